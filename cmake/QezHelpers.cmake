@@ -1,0 +1,59 @@
+# Build helpers shared by every folder of the project.
+
+add_library(qez_build_flags INTERFACE)
+target_include_directories(qez_build_flags INTERFACE
+  ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include ${PROJECT_BINARY_DIR}/generated)
+target_compile_options(qez_build_flags INTERFACE
+  $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra>
+  $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra>)
+
+if(QEZ_SANITIZE)
+  add_compile_options(-fsanitize=${QEZ_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${QEZ_SANITIZE})
+endif()
+
+# Adds a folder when it already holds a CMakeLists.txt, so subsystems can be
+# grown one at a time without touching the top level.
+# QEZ_EXCLUDE_DIRS lists folders to leave out of a local build.
+set(QEZ_EXCLUDE_DIRS "" CACHE STRING "Folders to leave out of the build")
+macro(qez_add_subdirectory_if_present dir)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt AND NOT "${dir}" IN_LIST QEZ_EXCLUDE_DIRS)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/${dir})
+  endif()
+endmacro()
+
+# One object component of libqez_sycl_dft.so.
+function(qez_component name)
+  add_library(${name} OBJECT ${ARGN})
+  target_link_libraries(${name} PUBLIC qez_build_flags)
+  set_property(GLOBAL APPEND PROPERTY QEZ_COMPONENTS ${name})
+endfunction()
+
+function(qez_define_main_library)
+  get_property(components GLOBAL PROPERTY QEZ_COMPONENTS)
+  if(NOT components)
+    # Nothing built yet: keep the target so tests and examples can name it.
+    file(WRITE ${PROJECT_BINARY_DIR}/generated/qez_empty.cpp "// generated: empty library\n")
+    set(components_src ${PROJECT_BINARY_DIR}/generated/qez_empty.cpp)
+  endif()
+  add_library(qez_sycl_dft SHARED ${components_src})
+  target_link_libraries(qez_sycl_dft PUBLIC qez_build_flags ${components})
+endfunction()
+
+# A GoogleTest executable whose cases become CTest entries.
+#   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
+include(GoogleTest)
+function(qez_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
+  set(props)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_ENV)
+    list(APPEND props ENVIRONMENT "${T_ENV}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       TEST_PREFIX "${name}." PROPERTIES ${props})
+endfunction()
