@@ -1,0 +1,38 @@
+// Places of the shared-memory and large one-dimensional backends in the
+// lists, with their first tests; each declines until its plan lands.
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/first_tests.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace {
+
+bool n_factor_slm_first_tests(const DFTI_DESCRIPTOR* r) {
+  return no_fused_twiddle(r) && complex_interleaved(r) && working_rank(r) == 1 &&
+         batch_rank(r) == 1 && unit_innermost_stride(r);
+}
+
+bool large_1d_first_tests(const DFTI_DESCRIPTOR* r) {
+  return n_factor_slm_first_tests(r) && r->is_child == 0;
+}
+
+bool very_large_1d_first_tests(const DFTI_DESCRIPTOR* r) {
+  const bool storage = r->domain == dfti_real
+                           ? r->real_storage == dfti_real_real &&
+                                 r->conjugate_even_storage == dfti_complex_complex
+                           : r->complex_storage == dfti_complex_complex;
+  return storage && working_rank(r) == 1 && batch_rank(r) == 1;
+}
+
+}  // namespace
+
+QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_n_facts_gpu_bkd_table_float, n_factor_slm_first_tests)
+QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_n_facts_gpu_bkd_table_double, n_factor_slm_first_tests)
+QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_large_1d_gpu_bkd_table_float, large_1d_first_tests)
+QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_large_1d_gpu_bkd_table_double, large_1d_first_tests)
+QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_very_large_1d_gpu_bkd_table_float, very_large_1d_first_tests)
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

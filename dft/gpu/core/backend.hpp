@@ -1,0 +1,65 @@
+// The backend plug-in protocol: what a backend's commit may assume and must
+// do with a record, shared by every GPU backend.
+#pragma once
+
+#include <cstdint>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/api/status_codes.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+// Parts of a workspace handed to add_workspace.
+enum workspace_part : std::uint32_t {
+  workspace_part_twiddles = 0,
+  workspace_part_scratch = 1,
+  workspace_part_both = 2,
+};
+
+// Values of the record's `directions`.
+enum plan_directions : std::uint32_t {
+  directions_forward = 0,
+  directions_backward = 1,
+  directions_both = 2,
+};
+
+// add_workspace of backends that need no caller workspace.
+int shared_no_op_add_workspace(void* workspace, int kind, std::uint64_t offset,
+                               DFTI_DESCRIPTOR* record, std::uint32_t part, void* events);
+
+// Working rank and batch rank every backend tests.
+inline std::int32_t working_rank(const DFTI_DESCRIPTOR* r) { return r->work_lengths.count; }
+inline std::int32_t batch_rank(const DFTI_DESCRIPTOR* r) { return r->work_batch.count; }
+
+// Steps 2 and 3 of an accepting commit: release whatever another backend
+// committed, then take the record over.
+inline void take_over_record(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  if ((record->backend != nullptr && record->backend != table) || record->bkd_data != nullptr) {
+    if (record->release) record->release(record, nullptr);
+  }
+  record->backend = table;
+}
+
+// Step 5: the record is committed with these entries.
+inline void mark_committed(DFTI_DESCRIPTOR* record, compute_entry forward, compute_entry backward,
+                           std::uint32_t data_arrays) {
+  record->compute_fwd = forward;
+  record->compute_bwd = backward;
+  record->data_arrays = data_arrays;
+  record->commit_status = dfti_committed;
+}
+
+// What every bkd_free does around freeing its own block.
+inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  if (record->backend != table) return status_internal_error;
+  record->compute_fwd = nullptr;
+  record->compute_bwd = nullptr;
+  record->commit_status = dfti_uncommitted;
+  return status_success;
+}
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,42 @@
+// Records made inside the library (child records of composite backends), the
+// release hook of every record, and the installation of the method table
+// and of the cache-size service.
+#pragma once
+
+#include <cstdint>
+
+#include "dft/api/descriptor_record.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+void install_descriptor_methods(DFTI_DESCRIPTOR* record);
+
+// Creates a zero-filled, uncommitted record with its defaults; lengths are
+// given innermost first. Returns 0, 1 or the status of a failed list step.
+int create_descriptor(DFTI_DESCRIPTOR** out, std::uint32_t precision, std::uint32_t domain,
+                      std::int32_t rank, const std::int64_t* lengths, void* arena);
+
+int create_child_descriptor_r2c_md_float(DFTI_DESCRIPTOR** out, std::int32_t rank,
+                                         const std::int64_t* lengths, void* arena);
+int create_child_descriptor_r2c_1d_float(DFTI_DESCRIPTOR** out, std::int64_t length, void* arena);
+int create_child_descriptor_c2c_1d_float(DFTI_DESCRIPTOR** out, std::int64_t length, void* arena);
+int create_child_descriptor_r2c_md_double(DFTI_DESCRIPTOR** out, std::int32_t rank,
+                                          const std::int64_t* lengths, void* arena);
+int create_child_descriptor_r2c_1d_double(DFTI_DESCRIPTOR** out, std::int64_t length, void* arena);
+int create_child_descriptor_c2c_1d_double(DFTI_DESCRIPTOR** out, std::int64_t length, void* arena);
+
+// Frees the committed backend and transient state; the record is back to
+// "not committed". Safe to call any number of times.
+void release_backend(DFTI_DESCRIPTOR* record, void* context);
+
+void install_cache_size_hook(DFTI_DESCRIPTOR* record);
+std::int64_t hook_get_cache_size(int level);
+
+// The service table of records made here; shared by all of them.
+service_table& library_service_table();
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara
