@@ -91,3 +91,23 @@ TEST(BackendLists, TerminatorFreesOnlyWhatIsItsOwn) {
 }
 
 }  // namespace
+
+#include "dft/gpu/core/base_address_alignment.hpp"
+
+namespace {
+
+// Alignment steps of 8 to 512 bytes: the result is the smallest multiple of
+// both the alignment and 16 bytes that holds the count.
+TEST(BaseAddressAlignment, PadsToTheLargerOfSixteenBytesAndTheAlignment) {
+  for (std::uint64_t a : {8u, 16u, 32u, 64u, 128u, 256u, 512u})
+    for (std::uint64_t bytes : {0u, 1u, 15u, 16u, 17u, 100u, 511u, 512u, 513u, 4096u, 1000001u}) {
+      const std::uint64_t padded = ulmara::qez::dft::pad_to_alignment(bytes, a);
+      const std::uint64_t step = a > 16 ? a : 16;
+      EXPECT_EQ(padded % step, 0u) << a << " " << bytes;
+      EXPECT_GE(padded, bytes);
+      EXPECT_LT(padded - bytes, step) << a << " " << bytes;
+    }
+  EXPECT_EQ(ulmara::qez::dft::pad_to_alignment(24, 24), 48u);  // also a multiple of 16
+}
+
+}  // namespace
