@@ -1,0 +1,79 @@
+// SYCL destructor registry: at most 32 callbacks, run in reverse order of
+// registration each time the table is run.
+#include "gpu/service/sycl_destructor_registry.hpp"
+
+#include "gpu/service/service_lock.hpp"
+#include "qez_core.h"
+#include "qez_service.h"
+
+namespace ulmara {
+namespace qez {
+namespace gpu {
+namespace {
+
+constexpr int table_full_exit_code = 1;
+
+struct sycl_destructor_table {
+  sycl_destructor_callback callbacks[sycl_destructor_capacity];
+  std::int32_t callback_count;
+  std::uint8_t core_registered;
+  volatile std::uint32_t table_lock;
+};
+
+sycl_destructor_table table = {};
+
+void run_callbacks() {
+  for (int slot = table.callback_count - 1; slot >= 0; --slot)
+    if (table.callbacks[slot] != nullptr) table.callbacks[slot]();
+}
+
+// The table's lock is released before a full table ends the process: the
+// exit runs the shutdown callbacks, and qez_sycl_destructor among them takes
+// this lock.
+[[noreturn]] void end_process_table_full(service_lock_guard& guard) {
+  guard.unlock();
+  qez_serv_print(0, QEZ_SERV_MSG_DESTRUCTOR_TABLE_FULL, 0);
+  qez_serv_exit(table_full_exit_code);
+}
+
+void register_under_lock(sycl_destructor_callback callback) {
+  service_lock_guard guard(&table.table_lock);
+  if (!table.core_registered) {
+    qez_serv_core_register_sycl_destructor(qez_sycl_destructor);
+    table.core_registered = 1;
+  }
+  if (table.callback_count >= sycl_destructor_capacity) end_process_table_full(guard);
+  table.callbacks[table.callback_count] = callback;
+  ++table.callback_count;
+}
+
+}  // namespace
+
+void register_sycl_destructor(sycl_destructor_callback callback) { register_under_lock(callback); }
+
+void register_sycl_destructor_unlocked(sycl_destructor_callback callback) {
+  register_under_lock(callback);
+}
+
+int registered_sycl_destructor_count() {
+  service_lock_guard guard(&table.table_lock);
+  return table.callback_count;
+}
+
+}  // namespace gpu
+}  // namespace qez
+}  // namespace ulmara
+
+extern "C" {
+
+__attribute__((visibility("default"))) void qez_sycl_destructor(void) {
+  using namespace ulmara::qez::gpu;
+  service_lock_guard guard(&table.table_lock);
+  run_callbacks();
+}
+
+__attribute__((visibility("default"))) void qez_sycl_destructor_local(void) {
+  ulmara::qez::gpu::run_callbacks();
+}
+
+}  // extern "C"
