@@ -36,7 +36,7 @@ enum dfti_code : std::uint32_t {
   dfti_not_inplace = 44,
   dfti_ordered = 48,
   dfti_backward_scrambled = 49,
-  dfti_no_transpose_value = 50,
+  dfti_other_scrambled = 50,  // a further scrambled ordering, never computed
   dfti_allow = 51,
   dfti_avoid = 52,
   dfti_none = 53,

@@ -1,0 +1,40 @@
+// The front end's view of a descriptor object's members, for the operations
+// (configuration, commit, compute) that live outside the class.
+#pragma once
+
+#include "dft/api/descriptor_record.hpp"
+#include "ulmara/qez/dft.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+using slot_buffer_type = sycl::buffer<SYCL_DFTI_DESCRIPTOR*, 1>;
+
+struct descriptor_access {
+  template <precision p, domain d>
+  static DFTI_DESCRIPTOR* record(const descriptor<p, d>& desc) {
+    return desc.record_;
+  }
+  template <precision p, domain d>
+  static slot_buffer_type& slot_buffer(descriptor<p, d>& desc) {
+    return *desc.slot_buffer_;
+  }
+};
+
+// Submits the host task that frees the CPU-committed copy held in the slot
+// and returns without waiting.
+sycl::event cpu_host_free(slot_buffer_type& slot_buffer, sycl::queue& queue);
+
+// The record's heap copy of its commit queue.
+inline sycl::queue* record_queue(const DFTI_DESCRIPTOR* record) {
+  return static_cast<sycl::queue*>(record->queue);
+}
+inline void destroy_record_queue(DFTI_DESCRIPTOR* record) {
+  delete record_queue(record);
+  record->queue = nullptr;
+}
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,359 @@
+// FFTW3 guru64 plans for the CPU engine, one template over the precision.
+//
+// Plans are made with FFTW_ESTIMATE on placeholder arrays (ESTIMATE never
+// touches them) and FFTW_UNALIGNED, so that the new-array execute functions
+// can run them on any caller data. Scales are applied after the transform.
+// FFTW's planner is not thread-safe: planning and destruction take one lock.
+#include "platform/threading/engine/fftw_plans.hpp"
+
+#include <fftw3.h>
+
+#include <complex>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "dft/api/status_codes.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace cpu_engine {
+namespace {
+
+using ::ulmara::qez::dft::status_allocation_failed;
+using ::ulmara::qez::dft::status_success;
+using ::ulmara::qez::dft::status_unimplemented;
+
+std::mutex& planner_mutex() {
+  static std::mutex m;
+  return m;
+}
+
+// ---------------------------------------------------------------------------
+// The FFTW interface per precision.
+
+template <class Real>
+struct fftw_api;
+
+#define QEZ_FFTW_API(REAL, X)                                                                   \
+  template <>                                                                                  \
+  struct fftw_api<REAL> {                                                                      \
+    using plan = X(plan);                                                                      \
+    using complex = X(complex);                                                                \
+    static plan dft(int rank, const fftw_iodim64* dims, int howmany_rank,                     \
+                    const fftw_iodim64* howmany, void* in, void* out, int sign,               \
+                    unsigned flags) {                                                          \
+      return X(plan_guru64_dft)(rank, dims, howmany_rank, howmany, static_cast<complex*>(in), \
+                                static_cast<complex*>(out), sign, flags);                      \
+    }                                                                                          \
+    static plan r2c(int rank, const fftw_iodim64* dims, int howmany_rank,                     \
+                    const fftw_iodim64* howmany, void* in, void* out, unsigned flags) {       \
+      return X(plan_guru64_dft_r2c)(rank, dims, howmany_rank, howmany, static_cast<REAL*>(in), \
+                                    static_cast<complex*>(out), flags);                        \
+    }                                                                                          \
+    static plan c2r(int rank, const fftw_iodim64* dims, int howmany_rank,                     \
+                    const fftw_iodim64* howmany, void* in, void* out, unsigned flags) {       \
+      return X(plan_guru64_dft_c2r)(rank, dims, howmany_rank, howmany,                        \
+                                    static_cast<complex*>(in), static_cast<REAL*>(out), flags); \
+    }                                                                                          \
+    static void execute(plan p, transform_kind kind, void* in, void* out) {                   \
+      switch (kind) {                                                                          \
+        case transform_kind::c2c:                                                              \
+          X(execute_dft)(p, static_cast<complex*>(in), static_cast<complex*>(out));            \
+          break;                                                                               \
+        case transform_kind::r2c:                                                              \
+          X(execute_dft_r2c)(p, static_cast<REAL*>(in), static_cast<complex*>(out));           \
+          break;                                                                               \
+        case transform_kind::c2r:                                                              \
+          X(execute_dft_c2r)(p, static_cast<complex*>(in), static_cast<REAL*>(out));           \
+          break;                                                                               \
+      }                                                                                        \
+    }                                                                                          \
+    static void destroy(plan p) { X(destroy_plan)(p); }                                       \
+    static void* allocate(std::size_t bytes) { return X(malloc)(bytes); }                     \
+    static void release(void* p) { X(free)(p); }                                              \
+  };
+#define QEZ_FFTW_DOUBLE(name) fftw_##name
+#define QEZ_FFTW_FLOAT(name) fftwf_##name
+QEZ_FFTW_API(double, QEZ_FFTW_DOUBLE)
+QEZ_FFTW_API(float, QEZ_FFTW_FLOAT)
+#undef QEZ_FFTW_API
+#undef QEZ_FFTW_DOUBLE
+#undef QEZ_FFTW_FLOAT
+
+template <class Real>
+struct fftw_buffer_deleter {
+  void operator()(void* p) const { fftw_api<Real>::release(p); }
+};
+template <class Real>
+using fftw_buffer = std::unique_ptr<void, fftw_buffer_deleter<Real>>;
+
+// ---------------------------------------------------------------------------
+// Strided boxes: the transform dimensions followed by the batch dimensions,
+// with the caller's strides, walked row by row (dimension 0 innermost).
+
+constexpr int max_box_dims = max_rank + max_batch_rank;
+
+struct element_box {
+  int dims = 0;
+  std::int64_t extent[max_box_dims] = {};
+  std::int64_t stride[max_box_dims] = {};
+
+  std::int64_t elements() const {
+    std::int64_t n = 1;
+    for (int d = 0; d < dims; ++d) n *= extent[d];
+    return n;
+  }
+};
+
+enum class side { input, output };
+
+element_box box_of(const direction_layout& l, side s) {
+  element_box box;
+  const side_layout& layout = s == side::input ? l.input : l.output;
+  for (int k = 0; k < l.rank; ++k, ++box.dims) {
+    box.extent[box.dims] = s == side::input ? l.input_extent(k) : l.output_extent(k);
+    box.stride[box.dims] = layout.strides[k];
+  }
+  for (int j = 0; j < l.batch_rank; ++j, ++box.dims) {
+    box.extent[box.dims] = l.counts[j];
+    box.stride[box.dims] = layout.distances[j];
+  }
+  return box;
+}
+
+// The same box stored densely, dimension 0 fastest.
+element_box packed_box(const element_box& box) {
+  element_box packed = box;
+  std::int64_t product = 1;
+  for (int d = 0; d < box.dims; ++d) {
+    packed.stride[d] = product;
+    product *= box.extent[d];
+  }
+  return packed;
+}
+
+// Calls row(offset of the row's first element, index of that row's first
+// element in dense order) for every row along dimension 0.
+template <class Row>
+void for_each_row(const element_box& box, Row row) {
+  std::int64_t rows = 1;
+  for (int d = 1; d < box.dims; ++d) rows *= box.extent[d];
+  std::int64_t index[max_box_dims] = {};
+  std::int64_t offset = 0;
+  for (std::int64_t r = 0; r < rows; ++r) {
+    row(offset, r * box.extent[0]);
+    for (int d = 1; d < box.dims; ++d) {
+      offset += box.stride[d];
+      if (++index[d] < box.extent[d]) break;
+      offset -= box.stride[d] * box.extent[d];
+      index[d] = 0;
+    }
+  }
+}
+
+template <class Element>
+void gather(const Element* from, const element_box& box, Element* dense) {
+  const std::int64_t n = box.extent[0], s = box.stride[0];
+  for_each_row(box, [&](std::int64_t offset, std::int64_t first) {
+    const Element* src = from + offset;
+    Element* dst = dense + first;
+    for (std::int64_t i = 0; i < n; ++i) dst[i] = src[i * s];
+  });
+}
+
+template <class Element, class Real>
+void scatter(const Element* dense, const element_box& box, Element* to, Real scale) {
+  const std::int64_t n = box.extent[0], s = box.stride[0];
+  for_each_row(box, [&](std::int64_t offset, std::int64_t first) {
+    const Element* src = dense + first;
+    Element* dst = to + offset;
+    for (std::int64_t i = 0; i < n; ++i) dst[i * s] = src[i] * scale;
+  });
+}
+
+template <class Element, class Real>
+void scale_in_place(Element* data, const element_box& box, Real scale) {
+  const std::int64_t n = box.extent[0], s = box.stride[0];
+  for_each_row(box, [&](std::int64_t offset, std::int64_t) {
+    Element* row = data + offset;
+    for (std::int64_t i = 0; i < n; ++i) row[i * s] *= scale;
+  });
+}
+
+// FFTW's dimension records: slowest dimension first (FFTW halves the last
+// dimension of a real transform, which is our innermost one).
+struct fftw_dims {
+  fftw_iodim64 dims[max_rank];
+  fftw_iodim64 howmany[max_batch_rank];
+  int rank = 0;
+  int howmany_rank = 0;
+};
+
+fftw_dims dims_of(const direction_layout& l, const element_box& in, const element_box& out) {
+  fftw_dims f;
+  f.rank = l.rank;
+  for (int k = 0; k < l.rank; ++k) {
+    fftw_iodim64& d = f.dims[l.rank - 1 - k];
+    d.n = l.lengths[k];
+    d.is = in.stride[k];
+    d.os = out.stride[k];
+  }
+  f.howmany_rank = l.batch_rank;
+  for (int j = 0; j < l.batch_rank; ++j) {
+    f.howmany[j].n = l.counts[j];
+    f.howmany[j].is = in.stride[l.rank + j];
+    f.howmany[j].os = out.stride[l.rank + j];
+  }
+  return f;
+}
+
+// ---------------------------------------------------------------------------
+
+template <class Real>
+class fftw_direction_plan final : public direction_plan {
+public:
+  using api = fftw_api<Real>;
+  using complex = std::complex<Real>;
+
+  ~fftw_direction_plan() override {
+    if (plan_ != nullptr) {
+      std::lock_guard<std::mutex> lock(planner_mutex());
+      api::destroy(plan_);
+    }
+  }
+
+  // Plans the route; false when FFTW has no plan for it.
+  bool plan(const direction_layout& l, plan_route route, bool destroy_input_allowed) {
+    kind_ = l.kind;
+    route_ = route;
+    scale_ = static_cast<Real>(l.scale);
+    in_box_ = box_of(l, side::input);
+    out_box_ = box_of(l, side::output);
+    in_offset_ = l.input.offset;
+    out_offset_ = l.output.offset;
+    const element_box fftw_in = route == plan_route::gather_input ? packed_box(in_box_) : in_box_;
+    const element_box fftw_out =
+        route == plan_route::scatter_output ? packed_box(out_box_) : out_box_;
+    const bool fftw_in_place = l.in_place && route == plan_route::direct;
+
+    unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
+    // FFTW may destroy the input of c2r transforms; a packed copy or an
+    // in-place transform may be destroyed, the caller's input otherwise not.
+    const bool may_destroy = l.in_place || route == plan_route::gather_input ||
+                             (l.kind == transform_kind::c2r && destroy_input_allowed);
+    flags |= may_destroy ? FFTW_DESTROY_INPUT : FFTW_PRESERVE_INPUT;
+
+    const fftw_dims d = dims_of(l, fftw_in, fftw_out);
+    fftw_buffer<Real> in_placeholder(api::allocate(64));
+    fftw_buffer<Real> out_placeholder(api::allocate(64));
+    if (!in_placeholder || !out_placeholder) return false;
+    void* in = in_placeholder.get();
+    void* out = fftw_in_place ? in : out_placeholder.get();
+
+    std::lock_guard<std::mutex> lock(planner_mutex());
+    switch (l.kind) {
+      case transform_kind::c2c:
+        plan_ = api::dft(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, l.sign, flags);
+        break;
+      case transform_kind::r2c:
+        plan_ = api::r2c(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, flags);
+        break;
+      case transform_kind::c2r:
+        plan_ = api::c2r(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, flags);
+        break;
+    }
+    return plan_ != nullptr;
+  }
+
+  int execute(void* input, void* output) const override {
+    switch (kind_) {
+      case transform_kind::c2c: return run<complex, complex>(input, output);
+      case transform_kind::r2c: return run<Real, complex>(input, output);
+      case transform_kind::c2r: return run<complex, Real>(input, output);
+    }
+    return status_unimplemented;
+  }
+
+  plan_route route() const override { return route_; }
+
+private:
+  template <class In, class Out>
+  int run(void* input, void* output) const {
+    In* in = static_cast<In*>(input) + in_offset_;
+    Out* out = static_cast<Out*>(output) + out_offset_;
+    fftw_buffer<Real> dense;
+    if (route_ == plan_route::gather_input) {
+      dense.reset(api::allocate(sizeof(In) * static_cast<std::size_t>(in_box_.elements())));
+      if (!dense) return status_allocation_failed;
+      gather(in, in_box_, static_cast<In*>(dense.get()));
+      api::execute(plan_, kind_, dense.get(), out);
+    } else if (route_ == plan_route::scatter_output) {
+      dense.reset(api::allocate(sizeof(Out) * static_cast<std::size_t>(out_box_.elements())));
+      if (!dense) return status_allocation_failed;
+      api::execute(plan_, kind_, in, dense.get());
+      scatter(static_cast<const Out*>(dense.get()), out_box_, out, scale_);
+      return status_success;
+    } else {
+      api::execute(plan_, kind_, in, out);
+    }
+    if (scale_ != Real(1)) scale_in_place(out, out_box_, scale_);
+    return status_success;
+  }
+
+  typename api::plan plan_ = nullptr;
+  transform_kind kind_ = transform_kind::c2c;
+  plan_route route_ = plan_route::direct;
+  Real scale_ = 1;
+  element_box in_box_;
+  element_box out_box_;
+  std::int64_t in_offset_ = 0;
+  std::int64_t out_offset_ = 0;
+};
+
+// The routes worth trying for a layout, best first.
+int candidate_routes(const direction_layout& l, bool destroy_input_allowed, plan_route* routes) {
+  const std::int64_t in_bytes = l.input.offset * (l.input_is_complex() ? 2 : 1);
+  const std::int64_t out_bytes = l.output.offset * (l.output_is_complex() ? 2 : 1);
+  int n = 0;
+  if (l.in_place) {
+    // FFTW works in place only when both sides start at the same address.
+    if (in_bytes == out_bytes) routes[n++] = plan_route::direct;
+    routes[n++] = plan_route::scatter_output;
+  } else if (l.kind == transform_kind::c2r && !destroy_input_allowed) {
+    // FFTW keeps a c2r input only in one dimension; otherwise work on a copy.
+    if (l.rank == 1) routes[n++] = plan_route::direct;
+    routes[n++] = plan_route::gather_input;
+  } else {
+    routes[n++] = plan_route::direct;
+  }
+  return n;
+}
+
+template <class Real>
+int make_plan(const direction_layout& l, bool destroy_input_allowed,
+              std::unique_ptr<direction_plan>* plan) {
+  plan_route routes[2];
+  const int n = candidate_routes(l, destroy_input_allowed, routes);
+  for (int i = 0; i < n; ++i) {
+    std::unique_ptr<fftw_direction_plan<Real>> p(new (std::nothrow) fftw_direction_plan<Real>);
+    if (!p) return status_allocation_failed;
+    if (p->plan(l, routes[i], destroy_input_allowed)) {
+      *plan = std::move(p);
+      return status_success;
+    }
+  }
+  return status_unimplemented;
+}
+
+}  // namespace
+
+int make_direction_plan(const direction_layout& layout, bool double_precision,
+                        bool destroy_input_allowed, std::unique_ptr<direction_plan>* plan) {
+  return double_precision ? make_plan<double>(layout, destroy_input_allowed, plan)
+                          : make_plan<float>(layout, destroy_input_allowed, plan);
+}
+
+}  // namespace cpu_engine
+}  // namespace qez
+}  // namespace ulmara

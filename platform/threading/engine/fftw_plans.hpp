@@ -1,0 +1,36 @@
+// Execution of one direction of a CPU transform through FFTW3 guru64 plans.
+#pragma once
+
+#include <memory>
+
+#include "platform/threading/engine/layout.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace cpu_engine {
+
+// How a direction runs, chosen at planning.
+enum class plan_route {
+  direct,          // FFTW reads the caller's input and writes the caller's output
+  gather_input,    // the input is first copied to a packed buffer (c2r keeps its input)
+  scatter_output,  // FFTW writes a packed buffer that is then copied to the output
+                   // (in-place layouts FFTW cannot serve in place)
+};
+
+class direction_plan {
+public:
+  virtual ~direction_plan() = default;
+  // Runs the transform; `output` equals `input` for in-place transforms.
+  // Returns a status: 0, or 1 when a temporary buffer cannot be allocated.
+  virtual int execute(void* input, void* output) const = 0;
+  virtual plan_route route() const = 0;
+};
+
+// Plans one direction. Returns 0 with *plan set, 1 when memory runs out, 6
+// when FFTW has no plan for the layout.
+int make_direction_plan(const direction_layout& layout, bool double_precision,
+                        bool destroy_input_allowed, std::unique_ptr<direction_plan>* plan);
+
+}  // namespace cpu_engine
+}  // namespace qez
+}  // namespace ulmara
