@@ -38,6 +38,8 @@ function(qez_define_main_library)
   endif()
   add_library(qez_sycl_dft SHARED ${components_src})
   target_link_libraries(qez_sycl_dft PUBLIC qez_build_flags ${components})
+  # Opened at run time from the library's own directory.
+  add_dependencies(qez_sycl_dft qez_vorp_thread)
 endfunction()
 
 # A GoogleTest executable whose cases become CTest entries.
