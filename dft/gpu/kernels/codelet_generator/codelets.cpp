@@ -1,0 +1,28 @@
+#include "codelets.hpp"
+
+#include "butterflies.hpp"
+
+namespace qez_codelets {
+
+std::string codelet_name(int size) { return "fft_" + std::to_string(size) + "_s"; }
+
+void write_codelet(std::ostream& out, precision p, int size) {
+  emitter em(out, p);
+  out << "#if NEED_FFT_FUNC(" << size << ")\n";
+  out << "/* " << size << "-point DFT: " << describe_plan(size) << " */\n";
+  em.begin_codelet(codelet_name(size));
+  if (size > 1) {
+    values x;
+    for (int i = 0; i < size; ++i) x.push_back(em.load_input(i));
+    const values y = transform(em, x);
+    for (int k = 0; k < size; ++k) em.store_output(k, y[k]);
+  }
+  em.end_codelet();
+  out << "#endif\n\n";
+}
+
+void write_codelets(std::ostream& out, precision p, int first_size, int last_size) {
+  for (int size = first_size; size <= last_size; ++size) write_codelet(out, p, size);
+}
+
+}  // namespace qez_codelets

@@ -1,0 +1,24 @@
+// The table of program families: each family is an ordered list of program
+// sections, written once per precision. Adding a family is one row here
+// (plus, for a new kernel, one section writer in program_sections).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "program_sections.hpp"
+
+namespace qez_codelets {
+
+struct program_family {
+  std::string name;                      // e.g. "gpu_framework_c2c_1d_def"
+  std::vector<section_writer> sections;  // in dependence order
+};
+
+const std::vector<program_family>& program_families();
+
+// The complete text of a family in one precision, starting with a line that
+// says it is generated.
+std::string program_text(const program_family& family, precision p);
+
+}  // namespace qez_codelets

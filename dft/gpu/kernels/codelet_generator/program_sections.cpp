@@ -1,0 +1,192 @@
+#include "program_sections.hpp"
+
+#include <string>
+
+#include "codelets.hpp"
+
+namespace qez_codelets {
+
+namespace {
+
+// Factor macros of every program family that may ask for a codelet; names a
+// build leaves undefined count as 0 in #if.
+const char* const factor_macros[] = {
+    "FACT0",     "FACT1",     "FACT2",     "FACT3",     "N0_FACT0",  "N0_FACT1",  "N1_FACT0",
+    "N1_FACT1",  "DIM0FACT0", "DIM0FACT1", "DIM0FACT2", "DIM0FACT3", "DIM1FACT0", "DIM1FACT1",
+};
+
+// Replaces every "$P" by the precision letter ("d" or "s").
+std::string with_precision_letter(const char* text, precision p) {
+  std::string s(text);
+  const std::string letter = spelling_of(p).letter;
+  for (std::size_t at = s.find("$P"); at != std::string::npos; at = s.find("$P", at))
+    s.replace(at, 2, letter);
+  return s;
+}
+
+const char lane_forms_text[] = R"(/* ---- Lane forms ----------------------------------------------------------
+ * Complex per work-item (NONSUBGRP, or no sub-group extension): ptype is a
+ * complex value (.s0 real, .s1 imaginary), pmOne is 1 and swapReIm(v) is
+ * v times -i (FWD_DIR 1) or +i (FWD_DIR 0).
+ * Lane pairs (LANE_PAIRS): ptype is one component, the even lane holds the
+ * real part and the odd lane the imaginary part; swapReIm exchanges them and
+ * pmOne carries the lane sign (negated for the backward direction).
+ * In both forms pmOne * swapReIm(v) is v times -i forward and +i backward,
+ * which is all the codelets use. Kernels written for lane pairs test
+ * LANE_PAIRS and take their portable path when it is undefined. */
+#if !defined(NONSUBGRP) && defined(cl_tavir_subgroups)
+#pragma OPENCL EXTENSION cl_tavir_subgroups : enable
+#define LANE_PAIRS 1
+#endif
+
+#ifdef LANE_PAIRS
+typedef ftype ptype;
+#define swapReIm(v) tavir_sub_group_shuffle_xor((v), 1)
+/* var = twr * var + pmOne_twi * swapReIm(var) */
+#define TWIDL_MULT_INPLACE(twr, pmOne_twi, var) \
+    (var) = (twr) * (var) + (pmOne_twi) * swapReIm(var)
+#else
+typedef ftype2 ptype;
+#if FWD_DIR
+#define swapReIm(v) ((ptype)((v).s1, -(v).s0))
+#else
+#define swapReIm(v) ((ptype)(-(v).s1, (v).s0))
+#endif
+/* var * (twr - i*twi) forward, var * (twr + i*twi) backward */
+#define TWIDL_MULT_INPLACE(twr, twi, var) \
+    (var) = (twr) * (var) + (twi) * swapReIm(var)
+#endif
+
+)";
+
+// Direct DFTs: J * v is swapReIm(v) in this (complex per work-item) form.
+const char generic_default_text[] = R"(/* ---- Generic sizes --------------------------------------------------------
+ * Direct DFTs of any size `fact` between global arrays (complex strides `is`
+ * and `os`), twiddles from cospi/sinpi of 2*(i*j mod fact)/fact. */
+#if !defined(LANE_PAIRS)
+static inline ptype generic_load(const global ftype *in, const uint is, const uint j)
+{
+    return vload2((size_t)j * is, in);
+}
+
+static inline ptype generic_twiddled_pair(const uint fact, const uint i, const uint j,
+                                          const ptype sum, const ptype diff, ptype *jpart)
+{
+    const uint r = (uint)(((ulong)i * j) % fact);
+    const ftype angle = (ftype)(2 * r) / (ftype)fact;
+    *jpart += sinpi(angle) * diff;
+    return cospi(angle) * sum;
+}
+#endif
+
+#if !defined(LANE_PAIRS) && defined(NEED_ODD_DEFAULT)
+static inline void ODD_DEFAULT_FUNC(const uint fact, const uint is, const uint os,
+                                    const global ftype *in, global ftype *out)
+{
+    const uint pairs = fact / 2;
+    const ptype x0 = generic_load(in, is, 0);
+    ptype total = x0;
+    for (uint j = 1; j <= pairs; ++j)
+        total += generic_load(in, is, j) + generic_load(in, is, fact - j);
+    vstore2(total, 0, out);
+    for (uint i = 1; i <= pairs; ++i) {
+        ptype even = x0;
+        ptype odd = (ptype)(0);
+        for (uint j = 1; j <= pairs; ++j) {
+            const ptype a = generic_load(in, is, j);
+            const ptype b = generic_load(in, is, fact - j);
+            even += generic_twiddled_pair(fact, i, j, a + b, a - b, &odd);
+        }
+        vstore2(even + swapReIm(odd), (size_t)i * os, out);
+        vstore2(even - swapReIm(odd), (size_t)(fact - i) * os, out);
+    }
+}
+#endif
+
+#if !defined(LANE_PAIRS) && defined(NEED_EVEN_DEFAULT)
+static inline void EVEN_DEFAULT_FUNC(const uint fact, const uint is, const uint os,
+                                     const global ftype *in, global ftype *out)
+{
+    const uint mid = fact / 2;
+    const ptype x0 = generic_load(in, is, 0);
+    const ptype middle = generic_load(in, is, mid);
+    ptype total = x0 + middle;
+    ptype alternating = x0 + ((mid & 1) ? -middle : middle);
+    for (uint j = 1; j < mid; ++j) {
+        const ptype s = generic_load(in, is, j) + generic_load(in, is, fact - j);
+        total += s;
+        alternating += (j & 1) ? -s : s;
+    }
+    vstore2(total, 0, out);
+    vstore2(alternating, (size_t)mid * os, out);
+    for (uint i = 1; i < mid; ++i) {
+        ptype even = x0 + ((i & 1) ? -middle : middle);
+        ptype odd = (ptype)(0);
+        for (uint j = 1; j < mid; ++j) {
+            const ptype a = generic_load(in, is, j);
+            const ptype b = generic_load(in, is, fact - j);
+            even += generic_twiddled_pair(fact, i, j, a + b, a - b, &odd);
+        }
+        vstore2(even + swapReIm(odd), (size_t)i * os, out);
+        vstore2(even - swapReIm(odd), (size_t)(fact - i) * os, out);
+    }
+}
+#endif
+
+)";
+
+const char copy_output_text[] = R"(/* ---- Copy of a finished transform into the caller's layout ---------------- */
+#ifndef CHUNK_OFFSET_TYPE
+#define CHUNK_OFFSET_TYPE int
+#endif
+#ifdef NEED_COPY_OUTPUT
+kernel void copy_output_$P(const global ftype *in, global ftype *out, const CHUNK_OFFSET_TYPE offset)
+{
+    const long e = get_global_id(0);
+    const long t = get_global_id(1);
+    const long o = t + offset;
+    const long source = t * IDIST + e * ISTRIDE;
+    const long target = (o % BATCH1) * ODIST_Z1 + ((o % (BATCH1 * BATCH2)) / BATCH1) * ODIST_Z2
+                      + (o / (BATCH1 * BATCH2)) * ODIST_Z3 + e * OSTRIDE;
+    vstore2(vload2(source, in), target, out);
+}
+#endif
+)";
+
+}  // namespace
+
+void write_real_types(std::ostream& out, precision p) {
+  if (p == precision::double_precision)
+    out << "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\n";
+  const std::string f = spelling_of(p).real_type;
+  out << "typedef " << f << " ftype;\n";
+  for (const char* width : {"2", "3", "4", "8"})
+    out << "typedef " << f << width << " ftype" << width << ";\n";
+  out << '\n';
+}
+
+void write_lane_forms(std::ostream& out, precision) { out << lane_forms_text; }
+
+void write_need_fft_func(std::ostream& out, precision) {
+  out << "/* ---- Codelets a build needs: any factor macro equal to S ---- */\n";
+  out << "#ifndef NEED_FFT_FUNC\n#define NEED_FFT_FUNC(S) (";
+  bool first = true;
+  for (const char* macro : factor_macros) {
+    out << (first ? "" : " || \\\n    ") << "(S) == " << macro;
+    first = false;
+  }
+  out << ")\n#endif\n\n";
+}
+
+void write_codelets_1_to_64(std::ostream& out, precision p) {
+  out << "/* ---- Codelets: in-place DFTs in registers, natural order ---- */\n";
+  write_codelets(out, p, 1, 64);
+}
+
+void write_generic_default_funcs(std::ostream& out, precision) { out << generic_default_text; }
+
+void write_copy_output(std::ostream& out, precision p) {
+  out << with_precision_letter(copy_output_text, p);
+}
+
+}  // namespace qez_codelets

@@ -1,0 +1,154 @@
+// The helpers of the gpu_framework_c2c_1d_def program text besides the
+// codelets: generic-size DFTs, the output copy kernel, the twiddle and swap
+// macros, and the NEED_FFT_FUNC guards.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <tuple>
+
+#include "dft/gpu/kernels/program_texts.hpp"
+#include "tests/kernels/test_program.hpp"
+
+namespace qez_kernels_test {
+namespace {
+
+using buffers_t = std::vector<std::vector<unsigned char>>;
+
+// ---- Generic sizes ----------------------------------------------------------
+
+struct generic_case {
+  std::uint32_t fact;
+  std::uint32_t in_stride;
+  std::uint32_t out_stride;
+};
+
+class generic_default : public ::testing::TestWithParam<std::tuple<real_kind, direction>> {};
+
+TEST_P(generic_default, odd_and_even_sizes_match_the_reference_dft) {
+  const auto [kind, dir] = GetParam();
+  const generic_case cases[] = {{3, 1, 1}, {67, 3, 2}, {97, 1, 1}, {2, 1, 2},
+                                {66, 2, 3}, {100, 1, 1}, {128, 1, 1}};
+  const std::int64_t batch = 3;
+  const cl_program program = helper_program(kind, dir);
+  for (const generic_case& c : cases) {
+    SCOPED_TRACE("fact " + std::to_string(c.fact));
+    const std::int64_t n = c.fact;
+    const std::vector<cld> packed = rounded_to(qez_test::random_complex(n * batch, 7 * n), kind);
+    std::vector<cld> in(n * batch * c.in_stride), out(n * batch * c.out_stride);
+    for (std::int64_t t = 0; t < batch; ++t)
+      for (std::int64_t j = 0; j < n; ++j) in[(t * n + j) * c.in_stride] = packed[t * n + j];
+    buffers_t buffers = {to_device_layout(in, kind), to_device_layout(out, kind)};
+    opencl_runner::instance().run(
+        program, c.fact % 2 ? "run_odd_default" : "run_even_default", {std::size_t(batch)}, buffers,
+        {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::u32(c.fact),
+         kernel_arg::u32(c.in_stride), kernel_arg::u32(c.out_stride)});
+    const std::vector<cld> strided = from_device_layout(buffers[1], kind);
+    std::vector<cld> got(n * batch);
+    for (std::int64_t i = 0; i < n * batch; ++i) got[i] = strided[i * c.out_stride];
+    const auto sign =
+        dir == direction::forward ? qez_test::dft_sign::forward : qez_test::dft_sign::backward;
+    const auto error = qez_test::measure(got, qez_test::reference_c2c(packed, {n}, batch, sign));
+    const auto bounds = qez_test::bounds_for(epsilon_of(kind), n);
+    record_accuracy(kind, "generic DFT of " + std::to_string(n) + " " + name_of(dir), error, bounds);
+    EXPECT_TRUE(qez_test::within(error, bounds)) << qez_test::describe(error, bounds);
+  }
+}
+
+// ---- Twiddle and swap macros -----------------------------------------------
+
+class lane_macros : public ::testing::TestWithParam<std::tuple<real_kind, direction>> {};
+
+TEST_P(lane_macros, twiddle_multiplies_by_the_direction_conjugate_and_swap_by_j) {
+  const auto [kind, dir] = GetParam();
+  const std::int64_t count = 64;
+  const std::vector<cld> v = rounded_to(qez_test::random_complex(count, 11), kind);
+  std::vector<cld> twiddles(count);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const long double angle = 0.37L * static_cast<long double>(i) - 3.0L;
+    twiddles[i] = cld(std::cos(angle), std::sin(angle));
+  }
+  twiddles = rounded_to(twiddles, kind);
+  buffers_t buffers = {to_device_layout(v, kind), to_device_layout(twiddles, kind),
+                       to_device_layout(v, kind), to_device_layout(v, kind)};
+  opencl_runner::instance().run(helper_program(kind, dir), "run_twiddle", {std::size_t(count)},
+                                buffers,
+                                {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::buf(2),
+                                 kernel_arg::buf(3)});
+  const std::vector<cld> product = from_device_layout(buffers[2], kind);
+  const std::vector<cld> swapped = from_device_layout(buffers[3], kind);
+  const bool forward = dir == direction::forward;
+  const cld j = forward ? cld(0, -1) : cld(0, 1);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const cld w = forward ? std::conj(twiddles[i]) : twiddles[i];  // twr -+ i*twi
+    EXPECT_LE(std::abs(product[i] - v[i] * w), 2 * epsilon_of(kind) * std::abs(v[i])) << i;
+    EXPECT_EQ(swapped[i], j * v[i]) << i;
+  }
+}
+
+// ---- Output copy ------------------------------------------------------------
+
+class copy_output : public ::testing::TestWithParam<real_kind> {};
+
+TEST_P(copy_output, copies_each_transform_into_the_batch_layout) {
+  const real_kind kind = GetParam();
+  const copy_layout& c = test_copy_layout;
+  const std::int64_t elements = 5, transforms = 10, offset = 2, out_size = 256;
+  const std::vector<cld> in = rounded_to(qez_test::random_complex(transforms * c.idist, 5), kind);
+  const cld untouched(-7, 9);
+  buffers_t buffers = {to_device_layout(in, kind),
+                       to_device_layout(std::vector<cld>(out_size, untouched), kind)};
+  const std::string kernel = std::string("copy_output_") + (kind == real_kind::double_precision ? "d" : "s");
+  opencl_runner::instance().run(helper_program(kind, direction::forward), kernel,
+                                {std::size_t(elements), std::size_t(transforms)}, buffers,
+                                {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::i32(offset)});
+  std::vector<cld> want(out_size, untouched);
+  for (std::int64_t t = 0; t < transforms; ++t) {
+    const std::int64_t o = t + offset;
+    const std::int64_t z1 = o % c.batch[0], z2 = (o / c.batch[0]) % c.batch[1],
+                       z3 = o / (c.batch[0] * c.batch[1]);
+    for (std::int64_t e = 0; e < elements; ++e)
+      want[z1 * c.odist_z[0] + z2 * c.odist_z[1] + z3 * c.odist_z[2] + e * c.ostride] =
+          in[t * c.idist + e * c.istride];
+  }
+  EXPECT_EQ(from_device_layout(buffers[1], kind), want);
+}
+
+// ---- Guards -------------------------------------------------------------------
+
+// A program that calls fft_SIZE_s builds only when a factor macro asks for it.
+bool builds_with_call(int size, const std::string& factor_options) {
+  const std::string source =
+      std::string(ulmara::qez::dft::kernels::program_text_c2c_1d_def(false)) +
+      "kernel void call(global ftype *d)\n{\n    ptype v[64];\n"
+      "    for (int i = 0; i < 64; ++i) v[i] = vload2(i, d);\n"
+      "    fft_" + std::to_string(size) + "_s(v, (ftype)1);\n"
+      "    for (int i = 0; i < 64; ++i) vstore2(v[i], i, d);\n}\n";
+  std::string log;
+  return opencl_runner::instance().program(
+             source, "-DNONSUBGRP -DFWD_DIR=1 -DBWD_DIR=0 " + factor_options, &log) != nullptr;
+}
+
+TEST(need_fft_func, compiles_only_the_codelets_of_the_factor_macros) {
+  ASSERT_TRUE(opencl_runner::instance().available());
+  EXPECT_TRUE(builds_with_call(16, "-DFACT0=16 -DFACT1=5"));
+  EXPECT_TRUE(builds_with_call(5, "-DFACT0=16 -DFACT1=5"));
+  EXPECT_FALSE(builds_with_call(7, "-DFACT0=16 -DFACT1=5"));
+  EXPECT_TRUE(builds_with_call(7, "-DFACT0=16 -DN1_FACT1=7"));
+}
+
+const auto kinds = ::testing::Values(real_kind::single_precision, real_kind::double_precision);
+const auto directions = ::testing::Values(direction::forward, direction::backward);
+auto kind_direction_name = [](const auto& info) {
+  return std::string(name_of(std::get<0>(info.param))) + "_" + name_of(std::get<1>(info.param));
+};
+
+INSTANTIATE_TEST_SUITE_P(all, generic_default, ::testing::Combine(kinds, directions),
+                         kind_direction_name);
+INSTANTIATE_TEST_SUITE_P(all, lane_macros, ::testing::Combine(kinds, directions),
+                         kind_direction_name);
+INSTANTIATE_TEST_SUITE_P(all, copy_output, kinds,
+                         [](const auto& info) { return std::string(name_of(info.param)); });
+
+}  // namespace
+}  // namespace qez_kernels_test
