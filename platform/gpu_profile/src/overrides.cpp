@@ -1,0 +1,255 @@
+// The calls in which the profile differs from the device underneath: device
+// type and enumeration, device information, kernel work-group limits and
+// build options.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "profile_internal.hpp"
+
+namespace qez_profile {
+namespace {
+
+const qez_gpu_profile_t& profile() { return *qez_gpu_profile_active(); }
+
+// Device types a caller may ask for that the profile's devices (all GPUs) match.
+bool type_matches_gpu(cl_device_type type) {
+  return type == CL_DEVICE_TYPE_ALL || (type & (CL_DEVICE_TYPE_GPU | CL_DEVICE_TYPE_DEFAULT)) != 0;
+}
+
+// Copies an answer of `n` bytes the way clGetDeviceInfo does.
+cl_int answer(const void* data, size_t n, size_t size, void* value, size_t* size_ret) {
+  if (value) {
+    if (size < n) return CL_INVALID_VALUE;
+    std::memcpy(value, data, n);
+  }
+  if (size_ret) *size_ret = n;
+  return CL_SUCCESS;
+}
+template <class T>
+cl_int answer_value(T v, size_t size, void* value, size_t* size_ret) {
+  return answer(&v, sizeof v, size, value, size_ret);
+}
+cl_int answer_string(const std::string& s, size_t size, void* value, size_t* size_ret) {
+  return answer(s.c_str(), s.size() + 1, size, value, size_ret);
+}
+
+// The real device's answer of a fixed-size value.
+template <class T>
+cl_int real_value(cl_device_id d, cl_device_info p, T* out) {
+  return next().clGetDeviceInfo(d, p, sizeof(T), out, nullptr);
+}
+cl_int real_bytes(cl_device_id d, cl_device_info p, std::vector<char>* out) {
+  size_t n = 0;
+  cl_int err = next().clGetDeviceInfo(d, p, 0, nullptr, &n);
+  if (err != CL_SUCCESS) return err;
+  out->assign(n, 0);
+  return next().clGetDeviceInfo(d, p, n, out->data(), nullptr);
+}
+
+cl_int CL_API_CALL get_platform_ids(cl_uint num_entries, cl_platform_id* platforms, cl_uint* num_platforms) {
+  if (!qez_gpu_profile_active()) {
+    if (num_platforms) *num_platforms = 0;
+    return CL_PLATFORM_NOT_FOUND_KHR;
+  }
+  return next().clGetPlatformIDs(num_entries, platforms, num_platforms);
+}
+
+cl_int CL_API_CALL get_device_ids(cl_platform_id platform, cl_device_type type, cl_uint num_entries,
+                                  cl_device_id* devices, cl_uint* num_devices) {
+  if (!type_matches_gpu(type)) {
+    if ((num_entries == 0 && devices) || (!devices && !num_devices)) return CL_INVALID_VALUE;
+    if (num_devices) *num_devices = 0;
+    return CL_DEVICE_NOT_FOUND;
+  }
+  return next().clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, num_entries, devices, num_devices);
+}
+
+cl_context CL_API_CALL create_context_from_type(const cl_context_properties* properties, cl_device_type type,
+                                                void(CL_CALLBACK* notify)(const char*, const void*, size_t, void*),
+                                                void* user_data, cl_int* errcode_ret) {
+  if (!type_matches_gpu(type)) {
+    if (errcode_ret) *errcode_ret = CL_DEVICE_NOT_FOUND;
+    return nullptr;
+  }
+  return next().clCreateContextFromType(properties, CL_DEVICE_TYPE_ALL, notify, user_data, errcode_ret);
+}
+
+cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size, void* value, size_t* size_ret) {
+  const qez_gpu_profile_t& prof = profile();
+  switch (p) {
+    case CL_DEVICE_TYPE: {
+      cl_device_type real = 0;  // validates the handle
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_device_type>(CL_DEVICE_TYPE_GPU, size, value, size_ret);
+    }
+    case CL_DEVICE_NAME:
+    case CL_DEVICE_VENDOR: {
+      std::vector<char> real;
+      if (cl_int err = real_bytes(d, p, &real)) return err;
+      return answer_string(p == CL_DEVICE_NAME ? prof.device_name : QEZ_GPU_PROFILE_VENDOR_NAME, size, value,
+                           size_ret);
+    }
+    case CL_DEVICE_VENDOR_ID: {
+      cl_uint real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_uint>(QEZ_GPU_PROFILE_VENDOR_ID, size, value, size_ret);
+    }
+    case CL_DEVICE_MAX_COMPUTE_UNITS: {
+      cl_uint real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_uint>(prof.eu_count, size, value, size_ret);
+    }
+    case CL_DEVICE_MAX_WORK_GROUP_SIZE: {
+      size_t real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<size_t>(std::min(real, prof.max_work_group_size), size, value, size_ret);
+    }
+    case CL_DEVICE_MAX_WORK_ITEM_SIZES: {
+      std::vector<char> real;
+      if (cl_int err = real_bytes(d, p, &real)) return err;
+      size_t n = real.size() / sizeof(size_t);
+      std::vector<size_t> sizes(n);
+      std::memcpy(sizes.data(), real.data(), n * sizeof(size_t));
+      for (size_t& s : sizes) s = std::min(s, prof.max_work_group_size);
+      return answer(sizes.data(), n * sizeof(size_t), size, value, size_ret);
+    }
+    case CL_DEVICE_LOCAL_MEM_SIZE: {
+      cl_ulong real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_ulong>(std::min<cl_ulong>(real, prof.local_mem_size), size, value, size_ret);
+    }
+    case CL_DEVICE_LOCAL_MEM_TYPE: {
+      cl_device_local_mem_type real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_device_local_mem_type>(CL_LOCAL, size, value, size_ret);
+    }
+    case CL_DEVICE_PARTITION_MAX_SUB_DEVICES: {
+      cl_uint real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_uint>(prof.tile_count > 1 ? prof.tile_count : 0, size, value, size_ret);
+    }
+    case CL_DEVICE_PARTITION_PROPERTIES: {
+      if (prof.tile_count > 1) break;
+      std::vector<char> real;
+      if (cl_int err = real_bytes(d, p, &real)) return err;
+      return answer_value<cl_device_partition_property>(0, size, value, size_ret);
+    }
+    case CL_DEVICE_EXTENSIONS: {
+      std::vector<char> real;
+      if (cl_int err = real_bytes(d, p, &real)) return err;
+      std::string ext(real.data());
+      while (!ext.empty() && ext.back() == ' ') ext.pop_back();
+      ext += " " QEZ_GPU_PROFILE_EXTENSION " ";
+      return answer_string(ext, size, value, size_ret);
+    }
+    case QEZ_CL_DEVICE_SUB_GROUP_SIZES: {
+      cl_device_type real = 0;
+      if (cl_int err = real_value(d, CL_DEVICE_TYPE, &real)) return err;
+      return answer(prof.sub_group_sizes, prof.num_sub_group_sizes * sizeof(size_t), size, value, size_ret);
+    }
+    case QEZ_CL_DEVICE_IP_VERSION:
+    case QEZ_CL_DEVICE_ID:
+    case QEZ_CL_DEVICE_NUM_SLICES:
+    case QEZ_CL_DEVICE_NUM_SUB_SLICES_PER_SLICE:
+    case QEZ_CL_DEVICE_NUM_EUS_PER_SUB_SLICE:
+    case QEZ_CL_DEVICE_NUM_THREADS_PER_EU: {
+      cl_device_type real = 0;
+      if (cl_int err = real_value(d, CL_DEVICE_TYPE, &real)) return err;
+      cl_uint v = 0;
+      switch (p) {
+        case QEZ_CL_DEVICE_IP_VERSION:
+          if (!prof.has_ip_version) return CL_INVALID_VALUE;
+          v = prof.ip_version;
+          break;
+        case QEZ_CL_DEVICE_ID: v = prof.pci_device_id; break;
+        case QEZ_CL_DEVICE_NUM_SLICES: v = prof.slices; break;
+        case QEZ_CL_DEVICE_NUM_SUB_SLICES_PER_SLICE: v = prof.sub_slices_per_slice; break;
+        case QEZ_CL_DEVICE_NUM_EUS_PER_SUB_SLICE: v = prof.eus_per_sub_slice; break;
+        default: v = prof.threads_per_eu; break;
+      }
+      return answer_value<cl_uint>(v, size, value, size_ret);
+    }
+    default: break;
+  }
+  return next().clGetDeviceInfo(d, p, size, value, size_ret);
+}
+
+cl_int CL_API_CALL get_kernel_work_group_info(cl_kernel kernel, cl_device_id d, cl_kernel_work_group_info p,
+                                              size_t size, void* value, size_t* size_ret) {
+  if (p == CL_KERNEL_WORK_GROUP_SIZE) {
+    size_t real = 0;
+    cl_int err = next().clGetKernelWorkGroupInfo(kernel, d, p, sizeof real, &real, nullptr);
+    if (err != CL_SUCCESS) return err;
+    return answer_value<size_t>(std::min(real, profile().max_work_group_size), size, value, size_ret);
+  }
+  return next().clGetKernelWorkGroupInfo(kernel, d, p, size, value, size_ret);
+}
+
+// Removes every option token that starts with the vendor prefix; everything
+// else (including quoted parts) stays as written.
+std::string filter_options(const char* options) {
+  if (!options) return std::string();
+  const std::string in(options);
+  const std::string prefix = QEZ_GPU_PROFILE_VENDOR_OPTION_PREFIX;
+  std::string out;
+  size_t i = 0;
+  while (i < in.size()) {
+    if (std::isspace(static_cast<unsigned char>(in[i]))) {
+      out += in[i++];
+      continue;
+    }
+    size_t j = i;
+    bool quoted = false;
+    while (j < in.size() && (quoted || !std::isspace(static_cast<unsigned char>(in[j])))) {
+      if (in[j] == '"') quoted = !quoted;
+      ++j;
+    }
+    if (in.compare(i, prefix.size(), prefix) != 0) out.append(in, i, j - i);
+    i = j;
+  }
+  return out;
+}
+
+cl_int CL_API_CALL build_program(cl_program program, cl_uint num_devices, const cl_device_id* devices,
+                                 const char* options, void(CL_CALLBACK* notify)(cl_program, void*), void* user_data) {
+  const std::string filtered = filter_options(options);
+  return next().clBuildProgram(program, num_devices, devices, options ? filtered.c_str() : nullptr, notify,
+                               user_data);
+}
+
+cl_int CL_API_CALL compile_program(cl_program program, cl_uint num_devices, const cl_device_id* devices,
+                                   const char* options, cl_uint num_headers, const cl_program* headers,
+                                   const char** header_names, void(CL_CALLBACK* notify)(cl_program, void*),
+                                   void* user_data) {
+  const std::string filtered = filter_options(options);
+  return next().clCompileProgram(program, num_devices, devices, options ? filtered.c_str() : nullptr, num_headers,
+                                 headers, header_names, notify, user_data);
+}
+
+cl_program CL_API_CALL link_program(cl_context context, cl_uint num_devices, const cl_device_id* devices,
+                                    const char* options, cl_uint num_programs, const cl_program* programs,
+                                    void(CL_CALLBACK* notify)(cl_program, void*), void* user_data,
+                                    cl_int* errcode_ret) {
+  const std::string filtered = filter_options(options);
+  return next().clLinkProgram(context, num_devices, devices, options ? filtered.c_str() : nullptr, num_programs,
+                              programs, notify, user_data, errcode_ret);
+}
+
+}  // namespace
+
+void install_overrides(cl_api& api) {
+  // An override is installed only where the loader has the entry point.
+  if (api.clGetPlatformIDs) api.clGetPlatformIDs = get_platform_ids;
+  if (api.clGetDeviceIDs) api.clGetDeviceIDs = get_device_ids;
+  if (api.clCreateContextFromType) api.clCreateContextFromType = create_context_from_type;
+  if (api.clGetDeviceInfo) api.clGetDeviceInfo = get_device_info;
+  if (api.clGetKernelWorkGroupInfo) api.clGetKernelWorkGroupInfo = get_kernel_work_group_info;
+  if (api.clBuildProgram) api.clBuildProgram = build_program;
+  if (api.clCompileProgram) api.clCompileProgram = compile_program;
+  if (api.clLinkProgram) api.clLinkProgram = link_program;
+}
+
+}  // namespace qez_profile

@@ -1,0 +1,432 @@
+// SYCL stand-in: queues, command groups and their execution.
+//
+// OpenCL commands are enqueued at once with their dependencies as an OpenCL
+// wait list; dependencies that are not OpenCL events of the same context
+// enter the list as a user event completed when they complete. Host tasks
+// and host-run kernels start on host threads once their dependencies have
+// completed. In-order queues chain every command to the previous one.
+#include <algorithm>
+#include <cstring>
+
+#include "runtime.hpp"
+
+namespace sycl {
+inline namespace _V1 {
+namespace detail {
+
+std::mutex& submission_mutex();
+
+// ---- queue_impl --------------------------------------------------------------------
+
+namespace {
+cl_command_queue create_cl_queue(const context_impl& c, const device_impl& d, bool in_order, bool profiling) {
+  cl_queue_properties bits = 0;
+  if (!in_order) bits |= CL_QUEUE_OUT_OF_ORDER_EXEC_MODE_ENABLE;
+  if (profiling) bits |= CL_QUEUE_PROFILING_ENABLE;
+  cl_queue_properties props[] = {CL_QUEUE_PROPERTIES, bits, 0};
+  cl_int err = CL_SUCCESS;
+  cl_command_queue q = clCreateCommandQueueWithProperties(c.cl, d.cl, props, &err);
+  if (err != CL_SUCCESS || !q) throw_cl("clCreateCommandQueueWithProperties", err);
+  return q;
+}
+}  // namespace
+
+queue_impl::queue_impl(std::shared_ptr<context_impl> c, std::shared_ptr<device_impl> d, const property_list& p,
+                       async_handler h)
+    : ctx(std::move(c)), dev(std::move(d)), props(p), handler(std::move(h)) {
+  if (!ctx->has_device(dev.get())) throw_error(errc::invalid, "the device is not in the queue's context");
+  in_order = props.has_property<property::queue::in_order>();
+  profiling = props.has_property<property::queue::enable_profiling>();
+  if (!dev->is_host()) cl = create_cl_queue(*ctx, *dev, in_order, profiling);
+}
+
+queue_impl::queue_impl(cl_command_queue native, bool owns_handle, std::shared_ptr<context_impl> c,
+                       std::shared_ptr<device_impl> d, async_handler h)
+    : ctx(std::move(c)), dev(std::move(d)), cl(native), owns(owns_handle), handler(std::move(h)) {
+  cl_command_queue_properties bits = 0;
+  clGetCommandQueueInfo(cl, CL_QUEUE_PROPERTIES, sizeof bits, &bits, nullptr);
+  in_order = !(bits & CL_QUEUE_OUT_OF_ORDER_EXEC_MODE_ENABLE);
+  profiling = (bits & CL_QUEUE_PROFILING_ENABLE) != 0;
+  if (in_order && profiling) props = property_list{property::queue::in_order(), property::queue::enable_profiling()};
+  else if (in_order) props = property_list{property::queue::in_order()};
+  else if (profiling) props = property_list{property::queue::enable_profiling()};
+}
+
+// As in SYCL 2020, dropping the last handle of a queue does not wait: its
+// commands complete on their own (OpenCL keeps a released queue's commands).
+queue_impl::~queue_impl() {
+  if (cl && owns) clReleaseCommandQueue(cl);
+}
+
+void queue_impl::add_error(std::exception_ptr e) {
+  std::lock_guard<std::mutex> lk(m);
+  errors.push_back(std::move(e));
+}
+
+void queue_impl::wait_all() {
+  std::vector<std::shared_ptr<event_impl>> evs;
+  {
+    std::lock_guard<std::mutex> lk(m);
+    evs = pending;
+  }
+  for (const auto& e : evs) e->wait();
+  std::lock_guard<std::mutex> lk(m);
+  pending.erase(std::remove_if(pending.begin(), pending.end(),
+                               [](const std::shared_ptr<event_impl>& e) { return e->is_complete(); }),
+                pending.end());
+}
+
+void queue_impl::throw_asynchronous() {
+  std::vector<std::exception_ptr> errs;
+  {
+    std::lock_guard<std::mutex> lk(m);
+    errs.swap(errors);
+  }
+  if (errs.empty()) return;
+  const async_handler& h = handler ? handler : ctx->handler;
+  // Without an asynchronous handler the first error is raised to the caller.
+  if (h) h(exception_list(std::move(errs)));
+  else std::rethrow_exception(errs.front());
+}
+
+void handler_impl::set_kind(kind_t k) {
+  if (kind != kind_t::none) throw_error(errc::runtime, "a command group may hold only one command");
+  kind = k;
+}
+
+// ---- Recording -------------------------------------------------------------------
+
+void handler_depends_on(handler_impl& h, const event& e) { h.deps.push_back(get_impl(e)); }
+void handler_host_task(handler_impl& h, std::function<void(interop_handle&)> task) {
+  h.set_kind(handler_impl::kind_t::host_task);
+  h.task = std::move(task);
+}
+void handler_host_kernel(handler_impl& h, host_kernel k) {
+  if (k.nd) check_nd_range(*h.queue->dev, k.dims, k.global, k.local);
+  h.set_kind(handler_impl::kind_t::host_kernel);
+  h.hk = std::move(k);
+}
+void handler_cl_kernel(handler_impl& h, const kernel& k, int dims, const size_t* global, const size_t* local,
+                       const size_t* offset) {
+  if (h.queue->dev->is_host())
+    throw_error(errc::kernel_not_supported, "OpenCL kernels cannot run on the host device");
+  const auto& ki = get_impl(k);
+  if (ki->ctx->cl != h.queue->ctx->cl) throw_error(errc::invalid, "the kernel belongs to another context");
+  if (local) check_nd_range(*h.queue->dev, dims, global, local);
+  h.set_kind(handler_impl::kind_t::cl_kernel);
+  h.kernel = ki;
+  h.dims = dims;
+  h.has_local = local != nullptr;
+  for (int d = 0; d < dims; ++d) {
+    h.global[d] = global[d];
+    h.local[d] = local ? local[d] : 1;
+    h.offset[d] = offset ? offset[d] : 0;
+  }
+}
+void handler_arg_bytes(handler_impl& h, int index, const void* data, size_t size) {
+  kernel_arg a;
+  a.kind = kernel_arg::bytes;
+  a.data.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
+  h.args[index] = std::move(a);
+}
+void handler_arg_pointer(handler_impl& h, int index, const void* ptr) {
+  kernel_arg a;
+  a.kind = kernel_arg::pointer;
+  a.ptr = ptr;
+  h.args[index] = std::move(a);
+}
+void handler_arg_local(handler_impl& h, int index, size_t bytes) {
+  kernel_arg a;
+  a.kind = kernel_arg::local;
+  a.local_bytes = bytes;
+  h.args[index] = std::move(a);
+}
+void handler_memcpy(handler_impl& h, void* dst, const void* src, size_t bytes) {
+  h.set_kind(handler_impl::kind_t::memcpy);
+  h.dst = dst;
+  h.src = src;
+  h.bytes = bytes;
+}
+void handler_fill(handler_impl& h, void* dst, const void* pattern, size_t pattern_size, size_t count) {
+  h.set_kind(handler_impl::kind_t::fill);
+  h.dst = dst;
+  h.pattern.assign(static_cast<const char*>(pattern), static_cast<const char*>(pattern) + pattern_size);
+  h.count = count;
+}
+void handler_barrier(handler_impl& h) { h.set_kind(handler_impl::kind_t::barrier); }
+size_t handler_add_local(handler& cgh, size_t bytes) {
+  auto& v = cgh.ext_ulmara_impl().local_sizes;
+  v.push_back(bytes);
+  return v.size() - 1;
+}
+size_t device_max_work_group_size(handler_impl& h) { return h.queue->dev->info.max_work_group_size; }
+
+void check_nd_range(const device_impl& dev, int dims, const size_t* global, const size_t* local) {
+  size_t total = 1;
+  for (int d = 0; d < dims; ++d) {
+    if (local[d] == 0 || global[d] % local[d] != 0)
+      throw_error(errc::nd_range, "Global work size is not a multiple of the local work size in dimension " +
+                                      std::to_string(d));
+    total *= local[d];
+  }
+  if (total > dev.info.max_work_group_size)
+    throw_error(errc::nd_range, "Total local work size " + std::to_string(total) +
+                                    " exceeds the device's maximum work-group size " +
+                                    std::to_string(dev.info.max_work_group_size));
+  for (int d = 0; d < dims; ++d)
+    if (local[d] > dev.info.max_work_item_sizes[dims - 1 - d])
+      throw_error(errc::nd_range, "Local work size exceeds the device's maximum work-item size");
+}
+
+// ---- Execution ---------------------------------------------------------------------
+
+namespace {
+
+// OpenCL wait list for `deps` in `ctx`; dependencies of other kinds are
+// folded into one user event.
+struct wait_list {
+  std::vector<cl_event> events;
+  cl_event user = nullptr;
+  ~wait_list() {
+    if (user) clReleaseEvent(user);
+  }
+};
+
+void build_wait_list(const std::vector<std::shared_ptr<event_impl>>& deps, const context_impl& ctx, wait_list* wl) {
+  std::vector<std::shared_ptr<event_impl>> others;
+  for (const auto& d : deps) {
+    if (d->cl && d->ctx && d->ctx->cl == ctx.cl) wl->events.push_back(d->cl);
+    else if (!d->is_complete()) others.push_back(d);
+  }
+  if (others.empty()) return;
+  cl_int err = CL_SUCCESS;
+  cl_event ue = clCreateUserEvent(ctx.cl, &err);
+  check_cl("clCreateUserEvent", err);
+  clRetainEvent(ue);  // released by the last dependency's completion
+  wl->user = ue;
+  wl->events.push_back(ue);
+  auto left = std::make_shared<std::atomic<size_t>>(others.size());
+  for (const auto& d : others)
+    d->on_complete([ue, left] {
+      if (left->fetch_sub(1) == 1) {
+        clSetUserEventStatus(ue, CL_COMPLETE);
+        clReleaseEvent(ue);
+      }
+    });
+}
+
+std::shared_ptr<event_impl> wrap_cl_event(cl_event e, queue_impl& q) {
+  auto ev = std::make_shared<event_impl>(e, q.ctx);
+  clFlush(q.cl);
+  return ev;
+}
+
+bool fill_on_device(const handler_impl& h) {
+  const size_t ps = h.pattern.size();
+  return ps && ps <= 128 && (ps & (ps - 1)) == 0 && reinterpret_cast<uintptr_t>(h.dst) % ps == 0;
+}
+
+std::shared_ptr<event_impl> enqueue_cl(handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
+  queue_impl& q = *h.queue;
+  wait_list wl;
+  build_wait_list(deps, *q.ctx, &wl);
+  const cl_uint n = static_cast<cl_uint>(wl.events.size());
+  const cl_event* list = n ? wl.events.data() : nullptr;
+  cl_event e = nullptr;
+  cl_int err = CL_SUCCESS;
+  switch (h.kind) {
+    case handler_impl::kind_t::cl_kernel: {
+      kernel_impl& k = *h.kernel;
+      std::lock_guard<std::mutex> lk(k.m);
+      for (const auto& [index, a] : h.args) {
+        cl_int r = CL_SUCCESS;
+        if (a.kind == kernel_arg::bytes) r = clSetKernelArg(k.cl, index, a.data.size(), a.data.data());
+        else if (a.kind == kernel_arg::pointer) r = clSetKernelArgSVMPointer(k.cl, index, a.ptr);
+        else r = clSetKernelArg(k.cl, index, a.local_bytes, nullptr);
+        if (r != CL_SUCCESS) throw_cl(("clSetKernelArg (argument " + std::to_string(index) + ")").c_str(), r);
+      }
+      // SYCL's last dimension varies fastest; OpenCL's first does.
+      size_t g[3], l[3], o[3];
+      for (int d = 0; d < h.dims; ++d) {
+        g[d] = h.global[h.dims - 1 - d];
+        l[d] = h.local[h.dims - 1 - d];
+        o[d] = h.offset[h.dims - 1 - d];
+      }
+      err = clEnqueueNDRangeKernel(q.cl, k.cl, static_cast<cl_uint>(h.dims), o, g, h.has_local ? l : nullptr, n,
+                                   list, &e);
+      if (err != CL_SUCCESS) throw_cl("clEnqueueNDRangeKernel", err);
+      break;
+    }
+    case handler_impl::kind_t::memcpy:
+      if (h.bytes == 0) err = clEnqueueMarkerWithWaitList(q.cl, n, list, &e);
+      else err = clEnqueueSVMMemcpy(q.cl, CL_FALSE, h.dst, h.src, h.bytes, n, list, &e);
+      if (err != CL_SUCCESS) throw_cl("clEnqueueSVMMemcpy", err);
+      break;
+    case handler_impl::kind_t::fill:
+      if (h.count == 0) err = clEnqueueMarkerWithWaitList(q.cl, n, list, &e);
+      else
+        err = clEnqueueSVMMemFill(q.cl, h.dst, h.pattern.data(), h.pattern.size(), h.pattern.size() * h.count, n,
+                                  list, &e);
+      if (err != CL_SUCCESS) throw_cl("clEnqueueSVMMemFill", err);
+      break;
+    default:
+      err = clEnqueueMarkerWithWaitList(q.cl, n, list, &e);
+      if (err != CL_SUCCESS) throw_cl("clEnqueueMarkerWithWaitList", err);
+      break;
+  }
+  return wrap_cl_event(e, q);
+}
+
+// The work of a command that runs on the host.
+std::function<void()> host_work(handler_impl& h) {
+  switch (h.kind) {
+    case handler_impl::kind_t::host_task: {
+      auto q = h.queue;
+      return [task = std::move(h.task), q]() mutable {
+        interop_handle ih(q);
+        task(ih);
+      };
+    }
+    case handler_impl::kind_t::host_kernel:
+      return [k = std::move(h.hk), locals = h.local_sizes] { run_host_kernel(k, locals); };
+    case handler_impl::kind_t::memcpy:
+      return [d = h.dst, s = h.src, n = h.bytes] {
+        if (n) std::memmove(d, s, n);
+      };
+    case handler_impl::kind_t::fill:
+      return [d = static_cast<char*>(h.dst), p = h.pattern, c = h.count] {
+        for (size_t i = 0; i < c; ++i) std::memcpy(d + i * p.size(), p.data(), p.size());
+      };
+    default: return [] {};
+  }
+}
+
+std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
+  auto ev = std::make_shared<event_impl>();
+  ev->t_submit = now_ns();
+  std::weak_ptr<queue_impl> wq = h.queue;
+  auto work = std::make_shared<std::function<void()>>(host_work(h));
+  auto run = [ev, wq, work] {
+    post([ev, wq, work] {
+      ev->t_start = now_ns();
+      ev->set_running();
+      try {
+        (*work)();
+      } catch (...) {
+        if (auto q = wq.lock()) q->add_error(std::current_exception());
+      }
+      work->operator=(nullptr);  // drop captured accessors before completion
+      ev->t_end = now_ns();
+      ev->set_complete();
+    });
+  };
+  std::vector<std::shared_ptr<event_impl>> open;
+  for (const auto& d : deps)
+    if (!d->is_complete()) open.push_back(d);
+  if (open.empty()) {
+    run();
+    return ev;
+  }
+  auto left = std::make_shared<std::atomic<size_t>>(open.size());
+  for (const auto& d : open)
+    d->on_complete([left, run] {
+      if (left->fetch_sub(1) == 1) run();
+    });
+  return ev;
+}
+
+}  // namespace
+
+event queue_submit(const std::shared_ptr<queue_impl>& q, void* cgf, cgf_thunk thunk, const code_location& loc) {
+  const uint64_t submitted = now_ns();
+  handler_impl h(q);
+  {
+    handler cgh(&h);
+    thunk(cgf, cgh);
+  }
+  const bool on_device = !q->dev->is_host() && h.kind != handler_impl::kind_t::host_task &&
+                         h.kind != handler_impl::kind_t::host_kernel &&
+                         !(h.kind == handler_impl::kind_t::fill && !fill_on_device(h));
+  std::lock_guard<std::mutex> sub(submission_mutex());
+  std::lock_guard<std::mutex> lk(q->m);
+  std::vector<std::shared_ptr<event_impl>> deps = h.deps;
+  for (const auto& r : h.reqs) {
+    auto c = r.storage->conflicts(r.mode);
+    deps.insert(deps.end(), c.begin(), c.end());
+  }
+  if (q->in_order && q->last) deps.push_back(q->last);
+  std::shared_ptr<event_impl> ev = on_device ? enqueue_cl(h, deps) : start_host(h, deps);
+  ev->queue = q;
+  ev->loc = loc;
+  ev->profiling = q->profiling;
+  ev->t_submit = submitted;
+  for (const auto& r : h.reqs) r.storage->record(r.mode, ev);
+  if (q->in_order) q->last = ev;
+  q->pending.erase(std::remove_if(q->pending.begin(), q->pending.end(),
+                                  [](const std::shared_ptr<event_impl>& e) { return e->is_complete(); }),
+                   q->pending.end());
+  q->pending.push_back(ev);
+  // Accessors of the command keep their memory alive until it completes.
+  if (!h.reqs.empty()) {
+    auto keep = std::make_shared<std::vector<requirement>>(std::move(h.reqs));
+    ev->on_complete([keep] {});
+  }
+  return event(ev);
+}
+
+}  // namespace detail
+
+// ---- interop_handle ----------------------------------------------------------------
+
+backend interop_handle::get_backend() const noexcept { return queue_->dev->get_backend(); }
+detail::native_handle_t interop_handle::native(int which) const {
+  if (queue_->dev->is_host()) detail::throw_error(errc::backend_mismatch, "Backends mismatch");
+  switch (which) {
+    case 0: return reinterpret_cast<detail::native_handle_t>(queue_->cl);
+    case 1: return reinterpret_cast<detail::native_handle_t>(queue_->dev->cl);
+    default: return reinterpret_cast<detail::native_handle_t>(queue_->ctx->cl);
+  }
+}
+
+// ---- queue -------------------------------------------------------------------------
+
+queue::queue(const property_list& props) : queue(device(), props) {}
+queue::queue(const async_handler& handler, const property_list& props) : queue(device(), handler, props) {}
+queue::queue(const device& dev, const property_list& props) : queue(dev, async_handler(), props) {}
+queue::queue(const device& dev, const async_handler& handler, const property_list& props)
+    : impl_(std::make_shared<detail::queue_impl>(detail::get_impl(dev)->platform->default_context(),
+                                                 detail::get_impl(dev), props, handler)) {}
+queue::queue(const context& ctx, const device& dev, const property_list& props)
+    : queue(ctx, dev, async_handler(), props) {}
+queue::queue(const context& ctx, const device& dev, const async_handler& handler, const property_list& props)
+    : impl_(std::make_shared<detail::queue_impl>(detail::get_impl(ctx), detail::get_impl(dev), props, handler)) {}
+
+backend queue::get_backend() const noexcept { return impl_->dev->get_backend(); }
+context queue::get_context() const { return context(impl_->ctx); }
+device queue::get_device() const { return device(impl_->dev); }
+bool queue::is_in_order() const { return impl_->in_order; }
+const property_list& queue::properties() const { return impl_->props; }
+void queue::wait(const detail::code_location&) { impl_->wait_all(); }
+void queue::wait_and_throw(const detail::code_location&) {
+  impl_->wait_all();
+  impl_->throw_asynchronous();
+}
+void queue::throw_asynchronous() { impl_->throw_asynchronous(); }
+
+event queue::ext_ulmara_submit_barrier(const detail::code_location& loc) {
+  std::vector<event> all;
+  {
+    std::lock_guard<std::mutex> lk(impl_->m);
+    for (const auto& e : impl_->pending) all.push_back(event(e));
+  }
+  return ext_ulmara_submit_barrier(all, loc);
+}
+event queue::ext_ulmara_submit_barrier(const std::vector<event>& wait_list, const detail::code_location& loc) {
+  return submit([&](handler& h) { h.ext_ulmara_barrier(wait_list); }, loc);
+}
+ext::ulmara::experimental::queue_state queue::ext_ulmara_get_state() const {
+  return ext::ulmara::experimental::queue_state::executing;
+}
+
+}  // namespace _V1
+}  // namespace sycl

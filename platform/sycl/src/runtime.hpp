@@ -1,0 +1,276 @@
+// SYCL stand-in: the runtime objects behind the public handles.
+#pragma once
+
+#ifndef CL_TARGET_OPENCL_VERSION
+#define CL_TARGET_OPENCL_VERSION 300
+#endif
+#include <CL/cl.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include <sycl/sycl.hpp>
+
+namespace sycl {
+inline namespace _V1 {
+namespace detail {
+
+// ---- Errors and time ---------------------------------------------------------
+[[noreturn]] void throw_error(errc code, const std::string& text);
+// "<call>: OpenCL error <code>", with errc chosen from the code.
+[[noreturn]] void throw_cl(const char* call, cl_int code, errc code_class = errc::runtime);
+void check_cl(const char* call, cl_int code);
+// Nanoseconds on the clock PoCL stamps its profiling data with.
+uint64_t now_ns();
+
+// ---- Host threads --------------------------------------------------------------
+// Runs jobs on host threads; grows whenever every thread is busy, so a host
+// task that blocks never starves the others.
+void post(std::function<void()> job);
+// Runs fn(i) for i in [0, n) on up to hardware-concurrency threads, the caller included.
+void parallel_loop(size_t n, const std::function<void(size_t)>& fn);
+unsigned host_concurrency();
+
+// ---- Platforms and devices -----------------------------------------------------
+struct device_info_cache {
+  info::device_type type = info::device_type::gpu;
+  uint32_t vendor_id = 0, max_compute_units = 1, max_work_item_dimensions = 3, max_num_sub_groups = 0;
+  size_t max_work_item_sizes[3] = {1, 1, 1};  // OpenCL order
+  size_t max_work_group_size = 1;
+  std::vector<size_t> sub_group_sizes;
+  uint32_t max_clock_frequency = 0, address_bits = 64, mem_base_addr_align = 1024, cache_line = 64;
+  uint64_t max_mem_alloc_size = 0, global_mem_size = 0, cache_size = 0, local_mem_size = 0, max_constant = 0;
+  info::local_mem_type local_mem_type = info::local_mem_type::local;
+  std::string name, vendor, driver_version, version, profile, extensions;
+  std::vector<info::fp_config> half_fp, single_fp, double_fp;
+  uint32_t partition_max_sub_devices = 0;
+  cl_device_svm_capabilities svm = 0;
+  bool has_tavir = false;
+  uint32_t eu_count = 0, slices = 0, sub_slices = 0, eus_per_sub_slice = 0, threads_per_eu = 0, pci_id = 0;
+  std::optional<uint32_t> ip_version;
+};
+
+class platform_impl {
+ public:
+  cl_platform_id cl = nullptr;  // null: the host platform
+  std::vector<std::shared_ptr<device_impl>> devices;
+  std::string name, vendor, version, profile;
+  std::shared_ptr<context_impl> default_context();
+  backend get_backend() const { return cl ? backend::opencl : backend::ext_ulmara_host; }
+
+ private:
+  std::mutex m_;
+  std::shared_ptr<context_impl> default_context_;
+};
+
+class device_impl {
+ public:
+  cl_device_id cl = nullptr;  // null: the host CPU device
+  platform_impl* platform = nullptr;
+  bool root = true;
+  device_info_cache info;
+  bool is_host() const { return cl == nullptr; }
+  backend get_backend() const { return is_host() ? backend::ext_ulmara_host : backend::opencl; }
+  bool has(aspect a) const;
+};
+
+// Every platform: the OpenCL ones (devices presented as GPUs by the GPU
+// profile library), then the host platform with its CPU device.
+const std::vector<std::shared_ptr<platform_impl>>& all_platforms();
+std::shared_ptr<device_impl> host_device();
+std::shared_ptr<device_impl> find_device(cl_device_id id);  // registers sub-devices on first sight
+
+// ---- Contexts and USM ----------------------------------------------------------
+struct usm_block {
+  size_t size;
+  usm::alloc kind;
+  device_impl* device;
+  void* base;  // what to free (differs from the key for large alignments)
+};
+
+class context_impl {
+ public:
+  context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h);
+  context_impl(cl_context native, bool owns, platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs,
+               async_handler h);
+  ~context_impl();
+  cl_context cl = nullptr;  // null for the host context
+  bool owns = true;
+  platform_impl* platform;
+  std::vector<std::shared_ptr<device_impl>> devices;
+  async_handler handler;
+  bool is_host() const { return cl == nullptr; }
+  bool has_device(const device_impl* d) const;
+
+  void* usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, device_impl* dev);
+  void usm_free(void* ptr);
+  std::optional<usm_block> usm_find(const void* ptr) const;
+  // Raw memory of the context (buffer storage): SVM, or aligned host memory.
+  void* raw_alloc(size_t bytes);
+  void raw_free(void* ptr);
+
+ private:
+  mutable std::mutex m_;
+  std::map<uintptr_t, usm_block> usm_;
+};
+
+// ---- Events ----------------------------------------------------------------------
+class event_impl : public std::enable_shared_from_this<event_impl> {
+ public:
+  // A host-side event, not complete until set_complete.
+  event_impl() = default;
+  // An OpenCL event (takes over one reference).
+  event_impl(cl_event e, std::shared_ptr<context_impl> ctx);
+  ~event_impl();
+
+  cl_event cl = nullptr;
+  std::shared_ptr<context_impl> ctx;  // set for OpenCL events
+  std::weak_ptr<queue_impl> queue;
+  code_location loc;
+  bool profiling = false;
+  uint64_t t_submit = 0, t_start = 0, t_end = 0;
+
+  bool is_complete();
+  void wait();
+  // Runs fn once the command has completed (at once when it already has).
+  void on_complete(std::function<void()> fn);
+  // Host events only.
+  void set_running();
+  void set_complete();
+  info::event_command_status status();
+
+ private:
+  static void CL_CALLBACK cl_done(cl_event, cl_int, void* self);
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  bool running_ = false;
+  bool cl_callback_set_ = false;
+  std::vector<std::function<void()>> callbacks_;
+};
+std::shared_ptr<event_impl> make_complete_event();
+
+// ---- Kernels ---------------------------------------------------------------------
+class kernel_impl {
+ public:
+  kernel_impl(cl_kernel k, std::shared_ptr<context_impl> c, bool owns) : cl(k), ctx(std::move(c)), owns(owns) {}
+  ~kernel_impl();
+  cl_kernel cl;
+  std::shared_ptr<context_impl> ctx;
+  bool owns;
+  std::mutex m;  // argument setting and enqueue of one launch are one step
+};
+
+// ---- Buffers ---------------------------------------------------------------------
+class buffer_allocation {
+ public:
+  buffer_allocation(std::shared_ptr<context_impl> c, size_t bytes);
+  ~buffer_allocation();
+  std::shared_ptr<context_impl> ctx;  // the host context or an OpenCL one
+  char* ptr = nullptr;
+};
+
+class buffer_storage {
+ public:
+  size_t bytes = 0;
+  const void* init = nullptr;  // caller's data, copied at the first allocation
+  std::mutex m;
+  std::shared_ptr<buffer_allocation> alloc;
+  // Dependency tracking (under the submission lock).
+  std::shared_ptr<event_impl> last_write;
+  std::vector<std::shared_ptr<event_impl>> reads;
+  std::vector<std::shared_ptr<event_impl>> conflicts(access_mode mode);
+  void record(access_mode mode, const std::shared_ptr<event_impl>& e);
+  // The allocation valid for a command in `ctx` (OpenCL SVM there), made or moved on demand.
+  std::shared_ptr<buffer_allocation> place(const std::shared_ptr<context_impl>& ctx);
+  std::vector<std::shared_ptr<event_impl>> pending();
+};
+
+class buffer_handle {
+ public:
+  ~buffer_handle();
+  std::shared_ptr<buffer_storage> storage;
+  void* write_back = nullptr;
+  bool write_back_enabled = true;
+  property_list props;
+  code_location loc;
+};
+
+// ---- Queues and command groups -----------------------------------------------------
+class queue_impl : public std::enable_shared_from_this<queue_impl> {
+ public:
+  queue_impl(std::shared_ptr<context_impl> c, std::shared_ptr<device_impl> d, const property_list& props,
+             async_handler h);
+  queue_impl(cl_command_queue native, bool owns, std::shared_ptr<context_impl> c, std::shared_ptr<device_impl> d,
+             async_handler h);
+  ~queue_impl();
+  std::shared_ptr<context_impl> ctx;
+  std::shared_ptr<device_impl> dev;
+  cl_command_queue cl = nullptr;  // null on the host device
+  bool owns = true;
+  bool in_order = false;
+  bool profiling = false;
+  property_list props;
+  async_handler handler;
+
+  std::mutex m;
+  std::shared_ptr<event_impl> last;                  // in-order queues
+  std::vector<std::shared_ptr<event_impl>> pending;  // not known to be complete
+  std::vector<std::exception_ptr> errors;
+
+  void add_error(std::exception_ptr e);
+  void wait_all();
+  void throw_asynchronous();
+};
+
+struct kernel_arg {
+  enum kind_t { bytes, pointer, local } kind = bytes;
+  std::vector<char> data;
+  const void* ptr = nullptr;
+  size_t local_bytes = 0;
+};
+
+struct requirement {
+  std::shared_ptr<buffer_storage> storage;
+  access_mode mode;
+  std::shared_ptr<buffer_allocation> alloc;
+};
+
+class handler_impl {
+ public:
+  explicit handler_impl(std::shared_ptr<queue_impl> q) : queue(std::move(q)) {}
+  enum class kind_t { none, host_task, host_kernel, cl_kernel, memcpy, fill, barrier };
+
+  std::shared_ptr<queue_impl> queue;
+  std::vector<std::shared_ptr<event_impl>> deps;
+  std::vector<requirement> reqs;
+  std::vector<size_t> local_sizes;
+  std::map<int, kernel_arg> args;
+  kind_t kind = kind_t::none;
+  std::function<void(interop_handle&)> task;
+  host_kernel hk;
+  std::shared_ptr<kernel_impl> kernel;
+  int dims = 1;
+  size_t global[3] = {1, 1, 1}, local[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
+  bool has_local = false;
+  void* dst = nullptr;
+  const void* src = nullptr;
+  size_t bytes = 0;
+  std::vector<char> pattern;
+  size_t count = 0;
+
+  void set_kind(kind_t k);
+};
+
+// Runs a host-run kernel to completion on the calling thread and the pool.
+void run_host_kernel(const host_kernel& k, const std::vector<size_t>& local_sizes);
+// Validates an nd-range against a device (errc::nd_range).
+void check_nd_range(const device_impl& dev, int dims, const size_t* global, const size_t* local);
+
+}  // namespace detail
+}  // namespace _V1
+}  // namespace sycl
