@@ -111,3 +111,18 @@ TEST(BaseAddressAlignment, PadsToTheLargerOfSixteenBytesAndTheAlignment) {
 }
 
 }  // namespace
+
+#include <sycl/sycl.hpp>
+
+namespace {
+
+TEST(BaseAddressAlignment, QueueFormUsesTheDevicesAlignmentInBytes) {
+  sycl::queue queue{sycl::gpu_selector_v};
+  const std::uint64_t a =
+      queue.get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8;
+  for (std::uint64_t bytes : {1u, 100u, 4096u, 123457u})
+    EXPECT_EQ(ulmara::qez::dft::pad_to_base_addr_align(bytes, &queue),
+              ulmara::qez::dft::pad_to_alignment(bytes, a));
+}
+
+}  // namespace

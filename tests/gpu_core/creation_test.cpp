@@ -174,3 +174,24 @@ TEST(ReleaseBackend, ClearsTheSharedStateOfTheLastChainedRecord) {
 }
 
 }  // namespace
+
+#include "qez_dft_engine.h"
+
+namespace {
+
+// The threading layer's blessing gives child records the service queries
+// the core calls at commit.
+TEST(ChildCreation, BlessingFillsTheServiceQueriesCommitUses) {
+  record_guard r;
+  ASSERT_EQ(create_child_descriptor_c2c_1d_double(r.out(), 64, nullptr), 0);
+  ASSERT_EQ(qez_dft_bless_node_thr(r.get()), 0);
+  ASSERT_NE(r->services, nullptr);
+  ASSERT_NE(r->services->thread_query, nullptr);
+  ASSERT_NE(r->services->max_threads, nullptr);
+  EXPECT_NE(r->services->cache_size, nullptr);
+  r->methods->commit(r.get());
+  EXPECT_EQ(r->threads, r->services->max_threads());
+  EXPECT_EQ(r->service_count, r->services->thread_query());
+}
+
+}  // namespace

@@ -21,3 +21,20 @@ std::uint64_t pad_to_alignment(std::uint64_t bytes, std::uint64_t alignment_byte
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara
+
+#include <sycl/sycl.hpp>
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+std::uint64_t pad_to_base_addr_align(std::uint64_t bytes, sycl::queue* queue) {
+  constexpr std::uint64_t bits_per_byte = 8;
+  const std::uint64_t alignment_bits =
+      queue->get_device().get_info<sycl::info::device::mem_base_addr_align>();
+  return pad_to_alignment(bytes, alignment_bits / bits_per_byte);
+}
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara
