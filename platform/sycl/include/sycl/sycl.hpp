@@ -7,6 +7,7 @@
 #pragma GCC visibility push(default)
 #include "detail/common.hpp"
 #include "detail/exception.hpp"
+#include "detail/half.hpp"
 #include "detail/range.hpp"
 #include "detail/info.hpp"
 #include "detail/property.hpp"
