@@ -7,6 +7,7 @@
 #include "gpu/service/elf_view.hpp"
 #include "gpu/service/hw_detect_exceptions.hpp"
 #include "gpu/service/program_package.hpp"
+#include "gpu/zorn/hw.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -67,11 +68,6 @@ constexpr range_row family_to_generation_table[] = {
 constexpr range_row generation_to_family_table[] = {
     {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4},  {5, 5, 5},
     {6, 6, 6}, {7, 7, 10}, {8, 8, 13}, {9, 9, 14}, {10, 10, 15},
-};
-constexpr range_row generation_to_architecture_table[] = {
-    {1, 1, QEZ_GPU_ARCH_VEMRA}, {3, 3, QEZ_GPU_ARCH_SUTAL}, {4, 4, QEZ_GPU_ARCH_DORIK},
-    {5, 5, QEZ_GPU_ARCH_FENWA}, {6, 6, QEZ_GPU_ARCH_GULON}, {7, 7, QEZ_GPU_ARCH_HARIX},
-    {8, 8, QEZ_GPU_ARCH_JORVA}, {9, 9, QEZ_GPU_ARCH_LUMET}, {10, 10, QEZ_GPU_ARCH_NOPRA},
 };
 
 // Core families whose generation the device binary must settle.
@@ -272,10 +268,11 @@ std::uint32_t family_of_generation(std::uint32_t generation) {
   return family;
 }
 
+// The code generator's generation table is the one place that pairs
+// generations with architecture numbers.
 qez_gpu_arch_t architecture_of_generation(std::uint32_t generation) {
-  std::uint32_t architecture = QEZ_GPU_ARCH_UNKNOWN;
-  look_up(generation_to_architecture_table, generation, &architecture);
-  return architecture;
+  if (generation > static_cast<std::uint32_t>(zorn::hw::last)) return QEZ_GPU_ARCH_UNKNOWN;
+  return static_cast<qez_gpu_arch_t>(zorn::architecture_of(static_cast<zorn::HW>(generation)));
 }
 
 std::uint32_t device_flags_of(std::uint32_t generation, std::uint32_t family) {

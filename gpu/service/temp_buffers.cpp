@@ -1,0 +1,53 @@
+// Temporary device buffers and USM blocks.
+#include "gpu/service/temp_buffers.hpp"
+
+#include "gpu/service/code_location.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace gpu {
+
+temp_buffer* alloc_temp_buffer(int*, sycl::queue*, std::size_t size) {
+  return new temp_buffer(sycl::range<1>(size));
+}
+
+temp_buffer* calloc_temp_buffer(int* status, sycl::queue* queue, std::size_t size) {
+  temp_buffer* buffer = alloc_temp_buffer(status, queue, size);
+  queue
+      ->submit(
+          [&](sycl::handler& cgh) {
+            sycl::accessor<char, 1, sycl::access_mode::write> bytes(*buffer, cgh);
+            cgh.fill(bytes, char{0});
+          },
+          submitted_by("calloc_temp_buffer"))
+      .wait_and_throw();
+  return buffer;
+}
+
+void free_buffer(int*, temp_buffer* buffer) {
+  if (buffer == nullptr) return;
+  try {
+    delete buffer;
+  } catch (...) {
+    // The runtime's errors while it releases the memory are of no use here.
+  }
+}
+
+char* alloc_temp_buffer_usm(int*, sycl::queue* queue, std::size_t size) {
+  return static_cast<char*>(sycl::malloc_device(size, queue->get_device(), queue->get_context(), {}));
+}
+
+char* calloc_temp_buffer_usm(int* status, sycl::queue* queue, std::size_t size) {
+  char* pointer = alloc_temp_buffer_usm(status, queue, size);
+  if (pointer == nullptr) return nullptr;
+  queue->memset(pointer, 0, size, std::vector<sycl::event>{},
+                submitted_by("calloc_temp_buffer_usm"))
+      .wait_and_throw();
+  return pointer;
+}
+
+void free_buffer_usm(int*, char* pointer, sycl::queue* queue) { sycl::free(pointer, queue->get_context()); }
+
+}  // namespace gpu
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,537 @@
+// Kernel cache, program build, kernel entry points, launch and events with
+// real OpenCL C programs on the GPU profile over PoCL.
+#include <atomic>
+#include <cstring>
+#include <numeric>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include "gpu/service/architecture.hpp"
+#include "gpu/service/device_registry.hpp"
+#include "gpu/service/events.hpp"
+#include "gpu/service/kernel_cache.hpp"
+#include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/kernel_launch.hpp"
+#include "gpu/service/native_handles.hpp"
+#include "gpu/service/opencl_loader.hpp"
+#include "gpu/service/program_build.hpp"
+#include "gpu/service/temp_buffers.hpp"
+#include "qez_gpu_profile.h"
+#include "qez_service.h"
+#include "qez_service_control.h"
+
+namespace gpu = ulmara::qez::gpu;
+
+namespace {
+
+// One program with every kernel the launch tests run; built once per process.
+constexpr const char* test_program = R"CLC(
+kernel void scale(global float* x, float a, int n) {
+  size_t i = get_global_id(0);
+  if (i < (size_t)n) x[i] *= a;
+}
+kernel void mark_2d(global int* out, int width) {
+  int x = get_global_id(0), y = get_global_id(1);
+  out[y * width + x] = y * 1000 + x + 100000 * (int)get_local_size(0) + 10000000 * (int)get_local_size(1);
+}
+kernel void mark_3d(global int* out, int nx, int ny) {
+  int x = get_global_id(0), y = get_global_id(1), z = get_global_id(2);
+  out[(z * ny + y) * nx + x] = z * 10000 + y * 100 + x;
+}
+kernel void reverse_groups(global int* data, local int* scratch) {
+  size_t l = get_local_id(0), n = get_local_size(0), g = get_global_id(0);
+  scratch[l] = data[g];
+  barrier(CLK_LOCAL_MEM_FENCE);
+  data[g] = scratch[n - 1 - l];
+}
+kernel void widths(global long* out, char c, short s, long l) {
+  out[get_global_id(0)] = (long)c + (long)s * 1000 + l;
+}
+kernel void add_one(global int* x) { x[get_global_id(0)] += 1; }
+kernel void nothing(void) {}
+)CLC";
+constexpr const char* program_name = "gpu_service_test.qez_service_kernels_s";
+constexpr const char* options = "-cl-std=CL1.2";
+
+class Kernels : public ::testing::Test {
+protected:
+  sycl::queue queue{sycl::gpu_selector_v};
+  int status = 0;
+
+  sycl::kernel* kernel(const char* name) {
+    return gpu::get_OCL_kernel_by_progname(&status, &queue, gpu::domain_dft, program_name, test_program, name,
+                                           options);
+  }
+  // A caller-owned handle around a kernel of the test program.
+  gpu::qez_gpu_kernel_struct_t handle_of(sycl::kernel* k) { return {nullptr, gpu::kernel_owned, k}; }
+  std::string device_name() { return queue.get_device().get_info<sycl::info::device::name>(); }
+};
+
+template <class T>
+T* shared(sycl::queue& q, std::size_t n) {
+  return static_cast<T*>(sycl::malloc_shared(n * sizeof(T), q));
+}
+
+// ---- cache and entry points ----
+
+TEST_F(Kernels, SameProgramNameAndOptionsBuildOnceForTwoKernels) {
+  const std::uint64_t before = gpu::program_build_count();
+  sycl::kernel* first = kernel("scale");
+  sycl::kernel* second = kernel("add_one");
+  EXPECT_EQ(gpu::program_build_count(), before + 1);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first->get_info<sycl::info::kernel::num_args>(), 3u);
+  EXPECT_EQ(second->get_info<sycl::info::kernel::num_args>(), 1u);
+  EXPECT_EQ(gpu::kernel_cache_entry_count(), 1u);
+  gpu::release_kernel_obj(&status, first);
+  gpu::release_kernel_obj(&status, second);
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(Kernels, PooledHandlesAreReusedAfterRelease) {
+  gpu::qez_gpu_kernel_struct_t* a = gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, test_program, "add_one", options);
+  gpu::qez_gpu_kernel_struct_t* b = gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, test_program, "add_one", options);
+  EXPECT_NE(a, b);
+  EXPECT_NE(a->kernel, b->kernel);
+  EXPECT_EQ(a->state, gpu::kernel_pooled_in_use);
+  gpu::release_kernel(&status, a);
+  EXPECT_EQ(a->state, gpu::kernel_pooled_free);
+  gpu::release_kernel(&status, a);
+  EXPECT_EQ(a->state, gpu::kernel_pooled_free);
+  gpu::qez_gpu_kernel_struct_t* again =
+      gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, test_program, "add_one", options);
+  EXPECT_EQ(again, a);
+  EXPECT_EQ(again->state, gpu::kernel_pooled_in_use);
+  gpu::release_kernel(&status, nullptr);
+  // The same name under another domain is another entry.
+  const std::uint64_t before = gpu::program_build_count();
+  gpu::qez_gpu_kernel_struct_t* blas =
+      gpu::get_OCL_kernel(&status, &queue, gpu::domain_blas, test_program, "add_one", options);
+  EXPECT_EQ(gpu::program_build_count(), before + 1);
+  EXPECT_NE(blas, a);
+  EXPECT_NE(blas, b);
+}
+
+TEST_F(Kernels, ConcurrentRequestsForOneKeyBuildOnceAndGetDistinctKernels) {
+  constexpr int threads = 4;
+  const std::uint64_t before = gpu::program_build_count();
+  std::vector<gpu::qez_gpu_kernel_struct_t*> handles(threads);
+  std::atomic<int> ready{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t)
+    workers.emplace_back([&, t] {
+      int local_status = 0;
+      ++ready;
+      while (ready.load() < threads) std::this_thread::yield();
+      handles[t] = gpu::get_OCL_kernel(&local_status, &queue, gpu::domain_dft, test_program, "scale", options);
+    });
+  for (std::thread& w : workers) w.join();
+  EXPECT_EQ(gpu::program_build_count(), before + 1);
+  std::set<gpu::qez_gpu_kernel_struct_t*> distinct(handles.begin(), handles.end());
+  std::set<sycl::kernel*> kernels;
+  for (auto* h : handles) kernels.insert(h->kernel);
+  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(threads));
+  EXPECT_EQ(kernels.size(), static_cast<std::size_t>(threads));
+}
+
+TEST_F(Kernels, OnlyTheFirst4096OptionBytesFormTheKey) {
+  std::string long_options;
+  while (long_options.size() < 4096) long_options += " -DQEZ_UNUSED_MACRO";
+  long_options.resize(4096);
+  const std::string first = long_options + " -DTAIL_ONE";
+  const std::string second = long_options + " -DTAIL_TWO";
+  const std::uint64_t before = gpu::program_build_count();
+  auto* a = gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, test_program, "nothing", first.c_str());
+  auto* b = gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, test_program, "nothing", second.c_str());
+  EXPECT_EQ(gpu::program_build_count(), before + 1);
+  EXPECT_NE(a, b);
+}
+
+TEST_F(Kernels, EntryThatCannotBeAllocatedStillGivesAWorkingOwnedKernel) {
+  gpu::release_kernel_obj(&status, kernel("add_one"));  // table, ring and record exist now
+  qez_standin_fail_allocations(0, 1);
+  gpu::qez_gpu_kernel_struct_t* handle =
+      gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, test_program, "add_one", "-DNOT_CACHED");
+  qez_standin_fail_allocations(0, 0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(handle->state, gpu::kernel_owned);
+  int* x = shared<int>(queue, 64);
+  std::iota(x, x + 64, 0);
+  gpu::qez_gpu_argument_t args[1];
+  gpu::qez_gpu_set_usm_arg(&args[0], x);
+  sycl::event* done = gpu::launch_kernel_1D_usm(&status, &queue, handle, args, 64, 16, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(x[i], i + 1);
+  gpu::release_kernel(&status, handle);
+  sycl::free(x, queue);
+}
+
+// ---- cache keys ----
+
+TEST(KernelCacheKey, BinaryKeyIgnoresTheNameAndHandsTheStoredOneBack) {
+  sycl::queue queue{sycl::gpu_selector_v};
+  int status = 0;
+  gpu::load_opencl_library();
+  void* device = gpu::get_device_id(&status, &queue);
+  const std::uint8_t key[] = {0xFF, 'k', 'e', 'y'};
+  EXPECT_EQ(gpu::kernel_cache_bucket(2, device, "one", key, sizeof key),
+            gpu::kernel_cache_bucket(2, device, nullptr, key, sizeof key));
+  const std::string stem(64, 'n');
+  EXPECT_EQ(gpu::kernel_cache_bucket(2, device, (stem + "a").c_str(), nullptr, 0),
+            gpu::kernel_cache_bucket(2, device, (stem + "b").c_str(), nullptr, 0));
+  // A program of our own to file under the keys.
+  const char* source = "kernel void k(void) {}";
+  cl_int error = 0;
+  void* context = gpu::native_context_handle(nullptr, &queue, gpu::backend_of_queue);
+  cl_program program = gpu::ocl::clCreateProgramWithSource(static_cast<cl_context>(context), 1, &source, nullptr, &error);
+  auto* entry = gpu::kernel_cache_insert(&status, &queue, program, device, context, 2, "stored", key, sizeof key, "xy", 2);
+  ASSERT_NE(entry, nullptr);
+  const char* name = nullptr;
+  void* found = nullptr;
+  void* extra = nullptr;
+  std::size_t extra_length = 0;
+  EXPECT_EQ(gpu::kernel_cache_lookup(&queue, device, context, 2, &name, key, sizeof key, &found, nullptr, &extra,
+                                     &extra_length),
+            entry);
+  EXPECT_STREQ(name, "stored");
+  EXPECT_EQ(found, program);
+  ASSERT_EQ(extra_length, 2u);
+  EXPECT_EQ(std::memcmp(extra, "xy", 2), 0);
+  // Names that agree in their first 64 characters are still told apart.
+  const std::string long_a = stem + "a", long_b = stem + "b";
+  ASSERT_NE(gpu::kernel_cache_insert(&status, &queue, program, device, context, 2, long_a.c_str(), nullptr, 0,
+                                     nullptr, 0),
+            nullptr);
+  const char* other = long_b.c_str();
+  EXPECT_EQ(gpu::kernel_cache_lookup(&queue, device, context, 2, &other, nullptr, 0, nullptr, nullptr, nullptr,
+                                     nullptr),
+            nullptr);
+  // A key without a queue and without a native context matches nothing, quietly.
+  const char* plain = long_a.c_str();
+  EXPECT_EQ(gpu::kernel_cache_lookup(nullptr, device, nullptr, 2, &plain, nullptr, 0, nullptr, nullptr, nullptr,
+                                     nullptr),
+            nullptr);
+  // A new context is not owner-equivalent to the one the entry was made for.
+  sycl::queue other_context(sycl::context(queue.get_device()), queue.get_device());
+  EXPECT_EQ(gpu::kernel_cache_lookup(&other_context, device, context, 2, &plain, nullptr, 0, nullptr, nullptr,
+                                     nullptr, nullptr),
+            nullptr);
+  gpu::ocl::clReleaseProgram(program);
+  gpu::free_kernel_cache();
+  EXPECT_EQ(gpu::kernel_cache_entry_count(), 0u);
+}
+
+// ---- failure messages ----
+
+TEST_F(Kernels, BuildFailureNamesDeviceKernelAndCarriesTheLog) {
+  const char* broken = "kernel void broken_s(global int* x) { x[0] = undeclared_name; }";
+  try {
+    gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, broken, "broken_s", "");
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::make_error_code(sycl::errc::runtime));
+    const std::string expected = "OpenCL error -11\nOn device: '" + std::string(qez_gpu_profile_active()->device_name) +
+                                 "'\nin kernel: ulmara::qez::dft::broken_s\n";
+    const std::string message = e.what();
+    EXPECT_EQ(message.substr(0, expected.size()), expected);
+    EXPECT_NE(message.find("undeclared_name"), std::string::npos) << message;
+  }
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(Kernels, OtherDomainsCarryTheBareKernelName) {
+  try {
+    gpu::get_OCL_kernel(&status, &queue, 3, "kernel void x_d( { }", "x_d", "");
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    const std::string expected = "OpenCL error -11\nOn device: '" + device_name() + "'\nin kernel: x_d\n";
+    EXPECT_EQ(std::string(e.what()).substr(0, expected.size()), expected);
+  }
+}
+
+TEST(BuildMessages, DoublePrecisionNamesAndText) {
+  EXPECT_TRUE(gpu::is_double_precision_kernel(gpu::domain_dft, "fft_d"));
+  EXPECT_FALSE(gpu::is_double_precision_kernel(gpu::domain_dft, "fft_s"));
+  EXPECT_FALSE(gpu::is_double_precision_kernel(gpu::domain_dft, "d"));
+  EXPECT_TRUE(gpu::is_double_precision_kernel(gpu::domain_blas, "izamax"));
+  EXPECT_TRUE(gpu::is_double_precision_kernel(gpu::domain_blas, "dgemm"));
+  EXPECT_FALSE(gpu::is_double_precision_kernel(gpu::domain_blas, "isamax"));
+  EXPECT_TRUE(gpu::is_double_precision_kernel(gpu::domain_lapack, "zgetrf"));
+  EXPECT_FALSE(gpu::is_double_precision_kernel(gpu::domain_lapack, "sgetrf"));
+  EXPECT_FALSE(gpu::is_double_precision_kernel(3, "dz_d"));
+  EXPECT_EQ(gpu::double_precision_message("GPU X", gpu::domain_dft, "fft_d"),
+            "error: double type is not supported on this device: 'GPU X' \nin kernel: ulmara::qez::dft::fft_d\n"
+            "internal error: kernel failed to build.\n");
+  EXPECT_EQ(gpu::nivolo_build_message(0x70000004u, "GPU X", gpu::domain_lapack, "zpotrf"),
+            "Nivolo error:70000004\nOn device: 'GPU X'\nin kernel: ulmara::qez::lapack::zpotrf");
+}
+
+TEST_F(Kernels, SpirvOnADeviceWithoutIlSupport) {
+  const gpu::qez_gpu_spirv_kernel_t module = {gpu::hw_detect_spirv_bytes, gpu::hw_detect_spirv};
+  // The driver's own answer to the module.
+  cl_int refused = 0;
+  void* context = gpu::native_context_handle(nullptr, &queue, gpu::backend_of_queue);
+  EXPECT_EQ(gpu::ocl::clCreateProgramWithIL(static_cast<cl_context>(context), module.data, module.size, &refused),
+            nullptr);
+  ASSERT_NE(refused, CL_SUCCESS);
+  try {
+    gpu::qez_gpu_get_spirv_kernel(&status, &queue, gpu::domain_dft, &module, "entry", "");
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(std::string(e.what()), "OpenCL error " + std::to_string(refused) + "\nOn device: '" + device_name() +
+                                         "'\nin kernel: ulmara::qez::dft::entry");
+  }
+}
+
+TEST_F(Kernels, InvalidBinaryIsReportedBeforeAnyBuild) {
+  const std::uint8_t garbage[64] = {1, 2, 3};
+  const gpu::qez_gpu_binary_kernel_t binary = {sizeof garbage, garbage, nullptr, nullptr};
+  const std::uint64_t before = gpu::program_build_count();
+  try {
+    gpu::get_binary_kernel(&status, &queue, gpu::domain_dft, &binary, "garbage_s");
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_STREQ(e.what(), ("OpenCL error -42\nOn device: '" + device_name() + "'\nin kernel: ulmara::qez::dft::garbage_s").c_str());
+  }
+  EXPECT_EQ(gpu::program_build_count(), before);
+}
+
+TEST_F(Kernels, NativeBinaryRoadRunsTheDriversOwnBinary) {
+  void* device = gpu::get_device_id(&status, &queue);
+  void* context = gpu::native_context_handle(nullptr, &queue, gpu::backend_of_queue);
+  cl_program program = gpu::build_ocl_program(static_cast<cl_device_id>(device), static_cast<cl_context>(context),
+                                              test_program, 0, gpu::format_source, options, &queue, "add_one", 2);
+  std::uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+  gpu::get_program_binary(&status, program, static_cast<cl_device_id>(device), &bytes, &size);
+  gpu::ocl::clReleaseProgram(program);
+  ASSERT_NE(bytes, nullptr);
+  const gpu::qez_gpu_binary_kernel_t binary = {size, bytes, nullptr, nullptr};
+  gpu::qez_gpu_kernel_struct_t* handle = gpu::get_binary_kernel(&status, &queue, gpu::domain_dft, &binary, "add_one");
+  int* x = shared<int>(queue, 32);
+  std::fill(x, x + 32, 41);
+  gpu::qez_gpu_argument_t args[1];
+  gpu::qez_gpu_set_usm_arg(&args[0], x);
+  sycl::event* done = gpu::launch_kernel_1D_usm(&status, &queue, handle, args, 32, 8, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  EXPECT_EQ(std::vector<int>(x, x + 32), std::vector<int>(32, 42));
+  // The same binary key is a cache hit: the pooled handle comes back.
+  gpu::release_kernel(&status, handle);
+  EXPECT_EQ(gpu::get_binary_kernel(&status, &queue, gpu::domain_dft, &binary, "add_one"), handle);
+  // With the only handle in use, the cached program gets a second one.
+  gpu::qez_gpu_kernel_struct_t* second =
+      gpu::qez_gpu_get_cached_kernel(&status, &queue, gpu::domain_dft, "add_one", "", 0, nullptr, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, handle);
+  EXPECT_EQ(second->state, gpu::kernel_pooled_in_use);
+  EXPECT_EQ(gpu::qez_gpu_get_cached_kernel(&status, &queue, gpu::domain_dft, "absent", "", 0, nullptr, nullptr),
+            nullptr);
+  // With source, the driver's package must be one the splice understands.
+  const gpu::qez_gpu_binary_kernel_t with_source = {size, bytes, test_program, options};
+  try {
+    gpu::qez_gpu_get_binary_kernel_ext(&status, &queue, gpu::domain_dft, &with_source, "mark_3d", "\xFFk", 2,
+                                       nullptr, 0);
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_STREQ(e.what(), "OpenCL error -2001");
+  }
+  qez_serv_free(bytes);
+  sycl::free(x, queue);
+}
+
+// ---- launch ----
+
+TEST_F(Kernels, Launch1DWithBufferAndScalars) {
+  sycl::kernel* k = kernel("scale");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(k);
+  constexpr int n = 100;
+  gpu::temp_buffer* buffer = gpu::alloc_temp_buffer(&status, &queue, 128 * sizeof(float));
+  {
+    sycl::host_accessor<char, 1, sycl::access_mode::write> bytes(*buffer);
+    for (int i = 0; i < 128; ++i) {
+      const float v = static_cast<float>(i);
+      std::memcpy(&bytes[i * sizeof(float)], &v, sizeof v);
+    }
+  }
+  const float a = 2.5f;
+  gpu::qez_gpu_argument_t args[3];
+  gpu::set_buffer_arg(&args[0], buffer, gpu::qez_gpu_access_read_write);
+  gpu::set_scalar_arg_internal(&args[1], &a, sizeof a);
+  gpu::set_scalar_arg_internal(&args[2], &n, sizeof n);
+  sycl::event* done = gpu::launch_kernel_1D(&status, &queue, &handle, args, 128, 32, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  {
+    sycl::host_accessor<char, 1, sycl::access_mode::read> bytes(*buffer);
+    for (int i = 0; i < 128; ++i) {
+      float v;
+      std::memcpy(&v, &bytes[i * sizeof(float)], sizeof v);
+      EXPECT_EQ(v, i < n ? 2.5f * i : static_cast<float>(i)) << i;
+    }
+  }
+  gpu::free_buffer(&status, buffer);
+  gpu::release_kernel_obj(&status, k);
+}
+
+TEST_F(Kernels, Launch2DListsTheFastestDimensionFirst) {
+  sycl::kernel* k = kernel("mark_2d");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(k);
+  const std::size_t global[2] = {64, 8}, local[2] = {16, 4};
+  const int width = 64;
+  int* out = shared<int>(queue, 64 * 8);
+  gpu::qez_gpu_argument_t args[2];
+  gpu::qez_gpu_set_usm_arg(&args[0], out);
+  gpu::set_scalar_arg_internal(&args[1], &width, sizeof width);
+  sycl::event* done = gpu::launch_kernel_2D_usm(&status, &queue, &handle, args, global, local, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 64; ++x) ASSERT_EQ(out[y * 64 + x], y * 1000 + x + 100000 * 16 + 10000000 * 4);
+  sycl::free(out, queue);
+  gpu::release_kernel_obj(&status, k);
+}
+
+TEST_F(Kernels, Launch3DOnBothForms) {
+  sycl::kernel* k = kernel("mark_3d");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(k);
+  const std::size_t global[3] = {8, 4, 2}, local[3] = {4, 2, 1};
+  const int nx = 8, ny = 4;
+  int* out = shared<int>(queue, 64);
+  gpu::qez_gpu_argument_t args[3];
+  gpu::set_buffer_arg_usm(&args[0], reinterpret_cast<char*>(out), gpu::qez_gpu_access_read);
+  gpu::set_scalar_arg_internal(&args[1], &nx, sizeof nx);
+  gpu::set_scalar_arg_internal(&args[2], &ny, sizeof ny);
+  EXPECT_EQ(args[0].access, gpu::qez_gpu_access_read_write);
+  sycl::event* done = gpu::launch_kernel_3D(&status, &queue, &handle, args, global, local, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  for (int z = 0; z < 2; ++z)
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 8; ++x) ASSERT_EQ(out[(z * 4 + y) * 8 + x], z * 10000 + y * 100 + x);
+  sycl::free(out, queue);
+  gpu::release_kernel_obj(&status, k);
+}
+
+TEST_F(Kernels, LocalMemoryAndNarrowScalars) {
+  sycl::kernel* reverse = kernel("reverse_groups");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(reverse);
+  int* data = shared<int>(queue, 64);
+  std::iota(data, data + 64, 0);
+  gpu::qez_gpu_argument_t args[2];
+  gpu::qez_gpu_set_usm_arg(&args[0], data);
+  gpu::set_SLM_arg(&args[1], 16 * sizeof(int));
+  sycl::event* done = gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 64, 16, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(data[i], (i / 16) * 16 + 15 - i % 16);
+
+  sycl::kernel* widths = kernel("widths");
+  gpu::qez_gpu_kernel_struct_t widths_handle = handle_of(widths);
+  long long* out = shared<long long>(queue, 4);
+  const std::int8_t c = -3;
+  const std::int16_t s = 7;
+  const std::int64_t l = 5000000000LL;
+  gpu::qez_gpu_argument_t wargs[4];
+  gpu::qez_gpu_set_usm_arg(&wargs[0], out);
+  gpu::set_scalar_arg_internal(&wargs[1], &c, 1);
+  gpu::set_scalar_arg_internal(&wargs[2], &s, 2);
+  gpu::set_scalar_arg_internal(&wargs[3], &l, 8);
+  done = gpu::launch_kernel_1D_usm(&status, &queue, &widths_handle, wargs, 4, 4, nullptr);
+  gpu::host_wait(&status, done);
+  gpu::release_event(&status, done);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], -3 + 7000 + 5000000000LL);
+  sycl::free(data, queue);
+  sycl::free(out, queue);
+  gpu::release_kernel_obj(&status, reverse);
+  gpu::release_kernel_obj(&status, widths);
+}
+
+TEST(ArgumentRecords, SettersFillTheTwentyByteRecord) {
+  gpu::qez_gpu_argument_t records[2];
+  const unsigned char wide[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  gpu::set_scalar_arg_internal(&records[0], wide, sizeof wide);
+  EXPECT_EQ(records[0].size, 8);
+  EXPECT_EQ(records[0].kind, gpu::argument_scalar);
+  EXPECT_EQ(records[0].access, gpu::qez_gpu_access_read_write);
+  EXPECT_EQ(std::memcmp(records[0].value, wide, 8), 0);
+  gpu::set_SLM_arg(&records[1], 4096);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(records);
+  std::uint64_t local_bytes;
+  std::memcpy(&local_bytes, bytes + 20, 8);
+  EXPECT_EQ(local_bytes, 4096u);
+  EXPECT_EQ(bytes[20 + 8], gpu::argument_local);
+  EXPECT_EQ(bytes[20 + 12], 8);
+}
+
+TEST_F(Kernels, SixteenByteScalarIsLeftUnsetAndTheLaunchRefused) {
+  sycl::kernel* k = kernel("scale");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(k);
+  float* x = shared<float>(queue, 4);
+  gpu::qez_gpu_argument_t args[3];
+  gpu::qez_gpu_set_usm_arg(&args[0], x);
+  const float a = 1.0f;
+  const int n = 4;
+  gpu::set_scalar_arg_internal(&args[1], &a, sizeof a);
+  gpu::set_scalar_arg_internal(&args[2], &n, sizeof n);
+  args[1].size = 16;
+  EXPECT_THROW(gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 4, 4, nullptr), sycl::exception);
+  sycl::free(x, queue);
+  gpu::release_kernel_obj(&status, k);
+}
+
+// ---- events ----
+
+TEST_F(Kernels, MergedEventsAreWaitedOnAndReleasedOnce) {
+  sycl::kernel* k = kernel("add_one");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(k);
+  int* x = shared<int>(queue, 3 * 64);
+  std::fill(x, x + 3 * 64, 0);
+  sycl::event* launched[3];
+  gpu::qez_gpu_argument_t args[1];
+  for (int i = 0; i < 3; ++i) {
+    gpu::qez_gpu_set_usm_arg(&args[0], x + 64 * i);
+    launched[i] = gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 64, 16, nullptr);
+  }
+  EXPECT_NE(launched[0], launched[1]);
+  // The buffer form leaves a list with no_dependencies alone.
+  gpu::qez_gpu_event_list_t list = {launched, 3, 1};
+  sycl::event* ignored = gpu::coalesce_events(&status, &queue, &list);
+  gpu::host_wait(&status, ignored);
+  gpu::release_event(&status, ignored);
+  // A launch that depends on all three, then one merge that takes them over.
+  gpu::qez_gpu_argument_t second[1];
+  gpu::qez_gpu_set_usm_arg(&second[0], x);
+  gpu::qez_gpu_event_list_t deps = {launched, 3, 1};
+  sycl::event* after = gpu::launch_kernel_1D_usm(&status, &queue, &handle, second, 64, 16, &deps);
+  sycl::event* merged[4] = {launched[0], nullptr, launched[1], launched[2]};
+  gpu::qez_gpu_event_list_t take = {merged, 4, 1};
+  sycl::event* barrier = gpu::coalesce_events_usm(&status, &queue, &take);
+  gpu::host_wait(&status, barrier);
+  gpu::host_wait(&status, after);
+  gpu::host_wait(&status, nullptr);
+  gpu::release_event(&status, barrier);
+  gpu::release_event_usm(&status, after);
+  gpu::release_event(&status, nullptr);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(x[i], 2);
+  for (int i = 64; i < 3 * 64; ++i) ASSERT_EQ(x[i], 1);
+  sycl::event* complete = gpu::coalesce_events(&status, &queue, nullptr);
+  EXPECT_EQ(complete->get_info<sycl::info::event::command_execution_status>(),
+            sycl::info::event_command_status::complete);
+  gpu::release_event(&status, complete);
+  gpu::qez_gpu_event_list_t empty = {nullptr, 0, 0};
+  sycl::event* none = gpu::coalesce_events(&status, &queue, &empty);
+  gpu::host_wait_usm(&status, none);
+  gpu::release_event(&status, none);
+  sycl::free(x, queue);
+  gpu::release_kernel_obj(&status, k);
+  EXPECT_EQ(status, 0);
+}
+
+}  // namespace
