@@ -23,9 +23,24 @@ inline constexpr std::uint8_t scoreboard_marker_bit = 0x80;
 // True when any 16-byte instruction of the code carries the marker.
 bool has_scoreboard_markers(const std::vector<std::uint8_t>& code);
 
-// Analyses the code and returns it rewritten. The analysis itself is not part
-// of zorn yet: until it is, the code passes unchanged, markers included.
-std::vector<std::uint8_t> run_scoreboard_analysis(std::vector<std::uint8_t> code,
-                                                  const ScoreboardParameters& parameters);
+// The code after the analysis and the rewrite, with the map from positions
+// in the code as emitted to positions in the new code.
+struct ScoreboardResult {
+  std::vector<std::uint8_t> code;
+  // Per instruction of the input (and its end): the new index of the first
+  // instruction emitted for it, inserted sync and mov included.
+  std::vector<std::uint32_t> positions;
+
+  // New byte offset of a byte offset into the input code (a label target).
+  std::uint32_t relocate_offset(std::uint32_t byte_offset) const;
+};
+
+// Runs the three passes of the analysis with the propagations between them
+// and rewrites the code: inserted sync and mov instructions, directives
+// removed, jumps relocated. Throws invalid_directive_exception,
+// invalid_range_exception, invalid_region_exception and std::runtime_error
+// "zorn internal error: propagation failed.".
+ScoreboardResult run_scoreboard_analysis(const std::vector<std::uint8_t>& code,
+                                         const ScoreboardParameters& parameters);
 
 }  // namespace ulmara::qez::zorn

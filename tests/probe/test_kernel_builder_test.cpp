@@ -86,7 +86,10 @@ TEST_P(BuilderArm, ImageReadBack) {
   EXPECT_EQ(elf.note.type, 2u);
   EXPECT_EQ(elf.note.descriptor, arm.core_family);
   const auto& text = zorn_test::section_named(elf, ".text.binary_test");
-  EXPECT_EQ(text.data, resolved_program(arm.hw));
+  // From Dorik on the analysis rewrites the fields (scoreboard_image_test.cpp);
+  // the length stays, as the kernel needs no inserted instruction.
+  if (arm.hw < 4) EXPECT_EQ(text.data, resolved_program(arm.hw));
+  else EXPECT_EQ(text.data.size(), resolved_program(arm.hw).size());
   EXPECT_EQ(text.header.sh_offset, 480u + ((zorn_test::section_named(elf, ".qx_info").data.size() + 15) & ~15ull));
 
   const auto& info = zorn_test::section_named(elf, ".qx_info").data;
