@@ -4,11 +4,20 @@
 // stay unset (zero).
 #pragma once
 
+#include <cstdint>
+
 #include "dft/api/descriptor_record.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
+
+// Products of lengths too large for 64 bits saturate: such a layout can be
+// described but never committed.
+inline std::int64_t saturating_product(std::int64_t a, std::int64_t b) {
+  std::int64_t p;
+  return __builtin_mul_overflow(a, b, &p) ? INT64_MAX : p;
+}
 
 inline void fill_default_strides(DFTI_DESCRIPTOR* r) {
   dim_record* d = r->lengths.records;
@@ -21,8 +30,8 @@ inline void fill_default_strides(DFTI_DESCRIPTOR* r) {
     d[k].forward = forward;
     d[k].backward = backward;
     const bool innermost_real = real && k == 0;
-    forward *= innermost_real ? 2 * (l0 / 2 + 1) : d[k].length;
-    backward *= innermost_real ? l0 / 2 + 1 : d[k].length;
+    forward = saturating_product(forward, innermost_real ? 2 * (l0 / 2 + 1) : d[k].length);
+    backward = saturating_product(backward, innermost_real ? l0 / 2 + 1 : d[k].length);
   }
 }
 

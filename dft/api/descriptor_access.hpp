@@ -1,5 +1,6 @@
 // The front end's view of a descriptor object's members, for the operations
-// (configuration, commit, compute) that live outside the class.
+// (configuration, commit, compute) that live outside the class, and of the
+// queue a commit stores in the record.
 #pragma once
 
 #include "dft/api/descriptor_record.hpp"
@@ -33,6 +34,17 @@ inline sycl::queue* record_queue(const DFTI_DESCRIPTOR* record) {
 inline void destroy_record_queue(DFTI_DESCRIPTOR* record) {
   delete record_queue(record);
   record->queue = nullptr;
+}
+
+// Where a record was last committed.
+enum class committed_device { none, gpu, cpu, other };
+inline committed_device device_of(const DFTI_DESCRIPTOR* record) {
+  const sycl::queue* queue = record_queue(record);
+  if (queue == nullptr) return committed_device::none;
+  const sycl::device device = queue->get_device();
+  if (device.is_gpu()) return committed_device::gpu;
+  if (device.is_cpu()) return committed_device::cpu;
+  return committed_device::other;
 }
 
 }  // namespace dft
