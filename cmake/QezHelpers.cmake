@@ -54,7 +54,9 @@ function(qez_gtest name)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
   if(T_ENV)
-    list(APPEND props ENVIRONMENT "${T_ENV}")
+    # The cases run (and are listed) under `cmake -E env`, which takes any
+    # number of variables.
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${T_ENV})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${name}." PROPERTIES ${props})

@@ -78,14 +78,14 @@ std::unique_ptr<zorn::CodeGenerator> make_binary_test_kernel(zorn::HW generation
 
 }  // namespace
 
-void build_binary_test_kernel(int* /*status*/, GpuArchitectureNumber arch, BinaryKernelRecord* binary,
+void build_binary_test_kernel(int* /*status*/, GpuArchitectureNumber arch, qez_gpu_binary_kernel_t* binary,
                               BinaryVector** holder_out) noexcept {
   build_test_kernel_image(arch, make_binary_test_kernel, binary, holder_out);
 }
 
 void build_test_kernel_image(GpuArchitectureNumber arch, const TestKernelFactory& make_kernel,
-                             BinaryKernelRecord* binary, BinaryVector** holder_out) noexcept {
-  *binary = BinaryKernelRecord{0, nullptr, nullptr, no_build_options};
+                             qez_gpu_binary_kernel_t* binary, BinaryVector** holder_out) noexcept {
+  *binary = qez_gpu_binary_kernel_t{0, nullptr, nullptr, no_build_options};
   const BuilderArm* arm = arm_of(arch);
   if (arm == nullptr) return;
   try {
@@ -95,7 +95,7 @@ void build_test_kernel_image(GpuArchitectureNumber arch, const TestKernelFactory
     *holder_out = holder.release();
   } catch (...) {
     // Any failure, whatever its type, is the no-image answer.
-    *binary = BinaryKernelRecord{0, nullptr, nullptr, no_build_options};
+    *binary = qez_gpu_binary_kernel_t{0, nullptr, nullptr, no_build_options};
   }
 }
 

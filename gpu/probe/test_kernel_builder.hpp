@@ -3,43 +3,31 @@
 // only place that chooses a generation for the code generator.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "gpu/service/kernel_types.hpp"
+#include "gpu/service/qez_gpu_types.h"
 #include "gpu/zorn/code_generator.hpp"
 
 namespace ulmara::qez::gpu {
 
-// Architecture numbers of the GPU runtime services (qez_gpu_arch_t).
-using GpuArchitectureNumber = std::uint32_t;
-
-// A native kernel binary as the GPU runtime services take it, fields in the
-// order of their binary-kernel record: image size, image bytes (not owned),
-// source (null: use the bytes) and build options.
-struct BinaryKernelRecord {
-  std::uint64_t size;
-  const std::uint8_t* data;
-  const char* source;
-  const char* options;
-};
-static_assert(offsetof(BinaryKernelRecord, size) == 0 && offsetof(BinaryKernelRecord, data) == 8 &&
-                  offsetof(BinaryKernelRecord, source) == 16 && offsetof(BinaryKernelRecord, options) == 24 &&
-                  sizeof(BinaryKernelRecord) == 32,
-              "binary-kernel record layout");
+// Architecture numbers of the GPU runtime services.
+using GpuArchitectureNumber = qez_gpu_arch_t;
 
 // The heap holder that owns an image's bytes.
 using BinaryVector = std::vector<std::uint8_t>;
 
-// Fills `binary` with the image of the "binary_test" kernel for `arch` and
-// stores the holder that owns its bytes in `*holder_out`. On entry `binary`
-// becomes {0, null, null, ""}; for an architecture without a generator
+// Fills `binary` (the service layer's native-binary record: size, bytes not
+// owned, source null, options) with the image of the "binary_test" kernel for
+// `arch` and stores the holder that owns its bytes in `*holder_out`. On entry
+// `binary` becomes {0, null, null, ""}; for an architecture without a generator
 // (unknown, Fenwa, Nopra, anything above 8) and for any error while building,
 // it stays so and `*holder_out` is not written. Never writes `status` and
 // never throws.
-void build_binary_test_kernel(int* status, GpuArchitectureNumber arch, BinaryKernelRecord* binary,
+void build_binary_test_kernel(int* status, GpuArchitectureNumber arch, qez_gpu_binary_kernel_t* binary,
                               BinaryVector** holder_out) noexcept;
 
 // The builder with the kernel program as a parameter: `make_kernel` builds
@@ -48,7 +36,7 @@ void build_binary_test_kernel(int* status, GpuArchitectureNumber arch, BinaryKer
 // an exception from `make_kernel` is absorbed like any other.
 using TestKernelFactory = std::function<std::unique_ptr<zorn::CodeGenerator>(zorn::HW)>;
 void build_test_kernel_image(GpuArchitectureNumber arch, const TestKernelFactory& make_kernel,
-                             BinaryKernelRecord* binary, BinaryVector** holder_out) noexcept;
+                             qez_gpu_binary_kernel_t* binary, BinaryVector** holder_out) noexcept;
 
 // Frees a holder returned by build_binary_test_kernel; null does nothing.
 void release_binary_vector(int* status, BinaryVector* holder) noexcept;

@@ -63,12 +63,13 @@ zorn_test::Words words_at(const Bytes& code, std::size_t index) {
 }
 
 Bytes image_code(std::uint32_t arch) {
-  gpu::BinaryKernelRecord record{};
+  gpu::qez_gpu_binary_kernel_t record{};
   gpu::BinaryVector* holder = nullptr;
   gpu::build_binary_test_kernel(nullptr, arch, &record, &holder);
   EXPECT_NE(holder, nullptr);
   if (!holder) return {};
-  const auto elf = zorn_test::read_elf_image(Bytes(record.data, record.data + record.size));
+  const auto* bytes = static_cast<const std::uint8_t*>(record.data);
+  const auto elf = zorn_test::read_elf_image(Bytes(bytes, bytes + record.size));
   Bytes code = zorn_test::section_named(elf, ".text.binary_test").data;
   gpu::release_binary_vector(nullptr, holder);
   return code;

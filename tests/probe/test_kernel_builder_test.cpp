@@ -29,20 +29,23 @@ gpu::BinaryVector* const untouched = reinterpret_cast<gpu::BinaryVector*>(0x1234
 
 // A build whose result the test owns.
 struct Build {
-  gpu::BinaryKernelRecord record{};
+  gpu::qez_gpu_binary_kernel_t record{};
   gpu::BinaryVector* holder = untouched;
   ~Build() {
     if (holder != untouched) gpu::release_binary_vector(nullptr, holder);
   }
-  Bytes image() const { return Bytes(record.data, record.data + record.size); }
+  Bytes image() const {
+    const auto* bytes = static_cast<const std::uint8_t*>(record.data);
+    return Bytes(bytes, bytes + record.size);
+  }
 };
 
 void expect_empty(const Build& build) {
   EXPECT_EQ(build.record.size, 0u);
   EXPECT_EQ(build.record.data, nullptr);
   EXPECT_EQ(build.record.source, nullptr);
-  ASSERT_NE(build.record.options, nullptr);
-  EXPECT_STREQ(build.record.options, "");
+  ASSERT_NE(build.record.source_options, nullptr);
+  EXPECT_STREQ(build.record.source_options, "");
   EXPECT_EQ(build.holder, untouched);
 }
 
@@ -79,7 +82,7 @@ TEST_P(BuilderArm, ImageReadBack) {
   EXPECT_EQ(build.record.data, build.holder->data());
   EXPECT_EQ(build.record.size, build.holder->size());
   EXPECT_EQ(build.record.source, nullptr);
-  EXPECT_STREQ(build.record.options, "");
+  EXPECT_STREQ(build.record.source_options, "");
 
   const auto elf = zorn_test::read_elf_image(build.image());
   EXPECT_EQ(elf.note.owner, "TavirGT");

@@ -344,6 +344,11 @@ event queue_submit(const std::shared_ptr<queue_impl>& q, void* cgf, cgf_thunk th
     handler cgh(&h);
     thunk(cgf, cgh);
   }
+  // A recording queue adds the command group to its graph instead of running it.
+  if (const std::shared_ptr<graph_impl> graph = recording_graph_of(*q)) {
+    graph->record(loc);
+    return event();
+  }
   const bool on_device = !q->dev->is_host() && h.kind != handler_impl::kind_t::host_task &&
                          h.kind != handler_impl::kind_t::host_kernel &&
                          !(h.kind == handler_impl::kind_t::fill && !fill_on_device(h));
@@ -424,9 +429,5 @@ event queue::ext_ulmara_submit_barrier(const detail::code_location& loc) {
 event queue::ext_ulmara_submit_barrier(const std::vector<event>& wait_list, const detail::code_location& loc) {
   return submit([&](handler& h) { h.ext_ulmara_barrier(wait_list); }, loc);
 }
-ext::ulmara::experimental::queue_state queue::ext_ulmara_get_state() const {
-  return ext::ulmara::experimental::queue_state::executing;
-}
-
 }  // namespace _V1
 }  // namespace sycl

@@ -221,11 +221,29 @@ class queue_impl : public std::enable_shared_from_this<queue_impl> {
   std::shared_ptr<event_impl> last;                  // in-order queues
   std::vector<std::shared_ptr<event_impl>> pending;  // not known to be complete
   std::vector<std::exception_ptr> errors;
+  std::shared_ptr<graph_impl> recording_graph;  // null while executing
 
   void add_error(std::exception_ptr e);
   void wait_all();
   void throw_asynchronous();
 };
+
+// A modifiable command graph: the queues that record into it and the command
+// groups they recorded (the submitting function's name for each).
+class graph_impl {
+ public:
+  graph_impl(std::shared_ptr<context_impl> c, std::shared_ptr<device_impl> d) : ctx(std::move(c)), dev(std::move(d)) {}
+  std::shared_ptr<context_impl> ctx;
+  std::shared_ptr<device_impl> dev;
+
+  std::mutex m;
+  std::vector<std::weak_ptr<queue_impl>> recorders;
+  std::vector<std::string> recorded;
+
+  void record(const code_location& loc);
+};
+// The graph `q` records into, or null while it executes.
+std::shared_ptr<graph_impl> recording_graph_of(queue_impl& q);
 
 struct kernel_arg {
   enum kind_t { bytes, pointer, local } kind = bytes;

@@ -15,4 +15,5 @@
 #include "detail/buffer.hpp"
 #include "detail/handler.hpp"
 #include "detail/queue.hpp"
+#include "detail/graph.hpp"
 #pragma GCC visibility pop

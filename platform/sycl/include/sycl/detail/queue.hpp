@@ -9,8 +9,11 @@ namespace sycl {
 inline namespace _V1 {
 
 namespace ext::ulmara::experimental {
-// Whether a queue records into a command graph (no graphs yet: always executing).
+// Whether a queue records into a command graph (graph.hpp).
 enum class queue_state { executing = 0, recording = 1 };
+enum class graph_state { modifiable, executable };
+template <graph_state State = graph_state::modifiable>
+class command_graph;
 }  // namespace ext::ulmara::experimental
 
 namespace detail {
@@ -150,6 +153,9 @@ class QEZ_SYCL_EXPORT queue {
   event ext_ulmara_submit_barrier(const std::vector<event>& wait_list,
                                   const detail::code_location& loc = detail::code_location::current());
   ext::ulmara::experimental::queue_state ext_ulmara_get_state() const;
+  // The graph this queue records into; errc::invalid when it is executing.
+  ext::ulmara::experimental::command_graph<ext::ulmara::experimental::graph_state::modifiable>
+  ext_ulmara_get_graph() const;
 
   explicit queue(std::shared_ptr<impl_type> impl) : impl_(std::move(impl)) {}
 

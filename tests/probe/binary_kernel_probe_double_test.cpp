@@ -1,0 +1,171 @@
+// The binary-kernel probe on the road where the driver loads and runs the
+// image: the executable lives next to an OpenCL double that accepts qxbin
+// images of "binary_test" and runs an emulation of what the kernel writes
+// given the arguments it receives (tests/doubles/binary_probe). Each case
+// runs in a process of its own (CTest entries
+// binary_kernel_probe_double_test.<profile>.*).
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include "gpu/probe/test_kernel_builder.hpp"
+#include "tests/doubles/binary_probe/binary_probe_double.h"
+#include "tests/probe/probe_test_support.hpp"
+#include "ulmara/qez/gpu/binary_kernels.hpp"
+
+namespace {
+
+using namespace probe_test;
+namespace gpu = ulmara::qez::gpu;
+namespace graph_ext = sycl::ext::ulmara::experimental;
+using Bytes = std::vector<unsigned char>;
+
+// The control functions of the double the services open as "OpenCL.dll".
+class DriverDouble {
+public:
+  DriverDouble() : library_(dlopen(QEZ_BINARY_PROBE_DOUBLE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
+  ~DriverDouble() {
+    if (library_ != nullptr) dlclose(library_);
+  }
+  DriverDouble(const DriverDouble&) = delete;
+  DriverDouble& operator=(const DriverDouble&) = delete;
+
+  bool loaded() const { return library_ != nullptr; }
+  void set_driver(qez_binary_probe_driver behaviour) const {
+    entry<decltype(qez_binary_probe_double_set_driver)>("qez_binary_probe_double_set_driver")(behaviour);
+  }
+  int image_count() const {
+    return entry<decltype(qez_binary_probe_double_image_count)>("qez_binary_probe_double_image_count")();
+  }
+  Bytes last_image() const {
+    std::size_t size = 0;
+    const unsigned char* bytes =
+        entry<decltype(qez_binary_probe_double_last_image)>("qez_binary_probe_double_last_image")(&size);
+    return bytes != nullptr ? Bytes(bytes, bytes + size) : Bytes();
+  }
+
+private:
+  template <class Function>
+  Function* entry(const char* name) const {
+    return reinterpret_cast<Function*>(dlsym(library_, name));
+  }
+  void* library_;
+};
+
+Bytes image_built_here(qez_gpu_arch_t arch) {
+  gpu::qez_gpu_binary_kernel_t binary{};
+  gpu::BinaryVector* holder = nullptr;
+  gpu::build_binary_test_kernel(nullptr, arch, &binary, &holder);
+  const auto* bytes = static_cast<const unsigned char*>(binary.data);
+  Bytes image = bytes != nullptr ? Bytes(bytes, bytes + binary.size) : Bytes();
+  gpu::release_binary_vector(nullptr, holder);
+  return image;
+}
+
+class ProbeWithDriverDouble : public testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(driver.loaded()) << dlerror();
+    if (record_of(queue)->probe_done != 0) GTEST_SKIP() << needs_own_process;
+  }
+  DriverDouble driver;
+  sycl::queue queue{sycl::gpu_selector_v};
+};
+
+// ---- every generation with a generator ----
+
+using DoubleOnEveryGeneration = ProbeWithDriverDouble;
+
+TEST_F(DoubleOnEveryGeneration, ImageThatRunsCorrectlyAnswersTrueOnceAndForAll) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
+  int status = 0;
+  const ProbeCall first = probe(queue, &status);
+  EXPECT_TRUE(first.answer);
+  EXPECT_EQ(first.output, "");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(driver.image_count(), 1);
+  EXPECT_EQ(driver.last_image(), image_built_here(profile_architecture()));
+  EXPECT_EQ(record_of(queue)->probe_done, 1);
+  EXPECT_EQ(record_of(queue)->probe_result, 1);
+  EXPECT_TRUE(record_unlocked(queue));
+
+  const ProbeCall second = probe(queue);
+  EXPECT_TRUE(second.answer);
+  EXPECT_EQ(second.output, "");
+  EXPECT_EQ(driver.image_count(), 1);
+}
+
+// ---- the other roads, under the default profile ----
+
+using DoubleRoads = ProbeWithDriverDouble;
+
+TEST_F(DoubleRoads, CallerStatusSetOnEntryBuildsNothingAndCachesNothing) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
+  int status = 77;
+  const ProbeCall stale = probe(queue, &status);
+  EXPECT_FALSE(stale.answer);
+  EXPECT_EQ(stale.output, "");
+  EXPECT_EQ(status, 77);
+  EXPECT_EQ(driver.image_count(), 0);
+  EXPECT_EQ(record_of(queue)->probe_done, 0);
+
+  const ProbeCall clean = probe(queue);
+  EXPECT_TRUE(clean.answer);
+  EXPECT_EQ(driver.image_count(), 1);
+}
+
+TEST_F(DoubleRoads, KernelThatWritesZeroAnswersFalseAndWarnsOnce) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_SWAPS_HALVES);
+  const ProbeCall first = probe(queue);
+  EXPECT_FALSE(first.answer);
+  EXPECT_EQ(first.output, driver_warning);
+  EXPECT_EQ(driver.image_count(), 1);
+  const ProbeCall second = probe(queue);
+  EXPECT_FALSE(second.answer);
+  EXPECT_EQ(second.output, "");
+  EXPECT_EQ(driver.image_count(), 1);
+  EXPECT_TRUE(record_unlocked(queue));
+}
+
+// Loading raises (the image has no kernel of that name): false with the
+// warning, never an exception to the caller.
+TEST_F(DoubleRoads, ImageThatCannotBeLoadedAnswersFalseAndWarns) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_NO_KERNEL);
+  ProbeCall call{};
+  EXPECT_NO_THROW(call = probe(queue));
+  EXPECT_FALSE(call.answer);
+  EXPECT_EQ(call.output, driver_warning);
+  EXPECT_EQ(driver.image_count(), 1);
+  EXPECT_EQ(record_of(queue)->probe_done, 1);
+  EXPECT_TRUE(record_unlocked(queue));
+}
+
+TEST_F(DoubleRoads, RecordingQueueRunsTheTestOutsideTheGraph) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
+  graph_ext::command_graph<> graph{queue.get_context(), queue.get_device()};
+  graph.begin_recording(queue);
+  const ProbeCall call = probe(queue);
+  EXPECT_TRUE(call.answer);
+  EXPECT_EQ(call.output, "");
+  EXPECT_TRUE(graph.ext_ulmara_recorded_functions().empty());
+  EXPECT_EQ(queue.ext_ulmara_get_state(), graph_ext::queue_state::recording);
+  EXPECT_TRUE(queue.ext_ulmara_get_graph() == graph);
+  graph.end_recording();
+}
+
+TEST_F(DoubleRoads, ConcurrentCallersShareOneTest) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
+  constexpr int callers = 4;
+  const ConcurrentProbes probes = probe_from_threads(queue, callers);
+  EXPECT_EQ(probes.output, "");
+  EXPECT_EQ(std::count(probes.answers.begin(), probes.answers.end(), 1), callers);
+  EXPECT_EQ(driver.image_count(), 1);
+  EXPECT_TRUE(record_unlocked(queue));
+}
+
+}  // namespace
