@@ -17,8 +17,11 @@
 
 extern "C" {
 
+#ifndef QEZ_OMP_INTEROP_T_DEFINED
+#define QEZ_OMP_INTEROP_T_DEFINED
 // The OpenMP runtime's interop handle, passed by value.
 typedef void* omp_interop_t;
+#endif
 
 #ifdef QEZ_OMP_OFFLOAD_DEFINES_ENTRY_POINTS
 #define QEZ_OMP_OFFLOAD_ENTRY_REFERENCE

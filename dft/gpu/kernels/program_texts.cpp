@@ -52,6 +52,22 @@ const char* program_text_c2c_1d_def(bool double_precision) {
   return program_text(family_c2c_1d_def, double_precision);
 }
 
+const char* program_text_c2c_1d_2_facts(bool double_precision) {
+  return program_text(family_c2c_1d_2_facts, double_precision);
+}
+
+const char* program_text_c2c_8k(bool double_precision) {
+  return program_text(family_c2c_8k, double_precision);
+}
+
+const char* program_text_c2c_1d_n_facts_slm(bool double_precision) {
+  return program_text(family_c2c_1d_n_facts_slm, double_precision);
+}
+
+const char* program_text_r2c_1d_def(bool double_precision) {
+  return program_text(family_r2c_1d_def, double_precision);
+}
+
 }  // namespace kernels
 }  // namespace dft
 }  // namespace qez

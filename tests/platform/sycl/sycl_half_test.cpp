@@ -41,7 +41,7 @@ TEST(SyclHalf, EveryFiniteHalfSurvivesARoundTrip) {
     if ((b & 0x7c00) == 0x7c00) continue;  // infinities and NaNs
     sycl::half h;
     const std::uint16_t bits = static_cast<std::uint16_t>(b);
-    std::memcpy(&h, &bits, sizeof bits);
+    std::memcpy(static_cast<void*>(&h), &bits, sizeof bits);
     ASSERT_EQ(bits_of(sycl::half(float(h))), bits) << std::hex << b;
   }
 }

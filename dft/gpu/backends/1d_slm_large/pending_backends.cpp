@@ -1,5 +1,5 @@
-// Places of the shared-memory and large one-dimensional backends in the
-// lists, with their first tests; each declines until its plan lands.
+// Places of the large one-dimensional backends in the lists, with their
+// first tests; each declines until its plan lands.
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 
@@ -27,8 +27,6 @@ bool very_large_1d_first_tests(const DFTI_DESCRIPTOR* r) {
 
 }  // namespace
 
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_n_facts_gpu_bkd_table_float, n_factor_slm_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_n_facts_gpu_bkd_table_double, n_factor_slm_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_large_1d_gpu_bkd_table_float, large_1d_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_large_1d_gpu_bkd_table_double, large_1d_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_very_large_1d_gpu_bkd_table_float, very_large_1d_first_tests)

@@ -24,8 +24,6 @@ bool real_main_first_tests(const DFTI_DESCRIPTOR* r) {
 
 QEZ_DEFINE_DECLINING_BACKEND(dft_small_md_gpu_bkd_table_float, small_md_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_small_md_gpu_bkd_table_double, small_md_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_r2c_1d_main_gpu_bkd_table_float, real_main_first_tests<1>)
-QEZ_DEFINE_DECLINING_BACKEND(dft_r2c_1d_main_gpu_bkd_table_double, real_main_first_tests<1>)
 QEZ_DEFINE_DECLINING_BACKEND(dft_r2c_2d_main_gpu_bkd_table_float, real_main_first_tests<2>)
 QEZ_DEFINE_DECLINING_BACKEND(dft_r2c_2d_main_gpu_bkd_table_double, real_main_first_tests<2>)
 QEZ_DEFINE_DECLINING_BACKEND(dft_r2c_3d_main_gpu_bkd_table_float, real_main_first_tests<3>)

@@ -2,6 +2,11 @@
 
 #include <sstream>
 
+#include "eight_k_sections.hpp"
+#include "n_facts_slm_sections.hpp"
+#include "real_1d_sections.hpp"
+#include "two_factor_sections.hpp"
+
 namespace qez_codelets {
 
 const std::vector<program_family>& program_families() {
@@ -9,6 +14,16 @@ const std::vector<program_family>& program_families() {
       {"gpu_framework_c2c_1d_def",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
         write_generic_default_funcs, write_copy_output}},
+      {"gpu_framework_c2c_1d_2_facts",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_two_factor_default_funcs, write_two_factor_kernel}},
+      {"gpu_framework_c2c_8k",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_eight_k_codelets,
+        write_eight_k_kernels}},
+      {"gpu_framework_c2c_1d_n_facts_slm",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_generic_default_funcs, write_n_facts_slm_kernel}},
+      {"gpu_framework_r2c_1d_def", {write_real_types, write_real_1d_kernels}},
   };
   return families;
 }

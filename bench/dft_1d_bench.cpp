@@ -1,0 +1,184 @@
+// One-dimensional complex transforms, out of place, forward: the library's
+// GPU road (PoCL under the default GPU profile) and CPU road through the
+// public interface, FFTW directly (one thread and all threads), and clFFT on
+// the same PoCL device. GFLOPS = 5 N log2(N) batch / time.
+#include <benchmark/benchmark.h>
+
+#include <fftw3.h>
+
+#include <cmath>
+#include <complex>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sycl/sycl.hpp>
+
+#include "ulmara/qez/dft.hpp"
+#ifdef QEZ_BENCH_CLFFT
+#include "bench/clfft_road.hpp"
+#endif
+
+namespace {
+
+namespace qd = ulmara::qez::dft;
+
+// Batches keep about 2^20 elements in flight.
+constexpr std::int64_t batch_elements = std::int64_t{1} << 20;
+
+std::int64_t batch_for(std::int64_t n, bool batched) {
+  return batched ? std::max<std::int64_t>(1, batch_elements / n) : 1;
+}
+
+void set_flops(benchmark::State& state, std::int64_t n, std::int64_t batch) {
+  const double flops = 5.0 * static_cast<double>(n) * std::log2(static_cast<double>(std::max<std::int64_t>(n, 2))) *
+                       static_cast<double>(batch);
+  state.counters["GFLOPS"] =
+      benchmark::Counter(flops * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["N"] = static_cast<double>(n);
+  state.counters["batch"] = static_cast<double>(batch);
+}
+
+template <class T>
+constexpr qd::precision precision_of() {
+  return sizeof(T) == sizeof(double) ? qd::precision::DOUBLE : qd::precision::SINGLE;
+}
+
+// ---------------------------------------------------------------------------
+// The library through its public interface, on a GPU or a CPU queue.
+
+template <class T>
+void library_road(benchmark::State& state, sycl::queue& queue, std::int64_t n, std::int64_t batch) {
+  qd::descriptor<precision_of<T>(), qd::domain::COMPLEX> desc(n);
+  desc.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
+  desc.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, batch);
+  desc.set_value(qd::config_param::FWD_DISTANCE, n);
+  desc.set_value(qd::config_param::BWD_DISTANCE, n);
+  desc.commit(queue);
+  auto* in = sycl::malloc_device<std::complex<T>>(n * batch, queue);
+  auto* out = sycl::malloc_device<std::complex<T>>(n * batch, queue);
+  queue.memset(in, 0, sizeof(std::complex<T>) * n * batch).wait();
+  qd::compute_forward(desc, in, out).wait();  // warm-up: first launches
+  for (auto _ : state) qd::compute_forward(desc, in, out).wait();
+  set_flops(state, n, batch);
+  sycl::free(in, queue);
+  sycl::free(out, queue);
+}
+
+sycl::queue& gpu_queue() {
+  static sycl::queue q{sycl::gpu_selector_v, sycl::property::queue::in_order()};
+  return q;
+}
+sycl::queue& cpu_queue() {
+  static sycl::queue q{sycl::cpu_selector_v, sycl::property::queue::in_order()};
+  return q;
+}
+
+// ---------------------------------------------------------------------------
+// FFTW directly.
+
+template <class T>
+struct fftw_api;
+// The same interface over fftw_ (double) and fftwf_ (single).
+#define QEZ_FFTW_API(T, X)                                                                          \
+  template <>                                                                                       \
+  struct fftw_api<T> {                                                                              \
+    using plan = X##_plan;                                                                          \
+    using complex = X##_complex;                                                                    \
+    static plan make(int n, int batch, int threads, complex* in, complex* out) {                   \
+      X##_plan_with_nthreads(threads);                                                              \
+      return X##_plan_many_dft(1, &n, batch, in, nullptr, 1, n, out, nullptr, 1, n, FFTW_FORWARD,  \
+                               FFTW_MEASURE);                                                       \
+    }                                                                                               \
+    static void execute(plan p) { X##_execute(p); }                                                 \
+    static void destroy(plan p) { X##_destroy_plan(p); }                                            \
+    static complex* alloc(std::size_t count) { return X##_alloc_complex(count); }                   \
+    static void free(complex* p) { X##_free(p); }                                                   \
+  };
+QEZ_FFTW_API(double, fftw)
+QEZ_FFTW_API(float, fftwf)
+#undef QEZ_FFTW_API
+
+template <class T>
+void fftw_road(benchmark::State& state, int threads, std::int64_t n, std::int64_t batch) {
+  using api = fftw_api<T>;
+  const std::size_t count = static_cast<std::size_t>(n * batch);
+  auto* in = api::alloc(count);
+  auto* out = api::alloc(count);
+  auto plan = api::make(static_cast<int>(n), static_cast<int>(batch), threads, in, out);
+  std::fill_n(reinterpret_cast<T*>(in), 2 * count, T(0));
+  for (auto _ : state) api::execute(plan);
+  set_flops(state, n, batch);
+  api::destroy(plan);
+  api::free(in);
+  api::free(out);
+}
+
+#ifdef QEZ_BENCH_CLFFT
+template <class T>
+void clfft_road_bench(benchmark::State& state, std::int64_t n, std::int64_t batch) {
+  qez_bench::clfft_road road(n, batch, sizeof(T) == sizeof(double));
+  if (!road.ready()) {
+    state.SkipWithError("clFFT has no plan for this size");
+    return;
+  }
+  road.run();
+  for (auto _ : state) road.run();
+  set_flops(state, n, batch);
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// Registration: road x precision x length x (single transform, batch).
+
+std::vector<std::int64_t> lengths() {
+  std::vector<std::int64_t> out;
+  for (int p = 6; p <= 22; ++p) out.push_back(std::int64_t{1} << p);
+  for (std::int64_t n : {75, 1000, 4099, 30030}) out.push_back(n);
+  return out;
+}
+
+template <class T>
+void register_precision(const char* letter) {
+  const int all_threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  for (std::int64_t n : lengths()) {
+    for (bool batched : {false, true}) {
+      const std::int64_t batch = batch_for(n, batched);
+      if (batched && batch == 1) continue;  // the single transform already runs
+      const std::string tail = std::string("/") + letter + "/N:" + std::to_string(n) + "/batch:" + std::to_string(batch);
+      benchmark::RegisterBenchmark(("gpu" + tail).c_str(), [=](benchmark::State& s) {
+        library_road<T>(s, gpu_queue(), n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark(("cpu" + tail).c_str(), [=](benchmark::State& s) {
+        library_road<T>(s, cpu_queue(), n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark(("fftw1" + tail).c_str(), [=](benchmark::State& s) {
+        fftw_road<T>(s, 1, n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark(("fftwN" + tail).c_str(), [=](benchmark::State& s) {
+        fftw_road<T>(s, all_threads, n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+#ifdef QEZ_BENCH_CLFFT
+      benchmark::RegisterBenchmark(("clfft" + tail).c_str(), [=](benchmark::State& s) {
+        clfft_road_bench<T>(s, n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+#endif
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fftw_init_threads();
+  fftwf_init_threads();
+  fftw_set_timelimit(2.0);
+  fftwf_set_timelimit(2.0);
+  register_precision<float>("s");
+  register_precision<double>("d");
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,143 @@
+// The backend's kernels: one per prepared direction, compiled from the
+// program "gpu_framework_c2c_1d_n_facts_slm" through the kernel cache, or a
+// prebuilt float image where the queue allows one.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
+#include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/native_handles.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace n_facts_slm {
+
+namespace {
+
+constexpr std::size_t options_bytes = 1024;
+constexpr char program_name[] = "gpu_framework_c2c_1d_n_facts_slm";
+
+#define QEZ_N_FACTS_SLM_OPTIONS                                                                    \
+  "-DFFT_LEN=%lld -DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DFACT3=%lld -DMAX_FACT=%lld "             \
+  "-DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFACT3_FUNC=%s -DFWD_DIR=%d " \
+  "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "
+constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_N_FACTS_SLM_OPTIONS;
+constexpr char options_format_single[] = QEZ_N_FACTS_SLM_OPTIONS;
+#undef QEZ_N_FACTS_SLM_OPTIONS
+
+// Options appended only when their value is non-zero, in this order.
+struct optional_option {
+  const char* format;
+  std::int64_t value;
+};
+
+long long ll(std::int64_t v) { return static_cast<long long>(v); }
+
+struct build_options {
+  char text[options_bytes];
+};
+
+template <class T>
+build_options format_options(const block<T>& b, direction d) {
+  const bool forward = d == dir_forward;
+  const direction_distances dist = distances_of(b.batch, forward);
+  build_options o;
+  std::memset(o.text, 0, sizeof o.text);
+  int used = std::snprintf(o.text, sizeof o.text, is_double<T>() ? options_format_double : options_format_single,
+                           ll(b.fft_len), ll(b.fact[fact0]), ll(b.fact[fact1]), ll(b.fact[fact2]),
+                           ll(b.fact[fact3]), ll(b.max_fact), b.kernel_name, b.fact_func[fact0],
+                           b.fact_func[fact1], b.fact_func[fact2], b.fact_func[fact3], forward ? 1 : 0,
+                           forward ? 0 : 1, ll(dist.idist), ll(dist.odist), ll(b.work_group_size),
+                           ll(b.subgroup_size));
+  const optional_option optional[] = {{"-DLOAD_STORE_TAIL=%lld ", b.load_store_tail},
+                                      {"-DLOAD_LOOP_BOUND=%lld ", b.load_loop_bound},
+                                      {"-DLOAD_LOOP_TAIL=%lld ", b.load_loop_tail}};
+  for (const optional_option& opt : optional) {
+    if (opt.value == 0 || used < 0 || static_cast<std::size_t>(used) >= sizeof o.text) continue;
+    used += std::snprintf(o.text + used, sizeof o.text - static_cast<std::size_t>(used), opt.format, ll(opt.value));
+  }
+  return o;
+}
+
+template <class T>
+prebuilt_query query_of(const block<T>& b, direction d) {
+  const direction_distances dist = distances_of(b.batch, d == dir_forward);
+  prebuilt_query q;
+  q.queue_backend = b.queue_backend;
+  if (b.queue_backend == QEZ_GPU_BACKEND_NIVOLO) {
+    const sycl::device device = b.queue->get_device();
+    q.driver_version = device.get_info<sycl::info::device::driver_version>();
+  }
+  q.length = b.fft_len;
+  std::copy(b.fact, b.fact + factor_count, q.fact);
+  q.idist = dist.idist;
+  q.odist = dist.odist;
+  q.d = d;
+  return q;
+}
+
+// The float instance first tries a prebuilt image; true when one serves.
+template <class T>
+bool take_prebuilt(block<T>* b, direction d) {
+  if (is_double<T>()) return false;
+  const prebuilt_kernel* k = select_prebuilt_kernel(query_of(*b, d));
+  if (k == nullptr) return false;
+  b->prebuilt[d] = 1;
+  gpu::qez_gpu_kernel_struct_t* handle = nullptr;
+  if (load_prebuilt_kernel(*k, b->queue, &handle) != 0) {
+    b->prebuilt[d] = 0;
+    return false;
+  }
+  b->kernels[d] = handle->kernel;
+  return true;
+}
+
+}  // namespace
+
+template <class T>
+int build_n_fact_slm_kernels(block<T>* b) {
+  const char* source = kernels::program_text_c2c_1d_n_facts_slm(is_double<T>());
+  if (source == nullptr) return status_internal_error;
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(b->directions, d) || take_prebuilt(b, d)) continue;
+    const build_options options = format_options(*b, d);
+    int status = 0;
+    b->kernels[d] = gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft, program_name, source,
+                                                    b->kernel_name, options.text);
+    // A kernel that did not come back fails the commit rather than the compute.
+    if (b->kernels[d] == nullptr) return status_internal_error;
+  }
+  return status_success;
+}
+
+template <class T>
+void release_kernels(block<T>* b) {
+  for (direction d : {dir_forward, dir_backward}) {
+    sycl::kernel*& k = b->kernels[d];
+    if (k != nullptr && !b->prebuilt[d]) {
+      int status = 0;
+      try {
+        gpu::release_kernel_obj(&status, k);
+      } catch (const sycl::exception&) {
+        // The next kernel is still released.
+      }
+    }
+    k = nullptr;
+  }
+}
+
+#define QEZ_INSTANTIATE(T)                                 \
+  template int build_n_fact_slm_kernels<T>(block<T>*);     \
+  template void release_kernels<T>(block<T>*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace n_facts_slm
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

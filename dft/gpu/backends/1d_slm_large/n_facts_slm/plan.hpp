@@ -1,0 +1,208 @@
+// The n-factor shared-local-memory backend (class dft_c2c_n_facts_gpu_bkd):
+// batches of power-of-two transforms of 512 to 65536 points, one work-group
+// per transform, four radix passes FACT3, FACT2, FACT1, FACT0 with the whole
+// transform parked in shared local memory between the passes.
+//
+// This header holds the factor plans, the private block of a committed
+// record and the entry points the backend's files share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
+#include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace n_facts_slm {
+
+enum direction : int { dir_forward = 0, dir_backward = 1 };
+constexpr int direction_count = 2;
+
+inline bool serves(std::uint32_t directions, direction d) {
+  return directions == directions_both ||
+         directions == (d == dir_forward ? directions_forward : directions_backward);
+}
+
+// The four radices, ascending; FACT3 is the largest and runs first.
+enum factor_index : int { fact0 = 0, fact1, fact2, fact3, factor_count };
+
+// Twiddle areas of the workspace, in layout order; areas 0 and 3 are empty
+// for this backend.
+enum factor_area : int { area_0 = 0, area_1, area_2, area_3, area_count };
+
+// The initialisation events: areas 0..3, then the main tables.
+enum event_slot : int {
+  event_main_forward = area_count,
+  event_main_backward,
+  event_slot_count
+};
+inline int main_event_slot(direction d) { return d == dir_forward ? event_main_forward : event_main_backward; }
+
+// What the tables live in.
+enum workspace_kind : std::uint32_t { workspace_none = 0, workspace_buffer = 1, workspace_usm = 2 };
+
+constexpr std::size_t name_bytes = 64;
+
+// ---------------------------------------------------------------------------
+// Planning (pure: no device, no record).
+
+// Sub-group sizes the plans are made for.
+constexpr std::int64_t smallest_planned_subgroup = 16;
+
+struct factor_plan {
+  std::int64_t fact[factor_count];  // ascending
+};
+
+// The four radices for (N, S), or false when no plan exists: N not a power
+// of two in [512, 65536], N = 512 with S = 32, S other than 16 or 32.
+bool find_factor_plan(std::int64_t length, std::int64_t subgroup_size, factor_plan* plan);
+
+// Launch geometry derived from a factor plan and the device.
+struct launch_geometry {
+  std::int64_t max_fact;
+  std::int64_t subgroup_count;   // sub-groups that cover one transform in pass 1
+  std::int64_t work_group_size;
+  std::int64_t load_loop_bound;  // 0: one round
+  std::int64_t load_loop_tail;   // sub-groups of a last, partial round
+  std::int64_t load_store_tail;
+};
+
+// False when the device cannot hold a work-group of one sub-group.
+bool derive_geometry(std::int64_t length, const factor_plan& plan, std::int64_t subgroup_size,
+                     std::int64_t max_work_group_size, launch_geometry* g);
+
+// Bytes of the tables before padding.
+template <class T>
+constexpr std::uint64_t main_table_raw_bytes(std::int64_t max_fact, std::int64_t subgroup_count,
+                                             std::int64_t subgroup_size) {
+  return static_cast<std::uint64_t>(max_fact * subgroup_count * subgroup_size * 2) * sizeof(T);
+}
+template <class T>
+std::uint64_t area_raw_bytes(factor_area a, const factor_plan& p) {
+  const std::uint64_t complex_bytes = 2 * sizeof(T);
+  if (a == area_1) return complex_bytes * static_cast<std::uint64_t>(p.fact[fact0] * p.fact[fact1]);
+  if (a == area_2)
+    return complex_bytes * static_cast<std::uint64_t>(p.fact[fact0] * p.fact[fact1] * p.fact[fact2]);
+  return 0;
+}
+template <class T>
+constexpr std::int64_t slm_bytes_of(std::int64_t length) {
+  return length * 2 * static_cast<std::int64_t>(sizeof(T));
+}
+
+template <class T>
+constexpr bool is_double() {
+  return std::is_same<T, double>::value;
+}
+template <class T>
+constexpr const char* precision_letter() {
+  return is_double<T>() ? "d" : "s";
+}
+
+// Smallest number of transforms the float instance serves at a length (1
+// for any length without a floor).
+std::int64_t float_transform_floor(std::int64_t length);
+
+// ---------------------------------------------------------------------------
+// Private block of a committed record (zero-filled, 64-byte aligned). It
+// owns its kernels, events, sub-buffers and internal workspaces, never the
+// caller's workspace.
+
+template <class T>
+struct block {
+  std::int64_t length;
+  batch_layout_row batch;
+  std::int64_t subgroup_size;
+  std::int64_t max_work_group_size;
+  std::int64_t local_mem_size;
+  std::int64_t threads_per_eu, threads_per_subslice, subslice_count;
+  std::uint32_t queue_backend;
+  std::int64_t fft_len;
+  std::int64_t fact[factor_count];
+  std::int64_t max_fact;
+  std::int64_t work_group_size;
+  std::int64_t load_store_tail, load_loop_bound, load_loop_tail;
+  std::int64_t slm_bytes;
+  std::int64_t subgroup_count;
+  std::uint64_t main_table_bytes;
+  std::uint64_t area_bytes[area_count];
+  char kernel_name[name_bytes];
+  char fact_func[factor_count][name_bytes];
+  sycl::kernel* kernels[direction_count];
+  sycl::queue* queue;
+  std::int64_t in_place;
+  T fwd_scale, bwd_scale;
+  void* main_tables[direction_count];  // USM addresses
+  void* areas[area_count];
+  byte_buffer* main_subbuffers[direction_count];
+  byte_buffer* area_subbuffers[area_count];
+  std::uint32_t directions;
+  void* workspace;
+  std::uint32_t workspace_kind;
+  sycl::event* events[event_slot_count];
+  std::uint8_t prebuilt[direction_count];
+  void* internal_workspace;
+  void* second_internal_workspace;
+  std::uint32_t in_order;
+};
+
+template <class T>
+block<T>* block_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<block<T>*>(record->bkd_data);
+}
+
+// One line describing a plan (tests and diagnostics).
+template <class T>
+std::string describe(const block<T>& b);
+
+// ---------------------------------------------------------------------------
+// Entry points shared by the backend's files.
+
+// Acceptance, commit and release (plan.cpp).
+template <class T>
+bool accepts(const DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+
+// Kernels (kernel_build.cpp).
+template <class T>
+int build_n_fact_slm_kernels(block<T>* b);
+template <class T>
+void release_kernels(block<T>* b);
+
+// Workspace and tables (workspace.cpp).
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
+                  std::uint32_t mode, void* events);
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_buffers(block<T>* b, std::uint32_t mode);
+
+// Compute entries (compute.cpp).
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+}  // namespace n_facts_slm
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,131 @@
+// The kernels of the program "gpu_framework_r2c_1d_def": which ones a plan
+// needs, their build options, and their release.
+#include <cstdio>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
+#include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/kernel_types.hpp"
+#include "gpu/service/native_handles.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace r2c_1d {
+
+namespace {
+
+constexpr const char program_name_double[] = "gpu_framework_r2c_1d_def.qez_dft_gpu_bkd_r2c_1d_main_sycl_d";
+constexpr const char program_name_single[] = "gpu_framework_r2c_1d_def.qez_dft_gpu_bkd_r2c_1d_main_sycl_s";
+constexpr const char options_format[] =
+    "%s%s-DIS=%lld -DOS=%lld -DFWD_D=%lld -DBWD_D=%lld -DTD=%lld -DNUM_PTS=%lld -DN_IS_EVEN=%lld ";
+constexpr const char odd_batch_format[] = "-DODDBATCH_SZ=%lld ";
+constexpr std::size_t options_bytes = 512;
+
+// Which kernels a plan needs: its direction, and whether N must be even,
+// odd, or either.
+enum class parity { any, even_only, odd_only };
+struct kernel_row {
+  kernel_slot slot;
+  frame::direction direction;
+  parity needs;
+  const char* base_name;
+  bool copy;  // a copy kernel (takes ODDBATCH_SZ)
+};
+constexpr kernel_row kernel_rows[kernel_slot_count] = {
+    {kernel_r2c, frame::dir_forward, parity::even_only, "r2c_kernel", false},
+    {kernel_c2r, frame::dir_backward, parity::even_only, "c2r_kernel", false},
+    {kernel_fwd_input_copy, frame::dir_forward, parity::any, "fwd_input_copy", true},
+    {kernel_fwd_output_copy, frame::dir_forward, parity::odd_only, "fwd_output_copy", true},
+    {kernel_bwd_input_copy, frame::dir_backward, parity::odd_only, "bwd_input_copy", true},
+    {kernel_bwd_output_copy, frame::dir_backward, parity::any, "bwd_output_copy", true},
+};
+
+bool needed(const kernel_row& row, const block& b) {
+  if (!frame::wants(b.directions, row.direction)) return false;
+  if (row.needs == parity::even_only) return b.even();
+  if (row.needs == parity::odd_only) return !b.even();
+  return true;
+}
+
+long long ll(std::int64_t v) { return static_cast<long long>(v); }
+
+struct stride_pair {
+  std::int64_t in, out;
+};
+
+// Strides a kernel of the direction reads and writes: input and output
+// strides, or the domain strides in the direction's order.
+stride_pair strides_of(const block& b, frame::direction d) {
+  if (b.input_stride != 0 || b.output_stride != 0) return {b.input_stride, b.output_stride};
+  if (b.forward_stride < 1 || b.backward_stride < 1) return {0, 0};
+  return d == frame::dir_forward ? stride_pair{b.forward_stride, b.backward_stride}
+                                 : stride_pair{b.backward_stride, b.forward_stride};
+}
+
+// Real-side distance (in reals) and complex-side distance (in complex values).
+stride_pair distances_of(const block& b, frame::direction d) {
+  if (b.distance_mode == 0) return {b.forward_distance, b.backward_distance};
+  return d == frame::dir_forward ? stride_pair{b.input_distance, b.output_distance}
+                                 : stride_pair{b.output_distance, b.input_distance};
+}
+
+struct options_text {
+  char text[options_bytes];
+};
+
+options_text options_of(const block& b, const kernel_row& row) {
+  const bool forward = row.direction == frame::dir_forward;
+  const stride_pair s = strides_of(b, row.direction);
+  const stride_pair d = distances_of(b, row.direction);
+  options_text o{};
+  int used = std::snprintf(o.text, sizeof o.text, options_format, forward ? "-DFWD " : "",
+                           forward ? "" : "-DBWD ", ll(s.in), ll(s.out), ll(d.in), ll(d.out),
+                           ll(b.child_length), ll(b.n), ll(b.even() ? 1 : 0));
+  const bool odd_batch = !b.even() && b.count % 2 == 1;
+  if (row.copy && odd_batch && used > 0 && static_cast<std::size_t>(used) < sizeof o.text)
+    std::snprintf(o.text + used, sizeof o.text - used, odd_batch_format, ll(b.count));
+  return o;
+}
+
+}  // namespace
+
+template <class T>
+int build_r2c_kernels(block* b) {
+  const char* program = is_double<T>() ? program_name_double : program_name_single;
+  const char* source = kernels::program_text_r2c_1d_def(is_double<T>());
+  const char* letter = is_double<T>() ? "d" : "s";
+  for (const kernel_row& row : kernel_rows) {
+    if (!needed(row, *b)) continue;
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_%s", row.base_name, letter);
+    const options_text options = options_of(*b, row);
+    int status = 0;
+    b->kernels[row.slot].reset(gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft,
+                                                                 program, source, name, options.text));
+    if (status != 0 || !b->kernels[row.slot]) return status_internal_error;
+  }
+  return status_success;
+}
+
+void release_kernels(block* b) {
+  for (kernel_handle& k : b->kernels) k.reset();
+}
+
+void kernel_release::operator()(sycl::kernel* k) const {
+  int status = 0;
+  try {
+    gpu::release_kernel_obj(&status, k);
+  } catch (const sycl::exception&) {
+    // The kernel object is gone for this block either way.
+  }
+}
+
+template int build_r2c_kernels<float>(block*);
+template int build_r2c_kernels<double>(block*);
+
+}  // namespace r2c_1d
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,230 @@
+// Workspace of the real one-dimensional backend: the persistent part (the
+// children's persistent parts, the temp when the children need scratch of
+// their own, the twiddle table) and the scratch part (the children's scratch
+// or the temp), carved from the caller's or the internal workspace; and the
+// writer of the twiddle table.
+#include <cmath>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+
+// Names of the twiddle writers: target form and precision.
+class twidlTableGenR2C1DMainUsmDouble;
+class twidlTableGenR2C1DMainBufDouble;
+class twidlTableGenR2C1DMainUsmFloat;
+class twidlTableGenR2C1DMainBufFloat;
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace r2c_1d {
+
+namespace {
+
+template <class T, bool usm>
+struct writer_name;
+template <>
+struct writer_name<double, true> {
+  using type = ::twidlTableGenR2C1DMainUsmDouble;
+};
+template <>
+struct writer_name<double, false> {
+  using type = ::twidlTableGenR2C1DMainBufDouble;
+};
+template <>
+struct writer_name<float, true> {
+  using type = ::twidlTableGenR2C1DMainUsmFloat;
+};
+template <>
+struct writer_name<float, false> {
+  using type = ::twidlTableGenR2C1DMainBufFloat;
+};
+
+sycl::detail::code_location location_of(const char* function, unsigned long line) {
+  return sycl::detail::code_location(__FILE__, function, line, 0);
+}
+
+constexpr long double pi_l = 3.141592653589793238462643383279502884L;
+
+// cos(pi t) and sin(pi t) of a T argument, rounded to T.
+template <class T>
+T cospi_of(T t) {
+  return static_cast<T>(std::cos(pi_l * static_cast<long double>(t)));
+}
+template <class T>
+T sinpi_of(T t) {
+  return static_cast<T>(std::sin(pi_l * static_cast<long double>(t)));
+}
+
+// A view of `bytes` bytes at `offset` in the workspace: a sub-buffer of a
+// buffer workspace (which must not itself be a sub-buffer, and must hold the
+// view), the address otherwise.
+struct slice {
+  void* pointer = nullptr;
+  buffer_slice buffer;
+};
+
+slice make_slice(void* workspace, int kind, std::uint64_t offset, std::uint64_t bytes) {
+  slice s;
+  if (kind != frame::kind_buffer_workspace) {
+    s.pointer = static_cast<char*>(workspace) + offset;
+    return s;
+  }
+  auto* parent = static_cast<byte_buffer*>(workspace);
+  if (parent == nullptr) return s;
+  if (parent->is_sub_buffer())
+    throw sycl::exception(sycl::make_error_code(sycl::errc::invalid),
+                          "Cannot create sub buffer from sub buffer.");
+  if (offset + bytes > parent->byte_size())
+    throw sycl::exception(sycl::make_error_code(sycl::errc::invalid),
+                          "Requested sub-buffer size exceeds the size of the parent buffer");
+  s.buffer = std::make_unique<byte_buffer>(*parent, sycl::id<1>(offset), sycl::range<1>(bytes),
+                                           location_of("add_workspace", __LINE__));
+  return s;
+}
+
+void place_temp(block& b, void* workspace, int kind, std::uint64_t offset) {
+  slice s = make_slice(workspace, kind, offset, b.temp_size);
+  b.temp_pointer = s.pointer;
+  b.temp_slice = std::move(s.buffer);
+}
+
+// One command group: a parallel loop over the N/2 entries.
+template <class T>
+sycl::event bkd_write_twiddle_table_on_device(block& b, int kind) {
+  const std::int64_t half = b.half_length;
+  const sycl::range<1> entries(static_cast<size_t>(half));
+  const auto location = location_of("bkd_write_twiddle_table_on_device", __LINE__);
+  if (kind == frame::kind_buffer_workspace) {
+    byte_buffer& table = *b.twiddle_slice;
+    return b.queue->submit(
+        [&](sycl::handler& cgh) {
+          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(table, cgh);
+          cgh.parallel_for<typename writer_name<T, false>::type>(entries, [=](sycl::id<1> k) {
+            twiddle_entry<T>(static_cast<std::int64_t>(k[0]), half, reinterpret_cast<T*>(&bytes[0]));
+          });
+        },
+        location);
+  }
+  T* table = static_cast<T*>(b.twiddle_pointer);
+  return b.queue->submit(
+      [&](sycl::handler& cgh) {
+        cgh.parallel_for<typename writer_name<T, true>::type>(entries, [=](sycl::id<1> k) {
+          twiddle_entry<T>(static_cast<std::int64_t>(k[0]), half, table);
+        });
+      },
+      location);
+}
+
+template <class T>
+int place_twiddles(block& b, void* workspace, int kind, std::uint64_t offset) {
+  slice s = make_slice(workspace, kind, offset, b.twiddle_size);
+  b.twiddle_pointer = s.pointer;
+  b.twiddle_slice = std::move(s.buffer);
+  const bool target = kind == frame::kind_usm_workspace ? b.twiddle_pointer != nullptr
+                                                        : static_cast<bool>(b.twiddle_slice);
+  if (!target) return status_no_workspace;
+  b.twiddle_event = std::make_unique<sycl::event>(bkd_write_twiddle_table_on_device<T>(b, kind));
+  return status_success;
+}
+
+// The children's areas of one part, in child order; persistent areas follow
+// each other, scratch areas all start at `offset`.
+int place_children(block& b, void* workspace, int kind, std::uint64_t& offset, workspace_part part,
+                   void* events) {
+  for (child_handle& c : b.children) {
+    if (!c) continue;
+    const int status = c->backend->add_workspace(workspace, kind, offset, c.get(), part, events);
+    if (status != status_success) return status;
+    if (part == workspace_part_twiddles) offset += c->workspace_bytes[part];
+  }
+  return status_success;
+}
+
+bool has_part(std::uint32_t phase, workspace_part part) {
+  return phase == workspace_part_both || phase == static_cast<std::uint32_t>(part);
+}
+
+}  // namespace
+
+template <class T>
+void twiddle_entry(std::int64_t k, std::int64_t half_length, T* table) {
+  const T step = T(1) / static_cast<T>(half_length);
+  const T t = static_cast<T>(k) * step;
+  table[2 * k] = cospi_of(t);
+  table[2 * k + 1] = sinpi_of(t);
+}
+
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
+                  std::uint32_t phase, void* events) {
+  block* b = block_of(record);
+  if (b == nullptr) return status_invalid_configuration;
+  b->workspace_base = workspace;
+  b->workspace_kind = static_cast<std::uint32_t>(kind);
+  bkd_free_buffers(b, phase);
+
+  if (has_part(phase, workspace_part_twiddles)) {
+    int status = place_children(*b, workspace, kind, offset, workspace_part_twiddles, events);
+    if (status != status_success) return status;
+    if (b->temp_in_persistent) {
+      place_temp(*b, workspace, kind, offset);
+      offset += b->temp_size;
+    }
+    if (b->even()) {
+      status = place_twiddles<T>(*b, workspace, kind, offset);
+      if (status != status_success) return status;
+      offset += b->twiddle_size;
+    }
+    if (events != nullptr && b->twiddle_event)
+      static_cast<frame::event_list*>(events)->push_back(*b->twiddle_event);
+  }
+  if (has_part(phase, workspace_part_scratch)) {
+    if (!b->temp_in_persistent) place_temp(*b, workspace, kind, offset);
+    return place_children(*b, workspace, kind, offset, workspace_part_scratch, events);
+  }
+  return status_success;
+}
+
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
+  block* b = block_of(record);
+  if (record->workspace_internal == 0) return status_bad_descriptor;
+  if (b == nullptr) return status_invalid_configuration;
+  const backend_table& self = backend_policy<T>::table();
+  return frame::create_and_initialize_internal_workspaces(
+      record, self, *b->queue, {b->internal_persistent, b->internal_scratch, b->workspace_kind});
+}
+
+void bkd_free_buffers(block* b, std::uint32_t phase) {
+  if (has_part(phase, workspace_part_twiddles)) {
+    b->twiddle_event.reset();
+    b->twiddle_slice.reset();
+    b->internal_persistent.reset();
+    b->twiddle_pointer = nullptr;
+    if (b->temp_in_persistent) {
+      b->temp_pointer = nullptr;
+      b->temp_slice.reset();
+    }
+  }
+  if (has_part(phase, workspace_part_scratch)) {
+    b->internal_scratch.reset();
+    if (!b->temp_in_persistent) {
+      b->temp_pointer = nullptr;
+      b->temp_slice.reset();
+    }
+  }
+}
+
+#define QEZ_INSTANTIATE(T)                                                                       \
+  template void twiddle_entry<T>(std::int64_t, std::int64_t, T*);                                 \
+  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
+  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace r2c_1d
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,50 @@
+// Default one-dimensional complex backend: the last real entry of both
+// rank-1 complex lists. It takes every interleaved rank-1 complex transform
+// with up to three batch dimensions and zero offsets, splits the length into
+// at most four factors and runs one self-sorting pass kernel per factor
+// (lengths 75 and 135: one shared-local-memory kernel).
+#pragma once
+
+#include <cstdint>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/default_1d/plan.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace default_1d {
+
+// The record fields the backend accepts by; nothing is touched.
+bool accepts(const DFTI_DESCRIPTOR* record);
+
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
+                  std::uint32_t part, void* events);
+
+// Commit body: private block, plan, kernels, library-owned scratch.
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+// Frees the private block of a failed or released commit.
+template <class T>
+void bkd_destroy(DFTI_DESCRIPTOR* record);
+// Part 0 or 2: the first library block; part 1 or 2: the scratch areas.
+template <class T>
+void bkd_free_buffers(block<T>* b, std::uint32_t part);
+
+// Compute entries stored in the record.
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+}  // namespace default_1d
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

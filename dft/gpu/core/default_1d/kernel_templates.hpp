@@ -1,0 +1,36 @@
+// The three kernel templates of the default 1D backend (printf formats that
+// the commit prints once per pass) and the prelude its programs start with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace default_1d {
+
+enum class kernel_template { registers, generic, shared_memory };
+
+// Values printed into a pass kernel, in template order.
+struct pass_arguments {
+  const char* kernel_name;
+  int do_in_offset, do_out_offset, do_scale, do_twiddle;
+  long long tw_size, fact, idist_z, odist_z, idist_y, odist_y, idist_x, odist_x, istride, ostride;
+  // Shared-memory template only.
+  long long fact1, partition, register_count;
+  const char* routine;
+  const char* second_routine;  // shared-memory template only
+};
+
+// Prints the kernel into `text` (`size` bytes); false when it does not fit.
+bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* text, std::size_t size);
+
+// Source lines ahead of the codelet library: the chunk offset is an 8-byte
+// kernel argument, and the helpers the templates share.
+extern const char* const program_prelude;
+
+}  // namespace default_1d
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,179 @@
+// Compute entries of the 8192-point backend: two command groups per call,
+// pass 1 (input -> scratch) and pass 2 (scratch -> output), over SYCL buffers
+// or USM pointers.
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace eight_k {
+
+namespace {
+
+constexpr std::uint32_t offload_asynchronous = 2;
+constexpr std::uint64_t buffer_form_bit = 1;
+
+sycl::detail::code_location compute_location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
+}
+
+// 5 when the backend's own areas are missing, 11 when the caller's
+// workspace never came.
+int workspace_status(const DFTI_DESCRIPTOR* record, const void* internal_twiddles,
+                     const void* internal_scratch, std::uint64_t container) {
+  const std::uint64_t* bytes = record->workspace_bytes;
+  if (record->workspace_internal) {
+    const bool missing = (bytes[0] != 0 && internal_twiddles == nullptr) ||
+                         (bytes[1] != 0 && internal_scratch == nullptr);
+    return missing ? status_bad_descriptor : status_success;
+  }
+  const bool given = container == container_sycl_buffer || container == container_usm_pointer;
+  return bytes[0] + bytes[1] != 0 && !given ? status_no_workspace : status_success;
+}
+
+// What one call works with.
+struct call {
+  sycl::queue* queue;
+  direction d;
+  void* input;
+  void* output;
+  std::int64_t data_kind;
+  std::int64_t table_kind;    // kind of the twiddle views
+  std::int64_t scratch_kind;  // kind of the scratch view
+  bool explicit_table_order;  // the table writes must be declared
+  const std::vector<sycl::event>* dependencies;
+};
+
+template <class T>
+sycl::nd_range<2> pass_range(const block<T>& b, pass p) {
+  return sycl::nd_range<2>(
+      sycl::range<2>(static_cast<size_t>(b.count), static_cast<size_t>(b.items_per_transform[p])),
+      sycl::range<2>(1, static_cast<size_t>(b.work_group_size)));
+}
+
+void depend_on_table(sycl::handler& cgh, const sycl::event* written) {
+  if (written != nullptr) cgh.depends_on(*written);
+}
+
+void add_local_bytes(sycl::handler& cgh, std::uint32_t index, std::int64_t bytes) {
+  cgh.set_arg(static_cast<int>(index),
+              sycl::local_accessor<char, 1>(sycl::range<1>(static_cast<size_t>(bytes)), cgh));
+}
+
+template <class T>
+sycl::event submit_columns_pass(const block<T>& b, const call& c) {
+  return c.queue->submit(
+      [&](sycl::handler& cgh) {
+        if (c.explicit_table_order) {
+          depend_on_table(cgh, b.table_events[table_n0][c.d]);
+          depend_on_table(cgh, b.table_events[table_inter][c.d]);
+        }
+        if (c.data_kind == kind_usm_pointer && c.dependencies != nullptr) cgh.depends_on(*c.dependencies);
+        dft_set_arg_input(cgh, c.input, c.data_kind);
+        dft_set_arg_output(cgh, b.scratch, c.scratch_kind);
+        dft_set_arg(cgh, 2, b.tables[table_n0][c.d], c.table_kind);
+        dft_set_arg(cgh, 3, b.tables[table_inter][c.d], c.table_kind);
+        add_local_bytes(cgh, 4, b.slm_bytes[pass_columns]);
+        cgh.parallel_for(pass_range(b, pass_columns), *b.kernels[kernel_slot(pass_columns, c.d)]);
+      },
+      compute_location(__LINE__));
+}
+
+template <class T>
+sycl::event submit_rows_pass(const block<T>& b, const call& c, const sycl::event& columns_done) {
+  return c.queue->submit(
+      [&](sycl::handler& cgh) {
+        if (c.explicit_table_order) depend_on_table(cgh, b.table_events[table_n1][c.d]);
+        // A USM scratch area orders the passes only through the event.
+        if (c.scratch_kind == kind_usm_pointer) cgh.depends_on(columns_done);
+        dft_set_arg_input(cgh, b.scratch, c.scratch_kind);
+        dft_set_arg_output(cgh, c.output, c.data_kind);
+        dft_set_arg(cgh, 2, b.tables[table_n1][c.d], c.table_kind);
+        add_local_bytes(cgh, 3, b.slm_bytes[pass_rows]);
+        cgh.parallel_for(pass_range(b, pass_rows), *b.kernels[kernel_slot(pass_rows, c.d)]);
+      },
+      compute_location(__LINE__));
+}
+
+template <class T>
+bool has_views(const block<T>& b, direction d) {
+  return b.scratch != nullptr && b.tables[table_n0][d] != nullptr &&
+         b.tables[table_n1][d] != nullptr && b.tables[table_inter][d] != nullptr;
+}
+
+template <class T>
+int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   void* result_event, direction d, std::int64_t data_kind) {
+  const block<T>* b = block_of<T>(record);
+  if (b == nullptr) return status_invalid_configuration;
+  const int ready = workspace_status(record, b->internal_twiddles, b->internal_scratch,
+                                     b->workspace_container);
+  if (ready != status_success) return ready;
+  // A direction the plan was not made for has neither kernels nor tables.
+  if (b->kernels[kernel_slot(pass_columns, d)] == nullptr ||
+      b->kernels[kernel_slot(pass_rows, d)] == nullptr)
+    return status_invalid_configuration;
+  if (!has_views(*b, d)) return status_no_workspace;
+
+  // Views are bound by the kind they were made with (USM for the internal
+  // workspace), part by part.
+  const auto table_kind = static_cast<std::int64_t>(b->twiddle_views_container);
+  const call c{b->queue,
+               d,
+               input,
+               output,
+               data_kind,
+               table_kind,
+               static_cast<std::int64_t>(b->scratch_view_container),
+               !b->in_order && table_kind == kind_usm_pointer,
+               static_cast<const std::vector<sycl::event>*>(dependencies)};
+  const sycl::event columns_done = submit_columns_pass(*b, c);
+  const sycl::event rows_done = submit_rows_pass(*b, c, columns_done);
+  if (result_event != nullptr) *static_cast<sycl::event*>(result_event) = rows_done;
+  return status_success;
+}
+
+template <class T>
+int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                  std::uint64_t* container_kind, void* result_event, direction d) {
+  block<T>* b = block_of<T>(record);
+  if (b != nullptr && record->offload_mode == offload_asynchronous) {
+    b->queue = static_cast<sycl::queue*>(record->queue);
+    b->in_order = 0;
+  }
+  const bool buffers = container_kind != nullptr && (*container_kind & buffer_form_bit) != 0;
+  return compute_1d_xwd<T>(record, input, output, dependencies, result_event, d,
+                           buffers ? container_sycl_buffer : container_usm_pointer);
+}
+
+}  // namespace
+
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event) {
+  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event,
+                          dir_forward);
+}
+
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event) {
+  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event,
+                          dir_backward);
+}
+
+#define QEZ_INSTANTIATE(T)                                                                      \
+  template int compute_1d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
+  template int compute_1d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace eight_k
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,124 @@
+// The four kernels of the 8192-point backend (two passes, two directions),
+// built from the program family gpu_framework_c2c_8k through the kernel cache.
+#include <cstdio>
+#include <cstring>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/eight_k/kernel_build.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
+#include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/kernel_types.hpp"
+#include "gpu/service/native_handles.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace eight_k {
+
+namespace {
+
+// The option list of every build; double adds the 64-bit block moves first.
+#define QEZ_8K_OPTIONS                                                                           \
+  "-DN0=%lld -DN0_FACT0=%lld -DN0_FACT1=%lld -DN1=%lld -DN1_FACT0=%lld -DN1_FACT1=%lld "         \
+  "-DTRANSPOSE_OUTPUT_FUNC=%s -DN0_FACT0_FUNC=%s -DN0_FACT1_FUNC=%s "                            \
+  "-DSAME_ORIENTATION_OUTPUT_FUNC=%s -DN1_FACT0_FUNC=%s -DN1_FACT1_FUNC=%s -DFWD_DIR=%d "        \
+  "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "          \
+  "-DCOLS_PER_WG=%lld "
+constexpr const char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_8K_OPTIONS;
+constexpr const char options_format_single[] = QEZ_8K_OPTIONS;
+#undef QEZ_8K_OPTIONS
+
+constexpr const char program_name_double[] = "gpu_framework_c2c_8k.qez_dft_gpu_bkd_c2c_1d_8k_sycl_d";
+constexpr const char program_name_single[] = "gpu_framework_c2c_8k.qez_dft_gpu_bkd_c2c_1d_8k_sycl_s";
+
+long long ll(std::int64_t v) { return static_cast<long long>(v); }
+
+}  // namespace
+
+template <class T>
+void format_kernel_names(block<T>* b) {
+  char letter[2] = {};
+  std::snprintf(letter, sizeof letter, "%s", is_double<T>() ? "d" : "s");
+  auto pass_name = [&](name_slot slot, std::int64_t factor) {
+    std::snprintf(b->kernel_names[slot], kernel_name_bytes, "fft_%lld_fact_%lld_%s", ll(b->length),
+                  ll(factor), letter);
+  };
+  auto codelet_name = [&](name_slot slot, std::int64_t size) {
+    std::snprintf(b->kernel_names[slot], kernel_name_bytes, "fft_%lld_%s", ll(size), "s");
+  };
+  pass_name(name_pass_columns, b->n0);
+  codelet_name(name_n0_fact0, b->n0_fact0);
+  codelet_name(name_n0_fact1, b->n0_fact1);
+  pass_name(name_pass_rows, b->n1);
+  codelet_name(name_n1_fact0, b->n1_fact0);
+  codelet_name(name_n1_fact1, b->n1_fact1);
+}
+
+template <class T>
+build_options format_build_options(const block<T>* b, direction d) {
+  const bool forward = d == dir_forward;
+  const std::int64_t idist = b->io_distances ? b->in_distance
+                             : forward       ? b->fwd_distance
+                                             : b->bwd_distance;
+  const std::int64_t odist = b->io_distances ? b->out_distance
+                             : forward       ? b->bwd_distance
+                                             : b->fwd_distance;
+  build_options o;
+  std::memset(o.text, 0, sizeof o.text);
+  const auto& n = b->kernel_names;
+  std::snprintf(o.text, sizeof o.text, is_double<T>() ? options_format_double : options_format_single,
+                ll(b->n0), ll(b->n0_fact0), ll(b->n0_fact1), ll(b->n1), ll(b->n1_fact0), ll(b->n1_fact1),
+                n[name_pass_columns], n[name_n0_fact0], n[name_n0_fact1], n[name_pass_rows],
+                n[name_n1_fact0], n[name_n1_fact1], forward ? 1 : 0, forward ? 0 : 1, ll(idist),
+                ll(odist), ll(b->work_group_size), ll(b->subgroup_size), ll(b->cols_per_wg));
+  return o;
+}
+
+template <class T>
+int build_8k_kernels(block<T>* b) {
+  format_kernel_names(b);
+  const char* program = is_double<T>() ? program_name_double : program_name_single;
+  const char* source = kernels::program_text_c2c_8k(is_double<T>());
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(b->directions, d)) continue;
+    const build_options options = format_build_options(b, d);
+    for (pass p : {pass_columns, pass_rows}) {
+      const char* kernel_name = b->kernel_names[p == pass_columns ? name_pass_columns : name_pass_rows];
+      int status = 0;
+      sycl::kernel*& slot = b->kernels[kernel_slot(p, d)];
+      slot = gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft, program, source,
+                                             kernel_name, options.text);
+      // A kernel that did not come back, thrown or not, fails the commit.
+      if (status != 0 || slot == nullptr) return status_internal_error;
+    }
+  }
+  return status_success;
+}
+
+template <class T>
+void release_kernels(block<T>* b) {
+  for (sycl::kernel*& k : b->kernels) {
+    if (k == nullptr) continue;
+    int status = 0;
+    try {
+      gpu::release_kernel_obj(&status, k);
+    } catch (const sycl::exception&) {
+      // The kernel object is gone for this block either way.
+    }
+    k = nullptr;
+  }
+}
+
+#define QEZ_INSTANTIATE(T)                                                       \
+  template void format_kernel_names<T>(block<T>*);                               \
+  template build_options format_build_options<T>(const block<T>*, direction);    \
+  template int build_8k_kernels<T>(block<T>*);                                   \
+  template void release_kernels<T>(block<T>*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace eight_k
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,29 @@
+// Kernel names and build options of the 8192-point backend's program.
+#pragma once
+
+#include "dft/gpu/core/eight_k/plan.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace eight_k {
+
+constexpr std::size_t build_options_bytes = 1024;
+
+struct build_options {
+  char text[build_options_bytes];
+};
+
+// Pass kernels "fft_8192_fact_128_<d|s>", "fft_8192_fact_64_<d|s>" and the
+// codelets of the four factors into the block's names.
+template <class T>
+void format_kernel_names(block<T>* b);
+
+// The options of one direction's build (the names must be formatted).
+template <class T>
+build_options format_build_options(const block<T>* b, direction d);
+
+}  // namespace eight_k
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

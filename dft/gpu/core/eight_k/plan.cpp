@@ -1,0 +1,206 @@
+// Acceptance, commit body and release of the 8192-point backend, and its
+// backend tables.
+#include <algorithm>
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/alloc_hooks.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/base_address_alignment.hpp"
+#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/core/first_tests.hpp"
+#include "gpu/service/architecture.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace eight_k {
+
+namespace {
+
+// Stride of the one working dimension on each side, in the convention in force.
+std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
+std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
+
+bool lists_8192_with_sub_group_8(sycl::queue& q) {
+  const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
+  return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
+}
+
+template <class T>
+void store_constants(block<T>* b) {
+  b->n0 = n0;
+  b->n0_fact0 = n0_fact0;
+  b->n0_fact1 = n0_fact1;
+  b->n1 = n1;
+  b->n1_fact0 = n1_fact0;
+  b->n1_fact1 = n1_fact1;
+}
+
+template <class T>
+void store_geometry(block<T>* b) {
+  b->subgroup_size = subgroup_size;
+  b->cols_per_wg = cols_per_wg;
+  for (pass p : {pass_columns, pass_rows}) {
+    b->slm_bytes[p] = slm_bytes<T>(p);
+    b->items_per_transform[p] = items_per_transform[p];
+  }
+  b->work_group_size = work_group_size;
+}
+
+// Batch record 0: count and distances; io_distances when the input/output
+// pair is the one in force.
+template <class T>
+void copy_batch(block<T>* b, const dim_record& batch) {
+  b->count = batch.length;
+  b->fwd_distance = batch.forward;
+  b->bwd_distance = batch.backward;
+  b->in_distance = batch.input;
+  b->out_distance = batch.output;
+  b->io_distances =
+      batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+}
+
+// Every transform is 8192 points back to back, on both sides.
+bool distances_are_packed(const dim_record& batch) {
+  const bool io = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  return io ? batch.output == transform_length && batch.input == transform_length
+            : batch.backward == transform_length && batch.forward == transform_length;
+}
+
+template <class T>
+bool scratch_fits(std::int64_t count, std::uint32_t architecture) {
+  return count >= 1 && scratch_bytes<T>(count) <= scratch_limit(architecture);
+}
+
+// The declines that need the device (sub-group size 8, a recognised
+// architecture) and the batch (packed distances, the scratch cap). Read only:
+// a record committed with another backend keeps its plan when these fail.
+template <class T>
+bool serves_on_device(const DFTI_DESCRIPTOR* r) {
+  auto* q = static_cast<sycl::queue*>(r->queue);
+  if (q == nullptr || !lists_8192_with_sub_group_8(*q)) return false;
+  int arch_status = 0;
+  const std::uint32_t arch = gpu::get_architecture(&arch_status, q);
+  const dim_record& batch = r->work_batch.records[0];
+  return arch_status == 0 && distances_are_packed(batch) && scratch_fits<T>(batch.length, arch);
+}
+
+template <class T>
+void size_workspace(block<T>* b, DFTI_DESCRIPTOR* record) {
+  std::uint64_t twiddle_area = 0;
+  for (table_class c : {table_n0, table_n1, table_inter}) {
+    b->padded_table_bytes[c] = pad_to_base_addr_align(table_bytes<T>(c), b->queue);
+    twiddle_area += b->padded_table_bytes[c];
+  }
+  b->padded_scratch_bytes = pad_to_base_addr_align(scratch_bytes<T>(b->count), b->queue);
+  record->workspace_bytes[0] = b->directions == directions_both ? 2 * twiddle_area : twiddle_area;
+  record->workspace_bytes[1] = b->padded_scratch_bytes;
+}
+
+}  // namespace
+
+bool accepts(const DFTI_DESCRIPTOR* r) {
+  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
+  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
+  const dim_record& d = r->work_lengths.records[0];
+  if (input_side_stride(d) != 1 || output_side_stride(d) != 1 || d.length != transform_length)
+    return false;
+  return zero_offsets(r);
+}
+
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record) {
+  auto* b = static_cast<block<T>*>(allocate_zeroed_block(sizeof(block<T>)));
+  if (b == nullptr) return status_allocation_failed;
+  record->bkd_data = b;
+  record->threads = 1;
+
+  b->in_place = record->placement == dfti_inplace;
+  b->length = record->work_lengths.records[0].length;
+  b->queue = static_cast<sycl::queue*>(record->queue);
+  if (b->queue == nullptr) return status_not_handled;
+  b->in_order = record->offload_mode == 0 && b->queue->is_in_order();
+  if (!lists_8192_with_sub_group_8(*b->queue)) return status_not_handled;
+
+  int arch_status = 0;
+  b->architecture = gpu::get_architecture(&arch_status, b->queue);
+  if (arch_status != 0) return status_not_handled;
+
+  store_constants(b);
+  b->fwd_scale = static_cast<T>(record->fwd_scale);
+  b->bwd_scale = static_cast<T>(record->bwd_scale);
+  b->directions = record->directions;
+  copy_batch(b, record->work_batch.records[0]);
+  if (!distances_are_packed(record->work_batch.records[0])) return status_not_handled;
+  store_geometry(b);
+  if (!scratch_fits<T>(b->count, b->architecture)) return status_not_handled;
+
+  size_workspace(b, record);
+  if (record->workspace_internal) {
+    const int status = create_and_initialize_internal_workspaces<T>(record);
+    if (status != status_success) return status;
+  }
+  return build_8k_kernels(b);
+}
+
+template <class T>
+void bkd_destroy(DFTI_DESCRIPTOR* record) {
+  block<T>* b = block_of<T>(record);
+  if (b == nullptr) return;
+  bkd_free_buffers(b, workspace_part_both);
+  release_kernels(b);
+  free_block(b);
+  record->bkd_data = nullptr;
+}
+
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  if (!accepts(record) || !serves_on_device<T>(record)) return status_not_handled;
+  take_over_record(table, record);
+  int status;
+  try {
+    status = bkd_init<T>(record);
+  } catch (...) {
+    // Nothing half-built stays behind a failed commit.
+    bkd_destroy<T>(record);
+    record->backend = nullptr;
+    throw;
+  }
+  if (status != status_success) {
+    bkd_destroy<T>(record);
+    record->backend = nullptr;
+    return status;
+  }
+  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>,
+                 record->placement == dfti_inplace ? 1u : 2u);
+  return status_success;
+}
+
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  const int status = release_if_owner(table, record);
+  if (status != status_success) return status;
+  bkd_destroy<T>(record);
+  return status_success;
+}
+
+#define QEZ_INSTANTIATE(T)                                               \
+  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);    \
+  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);      \
+  template int bkd_init<T>(DFTI_DESCRIPTOR*);                            \
+  template void bkd_destroy<T>(DFTI_DESCRIPTOR*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace eight_k
+
+const backend_table dft_c2c_8k_2_facts_gpu_bkd_table_float = {
+    eight_k::bkd_commit<float>, eight_k::bkd_free<float>, eight_k::add_workspace<float>};
+const backend_table dft_c2c_8k_2_facts_gpu_bkd_table_double = {
+    eight_k::bkd_commit<double>, eight_k::bkd_free<double>, eight_k::add_workspace<double>};
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,195 @@
+// Workspace of the 8192-point backend: the twiddle area (per direction in
+// use: `twidl_N0`, `twidl_N1`, `twidl`, forward first) and the scratch area,
+// laid out in the library's own USM allocations or in the caller's buffer or
+// USM workspace.
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace eight_k {
+
+namespace {
+
+bool lays_out_twiddles(std::uint32_t part) {
+  return part == workspace_part_twiddles || part == workspace_part_both;
+}
+bool lays_out_scratch(std::uint32_t part) {
+  return part == workspace_part_scratch || part == workspace_part_both;
+}
+
+// Device memory the backend owns goes only after the work that may use it.
+void free_device_area(sycl::queue& q, void*& area) {
+  if (area == nullptr) return;
+  q.wait();
+  sycl::free(area, q);
+  area = nullptr;
+}
+
+// A view is released by the kind it was made with: sub-buffers are heap
+// objects of the block, USM views are plain addresses.
+void release_view(void*& view, std::uint64_t kind) {
+  if (kind == container_sycl_buffer) delete static_cast<byte_buffer*>(view);
+  view = nullptr;
+}
+
+// `bytes` at `offset` of the workspace: a new sub-buffer of a buffer
+// workspace, else the USM address; none without a workspace.
+void* make_view(void* workspace, std::uint64_t kind, std::uint64_t offset, std::uint64_t bytes) {
+  if (workspace == nullptr) return nullptr;
+  if (kind == container_sycl_buffer)
+    return new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset),
+                           sycl::range<1>(bytes));
+  return static_cast<char*>(workspace) + offset;
+}
+
+// Table writes still running are waited for before their memory can go.
+template <class T>
+void finish_table_writes(block<T>* b) {
+  for (auto& per_class : b->table_events)
+    for (sycl::event*& e : per_class) {
+      if (e == nullptr) continue;
+      e->wait();
+      delete e;
+      e = nullptr;
+    }
+}
+
+template <class T>
+std::uint64_t lay_out_twiddles(block<T>* b, void* workspace, std::uint64_t kind,
+                               std::uint64_t offset) {
+  b->twiddle_views_container = kind;
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(b->directions, d)) continue;
+    for (table_class c : {table_n0, table_n1, table_inter}) {
+      b->tables[c][d] = make_view(workspace, kind, offset, b->padded_table_bytes[c]);
+      offset += b->padded_table_bytes[c];
+    }
+  }
+  return offset;
+}
+
+template <class T>
+void append_table_events(const block<T>* b, std::vector<sycl::event>* events) {
+  for (direction d : {dir_forward, dir_backward})
+    for (table_class c : {table_n0, table_n1, table_inter})
+      if (b->table_events[c][d] != nullptr) events->push_back(*b->table_events[c][d]);
+}
+
+// A fresh internal area, freed (after the queue's work) unless the block
+// takes it over.
+class internal_area {
+ public:
+  explicit internal_area(sycl::queue* q) : queue_(q) {}
+  internal_area(const internal_area&) = delete;
+  internal_area& operator=(const internal_area&) = delete;
+  ~internal_area() { free_device_area(*queue_, area_); }
+
+  int allocate(std::uint64_t bytes, std::uint64_t max_bytes) {
+    if (bytes == 0) return status_success;
+    if (bytes > max_bytes) return status_allocation_failed;
+    area_ = sycl::malloc_device(bytes, *queue_);
+    return area_ == nullptr ? status_allocation_failed : status_success;
+  }
+  void* get() const { return area_; }
+  void* release() {
+    void* area = area_;
+    area_ = nullptr;
+    return area;
+  }
+
+ private:
+  sycl::queue* queue_;
+  void* area_ = nullptr;
+};
+
+}  // namespace
+
+template <class T>
+void bkd_free_buffers(block<T>* b, std::uint32_t part) {
+  if (lays_out_twiddles(part)) {
+    finish_table_writes(b);
+    for (auto& per_class : b->tables)
+      for (void*& view : per_class) release_view(view, b->twiddle_views_container);
+    b->twiddle_views_container = container_none;
+    free_device_area(*b->queue, b->internal_twiddles);
+  }
+  if (lays_out_scratch(part)) {
+    release_view(b->scratch, b->scratch_view_container);
+    b->scratch_view_container = container_none;
+    free_device_area(*b->queue, b->internal_scratch);
+  }
+}
+
+template <class T>
+int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DESCRIPTOR* record,
+                  std::uint32_t part, void* events) {
+  block<T>* b = block_of<T>(record);
+  if (b == nullptr) return status_invalid_configuration;
+  if (part > workspace_part_both) return status_invalid_descriptor;
+  b->workspace_container = static_cast<std::uint64_t>(container);
+  b->workspace_base = workspace;
+  // The previous views go by the kind they were made with.
+  bkd_free_buffers(b, part);
+
+  const std::uint64_t kind =
+      container == container_sycl_buffer ? container_sycl_buffer : container_usm_pointer;
+  if (lays_out_twiddles(part)) {
+    offset = lay_out_twiddles(b, workspace, kind, offset);
+    const int status = bkd_write_twiddle_table_on_device(b);
+    if (status != status_success) return status;
+    if (events != nullptr) append_table_events(b, static_cast<std::vector<sycl::event>*>(events));
+  }
+  if (lays_out_scratch(part)) {
+    b->scratch_view_container = kind;
+    b->scratch = make_view(workspace, kind, offset, b->padded_scratch_bytes);
+  }
+  return status_success;
+}
+
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
+  if (record->workspace_internal == 0) return status_bad_descriptor;
+  block<T>* b = block_of<T>(record);
+  if (b == nullptr) return status_invalid_configuration;
+  const std::uint64_t max_bytes =
+      b->queue->get_device().template get_info<sycl::info::device::max_mem_alloc_size>();
+  std::vector<sycl::event> written;
+
+  internal_area tables(b->queue);
+  int status = tables.allocate(record->workspace_bytes[0], max_bytes);
+  if (status != status_success) return status;
+  status = add_workspace<T>(tables.get(), container_usm_pointer, 0, record,
+                            workspace_part_twiddles, &written);
+  b->internal_twiddles = tables.release();
+  // On failure the block's release waits for the writes already submitted.
+  if (status != status_success) return status;
+
+  internal_area scratch(b->queue);
+  status = scratch.allocate(record->workspace_bytes[1], max_bytes);
+  if (status != status_success) return status;
+  status = add_workspace<T>(scratch.get(), container_usm_pointer, 0, record,
+                            workspace_part_scratch, &written);
+  b->internal_scratch = scratch.release();
+  b->workspace_container = container_none;
+  for (sycl::event& e : written) e.wait();
+  return status;
+}
+
+#define QEZ_INSTANTIATE(T)                                                                    \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                \
+  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t,   \
+                                void*);                                                        \
+  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace eight_k
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,102 @@
+#include <cstring>
+#include <type_traits>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/two_factor/program_and_compute.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
+#include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/kernel_types.hpp"
+#include "gpu/service/native_handles.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace two_factor {
+
+namespace {
+
+template <class T>
+constexpr bool is_double() {
+  return std::is_same<T, double>::value;
+}
+
+void copy_name(char (&field)[kernel_name_bytes], const std::string& name) {
+  std::memset(field, 0, sizeof field);
+  std::strncpy(field, name.c_str(), sizeof field - 1);
+}
+
+template <class T>
+int build_one(block<T>* b, direction d) {
+  const std::string options = make_build_options(request_of(*b), d);
+  int status = 0;
+  try {
+    b->kernels[d] = gpu::get_OCL_kernel_by_progname(
+        &status, b->queue, gpu::domain_dft, program_name(is_double<T>()),
+        kernels::program_text_c2c_1d_2_facts(is_double<T>()), b->kernel_names[name_kernel],
+        options.c_str());
+  } catch (const sycl::exception&) {
+    return status_internal_error;
+  }
+  return status == 0 && b->kernels[d] != nullptr ? status_success : status_internal_error;
+}
+
+}  // namespace
+
+template <class T>
+program_request request_of(const block<T>& b) {
+  program_request p;
+  p.double_precision = is_double<T>();
+  p.n = b.length;
+  p.f = {true, b.fact0, b.fact1};
+  p.g.padfact0 = b.padfact0;
+  p.g.padfact1 = b.padfact1;
+  p.g.slm_bytes = b.slm_bytes;
+  p.g.work_group_size = b.work_group_size;
+  p.g.fact1_loop_bound = b.fact1_loop_bound;
+  p.batch = {b.howmany, b.io_distances, b.fwd_distance, b.bwd_distance, b.in_distance,
+             b.out_distance};
+  p.batch_per_group = b.batch_per_group;
+  p.batch_for_last_group = b.batch_for_last_group;
+  return p;
+}
+
+template <class T>
+int build_2_facts_kernels(block<T>* b) {
+  const program_names names = make_program_names(is_double<T>(), b->length, {true, b->fact0, b->fact1});
+  copy_name(b->kernel_names[name_kernel], names.kernel);
+  copy_name(b->kernel_names[name_fact0_func], names.fact0_func);
+  copy_name(b->kernel_names[name_fact1_func], names.fact1_func);
+  for (direction d : {dir_forward, dir_backward}) {
+    b->kernels[d] = nullptr;
+    if (!serves(b->directions, d)) continue;
+    const int status = build_one(b, d);
+    if (status != status_success) return status;
+  }
+  return status_success;
+}
+
+template <class T>
+void release_kernels(block<T>* b) {
+  for (sycl::kernel*& k : b->kernels) {
+    int status = 0;
+    try {
+      gpu::release_kernel_obj(&status, k);
+    } catch (const sycl::exception&) {
+      // The kernel is gone for this block either way.
+    }
+    k = nullptr;
+  }
+}
+
+#define QEZ_INSTANTIATE(T)                                   \
+  template program_request request_of<T>(const block<T>&);   \
+  template int build_2_facts_kernels<T>(block<T>*);          \
+  template void release_kernels<T>(block<T>*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace two_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

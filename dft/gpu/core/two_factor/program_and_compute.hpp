@@ -1,0 +1,40 @@
+// Two-factor backend: the kernels built at the end of a commit (one per
+// served direction, from the embedded program text with the plan's numbers
+// as options) and the compute entries that launch them.
+#pragma once
+
+#include <cstdint>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/two_factor/plan.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace two_factor {
+
+// The plan's program request (everything its option strings are made of).
+template <class T>
+program_request request_of(const block<T>& b);
+
+// Formats the names and builds the kernel of every served direction;
+// status 7 when a build fails (the block keeps whatever was built).
+template <class T>
+int build_2_facts_kernels(block<T>* b);
+
+// Gives both kernels back to the kernel cache; errors of the release are
+// dropped and the slots cleared all the same.
+template <class T>
+void release_kernels(block<T>* b);
+
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+}  // namespace two_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,258 @@
+#include "tests/backends/default_1d/transform_case.hpp"
+
+#include <algorithm>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_lists.hpp"
+#include "dft/gpu/core/default_1d/plan.hpp"
+#include "dft/gpu/core/descriptor_creation.hpp"
+#include "qez_dft_engine.h"
+
+namespace default_1d_test {
+
+using namespace ulmara::qez::dft;
+
+sycl::queue& gpu_queue() {
+  // Out of order: nothing but declared dependencies orders the launches.
+  static sycl::queue queue{sycl::gpu_selector_v};
+  return queue;
+}
+
+std::int64_t transform_count(const transform_case& c) {
+  std::int64_t count = 1;
+  for (const batch_dim& b : c.batch) count *= b.count;
+  return count;
+}
+
+namespace {
+
+constexpr double sentinel = 1234.5;
+
+// Where element i of transform t lies on one side of the transform.
+struct side_layout {
+  std::int64_t stride;
+  std::vector<batch_dim> batch;
+  bool side_a;
+
+  std::int64_t position(std::int64_t t, std::int64_t i) const {
+    std::int64_t pos = i * stride;
+    for (const batch_dim& b : batch) {
+      pos += (t % b.count) * (side_a ? b.distance_a : b.distance_b);
+      t /= b.count;
+    }
+    return pos;
+  }
+  std::int64_t span(std::int64_t n, std::int64_t count) const {
+    std::int64_t last = 0;
+    for (std::int64_t t = 0; t < count; ++t) last = std::max(last, position(t, n - 1));
+    return last + 1;
+  }
+};
+
+side_layout side(const transform_case& c, bool a) { return {a ? c.stride_a : c.stride_b, c.batch, a}; }
+
+// Input side of a direction: A forward; backward B under the forward and
+// backward convention, A under the input and output one.
+bool input_on_a(const transform_case& c, bool forward) {
+  return forward || c.layout == convention::input_output;
+}
+
+void configure_layout(DFTI_DESCRIPTOR* r, const transform_case& c) {
+  const descriptor_methods* m = r->methods;
+  const std::int64_t a[] = {0, c.stride_a}, b[] = {0, c.stride_b};
+  const bool io = c.layout == convention::input_output;
+  if (io) {
+    m->set_input_strides(r, a);
+    if (!c.in_place) m->set_output_strides(r, b);
+  } else {
+    m->set_forward_strides(r, a);
+    m->set_backward_strides(r, b);
+  }
+  if (c.batch.empty()) return;
+  m->set_number_of_transforms(r, c.batch[0].count);
+  if (io) {
+    m->set_input_distance(r, c.batch[0].distance_a);
+    if (!c.in_place) m->set_output_distance(r, c.batch[0].distance_b);
+  } else {
+    m->set_forward_distance(r, c.batch[0].distance_a);
+    m->set_backward_distance(r, c.batch[0].distance_b);
+  }
+  for (std::size_t k = 1; k < c.batch.size(); ++k) {
+    const batch_dim& d = c.batch[k];
+    r->batch.records[k] = io ? dim_record{d.count, d.distance_a, d.distance_b, 0, 0}
+                             : dim_record{d.count, 0, 0, d.distance_a, d.distance_b};
+  }
+}
+
+// More specialised backends come first in the library's lists; these records
+// try the default backend alone.
+const backend_table* const default_only_float[] = {&dft_c2c_default_gpu_bkd_table_float,
+                                                   &terminator_backend_float, nullptr};
+const backend_table* const default_only_double[] = {&dft_c2c_default_gpu_bkd_table_double,
+                                                    &terminator_backend_double, nullptr};
+
+}  // namespace
+
+committed_record::committed_record(sycl::queue& queue, const transform_case& c, bool double_precision)
+    : queue_(queue), case_(c) {
+  const int created = double_precision ? create_child_descriptor_c2c_1d_double(&record_, c.n, nullptr)
+                                       : create_child_descriptor_c2c_1d_float(&record_, c.n, nullptr);
+  if (created != status_success) return;
+  record_->backend_list = double_precision ? default_only_double : default_only_float;
+  record_->queue = &queue_;
+  record_->placement = c.in_place ? dfti_inplace : dfti_not_inplace;
+  record_->fwd_scale = c.fwd_scale;
+  record_->bwd_scale = c.bwd_scale;
+  record_->directions = c.directions;
+  record_->workspace_internal = c.workspace == workspace_owner::library;
+  configure_layout(record_, c);
+  qez_dft_bless_node_thr(record_);
+  status_ = record_->methods->commit(record_);
+}
+
+committed_record::~committed_record() {
+  if (record_ != nullptr) record_->free(record_, record_);
+  queue_.wait();
+  if (usm_workspace_ != nullptr) sycl::free(usm_workspace_, queue_);
+}
+
+int committed_record::give_workspace() {
+  const std::uint64_t bytes = std::max<std::uint64_t>(record_->workspace_bytes[0] + record_->workspace_bytes[1], 1);
+  if (case_.usm) {
+    usm_workspace_ = sycl::malloc_device(bytes, queue_);
+    return record_->methods->set_workspace(record_, usm_workspace_, container_usm);
+  }
+  buffer_workspace_ = std::make_unique<sycl::buffer<char, 1>>(sycl::range<1>(bytes));
+  return record_->methods->set_workspace(record_, buffer_workspace_.get(), container_buffer);
+}
+
+namespace {
+
+template <class T>
+struct data_array {
+  std::int64_t size;
+  std::complex<T>* usm = nullptr;
+  std::unique_ptr<sycl::buffer<char, 1>> buffer;
+  std::vector<std::complex<T>> host;
+
+  data_array(sycl::queue& q, std::int64_t count, bool as_usm) : size(count), host(count, {T(sentinel), T(sentinel)}) {
+    if (as_usm) usm = sycl::malloc_shared<std::complex<T>>(count, q);
+  }
+  void upload() {
+    if (usm != nullptr) {
+      std::copy(host.begin(), host.end(), usm);
+    } else {
+      buffer = std::make_unique<sycl::buffer<char, 1>>(sycl::range<1>(size * sizeof(std::complex<T>)));
+      sycl::host_accessor<char, 1, sycl::access_mode::write> w(*buffer);
+      std::copy_n(reinterpret_cast<const char*>(host.data()), size * sizeof(std::complex<T>), w.get_pointer());
+    }
+  }
+  void download() {
+    if (usm != nullptr) {
+      std::copy(usm, usm + size, host.begin());
+    } else {
+      sycl::host_accessor<char, 1, sycl::access_mode::read> rd(*buffer);
+      std::copy_n(rd.get_pointer(), size * sizeof(std::complex<T>), reinterpret_cast<char*>(host.data()));
+    }
+  }
+  void* address() { return usm != nullptr ? static_cast<void*>(usm) : static_cast<void*>(buffer.get()); }
+  void release(sycl::queue& q) {
+    if (usm != nullptr) sycl::free(usm, q);
+    usm = nullptr;
+  }
+};
+
+}  // namespace
+
+template <class T>
+qez_test::accuracy run_transform(sycl::queue& queue, committed_record& r, const transform_case& c, bool forward,
+                                 std::uint64_t seed, int* status) {
+  const std::int64_t n = c.n, count = transform_count(c);
+  const side_layout in = side(c, input_on_a(c, forward)), out = side(c, !input_on_a(c, forward));
+  const std::vector<cld> packed = qez_test::random_complex(n * count, seed);
+  const std::int64_t in_span = in.span(n, count), out_span = out.span(n, count);
+  data_array<T> input(queue, c.in_place ? std::max(in_span, out_span) : in_span, c.usm);
+  data_array<T> output(queue, out_span, c.usm);
+  data_array<T>& result = c.in_place ? input : output;
+  for (std::int64_t t = 0; t < count; ++t)
+    for (std::int64_t i = 0; i < n; ++i)
+      input.host[in.position(t, i)] = std::complex<T>(T(packed[t * n + i].real()), T(packed[t * n + i].imag()));
+  input.upload();
+  if (!c.in_place) output.upload();
+
+  std::uint64_t kind = c.usm ? container_usm : container_buffer;
+  std::vector<sycl::event> deps;
+  sycl::event done;
+  auto entry = forward ? r.get()->compute_fwd : r.get()->compute_bwd;
+  *status = entry(r.get(), input.address(), result.address(), c.usm ? &deps : nullptr, &kind,
+                  c.usm ? &done : nullptr);
+  done.wait();
+  result.download();
+
+  // Nothing outside the output layout is written.
+  std::vector<bool> in_layout(result.size, false);
+  std::vector<cld> got(n * count);
+  for (std::int64_t t = 0; t < count; ++t)
+    for (std::int64_t i = 0; i < n; ++i) {
+      const std::int64_t p = out.position(t, i);
+      in_layout[p] = true;
+      got[t * n + i] = cld(result.host[p].real(), result.host[p].imag());
+    }
+  std::int64_t overwritten = 0;
+  for (std::int64_t p = 0; p < result.size; ++p)
+    overwritten += !in_layout[p] && result.host[p] != std::complex<T>(T(sentinel), T(sentinel));
+  EXPECT_EQ(overwritten, 0) << "positions outside the output layout were written";
+
+  std::vector<cld> reference = qez_test::reference_c2c(
+      packed, {n}, count, forward ? qez_test::dft_sign::forward : qez_test::dft_sign::backward);
+  const long double scale = forward ? c.fwd_scale : c.bwd_scale;
+  for (cld& v : reference) v *= scale;
+  input.release(queue);
+  output.release(queue);
+  return qez_test::measure(got, reference);
+}
+
+template <class T>
+qez_test::accuracy_bounds bounds_for_case(const transform_case& c) {
+  qez_test::accuracy_bounds b = qez_test::bounds_for<T>(c.n);
+  for (std::int64_t f : default_1d::choose_factors(c.n))
+    if (default_1d::is_generic_factor<T>(f)) {
+      b.relative_l2 *= 2;
+      b.relative_max *= 2;
+      break;
+    }
+  return b;
+}
+
+template <class T>
+void check_round(sycl::queue& queue, const transform_case& c) {
+  committed_record r(queue, c, sizeof(T) == sizeof(double));
+  ASSERT_EQ(r.commit_status(), status_success);
+  const backend_table* expected =
+      sizeof(T) == sizeof(double) ? &dft_c2c_default_gpu_bkd_table_double : &dft_c2c_default_gpu_bkd_table_float;
+  ASSERT_EQ(r.get()->backend, expected);
+  if (c.workspace == workspace_owner::caller) {
+    ASSERT_EQ(r.give_workspace(), status_success);
+  }
+  const qez_test::accuracy_bounds bounds = bounds_for_case<T>(c);
+  for (bool forward : {true, false}) {
+    int status = -1;
+    const qez_test::accuracy a = run_transform<T>(queue, r, c, forward, forward ? 11 : 12, &status);
+    EXPECT_EQ(status, status_success);
+    EXPECT_TRUE(qez_test::within(a, bounds)) << (forward ? "forward " : "backward ") << qez_test::describe(a, bounds);
+    std::printf("  N=%lld %s: %s\n", static_cast<long long>(c.n), forward ? "forward" : "backward",
+                qez_test::describe(a, bounds).c_str());
+  }
+}
+
+#define QEZ_INSTANTIATE_CASE(T)                                                                        \
+  template qez_test::accuracy run_transform<T>(sycl::queue&, committed_record&, const transform_case&, bool, \
+                                               std::uint64_t, int*);                                     \
+  template qez_test::accuracy_bounds bounds_for_case<T>(const transform_case&);                         \
+  template void check_round<T>(sycl::queue&, const transform_case&);
+QEZ_INSTANTIATE_CASE(float)
+QEZ_INSTANTIATE_CASE(double)
+#undef QEZ_INSTANTIATE_CASE
+
+}  // namespace default_1d_test

@@ -1,0 +1,302 @@
+#include "tests/backends/r2c_1d/real_case.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "dft/api/descriptor_access.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/workspace/estimate_config.hpp"
+#include "tests/support/reference_dft.hpp"
+
+namespace r2c_1d_test {
+
+namespace {
+
+using qez_test::cld;
+
+template <class T>
+constexpr qd::precision precision_of() {
+  return sizeof(T) == sizeof(float) ? qd::precision::SINGLE : qd::precision::DOUBLE;
+}
+template <class T>
+using real_descriptor = qd::descriptor<precision_of<T>(), qd::domain::REAL>;
+
+std::int64_t half_plus_one(std::int64_t n) { return n / 2 + 1; }
+
+// Values of one side of the caller's data, in one container kind.
+template <class V>
+class device_data {
+ public:
+  device_data(const std::vector<V>& host, container c) : host_(host), kind_(c) {
+    if (kind_ == container::usm) {
+      usm_ = sycl::malloc_device<V>(host_.size(), test_queue());
+      test_queue().memcpy(usm_, host_.data(), bytes()).wait();
+    } else {
+      buffer_ = std::make_unique<sycl::buffer<V, 1>>(sycl::range<1>(host_.size()));
+      sycl::host_accessor<V, 1> a(*buffer_);
+      std::memcpy(&a[0], host_.data(), bytes());
+    }
+  }
+  ~device_data() {
+    if (usm_ != nullptr) sycl::free(usm_, test_queue());
+  }
+  device_data(const device_data&) = delete;
+  device_data& operator=(const device_data&) = delete;
+
+  V* usm() const { return usm_; }
+  sycl::buffer<V, 1>& buffer() const { return *buffer_; }
+  template <class U>
+  sycl::buffer<U, 1> buffer_as() const {
+    return buffer_->template reinterpret<U, 1>(sycl::range<1>(bytes() / sizeof(U)));
+  }
+  template <class U>
+  U* usm_as() const {
+    return reinterpret_cast<U*>(usm_);
+  }
+  std::vector<V> read() const {
+    std::vector<V> out(host_.size());
+    if (kind_ == container::usm) {
+      test_queue().memcpy(out.data(), usm_, bytes()).wait();
+    } else {
+      sycl::host_accessor<V, 1> a(*buffer_);
+      std::memcpy(out.data(), &a[0], bytes());
+    }
+    return out;
+  }
+
+ private:
+  size_t bytes() const { return host_.size() * sizeof(V); }
+  std::vector<V> host_;
+  container kind_;
+  V* usm_ = nullptr;
+  std::unique_ptr<sycl::buffer<V, 1>> buffer_;
+};
+
+struct plan_base {
+  virtual ~plan_base() = default;
+  virtual DFTI_DESCRIPTOR* record() const = 0;
+  virtual run_result forward(container c) const = 0;
+  virtual run_result backward(container c) const = 0;
+};
+
+template <class T>
+class typed_plan : public plan_base {
+ public:
+  typed_plan(const real_config& c, std::int64_t dr, std::int64_t dc)
+      : c_(c), dr_(dr), dc_(dc), desc_(c.n) {
+    desc_.set_value(qd::config_param::PLACEMENT,
+                    c.in_place ? qd::config_value::IN_PLACE : qd::config_value::OUT_OF_PLACE);
+    desc_.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, c.batch);
+    desc_.set_value(qd::config_param::FWD_DISTANCE, dr);
+    desc_.set_value(qd::config_param::BWD_DISTANCE, dc);
+    desc_.set_value(qd::config_param::FORWARD_SCALE, static_cast<T>(c.fwd_scale));
+    desc_.set_value(qd::config_param::BACKWARD_SCALE, static_cast<T>(c.bwd_scale));
+    if (c.ws != workspace::internal)
+      desc_.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
+    desc_.commit(test_queue());
+    if (c.ws == workspace::internal) return;
+    const std::uint64_t bytes = record()->workspace_bytes[0] + record()->workspace_bytes[1];
+    const size_t count = static_cast<size_t>((bytes + sizeof(T) - 1) / sizeof(T));
+    if (c.ws == workspace::external_usm) {
+      usm_workspace_ = sycl::malloc_device<T>(count, test_queue());
+      desc_.set_workspace(usm_workspace_);
+    } else {
+      buffer_workspace_ = std::make_unique<sycl::buffer<T, 1>>(sycl::range<1>(count));
+      desc_.set_workspace(*buffer_workspace_);
+    }
+  }
+  ~typed_plan() override {
+    if (usm_workspace_ != nullptr) sycl::free(usm_workspace_, test_queue());
+  }
+
+  DFTI_DESCRIPTOR* record() const override { return qd::descriptor_access::record(desc_); }
+
+  run_result forward(container kind) const override {
+    const std::int64_t h = half_plus_one(c_.n);
+    std::vector<long double> x = qez_test::random_real(c_.n * c_.batch, 17 + c_.n);
+    std::vector<T> input(static_cast<size_t>(input_values(true)), T(0));
+    scatter_real(x, input);
+    std::vector<cld> reference = qez_test::reference_r2c(x, {c_.n}, c_.batch);
+    for (cld& v : reference) v *= static_cast<long double>(c_.fwd_scale);
+
+    device_data<T> in(input, kind);
+    std::vector<cld> got;
+    if (c_.in_place) {
+      run<true>(in, in, kind);
+      got = gather_complex(as_complex(in.read()), h);
+    } else {
+      device_data<std::complex<T>> out(std::vector<std::complex<T>>(size_t(dc_ * (c_.batch - 1) + h)), kind);
+      run<true>(in, out, kind);
+      got = gather_complex(out.read(), h);
+    }
+    return {qez_test::measure(got, reference), qez_test::bounds_for<T>(c_.n)};
+  }
+
+  run_result backward(container kind) const override {
+    const std::int64_t h = half_plus_one(c_.n);
+    const std::vector<long double> z = qez_test::random_real(c_.n * c_.batch, 29 + c_.n);
+    const std::vector<cld> spectrum = qez_test::reference_r2c(z, {c_.n}, c_.batch);
+    std::vector<long double> reference = qez_test::reference_c2r(spectrum, {c_.n}, c_.batch);
+    for (long double& v : reference) v *= static_cast<long double>(c_.bwd_scale);
+
+    std::vector<std::complex<T>> input(size_t(dc_ * (c_.batch - 1) + h));
+    if (c_.in_place) input.resize(size_t(input_values(true) / 2));
+    scatter_complex(spectrum, h, input);
+    std::vector<long double> got;
+    if (c_.in_place) {
+      device_data<std::complex<T>> in(input, kind);
+      run<false>(in, in, kind);
+      got = gather_real(as_real(in.read()));
+    } else {
+      device_data<std::complex<T>> in(input, kind);
+      device_data<T> out(std::vector<T>(size_t(input_values(true))), kind);
+      run<false>(in, out, kind);
+      got = gather_real(out.read());
+    }
+    return {qez_test::measure(got, reference), qez_test::bounds_for<T>(c_.n)};
+  }
+
+ private:
+  // Reals of the real side of the whole batch.
+  std::int64_t input_values(bool) const {
+    const std::int64_t last = c_.in_place ? 2 * half_plus_one(c_.n) : c_.n;
+    return dr_ * (c_.batch - 1) + last;
+  }
+  void scatter_real(const std::vector<long double>& x, std::vector<T>& data) const {
+    for (std::int64_t t = 0; t < c_.batch; ++t)
+      for (std::int64_t k = 0; k < c_.n; ++k) data[size_t(t * dr_ + k)] = static_cast<T>(x[size_t(t * c_.n + k)]);
+  }
+  void scatter_complex(const std::vector<cld>& y, std::int64_t h, std::vector<std::complex<T>>& data) const {
+    for (std::int64_t t = 0; t < c_.batch; ++t)
+      for (std::int64_t k = 0; k < h; ++k) {
+        const cld v = y[size_t(t * h + k)];
+        data[size_t(t * dc_ + k)] = {static_cast<T>(v.real()), static_cast<T>(v.imag())};
+      }
+  }
+  std::vector<cld> gather_complex(const std::vector<std::complex<T>>& data, std::int64_t h) const {
+    std::vector<cld> out;
+    for (std::int64_t t = 0; t < c_.batch; ++t)
+      for (std::int64_t k = 0; k < h; ++k) {
+        const std::complex<T> v = data[size_t(t * dc_ + k)];
+        out.emplace_back(v.real(), v.imag());
+      }
+    return out;
+  }
+  std::vector<long double> gather_real(const std::vector<T>& data) const {
+    std::vector<long double> out;
+    for (std::int64_t t = 0; t < c_.batch; ++t)
+      for (std::int64_t k = 0; k < c_.n; ++k) out.push_back(data[size_t(t * dr_ + k)]);
+    return out;
+  }
+  static std::vector<std::complex<T>> as_complex(const std::vector<T>& v) {
+    std::vector<std::complex<T>> out(v.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = {v[2 * i], v[2 * i + 1]};
+    return out;
+  }
+  static std::vector<T> as_real(const std::vector<std::complex<T>>& v) {
+    std::vector<T> out;
+    for (const std::complex<T>& c : v) {
+      out.push_back(c.real());
+      out.push_back(c.imag());
+    }
+    return out;
+  }
+
+  template <bool forward, class... A>
+  static auto call(A&&... a) {
+    if constexpr (forward)
+      return qd::compute_forward(std::forward<A>(a)...);
+    else
+      return qd::compute_backward(std::forward<A>(a)...);
+  }
+  // One call through the public compute function of the direction.
+  template <bool forward, class I, class O>
+  void run(const device_data<I>& in, const device_data<O>& out, container kind) const {
+    auto& d = const_cast<real_descriptor<T>&>(desc_);
+    if (kind == container::usm) {
+      sycl::event done = c_.in_place ? call<forward>(d, in.usm()) : call<forward>(d, in.usm(), out.usm());
+      done.wait();
+    } else if (c_.in_place) {
+      call<forward>(d, in.buffer());
+    } else {
+      call<forward>(d, in.buffer(), out.buffer());
+    }
+  }
+
+  real_config c_;
+  std::int64_t dr_, dc_;
+  real_descriptor<T> desc_;
+  T* usm_workspace_ = nullptr;
+  std::unique_ptr<sycl::buffer<T, 1>> buffer_workspace_;
+};
+
+}  // namespace
+
+struct real_plan::impl {
+  std::unique_ptr<plan_base> plan;
+};
+
+std::string name_of(const real_config& c) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%s_N%lld_x%lld_%s_%s", c.p == prec::double_precision ? "double" : "single",
+                static_cast<long long>(c.n), static_cast<long long>(c.batch), c.in_place ? "inplace" : "outofplace",
+                c.ws == workspace::internal ? "internal" : c.ws == workspace::external_usm ? "usmws" : "bufws");
+  return text;
+}
+
+sycl::queue& test_queue() {
+  static sycl::queue* queue = new sycl::queue(sycl::gpu_selector_v);
+  return *queue;
+}
+
+bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, prec p) {
+  const qd::backend_table* mine = p == prec::double_precision ? &qd::dft_r2c_1d_main_gpu_bkd_table_double
+                                                              : &qd::dft_r2c_1d_main_gpu_bkd_table_float;
+  return record != nullptr && record->backend == mine && record->commit_status == qd::dfti_committed;
+}
+
+real_plan::real_plan(const real_config& c) : config_(c), impl_(new impl) {
+  const std::int64_t dr = real_distance(), dc = complex_distance();
+  if (c.p == prec::double_precision)
+    impl_->plan = std::make_unique<typed_plan<double>>(c, dr, dc);
+  else
+    impl_->plan = std::make_unique<typed_plan<float>>(c, dr, dc);
+}
+real_plan::~real_plan() = default;
+
+DFTI_DESCRIPTOR* real_plan::record() const { return impl_->plan->record(); }
+std::int64_t real_plan::real_distance() const {
+  if (config_.real_distance != 0) return config_.real_distance;
+  return config_.in_place ? 2 * half_plus_one(config_.n) : config_.n;
+}
+std::int64_t real_plan::complex_distance() const {
+  return config_.complex_distance != 0 ? config_.complex_distance : half_plus_one(config_.n);
+}
+std::uint64_t real_plan::workspace_bytes() const {
+  return record()->workspace_bytes[0] + record()->workspace_bytes[1];
+}
+run_result real_plan::forward(container c) const { return impl_->plan->forward(c); }
+run_result real_plan::backward(container c) const { return impl_->plan->backward(c); }
+
+std::int64_t estimator_bytes(const real_config& c) {
+  qd::dft_estimate_config e;
+  e.rank = 1;
+  e.lengths[0] = c.n;
+  e.fwd_strides[0] = 1;
+  e.bwd_strides[0] = 1;
+  e.number_of_transforms = c.batch;
+  e.fwd_distance = c.real_distance != 0 ? c.real_distance : (c.in_place ? 2 * half_plus_one(c.n) : c.n);
+  e.bwd_distance = c.complex_distance != 0 ? c.complex_distance : half_plus_one(c.n);
+  e.direction_count = 2;
+  e.in_place = c.in_place ? 1 : 0;
+  e.real_domain = 1;
+  if (c.p == prec::double_precision) return qd::dft_r2c_1d_main_gpu_bkd<double>().workspace_estimate(e);
+  return qd::dft_r2c_1d_main_gpu_bkd<float>().workspace_estimate(e);
+}
+
+void report(const run_result& r, const char* what) {
+  std::printf("[ bounds   ] %s: L2 %.3Lf, max %.3Lf of the bound\n", what, r.error.relative_l2 / r.bounds.relative_l2,
+              r.error.relative_max / r.bounds.relative_max);
+}
+
+}  // namespace r2c_1d_test

@@ -1,0 +1,95 @@
+// Real one-dimensional transforms through the public interface on a GPU
+// queue (PoCL under a GPU profile): a descriptor of one configuration,
+// committed once, then forward and backward runs on USM or buffers measured
+// against the long-double reference.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "tests/support/accuracy.hpp"
+#include "ulmara/qez/dft.hpp"
+
+namespace r2c_1d_test {
+
+namespace qd = ulmara::qez::dft;
+
+enum class prec { single_precision, double_precision };
+enum class container { usm, buffer };
+enum class workspace { internal, external_usm, external_buffer };
+
+struct real_config {
+  prec p = prec::double_precision;
+  std::int64_t n = 64;
+  std::int64_t batch = 1;
+  bool in_place = false;
+  workspace ws = workspace::internal;
+  double fwd_scale = 1.0;
+  double bwd_scale = 1.0;
+  // Distances; 0 takes the packed ones (N and N/2+1 out of place,
+  // 2(N/2+1) and N/2+1 in place).
+  std::int64_t real_distance = 0;
+  std::int64_t complex_distance = 0;
+};
+
+std::string name_of(const real_config& c);
+
+// The queue of every descriptor of a test process.
+sycl::queue& test_queue();
+
+// The record's accepting backend is the real 1D backend of the precision.
+bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, prec p);
+
+// Errors of one run against the reference, with the run's bounds.
+struct run_result {
+  qez_test::accuracy error;
+  qez_test::accuracy_bounds bounds{};
+};
+
+// A committed descriptor of one configuration (and its external workspace).
+class real_plan {
+ public:
+  explicit real_plan(const real_config& c);
+  ~real_plan();
+  real_plan(const real_plan&) = delete;
+  real_plan& operator=(const real_plan&) = delete;
+
+  const real_config& config() const { return config_; }
+  DFTI_DESCRIPTOR* record() const;
+  std::int64_t real_distance() const;
+  std::int64_t complex_distance() const;
+  // Bytes the commit asked for (part 0 and part 1).
+  std::uint64_t workspace_bytes() const;
+
+  run_result forward(container c) const;
+  run_result backward(container c) const;
+
+ private:
+  struct impl;
+  real_config config_;
+  std::unique_ptr<impl> impl_;
+};
+
+// Bytes the workspace estimator of the real 1D backend gives for the
+// configuration.
+std::int64_t estimator_bytes(const real_config& c);
+
+// Prints the errors in units of their bounds (for the test log).
+void report(const run_result& r, const char* what);
+
+#define EXPECT_WITHIN_BOUNDS(run, what)                                                         \
+  do {                                                                                          \
+    const ::r2c_1d_test::run_result r_ = (run);                                                 \
+    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds)) << (what) << ": "                      \
+                                                         << ::qez_test::describe(r_.error, r_.bounds); \
+    ::r2c_1d_test::report(r_, what);                                                            \
+  } while (0)
+
+}  // namespace r2c_1d_test
