@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <set>
 
 namespace {
 
@@ -14,6 +15,16 @@ struct qx_double_object {
 qx_double_object the_device{1};
 qx_double_object the_context{2};
 qx_double_object sub_devices[8] = {{3}, {3}, {3}, {3}, {3}, {3}, {3}, {3}};
+
+// Modules a test created and never destroyed are reclaimed when the driver
+// is unloaded, as a real driver does at process exit.
+struct module_registry {
+  std::set<qx_double_object*> live;
+  ~module_registry() {
+    for (qx_double_object* m : live) delete m;
+  }
+};
+module_registry modules;
 
 std::mutex double_mutex;
 qez_qx_double_config_t config;
@@ -137,7 +148,9 @@ qx_result_t qxModuleCreate(qx_context_handle_t context, qx_device_handle_t devic
     *module = nullptr;
     return QX_RESULT_SUCCESS;
   }
-  *module = reinterpret_cast<qx_module_handle_t>(new qx_double_object{4});
+  auto* created = new qx_double_object{4};
+  modules.live.insert(created);
+  *module = reinterpret_cast<qx_module_handle_t>(created);
   ++calls.live_modules;
   return QX_RESULT_SUCCESS;
 }
@@ -164,7 +177,9 @@ qx_result_t qxModuleDestroy(qx_module_handle_t module) {
   ++calls.module_destroy_calls;
   if (config.module_destroy_result != QX_RESULT_SUCCESS) return config.module_destroy_result;
   if (module == nullptr) return 0x78000004u;
-  delete reinterpret_cast<qx_double_object*>(module);
+  auto* destroyed = reinterpret_cast<qx_double_object*>(module);
+  modules.live.erase(destroyed);
+  delete destroyed;
   --calls.live_modules;
   return QX_RESULT_SUCCESS;
 }
