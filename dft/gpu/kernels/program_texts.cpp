@@ -64,8 +64,16 @@ const char* program_text_c2c_1d_n_facts_slm(bool double_precision) {
   return program_text(family_c2c_1d_n_facts_slm, double_precision);
 }
 
+const char* program_text_c2c_1d_3_facts(bool double_precision) {
+  return program_text(family_c2c_1d_3_facts, double_precision);
+}
+
 const char* program_text_r2c_1d_def(bool double_precision) {
   return program_text(family_r2c_1d_def, double_precision);
+}
+
+const char* program_text_small_md_slm(bool double_precision) {
+  return program_text(family_small_md_slm, double_precision);
 }
 
 }  // namespace kernels

@@ -13,7 +13,9 @@ inline constexpr const char* family_c2c_1d_def = "gpu_framework_c2c_1d_def";
 inline constexpr const char* family_c2c_1d_2_facts = "gpu_framework_c2c_1d_2_facts";
 inline constexpr const char* family_c2c_8k = "gpu_framework_c2c_8k";
 inline constexpr const char* family_c2c_1d_n_facts_slm = "gpu_framework_c2c_1d_n_facts_slm";
+inline constexpr const char* family_c2c_1d_3_facts = "gpu_framework_c2c_1d_3_facts";
 inline constexpr const char* family_r2c_1d_def = "gpu_framework_r2c_1d_def";
+inline constexpr const char* family_small_md_slm = "gpu_framework_small_md_slm";
 
 // The text of a family in one precision; null for an unknown family.
 const char* program_text(const char* family, bool double_precision);
@@ -26,8 +28,12 @@ const char* program_text_c2c_1d_2_facts(bool double_precision);
 const char* program_text_c2c_8k(bool double_precision);
 // The n-factor shared-local-memory backend's program.
 const char* program_text_c2c_1d_n_facts_slm(bool double_precision);
+// The three-factor one-dimensional complex backend's program.
+const char* program_text_c2c_1d_3_facts(bool double_precision);
 // The real one-dimensional backend's kernels around its complex child.
 const char* program_text_r2c_1d_def(bool double_precision);
+// The small multi-dimensional backend's shared-local-memory program.
+const char* program_text_small_md_slm(bool double_precision);
 
 }  // namespace kernels
 }  // namespace dft

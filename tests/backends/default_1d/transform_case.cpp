@@ -95,7 +95,7 @@ const backend_table* const default_only_double[] = {&dft_c2c_default_gpu_bkd_tab
 }  // namespace
 
 committed_record::committed_record(sycl::queue& queue, const transform_case& c, bool double_precision)
-    : queue_(queue), case_(c) {
+    : queue_(queue), case_(c), workspace_(queue) {
   const int created = double_precision ? create_child_descriptor_c2c_1d_double(&record_, c.n, nullptr)
                                        : create_child_descriptor_c2c_1d_float(&record_, c.n, nullptr);
   if (created != status_success) return;
@@ -113,18 +113,13 @@ committed_record::committed_record(sycl::queue& queue, const transform_case& c, 
 
 committed_record::~committed_record() {
   if (record_ != nullptr) record_->free(record_, record_);
+  // The caller workspace goes after the queue's work.
   queue_.wait();
-  if (usm_workspace_ != nullptr) sycl::free(usm_workspace_, queue_);
 }
 
 int committed_record::give_workspace() {
-  const std::uint64_t bytes = std::max<std::uint64_t>(record_->workspace_bytes[0] + record_->workspace_bytes[1], 1);
-  if (case_.usm) {
-    usm_workspace_ = sycl::malloc_device(bytes, queue_);
-    return record_->methods->set_workspace(record_, usm_workspace_, container_usm);
-  }
-  buffer_workspace_ = std::make_unique<sycl::buffer<char, 1>>(sycl::range<1>(bytes));
-  return record_->methods->set_workspace(record_, buffer_workspace_.get(), container_buffer);
+  const std::uint64_t bytes = std::max<std::uint64_t>(backend_test::workspace_bytes(record_), 1);
+  return case_.usm ? workspace_.give_usm(record_, bytes) : workspace_.give_buffer(record_, bytes);
 }
 
 namespace {
@@ -181,13 +176,7 @@ qez_test::accuracy run_transform(sycl::queue& queue, committed_record& r, const 
   input.upload();
   if (!c.in_place) output.upload();
 
-  std::uint64_t kind = c.usm ? container_usm : container_buffer;
-  std::vector<sycl::event> deps;
-  sycl::event done;
-  auto entry = forward ? r.get()->compute_fwd : r.get()->compute_bwd;
-  *status = entry(r.get(), input.address(), result.address(), c.usm ? &deps : nullptr, &kind,
-                  c.usm ? &done : nullptr);
-  done.wait();
+  *status = backend_test::call_compute_entry(r.get(), forward, input.address(), result.address(), c.usm);
   result.download();
 
   // Nothing outside the output layout is written.
@@ -204,10 +193,8 @@ qez_test::accuracy run_transform(sycl::queue& queue, committed_record& r, const 
     overwritten += !in_layout[p] && result.host[p] != std::complex<T>(T(sentinel), T(sentinel));
   EXPECT_EQ(overwritten, 0) << "positions outside the output layout were written";
 
-  std::vector<cld> reference = qez_test::reference_c2c(
-      packed, {n}, count, forward ? qez_test::dft_sign::forward : qez_test::dft_sign::backward);
-  const long double scale = forward ? c.fwd_scale : c.bwd_scale;
-  for (cld& v : reference) v *= scale;
+  const std::vector<cld> reference =
+      backend_test::scaled_reference_c2c(packed, {n}, count, forward, forward ? c.fwd_scale : c.bwd_scale);
   input.release(queue);
   output.release(queue);
   return qez_test::measure(got, reference);

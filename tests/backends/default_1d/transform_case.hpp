@@ -15,6 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/record_harness.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 
@@ -63,10 +64,9 @@ public:
 private:
   sycl::queue& queue_;
   transform_case case_;
+  backend_test::caller_workspace workspace_;  // outlives the record
   DFTI_DESCRIPTOR* record_ = nullptr;
   int status_ = -1;
-  void* usm_workspace_ = nullptr;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer_workspace_;
 };
 
 // Forward (sign -1) or backward (+1) transform of `count` random transforms

@@ -13,6 +13,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/eight_k/plan.hpp"
+#include "tests/backends/support/record_harness.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace eight_k_test {
@@ -67,16 +68,15 @@ class committed_record {
   // Hands a fresh caller workspace of the committed size over.
   int give_buffer_workspace();
   int give_usm_workspace();
-  sycl::buffer<char, 1>* buffer_workspace() const { return buffer_workspace_.get(); }
-  void* usm_workspace() const { return usm_workspace_; }
+  sycl::buffer<char, 1>* buffer_workspace() const { return workspace_.buffer(); }
+  void* usm_workspace() const { return workspace_.usm(); }
 
  private:
   record_config config_;
   sycl::queue* queue_;
+  backend_test::caller_workspace workspace_;  // outlives the record
   DFTI_DESCRIPTOR* record_ = nullptr;
   int commit_status_ = -1;
-  void* usm_workspace_ = nullptr;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer_workspace_;
 };
 
 enum class direction { forward, backward };

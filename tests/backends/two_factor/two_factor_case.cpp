@@ -1,7 +1,6 @@
 #include "tests/backends/two_factor/two_factor_case.hpp"
 
 #include <complex>
-#include <cstring>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
@@ -60,43 +59,6 @@ void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
 template <class T>
 using cplx = std::complex<T>;
 
-// Device copies of the caller's arrays in one container kind.
-template <class T>
-class device_array {
- public:
-  device_array(std::vector<cplx<T>> host, container c) : host_(std::move(host)), kind_(c) {
-    sycl::queue& q = test_queue();
-    if (kind_ == container::usm) {
-      usm_ = sycl::malloc_device<cplx<T>>(host_.size(), q);
-      q.memcpy(usm_, host_.data(), bytes()).wait();
-    } else {
-      buffer_ = std::make_unique<sycl::buffer<char, 1>>(reinterpret_cast<char*>(host_.data()),
-                                                        sycl::range<1>(bytes()));
-    }
-  }
-  ~device_array() {
-    if (usm_ != nullptr) sycl::free(usm_, test_queue());
-  }
-  void* argument() { return kind_ == container::usm ? static_cast<void*>(usm_) : static_cast<void*>(buffer_.get()); }
-  std::vector<cplx<T>> read() {
-    std::vector<cplx<T>> out(host_.size());
-    if (kind_ == container::usm) {
-      test_queue().memcpy(out.data(), usm_, bytes()).wait();
-    } else {
-      sycl::host_accessor<char, 1> a(*buffer_);
-      std::memcpy(out.data(), &a[0], bytes());
-    }
-    return out;
-  }
-
- private:
-  size_t bytes() const { return host_.size() * sizeof(cplx<T>); }
-  std::vector<cplx<T>> host_;
-  container kind_;
-  cplx<T>* usm_ = nullptr;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer_;
-};
-
 template <class T>
 qez_test::accuracy run_typed(const committed_record& r, direction d, container c) {
   const record_config& cfg = r.config();
@@ -114,38 +76,31 @@ qez_test::accuracy run_typed(const committed_record& r, direction d, container c
   std::vector<cplx<T>> in_host(static_cast<size_t>(in_place ? std::max(in_span, out_span) : in_span));
   qez_test::place(input, extents, cfg.howmany, in_layout, in_host.data());
 
-  device_array<T> in_dev(in_host, c);
-  std::unique_ptr<device_array<T>> out_dev;
-  if (!in_place) out_dev = std::make_unique<device_array<T>>(std::vector<cplx<T>>(out_span), c);
-  device_array<T>& result = in_place ? in_dev : *out_dev;
+  const bool usm = c == container::usm;
+  const bool forward = d == direction::forward;
+  backend_test::device_array<cplx<T>> in_dev(test_queue(), in_host, usm);
+  std::unique_ptr<backend_test::device_array<cplx<T>>> out_dev;
+  if (!in_place)
+    out_dev = std::make_unique<backend_test::device_array<cplx<T>>>(test_queue(), std::vector<cplx<T>>(out_span), usm);
+  const backend_test::device_array<cplx<T>>& result = in_place ? in_dev : *out_dev;
 
-  std::uint64_t kind = c == container::usm ? dft::container_usm : dft::container_buffer;
-  std::vector<sycl::event> dependencies;
-  sycl::event done;
-  DFTI_DESCRIPTOR* rec = r.record();
-  const auto entry = d == direction::forward ? rec->compute_fwd : rec->compute_bwd;
-  EXPECT_EQ(entry(rec, in_dev.argument(), result.argument(), &dependencies, &kind, &done), 0);
-  done.wait();
+  EXPECT_EQ(backend_test::call_compute_entry(r.record(), forward, in_dev.argument(), result.argument(), usm,
+                                             backend_test::call_events::always),
+            0);
 
   const std::vector<cplx<T>> out_host = result.read();
   const std::vector<qez_test::cld> got =
       qez_test::collect<qez_test::cld>(out_host.data(), extents, cfg.howmany, out_layout);
-  std::vector<qez_test::cld> reference = qez_test::reference_c2c(
-      input, extents, cfg.howmany,
-      d == direction::forward ? qez_test::dft_sign::forward : qez_test::dft_sign::backward);
-  const long double scale = d == direction::forward ? cfg.fwd_scale : cfg.bwd_scale;
-  for (qez_test::cld& v : reference) v *= scale;
+  const std::vector<qez_test::cld> reference = backend_test::scaled_reference_c2c(
+      input, extents, cfg.howmany, forward, forward ? cfg.fwd_scale : cfg.bwd_scale);
   return qez_test::measure(got, reference);
 }
 
 }  // namespace
 
-sycl::queue& test_queue() {
-  static sycl::queue* queue = new sycl::queue(sycl::gpu_selector_v);
-  return *queue;
-}
+sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-committed_record::committed_record(const record_config& c) : config_(c) {
+committed_record::committed_record(const record_config& c) : config_(c), workspace_(test_queue()) {
   const int created = is_double(c) ? dft::create_child_descriptor_c2c_1d_double(&record_, c.n, nullptr)
                                    : dft::create_child_descriptor_c2c_1d_float(&record_, c.n, nullptr);
   if (created != 0 || record_ == nullptr) {
@@ -163,17 +118,12 @@ committed_record::committed_record(const record_config& c) : config_(c) {
 
 committed_record::~committed_record() {
   if (record_ != nullptr) record_->free(record_, record_);
-  if (usm_workspace_ != nullptr) sycl::free(usm_workspace_, test_queue());
 }
 
 int committed_record::give_workspace() {
-  const std::uint64_t bytes = record_->workspace_bytes[0] + record_->workspace_bytes[1];
-  if (config_.workspace == workspace_source::caller_usm) {
-    if (usm_workspace_ == nullptr) usm_workspace_ = sycl::malloc_device(bytes, test_queue());
-    return record_->methods->set_workspace(record_, usm_workspace_, dft::container_usm);
-  }
-  if (!buffer_workspace_) buffer_workspace_ = std::make_unique<sycl::buffer<char, 1>>(sycl::range<1>(bytes));
-  return record_->methods->set_workspace(record_, buffer_workspace_.get(), dft::container_buffer);
+  const std::uint64_t bytes = backend_test::workspace_bytes(record_);
+  if (config_.workspace == workspace_source::caller_usm) return workspace_.give_usm(record_, bytes);
+  return workspace_.give_buffer_once(record_, bytes);
 }
 
 bool committed_record::committed_by_two_factor() const {

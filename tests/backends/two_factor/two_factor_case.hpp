@@ -13,6 +13,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/two_factor/plan.hpp"
+#include "tests/backends/support/record_harness.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace two_factor_test {
@@ -68,10 +69,9 @@ class committed_record {
 
  private:
   record_config config_;
+  backend_test::caller_workspace workspace_;  // outlives the record
   DFTI_DESCRIPTOR* record_ = nullptr;
   int commit_status_ = -1;
-  void* usm_workspace_ = nullptr;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer_workspace_;
 };
 
 enum class direction { forward, backward };

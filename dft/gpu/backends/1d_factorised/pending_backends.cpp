@@ -29,8 +29,6 @@ bool four_factor_colbatch_first_tests(const DFTI_DESCRIPTOR* r) {
 
 }  // namespace
 
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_3_facts_gpu_bkd_table_float, three_or_four_factor_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_3_facts_gpu_bkd_table_double, three_or_four_factor_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_4_facts_gpu_bkd_table_float, three_or_four_factor_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_4_facts_gpu_bkd_table_double, three_or_four_factor_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_2_facts_colbatch_gpu_bkd_table_float, n_factor_colbatch_first_tests)

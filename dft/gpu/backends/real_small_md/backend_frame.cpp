@@ -32,14 +32,8 @@ bool wants(std::uint32_t directions, direction d) {
 
 int workspace_status(const DFTI_DESCRIPTOR* r, const void* internal_persistent,
                      const void* internal_scratch, std::uint32_t recorded_kind) {
-  const std::uint64_t* bytes = r->workspace_bytes;
-  if (r->workspace_internal != 0) {
-    const bool missing = (bytes[0] != 0 && internal_persistent == nullptr) ||
-                         (bytes[1] != 0 && internal_scratch == nullptr);
-    return missing ? status_bad_descriptor : status_success;
-  }
   const bool given = (recorded_kind & (buffer_form_bit | usm_form_bit)) != 0;
-  return bytes[0] + bytes[1] != 0 && !given ? status_no_workspace : status_success;
+  return workspace_status_before_compute(r, internal_persistent, internal_scratch, given);
 }
 
 // ---------------------------------------------------------------------------

@@ -24,6 +24,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -76,14 +77,10 @@ int workspace_status(const DFTI_DESCRIPTOR* record, const void* internal_persist
 // the descriptor's queue and treats it as out of order.
 template <class Block>
 void refresh_queue(const DFTI_DESCRIPTOR* record, Block* block) {
-  if (block == nullptr || record->offload_mode != offload_asynchronous) return;
-  block->queue = static_cast<sycl::queue*>(record->queue);
-  block->in_order = 0;
+  follow_descriptor_queue(record, block);
 }
 
-inline bool buffer_form(const std::uint64_t* container_kind) {
-  return container_kind != nullptr && (*container_kind & buffer_form_bit) != 0;
-}
+inline bool buffer_form(const std::uint64_t* container_kind) { return is_buffer_form(container_kind); }
 
 // ---------------------------------------------------------------------------
 // Device memory a block owns: a USM device allocation freed on the queue it
@@ -187,3 +184,24 @@ int bkd_free(const backend_table* /*table*/, DFTI_DESCRIPTOR* record) {
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara
+
+// Defines, in namespace ulmara::qez::dft, backend_policy<T>::table() of a
+// frame backend whose namespace `ns` has backend_policy<T> and
+// add_workspace<T>, and the tables `<name>_table_float` and
+// `<name>_table_double` it returns (declared beforehand, as
+// QEZ_DECLARE_BACKEND_TABLES does).
+#define QEZ_DEFINE_FRAME_BACKEND_TABLES(name, ns)                                                 \
+  template <>                                                                                     \
+  const backend_table& ns::backend_policy<float>::table() {                                       \
+    return name##_table_float;                                                                    \
+  }                                                                                               \
+  template <>                                                                                     \
+  const backend_table& ns::backend_policy<double>::table() {                                      \
+    return name##_table_double;                                                                   \
+  }                                                                                               \
+  const backend_table name##_table_float = {frame::bkd_commit<ns::backend_policy<float>>,         \
+                                            frame::bkd_free<ns::backend_policy<float>>,           \
+                                            ns::add_workspace<float>};                            \
+  const backend_table name##_table_double = {frame::bkd_commit<ns::backend_policy<double>>,       \
+                                             frame::bkd_free<ns::backend_policy<double>>,         \
+                                             ns::add_workspace<double>};

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/default_1d/plan.hpp"
 
 namespace ulmara {
@@ -37,12 +38,7 @@ template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t part);
 
 // Compute entries stored in the record.
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace default_1d
 }  // namespace dft

@@ -6,11 +6,12 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
 #include "dft/gpu/core/default_1d/backend.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
-#include "gpu/service/kernel_entry_points.hpp"
-#include "gpu/service/native_handles.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -39,20 +40,9 @@ void free_usm(block<T>* b, void*& pointer) {
   pointer = nullptr;
 }
 
-// A failing release is dropped: the handle is gone either way.
-void release_kernel(sycl::kernel*& kernel) {
-  try {
-    int status = 0;
-    gpu::release_kernel_obj(&status, kernel);
-  } catch (const sycl::exception&) {
-  }
-  kernel = nullptr;
-}
-
 template <class T>
 void release_kernels(block<T>* b) {
-  for (auto& slot : b->kernels)
-    for (sycl::kernel*& kernel : slot) release_kernel(kernel);
+  for (auto& slot : b->kernels) release_kernel_handles(slot);
 }
 
 // ---------------------------------------------------------------------------
@@ -60,13 +50,11 @@ void release_kernels(block<T>* b) {
 
 template <class T>
 int build_kernel(block<T>* b, const direction_program& p, const char* kernel_name, sycl::kernel** slot) {
-  int status = 0;
-  *slot = gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft, p.program_name.c_str(),
-                                          p.source.c_str(), kernel_name, p.options.c_str());
-  if (*slot != nullptr && status == 0) return status_success;
+  const int status = build_cached_kernel(
+      {b->queue, p.program_name.c_str(), p.source.c_str(), kernel_name, p.options.c_str()}, *slot);
   // A build that failed without raising must not leave a kernel to launch.
-  if (*slot != nullptr) release_kernel(*slot);
-  return status_internal_error;
+  if (status != status_success) release_kernel_handle(*slot);
+  return status;
 }
 
 template <class T>
@@ -88,7 +76,7 @@ int build_direction(block<T>* b, std::uint32_t d) {
 
 template <class T>
 int allocate_internal_workspace(DFTI_DESCRIPTOR* record, block<T>* b) {
-  const std::uint64_t largest = b->queue->get_device().template get_info<sycl::info::device::max_mem_alloc_size>();
+  const std::uint64_t largest = largest_device_allocation(*b->queue);
   void* blocks[area_count] = {nullptr, nullptr};
   for (int i = 0; i < area_count; ++i) {
     const std::uint64_t bytes = record->workspace_bytes[i];
@@ -119,10 +107,8 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  auto* b = static_cast<block<T>*>(allocate_zeroed_block(sizeof(block<T>)));
+  block<T>* b = hang_zeroed_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
-  record->bkd_data = b;
-  record->threads = 1;
   // The block keeps its own handle: the record's queue may go first when
   // the descriptor is destroyed.
   b->queue = new sycl::queue(*static_cast<sycl::queue*>(record->queue));
@@ -145,17 +131,10 @@ template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
   take_over_record(table, record);
-  int status = status_success;
-  try {
-    status = create_and_initialize_internal_workspaces<T>(record);
-  } catch (...) {
-    bkd_destroy<T>(record);
-    throw;
-  }
-  if (status != status_success) {
-    bkd_destroy<T>(record);
-    return status;
-  }
+  const int status = run_commit_body(record, {create_and_initialize_internal_workspaces<T>, bkd_destroy<T>,
+                                              /*clear_backend_on_failure=*/false,
+                                              /*destroy_when_init_throws=*/true});
+  if (status != status_success) return status;
   const bool in_place = block_of<T>(record)->in_place != 0;
   mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, in_place ? 1 : 2);
   return status_success;
@@ -163,10 +142,7 @@ int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
 
 template <class T>
 int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  const int status = release_if_owner(table, record);
-  if (status != status_success) return status;
-  if (record->bkd_data != nullptr) bkd_destroy<T>(record);
-  return status_success;
+  return free_owned_record(table, record, bkd_destroy<T>);
 }
 
 template <class T>
@@ -231,10 +207,7 @@ QEZ_INSTANTIATE_BACKEND(double)
 
 }  // namespace default_1d
 
-const backend_table dft_c2c_default_gpu_bkd_table_float = {
-    default_1d::bkd_commit<float>, default_1d::bkd_free<float>, default_1d::add_workspace<float>};
-const backend_table dft_c2c_default_gpu_bkd_table_double = {
-    default_1d::bkd_commit<double>, default_1d::bkd_free<double>, default_1d::add_workspace<double>};
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_default_gpu_bkd, default_1d)
 
 }  // namespace dft
 }  // namespace qez

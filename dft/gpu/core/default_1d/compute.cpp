@@ -7,6 +7,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/default_1d/backend.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
@@ -16,8 +17,6 @@ namespace dft {
 namespace default_1d {
 
 namespace {
-
-constexpr std::uint32_t offload_asynchronous = 2;
 
 // A container and its kind (1 buffer, 2 USM pointer).
 struct container {
@@ -90,14 +89,8 @@ public:
   }
 
   int check_workspace() const {
-    const std::uint64_t* bytes = record_->workspace_bytes;
-    if (record_->workspace_internal == 0) {
-      const bool given = (b_->workspace_kind & (container_buffer | container_usm)) != 0;
-      return bytes[0] + bytes[1] != 0 && !given ? status_no_workspace : status_success;
-    }
-    const bool missing = (bytes[0] != 0 && b_->internal_alloc[0] == nullptr) ||
-                         (bytes[1] != 0 && b_->internal_alloc[1] == nullptr);
-    return missing ? status_bad_descriptor : status_success;
+    const bool given = (b_->workspace_kind & (container_buffer | container_usm)) != 0;
+    return workspace_status_before_compute(record_, b_->internal_alloc[0], b_->internal_alloc[1], given);
   }
 
   // Kernels of a direction that the commit did not build are never launched.
@@ -203,16 +196,8 @@ private:
 };
 
 template <class T>
-void remember_last(block<T>* b, const sycl::event& e) {
-  if (b->last_event == nullptr)
-    b->last_event = new sycl::event(e);
-  else
-    *b->last_event = e;
-}
-
-template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, const std::vector<sycl::event>* deps,
-                   sycl::event* result, std::uint32_t d, bool usm_form) {
+                   void* result, std::uint32_t d, bool usm_form) {
   auto* b = static_cast<block<T>*>(record->bkd_data);
   if (b == nullptr) return status_bad_descriptor;
   const std::int64_t kind = usm_form ? container_usm : container_buffer;
@@ -221,41 +206,26 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, const std::vect
   if (status != status_success) return status;
   if (!run.built()) return status_internal_error;
   const sycl::event last = run.run();
-  if (total_transforms(*b) > 0) remember_last(b, last);
-  if (result != nullptr) *result = last;
+  if (total_transforms(*b) > 0) remember_event(b->last_event, last);
+  hand_back_event(result, last);
   return status_success;
 }
 
-template <class T, std::uint32_t d>
+// The block keeps its own queue: in asynchronous offload it takes the
+// descriptor's queue over by value.
+template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                  std::uint64_t* container_kind, void* result_event) {
+                  std::uint64_t* container_kind, void* result_event, std::uint32_t d) {
   auto* b = static_cast<block<T>*>(record->bkd_data);
-  if (b != nullptr && record->offload_mode == offload_asynchronous) *b->queue = *static_cast<sycl::queue*>(record->queue);
-  const bool buffers = (*container_kind & container_buffer) != 0;
-  return compute_1d_xwd<T>(record, input, output, static_cast<const std::vector<sycl::event>*>(dependencies),
-                           static_cast<sycl::event*>(result_event), d, !buffers);
+  if (b != nullptr && record->offload_mode == offload_mode_asynchronous)
+    *b->queue = *static_cast<sycl::queue*>(record->queue);
+  return compute_1d_xwd<T>(record, input, output, dependency_list(dependencies), result_event, d,
+                           !is_buffer_form(container_kind));
 }
 
 }  // namespace
 
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T, dir_forward>(record, input, output, dependencies, container_kind, result_event);
-}
-
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T, dir_backward>(record, input, output, dependencies, container_kind, result_event);
-}
-
-#define QEZ_INSTANTIATE_COMPUTE(T)                                                                     \
-  template int compute_1d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);      \
-  template int compute_1d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
-QEZ_INSTANTIATE_COMPUTE(float)
-QEZ_INSTANTIATE_COMPUTE(double)
-#undef QEZ_INSTANTIATE_COMPUTE
+QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
 }  // namespace default_1d
 }  // namespace dft

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/eight_k/plan.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
@@ -14,25 +15,13 @@ namespace eight_k {
 
 namespace {
 
-constexpr std::uint32_t offload_asynchronous = 2;
-constexpr std::uint64_t buffer_form_bit = 1;
-
 sycl::detail::code_location compute_location(unsigned long line) {
   return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
 }
 
-// 5 when the backend's own areas are missing, 11 when the caller's
-// workspace never came.
-int workspace_status(const DFTI_DESCRIPTOR* record, const void* internal_twiddles,
-                     const void* internal_scratch, std::uint64_t container) {
-  const std::uint64_t* bytes = record->workspace_bytes;
-  if (record->workspace_internal) {
-    const bool missing = (bytes[0] != 0 && internal_twiddles == nullptr) ||
-                         (bytes[1] != 0 && internal_scratch == nullptr);
-    return missing ? status_bad_descriptor : status_success;
-  }
-  const bool given = container == container_sycl_buffer || container == container_usm_pointer;
-  return bytes[0] + bytes[1] != 0 && !given ? status_no_workspace : status_success;
+// The caller handed a buffer or a USM workspace over.
+bool caller_gave_workspace(std::uint64_t container) {
+  return container == container_sycl_buffer || container == container_usm_pointer;
 }
 
 // What one call works with.
@@ -110,8 +99,8 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
                    void* result_event, direction d, std::int64_t data_kind) {
   const block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  const int ready = workspace_status(record, b->internal_twiddles, b->internal_scratch,
-                                     b->workspace_container);
+  const int ready = workspace_status_before_compute(record, b->internal_twiddles, b->internal_scratch,
+                                                    caller_gave_workspace(b->workspace_container));
   if (ready != status_success) return ready;
   // A direction the plan was not made for has neither kernels nor tables.
   if (b->kernels[kernel_slot(pass_columns, d)] == nullptr ||
@@ -130,48 +119,24 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
                table_kind,
                static_cast<std::int64_t>(b->scratch_view_container),
                !b->in_order && table_kind == kind_usm_pointer,
-               static_cast<const std::vector<sycl::event>*>(dependencies)};
+               dependency_list(dependencies)};
   const sycl::event columns_done = submit_columns_pass(*b, c);
   const sycl::event rows_done = submit_rows_pass(*b, c, columns_done);
-  if (result_event != nullptr) *static_cast<sycl::event*>(result_event) = rows_done;
+  hand_back_event(result_event, rows_done);
   return status_success;
 }
 
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  block<T>* b = block_of<T>(record);
-  if (b != nullptr && record->offload_mode == offload_asynchronous) {
-    b->queue = static_cast<sycl::queue*>(record->queue);
-    b->in_order = 0;
-  }
-  const bool buffers = container_kind != nullptr && (*container_kind & buffer_form_bit) != 0;
+  follow_descriptor_queue(record, block_of<T>(record));
   return compute_1d_xwd<T>(record, input, output, dependencies, result_event, d,
-                           buffers ? container_sycl_buffer : container_usm_pointer);
+                           is_buffer_form(container_kind) ? container_sycl_buffer : container_usm_pointer);
 }
 
 }  // namespace
 
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event,
-                          dir_forward);
-}
-
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event,
-                          dir_backward);
-}
-
-#define QEZ_INSTANTIATE(T)                                                                      \
-  template int compute_1d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
-  template int compute_1d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
-#undef QEZ_INSTANTIATE
+QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
 }  // namespace eight_k
 }  // namespace dft

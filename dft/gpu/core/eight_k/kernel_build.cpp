@@ -5,10 +5,8 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/eight_k/kernel_build.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
-#include "gpu/service/kernel_entry_points.hpp"
-#include "gpu/service/kernel_types.hpp"
-#include "gpu/service/native_handles.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -84,12 +82,10 @@ int build_8k_kernels(block<T>* b) {
     const build_options options = format_build_options(b, d);
     for (pass p : {pass_columns, pass_rows}) {
       const char* kernel_name = b->kernel_names[p == pass_columns ? name_pass_columns : name_pass_rows];
-      int status = 0;
-      sycl::kernel*& slot = b->kernels[kernel_slot(p, d)];
-      slot = gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft, program, source,
-                                             kernel_name, options.text);
       // A kernel that did not come back, thrown or not, fails the commit.
-      if (status != 0 || slot == nullptr) return status_internal_error;
+      const int status = build_cached_kernel({b->queue, program, source, kernel_name, options.text},
+                                             b->kernels[kernel_slot(p, d)]);
+      if (status != status_success) return status;
     }
   }
   return status_success;
@@ -97,16 +93,7 @@ int build_8k_kernels(block<T>* b) {
 
 template <class T>
 void release_kernels(block<T>* b) {
-  for (sycl::kernel*& k : b->kernels) {
-    if (k == nullptr) continue;
-    int status = 0;
-    try {
-      gpu::release_kernel_obj(&status, k);
-    } catch (const sycl::exception&) {
-      // The kernel object is gone for this block either way.
-    }
-    k = nullptr;
-  }
+  release_kernel_handles(b->kernels);
 }
 
 #define QEZ_INSTANTIATE(T)                                                       \

@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/eight_k/plan.hpp"
 #include "dft/gpu/core/first_tests.hpp"
@@ -111,10 +112,8 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  auto* b = static_cast<block<T>*>(allocate_zeroed_block(sizeof(block<T>)));
+  block<T>* b = hang_zeroed_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
-  record->bkd_data = b;
-  record->threads = 1;
 
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
@@ -158,31 +157,17 @@ template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts(record) || !serves_on_device<T>(record)) return status_not_handled;
   take_over_record(table, record);
-  int status;
-  try {
-    status = bkd_init<T>(record);
-  } catch (...) {
-    // Nothing half-built stays behind a failed commit.
-    bkd_destroy<T>(record);
-    record->backend = nullptr;
-    throw;
-  }
-  if (status != status_success) {
-    bkd_destroy<T>(record);
-    record->backend = nullptr;
-    return status;
-  }
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>,
-                 record->placement == dfti_inplace ? 1u : 2u);
+  // Nothing half-built stays behind a failed commit, thrown or not.
+  const int status = run_commit_body(record, {bkd_init<T>, bkd_destroy<T>, /*clear_backend_on_failure=*/true,
+                                              /*destroy_when_init_throws=*/true});
+  if (status != status_success) return status;
+  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
   return status_success;
 }
 
 template <class T>
 int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  const int status = release_if_owner(table, record);
-  if (status != status_success) return status;
-  bkd_destroy<T>(record);
-  return status_success;
+  return free_owned_record(table, record, bkd_destroy<T>);
 }
 
 #define QEZ_INSTANTIATE(T)                                               \
@@ -196,10 +181,7 @@ QEZ_INSTANTIATE(double)
 
 }  // namespace eight_k
 
-const backend_table dft_c2c_8k_2_facts_gpu_bkd_table_float = {
-    eight_k::bkd_commit<float>, eight_k::bkd_free<float>, eight_k::add_workspace<float>};
-const backend_table dft_c2c_8k_2_facts_gpu_bkd_table_double = {
-    eight_k::bkd_commit<double>, eight_k::bkd_free<double>, eight_k::add_workspace<double>};
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_8k_2_facts_gpu_bkd, eight_k)
 
 }  // namespace dft
 }  // namespace qez

@@ -6,6 +6,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -20,14 +21,6 @@ bool lays_out_twiddles(std::uint32_t part) {
 }
 bool lays_out_scratch(std::uint32_t part) {
   return part == workspace_part_scratch || part == workspace_part_both;
-}
-
-// Device memory the backend owns goes only after the work that may use it.
-void free_device_area(sycl::queue& q, void*& area) {
-  if (area == nullptr) return;
-  q.wait();
-  sycl::free(area, q);
-  area = nullptr;
 }
 
 // A view is released by the kind it was made with: sub-buffers are heap
@@ -51,12 +44,7 @@ void* make_view(void* workspace, std::uint64_t kind, std::uint64_t offset, std::
 template <class T>
 void finish_table_writes(block<T>* b) {
   for (auto& per_class : b->table_events)
-    for (sycl::event*& e : per_class) {
-      if (e == nullptr) continue;
-      e->wait();
-      delete e;
-      e = nullptr;
-    }
+    for (sycl::event*& e : per_class) finish_event(e);
 }
 
 template <class T>
@@ -80,33 +68,6 @@ void append_table_events(const block<T>* b, std::vector<sycl::event>* events) {
       if (b->table_events[c][d] != nullptr) events->push_back(*b->table_events[c][d]);
 }
 
-// A fresh internal area, freed (after the queue's work) unless the block
-// takes it over.
-class internal_area {
- public:
-  explicit internal_area(sycl::queue* q) : queue_(q) {}
-  internal_area(const internal_area&) = delete;
-  internal_area& operator=(const internal_area&) = delete;
-  ~internal_area() { free_device_area(*queue_, area_); }
-
-  int allocate(std::uint64_t bytes, std::uint64_t max_bytes) {
-    if (bytes == 0) return status_success;
-    if (bytes > max_bytes) return status_allocation_failed;
-    area_ = sycl::malloc_device(bytes, *queue_);
-    return area_ == nullptr ? status_allocation_failed : status_success;
-  }
-  void* get() const { return area_; }
-  void* release() {
-    void* area = area_;
-    area_ = nullptr;
-    return area;
-  }
-
- private:
-  sycl::queue* queue_;
-  void* area_ = nullptr;
-};
-
 }  // namespace
 
 template <class T>
@@ -116,12 +77,12 @@ void bkd_free_buffers(block<T>* b, std::uint32_t part) {
     for (auto& per_class : b->tables)
       for (void*& view : per_class) release_view(view, b->twiddle_views_container);
     b->twiddle_views_container = container_none;
-    free_device_area(*b->queue, b->internal_twiddles);
+    free_device_area_after_queue(*b->queue, b->internal_twiddles);
   }
   if (lays_out_scratch(part)) {
     release_view(b->scratch, b->scratch_view_container);
     b->scratch_view_container = container_none;
-    free_device_area(*b->queue, b->internal_scratch);
+    free_device_area_after_queue(*b->queue, b->internal_scratch);
   }
 }
 
@@ -156,11 +117,10 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  const std::uint64_t max_bytes =
-      b->queue->get_device().template get_info<sycl::info::device::max_mem_alloc_size>();
+  const std::uint64_t max_bytes = largest_device_allocation(*b->queue);
   std::vector<sycl::event> written;
 
-  internal_area tables(b->queue);
+  internal_allocation tables(b->queue);
   int status = tables.allocate(record->workspace_bytes[0], max_bytes);
   if (status != status_success) return status;
   status = add_workspace<T>(tables.get(), container_usm_pointer, 0, record,
@@ -169,7 +129,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   // On failure the block's release waits for the writes already submitted.
   if (status != status_success) return status;
 
-  internal_area scratch(b->queue);
+  internal_allocation scratch(b->queue);
   status = scratch.allocate(record->workspace_bytes[1], max_bytes);
   if (status != status_success) return status;
   status = add_workspace<T>(scratch.get(), container_usm_pointer, 0, record,

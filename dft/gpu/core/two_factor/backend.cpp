@@ -9,6 +9,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/two_factor/plan.hpp"
 #include "dft/gpu/core/two_factor/program_and_compute.hpp"
@@ -136,34 +137,25 @@ template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts_record(record) || !applies_on_device<T>(record)) return status_not_handled;
   take_over_record(table, record);
-  const int status = bkd_init<T>(record);
-  if (status != status_success) {
-    bkd_destroy<T>(record);
-    // Nothing of this backend is left in the record.
-    record->backend = nullptr;
-    return status;
-  }
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>,
-                 record->placement == dfti_inplace ? 1 : 2);
+  // Nothing of this backend is left in the record after a failing init; an
+  // init that throws passes the block by.
+  const int status = run_commit_body(record, {bkd_init<T>, bkd_destroy<T>, /*clear_backend_on_failure=*/true,
+                                              /*destroy_when_init_throws=*/false});
+  if (status != status_success) return status;
+  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
   return status_success;
 }
 
 template <class T>
 int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  const int status = release_if_owner(table, record);
-  if (status != status_success) return status;
-  bkd_destroy<T>(record);
-  return status_success;
+  return free_owned_record(table, record, bkd_destroy<T>);
 }
 
 }  // namespace
 
 }  // namespace two_factor
 
-const backend_table dft_c2c_2_facts_gpu_bkd_table_float = {
-    two_factor::bkd_commit<float>, two_factor::bkd_free<float>, two_factor::add_workspace<float>};
-const backend_table dft_c2c_2_facts_gpu_bkd_table_double = {
-    two_factor::bkd_commit<double>, two_factor::bkd_free<double>, two_factor::add_workspace<double>};
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_2_facts_gpu_bkd, two_factor)
 
 }  // namespace dft
 }  // namespace qez

@@ -2,11 +2,9 @@
 #include <type_traits>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/two_factor/program_and_compute.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
-#include "gpu/service/kernel_entry_points.hpp"
-#include "gpu/service/kernel_types.hpp"
-#include "gpu/service/native_handles.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -28,16 +26,15 @@ void copy_name(char (&field)[kernel_name_bytes], const std::string& name) {
 template <class T>
 int build_one(block<T>* b, direction d) {
   const std::string options = make_build_options(request_of(*b), d);
-  int status = 0;
+  // A build that throws fails the commit like one that returns no kernel.
   try {
-    b->kernels[d] = gpu::get_OCL_kernel_by_progname(
-        &status, b->queue, gpu::domain_dft, program_name(is_double<T>()),
-        kernels::program_text_c2c_1d_2_facts(is_double<T>()), b->kernel_names[name_kernel],
-        options.c_str());
+    return build_cached_kernel({b->queue, program_name(is_double<T>()),
+                                kernels::program_text_c2c_1d_2_facts(is_double<T>()),
+                                b->kernel_names[name_kernel], options.c_str()},
+                               b->kernels[d]);
   } catch (const sycl::exception&) {
     return status_internal_error;
   }
-  return status == 0 && b->kernels[d] != nullptr ? status_success : status_internal_error;
 }
 
 }  // namespace
@@ -77,15 +74,7 @@ int build_2_facts_kernels(block<T>* b) {
 
 template <class T>
 void release_kernels(block<T>* b) {
-  for (sycl::kernel*& k : b->kernels) {
-    int status = 0;
-    try {
-      gpu::release_kernel_obj(&status, k);
-    } catch (const sycl::exception&) {
-      // The kernel is gone for this block either way.
-    }
-    k = nullptr;
-  }
+  release_kernel_handles(b->kernels);
 }
 
 #define QEZ_INSTANTIATE(T)                                   \

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/two_factor/plan.hpp"
 
 namespace ulmara {
@@ -27,12 +28,7 @@ int build_2_facts_kernels(block<T>* b);
 template <class T>
 void release_kernels(block<T>* b);
 
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace two_factor
 }  // namespace dft

@@ -4,6 +4,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 
 // Names of the table-writer kernels, one per precision and container form.
 class twidlTableGen2FactsUsmDouble;
@@ -108,16 +109,6 @@ void delete_views_and_events(block<T>* b) {
   }
 }
 
-// Device memory of the backend goes only after every command that may still
-// use it has finished.
-template <class T>
-void free_internal(block<T>* b, void** area) {
-  if (*area == nullptr) return;
-  b->queue->wait();
-  sycl::free(*area, *b->queue);
-  *area = nullptr;
-}
-
 // The sub-buffer of one table inside a buffer workspace; SYCL refuses a
 // sub-buffer of a sub-buffer and one beyond its parent.
 byte_buffer* table_view(byte_buffer* workspace, std::uint64_t offset, std::int64_t bytes) {
@@ -166,9 +157,9 @@ template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode) {
   if (mode == free_twiddles || mode == free_everything) {
     delete_views_and_events(b);
-    free_internal(b, &b->internal_twiddles);
+    free_device_area_after_queue(*b->queue, b->internal_twiddles);
   }
-  if (mode == free_scratch || mode == free_everything) free_internal(b, &b->internal_scratch);
+  if (mode == free_scratch || mode == free_everything) free_device_area_after_queue(*b->queue, b->internal_scratch);
 }
 
 template <class T>
@@ -211,39 +202,24 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   return status_success;
 }
 
-namespace {
-
-// One internal area of `bytes` (null for 0); status 1 when the device
-// cannot hold it.
-template <class T>
-int allocate_internal(block<T>* b, std::uint64_t bytes, std::uint64_t max_bytes, void** area) {
-  *area = nullptr;
-  if (bytes == 0) return status_success;
-  if (bytes > max_bytes) return status_allocation_failed;
-  *area = sycl::malloc_device(bytes, *b->queue);
-  return *area == nullptr ? status_allocation_failed : status_success;
-}
-
-}  // namespace
-
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  const std::uint64_t max_bytes = b->queue->get_device().template get_info<sycl::info::device::max_mem_alloc_size>();
+  const std::uint64_t max_bytes = largest_device_allocation(*b->queue);
 
-  void* tables = nullptr;
-  int status = allocate_internal(b, record->workspace_bytes[0], max_bytes, &tables);
+  internal_allocation tables(b->queue);
+  int status = tables.allocate(record->workspace_bytes[0], max_bytes);
   if (status != status_success) return status;
   std::vector<sycl::event> written;
-  status = add_workspace<T>(tables, container_usm_pointer, 0, record, free_twiddles, &written);
-  b->internal_twiddles = tables;
+  status = add_workspace<T>(tables.get(), container_usm_pointer, 0, record, free_twiddles, &written);
+  b->internal_twiddles = tables.release();
 
-  void* scratch = nullptr;
-  const int scratch_status = allocate_internal(b, record->workspace_bytes[1], max_bytes, &scratch);
-  free_internal(b, &b->internal_scratch);
-  b->internal_scratch = scratch;
+  internal_allocation scratch(b->queue);
+  const int scratch_status = scratch.allocate(record->workspace_bytes[1], max_bytes);
+  free_device_area_after_queue(*b->queue, b->internal_scratch);
+  b->internal_scratch = scratch.release();
   b->workspace_container = container_none;
   if (status == status_success) status = scratch_status;
 

@@ -5,6 +5,8 @@
 #include "eight_k_sections.hpp"
 #include "n_facts_slm_sections.hpp"
 #include "real_1d_sections.hpp"
+#include "small_md_sections.hpp"
+#include "three_factor_sections.hpp"
 #include "two_factor_sections.hpp"
 
 namespace qez_codelets {
@@ -23,7 +25,12 @@ const std::vector<program_family>& program_families() {
       {"gpu_framework_c2c_1d_n_facts_slm",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
         write_generic_default_funcs, write_n_facts_slm_kernel}},
+      {"gpu_framework_c2c_1d_3_facts",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_three_factor_kernels}},
       {"gpu_framework_r2c_1d_def", {write_real_types, write_real_1d_kernels}},
+      {"gpu_framework_small_md_slm",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
   };
   return families;
 }

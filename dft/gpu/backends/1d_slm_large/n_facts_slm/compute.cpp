@@ -5,6 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -12,9 +13,6 @@ namespace dft {
 namespace n_facts_slm {
 
 namespace {
-
-constexpr std::uint32_t offload_asynchronous = 2;
-constexpr std::uint64_t buffer_form_bit = 1;
 
 // Kernel argument positions.
 enum kernel_argument : std::uint32_t {
@@ -30,19 +28,8 @@ sycl::detail::code_location compute_location(unsigned long line) {
   return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
 }
 
-// 5 when the backend's own workspace is missing, 11 when the caller's
-// never came.
-template <class T>
-int workspace_status(const DFTI_DESCRIPTOR* record, const block<T>& b) {
-  const std::uint64_t* bytes = record->workspace_bytes;
-  if (record->workspace_internal) {
-    const bool missing = (bytes[0] != 0 && b.internal_workspace == nullptr) ||
-                         (bytes[1] != 0 && b.second_internal_workspace == nullptr);
-    return missing ? status_bad_descriptor : status_success;
-  }
-  const bool given = b.workspace_kind == workspace_buffer || b.workspace_kind == workspace_usm;
-  return bytes[0] + bytes[1] != 0 && !given ? status_no_workspace : status_success;
-}
+// The caller handed a buffer or a USM workspace over.
+bool caller_gave_workspace(std::uint32_t kind) { return kind == workspace_buffer || kind == workspace_usm; }
 
 // The tables of one direction as kernel arguments.
 struct table_views {
@@ -98,52 +85,31 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
                    direction d, std::int64_t data_kind) {
   const block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  const int ready = workspace_status(record, *b);
+  const int ready = workspace_status_before_compute(record, b->internal_workspace, b->second_internal_workspace,
+                                                    caller_gave_workspace(b->workspace_kind));
   if (ready != status_success) return ready;
   // A direction the plan was not prepared for has neither kernel nor table.
   if (b->kernels[d] == nullptr) return status_invalid_configuration;
   const table_views tables = views_of(*b, d);
   if (tables.main_table == nullptr || tables.area_1 == nullptr || tables.area_2 == nullptr)
     return status_no_workspace;
-  const call c{d, input, output, data_kind, static_cast<const std::vector<sycl::event>*>(dependencies)};
+  const call c{d, input, output, data_kind, dependency_list(dependencies)};
   const sycl::event done = submit(*b, c, tables);
-  if (result_event != nullptr) *static_cast<sycl::event*>(result_event) = done;
+  hand_back_event(result_event, done);
   return status_success;
 }
 
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  block<T>* b = block_of<T>(record);
-  if (b != nullptr && record->offload_mode == offload_asynchronous) {
-    b->queue = static_cast<sycl::queue*>(record->queue);
-    b->in_order = 0;
-  }
-  const bool buffers = container_kind != nullptr && (*container_kind & buffer_form_bit) != 0;
+  follow_descriptor_queue(record, block_of<T>(record));
   return compute_1d_xwd<T>(record, input, output, dependencies, result_event, d,
-                           buffers ? std::int64_t{workspace_buffer} : kind_usm_pointer);
+                           is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : kind_usm_pointer);
 }
 
 }  // namespace
 
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event, dir_forward);
-}
-
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event, dir_backward);
-}
-
-#define QEZ_INSTANTIATE(T)                                                                      \
-  template int compute_1d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
-  template int compute_1d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
-#undef QEZ_INSTANTIATE
+QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
 }  // namespace n_facts_slm
 }  // namespace dft

@@ -7,9 +7,9 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
-#include "gpu/service/kernel_entry_points.hpp"
-#include "gpu/service/native_handles.hpp"
+#include "gpu/service/qez_gpu_types.h"
 
 namespace ulmara {
 namespace qez {
@@ -105,11 +105,10 @@ int build_n_fact_slm_kernels(block<T>* b) {
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(b->directions, d) || take_prebuilt(b, d)) continue;
     const build_options options = format_options(*b, d);
-    int status = 0;
-    b->kernels[d] = gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft, program_name, source,
-                                                    b->kernel_name, options.text);
     // A kernel that did not come back fails the commit rather than the compute.
-    if (b->kernels[d] == nullptr) return status_internal_error;
+    const int status = build_cached_kernel({b->queue, program_name, source, b->kernel_name, options.text},
+                                           b->kernels[d], build_check::kernel_only);
+    if (status != status_success) return status;
   }
   return status_success;
 }
@@ -117,16 +116,9 @@ int build_n_fact_slm_kernels(block<T>* b) {
 template <class T>
 void release_kernels(block<T>* b) {
   for (direction d : {dir_forward, dir_backward}) {
-    sycl::kernel*& k = b->kernels[d];
-    if (k != nullptr && !b->prebuilt[d]) {
-      int status = 0;
-      try {
-        gpu::release_kernel_obj(&status, k);
-      } catch (const sycl::exception&) {
-        // The next kernel is still released.
-      }
-    }
-    k = nullptr;
+    // A prebuilt kernel stays with its image.
+    if (!b->prebuilt[d]) release_kernel_handle(b->kernels[d]);
+    b->kernels[d] = nullptr;
   }
 }
 

@@ -9,6 +9,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -249,10 +250,8 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  auto* b = static_cast<block<T>*>(allocate_zeroed_block(sizeof(block<T>)));
+  block<T>* b = hang_zeroed_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
-  record->bkd_data = b;
-  record->threads = 1;
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
   b->queue = static_cast<sycl::queue*>(record->queue);
@@ -309,28 +308,18 @@ template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record) || !plan_fits_device<T>(record)) return status_not_handled;
   take_over_record(table, record);
-  int status;
-  try {
-    status = bkd_init<T>(record);
-  } catch (...) {
-    // Nothing half-built stays behind a failed commit.
-    bkd_free_on_failure<T>(record);
-    throw;
-  }
-  if (status != status_success) {
-    bkd_free_on_failure<T>(record);
-    return status;
-  }
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, record->placement == dfti_inplace ? 1u : 2u);
+  // Nothing half-built stays behind a failed commit, thrown or not.
+  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
+                                              /*clear_backend_on_failure=*/false,
+                                              /*destroy_when_init_throws=*/true});
+  if (status != status_success) return status;
+  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
   return status_success;
 }
 
 template <class T>
 int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  const int status = release_if_owner(table, record);
-  if (status != status_success) return status;
-  bkd_free_on_failure<T>(record);
-  return status_success;
+  return free_owned_record(table, record, bkd_free_on_failure<T>);
 }
 
 #define QEZ_INSTANTIATE(T)                                             \
@@ -346,10 +335,7 @@ QEZ_INSTANTIATE(double)
 
 }  // namespace n_facts_slm
 
-const backend_table dft_c2c_n_facts_gpu_bkd_table_float = {
-    n_facts_slm::bkd_commit<float>, n_facts_slm::bkd_free<float>, n_facts_slm::add_workspace<float>};
-const backend_table dft_c2c_n_facts_gpu_bkd_table_double = {
-    n_facts_slm::bkd_commit<double>, n_facts_slm::bkd_free<double>, n_facts_slm::add_workspace<double>};
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_n_facts_gpu_bkd, n_facts_slm)
 
 }  // namespace dft
 }  // namespace qez

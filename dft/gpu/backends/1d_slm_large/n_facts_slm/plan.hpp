@@ -15,6 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
@@ -195,12 +196,7 @@ template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode);
 
 // Compute entries (compute.cpp).
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace n_facts_slm
 }  // namespace dft

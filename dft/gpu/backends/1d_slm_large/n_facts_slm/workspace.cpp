@@ -5,6 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/twiddles.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -22,22 +23,9 @@ sycl::detail::code_location location(const char* operation, unsigned long line) 
   return sycl::detail::code_location(__FILE__, operation, line, 0);
 }
 
-// Device memory the backend owns goes only after the work that may use it.
-void free_device_area(sycl::queue& q, void*& area) {
-  if (area == nullptr) return;
-  q.wait();
-  sycl::free(area, q);
-  area = nullptr;
-}
-
 template <class T>
 void finish_events(block<T>* b) {
-  for (sycl::event*& e : b->events) {
-    if (e == nullptr) continue;
-    e->wait();
-    delete e;
-    e = nullptr;
-  }
+  for (sycl::event*& e : b->events) finish_event(e);
 }
 
 template <class T>
@@ -122,34 +110,6 @@ void append_events(const block<T>* b, std::vector<sycl::event>* events) {
     if (b->events[slot] != nullptr) events->push_back(*b->events[slot]);
 }
 
-// A fresh internal allocation, freed (after the queue's work) unless the
-// block takes it over.
-class internal_area {
- public:
-  explicit internal_area(sycl::queue* q) : queue_(q) {}
-  internal_area(const internal_area&) = delete;
-  internal_area& operator=(const internal_area&) = delete;
-  ~internal_area() { free_device_area(*queue_, area_); }
-
-  int allocate(std::uint64_t bytes) {
-    if (bytes == 0) return status_success;
-    const std::uint64_t most = queue_->get_device().get_info<sycl::info::device::max_mem_alloc_size>();
-    if (bytes > most) return status_allocation_failed;
-    area_ = sycl::malloc_device(bytes, *queue_);
-    return area_ == nullptr ? status_allocation_failed : status_success;
-  }
-  void* get() const { return area_; }
-  void* release() {
-    void* area = area_;
-    area_ = nullptr;
-    return area;
-  }
-
- private:
-  sycl::queue* queue_;
-  void* area_ = nullptr;
-};
-
 }  // namespace
 
 template <class T>
@@ -157,9 +117,9 @@ void bkd_free_buffers(block<T>* b, std::uint32_t mode) {
   if (frees_tables(mode)) {
     finish_events(b);
     release_views(b);
-    free_device_area(*b->queue, b->internal_workspace);
+    free_device_area_after_queue(*b->queue, b->internal_workspace);
   }
-  if (frees_second(mode)) free_device_area(*b->queue, b->second_internal_workspace);
+  if (frees_second(mode)) free_device_area_after_queue(*b->queue, b->second_internal_workspace);
 }
 
 template <class T>
@@ -186,17 +146,17 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (b == nullptr) return status_invalid_configuration;
   std::vector<sycl::event> written;
 
-  internal_area tables(b->queue);
+  internal_allocation tables(b->queue);
   int status = tables.allocate(record->workspace_bytes[0]);
   if (status != status_success) return status;
   status = add_workspace<T>(tables.get(), workspace_usm, 0, record, mode_internal, &written);
   // Recorded whatever the status: the block's release waits for the writes.
   b->internal_workspace = tables.release();
   if (status == status_success) {
-    internal_area second(b->queue);
+    internal_allocation second(b->queue);
     status = second.allocate(record->workspace_bytes[1]);
     if (status == status_success && second.get() != nullptr) {
-      free_device_area(*b->queue, b->second_internal_workspace);
+      free_device_area_after_queue(*b->queue, b->second_internal_workspace);
       b->second_internal_workspace = second.release();
     }
   }

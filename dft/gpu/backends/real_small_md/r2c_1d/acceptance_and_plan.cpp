@@ -182,23 +182,9 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-template <>
-const backend_table& backend_policy<float>::table() {
-  return dft_r2c_1d_main_gpu_bkd_table_float;
-}
-template <>
-const backend_table& backend_policy<double>::table() {
-  return dft_r2c_1d_main_gpu_bkd_table_double;
-}
-
 }  // namespace r2c_1d
 
-const backend_table dft_r2c_1d_main_gpu_bkd_table_float = {
-    frame::bkd_commit<r2c_1d::backend_policy<float>>, frame::bkd_free<r2c_1d::backend_policy<float>>,
-    r2c_1d::add_workspace<float>};
-const backend_table dft_r2c_1d_main_gpu_bkd_table_double = {
-    frame::bkd_commit<r2c_1d::backend_policy<double>>, frame::bkd_free<r2c_1d::backend_policy<double>>,
-    r2c_1d::add_workspace<double>};
+QEZ_DEFINE_FRAME_BACKEND_TABLES(dft_r2c_1d_main_gpu_bkd, r2c_1d)
 
 }  // namespace dft
 }  // namespace qez

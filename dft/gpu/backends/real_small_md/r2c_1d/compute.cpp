@@ -6,6 +6,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -139,8 +140,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
                                             b->internal_scratch.get(), b->workspace_kind);
   if (ready != status_success) return ready;
 
-  call c{b, d, input, output, data_kind, 0, nullptr, nullptr,
-         static_cast<const std::vector<sycl::event>*>(dependencies)};
+  call c{b, d, input, output, data_kind, 0, nullptr, nullptr, dependency_list(dependencies)};
   choose_views(record, *b, c);
   if (c.temp == nullptr || (b->even() && c.twiddles == nullptr)) return status_no_workspace;
 
@@ -177,26 +177,7 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 }  // namespace
 
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry(record, input, output, dependencies, container_kind, result_event,
-                       frame::dir_forward);
-}
-
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry(record, input, output, dependencies, container_kind, result_event,
-                       frame::dir_backward);
-}
-
-#define QEZ_INSTANTIATE(T)                                                                      \
-  template int compute_1d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
-  template int compute_1d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
-#undef QEZ_INSTANTIATE
+QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry, frame::dir_forward, frame::dir_backward)
 
 }  // namespace r2c_1d
 }  // namespace dft

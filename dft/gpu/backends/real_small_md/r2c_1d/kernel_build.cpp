@@ -4,10 +4,8 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
-#include "gpu/service/kernel_entry_points.hpp"
-#include "gpu/service/kernel_types.hpp"
-#include "gpu/service/native_handles.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -101,10 +99,10 @@ int build_r2c_kernels(block* b) {
     char name[64];
     std::snprintf(name, sizeof name, "%s_%s", row.base_name, letter);
     const options_text options = options_of(*b, row);
-    int status = 0;
-    b->kernels[row.slot].reset(gpu::get_OCL_kernel_by_progname(&status, b->queue, gpu::domain_dft,
-                                                                 program, source, name, options.text));
-    if (status != 0 || !b->kernels[row.slot]) return status_internal_error;
+    sycl::kernel* built = nullptr;
+    const int status = build_cached_kernel({b->queue, program, source, name, options.text}, built);
+    b->kernels[row.slot].reset(built);
+    if (status != status_success) return status;
   }
   return status_success;
 }
@@ -113,14 +111,7 @@ void release_kernels(block* b) {
   for (kernel_handle& k : b->kernels) k.reset();
 }
 
-void kernel_release::operator()(sycl::kernel* k) const {
-  int status = 0;
-  try {
-    gpu::release_kernel_obj(&status, k);
-  } catch (const sycl::exception&) {
-    // The kernel object is gone for this block either way.
-  }
-}
+void kernel_release::operator()(sycl::kernel* k) const { release_kernel_handle(k); }
 
 template int build_r2c_kernels<float>(block*);
 template int build_r2c_kernels<double>(block*);

@@ -21,6 +21,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/real_small_md/backend_frame.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
@@ -152,12 +153,7 @@ template <class T>
 void twiddle_entry(std::int64_t k, std::int64_t half_length, T* entry);
 
 // Compute entries (compute.cpp).
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 // The frame's policy of one precision.
 template <class T>

@@ -1,0 +1,103 @@
+// The backend's kernels: three passes per prepared direction, compiled from
+// the program "gpu_framework_c2c_1d_3_facts" through the kernel cache.
+#include <cstdio>
+#include <cstring>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace three_factor {
+
+const char program_name_double[] = "gpu_framework_c2c_1d_3_facts.qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_d";
+const char program_name_single[] = "gpu_framework_c2c_1d_3_facts.qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_s";
+
+namespace {
+
+#define QEZ_THREE_FACTOR_OPTIONS                                                                         \
+  "-DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DKERNEL_FUNC0=%s -DKERNEL_FUNC1=%s -DKERNEL_FUNC2=%s "         \
+  "-DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld " \
+  "-DTDIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld -DSUBGRPS_IN_GROUP=%lld "
+constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_THREE_FACTOR_OPTIONS;
+constexpr char options_format_single[] = QEZ_THREE_FACTOR_OPTIONS;
+#undef QEZ_THREE_FACTOR_OPTIONS
+constexpr char large_register_file_option[] = "-cl-tavir-256-GRF-per-thread ";
+
+constexpr const char* kernel_name_formats[pass_count] = {"fft_%lld_rowbatch0_%s", "fft_%lld_rowbatch1_%s",
+                                                         "fft_%lld_rowbatch2_%s"};
+
+long long ll(std::int64_t v) { return static_cast<long long>(v); }
+
+}  // namespace
+
+template <class T>
+void format_names(block<T>* b) {
+  char letter[2];
+  std::snprintf(letter, sizeof letter, "%s", precision_letter<T>());
+  for (int p = pass_0; p < pass_count; ++p) {
+    std::snprintf(b->kernel_names[p], name_bytes, kernel_name_formats[p], ll(b->fact[p]), letter);
+    std::snprintf(b->codelet_names[p], name_bytes, "fft_%lld_%s", ll(b->fact[p]), "s");
+  }
+}
+
+template <class T>
+std::string build_options(const block<T>& b, pass p, direction d) {
+  const direction_distances dist = distances_of(b.batch, d == dir_forward);
+  char text[options_bytes];
+  std::memset(text, 0, sizeof text);
+  const int used = std::snprintf(
+      text, sizeof text, is_double<T>() ? options_format_double : options_format_single, ll(b.fact[pass_0]),
+      ll(b.fact[pass_1]), ll(b.fact[pass_2]), b.kernel_names[pass_0], b.kernel_names[pass_1],
+      b.kernel_names[pass_2], b.codelet_names[pass_0], b.codelet_names[pass_1], b.codelet_names[pass_2],
+      d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0, ll(dist.idist), ll(dist.odist),
+      ll(b.temporary_distance), ll(static_cast<std::int64_t>(b.work_group_size)),
+      ll(static_cast<std::int64_t>(b.subgroup_size)),
+      ll(static_cast<std::int64_t>(b.work_group_size / b.subgroup_size)));
+  if (used > 0 && static_cast<std::size_t>(used) < sizeof text && wants_large_register_file(b.architecture, b.slm_bytes[p]))
+    std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), "%s", large_register_file_option);
+  return text;
+}
+
+template <class T>
+int build_kernels(block<T>* b) {
+  const char* source = kernels::program_text_c2c_1d_3_facts(is_double<T>());
+  if (source == nullptr) return status_internal_error;
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(b->directions, d)) {
+      for (int p = pass_0; p < pass_count; ++p) b->kernels[p][d] = nullptr;
+      continue;
+    }
+    for (pass p : {pass_0, pass_1, pass_2}) {
+      const std::string options = build_options(*b, p, d);
+      const cached_kernel_request request{b->queue, is_double<T>() ? program_name_double : program_name_single,
+                                          source, b->kernel_names[p], options.c_str()};
+      // A kernel that did not come back fails the commit rather than the compute.
+      const int status = build_cached_kernel(request, b->kernels[p][d], build_check::kernel_only);
+      if (status != status_success) return status;
+    }
+  }
+  return status_success;
+}
+
+template <class T>
+void release_kernels(block<T>* b) {
+  for (auto& per_pass : b->kernels) release_kernel_handles(per_pass);
+}
+
+#define QEZ_INSTANTIATE(T)                                                        \
+  template void format_names<T>(block<T>*);                                       \
+  template std::string build_options<T>(const block<T>&, pass, direction);        \
+  template int build_kernels<T>(block<T>*);                                       \
+  template void release_kernels<T>(block<T>*);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
+#undef QEZ_INSTANTIATE
+
+}  // namespace three_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

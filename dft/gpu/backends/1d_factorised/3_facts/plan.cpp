@@ -1,0 +1,276 @@
+// Acceptance, planning, commit and release of the three-factor backend, and
+// its backend tables.
+#include <algorithm>
+#include <climits>
+#include <sstream>
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
+#include "dft/gpu/core/alloc_hooks.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/first_tests.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace three_factor {
+
+namespace {
+
+// Fixed rows of the double instance on Fenwa.
+struct fixed_row {
+  std::int64_t length;
+  factors f;
+};
+constexpr fixed_row fenwa_double_rows[] = {
+    {21000, {{28, 30, 25}}},
+    {29400, {{28, 35, 30}}},
+};
+
+// Temporary-area caps: the large one where the device has room for it.
+constexpr std::uint64_t large_temporary_cap = std::uint64_t{16} << 30;  // 16 GiB
+constexpr std::uint64_t temporary_cap = std::uint64_t{42} << 20;        // 42 MiB
+
+// Register-file rule: local-memory budget and the per-architecture limits.
+constexpr std::uint64_t slm_budget_bytes = 131072;
+struct register_limit {
+  qez_gpu_arch_t architecture;
+  std::uint64_t limit;
+};
+constexpr register_limit register_limits[] = {{QEZ_GPU_ARCH_FENWA, 85}, {QEZ_GPU_ARCH_HARIX, 44}};
+
+std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
+std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
+
+std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
+
+// Steps of bkd_init that read the device and the record but write neither:
+// run on a scratch block first so that a plan the device cannot carry is
+// declined before the record is touched.
+template <class T>
+int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
+  b->length = record->work_lengths.records[0].length;
+  b->queue = static_cast<sycl::queue*>(record->queue);
+  if (b->queue == nullptr) return status_not_handled;
+  b->in_order = record->offload_mode == 0 && b->queue->is_in_order() ? 1 : 0;
+
+  const sycl::device device = b->queue->get_device();
+  const std::vector<size_t> sizes = device.get_info<sycl::info::device::sub_group_sizes>();
+  if (std::find(sizes.begin(), sizes.end(), static_cast<size_t>(planned_subgroup)) == sizes.end())
+    return status_not_handled;
+  int status = 0;
+  b->architecture = gpu::get_architecture(&status, b->queue);
+  // 0 is no recognised GPU: not a device the plans are made for.
+  if (status != 0 || b->architecture == 0) return status_not_handled;
+
+  factors f;
+  if (!choose_factors<T>(b->length, b->architecture, &f)) return status_not_handled;
+  std::copy(f.f, f.f + pass_count, b->fact);
+
+  copy_batch_layout(&b->batch, record);
+  b->directions = record->directions;
+  // The kernels' offset argument is a 32-bit int.
+  if (b->batch.howmany > INT_MAX) return status_not_handled;
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(b->directions, d)) continue;
+    const direction_distances dist = distances_of(b->batch, d == dir_forward);
+    if (!is_double<T>() && dist.odist % 2 != 0) return status_not_handled;
+  }
+  b->scale[dir_forward] = static_cast<T>(record->fwd_scale);
+  b->scale[dir_backward] = static_cast<T>(record->bwd_scale);
+
+  const std::uint64_t e = complex_size<T>();
+  b->class_bytes[class_1] = static_cast<std::uint64_t>(b->length) * e;
+  b->class_bytes[class_2] = static_cast<std::uint64_t>(b->fact[pass_1] * b->fact[pass_2]) * e;
+  b->subgroup_size = planned_subgroup;
+  b->work_group_size = planned_work_group;
+  b->temporary_distance = b->length + temporary_padding;
+
+  const chunking c = chunk_batch<T>(b->length, b->batch.howmany, b->architecture);
+  b->transforms_per_chunk = c.transforms_per_chunk;
+  b->temporary_bytes = c.temporary_bytes;
+
+  // In place, a later chunk's input must not lie where an earlier chunk
+  // writes: with unequal distances the batch has to fit one chunk.
+  if (record->placement == dfti_inplace && static_cast<std::uint64_t>(b->batch.howmany) > b->transforms_per_chunk) {
+    for (direction d : {dir_forward, dir_backward}) {
+      const direction_distances dist = distances_of(b->batch, d == dir_forward);
+      if (serves(b->directions, d) && dist.idist != dist.odist) return status_not_handled;
+    }
+  }
+
+  const std::uint64_t real_size = sizeof(T);
+  for (int p = pass_0; p < pass_count; ++p)
+    b->slm_bytes[p] = static_cast<std::uint64_t>(planned_work_group * b->fact[p]) * real_size;
+  const std::uint64_t columns[pass_count] = {static_cast<std::uint64_t>(b->fact[pass_1] * b->fact[pass_2]),
+                                             static_cast<std::uint64_t>(b->fact[pass_0] * b->fact[pass_2]),
+                                             static_cast<std::uint64_t>(b->fact[pass_0] * b->fact[pass_1])};
+  for (int p = pass_0; p < pass_count; ++p)
+    b->global_size[p] = ceil_div(columns[p], columns_per_work_group) * planned_work_group;
+
+  b->temporary_bytes = pad_to_base_addr_align(b->temporary_bytes, b->queue);
+  b->class_bytes[class_1] = pad_to_base_addr_align(b->class_bytes[class_1], b->queue);
+  b->class_bytes[class_2] = pad_to_base_addr_align(b->class_bytes[class_2], b->queue);
+  return status_success;
+}
+
+template <class T>
+int plan_on_device_guarded(block<T>* b, const DFTI_DESCRIPTOR* record) {
+  try {
+    return plan_on_device(b, record);
+  } catch (const std::exception&) {
+    // A device whose queries fail (an unrecognised GPU) is not this backend's.
+    return status_not_handled;
+  }
+}
+
+template <class T>
+void publish_workspace_sizes(const block<T>& b, DFTI_DESCRIPTOR* record) {
+  const std::uint64_t tables = b.class_bytes[class_1] + b.class_bytes[class_2];
+  record->workspace_bytes[0] = b.directions == directions_both ? 2 * tables : tables;
+  record->workspace_bytes[1] = b.temporary_bytes;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Pure planning.
+
+template <class T>
+bool choose_factors(std::int64_t length, qez_gpu_arch_t architecture, factors* out) {
+  if (is_double<T>() && architecture == QEZ_GPU_ARCH_FENWA) {
+    for (const fixed_row& row : fenwa_double_rows)
+      if (row.length == length) {
+        *out = row.f;
+        return true;
+      }
+  }
+  if (length <= 0) return false;
+  std::int64_t f0 = 0;
+  for (std::int64_t f = factor_limit<T>(); f >= 4; f -= 4)
+    if (length % f == 0) {
+      f0 = f;
+      break;
+    }
+  if (f0 == 0) return false;
+  const std::int64_t m = length / f0;
+  if (m < 4) return false;
+  std::int64_t f2 = 0;
+  for (std::int64_t d = 2; d * d <= m; ++d)
+    if (m % d == 0 && m / d <= factor_limit<T>() && d <= factor_limit<T>()) f2 = d;
+  if (f2 == 0) return false;
+  *out = factors{{f0, m / f2, f2}};
+  return true;
+}
+
+template <class T>
+chunking chunk_batch(std::int64_t length, std::int64_t count, qez_gpu_arch_t architecture) {
+  const std::uint64_t row = static_cast<std::uint64_t>(length + temporary_padding) * complex_size<T>();
+  const bool large = architecture == QEZ_GPU_ARCH_HARIX || architecture == QEZ_GPU_ARCH_NOPRA;
+  const std::uint64_t cap = large ? large_temporary_cap : temporary_cap;
+  const std::uint64_t wanted = static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0));
+  // Capped before the product can overflow.
+  const std::uint64_t total = wanted > cap / row ? cap : wanted * row;
+  return {total, total / row};
+}
+
+bool wants_large_register_file(qez_gpu_arch_t architecture, std::uint64_t slm_bytes) {
+  if (slm_bytes == 0) return false;
+  for (const register_limit& r : register_limits)
+    if (r.architecture == architecture) return slm_budget_bytes / slm_bytes * planned_work_group / planned_subgroup <= r.limit;
+  return false;
+}
+
+template <class T>
+std::string describe(const block<T>& b) {
+  std::ostringstream s;
+  s << "three_factor " << precision_letter<T>() << " N=" << b.length << " factors=" << b.fact[pass_0] << "x"
+    << b.fact[pass_1] << "x" << b.fact[pass_2] << " wg=" << b.work_group_size << " sg=" << b.subgroup_size
+    << " global=" << b.global_size[pass_0] << "," << b.global_size[pass_1] << "," << b.global_size[pass_2]
+    << " chunk=" << b.transforms_per_chunk << " temporary=" << b.temporary_bytes << " kernels=" << b.kernel_names[0]
+    << "," << b.kernel_names[1] << "," << b.kernel_names[2];
+  return s.str();
+}
+
+// ---------------------------------------------------------------------------
+// Acceptance, commit and release.
+
+template <class T>
+bool accepts(const DFTI_DESCRIPTOR* r) {
+  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
+  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
+  const dim_record& d = r->work_lengths.records[0];
+  if (input_side_stride(d) != 1 || output_side_stride(d) != 1) return false;
+  if (d.length % 4 != 0 || d.length > length_limit<T>()) return false;
+  return zero_offsets(r);
+}
+
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record) {
+  auto* b = static_cast<block<T>*>(allocate_zeroed_block(sizeof(block<T>)));
+  if (b == nullptr) return status_allocation_failed;
+  record->bkd_data = b;
+  record->threads = 1;
+  const int planned = plan_on_device_guarded(b, record);
+  if (planned != status_success) return planned;
+  publish_workspace_sizes(*b, record);
+  if (record->workspace_internal) {
+    const int status = create_and_initialize_internal_workspaces<T>(record);
+    if (status != status_success) return status;
+  }
+  format_names(b);
+  return build_kernels(b);
+}
+
+template <class T>
+void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
+  block<T>* b = block_of<T>(record);
+  if (b == nullptr) return;
+  if (b->queue != nullptr) bkd_free_buffers(b, workspace_part_both);
+  release_kernels(b);
+  free_block(b);
+  record->bkd_data = nullptr;
+}
+
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  if (!accepts<T>(record)) return status_not_handled;
+  {
+    block<T> probe{};
+    if (plan_on_device_guarded(&probe, record) != status_success) return status_not_handled;
+  }
+  take_over_record(table, record);
+  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
+                                              /*clear_backend_on_failure=*/true,
+                                              /*destroy_when_init_throws=*/true});
+  if (status != status_success) return status;
+  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
+  return status_success;
+}
+
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  return free_owned_record(table, record, bkd_free_on_failure<T>);
+}
+
+#define QEZ_INSTANTIATE(T)                                                      \
+  template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);     \
+  template chunking chunk_batch<T>(std::int64_t, std::int64_t, qez_gpu_arch_t); \
+  template std::string describe<T>(const block<T>&);                            \
+  template bool accepts<T>(const DFTI_DESCRIPTOR*);                             \
+  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);           \
+  template int bkd_init<T>(DFTI_DESCRIPTOR*);                                   \
+  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);                       \
+  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
+#undef QEZ_INSTANTIATE
+
+}  // namespace three_factor
+
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_3_facts_gpu_bkd, three_factor)
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

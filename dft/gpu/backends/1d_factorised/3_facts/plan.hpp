@@ -1,0 +1,197 @@
+// The three-factor backend (dft_c2c_3_facts_gpu_bkd): batches of 1D complex
+// transforms of N = F0 x F1 x F2 points (N a multiple of 4), one kernel pass
+// per factor through a temporary area, in chunks of whole transforms.
+//
+// This header holds the pure planning, the private block of a committed
+// record and the entry points the backend's files share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
+#include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+#include "gpu/service/architecture.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace three_factor {
+
+enum direction : int { dir_forward = 0, dir_backward = 1 };
+constexpr int direction_count = 2;
+
+inline bool serves(std::uint32_t directions, direction d) {
+  return directions == directions_both ||
+         directions == (d == dir_forward ? directions_forward : directions_backward);
+}
+
+enum pass : int { pass_0 = 0, pass_1, pass_2, pass_count };
+// Twiddle table classes: class 1 (N entries, read by pass 1, carries the
+// scale) and class 2 (F1 x F2 entries, read by pass 2).
+enum table_class : int { class_1 = 0, class_2, class_count };
+
+// What the block's workspace objects are.
+enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
+
+constexpr std::size_t name_bytes = 64;
+constexpr std::int64_t planned_subgroup = 8;
+constexpr std::int64_t planned_work_group = 64;
+constexpr std::int64_t columns_per_work_group = planned_work_group / 2;
+constexpr std::int64_t temporary_padding = 4;  // complex values between two transforms
+
+template <class T>
+constexpr bool is_double() {
+  return std::is_same<T, double>::value;
+}
+template <class T>
+constexpr const char* precision_letter() {
+  return is_double<T>() ? "d" : "s";
+}
+template <class T>
+constexpr std::int64_t complex_size() {
+  return 2 * static_cast<std::int64_t>(sizeof(T));
+}
+template <class T>
+constexpr std::int64_t factor_limit() {
+  return is_double<T>() ? 40 : 64;
+}
+template <class T>
+constexpr std::int64_t length_limit() {
+  return is_double<T>() ? 64000 : 262144;
+}
+
+// ---------------------------------------------------------------------------
+// Pure planning (no device, no record).
+
+struct factors {
+  std::int64_t f[pass_count];
+};
+
+// The factors of N for one precision and architecture; false when N has
+// none (N not a multiple of 4, N / F0 < 4, no second and third factor
+// within the limit).
+template <class T>
+bool choose_factors(std::int64_t length, qez_gpu_arch_t architecture, factors* out);
+
+// Chunk of the temporary area: bytes before padding and transforms.
+struct chunking {
+  std::uint64_t temporary_bytes;
+  std::uint64_t transforms_per_chunk;
+};
+template <class T>
+chunking chunk_batch(std::int64_t length, std::int64_t count, qez_gpu_arch_t architecture);
+
+// The 256-register suffix for a pass of `slm_bytes` on an architecture.
+bool wants_large_register_file(qez_gpu_arch_t architecture, std::uint64_t slm_bytes);
+
+// ---------------------------------------------------------------------------
+// Private block of a committed record (zero-filled, 64-byte aligned). It
+// owns its kernels, events, sub-buffers and internal areas, never the
+// caller's workspace.
+
+template <class T>
+struct block {
+  char kernel_names[pass_count][name_bytes];
+  char codelet_names[pass_count][name_bytes];
+  sycl::kernel* kernels[pass_count][direction_count];
+  sycl::queue* queue;
+  std::int64_t length;
+  std::int64_t fact[pass_count];
+  std::int64_t temporary_distance;  // complex values
+  std::uint64_t class_bytes[class_count];
+  std::uint64_t work_group_size;
+  std::uint64_t global_size[pass_count];
+  std::uint64_t slm_bytes[pass_count];
+  std::uint64_t subgroup_size;
+  std::uint64_t temporary_bytes;
+  batch_layout_row batch;
+  std::uint64_t transforms_per_chunk;
+  T scale[direction_count];
+  byte_buffer* table_buffers[class_count][direction_count];
+  void* table_pointers[class_count][direction_count];
+  void* temporary_pointer;
+  byte_buffer* temporary_buffer;
+  qez_gpu_arch_t architecture;
+  std::uint32_t directions;
+  void* workspace;
+  std::uint32_t workspace_kind;
+  sycl::event* table_events[class_count][direction_count];
+  void* internal_tables;
+  void* internal_temporary;
+  std::uint32_t in_order;
+  // Last submission of the last compute on a USM temporary area: the next
+  // compute's first pass waits for it, since all computes share the area.
+  sycl::event* last_compute;
+};
+
+template <class T>
+block<T>* block_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<block<T>*>(record->bkd_data);
+}
+
+// One line describing a plan (tests and diagnostics).
+template <class T>
+std::string describe(const block<T>& b);
+
+// ---------------------------------------------------------------------------
+// Entry points shared by the backend's files.
+
+// Acceptance, commit and release (plan.cpp).
+template <class T>
+bool accepts(const DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+
+// Program and kernels (kernel_build.cpp).
+constexpr std::size_t options_bytes = 512;
+template <class T>
+void format_names(block<T>* b);
+// The build options of one pass and direction.
+template <class T>
+std::string build_options(const block<T>& b, pass p, direction d);
+template <class T>
+int build_kernels(block<T>* b);
+template <class T>
+void release_kernels(block<T>* b);
+extern const char program_name_double[];
+extern const char program_name_single[];
+
+// Twiddle tables (twiddles.cpp): one generator per class, into a USM table
+// (kind 2) or a byte sub-buffer (kind 1).
+template <class T>
+sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, direction d);
+
+// Workspace (workspace.cpp).
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
+                  std::uint32_t part, void* events);
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_buffers(block<T>* b, std::uint32_t mode);
+
+// Compute entries (compute.cpp).
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+}  // namespace three_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,121 @@
+// The twiddle tables, written on the device by one SYCL kernel per class,
+// memory kind and precision:
+//   class 1, entry m*F0 + k0 (m < F1*F2): s * exp(-2 pi i m k0 / N), s the
+//            direction's scale;
+//   class 2, entry k1*F2 + m2: exp(-2 pi i k1 m2 / (F1*F2)).
+// Both hold the forward-sign factors; the backward kernels conjugate them.
+#include <cmath>
+
+#include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+
+class twidlTableGen3FactsClass1UsmDouble;
+class twidlTableGen3FactsClass2UsmDouble;
+class twidlTableGen3FactsClass1BufDouble;
+class twidlTableGen3FactsClass2BufDouble;
+class twidlTableGen3FactsClass1UsmFloat;
+class twidlTableGen3FactsClass2UsmFloat;
+class twidlTableGen3FactsClass1BufFloat;
+class twidlTableGen3FactsClass2BufFloat;
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace three_factor {
+
+namespace {
+
+template <class T, table_class c, bool usm>
+struct generator_name;
+#define QEZ_GENERATOR_NAME(T, c, usm, name) \
+  template <>                               \
+  struct generator_name<T, c, usm> {        \
+    using type = ::name;                    \
+  };
+QEZ_GENERATOR_NAME(double, class_1, true, twidlTableGen3FactsClass1UsmDouble)
+QEZ_GENERATOR_NAME(double, class_2, true, twidlTableGen3FactsClass2UsmDouble)
+QEZ_GENERATOR_NAME(double, class_1, false, twidlTableGen3FactsClass1BufDouble)
+QEZ_GENERATOR_NAME(double, class_2, false, twidlTableGen3FactsClass2BufDouble)
+QEZ_GENERATOR_NAME(float, class_1, true, twidlTableGen3FactsClass1UsmFloat)
+QEZ_GENERATOR_NAME(float, class_2, true, twidlTableGen3FactsClass2UsmFloat)
+QEZ_GENERATOR_NAME(float, class_1, false, twidlTableGen3FactsClass1BufFloat)
+QEZ_GENERATOR_NAME(float, class_2, false, twidlTableGen3FactsClass2BufFloat)
+#undef QEZ_GENERATOR_NAME
+
+// cos(pi t) and sin(pi t) of a value of the table's precision, rounded to it.
+template <class T>
+T cospi_of(T t) {
+  return static_cast<T>(std::cos(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
+}
+template <class T>
+T sinpi_of(T t) {
+  return static_cast<T>(std::sin(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
+}
+
+// Work-item (a, b) writes entry a * width + b = scale * exp(-2 pi i a b / points).
+template <class T>
+struct table_writer {
+  std::uint64_t points;
+  std::uint64_t width;
+  T scale;
+
+  void write(T* table, std::uint64_t a, std::uint64_t b) const {
+    const T angle = T(-2) * static_cast<T>(a * b) / static_cast<T>(points);
+    T* entry = table + 2 * (a * width + b);
+    entry[0] = cospi_of(angle) * scale;
+    entry[1] = sinpi_of(angle) * scale;
+  }
+};
+
+sycl::detail::code_location location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
+}
+
+template <class T, table_class c>
+sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
+  if (kind == workspace_buffer) {
+    auto* bytes_buffer = static_cast<byte_buffer*>(view);
+    return q.submit(
+        [&](sycl::handler& cgh) {
+          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
+          cgh.parallel_for<typename generator_name<T, c, false>::type>(range, [=](sycl::id<2> i) {
+            w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]);
+          });
+        },
+        location(__LINE__));
+  }
+  T* table = static_cast<T*>(view);
+  return q.submit(
+      [&](sycl::handler& cgh) {
+        cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
+                                                                    [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
+      },
+      location(__LINE__));
+}
+
+}  // namespace
+
+template <class T>
+sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, direction d) {
+  const std::uint64_t f0 = static_cast<std::uint64_t>(b.fact[pass_0]);
+  const std::uint64_t f1 = static_cast<std::uint64_t>(b.fact[pass_1]);
+  const std::uint64_t f2 = static_cast<std::uint64_t>(b.fact[pass_2]);
+  const std::uint32_t kind = b.workspace_kind == workspace_buffer ? workspace_buffer : workspace_usm;
+  void* view = kind == workspace_buffer ? static_cast<void*>(b.table_buffers[c][d]) : b.table_pointers[c][d];
+  if (c == class_1) {
+    const table_writer<T> w{static_cast<std::uint64_t>(b.length), f0, b.scale[d]};
+    return submit<T, class_1>(view, kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
+  }
+  const table_writer<T> w{f1 * f2, f2, T(1)};
+  return submit<T, class_2>(view, kind, w, sycl::range<2>(f1, f2), *b.queue);
+}
+
+#define QEZ_INSTANTIATE(T) \
+  template sycl::event bkd_write_twiddle_table_on_device<T>(const block<T>&, table_class, direction);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
+#undef QEZ_INSTANTIATE
+
+}  // namespace three_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,95 @@
+// What every GPU backend's compute entry does before and after its own
+// launches: reading the container-kind word (buffer form or USM form),
+// following the descriptor's queue in asynchronous offload mode, checking
+// that the workspace is there, and handing the last event back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+// Offload mode in which the queue may change between compute calls.
+constexpr std::uint32_t offload_mode_asynchronous = 2;
+
+// Bit of the container-kind word that marks the buffer form of a call.
+constexpr std::uint64_t container_word_buffer_bit = 1;
+
+// The call is in buffer form (no word at all means USM form).
+inline bool is_buffer_form(const std::uint64_t* container_kind) {
+  return container_kind != nullptr && (*container_kind & container_word_buffer_bit) != 0;
+}
+
+// Asynchronous offload: a block that borrows the descriptor's queue follows
+// it and treats it as out of order from then on.
+template <class Block>
+void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block) {
+  if (block == nullptr || record->offload_mode != offload_mode_asynchronous) return;
+  block->queue = static_cast<sycl::queue*>(record->queue);
+  block->in_order = 0;
+}
+
+// Workspace check before anything is submitted: in internal mode 5 when a
+// part with a size has no allocation; otherwise 11 when the caller never
+// handed a workspace over (`caller_workspace_given`, by each backend's own
+// reading of the kind it recorded) although one is needed.
+int workspace_status_before_compute(const DFTI_DESCRIPTOR* record, const void* internal_persistent,
+                                    const void* internal_scratch, bool caller_workspace_given);
+
+// The dependencies argument of a compute entry.
+inline const std::vector<sycl::event>* dependency_list(void* dependencies) {
+  return static_cast<const std::vector<sycl::event>*>(dependencies);
+}
+
+// Hands the call's last event back when the caller asked for one.
+inline void hand_back_event(void* result_event, const sycl::event& last) {
+  if (result_event != nullptr) *static_cast<sycl::event*>(result_event) = last;
+}
+
+// Keeps a copy of `last` in a block's heap slot (made on first use).
+inline void remember_event(sycl::event*& slot, const sycl::event& last) {
+  if (slot == nullptr)
+    slot = new sycl::event(last);
+  else
+    *slot = last;
+}
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara
+
+// Declares compute_1d_fwd<T> and compute_1d_bwd<T>, the entries a commit
+// stores in the record, in the current namespace.
+#define QEZ_DECLARE_COMPUTE_ENTRIES()                                                         \
+  template <class T>                                                                          \
+  int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,  \
+                     std::uint64_t* container_kind, void* result_event);                      \
+  template <class T>                                                                          \
+  int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,  \
+                     std::uint64_t* container_kind, void* result_event);
+
+// Defines compute_1d_fwd<T> and compute_1d_bwd<T> in the current namespace
+// as calls of `dispatch(record, input, output, dependencies, container_kind,
+// result_event, direction)` with `forward` and `backward`, and instantiates
+// both for float and double. `dispatch` may name T (e.g. `entry<T>`).
+#define QEZ_DEFINE_COMPUTE_ENTRIES(dispatch, forward, backward)                                     \
+  template <class T>                                                                                \
+  int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,        \
+                     std::uint64_t* container_kind, void* result_event) {                           \
+    return dispatch(record, input, output, dependencies, container_kind, result_event, forward);    \
+  }                                                                                                 \
+  template <class T>                                                                                \
+  int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,        \
+                     std::uint64_t* container_kind, void* result_event) {                           \
+    return dispatch(record, input, output, dependencies, container_kind, result_event, backward);   \
+  }                                                                                                 \
+  template int compute_1d_fwd<float>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);  \
+  template int compute_1d_bwd<float>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);  \
+  template int compute_1d_fwd<double>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
+  template int compute_1d_bwd<double>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);

@@ -1,0 +1,211 @@
+#include "three_factor_sections.hpp"
+
+namespace qez_codelets {
+
+namespace {
+
+// Block moves of one real per lane: 64-bit forms for double, 32-bit forms
+// for float. Only the lane-pair form uses them.
+const char block_moves_double[] = R"(/* ---- Three-factor kernels: block moves (64-bit) ---- */
+#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
+#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
+#endif
+#define T3_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
+#define T3_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
+)";
+const char block_moves_single[] = R"(/* ---- Three-factor kernels: block moves (32-bit) ---- */
+#define T3_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
+#define T3_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
+)";
+
+// J * v is pmOne * swapReIm(v) in both lane forms, and the twiddle product
+// v * (tr + i ti) forward, v * (tr - i ti) backward is
+// TWIDL_MULT_INPLACE(tr, -pmOne * ti, v) in both: one text serves both.
+const char kernels_text[] = R"(/* ---- Three-factor kernels ---------------------------------------------------
+ * N = FACT0 x FACT1 x FACT2, M = FACT1 x FACT2. One pass per factor:
+ *   pass 0: FACT0-point DFTs over stride M, caller's input -> temporary area,
+ *           column m's results contiguous (temporary m*FACT0 + k0);
+ *   pass 1: class-1 twiddles (scale included), FACT1-point DFTs over stride
+ *           FACT0*FACT2, in place in the temporary area;
+ *   pass 2: class-2 twiddles, FACT2-point DFTs over stride FACT0, temporary
+ *           -> caller's output in natural order.
+ * A work-group of WORK_GROUP_SIZE work-items is SUBGRPS_IN_GROUP sub-groups of
+ * SUBGROUP_SIZE lanes; a lane pair holds one column, so a sub-group holds
+ * SUBGROUP_SIZE/2 columns and a work-group WORK_GROUP_SIZE/2. Results go
+ * through local memory so that global stores are whole rows.
+ * With LANE_PAIRS the even lane holds the real and the odd lane the imaginary
+ * part and global memory moves by sub-group blocks. Without it (portable
+ * form) the even work-item of a pair holds the whole complex value and the
+ * odd one helps only with the stores; geometry, arguments and options are
+ * the same in both forms. Dimension 1 runs over the transforms of a chunk. */
+#define T3_C0 (FACT1 * FACT2)
+#define T3_C1 (FACT0 * FACT2)
+#define T3_C2 (FACT0 * FACT1)
+#define T3_H (SUBGROUP_SIZE / 2)
+#define T3_COLUMNS (WORK_GROUP_SIZE / 2)
+#define T3_ROW_REALS (2 * T3_COLUMNS)
+
+#ifdef LANE_PAIRS
+#define T3_ACTIVE(lane) 1
+#define T3_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * (BWD_DIR ? (ftype)-1 : (ftype)1))
+#define T3_SLM_STORE(v, slm, e, comp) ((slm)[2 * (e) + (comp)] = (v))
+#define T3_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
+                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))
+#else
+#define T3_ACTIVE(lane) (((lane) & 1) == 0)
+#define T3_PM_ONE(lane) ((ftype)1)
+#define T3_SLM_STORE(v, slm, e, comp) vstore2((v), (e), (slm))
+#define T3_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+#endif
+
+/* Columns of a group starting at column `first` that exist below `count`. */
+static inline int t3_valid(const long count, const long first, const long width)
+{
+    return (int)clamp(count - first, 0L, width);
+}
+
+/* Element `first + q` of `in` for the lane's column q of its sub-group (the
+ * sub-group's columns are consecutive elements): one block read when all of
+ * them exist, element by element otherwise, zero past the end. */
+static inline ptype t3_load(const global ftype *in, const long first, const uint q, const int valid,
+                            const uint comp)
+{
+#ifdef LANE_PAIRS
+    if (valid >= T3_H) return T3_BLOCK_READ(in + 2 * first);
+    return (int)q < valid ? in[2 * (first + q) + comp] : (ftype)0;
+#else
+    return (int)q < valid ? vload2(first + q, in) : (ptype)(0);
+#endif
+}
+
+/* Twiddle entry e as (tr, ti) applied to v; nothing past the end. */
+static inline ptype t3_twiddle(const global ftype *table, const long e, const bool inside, ptype v,
+                               const ftype pmOne)
+{
+    const ftype tr = inside ? table[2 * e] : (ftype)0;
+    const ftype ti = inside ? table[2 * e + 1] : (ftype)0;
+    TWIDL_MULT_INPLACE(tr, -pmOne * ti, v);
+    return v;
+}
+
+/* `blocks` x SUBGROUP_SIZE reals of local memory to global memory, lane L
+ * moving reals L, L + SUBGROUP_SIZE, ...; only the first `valid` reals are
+ * stored: whole sub-group blocks while they fit, single reals after. */
+static inline void t3_store_reals(const local ftype *slm, global ftype *out, const uint blocks,
+                                  const int valid, const uint lane)
+{
+    for (uint e = 0; e < blocks; ++e) {
+        const int at = (int)(SUBGROUP_SIZE * e + lane);
+        const ftype v = slm[at];
+#ifdef LANE_PAIRS
+        if ((int)(SUBGROUP_SIZE * (e + 1)) <= valid) {
+            T3_BLOCK_WRITE(out + SUBGROUP_SIZE * e, v);
+            continue;
+        }
+#endif
+        if (at < valid) out[at] = v;
+    }
+}
+
+kernel T3_ATTRIBUTES
+void KERNEL_FUNC0(const global ftype *in, global ftype *out, local ftype *slmPtr, const int offset)
+{
+    const uint lid = get_local_id(0);
+    const uint sg = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint q = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = T3_PM_ONE(lane);
+    const long j = get_group_id(1);
+    const long t = (long)get_global_id(1) + offset;
+    const long first = T3_COLUMNS * (long)get_group_id(0) + T3_H * sg;
+    const int valid = t3_valid(T3_C0, first, T3_H);
+    local ftype *region = slmPtr + sg * SUBGROUP_SIZE * FACT0;
+    if (T3_ACTIVE(lane)) {
+        const global ftype *src = in + 2 * t * (long)(IDIST);
+        ptype v[FACT0];
+        for (uint i = 0; i < FACT0; ++i) v[i] = t3_load(src, (long)i * T3_C0 + first, q, valid, comp);
+        FACT0_FUNC(v, pmOne);
+        for (uint i = 0; i < FACT0; ++i) T3_SLM_STORE(v[i], region, q * FACT0 + i, comp);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    t3_store_reals(region, out + 2 * (j * (long)(TDIST) + first * FACT0), FACT0, 2 * FACT0 * valid, lane);
+}
+
+kernel T3_ATTRIBUTES
+void KERNEL_FUNC1(const global ftype *in, global ftype *out, const global ftype *twidlTable,
+                  local ftype *slmPtr)
+{
+    const uint lid = get_local_id(0);
+    const uint sg = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint q = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = T3_PM_ONE(lane);
+    const long j = get_group_id(1);
+    const long group_first = T3_COLUMNS * (long)get_group_id(0);
+    const long first = group_first + T3_H * sg;
+    const int valid = t3_valid(T3_C1, first, T3_H);
+    if (T3_ACTIVE(lane)) {
+        const global ftype *src = in + 2 * j * (long)(TDIST);
+        ptype v[FACT1];
+        for (uint i = 0; i < FACT1; ++i) {
+            const long e = (long)i * T3_C1 + first;
+            v[i] = t3_twiddle(twidlTable, e + q, (int)q < valid, t3_load(src, e, q, valid, comp), pmOne);
+        }
+        FACT1_FUNC(v, pmOne);
+        for (uint i = 0; i < FACT1; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    const int row_valid = 2 * t3_valid(T3_C1, group_first, T3_COLUMNS);
+    global ftype *dst = out + 2 * (j * (long)(TDIST) + group_first);
+    for (uint i = sg; i < FACT1; i += SUBGRPS_IN_GROUP)
+        t3_store_reals(slmPtr + i * T3_ROW_REALS, dst + 2 * (long)i * T3_C1, T3_ROW_REALS / SUBGROUP_SIZE,
+                       row_valid, lane);
+}
+
+kernel T3_ATTRIBUTES
+void KERNEL_FUNC2(const global ftype *in, global ftype *out, const global ftype *twidlTable,
+                  local ftype *slmPtr, const int offset)
+{
+    const uint lid = get_local_id(0);
+    const uint sg = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint q = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = T3_PM_ONE(lane);
+    const long j = get_group_id(1);
+    const long t = (long)get_global_id(1) + offset;
+    const long group_first = T3_COLUMNS * (long)get_group_id(0);
+    /* Sub-group g holds columns k1*FACT0 + k0 for its k1 and four k0. */
+    const long g = (T3_COLUMNS / T3_H) * (long)get_group_id(0) + sg;
+    const long k1 = g / (FACT0 / T3_H);
+    const long k0_first = T3_H * (g % (FACT0 / T3_H));
+    const int valid = k1 < FACT1 ? T3_H : 0;
+    if (T3_ACTIVE(lane)) {
+        const global ftype *src = in + 2 * j * (long)(TDIST);
+        ptype v[FACT2];
+        for (uint i = 0; i < FACT2; ++i) {
+            const long e = k1 * FACT0 * FACT2 + (long)i * FACT0 + k0_first;
+            v[i] = t3_twiddle(twidlTable, k1 * FACT2 + i, valid > 0, t3_load(src, e, q, valid, comp), pmOne);
+        }
+        FACT2_FUNC(v, pmOne);
+        for (uint i = 0; i < FACT2; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    const int row_valid = 2 * t3_valid(T3_C2, group_first, T3_COLUMNS);
+    global ftype *dst = out + 2 * (t * (long)(ODIST) + group_first);
+    for (uint i = sg; i < FACT2; i += SUBGRPS_IN_GROUP)
+        t3_store_reals(slmPtr + i * T3_ROW_REALS, dst + 2 * (long)i * T3_C2, T3_ROW_REALS / SUBGROUP_SIZE,
+                       row_valid, lane);
+}
+)";
+
+}  // namespace
+
+void write_three_factor_kernels(std::ostream& out, precision p) {
+  out << (p == precision::double_precision ? block_moves_double : block_moves_single);
+  out << kernels_text;
+}
+
+}  // namespace qez_codelets

@@ -1,0 +1,83 @@
+// Real two- and three-dimensional transforms through the public interface on
+// a GPU queue (PoCL under a GPU profile), in any stride layout: a descriptor
+// of one configuration, committed once, then forward and backward runs on
+// USM or buffers measured against the long-double reference.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "tests/support/accuracy.hpp"
+
+namespace r2c_md_test {
+
+enum class prec { single_precision, double_precision };
+enum class container { usm, buffer };
+enum class workspace { internal, external_usm, external_buffer };
+
+struct md_config {
+  prec p = prec::double_precision;
+  std::vector<std::int64_t> lengths;  // row-major, outermost first
+  std::int64_t batch = 1;
+  bool in_place = false;
+  workspace ws = workspace::internal;
+  double fwd_scale = 1.0;
+  double bwd_scale = 1.0;
+  // Row-major strides without the offset; empty takes the packed ones
+  // (real rows padded to 2(N/2+1) in place).
+  std::vector<std::int64_t> real_strides;
+  std::vector<std::int64_t> complex_strides;
+  // Distances; 0 takes the extent of the strided transform.
+  std::int64_t real_distance = 0;
+  std::int64_t complex_distance = 0;
+};
+
+std::string name_of(const md_config& c);
+sycl::queue& test_queue();
+
+struct run_result {
+  qez_test::accuracy error;
+  qez_test::accuracy_bounds bounds{};
+};
+
+class md_plan {
+ public:
+  explicit md_plan(const md_config& c);
+  ~md_plan();
+  md_plan(const md_plan&) = delete;
+  md_plan& operator=(const md_plan&) = delete;
+
+  DFTI_DESCRIPTOR* record() const;
+  std::uint64_t workspace_bytes() const;
+  run_result forward(container c) const;
+  run_result backward(container c) const;
+
+ private:
+  struct impl;
+  std::unique_ptr<impl> impl_;
+};
+
+// The record is committed to the composite real backend of its rank and
+// precision.
+bool accepted_by_composite(const DFTI_DESCRIPTOR* record, const md_config& c);
+
+// Bytes the estimator of that backend gives for the configuration.
+std::int64_t estimator_bytes(const md_config& c);
+
+void report(const run_result& r, const char* what);
+
+#define EXPECT_WITHIN_BOUNDS(run, what)                                                                  \
+  do {                                                                                                   \
+    const ::r2c_md_test::run_result r_ = (run);                                                          \
+    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds)) << (what) << ": "                               \
+                                                         << ::qez_test::describe(r_.error, r_.bounds);   \
+    ::r2c_md_test::report(r_, what);                                                                     \
+  } while (0)
+
+}  // namespace r2c_md_test

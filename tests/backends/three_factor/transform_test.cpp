@@ -1,0 +1,163 @@
+// Three-factor transforms on PoCL (default profile) against the long-double
+// reference: both precisions, forward and backward with scales, in and out
+// of place, USM and buffers, internal and caller workspace, batch chunks.
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <memory>
+
+#include "tests/backends/three_factor/three_factor_case.hpp"
+
+namespace three_factor_test {
+namespace {
+
+struct transform_case {
+  const char* name;
+  record_config config;
+};
+
+std::vector<transform_case> transform_cases() {
+  std::vector<transform_case> cases;
+  for (bool dp : {true, false}) {
+    // 324 = 36 x 3 x 3: pass 0 has 9 columns (a partial sub-group), passes 1
+    // and 2 have 108 (a partial work-group).
+    for (bool in_place : {false, true}) {
+      record_config c;
+      c.double_precision = dp;
+      c.length = 324;
+      c.count = 3;
+      c.in_place = in_place;
+      c.fwd_scale = 1.0 / 324;
+      c.bwd_scale = 0.5;
+      cases.push_back({dp ? (in_place ? "d324_in_place" : "d324") : (in_place ? "s324_in_place" : "s324"), c});
+    }
+    record_config big;
+    big.double_precision = dp;
+    big.length = dp ? 21000 : 4096;  // 40 x 25 x 21; 64 x 8 x 8
+    big.count = 2;
+    big.bwd_scale = 1.0 / static_cast<double>(big.length);
+    cases.push_back({dp ? "d21000" : "s4096", big});
+  }
+  record_config io;
+  io.length = 160;  // 40 x 2 x 2
+  io.count = 3;
+  io.io_distances = true;
+  io.in_distance = 170;
+  io.out_distance = 164;
+  cases.push_back({"d160_io_distances", io});
+  record_config io_s = io;
+  io_s.double_precision = false;
+  io_s.in_distance = 161;  // odd input distances are fine in single precision
+  cases.push_back({"s160_io_distances", io_s});
+  return cases;
+}
+
+class ThreeFactorTransform : public ::testing::TestWithParam<transform_case> {};
+
+TEST_P(ThreeFactorTransform, InternalWorkspace) {
+  const record_config& c = GetParam().config;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  std::printf("[ plan ] %s\n", r.description().c_str());
+  EXPECT_LE(static_cast<std::int64_t>(backend_test::workspace_bytes(r.record())), estimator_of(c));
+  for (bool usm : {true, false})
+    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
+}
+
+TEST_P(ThreeFactorTransform, CallerWorkspace) {
+  record_config c = GetParam().config;
+  c.internal_workspace = false;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  // Nothing runs before the workspace arrives.
+  EXPECT_EQ(run_and_measure(r, true, true).status, dft::status_no_workspace);
+  const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
+  ASSERT_EQ(r.workspace().give_usm(r.record(), bytes), 0);
+  EXPECT_ACCURATE(run_and_measure(r, true, true), c.double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, false, true), c.double_precision, c.length);
+  // A second workspace replaces the first: fresh tables in a buffer.
+  ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
+  EXPECT_ACCURATE(run_and_measure(r, true, false), c.double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, false, true), c.double_precision, c.length);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ThreeFactorTransform, ::testing::ValuesIn(transform_cases()),
+                         [](const ::testing::TestParamInfo<transform_case>& i) { return std::string(i.param.name); });
+
+// A batch one transform longer than a chunk: 671 transforms of 4096 points
+// fill the 42 MiB temporary area, the 672nd runs as a second chunk.
+TEST(ThreeFactorChunks, BatchLongerThanOneChunk) {
+  record_config c;
+  c.length = 4096;
+  c.count = 672;
+  c.fwd_scale = 1.0 / 4096;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  EXPECT_EQ(r.plan<double>().transforms_per_chunk, 671u);
+  const std::vector<std::int64_t> sample = {0, 1, 670, 671};
+  for (bool usm : {true, false}) EXPECT_ACCURATE(run_and_measure(r, true, usm, sample), true, c.length);
+}
+
+// Forward only: no backward kernels, tables of one direction.
+TEST(ThreeFactorDirections, ForwardOnly) {
+  record_config c;
+  c.length = 160;
+  c.directions = dft::directions_forward;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  const tf::block<double>& b = r.plan<double>();
+  EXPECT_EQ(r.record()->workspace_bytes[0], b.class_bytes[tf::class_1] + b.class_bytes[tf::class_2]);
+  for (int p = 0; p < tf::pass_count; ++p) {
+    EXPECT_NE(b.kernels[p][tf::dir_forward], nullptr);
+    EXPECT_EQ(b.kernels[p][tf::dir_backward], nullptr);
+  }
+  EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
+  // The unprepared direction is refused, not run on missing kernels.
+  EXPECT_EQ(run_and_measure(r, false, true).status, dft::status_invalid_configuration);
+}
+
+
+// Two USM computes submitted back to back without dependencies between them
+// share the record's temporary area: the second must not start before the
+// first is done with it (the queue is out of order).
+TEST(ThreeFactorConcurrency, BackToBackUsmComputes) {
+  record_config c;
+  c.length = 21000;
+  c.count = 2;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  sycl::queue& q = backend_test::gpu_test_queue();
+  const std::int64_t values = c.length * c.count;
+  std::vector<std::vector<std::complex<double>>> inputs(2, std::vector<std::complex<double>>(values));
+  for (std::size_t a = 0; a < inputs.size(); ++a)
+    for (std::int64_t k = 0; k < values; ++k)
+      inputs[a][k] = std::complex<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
+  std::vector<std::unique_ptr<backend_test::device_array<std::complex<double>>>> in, out;
+  for (std::size_t a = 0; a < inputs.size(); ++a) {
+    in.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(q, inputs[a], true));
+    out.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(
+        q, std::vector<std::complex<double>>(values), true));
+  }
+  std::uint64_t kind = dft::container_usm;
+  std::vector<sycl::event> none;
+  sycl::event done[2];
+  for (int a = 0; a < 2; ++a)
+    ASSERT_EQ(r.record()->compute_fwd(r.record(), in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
+  for (sycl::event& e : done) e.wait();
+  for (int a = 0; a < 2; ++a) {
+    const std::vector<std::complex<double>> got_values = out[a]->read();
+    std::vector<qez_test::cld> input, got;
+    for (std::int64_t k = 0; k < values; ++k) {
+      input.emplace_back(inputs[a][k].real(), inputs[a][k].imag());
+      got.emplace_back(got_values[k].real(), got_values[k].imag());
+    }
+    const std::vector<qez_test::cld> ref = backend_test::scaled_reference_c2c(input, {c.length}, c.count, true, 1.0L);
+    const qez_test::accuracy e = qez_test::measure(got, ref);
+    const qez_test::accuracy_bounds b = bounds_of(true, c.length);
+    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
+    backend_test::report_in_bound_units(e, b);
+  }
+}
+
+}  // namespace
+}  // namespace three_factor_test
