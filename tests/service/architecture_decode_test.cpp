@@ -230,17 +230,17 @@ TEST(QxbinMachine, RelocatableTypeIsAlsoQxbin) {
 
 std::uint32_t checksum(const std::uint8_t* p, std::size_t n) { return package_record_checksum(p, n); }
 
-bytes package_with(qez_test::record_spec spec, const bytes& extra_text = {}) {
+bytes package_with(qez_test::record_fields fields, const bytes& extra_text = {}) {
   return qez_test::build_elf({{".text", 1, extra_text},
-                              {".record", qez_test::record_section_type, qez_test::build_record(spec, checksum)}})
+                              {".record", qez_test::record_section_type, qez_test::build_record(fields, checksum)}})
       .image;
 }
 
 TEST(PackageRecord, CoreFamilyAndStepping) {
-  qez_test::record_spec spec;
-  spec.device_code = 0x0C08;
-  spec.stepping = 4;
-  const hw_identity id = parse(package_with(spec));
+  qez_test::record_fields fields;
+  fields.device_code = 0x0C08;
+  fields.stepping = 4;
+  const hw_identity id = parse(package_with(fields));
   EXPECT_EQ(id.generation, 7u);
   EXPECT_EQ(id.family, 10u);
   EXPECT_EQ(id.stepping, 4u);
@@ -254,12 +254,12 @@ bytes split_pattern() {
 class PackageSplitFamily : public ::testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(PackageSplitFamily, PatternDecidesBetweenTheTwoGenerations) {
-  qez_test::record_spec spec;
-  spec.device_code = GetParam();
-  const hw_identity without = parse(package_with(spec, bytes(40, 0x31)));
+  qez_test::record_fields fields;
+  fields.device_code = GetParam();
+  const hw_identity without = parse(package_with(fields, bytes(40, 0x31)));
   EXPECT_EQ(without.generation, 5u);
   EXPECT_EQ(without.family, 5u);
-  const hw_identity with = parse(package_with(spec, split_pattern()));
+  const hw_identity with = parse(package_with(fields, split_pattern()));
   EXPECT_EQ(with.generation, 6u);
   EXPECT_EQ(with.family, 6u);
 }
@@ -358,15 +358,15 @@ TEST(MalformedBinary, RecordDataOutsideTheBinary) {
 }
 
 TEST(MalformedBinary, RecordFormatFields) {
-  qez_test::record_spec spec;
-  spec.magic = 0x454B4F57;
-  expect_refused<npack::bad_binary_section>(package_with(spec), bad_section_text);
-  spec = {};
-  spec.field4 = 0;
-  expect_refused<npack::bad_binary_section>(package_with(spec), bad_section_text);
-  spec = {};
-  spec.field6 = 3;
-  expect_refused<npack::bad_binary_section>(package_with(spec), bad_section_text);
+  qez_test::record_fields fields;
+  fields.magic = 0x454B4F57;
+  expect_refused<npack::bad_binary_section>(package_with(fields), bad_section_text);
+  fields = {};
+  fields.field4 = 0;
+  expect_refused<npack::bad_binary_section>(package_with(fields), bad_section_text);
+  fields = {};
+  fields.field6 = 3;
+  expect_refused<npack::bad_binary_section>(package_with(fields), bad_section_text);
 }
 
 TEST(DetectionExceptions, Messages) {

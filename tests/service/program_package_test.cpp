@@ -45,21 +45,21 @@ std::uint32_t checksum(const std::uint8_t* p, std::size_t n) { return package_re
 
 enum package_section : std::size_t { sec_before = 1, sec_record = 2, sec_after = 3, sec_after_strings = 4 };
 
-qez_test::elf_image build_package(const qez_test::record_spec& spec, qez_test::elf_options options = {}) {
+qez_test::elf_image build_package(const qez_test::record_fields& fields, qez_test::elf_options options = {}) {
   return qez_test::build_elf(
       {{".before", qez_test::string_like_section_type, bytes(16, 0x11)},
-       {".record", qez_test::record_section_type, qez_test::build_record(spec, checksum)},
+       {".record", qez_test::record_section_type, qez_test::build_record(fields, checksum)},
        {".after", 1, bytes(24, 0x22)},
        {".after_strings", qez_test::string_like_section_type, bytes(8, 0x33)}},
       options);
 }
 
-qez_test::record_spec spec_with_patches() {
-  qez_test::record_spec spec;
-  qez_test::append_patch(spec.patch_list, 7, bytes(6, 0x44));
-  qez_test::append_patch(spec.patch_list, 52, bytes(12, 0x55));
-  qez_test::append_patch(spec.patch_list, 9, bytes(4, 0x66));
-  return spec;
+qez_test::record_fields fields_with_patches() {
+  qez_test::record_fields fields;
+  qez_test::append_patch(fields.patch_list, 7, bytes(6, 0x44));
+  qez_test::append_patch(fields.patch_list, 52, bytes(12, 0x55));
+  qez_test::append_patch(fields.patch_list, 9, bytes(4, 0x66));
+  return fields;
 }
 
 // Owns a spliced package.
@@ -85,7 +85,7 @@ struct slot_case {
 class SpliceSlot : public ::testing::TestWithParam<slot_case> {};
 
 TEST_P(SpliceSlot, SlotIsBinaryPlus64RoundedTo256) {
-  const auto pkg = build_package(spec_with_patches());
+  const auto pkg = build_package(fields_with_patches());
   spliced out;
   splice(pkg.image, bytes(GetParam().binary_size, 0x77), &out);
   ASSERT_EQ(out.result, 0);
@@ -101,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, SpliceSlot,
                                            slot_case{449, 768}));
 
 TEST(Splice, RebuildsTheRecordAndMovesLaterSections) {
-  const qez_test::record_spec spec = spec_with_patches();
-  const auto pkg = build_package(spec);
+  const qez_test::record_fields fields = fields_with_patches();
+  const auto pkg = build_package(fields);
   const bytes binary(300, 0x77);
   const bytes extra = {0xE1, 0xE2, 0xE3, 0xE4, 0xE5};
   spliced out;
@@ -116,13 +116,13 @@ TEST(Splice, RebuildsTheRecordAndMovesLaterSections) {
   const std::uint8_t* payload = record + 68;
 
   // Everything up to the slot is unchanged (header fields aside).
-  EXPECT_TRUE(std::equal(payload, payload + spec.prefix.size(), spec.prefix.begin()));
-  const std::uint8_t* slot = payload + spec.prefix.size();
+  EXPECT_TRUE(std::equal(payload, payload + fields.prefix.size(), fields.prefix.begin()));
+  const std::uint8_t* slot = payload + fields.prefix.size();
   EXPECT_TRUE(std::equal(slot, slot + binary.size(), binary.begin()));
   EXPECT_TRUE(std::all_of(slot + binary.size(), slot + new_slot, [](std::uint8_t b) { return b == 0; }));
   const std::uint8_t* tails = slot + new_slot;
-  EXPECT_TRUE(std::equal(tails, tails + 8, spec.tails[0].begin()));
-  EXPECT_TRUE(std::equal(tails + 8, tails + 12, spec.tails[1].begin()));
+  EXPECT_TRUE(std::equal(tails, tails + 8, fields.tails[0].begin()));
+  EXPECT_TRUE(std::equal(tails + 8, tails + 12, fields.tails[1].begin()));
 
   // Patch list: type 52 data cleared, the other entries intact.
   bytes expected_list;
@@ -135,12 +135,12 @@ TEST(Splice, RebuildsTheRecordAndMovesLaterSections) {
   EXPECT_TRUE(std::equal(extra_at, extra_at + extra.size(), extra.begin()));
 
   // Header: checksum over the new payload, slot, binary length, list + extra.
-  const std::size_t new_payload = spec.prefix.size() + new_slot + 12 + expected_list.size() + extra.size();
+  const std::size_t new_payload = fields.prefix.size() + new_slot + 12 + expected_list.size() + extra.size();
   EXPECT_EQ(field(record, 7), package_record_checksum(payload, new_payload));
   EXPECT_EQ(field(record, 11), expected_list.size() + extra.size());
   EXPECT_EQ(field(record, 12), new_slot);
   EXPECT_EQ(field(record, 16), binary.size());
-  EXPECT_EQ(field(record, 2), spec.device_code);
+  EXPECT_EQ(field(record, 2), fields.device_code);
 
   // Data after the record, moved by the growth.
   qez_test::elf_image moved{bytes(out.data, out.data + out.size), pkg.table_offset, {}};
@@ -161,9 +161,9 @@ TEST(Splice, RebuildsTheRecordAndMovesLaterSections) {
 }
 
 TEST(Splice, ASmallerSlotShrinksThePackage) {
-  qez_test::record_spec spec = spec_with_patches();
-  spec.slot = bytes(1024, 0xB2);
-  const auto pkg = build_package(spec);
+  qez_test::record_fields fields = fields_with_patches();
+  fields.slot = bytes(1024, 0xB2);
+  const auto pkg = build_package(fields);
   spliced out;
   splice(pkg.image, bytes(10, 0x77), &out);
   ASSERT_EQ(out.result, 0);
@@ -185,7 +185,7 @@ class SpliceRefuses : public ::testing::TestWithParam<malformed_case> {};
 std::size_t record_at(const qez_test::elf_image& p) { return p.data_offsets[sec_record]; }
 
 TEST_P(SpliceRefuses, WithItsCodeAndNoOutput) {
-  auto pkg = build_package(spec_with_patches());
+  auto pkg = build_package(fields_with_patches());
   GetParam().damage(pkg);
   const long live = qez_standin_live_allocations();
   spliced out;
@@ -248,7 +248,7 @@ TEST(Splice, RefusesNullPackage) {
 TEST(Splice, RefusesASectionTableAfterTheRecord) {
   qez_test::elf_options options;
   options.table_before_data = false;
-  const auto pkg = build_package(spec_with_patches(), options);
+  const auto pkg = build_package(fields_with_patches(), options);
   spliced out;
   splice(pkg.image, bytes(4, 1), &out);
   EXPECT_EQ(out.result, -2);
@@ -264,9 +264,9 @@ struct patch_case {
 class SpliceRefusesPatchList : public ::testing::TestWithParam<patch_case> {};
 
 TEST_P(SpliceRefusesPatchList, AsABadRecord) {
-  qez_test::record_spec spec;
-  spec.patch_list = GetParam().list;
-  const auto pkg = build_package(spec);
+  qez_test::record_fields fields;
+  fields.patch_list = GetParam().list;
+  const auto pkg = build_package(fields);
   spliced out;
   splice(pkg.image, bytes(4, 1), &out);
   EXPECT_EQ(out.result, -3);
@@ -288,21 +288,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Splice, PatchDataRunningPastTheListIsClearedOnlyUpToItsEnd) {
-  qez_test::record_spec spec;
-  spec.patch_list = entry_head(52, 64);  // claims 56 bytes of data, holds 4
-  spec.patch_list.insert(spec.patch_list.end(), {1, 2, 3, 4});
-  const auto pkg = build_package(spec);
+  qez_test::record_fields fields;
+  fields.patch_list = entry_head(52, 64);  // claims 56 bytes of data, holds 4
+  fields.patch_list.insert(fields.patch_list.end(), {1, 2, 3, 4});
+  const auto pkg = build_package(fields);
   spliced out;
   splice(pkg.image, bytes(4, 1), &out);
   ASSERT_EQ(out.result, 0);
   const std::uint8_t* record = out.data + pkg.data_offsets[sec_record];
-  const std::uint8_t* list = record + 68 + spec.prefix.size() + 256 + 12;
+  const std::uint8_t* list = record + 68 + fields.prefix.size() + 256 + 12;
   EXPECT_EQ(bytes(list + 8, list + 12), bytes(4, 0));
   EXPECT_EQ(qez_test::get_u32(list + 12), 0x22222222u);  // next section untouched
 }
 
 TEST(Splice, AllocationFailureGivesMinus4) {
-  const auto pkg = build_package(spec_with_patches());
+  const auto pkg = build_package(fields_with_patches());
   qez_standin_fail_allocations(0, 1);
   spliced out;
   splice(pkg.image, bytes(4, 1), &out);

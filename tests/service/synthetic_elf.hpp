@@ -128,7 +128,7 @@ inline elf_image build_elf(std::vector<section> sections, const elf_options& opt
 constexpr std::uint32_t record_section_type = 0xff000005;
 constexpr std::uint32_t string_like_section_type = 0xff000008;
 
-struct record_spec {
+struct record_fields {
   std::uint32_t magic = 0x454B4F56;  // "VOKE"
   std::uint32_t device_code = 0x0C08;
   std::uint32_t field4 = 1;
@@ -150,7 +150,7 @@ inline void append_patch(bytes& list, std::uint32_t type, const bytes& data) {
 
 // The record (header + payload) with its checksum computed by `checksum`.
 template <class Checksum>
-bytes build_record(const record_spec& r, Checksum checksum) {
+bytes build_record(const record_fields& r, Checksum checksum) {
   bytes payload = r.prefix;
   payload.insert(payload.end(), r.slot.begin(), r.slot.end());
   for (const auto& t : r.tails) payload.insert(payload.end(), t.begin(), t.end());
