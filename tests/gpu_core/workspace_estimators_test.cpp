@@ -164,19 +164,83 @@ TEST(WorkspaceAggregators, RecordOf8192SinglePointsGivesTheLargestClass) {
   EXPECT_EQ(estimate_workspace_c2c_float(r.get()), 67502080u);
 }
 
-TEST(WorkspaceAggregators, ComplexRankTwoEqualsTheTwoDimensionalClass) {
-  record_guard r(make_record(dfti_double, dfti_complex, {64, 32}));
-  set_contiguous_strides(r.get());
+dft_estimate_config contiguous_2d(std::int64_t n0, std::int64_t n1) {
   dft_estimate_config c;
   c.rank = 2;
-  c.lengths[0] = 64;
-  c.lengths[1] = 32;
+  c.lengths[0] = n0;
+  c.lengths[1] = n1;
   c.input_strides[0] = c.output_strides[0] = 1;
-  c.input_strides[1] = c.output_strides[1] = 64;
+  c.input_strides[1] = c.output_strides[1] = n0;
+  c.number_of_transforms = 1;
   c.in_place = 1;
+  return c;
+}
+
+TEST(WorkspaceAggregators, ComplexRankTwoBeyondSharedMemoryEqualsTheTwoDimensionalClass) {
+  // 134 = 2 x 67 has a prime factor the shared-memory backend cannot take,
+  // so only the 2D class applies.
+  record_guard r(make_record(dfti_double, dfti_complex, {134, 32}));
+  set_contiguous_strides(r.get());
+  const dft_estimate_config c = contiguous_2d(134, 32);
+  EXPECT_EQ(dft_small_md_gpu_bkd<double>().workspace_estimate(c), -1);
   const std::int64_t expected = dft_c2c_2d_main_gpu_bkd<double>().workspace_estimate(c);
   EXPECT_GT(expected, 0);
   EXPECT_EQ(estimate_workspace_c2c_double(r.get()), static_cast<std::uint64_t>(expected));
+}
+
+TEST(WorkspaceAggregators, SmallComplexRankTwoCoversTheSharedMemoryBackend) {
+  // The shared-memory backend takes small complex 2D transforms, so its
+  // tables count in the estimate.
+  record_guard r(make_record(dfti_single, dfti_complex, {64, 32}));
+  set_contiguous_strides(r.get());
+  const dft_estimate_config c = contiguous_2d(64, 32);
+  const std::int64_t small = dft_small_md_gpu_bkd<float>().workspace_estimate(c);
+  EXPECT_GT(small, 0);
+  EXPECT_GE(estimate_workspace_c2c_float(r.get()), static_cast<std::uint64_t>(small));
+  EXPECT_GE(estimate_workspace_c2c_float(r.get()),
+            static_cast<std::uint64_t>(dft_c2c_2d_main_gpu_bkd<float>().workspace_estimate(c)));
+}
+
+TEST(WorkspaceEstimators, SharedMemoryClassTakesEveryPowerOfTwoTheBackendTakes) {
+  for (std::int64_t n = 512; n <= 65536; n *= 2) {
+    const std::int64_t e = 8;
+    EXPECT_EQ(dft_c2c_n_facts_gpu_bkd<float>().workspace_estimate(contiguous_1d(n)),
+              2 * r128_ref(2 * e * n) + 2 * r128_ref(e * n))
+        << n;
+  }
+  EXPECT_EQ(dft_c2c_n_facts_gpu_bkd<float>().workspace_estimate(contiguous_1d(131072)), -1);
+  EXPECT_EQ(dft_c2c_n_facts_gpu_bkd<float>().workspace_estimate(contiguous_1d(256)), -1);
+  EXPECT_EQ(dft_c2c_n_facts_gpu_bkd<double>().workspace_estimate(contiguous_1d(3000)), -1);
+}
+
+TEST(WorkspaceEstimators, RealOneDimensionalCountsTheShortLastGroupsChild) {
+  // 2^20 real doubles: h = 2^19 complex points of 16 bytes, 8 MiB per
+  // transform; the 16 GiB cap holds 2048 of them, so 3000 transforms run as
+  // a group of 2048 and a last group of 952, each with its complex child.
+  dft_estimate_config c;
+  c.rank = 1;
+  c.lengths[0] = std::int64_t{1} << 20;
+  c.input_strides[0] = c.output_strides[0] = 1;
+  c.number_of_transforms = 3000;
+  c.fwd_distance = c.lengths[0] + 2;
+  c.bwd_distance = c.lengths[0] / 2 + 1;
+  c.real_domain = 1;
+  const std::int64_t s = 16 * (c.lengths[0] / 2);
+  const std::int64_t cap = std::int64_t{1} << 34;
+  const auto child = [&](std::int64_t transforms) {
+    dft_estimate_config k;
+    k.rank = 1;
+    k.lengths[0] = c.lengths[0] / 2;
+    k.fwd_strides[0] = k.bwd_strides[0] = 1;
+    k.number_of_transforms = transforms;
+    k.fwd_distance = k.bwd_distance = k.lengths[0];
+    k.direction_count = c.direction_count;
+    return estimate_workspace_c2c_1d_double(k);
+  };
+  EXPECT_EQ(dft_r2c_1d_main_gpu_bkd<double>().workspace_estimate(c),
+            cap + r128_ref(s) + child(2048) + child(952));
+  c.number_of_transforms = 4096;  // two whole groups: one child serves both
+  EXPECT_EQ(dft_r2c_1d_main_gpu_bkd<double>().workspace_estimate(c), cap + r128_ref(s) + child(2048));
 }
 
 TEST(WorkspaceAggregators, RanksWithoutABackendGiveZero) {

@@ -32,7 +32,36 @@ estimator_list<T> make_list() {
   return list;
 }
 
-dft_estimate_config config_from_record(const DFTI_DESCRIPTOR* record) {
+std::uint64_t never_negative(std::int64_t bytes) {
+  return bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes);
+}
+
+template <class T>
+std::uint64_t estimate_complex_record(const DFTI_DESCRIPTOR* record) {
+  const dft_estimate_config c = estimate_config_of(record);
+  std::int64_t bytes = 0;
+  switch (c.rank) {
+    case 1: bytes = estimate_c2c_1d<T>(c); break;
+    case 2:
+      bytes = std::max(estimate_c2c_1d<T>(c), dft_c2c_2d_main_gpu_bkd<T>().workspace_estimate(c));
+      break;
+    case 3:
+      bytes = std::max({estimate_c2c_1d<T>(c), dft_c2c_3d_padded_gpu_bkd<T>().workspace_estimate(c),
+                        dft_c2c_3d_main_gpu_bkd<T>().workspace_estimate(c)});
+      break;
+    default: break;
+  }
+  return never_negative(bytes);
+}
+
+template <class T>
+std::uint64_t estimate_real_record(const DFTI_DESCRIPTOR* record) {
+  return never_negative(estimate_r2c_md<T>(estimate_config_of(record)));
+}
+
+}  // namespace
+
+dft_estimate_config estimate_config_of(const DFTI_DESCRIPTOR* record) {
   if (record == nullptr) throw invalid_descriptor_exception();
   dft_estimate_config c;
   c.rank = record->work_lengths.count;
@@ -55,35 +84,6 @@ dft_estimate_config config_from_record(const DFTI_DESCRIPTOR* record) {
   c.real_domain = record->domain == dfti_real;
   return c;
 }
-
-std::uint64_t never_negative(std::int64_t bytes) {
-  return bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes);
-}
-
-template <class T>
-std::uint64_t estimate_complex_record(const DFTI_DESCRIPTOR* record) {
-  const dft_estimate_config c = config_from_record(record);
-  std::int64_t bytes = 0;
-  switch (c.rank) {
-    case 1: bytes = estimate_c2c_1d<T>(c); break;
-    case 2:
-      bytes = std::max(estimate_c2c_1d<T>(c), dft_c2c_2d_main_gpu_bkd<T>().workspace_estimate(c));
-      break;
-    case 3:
-      bytes = std::max({estimate_c2c_1d<T>(c), dft_c2c_3d_padded_gpu_bkd<T>().workspace_estimate(c),
-                        dft_c2c_3d_main_gpu_bkd<T>().workspace_estimate(c)});
-      break;
-    default: break;
-  }
-  return never_negative(bytes);
-}
-
-template <class T>
-std::uint64_t estimate_real_record(const DFTI_DESCRIPTOR* record) {
-  return never_negative(estimate_r2c_md<T>(config_from_record(record)));
-}
-
-}  // namespace
 
 template <class T>
 std::int64_t estimate_c2c_1d(const dft_estimate_config& c) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "dft/api/descriptor_record.hpp"
+
 namespace ulmara {
 namespace qez {
 namespace dft {
@@ -65,6 +67,10 @@ QEZ_DECLARE_ESTIMATOR(dft_r2c_3d_main_gpu_bkd)
 #undef QEZ_DECLARE_ESTIMATOR
 
 // Combinations.
+// The configuration the aggregators estimate, filled from a descriptor
+// record (a null record throws invalid_descriptor_exception).
+dft_estimate_config estimate_config_of(const DFTI_DESCRIPTOR* record);
+
 std::int64_t estimate_workspace_c2c_1d_float(dft_estimate_config config);
 std::int64_t estimate_workspace_c2c_1d_double(dft_estimate_config config);
 std::int64_t estimate_workspace_r2c_1d_float(dft_estimate_config config);

@@ -139,9 +139,11 @@ std::int64_t dft_c2c_4_facts_colbatch_gpu_bkd<T>::workspace_estimate(dft_estimat
 
 template <class T>
 std::int64_t dft_c2c_n_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
+  // The backend takes every power of two from 512 to 65536; a class that
+  // stopped at 8192 would leave its larger plans out of the estimate.
   const std::int64_t n = c.lengths[0];
-  const bool fixed_length = n == 512 || n == 1024 || n == 2048 || n == 4096 || n == 8192;
-  if (!complex_rank1(c) || !packed(c) || !fixed_length) return estimate_declined;
+  const bool slm_length = is_power_of_two(n) && n >= 512 && n <= 65536;
+  if (!complex_rank1(c) || !packed(c) || !slm_length) return estimate_declined;
   const std::int64_t e = complex_bytes<T>();
   return c.direction_count * r128(2 * e * n) + 2 * r128(e * n);
 }
@@ -184,8 +186,10 @@ std::int64_t dft_c2c_esimd_2_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_c
 template <class T>
 std::int64_t dft_small_md_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
   const std::int64_t n = c.lengths[0];
+  // Complex configurations of rank 2 are taken by the backend too, so the
+  // class takes them: declining would leave their tables out of the estimate.
   if (c.rank > 2) return estimate_declined;
-  if (c.real_domain ? n % 2 != 0 : c.rank != 1) return estimate_declined;
+  if (c.real_domain && n % 2 != 0) return estimate_declined;
   if (!small_md_side_fits(c, estimate_forward) && !small_md_side_fits(c, estimate_backward))
     return estimate_declined;
   const std::int64_t m = c.real_domain ? n / 2 : n;
@@ -212,9 +216,16 @@ std::int64_t dft_r2c_1d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
   const std::int64_t s = complex_bytes<T>() * h;
   if (s <= 0) return estimate_declined;
   const std::int64_t w = capped(s, c.number_of_transforms);
-  const dft_estimate_config half =
-      complex_1d_child(h, 1, 1, h, h, w / s, c.direction_count, c.in_place != 0);
-  return w + (even ? r128(s) : 0) + estimate_c2c_1d<T>(half);
+  const std::int64_t group = w / s;
+  const auto child = [&](std::int64_t transforms) {
+    return estimate_c2c_1d<T>(
+        complex_1d_child(h, 1, 1, h, h, transforms, c.direction_count, c.in_place != 0));
+  };
+  // Transforms run in groups of what the temporary holds; a last, shorter
+  // group has a complex child of its own, with tables of its own.
+  const std::int64_t remainder = group > 0 ? c.number_of_transforms % group : 0;
+  const bool short_last_group = c.number_of_transforms > group && remainder != 0;
+  return w + (even ? r128(s) : 0) + child(group) + (short_last_group ? child(remainder) : 0);
 }
 
 #define QEZ_INSTANTIATE(name) \
