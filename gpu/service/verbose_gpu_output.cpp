@@ -240,16 +240,21 @@ void print_gpu_header_once(sycl::queue* queue) {
   gpu_list_printed.store(1, std::memory_order_release);
 }
 
-// " GPU<i>" with the position of the first listed GPU of the queue's vendor.
+// " GPU<i>" with the position of the queue's own device in the list. A
+// device that is not listed itself (a sub-device, say) takes the first
+// listed GPU of its vendor; matching by vendor alone would number every
+// GPU of one vendor 0.
 void append_gpu_number(sycl::queue* queue, char* position, std::size_t* free) {
   try {
-    const std::uint32_t vendor = queue->get_device().get_info<sycl::info::device::vendor_id>();
+    const sycl::device device = queue->get_device();
     const std::vector<sycl::device>& list = verbose_gpu_list();
-    for (std::size_t i = 0; i < list.size(); ++i)
-      if (list[i].get_info<sycl::info::device::vendor_id>() == vendor) {
-        append_format(position, free, " GPU%d", static_cast<int>(i));
-        return;
-      }
+    std::size_t found = list.size();
+    for (std::size_t i = 0; i < list.size() && found == list.size(); ++i)
+      if (list[i] == device) found = i;
+    const std::uint32_t vendor = device.get_info<sycl::info::device::vendor_id>();
+    for (std::size_t i = 0; i < list.size() && found == list.size(); ++i)
+      if (list[i].get_info<sycl::info::device::vendor_id>() == vendor) found = i;
+    if (found < list.size()) append_format(position, free, " GPU%d", static_cast<int>(found));
   } catch (...) {
   }
 }

@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "gpu/service/verbose_gpu_output.hpp"
 #include "qez_service_control.h"
@@ -154,21 +155,55 @@ TEST(VerbosePrint, EventsOfCallsThatNeverPrintStayBounded) {
       << capture.text();
 }
 
+// GPUs the process is meant to see: STANDIN_GPU_DEVICE_COUNT=2 shows the
+// device as two.
+std::size_t expected_gpu_count() {
+  const char* v = std::getenv("STANDIN_GPU_DEVICE_COUNT");
+  return v != nullptr && std::string(v) == "2" ? 2 : 1;
+}
+
+// The header the default profile (Gulon, 512 EUs, one tile) gives for
+// every GPU of the process, followed by its empty line.
+std::string expected_header() {
+  const std::vector<sycl::device> gpus = sycl::device::get_devices(sycl::info::device_type::gpu);
+  std::ostringstream expected;
+  for (std::size_t k = 0; k < gpus.size(); ++k)
+    expected << "QEZ_VERBOSE Detected GPU" << k << " Tavir(R)_Gulon Backend:OpenCL VE:512 Stack:1 maxWGsize:"
+             << gpus[k].get_info<sycl::info::device::max_work_group_size>() << "\n";
+  expected << "\n";
+  return expected.str();
+}
+
 TEST(VerboseHeader, ListsTheGpusOnce) {
+  ASSERT_EQ(sycl::device::get_devices(sycl::info::device_type::gpu).size(), expected_gpu_count());
   gpu::reset_verbose_gpu_header();
   verbose_capture capture(1);
   gpu::print_verbose_gpu_info(&gpu_queue(), "FFT(a)", 0.0);
   gpu::print_verbose_gpu_info(&gpu_queue(), "FFT(b)", 0.0);
   const std::string text = capture.text();
-  const sycl::device device = gpu_queue().get_device();
-  std::ostringstream expected;
-  // The default GPU profile: Gulon with 512 EUs and one tile.
-  expected << "QEZ_VERBOSE Detected GPU0 Tavir(R)_Gulon Backend:OpenCL VE:512 Stack:1 maxWGsize:"
-           << device.get_info<sycl::info::device::max_work_group_size>() << "\n\n";
-  const std::size_t at = text.find(expected.str());
+  const std::string header = expected_header();
+  const std::size_t at = text.find(header);
   ASSERT_NE(at, std::string::npos) << text;
-  EXPECT_EQ(text.find("Detected GPU0", at + expected.str().size()), std::string::npos) << "printed once";
+  EXPECT_EQ(text.find("Detected GPU0", at + header.size()), std::string::npos) << "printed once";
   EXPECT_LT(at, text.find("FFT(a)"));
+}
+
+TEST(VerboseHeader, EachLineNamesTheGpuOfItsQueue) {
+  const std::vector<sycl::device> gpus = sycl::device::get_devices(sycl::info::device_type::gpu);
+  ASSERT_EQ(gpus.size(), expected_gpu_count());
+  gpu::reset_verbose_gpu_header();
+  verbose_capture capture(1);
+  for (std::size_t k = 0; k < gpus.size(); ++k) {
+    sycl::queue q(gpus[k]);
+    gpu::print_verbose_gpu_info(&q, ("FFT(q" + std::to_string(k) + ")").c_str(), 0.0);
+  }
+  const std::string text = capture.text();
+  EXPECT_EQ(text.find(expected_header()), text.find("QEZ_VERBOSE Detected GPU0")) << text;
+  for (std::size_t k = 0; k < gpus.size(); ++k) {
+    const std::string line =
+        "QEZ_VERBOSE FFT(q" + std::to_string(k) + ") host:N/A device:N/A GPU" + std::to_string(k) + "\n";
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+  }
 }
 
 // Registry answers for the failure cases of the header.
@@ -225,6 +260,7 @@ TEST(VerboseOutput, GoesToTheNamedFile) {
   const int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
   close(fd);
+  gpu::reset_verbose_gpu_header();
   qez_standin_set_verbose_mode(1);
   qez_standin_set_verbose_output_file(path);
   gpu::print_verbose_gpu_info(&gpu_queue(), "FFT(file)", 0.0);
@@ -234,6 +270,8 @@ TEST(VerboseOutput, GoesToTheNamedFile) {
   const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(content.find("QEZ_VERBOSE FFT(file) host:N/A device:N/A GPU0\n"), std::string::npos)
       << content;
+  // The header goes where the lines go.
+  EXPECT_NE(content.find(expected_header()), std::string::npos) << content;
   std::remove(path);
 }
 

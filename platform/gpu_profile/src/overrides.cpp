@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device_pair.hpp"
 #include "profile_internal.hpp"
 
 namespace qez_profile {
@@ -64,7 +65,31 @@ cl_int CL_API_CALL get_device_ids(cl_platform_id platform, cl_device_type type, 
     if (num_devices) *num_devices = 0;
     return CL_DEVICE_NOT_FOUND;
   }
+  cl_device_id pair[2] = {};
+  if (presented_pair_devices(platform, pair)) {
+    if ((num_entries == 0 && devices) || (!devices && !num_devices)) return CL_INVALID_VALUE;
+    if (devices) std::copy(pair, pair + std::min<cl_uint>(num_entries, 2), devices);
+    if (num_devices) *num_devices = 2;
+    return CL_SUCCESS;
+  }
   return next().clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, num_entries, devices, num_devices);
+}
+
+// The platform a context's properties name, else the first platform.
+cl_platform_id platform_of(const cl_context_properties* properties) {
+  for (const cl_context_properties* p = properties; p != nullptr && p[0] != 0; p += 2)
+    if (p[0] == CL_CONTEXT_PLATFORM) return reinterpret_cast<cl_platform_id>(p[1]);
+  cl_platform_id first = nullptr;
+  next().clGetPlatformIDs(1, &first, nullptr);
+  return first;
+}
+
+// The presented halves are root devices that live with the process.
+cl_int CL_API_CALL retain_device(cl_device_id d) {
+  return is_presented_half(d) ? CL_SUCCESS : next().clRetainDevice(d);
+}
+cl_int CL_API_CALL release_device(cl_device_id d) {
+  return is_presented_half(d) ? CL_SUCCESS : next().clReleaseDevice(d);
 }
 
 cl_context CL_API_CALL create_context_from_type(const cl_context_properties* properties, cl_device_type type,
@@ -74,12 +99,18 @@ cl_context CL_API_CALL create_context_from_type(const cl_context_properties* pro
     if (errcode_ret) *errcode_ret = CL_DEVICE_NOT_FOUND;
     return nullptr;
   }
+  cl_device_id pair[2] = {};
+  if (presented_pair_devices(platform_of(properties), pair))
+    return next().clCreateContext(properties, 2, pair, notify, user_data, errcode_ret);
   return next().clCreateContextFromType(properties, CL_DEVICE_TYPE_ALL, notify, user_data, errcode_ret);
 }
 
 cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size, void* value, size_t* size_ret) {
   const qez_gpu_profile_t& prof = profile();
   switch (p) {
+    case CL_DEVICE_PARENT_DEVICE:
+      if (is_presented_half(d)) return answer_value<cl_device_id>(nullptr, size, value, size_ret);
+      break;
     case CL_DEVICE_TYPE: {
       cl_device_type real = 0;  // validates the handle
       if (cl_int err = real_value(d, p, &real)) return err;
@@ -244,6 +275,8 @@ void install_overrides(cl_api& api) {
   // An override is installed only where the loader has the entry point.
   if (api.clGetPlatformIDs) api.clGetPlatformIDs = get_platform_ids;
   if (api.clGetDeviceIDs) api.clGetDeviceIDs = get_device_ids;
+  if (api.clRetainDevice) api.clRetainDevice = retain_device;
+  if (api.clReleaseDevice) api.clReleaseDevice = release_device;
   if (api.clCreateContextFromType) api.clCreateContextFromType = create_context_from_type;
   if (api.clGetDeviceInfo) api.clGetDeviceInfo = get_device_info;
   if (api.clGetKernelWorkGroupInfo) api.clGetKernelWorkGroupInfo = get_kernel_work_group_info;

@@ -273,3 +273,60 @@ TEST(GpuProfileOverrides, ActiveProfileIsTheRowWithOverrides) {
 }
 
 }  // namespace
+
+namespace {
+
+// STANDIN_GPU_DEVICE_COUNT=2: the device shown as two root GPUs that
+// contexts, programs and queues take like any other.
+TEST(GpuProfileDevicePair, TwoRootGpusThatRunPrograms) {
+  const char* shown = std::getenv(QEZ_GPU_PROFILE_ENV_DEVICE_COUNT);
+  if (shown == nullptr || std::string(shown) != "2") GTEST_SKIP() << "one GPU shown";
+  cl_platform_id platform = nullptr;
+  ASSERT_EQ(clGetPlatformIDs(1, &platform, nullptr), CL_SUCCESS);
+  cl_uint count = 0;
+  ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, 0, nullptr, &count), CL_SUCCESS);
+  ASSERT_EQ(count, 2u);
+  cl_device_id devices[2] = {};
+  ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 2, devices, nullptr), CL_SUCCESS);
+  EXPECT_NE(devices[0], devices[1]);
+  cl_device_id only = nullptr;
+  ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, 1, &only, nullptr), CL_SUCCESS);
+  EXPECT_EQ(only, devices[0]);
+  for (cl_device_id d : devices) {
+    cl_device_id parent = reinterpret_cast<cl_device_id>(1);
+    ASSERT_EQ(clGetDeviceInfo(d, CL_DEVICE_PARENT_DEVICE, sizeof parent, &parent, nullptr), CL_SUCCESS);
+    EXPECT_EQ(parent, nullptr);
+    cl_device_type type = 0;
+    ASSERT_EQ(clGetDeviceInfo(d, CL_DEVICE_TYPE, sizeof type, &type, nullptr), CL_SUCCESS);
+    EXPECT_EQ(type, static_cast<cl_device_type>(CL_DEVICE_TYPE_GPU));
+    // Releasing a presented device leaves it usable.
+    EXPECT_EQ(clReleaseDevice(d), CL_SUCCESS);
+  }
+  cl_int err = CL_SUCCESS;
+  cl_context ctx = clCreateContextFromType(nullptr, CL_DEVICE_TYPE_GPU, nullptr, nullptr, &err);
+  ASSERT_EQ(err, CL_SUCCESS);
+  // A kernel runs on the second GPU and writes what it is asked to.
+  const char* source = "__kernel void put(__global int* out) { out[get_global_id(0)] = 7 * (int)get_global_id(0); }";
+  cl_program program = clCreateProgramWithSource(ctx, 1, &source, nullptr, &err);
+  ASSERT_EQ(err, CL_SUCCESS);
+  ASSERT_EQ(clBuildProgram(program, 2, devices, "", nullptr, nullptr), CL_SUCCESS);
+  cl_kernel kernel = clCreateKernel(program, "put", &err);
+  ASSERT_EQ(err, CL_SUCCESS);
+  cl_mem out = clCreateBuffer(ctx, CL_MEM_WRITE_ONLY, 4 * sizeof(int), nullptr, &err);
+  ASSERT_EQ(err, CL_SUCCESS);
+  ASSERT_EQ(clSetKernelArg(kernel, 0, sizeof out, &out), CL_SUCCESS);
+  cl_command_queue queue = clCreateCommandQueueWithProperties(ctx, devices[1], nullptr, &err);
+  ASSERT_EQ(err, CL_SUCCESS);
+  const size_t global = 4;
+  ASSERT_EQ(clEnqueueNDRangeKernel(queue, kernel, 1, nullptr, &global, nullptr, 0, nullptr, nullptr), CL_SUCCESS);
+  int host[4] = {};
+  ASSERT_EQ(clEnqueueReadBuffer(queue, out, CL_TRUE, 0, sizeof host, host, 0, nullptr, nullptr), CL_SUCCESS);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(host[i], 7 * i);
+  clReleaseCommandQueue(queue);
+  clReleaseMemObject(out);
+  clReleaseKernel(kernel);
+  clReleaseProgram(program);
+  clReleaseContext(ctx);
+}
+
+}  // namespace
