@@ -105,6 +105,19 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
          batch_rank(r) <= largest_batch_rank && zero_offsets(r);
 }
 
+// The plan depends on the architecture: a device whose architecture cannot
+// be read (the lookup fails, or raises for an unrecognised GPU) is declined
+// before the record is taken over.
+bool architecture_readable(const DFTI_DESCRIPTOR* r) {
+  try {
+    int status = 0;
+    gpu::get_architecture(&status, static_cast<sycl::queue*>(r->queue));
+    return status == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   block<T>* b = hang_zeroed_block<block<T>>(record);
@@ -129,7 +142,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
 
 template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  if (!accepts(record)) return status_not_handled;
+  if (!accepts(record) || !architecture_readable(record)) return status_not_handled;
   take_over_record(table, record);
   const int status = run_commit_body(record, {create_and_initialize_internal_workspaces<T>, bkd_destroy<T>,
                                               /*clear_backend_on_failure=*/false,
