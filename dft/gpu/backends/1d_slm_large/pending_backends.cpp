@@ -8,15 +8,6 @@ namespace qez {
 namespace dft {
 namespace {
 
-bool n_factor_slm_first_tests(const DFTI_DESCRIPTOR* r) {
-  return no_fused_twiddle(r) && complex_interleaved(r) && working_rank(r) == 1 &&
-         batch_rank(r) == 1 && unit_innermost_stride(r);
-}
-
-bool large_1d_first_tests(const DFTI_DESCRIPTOR* r) {
-  return n_factor_slm_first_tests(r) && r->is_child == 0;
-}
-
 bool very_large_1d_first_tests(const DFTI_DESCRIPTOR* r) {
   const bool storage = r->domain == dfti_real
                            ? r->real_storage == dfti_real_real &&
@@ -27,8 +18,6 @@ bool very_large_1d_first_tests(const DFTI_DESCRIPTOR* r) {
 
 }  // namespace
 
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_large_1d_gpu_bkd_table_float, large_1d_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_large_1d_gpu_bkd_table_double, large_1d_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_very_large_1d_gpu_bkd_table_float, very_large_1d_first_tests)
 
 }  // namespace dft

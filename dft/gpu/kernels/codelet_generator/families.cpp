@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "blas_transpose_sections.hpp"
 #include "eight_k_sections.hpp"
 #include "n_facts_slm_sections.hpp"
 #include "real_1d_sections.hpp"
@@ -31,6 +32,7 @@ const std::vector<program_family>& program_families() {
       {"gpu_framework_r2c_1d_def", {write_real_types, write_real_1d_kernels}},
       {"gpu_framework_small_md_slm",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
+      {"blas_transpose", {write_blas_transpose}},
   };
   return families;
 }

@@ -42,7 +42,7 @@ struct build_options {
 };
 
 template <class T>
-build_options format_options(const block<T>& b, direction d) {
+build_options format_options(const block<T>& b, direction d, const char* extra = "") {
   const bool forward = d == dir_forward;
   const direction_distances dist = distances_of(b.batch, forward);
   build_options o;
@@ -53,6 +53,8 @@ build_options format_options(const block<T>& b, direction d) {
                            b.fact_func[fact1], b.fact_func[fact2], b.fact_func[fact3], forward ? 1 : 0,
                            forward ? 0 : 1, ll(dist.idist), ll(dist.odist), ll(b.work_group_size),
                            ll(b.subgroup_size));
+  if (used >= 0 && static_cast<std::size_t>(used) < sizeof o.text)
+    used += std::snprintf(o.text + used, sizeof o.text - static_cast<std::size_t>(used), "%s", extra);
   const optional_option optional[] = {{"-DLOAD_STORE_TAIL=%lld ", b.load_store_tail},
                                       {"-DLOAD_LOOP_BOUND=%lld ", b.load_loop_bound},
                                       {"-DLOAD_LOOP_TAIL=%lld ", b.load_loop_tail}};
@@ -114,6 +116,11 @@ int build_n_fact_slm_kernels(block<T>* b) {
 }
 
 template <class T>
+std::string build_options_text(const block<T>& b, direction d, const char* extra) {
+  return format_options(b, d, extra).text;
+}
+
+template <class T>
 void release_kernels(block<T>* b) {
   for (direction d : {dir_forward, dir_backward}) {
     // A prebuilt kernel stays with its image.
@@ -124,7 +131,8 @@ void release_kernels(block<T>* b) {
 
 #define QEZ_INSTANTIATE(T)                                 \
   template int build_n_fact_slm_kernels<T>(block<T>*);     \
-  template void release_kernels<T>(block<T>*);
+  template void release_kernels<T>(block<T>*);             \
+  template std::string build_options_text<T>(const block<T>&, direction, const char*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

@@ -159,6 +159,8 @@ bool batch_layout_is_safe(const block<T>* b) {
   return true;
 }
 
+}  // namespace
+
 template <class T>
 int plan_on_device(block<T>* b, DFTI_DESCRIPTOR* record) {
   query_device(b);
@@ -183,8 +185,6 @@ int plan_on_device(block<T>* b, DFTI_DESCRIPTOR* record) {
   size_workspace(b, record);
   return status_success;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Pure planning.
@@ -325,7 +325,9 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
 #define QEZ_INSTANTIATE(T)                                             \
   template std::string describe<T>(const block<T>&);                   \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);                    \
+  template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*);         \
   template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);  \
+  template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);                 \
   template int bkd_init<T>(DFTI_DESCRIPTOR*);                          \
   template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);              \
   template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);

@@ -175,6 +175,15 @@ template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
+// The device part of planning, on a block whose length, placement and queue
+// are set: device queries, architecture gate, factors, geometry, names,
+// batch layout, scales and workspace sizes. 0, 100 (no plan) or 7.
+template <class T>
+int plan_on_device(block<T>* b, DFTI_DESCRIPTOR* record);
+// plan_on_device on a scratch block: false only when the device has no
+// plan (100), so that a commit can decline before it touches the record.
+template <class T>
+bool plan_fits_device(DFTI_DESCRIPTOR* record);
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
 template <class T>
@@ -183,6 +192,10 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
 // Kernels (kernel_build.cpp).
 template <class T>
 int build_n_fact_slm_kernels(block<T>* b);
+// The program's build options for one direction; `extra` goes right after
+// the fixed options, before the optional load options.
+template <class T>
+std::string build_options_text(const block<T>& b, direction d, const char* extra);
 template <class T>
 void release_kernels(block<T>* b);
 
@@ -190,13 +203,32 @@ void release_kernels(block<T>* b);
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t mode, void* events);
+// The internal workspace of a commit, handed to `add` (this backend's
+// add_workspace unless a backend built on this block lays out more tables).
+using add_workspace_fn = int (*)(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);
 template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record, add_workspace_fn add = add_workspace<T>);
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode);
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
+
+// A further table that a kernel of this program reads after its local
+// memory (argument 6: the pre-twiddle of the large transforms' row pass):
+// its view, in the container kind of the block's tables, and the event of
+// its writer (null when none is pending).
+struct trailing_table {
+  void* view;
+  const sycl::event* written;
+};
+
+// One compute of the record's block (a block that starts with this
+// backend's): workspace checks, one submission over the batch, the event
+// handed back. `trailing` null: the kernel takes no further table.
+template <class T>
+int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies, void* result_event,
+                   direction d, std::int64_t data_kind, const trailing_table* trailing);
 
 }  // namespace n_facts_slm
 }  // namespace dft

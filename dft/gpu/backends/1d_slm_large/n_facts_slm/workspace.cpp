@@ -140,7 +140,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 }
 
 template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record, add_workspace_fn add) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
@@ -149,7 +149,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   internal_allocation tables(b->queue);
   int status = tables.allocate(record->workspace_bytes[0]);
   if (status != status_success) return status;
-  status = add_workspace<T>(tables.get(), workspace_usm, 0, record, mode_internal, &written);
+  status = add(tables.get(), workspace_usm, 0, record, mode_internal, &written);
   // Recorded whatever the status: the block's release waits for the writes.
   b->internal_workspace = tables.release();
   if (status == status_success) {
@@ -167,7 +167,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
 #define QEZ_INSTANTIATE(T)                                                                                     \
   template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                                 \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);            \
-  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*, add_workspace_fn);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

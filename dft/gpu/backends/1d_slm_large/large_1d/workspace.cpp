@@ -1,0 +1,161 @@
+// Workspace of the large one-dimensional backend. The first part holds what
+// survives between computes: the children's tables one after another, and
+// the matrix when a child needs scratch space of its own; the second part
+// holds the matrix otherwise, and every child's scratch from the same
+// offset.
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace large_1d {
+
+namespace {
+
+sycl::detail::code_location location(const char* operation, unsigned long line) {
+  return sycl::detail::code_location(__FILE__, operation, line, 0);
+}
+
+bool covers_first(std::uint32_t part) { return part == workspace_part_twiddles || part == workspace_part_both; }
+bool covers_second(std::uint32_t part) { return part == workspace_part_scratch || part == workspace_part_both; }
+
+// The matrix lies in the first part (true) or in the second.
+template <class T>
+bool matrix_in(const large_1d_bkd_data<T>* b, bool first) {
+  return (b->matrix_in_first_part != 0) == first;
+}
+
+template <class T>
+void release_matrix_views(large_1d_bkd_data<T>* b) {
+  try {
+    delete b->ws_buffer;
+  } catch (...) {
+    // The runtime's complaints while a view goes are of no use here.
+  }
+  b->ws_buffer = nullptr;
+  b->ws_usm = nullptr;
+}
+
+// The matrix at `offset`: a view of a buffer workspace, or an address in a
+// USM one (with a buffer of its own for buffer computes when the workspace
+// is the library's).
+template <class T>
+void take_matrix(large_1d_bkd_data<T>* b, void* workspace, int kind, std::uint64_t offset, bool internal) {
+  if (kind == workspace_buffer) {
+    b->ws_buffer = new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset),
+                                   sycl::range<1>(b->matrix_bytes), location("add_workspace", __LINE__));
+    return;
+  }
+  b->ws_usm = static_cast<char*>(workspace) + offset;
+  if (internal) b->ws_buffer = new byte_buffer(sycl::range<1>(b->matrix_bytes));
+}
+
+template <class T>
+DFTI_DESCRIPTOR* const* children_in_order(const large_1d_bkd_data<T>* b, DFTI_DESCRIPTOR* (&out)[4]) {
+  out[0] = b->col_child;
+  out[1] = b->col_tail_child;
+  out[2] = b->row_child;
+  out[3] = b->row_tail_child;
+  return out;
+}
+
+int child_add_workspace(DFTI_DESCRIPTOR* child, void* workspace, int kind, std::uint64_t offset,
+                        std::uint32_t part, void* events) {
+  if (child->backend == nullptr) return status_invalid_configuration;
+  return child->backend->add_workspace(workspace, kind, offset, child, part, events);
+}
+
+}  // namespace
+
+template <class T>
+void bkd_free_buffers(large_1d_bkd_data<T>* b, std::uint32_t part) {
+  if (covers_first(part)) {
+    free_device_area_after_queue(*b->queue, b->internal_first);
+    if (matrix_in(b, true)) release_matrix_views(b);
+  }
+  if (covers_second(part)) {
+    free_device_area_after_queue(*b->queue, b->internal_second);
+    if (matrix_in(b, false)) release_matrix_views(b);
+  }
+}
+
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
+                  void* events) {
+  large_1d_bkd_data<T>* b = block_of<T>(record);
+  if (b == nullptr) return status_invalid_configuration;
+  b->workspace_kind = kind;
+  bkd_free_buffers(b, part);
+  if (!covers_first(part) && !covers_second(part)) return status_success;
+  if (workspace == nullptr) return status_no_workspace;
+  const bool internal = record->workspace_internal != 0;
+  DFTI_DESCRIPTOR* children[4];
+  children_in_order(b, children);
+
+  if (covers_first(part)) {
+    if (matrix_in(b, true)) {
+      take_matrix(b, workspace, kind, offset, internal);
+      offset += b->matrix_bytes;
+    }
+    for (DFTI_DESCRIPTOR* child : children) {
+      if (child == nullptr) continue;
+      const int status = child_add_workspace(child, workspace, kind, offset, workspace_part_twiddles, events);
+      if (status != status_success) return status;
+      offset += child->workspace_bytes[0];
+    }
+  }
+  if (covers_second(part)) {
+    if (matrix_in(b, false)) {
+      take_matrix(b, workspace, kind, offset, internal);
+      offset += b->matrix_bytes;
+    }
+    for (DFTI_DESCRIPTOR* child : children) {
+      if (child == nullptr) continue;
+      const int status = child_add_workspace(child, workspace, kind, offset, workspace_part_scratch, events);
+      if (status != status_success) return status;
+    }
+  }
+  return status_success;
+}
+
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
+  if (record->workspace_internal == 0) return status_bad_descriptor;
+  large_1d_bkd_data<T>* b = block_of<T>(record);
+  if (b == nullptr) return status_invalid_configuration;
+  std::vector<sycl::event> written;
+  const std::uint64_t largest = largest_device_allocation(*b->queue);
+  int status = status_success;
+
+  // Part 0, then part 1; each area is the block's as soon as it exists.
+  for (std::uint32_t part : {std::uint32_t{workspace_part_twiddles}, std::uint32_t{workspace_part_scratch}}) {
+    internal_allocation area(b->queue);
+    status = area.allocate(record->workspace_bytes[part], largest);
+    if (status != status_success) break;
+    void* address = area.release();
+    if (address == nullptr) continue;
+    status = add_workspace<T>(address, workspace_usm, 0, record, part, &written);
+    (part == workspace_part_twiddles ? b->internal_first : b->internal_second) = address;
+    if (status != status_success) break;
+  }
+  b->workspace_kind = workspace_none;
+  for (sycl::event& e : written) e.wait();
+  return status;
+}
+
+#define QEZ_INSTANTIATE(T)                                                                          \
+  template void bkd_free_buffers<T>(large_1d_bkd_data<T>*, std::uint32_t);                          \
+  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
+  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace large_1d
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,132 @@
+// Acceptance, planning, commit and release of the pre-twiddle n-factor SLM
+// backend, its backend tables and its one-entry list.
+#include <sstream>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
+#include "dft/gpu/core/alloc_hooks.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace pretw_slm {
+
+namespace {
+
+// The pre-twiddle table's share of the workspace, after the n-factor SLM
+// tables that plan_on_device sized.
+template <class T>
+void size_pre_twiddle_table(block<T>* b, DFTI_DESCRIPTOR* record) {
+  b->howmany = b->slm.batch.howmany;
+  const std::uint64_t raw = pretw_raw_bytes<T>(b->slm.fft_len, b->howmany);
+  b->pretw_bytes = raw == 0 ? 0 : pad_to_base_addr_align(raw, b->slm.queue);
+  record->workspace_bytes[0] += b->pretw_bytes;
+}
+
+}  // namespace
+
+template <class T>
+std::string describe(const block<T>& b) {
+  std::ostringstream s;
+  s << n_facts_slm::describe(b.slm) << " howmany=" << b.howmany
+    << " pre_twiddle=" << (b.pretw_bytes != 0 ? "table" : "runtime");
+  return s.str();
+}
+
+template <class T>
+bool accepts(const DFTI_DESCRIPTOR* r) {
+  // The same layouts as the n-factor SLM backend, float floors included.
+  return n_facts_slm::accepts<T>(r);
+}
+
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record) {
+  block<T>* b = hang_zeroed_block<block<T>>(record);
+  if (b == nullptr) return status_allocation_failed;
+  n_facts_slm::block<T>& slm = b->slm;
+  slm.in_place = record->placement == dfti_inplace;
+  slm.length = record->work_lengths.records[0].length;
+  slm.queue = static_cast<sycl::queue*>(record->queue);
+  if (slm.queue == nullptr) return status_internal_error;
+  slm.in_order = record->offload_mode == 0 && slm.queue->is_in_order();
+
+  int status;
+  try {
+    status = n_facts_slm::plan_on_device(&slm, record);
+    if (status == status_success) size_pre_twiddle_table(b, record);
+  } catch (const std::exception&) {
+    // Device and architecture queries that throw make the device unusable here.
+    status = status_internal_error;
+  }
+  if (status != status_success) return status;
+  if (record->workspace_internal) {
+    status = create_and_initialize_internal_workspaces<T>(record);
+    if (status != status_success) return status;
+  }
+  return build_pretw_slm_kernels(b);
+}
+
+template <class T>
+void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
+  block<T>* b = block_of<T>(record);
+  if (b == nullptr) return;
+  if (b->slm.queue != nullptr) bkd_free_buffers(b, workspace_part_both);
+  n_facts_slm::release_kernels(&b->slm);
+  free_block(b);
+  record->bkd_data = nullptr;
+}
+
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  if (!accepts<T>(record) || !n_facts_slm::plan_fits_device<T>(record)) return status_not_handled;
+  take_over_record(table, record);
+  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
+                                              /*clear_backend_on_failure=*/false,
+                                              /*destroy_when_init_throws=*/true});
+  if (status != status_success) return status;
+  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
+  return status_success;
+}
+
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
+  return free_owned_record(table, record, bkd_free_on_failure<T>);
+}
+
+#define QEZ_INSTANTIATE(T)                                             \
+  template std::string describe<T>(const block<T>&);                   \
+  template bool accepts<T>(const DFTI_DESCRIPTOR*);                    \
+  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);  \
+  template int bkd_init<T>(DFTI_DESCRIPTOR*);                          \
+  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);              \
+  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace pretw_slm
+
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_n_facts_pre_twiddle_gpu_bkd, pretw_slm)
+
+namespace pretw_slm {
+
+namespace {
+const backend_table* const pre_twiddle_list_float[] = {&dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_float, nullptr};
+const backend_table* const pre_twiddle_list_double[] = {&dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_double,
+                                                        nullptr};
+}  // namespace
+
+template <>
+backend_list pre_twiddle_backend_list<float>() {
+  return pre_twiddle_list_float;
+}
+template <>
+backend_list pre_twiddle_backend_list<double>() {
+  return pre_twiddle_list_double;
+}
+
+}  // namespace pretw_slm
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara
