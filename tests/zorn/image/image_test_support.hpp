@@ -4,6 +4,8 @@
 // read back with libyaml.
 #pragma once
 
+#include "tests/zorn/qxinfo_expectations.hpp"
+
 #include <elf.h>
 
 #include <cstdint>
@@ -69,20 +71,5 @@ std::vector<ReadelfSection> parse_readelf_sections(const std::string& output);
 std::string readelf_header_value(const std::string& output, const std::string& key);
 // objdump -s: the bytes printed for one section ("Contents of section X:").
 Bytes parse_objdump_contents(const std::string& output, const std::string& section);
-
-// A YAML document read back with libyaml.
-struct YamlNode {
-  enum class Kind { scalar, sequence, mapping } kind = Kind::scalar;
-  std::string scalar;
-  std::vector<YamlNode> items;
-  std::vector<std::pair<std::string, YamlNode>> pairs;
-  const YamlNode& operator[](const std::string& key) const;
-  bool has(const std::string& key) const;
-};
-YamlNode parse_yaml(const std::string& text);
-
-// The qxinfo text of the binary_test kernel of generation `hw` (1, 3, 4, 6,
-// 7, 8, 9), with the per-thread skip offset line when `skip_offset` > 0.
-std::string expected_binary_test_qxinfo(int hw, int skip_offset);
 
 }  // namespace zorn_test
