@@ -14,6 +14,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/public_api_harness.hpp"
 #include "tests/support/accuracy.hpp"
 #include "ulmara/qez/dft.hpp"
 
@@ -22,8 +23,8 @@ namespace r2c_1d_test {
 namespace qd = ulmara::qez::dft;
 
 enum class prec { single_precision, double_precision };
-enum class container { usm, buffer };
-enum class workspace { internal, external_usm, external_buffer };
+using backend_test::container;
+using backend_test::workspace;
 
 struct real_config {
   prec p = prec::double_precision;

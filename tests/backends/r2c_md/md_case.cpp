@@ -17,12 +17,11 @@ using qez_test::cld;
 
 namespace {
 
-template <class T>
-constexpr qd::precision precision_of() {
-  return sizeof(T) == sizeof(float) ? qd::precision::SINGLE : qd::precision::DOUBLE;
-}
-template <class T>
-using real_descriptor = qd::descriptor<precision_of<T>(), qd::domain::REAL>;
+using backend_test::as_complex;
+using backend_test::as_real;
+using backend_test::real_descriptor;
+template <class V>
+using device_data = backend_test::typed_device_data<V>;
 
 // The layout of one configuration, row-major.
 struct layout {
@@ -88,42 +87,6 @@ layout layout_of(const md_config& c) {
   return l;
 }
 
-template <class V>
-class device_data {
- public:
-  device_data(const std::vector<V>& host, container c) : size_(host.size()), kind_(c) {
-    if (kind_ == container::usm) {
-      usm_ = sycl::malloc_device<V>(size_, test_queue());
-      test_queue().memcpy(usm_, host.data(), bytes()).wait();
-    } else {
-      buffer_ = std::make_unique<sycl::buffer<V, 1>>(sycl::range<1>(size_));
-      sycl::host_accessor<V, 1> a(*buffer_);
-      std::memcpy(&a[0], host.data(), bytes());
-    }
-  }
-  ~device_data() {
-    if (usm_ != nullptr) sycl::free(usm_, test_queue());
-  }
-  V* usm() const { return usm_; }
-  sycl::buffer<V, 1>& buffer() const { return *buffer_; }
-  std::vector<V> read() const {
-    std::vector<V> out(size_);
-    if (kind_ == container::usm) {
-      test_queue().memcpy(out.data(), usm_, bytes()).wait();
-    } else {
-      sycl::host_accessor<V, 1> a(*buffer_);
-      std::memcpy(out.data(), &a[0], bytes());
-    }
-    return out;
-  }
-
- private:
-  size_t bytes() const { return size_ * sizeof(V); }
-  size_t size_;
-  container kind_;
-  V* usm_ = nullptr;
-  std::unique_ptr<sycl::buffer<V, 1>> buffer_;
-};
 
 struct plan_base {
   virtual ~plan_base() = default;
@@ -153,20 +116,9 @@ class typed_plan : public plan_base {
     if (c.ws != workspace::internal)
       desc_.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
     desc_.commit(test_queue());
-    if (c.ws == workspace::internal) return;
-    const std::uint64_t bytes = record()->workspace_bytes[0] + record()->workspace_bytes[1];
-    const size_t count = static_cast<size_t>((bytes + sizeof(T) - 1) / sizeof(T)) + 1;
-    if (c.ws == workspace::external_usm) {
-      usm_workspace_ = sycl::malloc_device<T>(count, test_queue());
-      desc_.set_workspace(usm_workspace_);
-    } else {
-      buffer_workspace_ = std::make_unique<sycl::buffer<T, 1>>(sycl::range<1>(count));
-      desc_.set_workspace(*buffer_workspace_);
-    }
+    workspace_.attach(desc_, record(), c.ws, 1);
   }
-  ~typed_plan() override {
-    if (usm_workspace_ != nullptr) sycl::free(usm_workspace_, test_queue());
-  }
+
   DFTI_DESCRIPTOR* record() const override { return qd::descriptor_access::record(desc_); }
 
   // Reals the data array of the real side holds (in place: both views).
@@ -241,44 +193,16 @@ class typed_plan : public plan_base {
       out.push_back(data[size_t(l_.offset(k, l_.real, l_.real_distance, false))]);
     return out;
   }
-  static std::vector<std::complex<T>> as_complex(const std::vector<T>& v) {
-    std::vector<std::complex<T>> out(v.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = {v[2 * i], v[2 * i + 1]};
-    return out;
-  }
-  static std::vector<T> as_real(const std::vector<std::complex<T>>& v) {
-    std::vector<T> out;
-    for (const std::complex<T>& c : v) {
-      out.push_back(c.real());
-      out.push_back(c.imag());
-    }
-    return out;
-  }
-  template <bool forward, class... A>
-  static auto call(A&&... a) {
-    if constexpr (forward)
-      return qd::compute_forward(std::forward<A>(a)...);
-    else
-      return qd::compute_backward(std::forward<A>(a)...);
-  }
   template <bool forward, class I, class O>
   void run(const device_data<I>& in, const device_data<O>& out, container kind) const {
-    auto& d = const_cast<real_descriptor<T>&>(desc_);
-    if (kind == container::usm) {
-      sycl::event done = c_.in_place ? call<forward>(d, in.usm()) : call<forward>(d, in.usm(), out.usm());
-      done.wait();
-    } else if (c_.in_place) {
-      call<forward>(d, in.buffer());
-    } else {
-      call<forward>(d, in.buffer(), out.buffer());
-    }
+    backend_test::run_public_compute<forward>(const_cast<real_descriptor<T>&>(desc_), in, out, kind, c_.in_place);
   }
 
   md_config c_;
   layout l_;
+  // Before the descriptor: freed after it.
+  backend_test::public_workspace<T> workspace_;
   real_descriptor<T> desc_;
-  T* usm_workspace_ = nullptr;
-  std::unique_ptr<sycl::buffer<T, 1>> buffer_workspace_;
 };
 
 }  // namespace
@@ -308,10 +232,7 @@ std::string name_of(const md_config& c) {
   return s;
 }
 
-sycl::queue& test_queue() {
-  static sycl::queue* queue = new sycl::queue(sycl::gpu_selector_v);
-  return *queue;
-}
+sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
 bool accepted_by_composite(const DFTI_DESCRIPTOR* record, const md_config& c) {
   const bool dbl = c.p == prec::double_precision;

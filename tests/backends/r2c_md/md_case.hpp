@@ -13,13 +13,14 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/public_api_harness.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace r2c_md_test {
 
 enum class prec { single_precision, double_precision };
-enum class container { usm, buffer };
-enum class workspace { internal, external_usm, external_buffer };
+using backend_test::container;
+using backend_test::workspace;
 
 struct md_config {
   prec p = prec::double_precision;
