@@ -8,33 +8,16 @@ namespace qez {
 namespace dft {
 namespace {
 
-bool rank1_complex(const DFTI_DESCRIPTOR* r) {
-  return complex_interleaved(r) && working_rank(r) == 1;
-}
-
-bool three_or_four_factor_first_tests(const DFTI_DESCRIPTOR* r) {
-  return no_fused_twiddle(r) && rank1_complex(r) && batch_rank(r) == 1 && unit_innermost_stride(r);
-}
-
 // Takes the children of the staged very large backend, so it does not test
 // the fused twiddle length.
 bool n_factor_colbatch_first_tests(const DFTI_DESCRIPTOR* r) {
-  return rank1_complex(r) && batch_rank(r) <= 2;
-}
-
-bool four_factor_colbatch_first_tests(const DFTI_DESCRIPTOR* r) {
-  return no_fused_twiddle(r) && rank1_complex(r) && batch_rank(r) < 3 &&
-         unit_innermost_stride(r) && zero_offsets(r);
+  return complex_interleaved(r) && working_rank(r) == 1 && batch_rank(r) <= 2;
 }
 
 }  // namespace
 
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_4_facts_gpu_bkd_table_float, three_or_four_factor_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_4_facts_gpu_bkd_table_double, three_or_four_factor_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_2_facts_colbatch_gpu_bkd_table_float, n_factor_colbatch_first_tests)
 QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_2_facts_colbatch_gpu_bkd_table_double, n_factor_colbatch_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_4_facts_colbatch_gpu_bkd_table_float, four_factor_colbatch_first_tests)
-QEZ_DEFINE_DECLINING_BACKEND(dft_c2c_4_facts_colbatch_gpu_bkd_table_double, four_factor_colbatch_first_tests)
 
 }  // namespace dft
 }  // namespace qez

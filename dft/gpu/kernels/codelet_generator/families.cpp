@@ -4,6 +4,8 @@
 
 #include "blas_transpose_sections.hpp"
 #include "eight_k_sections.hpp"
+#include "four_factor_colbatch_sections.hpp"
+#include "four_factor_sections.hpp"
 #include "n_facts_slm_sections.hpp"
 #include "real_1d_sections.hpp"
 #include "small_md_sections.hpp"
@@ -29,10 +31,16 @@ const std::vector<program_family>& program_families() {
       {"gpu_framework_c2c_1d_3_facts",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
         write_three_factor_kernels}},
+      {"gpu_framework_c2c_1d_4_facts",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_four_factor_kernels}},
       {"gpu_framework_r2c_1d_def", {write_real_types, write_real_1d_kernels}},
       {"gpu_framework_small_md_slm",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
       {"blas_transpose", {write_blas_transpose}},
+      {"gpu_framework_c2c_1d_2_fact_colbatch_twiddle",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_four_factor_colbatch_kernel}},
   };
   return families;
 }

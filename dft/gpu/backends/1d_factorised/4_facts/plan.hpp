@@ -1,0 +1,230 @@
+// The four-factor backend (dft_c2c_4_facts_gpu_bkd): batches of 1D complex
+// transforms of N = N1 x N2 points (2048 <= N <= 1024 x 1024, N1 >= N2, both
+// at most 1024), each sub-length again split into two factors of at most 49.
+// Pass 1 runs N2 transforms of length N1 and writes them transposed into an
+// intermediate area; pass 2 applies the cross twiddles (which carry the
+// scale) and runs N1 transforms of length N2 into the natural output order.
+//
+// This header holds the pure planning (no device, no record), the private
+// block of a committed record and the entry points the backend's files
+// share. The twiddle-table writers are in twiddles.hpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
+#include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+#include "gpu/service/architecture.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace four_factor {
+
+enum direction : int { dir_forward = 0, dir_backward = 1 };
+constexpr int direction_count = 2;
+
+inline bool serves(std::uint32_t directions, direction d) {
+  return directions == directions_both ||
+         directions == (d == dir_forward ? directions_forward : directions_backward);
+}
+
+enum pass : int { pass_1 = 0, pass_2 = 1 };
+constexpr int pass_count = 2;
+
+// What the block's workspace objects are (0 after internal allocation).
+enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
+
+constexpr std::size_t name_bytes = 64;
+constexpr std::int64_t min_length = 2048;
+constexpr std::int64_t max_sub_length = 1024;
+constexpr std::int64_t max_factor = 49;
+constexpr std::int64_t min_planned_sub_group = 16;
+
+template <class T>
+constexpr bool is_double() {
+  return std::is_same<T, double>::value;
+}
+template <class T>
+constexpr const char* precision_letter() {
+  return is_double<T>() ? "d" : "s";
+}
+template <class T>
+constexpr std::uint64_t complex_size() {
+  return 2 * sizeof(T);
+}
+
+// ---------------------------------------------------------------------------
+// Pure planning.
+
+// m = larger x smaller, both at most 49.
+struct factor_split {
+  std::int64_t larger;
+  std::int64_t smaller;
+};
+
+// The two factors of a sub-length nearest to each other (the first of equal
+// distance, scanning the smaller candidate divisor downwards from 49); false
+// when m has none, or when the split is 49 x a prime (no usable codelet pair).
+bool split_sub_length(std::int64_t m, factor_split* out);
+
+// N = len1 x len2 (len1 >= len2) with both sub-lengths split.
+struct length_split {
+  std::int64_t len1;
+  std::int64_t len2;
+  factor_split split1;
+  factor_split split2;
+};
+
+// The pair of sub-lengths nearest to sqrt(N) that both split; false when N
+// has none.
+bool choose_sub_lengths(std::int64_t length, length_split* out);
+
+// One pass: `fft_len`-point transforms, `num_ffts` of them per transform.
+struct four_fact_pass {
+  std::int64_t fft_len;
+  std::int64_t fact0;
+  std::int64_t fact1;
+  std::int64_t sub_group_size;
+  std::int64_t sub_groups_per_group;
+  std::int64_t work_group_size;
+  std::uint64_t slm_bytes;
+  std::int64_t num_ffts;
+  std::int64_t ffts_per_sub_group;
+  std::int64_t global_size;
+  char kernel_name[name_bytes];
+  char fact0_func[name_bytes];
+  char fact1_func[name_bytes];
+  std::uint64_t sub_table_bytes;  // padded
+
+  std::int64_t work_groups() const { return global_size / work_group_size; }
+};
+
+// The geometry of a pass (names and padded table size not filled).
+template <class T>
+four_fact_pass plan_pass(std::int64_t fft_len, const factor_split& split, std::int64_t num_ffts,
+                         std::int64_t sub_group_size);
+
+// The unpadded byte size of a direction's cross table for pass 2.
+template <class T>
+std::uint64_t cross_table_raw_bytes(const four_fact_pass& pass2);
+
+// Transforms per launch pair on a one-tile Harix device (the intermediate
+// area then stays within 64 MiB), for `howmany` transforms of N points.
+template <class T>
+std::int64_t one_tile_chunk(std::int64_t length, std::int64_t howmany);
+
+// ---------------------------------------------------------------------------
+// Private block of a committed record (zero-filled, 64-byte aligned). It
+// owns its kernels, events, sub-buffers and internal areas, never the
+// caller's workspace.
+
+template <class T>
+struct four_fact_state {
+  std::int64_t length;
+  std::int64_t len1;
+  std::int64_t len2;
+  std::int64_t len1_fact0;
+  std::int64_t len1_fact1;
+  std::int64_t len2_fact0;
+  std::int64_t len2_fact1;
+  std::uint64_t cross_table_bytes;  // one direction, padded
+  std::uint64_t temp_bytes;         // padded
+  batch_layout_row batch;
+  std::int64_t chunk;
+  std::int64_t min_sub_group_size;
+  std::uint64_t local_mem_size;
+  four_fact_pass passes[pass_count];
+  sycl::kernel* kernels[pass_count][direction_count];
+  sycl::queue* queue;
+  std::uint32_t in_place;
+  T scale[direction_count];
+  // Workspace slices: USM pointers (USM or internal workspace) ...
+  void* temp_pointer;
+  void* cross_pointers[direction_count];
+  void* sub_table_pointers[pass_count];  // table A (pass 1), table B (pass 2)
+  // ... or sub-buffers of the caller's byte buffer.
+  byte_buffer* temp_buffer;
+  byte_buffer* cross_buffers[direction_count];
+  byte_buffer* sub_table_buffers[pass_count];
+  qez_gpu_arch_t arch;
+  std::uint32_t direction_mode;
+  void* ws_base;
+  std::uint32_t ws_kind;
+  sycl::event* sub_table_events[pass_count];
+  sycl::event* cross_events[direction_count];
+  void* internal_twiddles;
+  void* internal_temp;
+  std::uint32_t queue_in_order;
+  // Last submission of the last compute on a USM intermediate area: the
+  // next compute's first pass waits for it, since every compute of the
+  // record shares the area.
+  sycl::event* last_compute;
+};
+
+template <class T>
+four_fact_state<T>* state_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<four_fact_state<T>*>(record->bkd_data);
+}
+
+// One line describing a plan (tests and diagnostics).
+template <class T>
+std::string describe(const four_fact_state<T>& s);
+
+// ---------------------------------------------------------------------------
+// Entry points shared by the backend's files.
+
+// Acceptance, commit and release (plan.cpp).
+bool accepts(const DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record);
+template <class T>
+int cap_batch_chunk(four_fact_state<T>* s);
+template <class T>
+void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+
+// Program and kernels (kernel_build.cpp).
+extern const char transpose_program_name[];
+extern const char twiddle_program_name[];
+template <class T>
+void format_pass_names(four_fact_pass* p);
+// The build options of one pass and direction.
+template <class T>
+std::string build_options(const four_fact_state<T>& s, pass p, direction d);
+template <class T>
+int build_four_fact_kernels(four_fact_state<T>* s);
+template <class T>
+void release_kernels(four_fact_state<T>* s);
+
+// Workspace (workspace.cpp).
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t which,
+                  void* events);
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_buffers(four_fact_state<T>* s, std::uint32_t which);
+
+// Compute entries (compute.cpp).
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+}  // namespace four_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,151 @@
+// The SYCL kernels that write the four-factor twiddle tables. Angles are
+// reduced exactly in integers and evaluated in long double, so every entry
+// is the exact value rounded once to the table's precision.
+#include <cmath>
+
+#include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
+
+class twidlTableGen4FactsUsmClass1Double;
+class twidlTableGen4FactsBufClass1Double;
+class twidlTableGen4FactsUsmClass2Double;
+class twidlTableGen4FactsBufClass2Double;
+class twidlTableGen4FactsUsmClass1Float;
+class twidlTableGen4FactsBufClass1Float;
+class twidlTableGen4FactsUsmClass2Float;
+class twidlTableGen4FactsBufClass2Float;
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace four_factor {
+
+namespace {
+
+enum table_class { class_1, class_2 };
+
+template <class T, table_class c, bool usm>
+struct generator_name;
+#define QEZ_GENERATOR_NAME(T, c, usm, name) \
+  template <>                               \
+  struct generator_name<T, c, usm> {        \
+    using type = ::name;                    \
+  };
+QEZ_GENERATOR_NAME(double, class_1, true, twidlTableGen4FactsUsmClass1Double)
+QEZ_GENERATOR_NAME(double, class_1, false, twidlTableGen4FactsBufClass1Double)
+QEZ_GENERATOR_NAME(double, class_2, true, twidlTableGen4FactsUsmClass2Double)
+QEZ_GENERATOR_NAME(double, class_2, false, twidlTableGen4FactsBufClass2Double)
+QEZ_GENERATOR_NAME(float, class_1, true, twidlTableGen4FactsUsmClass1Float)
+QEZ_GENERATOR_NAME(float, class_1, false, twidlTableGen4FactsBufClass1Float)
+QEZ_GENERATOR_NAME(float, class_2, true, twidlTableGen4FactsUsmClass2Float)
+QEZ_GENERATOR_NAME(float, class_2, false, twidlTableGen4FactsBufClass2Float)
+#undef QEZ_GENERATOR_NAME
+
+constexpr long double pi_ld = 3.141592653589793238462643383279502884L;
+
+// exp(-2 pi i p / q) for 0 <= p, as (cos, -sin) in long double.
+struct unit_root {
+  long double re;
+  long double im;
+};
+unit_root root_of(std::uint64_t p, std::uint64_t q) {
+  const long double a = 2 * pi_ld * static_cast<long double>(p % q) / static_cast<long double>(q);
+  return {std::cos(a), -std::sin(a)};
+}
+
+// Work-item (j, k) writes entry j * fact0 + k.
+template <class T>
+struct sub_length_writer {
+  std::uint64_t fact0;
+  std::uint64_t length;
+
+  void write(T* table, std::uint64_t j, std::uint64_t k) const {
+    const unit_root w = root_of(j * k, length);
+    T* entry = table + 2 * (j * fact0 + k);
+    entry[0] = static_cast<T>(w.re);
+    entry[1] = static_cast<T>(w.im);
+  }
+};
+
+// Work-item (g, s) writes the F0' rows of its block, a lane pair per column.
+template <class T>
+struct cross_writer {
+  cross_table_shape shape;
+  T scale;
+
+  void write(T* table, std::uint64_t g, std::uint64_t s) const {
+    const std::int64_t lanes = shape.sub_group_size;
+    for (std::int64_t r = 0; r < shape.fact0; ++r) {
+      const std::uint64_t v = s + static_cast<std::uint64_t>(shape.fact1 * r);
+      for (std::int64_t c = 0; c < lanes / 2; ++c) {
+        const std::uint64_t column = g * static_cast<std::uint64_t>(lanes / 2) + static_cast<std::uint64_t>(c);
+        const unit_root w = root_of(v * column, static_cast<std::uint64_t>(shape.length));
+        const T re = static_cast<T>(scale * w.re);
+        const T im = static_cast<T>(scale * w.im);
+        T* real_slots = table + cross_slot(shape, static_cast<std::int64_t>(g), static_cast<std::int64_t>(s), r, 2 * c);
+        T* imaginary_slots = real_slots + lanes;
+        real_slots[0] = re;
+        real_slots[1] = re;
+        imaginary_slots[0] = im;
+        imaginary_slots[1] = -im;
+      }
+    }
+  }
+};
+
+sycl::detail::code_location location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
+}
+
+template <class T, table_class c, class Writer>
+sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl::range<2> range) {
+  if (view.kind == workspace_buffer) {
+    byte_buffer* bytes_buffer = view.buffer;
+    return q.submit(
+        [&](sycl::handler& cgh) {
+          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
+          cgh.parallel_for<typename generator_name<T, c, false>::type>(
+              range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
+        },
+        location(__LINE__));
+  }
+  T* table = static_cast<T*>(view.pointer);
+  return q.submit(
+      [&](sycl::handler& cgh) {
+        cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
+                                                                    [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
+      },
+      location(__LINE__));
+}
+
+}  // namespace
+
+cross_table_shape cross_shape_of(const four_fact_pass& pass2, std::int64_t length) {
+  return {pass2.work_groups(), pass2.sub_group_size, pass2.fact0, pass2.fact1, length};
+}
+
+template <class T>
+sycl::event write_sub_length_table(sycl::queue& queue, const table_view& view, std::int64_t fact0,
+                                   std::int64_t fact1) {
+  const sub_length_writer<T> w{static_cast<std::uint64_t>(fact0), static_cast<std::uint64_t>(fact0 * fact1)};
+  return submit<T, class_1>(queue, view, w,
+                            sycl::range<2>(static_cast<size_t>(fact1), static_cast<size_t>(fact0)));
+}
+
+template <class T>
+sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const cross_table_shape& shape, T scale) {
+  const cross_writer<T> w{shape, scale};
+  return submit<T, class_2>(queue, view, w,
+                            sycl::range<2>(static_cast<size_t>(shape.work_groups), static_cast<size_t>(shape.fact1)));
+}
+
+#define QEZ_INSTANTIATE(T)                                                                                  \
+  template sycl::event write_sub_length_table<T>(sycl::queue&, const table_view&, std::int64_t, std::int64_t); \
+  template sycl::event write_cross_table<T>(sycl::queue&, const table_view&, const cross_table_shape&, T);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace four_factor
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,300 @@
+// The four-factor column-batch backend (dft_c2c_4_facts_colbatch_gpu_bkd):
+// batches of 1D complex transforms that lie side by side in memory (batch
+// distance 1), N = len1 x len2 with each pass length split again into two
+// factors of at most 64. Pass 1 reads the caller's input, runs len1-point
+// transforms and writes them transposed into a temporary area; pass 2
+// applies the cross twiddles (which carry the direction's scale), runs
+// len2-point transforms and writes the caller's output. The batch runs in
+// chunks of SG/2 transforms (one lane pair per transform), launch pair by
+// launch pair where a device caps the temporary area.
+//
+// This header holds the pure planning (no device, no record), the private
+// block of a committed record and the entry points the backend's files
+// share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
+#include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+#include "gpu/service/architecture.hpp"
+#include "gpu/service/kernel_types.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace four_factor_colbatch {
+
+enum direction : int { dir_forward = 0, dir_backward = 1 };
+constexpr int direction_count = 2;
+
+inline bool serves(std::uint32_t directions, direction d) {
+  return directions == directions_both ||
+         directions == (d == dir_forward ? directions_forward : directions_backward);
+}
+
+enum pass_index : int { pass_1 = 0, pass_2 = 1 };
+constexpr int pass_count = 2;
+
+// Kernel slots: forward pass 1, backward pass 1, forward pass 2, backward pass 2.
+constexpr int kernel_count = 4;
+inline int kernel_slot(pass_index p, direction d) { return 2 * p + d; }
+
+// Twiddle events: table 1, table 2, cross forward, cross backward.
+enum twiddle_slot : int { event_table_1 = 0, event_table_2, event_cross_forward, event_cross_backward };
+constexpr int twiddle_event_count = 4;
+
+// What the block's workspace objects are (0 after internal allocation).
+enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
+
+constexpr std::size_t name_bytes = 64;
+constexpr std::int64_t max_codelet = 64;
+constexpr std::int64_t max_pass_length = 4096;
+constexpr std::int64_t min_planned_sub_group = 16;
+// A one-tile Harix device keeps each launch's data within 64 MiB.
+constexpr std::uint64_t one_tile_cap_bytes = 67108864;
+
+template <class T>
+constexpr bool is_double() {
+  return std::is_same<T, double>::value;
+}
+template <class T>
+constexpr const char* precision_letter() {
+  return is_double<T>() ? "d" : "s";
+}
+template <class T>
+constexpr std::uint64_t complex_size() {
+  return 2 * sizeof(T);
+}
+
+// ---------------------------------------------------------------------------
+// Pure planning.
+
+// n = pair[0] x pair[1], both in [2, limit], the least difference, pair[0]
+// the larger: 0; 100 when there is none; 7 for n < 1.
+int find_factor_pair(std::int64_t n, std::int64_t pair[2], std::int64_t limit);
+
+// Longest pass length a device's local memory allows for sub-group size SG:
+// min(local memory / (8 SG), 4096) in double, min(local memory / (4 SG),
+// 4096) in single precision.
+template <class T>
+std::int64_t pass_length_limit(std::uint64_t local_mem_size, std::int64_t sub_group_size);
+
+// How the batch runs: chunks of SG/2 transforms of the first batch
+// dimension, launch pairs over them, launch groups over the second.
+struct launch_plan {
+  std::int64_t full_chunks;
+  std::int64_t inner_tail;
+  std::int64_t launches;
+  std::int64_t chunks_per_launch;
+  std::int64_t outer_launches;
+  std::int64_t outer_per_launch;
+  std::int64_t outer_tail;
+};
+
+// `outer_count` 0 when there is no second batch dimension; `cap_bytes` 0
+// for a device without a cap on a launch's data.
+launch_plan plan_launches(std::int64_t howmany, std::int64_t outer_count, std::int64_t sub_group_size,
+                          std::uint64_t transform_bytes, std::uint64_t cap_bytes);
+
+// Chunks of the batch, and how many the launch `a` of `plan` runs.
+std::int64_t chunk_count(const launch_plan& plan);
+std::int64_t chunks_of_launch(const launch_plan& plan, std::int64_t a);
+// Outer indices of launch group `b` (b up to outer_launches, the partial
+// group last).
+std::int64_t outer_groups(const launch_plan& plan);
+std::int64_t outer_of_group(const launch_plan& plan, std::int64_t b);
+
+// One pass of the plan.
+struct four_fact_colbatch_pass {
+  std::int64_t fft_len;
+  std::int64_t fact0;
+  std::int64_t fact1;
+  std::int64_t sub_group_size;
+  std::int64_t sub_groups;
+  std::int64_t num_workgroups;
+  std::int64_t work_group_size;
+  std::uint64_t slm_bytes;
+  std::int64_t howmany;
+  std::int64_t howmany_per_launch;
+  std::int64_t transforms_per_group;
+  std::int64_t global_size;
+  std::int64_t multifactor_twiddle;
+  std::int64_t transpose_kernel;
+  char kernel_name[name_bytes];
+  char fact0_func[name_bytes];
+  char fact1_func[name_bytes];
+  std::uint64_t sub_table_bytes;  // padded
+  bool large_grf;
+};
+
+// The geometry and names of a pass of F = fact0 x fact1 points, `other` the
+// other pass length (sub_table_bytes not padded, large_grf not set).
+template <class T>
+four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t fact1, std::int64_t other,
+                                  std::int64_t sub_group_size, std::int64_t howmany, std::int64_t launches);
+
+// ---------------------------------------------------------------------------
+// Private block of a committed record (zero-filled, 64-byte aligned). It
+// owns its kernels, events, sub-buffers and internal areas, never the
+// caller's workspace.
+
+template <class T>
+struct four_fact_colbatch_state {
+  std::int64_t fft_len;
+  std::int64_t len1;
+  std::int64_t len2;
+  std::int64_t len1_fact0;
+  std::int64_t len1_fact1;
+  std::int64_t len2_fact0;
+  std::int64_t len2_fact1;
+  std::int64_t sub_group_size;
+  std::int64_t launches;
+  std::int64_t outer_launches;
+  std::uint64_t cross_table_bytes;  // one direction, padded
+  std::uint64_t temp_bytes;         // padded
+  std::int64_t chunks_per_launch;
+  std::int64_t full_chunks;
+  std::int64_t inner_tail;
+  bool padded_temp;
+  std::int64_t temp_outer_dist;  // complex values
+  bool write_final_non_subgroup[direction_count];
+  std::int64_t outer_per_launch;
+  std::int64_t outer_tail;
+  std::int64_t in_stride[direction_count];
+  std::int64_t out_stride[direction_count];
+  batch_layout_row batch[2];  // the second row is zero with one batch dimension
+  std::uint64_t min_sub_group_size;
+  std::uint64_t max_work_group_size;
+  std::uint64_t local_mem_size;
+  four_fact_colbatch_pass pass[pass_count];
+  sycl::kernel* kernel[kernel_count];
+  sycl::queue* queue;
+  T fwd_scale;
+  T bwd_scale;
+  // Workspace slices: USM pointers (USM or internal workspace) ...
+  void* temp_ptr;
+  void* cross_ptr[direction_count];
+  void* table1_ptr;
+  void* table2_ptr;
+  // ... or sub-buffers of the caller's byte buffer.
+  byte_buffer* temp_buf;
+  byte_buffer* cross_buf[direction_count];
+  byte_buffer* table1_buf;
+  byte_buffer* table2_buf;
+  std::uint32_t direction_mode;
+  void* workspace_base;
+  std::uint32_t workspace_kind;
+  sycl::event* twiddle_event[twiddle_event_count];
+  bool prebuilt[kernel_count];
+  gpu::qez_gpu_kernel_struct_t* prebuilt_handle[kernel_count];  // owner of a prebuilt kernel
+  void* internal_twiddle_alloc;
+  void* internal_temp_alloc;
+  std::uint32_t queue_in_order;
+  qez_gpu_arch_t architecture;
+  // Last submission of the last compute on a USM temporary area: the next
+  // compute's first pass waits for it, since every compute of the record
+  // shares the area.
+  sycl::event* last_compute;
+};
+
+template <class T>
+four_fact_colbatch_state<T>* state_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<four_fact_colbatch_state<T>*>(record->bkd_data);
+}
+
+// The launch plan a committed state runs.
+template <class T>
+launch_plan launch_plan_of(const four_fact_colbatch_state<T>& s) {
+  return {s.full_chunks, s.inner_tail, s.launches, s.chunks_per_launch, s.outer_launches, s.outer_per_launch,
+          s.outer_tail};
+}
+
+// One line describing a plan (tests and diagnostics).
+template <class T>
+std::string describe(const four_fact_colbatch_state<T>& s);
+
+// ---------------------------------------------------------------------------
+// Entry points shared by the backend's files.
+
+// Acceptance, commit and release (plan.cpp).
+bool accepts(const DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
+template <class T>
+int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+
+// Program and kernels (kernel_build.cpp).
+extern const char program_name[];
+extern const char program_family[];
+// The build options of one pass and direction.
+template <class T>
+std::string build_options(const four_fact_colbatch_state<T>& s, pass_index p, direction d);
+template <class T>
+void build_colbatch_kernels(four_fact_colbatch_state<T>* s);
+template <class T>
+void release_kernels(four_fact_colbatch_state<T>* s);
+
+// Prebuilt kernels of the float instance (prebuilt.cpp).
+struct prebuilt_row {
+  const char* name_fwd;
+  const char* name_bwd;
+  pass_index pass;
+  std::int64_t fft_len;
+  std::int64_t howmany;
+  std::int64_t howmany_per_launch;
+  std::int64_t fact0;
+  std::int64_t fact1;
+  std::int64_t work_group_size;
+  std::int64_t sub_group_size;
+  std::int64_t num_workgroups;
+  gpu::qez_gpu_binary_kernel_t image_fwd;
+  gpu::qez_gpu_binary_kernel_t image_bwd;
+};
+// The row made for this pass plan, or null.
+const prebuilt_row* find_prebuilt_row(const four_fact_colbatch_pass& plan, pass_index p);
+// The queue and layout may take a prebuilt kernel for direction d: a
+// Nivolo queue whose driver version begins with "1.6", unit distances of
+// the first batch dimension on both sides, at most one outer index.
+bool prebuilt_conditions_hold(int queue_backend, const std::string& driver_version, const batch_layout_row& first,
+                              std::int64_t outer_count, direction d);
+// Loads the prebuilt kernel of (p, d) into its slot when every condition
+// holds and the image loads; false means "build from source".
+bool load_prebuilt_kernel(four_fact_colbatch_state<float>* s, pass_index p, direction d);
+
+// Twiddle tables (twiddles.cpp).
+template <class T>
+int bkd_write_twiddle_tables(four_fact_colbatch_state<T>* s);
+
+// Workspace (workspace.cpp).
+template <class T>
+int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
+                  void* events);
+template <class T>
+int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+template <class T>
+void bkd_free_buffers(four_fact_colbatch_state<T>* s, std::uint32_t part);
+
+// Compute entries (compute.cpp).
+template <class T>
+int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+}  // namespace four_factor_colbatch
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,261 @@
+// The twiddle tables of the four-factor column-batch backend:
+//   table 1 / table 2 (one per pass, F = Fa x Fb points): entry j*Fa + i =
+//     exp(-2 pi i i j / F), read by the pass as twidl_N1;
+//   cross table of a direction (pass 2): for block (k1, s) and row i the
+//     angle a = 2 pi k1 (s + len2_fact1 i) / N, SG values sigma cos a (one per
+//     lane), then SG values -sigma sin a on even lanes and +sigma sin a on odd
+//     lanes, sigma the direction's scale.
+// The pass tables are those of the four-factor backend's passes and come
+// from its writers; the cross tables, one block per (k1, s) with the same
+// value on every lane pair, from the writers here. The float instance
+// computes all four tables on the host when len1 is 64 or 128.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
+#include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+#include "platform/core/include/qez_core.h"
+
+class twidlTableGen4FactsColBatchUsm2Double;
+class twidlTableGen4FactsColBatchBuf2Double;
+class twidlTableGen4FactsColBatchUsm2Float;
+class twidlTableGen4FactsColBatchBuf2Float;
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace four_factor_colbatch {
+
+namespace {
+
+template <class T, bool usm>
+struct writer_name;
+#define QEZ_WRITER_NAME(T, usm, name) \
+  template <>                         \
+  struct writer_name<T, usm> {        \
+    using type = ::name;              \
+  };
+QEZ_WRITER_NAME(double, true, twidlTableGen4FactsColBatchUsm2Double)
+QEZ_WRITER_NAME(double, false, twidlTableGen4FactsColBatchBuf2Double)
+QEZ_WRITER_NAME(float, true, twidlTableGen4FactsColBatchUsm2Float)
+QEZ_WRITER_NAME(float, false, twidlTableGen4FactsColBatchBuf2Float)
+#undef QEZ_WRITER_NAME
+
+constexpr long double pi_ld = 3.141592653589793238462643383279502884L;
+
+// cos and sin of -2 pi m / n in long double, the product m reduced modulo n
+// in integers first, so that no angle loses bits to its size.
+void unit_root(std::uint64_t m, std::uint64_t n, long double* re, long double* im) {
+  const long double a = -2.0L * pi_ld * static_cast<long double>(m % n) / static_cast<long double>(n);
+  *re = std::cos(a);
+  *im = std::sin(a);
+}
+
+// Cross table: item (k1, s) writes the whole block (k1, s), each value the
+// scaled exact one rounded once.
+template <class T>
+struct cross_table_writer {
+  std::uint64_t fa;  // len2_fact0
+  std::uint64_t fb;  // len2_fact1
+  std::uint64_t lanes;
+  std::uint64_t points;
+  T scale;
+
+  void write(T* table, std::uint64_t k1, std::uint64_t s) const {
+    T* block = table + (k1 * fb + s) * fa * 2 * lanes;
+    for (std::uint64_t i = 0; i < fa; ++i) {
+      long double c, sn;
+      unit_root(k1 * (s + fb * i), points, &c, &sn);
+      const T re = static_cast<T>(scale * c);
+      const T im = static_cast<T>(scale * sn);
+      T* row = block + i * 2 * lanes;
+      for (std::uint64_t l = 0; l < lanes; ++l) {
+        row[l] = re;
+        row[lanes + l] = l % 2 == 0 ? im : -im;
+      }
+    }
+  }
+};
+
+sycl::detail::code_location location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
+}
+
+// The cross writer over its 2-D range into a USM table (kind 2) or a byte
+// sub-buffer.
+template <class T>
+sycl::event submit_cross(void* target, std::uint32_t kind, const cross_table_writer<T>& w, sycl::range<2> range,
+                         sycl::queue& q) {
+  if (kind != workspace_usm) {
+    auto* bytes_buffer = static_cast<byte_buffer*>(target);
+    return q.submit(
+        [&](sycl::handler& cgh) {
+          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
+          cgh.parallel_for<typename writer_name<T, false>::type>(
+              range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
+        },
+        location(__LINE__));
+  }
+  T* table = static_cast<T*>(target);
+  return q.submit(
+      [&](sycl::handler& cgh) {
+        cgh.parallel_for<typename writer_name<T, true>::type>(range, [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
+      },
+      location(__LINE__));
+}
+
+// The four targets of a state's workspace kind, in writing order.
+struct table_targets {
+  void* table[twiddle_event_count];
+};
+
+template <class T>
+table_targets targets_of(const four_fact_colbatch_state<T>& s) {
+  if (s.workspace_kind == workspace_usm)
+    return {{s.table1_ptr, s.table2_ptr, s.cross_ptr[dir_forward], s.cross_ptr[dir_backward]}};
+  return {{s.table1_buf, s.table2_buf, s.cross_buf[dir_forward], s.cross_buf[dir_backward]}};
+}
+
+void keep_event(sycl::event*& slot, const sycl::event& e) {
+  delete slot;
+  slot = new sycl::event(e);
+}
+
+template <class T>
+cross_table_writer<T> cross_writer(const four_fact_colbatch_state<T>& s, direction d) {
+  return {static_cast<std::uint64_t>(s.len2_fact0), static_cast<std::uint64_t>(s.len2_fact1),
+          static_cast<std::uint64_t>(s.sub_group_size), static_cast<std::uint64_t>(s.fft_len),
+          d == dir_forward ? s.fwd_scale : s.bwd_scale};
+}
+
+template <class T>
+sycl::range<2> cross_range(const four_fact_colbatch_state<T>& s) {
+  return sycl::range<2>(static_cast<size_t>(s.len1), static_cast<size_t>(s.len2_fact1));
+}
+
+// ---------------------------------------------------------------------------
+// The float host road: every table computed on the host with the core
+// library's sincospif, then copied to its slice.
+
+float sinpi_cospi_angle(std::uint64_t m, std::uint64_t n) {
+  return -2.0f * static_cast<float>(m % n) / static_cast<float>(n);
+}
+
+void host_pass_table(const four_fact_colbatch_state<float>& s, pass_index p, std::vector<float>* out) {
+  const std::uint64_t fa = static_cast<std::uint64_t>(s.pass[p].fact0);
+  const std::uint64_t fb = static_cast<std::uint64_t>(s.pass[p].fact1);
+  const std::uint64_t f = fa * fb;
+  out->assign(2 * f, 0.0f);
+  for (std::uint64_t j = 0; j < fb; ++j)
+    for (std::uint64_t i = 0; i < fa; ++i) {
+      float sn, c;
+      qez_serv_libm_sincospif(sinpi_cospi_angle(i * j, f), &sn, &c);
+      (*out)[2 * (j * fa + i)] = c;
+      (*out)[2 * (j * fa + i) + 1] = sn;
+    }
+}
+
+void host_cross_table(const four_fact_colbatch_state<float>& s, direction d, std::vector<float>* out) {
+  const cross_table_writer<float> w = cross_writer(s, d);
+  out->assign(static_cast<size_t>(s.len1) * w.fb * w.fa * 2 * w.lanes, 0.0f);
+  for (std::uint64_t k1 = 0; k1 < static_cast<std::uint64_t>(s.len1); ++k1)
+    for (std::uint64_t sub = 0; sub < w.fb; ++sub)
+      for (std::uint64_t i = 0; i < w.fa; ++i) {
+        float sn, c;
+        qez_serv_libm_sincospif(sinpi_cospi_angle(k1 * (sub + w.fb * i), w.points), &sn, &c);
+        float* row = out->data() + ((k1 * w.fb + sub) * w.fa + i) * 2 * w.lanes;
+        for (std::uint64_t l = 0; l < w.lanes; ++l) {
+          row[l] = w.scale * c;
+          row[w.lanes + l] = (l % 2 == 0 ? w.scale : -w.scale) * sn;
+        }
+      }
+}
+
+int copy_to_slice(four_fact_colbatch_state<float>* s, void* target, const std::vector<float>& values) {
+  const size_t bytes = values.size() * sizeof(float);
+  if (s->workspace_kind != workspace_usm) {
+    sycl::host_accessor<char, 1, sycl::access_mode::write> slice(*static_cast<byte_buffer*>(target));
+    std::memcpy(&slice[0], values.data(), bytes);
+    return status_success;
+  }
+  void* staging = sycl::malloc_host(bytes, *s->queue);
+  if (staging == nullptr) return status_allocation_failed;
+  std::memcpy(staging, values.data(), bytes);
+  try {
+    s->queue->memcpy(target, staging, bytes).wait();
+  } catch (...) {
+    sycl::free(staging, *s->queue);
+    throw;
+  }
+  sycl::free(staging, *s->queue);
+  return status_success;
+}
+
+int write_host_tables(four_fact_colbatch_state<float>* s) {
+  const table_targets t = targets_of(*s);
+  std::vector<float> values;
+  for (pass_index p : {pass_1, pass_2}) {
+    if (t.table[p] == nullptr) return status_no_workspace;
+    host_pass_table(*s, p, &values);
+    if (int status = copy_to_slice(s, t.table[p], values)) return status;
+  }
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(s->direction_mode, d)) continue;
+    void* target = t.table[d == dir_forward ? event_cross_forward : event_cross_backward];
+    if (target == nullptr) return status_no_workspace;
+    host_cross_table(*s, d, &values);
+    if (int status = copy_to_slice(s, target, values)) return status;
+  }
+  return status_success;
+}
+
+template <class T>
+bool tables_on_host(const four_fact_colbatch_state<T>& s) {
+  return !is_double<T>() && (s.len1 == 64 || s.len1 == 128);
+}
+
+template <class T>
+int write_host_tables_if_float(four_fact_colbatch_state<T>*) {
+  return status_internal_error;
+}
+template <>
+int write_host_tables_if_float<float>(four_fact_colbatch_state<float>* s) {
+  return write_host_tables(s);
+}
+
+}  // namespace
+
+template <class T>
+int bkd_write_twiddle_tables(four_fact_colbatch_state<T>* s) {
+  if (tables_on_host(*s)) return write_host_tables_if_float(s);
+  const table_targets t = targets_of(*s);
+  const std::uint32_t kind = s->workspace_kind == workspace_usm ? workspace_usm : workspace_buffer;
+  for (pass_index p : {pass_1, pass_2}) {
+    if (t.table[p] == nullptr) return status_no_workspace;
+    const four_factor::table_view view = kind == workspace_usm
+                                             ? four_factor::table_view{kind, t.table[p], nullptr}
+                                             : four_factor::table_view{kind, nullptr, static_cast<byte_buffer*>(t.table[p])};
+    keep_event(s->twiddle_event[p == pass_1 ? event_table_1 : event_table_2],
+               four_factor::write_sub_length_table<T>(*s->queue, view, s->pass[p].fact0, s->pass[p].fact1));
+  }
+  for (direction d : {dir_forward, dir_backward}) {
+    if (!serves(s->direction_mode, d)) continue;
+    const int slot = d == dir_forward ? event_cross_forward : event_cross_backward;
+    if (t.table[slot] == nullptr) return status_no_workspace;
+    keep_event(s->twiddle_event[slot],
+               submit_cross<T>(t.table[slot], kind, cross_writer(*s, d), cross_range(*s), *s->queue));
+  }
+  return status_success;
+}
+
+#define QEZ_INSTANTIATE(T) template int bkd_write_twiddle_tables<T>(four_fact_colbatch_state<T>*);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
+#undef QEZ_INSTANTIATE
+
+}  // namespace four_factor_colbatch
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,227 @@
+#include "four_factor_sections.hpp"
+
+namespace qez_codelets {
+
+namespace {
+
+// Sub-group block moves of one real per lane (lane-pair form only): 64-bit
+// forms for double, 32-bit forms for float.
+const char block_moves_double[] = R"(/* ---- Four-factor kernels: block moves (64-bit) ---- */
+#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
+#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
+#endif
+#define F4_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
+#define F4_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
+)";
+const char block_moves_single[] = R"(/* ---- Four-factor kernels: block moves (32-bit) ---- */
+#define F4_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
+#define F4_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
+)";
+
+// One text serves both precisions and both lane forms: J * v is
+// pmOne * swapReIm(v) in both, and the table products are spelled through
+// TWIDL_MULT_INPLACE with the sign each form needs.
+const char kernels_text[] = R"(/* ---- Four-factor kernels -----------------------------------------------------
+ * A pass computes FFT_LEN-point transforms (L = FACT0 x FACT1 = P x Q) of the
+ * NUM_FFTS (M) columns of each transform, in two codelet stages:
+ *   pass 1 (transpose): x[u*M + v] -> FACT0 over u = s + Q*i, table-A
+ *     twiddle W_L^(s*k), FACT1 over s; column v's L results go to the
+ *     intermediate area contiguously at v*L (N = L*M complex values per
+ *     transform of the chunk);
+ *   pass 2 (twiddle, FOUR_FACTS_TWIDDLE_PASS): intermediate (v, k1) at
+ *     v*M + k1, times the cross table (W_N^(v*k1) and the scale), FACT0 over
+ *     v = s + Q*i, table-B twiddle, FACT1 over s; output index
+ *     k1 + M*(a + P*m), the natural order of the whole transform.
+ * A work-group is FACT1 sub-groups of SUBGROUP_SIZE lanes; a lane pair holds
+ * one column (SUBGROUP_SIZE/2 columns per work-group), sub-group s its rows
+ * s + Q*i. Each column owns 2L reals of local memory. With LANE_PAIRS the
+ * even lane holds the real and the odd lane the imaginary part; without it
+ * (portable form) the even work-item of a pair holds the whole complex value
+ * and the odd one only helps with the stores. Geometry, arguments and options
+ * are the same in both forms. Dimension 1 runs over a chunk's transforms,
+ * `offset` being the index of its first. The last work-group's missing
+ * columns (LOAD_STORE_TAIL of them are present) are found from the sizes:
+ * they read zeros and store nothing. The intermediate area always steps by
+ * N per transform. */
+#define F4_L FFT_LEN
+#define F4_M NUM_FFTS
+#define F4_P FACT0
+#define F4_Q FACT1
+#define F4_H (SUBGROUP_SIZE / 2)
+#define F4_N ((long)FFT_LEN * NUM_FFTS)
+
+#ifdef LANE_PAIRS
+#define F4_ACTIVE(lane) 1
+#define F4_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * (BWD_DIR ? (ftype)-1 : (ftype)1))
+#define F4_CROSS_SIGN ((ftype)(FWD_DIR ? -1 : 1))
+#define F4_SLM_STORE(v, area, e, comp) ((area)[2 * (e) + (comp)] = (v))
+#define F4_SLM_LOAD(area, e, comp) ((area)[2 * (e) + (comp)])
+#define F4_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
+                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))
+#else
+#define F4_ACTIVE(lane) (((lane) & 1) == 0)
+#define F4_PM_ONE(lane) ((ftype)1)
+#define F4_CROSS_SIGN ((ftype)-1)
+#define F4_SLM_STORE(v, area, e, comp) vstore2((v), (e), (area))
+#define F4_SLM_LOAD(area, e, comp) vload2((e), (area))
+#define F4_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+#endif
+
+/* Complex element first + c of `src` for the lane of column c; zero for a
+ * column past the end. `full`: every column of the work-group exists, so a
+ * sub-group moves its consecutive columns as one block. */
+static inline ptype f4_load(const global ftype *src, const long first, const uint c, const bool inside,
+                            const bool full, const uint comp)
+{
+#ifdef LANE_PAIRS
+    if (full) return F4_BLOCK_READ(src + 2 * first);
+    return inside ? src[2 * (first + c) + comp] : (ftype)0;
+#else
+    return inside ? vload2(first + c, src) : (ptype)(0);
+#endif
+}
+
+static inline void f4_store(global ftype *dst, const long first, const uint c, const ptype v, const bool inside,
+                            const bool full, const uint comp)
+{
+#ifdef LANE_PAIRS
+    if (full) {
+        F4_BLOCK_WRITE(dst + 2 * first, v);
+        return;
+    }
+    if (inside) dst[2 * (first + c) + comp] = v;
+#else
+    if (inside) vstore2(v, first + c, dst);
+#endif
+}
+
+/* `reals` reals of the work-group's local memory to `dst` in order: whole
+ * sub-group blocks when the group is full, single reals otherwise. */
+static inline void f4_copy_out(global ftype *dst, const local ftype *slm, const long reals, const bool full,
+                               const uint s, const uint lane)
+{
+#ifdef LANE_PAIRS
+    if (full) {
+        for (long b = s; b < F4_L; b += F4_Q) F4_BLOCK_WRITE(dst + b * SUBGROUP_SIZE, slm[b * SUBGROUP_SIZE + lane]);
+        return;
+    }
+#endif
+    for (long e = s * SUBGROUP_SIZE + lane; e < reals; e += WORK_GROUP_SIZE) dst[e] = slm[e];
+}
+
+/* Sub-length twiddle: entry e = (cos, -sin) of 2 pi j k / L, applied with
+ * the sign of the build direction. */
+static inline ptype f4_twiddle(const global ftype *table, const long e, ptype v, const ftype pmOne)
+{
+    const ftype tr = table[2 * e];
+    const ftype ti = table[2 * e + 1];
+    TWIDL_MULT_INPLACE(tr, -pmOne * ti, v);
+    return v;
+}
+
+/* Second stage of a column: FACT1-point DFTs over the first-stage index s
+ * for each a = s0, s0 + Q, ... below P, in place in the column's area. */
+static inline void f4_second_stage(local ftype *area, const uint s0, const uint comp, const ftype pmOne)
+{
+    for (uint a = s0; a < F4_P; a += F4_Q) {
+        ptype y[F4_Q];
+        for (uint m = 0; m < F4_Q; ++m) y[m] = F4_SLM_LOAD(area, a + m * F4_P, comp);
+        FACT1_FUNC(y, pmOne);
+        for (uint m = 0; m < F4_Q; ++m) F4_SLM_STORE(y[m], area, a + m * F4_P, comp);
+    }
+}
+
+#ifndef FOUR_FACTS_TWIDDLE_PASS
+kernel F4_ATTRIBUTES
+void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *twidl_FFT_LEN,
+                 local ftype *slmPtr, const int offset)
+{
+    const uint lid = get_local_id(0);
+    const uint s = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint c = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = F4_PM_ONE(lane);
+    const long g = get_group_id(0);
+    const long first = F4_H * g;
+    const bool inside = first + c < F4_M;
+    const bool full = first + F4_H <= F4_M;
+    const long chunk_t = get_global_id(1);
+    local ftype *area = slmPtr + 2 * F4_L * c;
+    if (F4_ACTIVE(lane)) {
+        const global ftype *src = in + 2 * (chunk_t + offset) * (long)(IDIST);
+        ptype x[F4_P];
+        for (uint i = 0; i < F4_P; ++i)
+            x[i] = f4_load(src, (long)(s + F4_Q * i) * F4_M + first, c, inside, full, comp);
+        FACT0_FUNC(x, pmOne);
+        for (uint k = 0; k < F4_P; ++k)
+            F4_SLM_STORE(f4_twiddle(twidl_FFT_LEN, s * F4_P + k, x[k], pmOne), area, s * F4_P + k, comp);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    if (F4_ACTIVE(lane)) f4_second_stage(area, s, comp, pmOne);
+    barrier(CLK_LOCAL_MEM_FENCE);
+    /* The group's columns go out whole and in order; columns past the end
+     * are not written. */
+    const long reals = 2 * F4_L * clamp((long)F4_M - first, 0L, (long)F4_H);
+    f4_copy_out(out + 2 * (chunk_t * F4_N + first * F4_L), slmPtr, reals, full, s, lane);
+}
+#else
+/* Cross twiddle of row r: the lane's real and imaginary slots of its block
+ * (which already carry the lane sign and the scale). */
+static inline ptype f4_cross(const global ftype *block, const uint r, const uint lane, ptype v)
+{
+    const ftype re = block[2 * r * SUBGROUP_SIZE + lane];
+    const ftype im = block[(2 * r + 1) * SUBGROUP_SIZE + lane];
+    TWIDL_MULT_INPLACE(re, F4_CROSS_SIGN * im, v);
+    return v;
+}
+
+kernel F4_ATTRIBUTES
+void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *twidl_N1,
+                 const global ftype *twidl, local ftype *slmPtr, const int offset)
+{
+    const uint lid = get_local_id(0);
+    const uint s = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint c = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = F4_PM_ONE(lane);
+    const long g = get_group_id(0);
+    const long first = F4_H * g;
+    const bool inside = first + c < F4_M;
+    const bool full = first + F4_H <= F4_M;
+    const long chunk_t = get_global_id(1);
+    local ftype *area = slmPtr + 2 * F4_L * c;
+    if (F4_ACTIVE(lane)) {
+        const global ftype *src = in + 2 * chunk_t * F4_N;
+        const global ftype *block = twidl + (g * F4_Q + s) * SUBGROUP_SIZE * F4_P * 2;
+        ptype x[F4_P];
+        for (uint i = 0; i < F4_P; ++i)
+            x[i] = f4_cross(block, i, lane, f4_load(src, (long)(s + F4_Q * i) * F4_M + first, c, inside, full, comp));
+        FACT0_FUNC(x, pmOne);
+        for (uint k = 0; k < F4_P; ++k)
+            F4_SLM_STORE(f4_twiddle(twidl_N1, s * F4_P + k, x[k], pmOne), area, s * F4_P + k, comp);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    if (F4_ACTIVE(lane)) {
+        global ftype *dst = out + 2 * (chunk_t + offset) * (long)(ODIST);
+        for (uint a = s; a < F4_P; a += F4_Q) {
+            ptype y[F4_Q];
+            for (uint m = 0; m < F4_Q; ++m) y[m] = F4_SLM_LOAD(area, a + m * F4_P, comp);
+            FACT1_FUNC(y, pmOne);
+            for (uint m = 0; m < F4_Q; ++m)
+                f4_store(dst, first + (long)F4_M * (a + F4_P * m), c, y[m], inside, full, comp);
+        }
+    }
+}
+#endif
+)";
+
+}  // namespace
+
+void write_four_factor_kernels(std::ostream& out, precision p) {
+  out << (p == precision::double_precision ? block_moves_double : block_moves_single);
+  out << kernels_text;
+}
+
+}  // namespace qez_codelets

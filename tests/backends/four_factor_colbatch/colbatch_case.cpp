@@ -1,0 +1,167 @@
+#include "tests/backends/four_factor_colbatch/colbatch_case.hpp"
+
+#include <complex>
+#include <memory>
+
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_lists.hpp"
+#include "dft/gpu/core/descriptor_creation.hpp"
+#include "qez_dft_engine.h"
+#include "tests/support/reference_dft.hpp"
+
+namespace colbatch_test {
+
+namespace {
+
+// Earlier backends of the library's lists may take these layouts; these
+// records try the column-batch backend alone.
+const dft::backend_table* const colbatch_only_float[] = {&dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float,
+                                                         &dft::terminator_backend_float, nullptr};
+const dft::backend_table* const colbatch_only_double[] = {&dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double,
+                                                          &dft::terminator_backend_double, nullptr};
+
+void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
+  const dft::descriptor_methods* m = r->methods;
+  const side_layout a = resolved(c, c.first_side);
+  const side_layout b = resolved(c, c.second_side);
+  const std::int64_t first_strides[2] = {0, a.stride};
+  const std::int64_t second_strides[2] = {0, b.stride};
+  ASSERT_EQ(m->set_number_of_transforms(r, c.count), 0);
+  if (c.io_layout) {
+    ASSERT_EQ(m->set_input_strides(r, first_strides), 0);
+    ASSERT_EQ(m->set_output_strides(r, second_strides), 0);
+    ASSERT_EQ(m->set_input_distance(r, 1), 0);
+    ASSERT_EQ(m->set_output_distance(r, 1), 0);
+  } else {
+    ASSERT_EQ(m->set_forward_strides(r, first_strides), 0);
+    ASSERT_EQ(m->set_backward_strides(r, second_strides), 0);
+    ASSERT_EQ(m->set_forward_distance(r, 1), 0);
+    ASSERT_EQ(m->set_backward_distance(r, 1), 0);
+  }
+  if (c.outer_count > 0) {
+    ASSERT_GE(r->batch.count, 2);
+    r->batch.records[1] = c.io_layout ? dft::dim_record{c.outer_count, a.outer_distance, b.outer_distance, 0, 0}
+                                      : dft::dim_record{c.outer_count, 0, 0, a.outer_distance, b.outer_distance};
+  }
+  r->fwd_scale = c.fwd_scale;
+  r->bwd_scale = c.bwd_scale;
+  r->placement = c.in_place ? dft::dfti_inplace : dft::dfti_not_inplace;
+  r->directions = c.directions;
+  r->workspace_internal = c.internal_workspace ? 1 : 0;
+}
+
+// Complex offset of element n of transform t of outer index o.
+std::int64_t position(const side_layout& s, std::int64_t o, std::int64_t t, std::int64_t n) {
+  return o * s.outer_distance + t + n * s.stride;
+}
+
+std::int64_t span(const record_config& c, const side_layout& s) {
+  const std::int64_t outer = c.outer_count > 0 ? c.outer_count : 1;
+  return position(s, outer - 1, c.count - 1, c.length - 1) + 1;
+}
+
+template <class T>
+run_result run_typed(const committed_record& rec, bool forward, bool usm) {
+  const record_config& c = rec.config();
+  const std::int64_t n = c.length;
+  const std::int64_t outer = c.outer_count > 0 ? c.outer_count : 1;
+  const bool reads_first = c.io_layout || forward;
+  const side_layout read = resolved(c, reads_first ? c.first_side : c.second_side);
+  const side_layout write = resolved(c, reads_first ? c.second_side : c.first_side);
+  const std::int64_t read_span = span(c, read);
+  const std::int64_t write_span = span(c, write);
+
+  const std::vector<qez_test::cld> random = qez_test::random_complex(read_span, static_cast<std::uint64_t>(n * 31 + c.count));
+  std::vector<std::complex<T>> host(static_cast<size_t>(std::max(read_span, c.in_place ? write_span : 0)));
+  for (std::int64_t k = 0; k < read_span; ++k)
+    host[static_cast<size_t>(k)] = std::complex<T>(static_cast<T>(random[k].real()), static_cast<T>(random[k].imag()));
+
+  // Output positions start as a sentinel, so that writes outside the
+  // transforms show.
+  const std::complex<T> sentinel(T(1234.5), T(-4321.25));
+  backend_test::device_array<std::complex<T>> in_dev(backend_test::gpu_test_queue(), host, usm);
+  std::unique_ptr<backend_test::device_array<std::complex<T>>> out_dev;
+  if (!c.in_place)
+    out_dev = std::make_unique<backend_test::device_array<std::complex<T>>>(
+        backend_test::gpu_test_queue(), std::vector<std::complex<T>>(static_cast<size_t>(write_span), sentinel), usm);
+  const backend_test::device_array<std::complex<T>>& result = c.in_place ? in_dev : *out_dev;
+
+  run_result out;
+  out.status = backend_test::call_compute_entry(rec.record(), forward, in_dev.argument(), result.argument(), usm);
+  if (out.status != 0) return out;
+  const std::vector<std::complex<T>> got_all = result.read();
+
+  std::vector<qez_test::cld> input, got;
+  std::vector<bool> owned(static_cast<size_t>(write_span), false);
+  for (std::int64_t o = 0; o < outer; ++o)
+    for (std::int64_t t = 0; t < c.count; ++t)
+      for (std::int64_t k = 0; k < n; ++k) {
+        const std::complex<T> v = host[static_cast<size_t>(position(read, o, t, k))];
+        input.emplace_back(v.real(), v.imag());
+        const std::int64_t w = position(write, o, t, k);
+        owned[static_cast<size_t>(w)] = true;
+        got.emplace_back(got_all[static_cast<size_t>(w)].real(), got_all[static_cast<size_t>(w)].imag());
+      }
+  if (!c.in_place)
+    for (std::int64_t k = 0; k < write_span; ++k)
+      if (!owned[static_cast<size_t>(k)] && got_all[static_cast<size_t>(k)] != sentinel) ++out.stray_writes;
+  const long double scale = forward ? c.fwd_scale : c.bwd_scale;
+  out.error = qez_test::measure(got, backend_test::scaled_reference_c2c(input, {n}, outer * c.count, forward, scale));
+  return out;
+}
+
+}  // namespace
+
+side_layout resolved(const record_config& c, const side_layout& s) {
+  side_layout r = s;
+  if (r.stride == 0) r.stride = c.count;
+  if (r.outer_distance == 0 && c.outer_count > 0) r.outer_distance = r.stride * c.length;
+  return r;
+}
+
+committed_record::committed_record(const record_config& c) : config_(c), workspace_(backend_test::gpu_test_queue()) {
+  const int created = c.double_precision ? dft::create_child_descriptor_c2c_1d_double(&record_, c.length, nullptr)
+                                         : dft::create_child_descriptor_c2c_1d_float(&record_, c.length, nullptr);
+  if (created != 0 || record_ == nullptr) {
+    ADD_FAILURE() << "record creation failed: " << created;
+    return;
+  }
+  record_->backend_list = c.double_precision ? colbatch_only_double : colbatch_only_float;
+  record_->queue = &backend_test::gpu_test_queue();
+  configure(record_, c);
+  qez_dft_bless_node_thr(record_);
+  commit_status_ = record_->methods->commit(record_);
+}
+
+committed_record::~committed_record() {
+  if (record_ != nullptr) record_->free(record_, record_);
+  backend_test::gpu_test_queue().wait();
+}
+
+int committed_record::recommit_with_scales(double fwd_scale, double bwd_scale) {
+  config_.fwd_scale = record_->fwd_scale = fwd_scale;
+  config_.bwd_scale = record_->bwd_scale = bwd_scale;
+  commit_status_ = record_->methods->commit(record_);
+  return commit_status_;
+}
+
+bool committed_record::committed_here() const {
+  const dft::backend_table* mine = config_.double_precision ? &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double
+                                                            : &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float;
+  return record_ != nullptr && commit_status_ == 0 && backend_test::committed_to(record_, mine);
+}
+
+std::string committed_record::description() const {
+  if (!committed_here()) return "not committed to the column-batch backend";
+  return config_.double_precision ? cb::describe(plan<double>()) : cb::describe(plan<float>());
+}
+
+run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
+  return r.config().double_precision ? run_typed<double>(r, forward, usm) : run_typed<float>(r, forward, usm);
+}
+
+qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length) {
+  return double_precision ? qez_test::bounds_for<double>(length) : qez_test::bounds_for<float>(length);
+}
+
+}  // namespace colbatch_test

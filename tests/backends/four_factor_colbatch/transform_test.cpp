@@ -1,0 +1,229 @@
+// Column-batch transforms on PoCL (Jorva profile: sub-groups of 16, no
+// launch cap) against the long-double reference: both precisions, forward
+// and backward with scales, USM and buffers, internal and caller workspace,
+// tail chunks, packed and padded temporary areas, in place, two batch
+// dimensions and several launch pairs.
+#include <cmath>
+#include <complex>
+#include <memory>
+
+#include "dft/gpu/core/workspace/estimate_config.hpp"
+#include "tests/backends/four_factor_colbatch/colbatch_case.hpp"
+
+namespace colbatch_test {
+namespace {
+
+struct transform_case {
+  const char* name;
+  record_config config;
+};
+
+record_config make(bool dp, std::int64_t n, std::int64_t count) {
+  record_config c;
+  c.double_precision = dp;
+  c.length = n;
+  c.count = count;
+  c.fwd_scale = 1.0 / static_cast<double>(n);
+  c.bwd_scale = 0.5;
+  return c;
+}
+
+std::vector<transform_case> transform_cases() {
+  std::vector<transform_case> cases;
+  // 4096 = 64 x 64, both 8 x 8; 20 transforms: two full chunks and a tail
+  // of 4 (padded temporary area). Single precision takes the host tables.
+  cases.push_back({"d4096_tail", make(true, 4096, 20)});
+  cases.push_back({"s4096_tail", make(false, 4096, 20)});
+  // 2880 = 60 x 48 (10 x 6, 8 x 6): sub-groups with one and two rows; 3
+  // transforms pack the temporary area; the stride leaves gaps.
+  record_config packed = make(true, 2880, 3);
+  packed.first_side.stride = 5;
+  packed.second_side.stride = 7;
+  cases.push_back({"d2880_packed_gaps", packed});
+  // 5 transforms: padded temporary area, input/output layout, in place.
+  record_config in_place = make(false, 2880, 5);
+  in_place.io_layout = true;
+  in_place.in_place = true;
+  in_place.first_side.stride = in_place.second_side.stride = 6;
+  cases.push_back({"s2880_in_place", in_place});
+  // 1000 = 40 x 25 (8 x 5, 5 x 5): float tables from the device writers.
+  cases.push_back({"s1000_full_chunks", make(false, 1000, 16)});
+  // 8192 = 128 x 64: pass 1 of 16 x 8, two rows per sub-group.
+  cases.push_back({"s8192", make(false, 8192, 8)});
+  // Two batch dimensions: 5 x 3 double, 2 x 5 float (double declines 2 x n).
+  record_config outer_d = make(true, 1000, 5);
+  outer_d.outer_count = 3;
+  outer_d.second_side.outer_distance = 5 * 1000 + 3;
+  cases.push_back({"d1000_outer", outer_d});
+  record_config outer_s = make(false, 1000, 2);
+  outer_s.outer_count = 5;
+  outer_s.io_layout = true;
+  outer_s.first_side.outer_distance = 2 * 1000 + 1;  // odd: per-lane final stores
+  cases.push_back({"s1000_outer", outer_s});
+  return cases;
+}
+
+// The workspace estimate of a one-batch-dimension configuration (declined
+// for layouts the estimator does not model).
+std::int64_t estimator_of(const record_config& cfg) {
+  dft::dft_estimate_config c;
+  c.rank = 1;
+  c.lengths[0] = cfg.length;
+  const side_layout a = resolved(cfg, cfg.first_side);
+  const side_layout b = resolved(cfg, cfg.second_side);
+  c.fwd_strides[0] = c.input_strides[0] = a.stride;
+  c.bwd_strides[0] = c.output_strides[0] = b.stride;
+  c.number_of_transforms = cfg.count;
+  c.fwd_distance = c.bwd_distance = 1;
+  c.direction_count = cfg.directions == dft::directions_both ? 2 : 1;
+  c.in_place = cfg.in_place;
+  if (cfg.outer_count > 0) return dft::estimate_declined;
+  return cfg.double_precision ? dft::dft_c2c_4_facts_colbatch_gpu_bkd<double>().workspace_estimate(c)
+                              : dft::dft_c2c_4_facts_colbatch_gpu_bkd<float>().workspace_estimate(c);
+}
+
+class ColbatchTransform : public ::testing::TestWithParam<transform_case> {};
+
+TEST_P(ColbatchTransform, InternalWorkspace) {
+  const record_config& c = GetParam().config;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  std::printf("[ plan ] %s\n", r.description().c_str());
+  const std::int64_t estimate = estimator_of(c);
+  if (estimate != dft::estimate_declined) {
+    EXPECT_LE(static_cast<std::int64_t>(backend_test::workspace_bytes(r.record())), estimate);
+  }
+  for (bool usm : {true, false})
+    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
+}
+
+TEST_P(ColbatchTransform, CallerWorkspace) {
+  record_config c = GetParam().config;
+  c.internal_workspace = false;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  // Nothing runs before the workspace arrives.
+  EXPECT_EQ(run_and_measure(r, true, true).status, dft::status_no_workspace);
+  const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
+  ASSERT_EQ(r.workspace().give_usm(r.record(), bytes), 0);
+  EXPECT_ACCURATE(run_and_measure(r, true, true), c.double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, false, false), c.double_precision, c.length);
+  // A second workspace replaces the first: fresh tables in a buffer.
+  ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
+  EXPECT_ACCURATE(run_and_measure(r, true, false), c.double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, false, true), c.double_precision, c.length);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ColbatchTransform, ::testing::ValuesIn(transform_cases()),
+                         [](const ::testing::TestParamInfo<transform_case>& i) { return std::string(i.param.name); });
+
+// Several launch pairs on a small problem: the plans of capped devices
+// written into the committed state (its temporary area holds all chunks, so
+// it is large enough for fewer per launch); five outer indices, one launch
+// group each.
+TEST(ColbatchLaunches, SeveralLaunchPairsAndGroups) {
+  record_config c = make(true, 1000, 20);  // 3 chunks of 8: 8, 8, 4
+  c.outer_count = 5;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const std::uint64_t transform_bytes = 1000 * 16;
+  // Room for two chunks of 8 at a time: 2 launches (2 + 1 chunks); then
+  // outer groups are single indices (launches > 1).
+  const cb::launch_plan capped = cb::plan_launches(20, 5, 16, transform_bytes, 16 * transform_bytes);
+  ASSERT_EQ(capped.launches, 2);
+  ASSERT_EQ(capped.chunks_per_launch, 2);
+  ASSERT_EQ(capped.outer_launches, 5);
+  s.launches = capped.launches;
+  s.chunks_per_launch = capped.chunks_per_launch;
+  s.outer_launches = capped.outer_launches;
+  s.outer_per_launch = capped.outer_per_launch;
+  s.outer_tail = capped.outer_tail;
+  for (bool usm : {true, false}) EXPECT_ACCURATE(run_and_measure(r, true, usm), true, c.length);
+
+  // Every chunk its own launch pair (a device whose cap is below a chunk).
+  const cb::launch_plan tight = cb::plan_launches(20, 5, 16, transform_bytes, 4 * transform_bytes);
+  ASSERT_EQ(tight.launches, 3);
+  ASSERT_EQ(tight.chunks_per_launch, 1);
+  s.launches = tight.launches;
+  s.chunks_per_launch = tight.chunks_per_launch;
+  for (bool usm : {true, false}) EXPECT_ACCURATE(run_and_measure(r, false, usm), true, c.length);
+}
+
+// Forward only: no backward kernels, one cross table.
+TEST(ColbatchDirections, ForwardOnly) {
+  record_config c = make(true, 4096, 8);
+  c.directions = dft::directions_forward;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  EXPECT_EQ(r.record()->workspace_bytes[0],
+            s.cross_table_bytes + s.pass[cb::pass_1].sub_table_bytes + s.pass[cb::pass_2].sub_table_bytes);
+  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
+  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_forward)], nullptr);
+  EXPECT_EQ(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_backward)], nullptr);
+  EXPECT_EQ(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_backward)], nullptr);
+  EXPECT_EQ(s.cross_ptr[cb::dir_backward], nullptr);
+  EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
+  // The unprepared direction is refused, not run on missing kernels.
+  EXPECT_EQ(run_and_measure(r, false, true).status, dft::status_invalid_configuration);
+}
+
+// A second commit of the same record replaces the first plan: the old
+// state, kernels and internal workspace go, the new scale holds.
+TEST(ColbatchRecommit, SecondCommitReplacesThePlan) {
+  record_config c = make(false, 1000, 12);
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
+  ASSERT_EQ(r.recommit_with_scales(3.0, 0.25), 0);
+  ASSERT_TRUE(r.committed_here());
+  EXPECT_EQ(r.plan<float>().fwd_scale, 3.0f);
+  for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, false), false, c.length);
+}
+
+// Two USM computes submitted back to back without dependencies share the
+// record's temporary area: the second must wait for the first.
+TEST(ColbatchConcurrency, BackToBackUsmComputes) {
+  record_config c = make(true, 4096, 16);
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  sycl::queue& q = backend_test::gpu_test_queue();
+  const std::int64_t values = c.length * c.count;
+  std::vector<std::vector<std::complex<double>>> inputs(2, std::vector<std::complex<double>>(values));
+  for (std::size_t a = 0; a < inputs.size(); ++a)
+    for (std::int64_t k = 0; k < values; ++k)
+      inputs[a][k] = std::complex<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
+  std::vector<std::unique_ptr<backend_test::device_array<std::complex<double>>>> in, out;
+  for (std::size_t a = 0; a < inputs.size(); ++a) {
+    in.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(q, inputs[a], true));
+    out.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(
+        q, std::vector<std::complex<double>>(values), true));
+  }
+  std::uint64_t kind = dft::container_usm;
+  std::vector<sycl::event> none;
+  sycl::event done[2];
+  for (int a = 0; a < 2; ++a)
+    ASSERT_EQ(r.record()->compute_fwd(r.record(), in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
+  for (sycl::event& e : done) e.wait();
+  for (int a = 0; a < 2; ++a) {
+    const std::vector<std::complex<double>> got_values = out[a]->read();
+    // Transform t's element n at t + n * count.
+    std::vector<qez_test::cld> input, got;
+    for (std::int64_t t = 0; t < c.count; ++t)
+      for (std::int64_t n = 0; n < c.length; ++n) {
+        const std::complex<double> v = inputs[a][t + n * c.count];
+        const std::complex<double> g = got_values[t + n * c.count];
+        input.emplace_back(v.real(), v.imag());
+        got.emplace_back(g.real(), g.imag());
+      }
+    const std::vector<qez_test::cld> ref =
+        backend_test::scaled_reference_c2c(input, {c.length}, c.count, true, c.fwd_scale);
+    const qez_test::accuracy e = qez_test::measure(got, ref);
+    const qez_test::accuracy_bounds b = bounds_of(true, c.length);
+    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
+  }
+}
+
+}  // namespace
+}  // namespace colbatch_test
