@@ -6,11 +6,13 @@
 #include "eight_k_sections.hpp"
 #include "four_factor_colbatch_sections.hpp"
 #include "four_factor_sections.hpp"
+#include "n_fact_colbatch_sections.hpp"
 #include "n_facts_slm_sections.hpp"
 #include "real_1d_sections.hpp"
 #include "small_md_sections.hpp"
 #include "three_factor_sections.hpp"
 #include "two_factor_sections.hpp"
+#include "very_large_1d_sections.hpp"
 
 namespace qez_codelets {
 
@@ -34,7 +36,11 @@ const std::vector<program_family>& program_families() {
       {"gpu_framework_c2c_1d_4_facts",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
         write_four_factor_kernels}},
+      {"gpu_framework_c2c_1d_n_fact_colbatch",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_n_fact_colbatch_kernel}},
       {"gpu_framework_r2c_1d_def", {write_real_types, write_real_1d_kernels}},
+      {"real_fft_pre_and_post_processing", {write_real_types, write_very_large_1d_real_kernels}},
       {"gpu_framework_small_md_slm",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
       {"blas_transpose", {write_blas_transpose}},

@@ -1,0 +1,107 @@
+// The twiddle tables, written on the device by one SYCL kernel per memory
+// kind and precision:
+//   main, entry i*F0 + j (i < F1*F2, j < F0): s * exp(-2 pi i j / N), s the
+//         direction's scale;
+//   sub,  entry i*F1 + j (i < F2, j < F1):    exp(-2 pi i j / (F1*F2)).
+// Both directions hold the forward-sign factors; the backward kernel
+// conjugates them.
+#include <cmath>
+
+#include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+
+class twidlTableColBatchInSlmUsmDouble;
+class twidlTableColBatchInSlmBufDouble;
+class twidlTableColBatchInSlmUsmFloat;
+class twidlTableColBatchInSlmBufFloat;
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace n_fact_colbatch {
+
+namespace {
+
+template <class T, bool usm>
+struct writer_name;
+#define QEZ_WRITER_NAME(T, usm, name) \
+  template <>                         \
+  struct writer_name<T, usm> {        \
+    using type = ::name;              \
+  };
+QEZ_WRITER_NAME(double, true, twidlTableColBatchInSlmUsmDouble)
+QEZ_WRITER_NAME(double, false, twidlTableColBatchInSlmBufDouble)
+QEZ_WRITER_NAME(float, true, twidlTableColBatchInSlmUsmFloat)
+QEZ_WRITER_NAME(float, false, twidlTableColBatchInSlmBufFloat)
+#undef QEZ_WRITER_NAME
+
+// Work-item (i, j) of the range {rows, width} writes entry i * width + j =
+// scale * exp(-2 pi i j / points). The product is reduced modulo `points`
+// first, so that large indices lose no accuracy.
+template <class T>
+struct table_writer {
+  std::uint64_t points;
+  std::uint64_t width;
+  T scale;
+
+  void write(T* table, std::uint64_t i, std::uint64_t j) const {
+    constexpr long double pi = 3.141592653589793238462643383279502884L;
+    const long double angle = -2.0L * pi * static_cast<long double>((i * j) % points) / static_cast<long double>(points);
+    T* entry = table + 2 * (i * width + j);
+    entry[0] = static_cast<T>(std::cos(angle)) * scale;
+    entry[1] = static_cast<T>(std::sin(angle)) * scale;
+  }
+};
+
+sycl::detail::code_location location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
+}
+
+template <class T>
+sycl::event submit(void* view, std::int64_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
+  if (kind == workspace_buffer) {
+    auto* bytes_buffer = static_cast<byte_buffer*>(view);
+    return q.submit(
+        [&](sycl::handler& cgh) {
+          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
+          cgh.parallel_for<typename writer_name<T, false>::type>(
+              range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
+        },
+        location(__LINE__));
+  }
+  T* table = static_cast<T*>(view);
+  return q.submit(
+      [&](sycl::handler& cgh) {
+        cgh.parallel_for<typename writer_name<T, true>::type>(range,
+                                                              [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
+      },
+      location(__LINE__));
+}
+
+}  // namespace
+
+template <class T>
+sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_kind t, direction d) {
+  const std::uint64_t f0 = static_cast<std::uint64_t>(b.factors[0]);
+  const std::uint64_t f1 = static_cast<std::uint64_t>(b.factors[1]);
+  const std::uint64_t f2 = static_cast<std::uint64_t>(b.factors[2]);
+  const bool buffers = b.workspace_kind == workspace_buffer;
+  if (t == table_main) {
+    void* view = buffers ? static_cast<void*>(b.main_buffers[d]) : b.main_pointers[d];
+    const table_writer<T> w{static_cast<std::uint64_t>(b.length), f0, b.scale[d]};
+    return submit<T>(view, b.workspace_kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
+  }
+  void* view = buffers ? static_cast<void*>(b.sub_buffers[d]) : b.sub_pointers[d];
+  const table_writer<T> w{f1 * f2, f1, T(1)};
+  return submit<T>(view, b.workspace_kind, w, sycl::range<2>(f2, f1), *b.queue);
+}
+
+#define QEZ_INSTANTIATE(T) \
+  template sycl::event bkd_write_twiddle_table_on_device<T>(const block<T>&, table_kind, direction);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
+#undef QEZ_INSTANTIATE
+
+}  // namespace n_fact_colbatch
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,131 @@
+#include "tests/backends/very_large_1d/transform_checks.hpp"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+namespace very_large_test {
+
+complex_data::complex_data(std::int64_t values, bool usm, const std::vector<float>* initial)
+    : usm_(usm), floats_(2 * values) {
+  sycl::queue& q = backend_test::gpu_test_queue();
+  if (usm_) {
+    device_ = std::make_unique<usm_array<float>>(q, floats_);
+    if (initial != nullptr) device_->upload(*initial);
+  } else {
+    host_ = initial != nullptr ? *initial : std::vector<float>(static_cast<size_t>(floats_));
+    buffer_ = std::make_unique<sycl::buffer<char, 1>>(reinterpret_cast<char*>(host_.data()),
+                                                      sycl::range<1>(static_cast<size_t>(floats_ * 4)));
+  }
+}
+
+std::vector<float> complex_data::read() {
+  if (usm_) return device_->download();
+  sycl::host_accessor<char, 1> a(*buffer_);
+  std::vector<float> out(static_cast<size_t>(floats_));
+  std::memcpy(out.data(), &a[0], out.size() * sizeof(float));
+  return out;
+}
+
+void give_workspace(committed_record& r, const record_config& c, bool usm) {
+  if (c.internal_workspace) return;
+  const std::uint64_t bytes = r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1];
+  ASSERT_EQ(usm ? r.workspace().give_usm(r.record(), bytes) : r.workspace().give_buffer(r.record(), bytes), 0);
+}
+
+namespace {
+
+struct complex_layout {
+  std::int64_t in_distance, out_distance;
+};
+complex_layout layout_of(const record_config& c, bool forward) {
+  const std::int64_t first = c.first_distance != 0 ? c.first_distance : c.length;
+  const std::int64_t second = c.second_distance != 0 ? c.second_distance : c.length;
+  if (c.io_distances || forward) return {first, second};
+  return {second, first};
+}
+
+// Runs one direction on random data and gives the output array back; the
+// record and the device arrays are gone when it returns.
+std::vector<float> computed_complex(const record_config& c, bool forward, bool usm, const complex_layout& l) {
+  committed_record r(c);
+  EXPECT_TRUE(r.committed_here()) << r.commit_status();
+  if (!r.committed_here()) return {};
+  give_workspace(r, c, usm);
+  const std::int64_t in_values = (c.count - 1) * l.in_distance + c.length;
+  const std::int64_t out_values = (c.count - 1) * l.out_distance + c.length;
+  std::unique_ptr<complex_data> in, out;
+  {
+    const std::vector<float> host = random_floats(2 * (c.in_place ? std::max(in_values, out_values) : in_values), 7);
+    in = std::make_unique<complex_data>(static_cast<std::int64_t>(host.size() / 2), usm, &host);
+  }
+  if (!c.in_place) out = std::make_unique<complex_data>(out_values, usm, nullptr);
+  complex_data& result = c.in_place ? *in : *out;
+  const int status = backend_test::call_compute_entry(r.record(), forward, in->argument(), result.argument(), usm);
+  EXPECT_EQ(status, 0);
+  return status == 0 ? result.read() : std::vector<float>();
+}
+
+}  // namespace
+
+void check_complex(const record_config& c, bool forward, bool usm) {
+  const std::int64_t n = c.length;
+  const complex_layout l = layout_of(c, forward);
+  const std::int64_t in_values = (c.count - 1) * l.in_distance + n;
+  const std::int64_t out_values = (c.count - 1) * l.out_distance + n;
+  const std::vector<float> got = computed_complex(c, forward, usm, l);
+  ASSERT_FALSE(got.empty());
+
+  const std::vector<float> source = random_floats(2 * (c.in_place ? std::max(in_values, out_values) : in_values), 7);
+  const double scale = forward ? c.fwd_scale : c.bwd_scale;
+  fftw_complex_array a(n);
+  plan_guard plan(fftw_plan_dft_1d(static_cast<int>(n), a.p, a.p, forward ? FFTW_FORWARD : FFTW_BACKWARD,
+                                   FFTW_ESTIMATE));
+  for (std::int64_t t = 0; t < c.count; ++t) {
+    for (std::int64_t k = 0; k < n; ++k) {
+      a.p[k][0] = source[static_cast<size_t>(2 * (t * l.in_distance + k))];
+      a.p[k][1] = source[static_cast<size_t>(2 * (t * l.in_distance + k) + 1)];
+    }
+    fftw_execute(plan.p);
+    error_sum e;
+    for (std::int64_t k = 0; k < n; ++k) {
+      const size_t at = static_cast<size_t>(2 * (t * l.out_distance + k));
+      e.add(std::complex<double>(got[at], got[at + 1]), scale * std::complex<double>(a.p[k][0], a.p[k][1]));
+    }
+    SCOPED_TRACE("transform " + std::to_string(t));
+    expect_single_precision_accuracy(e, n);
+  }
+}
+
+void check_real_forward(const record_config& c, bool usm) {
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << r.commit_status();
+  give_workspace(r, c, usm);
+  const std::int64_t n = c.length, half = n / 2 + 1;
+  std::unique_ptr<complex_data> in, out;
+  {
+    std::vector<float> host = random_floats(n, 11);
+    in = std::make_unique<complex_data>(n / 2, usm, &host);
+  }
+  out = std::make_unique<complex_data>(half, usm, nullptr);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, in->argument(), out->argument(), usm), 0);
+  const std::vector<float> got = out->read();
+  in.reset();
+  out.reset();
+
+  fftw_real_array x(n);
+  fftw_complex_array y(half);
+  {
+    const std::vector<float> host = random_floats(n, 11);
+    for (std::int64_t k = 0; k < n; ++k) x.p[k] = host[static_cast<size_t>(k)];
+  }
+  plan_guard plan(fftw_plan_dft_r2c_1d(static_cast<int>(n), x.p, y.p, FFTW_ESTIMATE));
+  fftw_execute(plan.p);
+  error_sum e;
+  for (std::int64_t k = 0; k < half; ++k)
+    e.add(std::complex<double>(got[static_cast<size_t>(2 * k)], got[static_cast<size_t>(2 * k + 1)]),
+          c.fwd_scale * std::complex<double>(y.p[k][0], y.p[k][1]));
+  expect_single_precision_accuracy(e, n);
+}
+
+}  // namespace very_large_test

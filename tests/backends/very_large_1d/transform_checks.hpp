@@ -1,0 +1,55 @@
+// Whole very large transforms checked value by value against FFTW in double
+// precision (a long-double reference of 2^25 points would take too long),
+// with the single-precision bounds of the library.
+#pragma once
+
+#include <fftw3.h>
+
+#include <memory>
+#include <vector>
+
+#include "tests/backends/very_large_1d/very_large_case.hpp"
+
+namespace very_large_test {
+
+// FFTW arrays and plans, freed at scope end.
+struct fftw_complex_array {
+  explicit fftw_complex_array(std::int64_t n) : p(fftw_alloc_complex(static_cast<size_t>(n))) {}
+  ~fftw_complex_array() { fftw_free(p); }
+  fftw_complex* p;
+};
+struct fftw_real_array {
+  explicit fftw_real_array(std::int64_t n) : p(fftw_alloc_real(static_cast<size_t>(n))) {}
+  ~fftw_real_array() { fftw_free(p); }
+  double* p;
+};
+struct plan_guard {
+  explicit plan_guard(fftw_plan plan) : p(plan) {}
+  ~plan_guard() { fftw_destroy_plan(p); }
+  fftw_plan p;
+};
+
+// The caller's complex data: USM, or a byte buffer over a host copy.
+class complex_data {
+ public:
+  complex_data(std::int64_t values, bool usm, const std::vector<float>* initial);
+  void* argument() { return usm_ ? static_cast<void*>(device_->get()) : static_cast<void*>(buffer_.get()); }
+  std::vector<float> read();
+
+ private:
+  bool usm_;
+  std::int64_t floats_;
+  std::unique_ptr<usm_array<float>> device_;
+  std::vector<float> host_;
+  std::unique_ptr<sycl::buffer<char, 1>> buffer_;
+};
+
+// Hands a caller workspace of the container kind over, unless internal.
+void give_workspace(committed_record& r, const record_config& c, bool usm);
+
+// Complex transforms: every transform of the batch against FFTW.
+void check_complex(const record_config& c, bool forward, bool usm);
+// A real forward transform of N points: M + 1 complex values against FFTW.
+void check_real_forward(const record_config& c, bool usm);
+
+}  // namespace very_large_test

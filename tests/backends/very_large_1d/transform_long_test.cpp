@@ -1,0 +1,234 @@
+// Whole very large transforms on PoCL that take long (label `long`):
+// backward, buffers, scales, batches with an odd output distance, in place,
+// real backward, and the impulse response of 134,400,000 points. Every case
+// stays below about 3 GB of memory.
+#include <cmath>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "tests/backends/very_large_1d/transform_checks.hpp"
+
+namespace very_large_test {
+namespace {
+
+constexpr std::int64_t p25 = std::int64_t{1} << 25;
+constexpr std::int64_t p26 = std::int64_t{1} << 26;
+
+// ---------------------------------------------------------------------------
+// Long cases.
+
+TEST(VeryLargeTransform, ComplexBackwardOnBuffersScaled) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.bwd_scale = 1.0 / static_cast<double>(p25);
+  check_complex(c, false, false);
+}
+
+TEST(VeryLargeTransform, ComplexForwardOnBuffersWithInternalWorkspace) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.internal_workspace = true;
+  c.fwd_scale = 0.5;
+  check_complex(c, true, false);
+}
+
+TEST(VeryLargeTransform, TwoComplexTransformsWithAnOddOutputDistance) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.count = 2;
+  c.io_distances = true;
+  c.first_distance = p25;
+  c.second_distance = p25 + 1;  // transform 1 starts on an odd value: the second last-stage child
+  c.directions = dft::directions_forward;
+  check_complex(c, true, true);
+}
+
+// In place on buffers: transform 1 starts on an odd value, so its input view
+// and its output view (one value earlier, through the second last-stage
+// child) are different sub-buffers of the same buffer.
+TEST(VeryLargeTransform, TwoComplexTransformsInPlaceOnBuffersWithAnOddDistance) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.count = 2;
+  c.in_place = true;
+  c.io_distances = true;
+  c.first_distance = p25 + 1;
+  c.second_distance = p25 + 1;
+  c.directions = dft::directions_forward;
+  check_complex(c, true, false);
+}
+
+// Real in place, forward then backward scaled by 1/N: the input comes back
+// (post-processing and pre-processing on the caller's array).
+TEST(VeryLargeTransform, RealInPlaceRoundTrip) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.real = true;
+  c.length = p26;
+  c.in_place = true;
+  c.bwd_scale = 1.0 / static_cast<double>(p26);
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << r.commit_status();
+  const std::int64_t n = c.length, half = n / 2 + 1;
+  const std::vector<float> x = random_floats(n, 17);
+  std::vector<float> padded(x);
+  padded.resize(static_cast<size_t>(2 * half), 0.0f);
+  complex_data data(half, true, &padded);
+  ASSERT_EQ(r.workspace().give_usm(r.record(), r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1]), 0);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, data.argument(), data.argument(), true), 0);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), false, data.argument(), data.argument(), true), 0);
+  const std::vector<float> back = data.read();
+  error_sum e;
+  for (std::int64_t k = 0; k < n; ++k) e.add(back[static_cast<size_t>(k)], x[static_cast<size_t>(k)]);
+  expect_single_precision_accuracy(e, n);
+}
+
+TEST(VeryLargeTransform, ComplexInPlace2To26) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.length = p26;
+  c.in_place = true;
+  c.directions = dft::directions_forward;
+  check_complex(c, true, true);
+}
+
+TEST(VeryLargeTransform, RealForwardOnBuffers) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.real = true;
+  c.length = p26;
+  c.fwd_scale = 2.0;
+  check_real_forward(c, false);
+}
+
+// Real backward out of place: the result against FFTW, and the caller's
+// input left as it was.
+class RealBackward : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealBackward, KeepsTheInput) {
+  REQUIRE_STAGE_CHILDREN();
+  const bool usm = GetParam();
+  record_config c;
+  c.real = true;
+  c.length = p26;
+  c.directions = dft::directions_backward;
+  const std::int64_t n = c.length, half = n / 2 + 1;
+  // A spectrum of real data.
+  std::vector<float> spectrum(static_cast<size_t>(2 * half));
+  {
+    fftw_real_array x(n);
+    fftw_complex_array y(half);
+    const std::vector<float> host = random_floats(n, 13);
+    for (std::int64_t k = 0; k < n; ++k) x.p[k] = host[static_cast<size_t>(k)];
+    plan_guard plan(fftw_plan_dft_r2c_1d(static_cast<int>(n), x.p, y.p, FFTW_ESTIMATE));
+    fftw_execute(plan.p);
+    for (std::int64_t k = 0; k < half; ++k) {
+      spectrum[static_cast<size_t>(2 * k)] = static_cast<float>(y.p[k][0]);
+      spectrum[static_cast<size_t>(2 * k + 1)] = static_cast<float>(y.p[k][1]);
+    }
+  }
+  std::vector<float> got;
+  {
+    committed_record r(c);
+    ASSERT_TRUE(r.committed_here()) << r.commit_status();
+    give_workspace(r, c, usm);
+    complex_data in(half, usm, &spectrum);
+    complex_data out(n / 2, usm, nullptr);
+    ASSERT_EQ(backend_test::call_compute_entry(r.record(), false, in.argument(), out.argument(), usm), 0);
+    EXPECT_TRUE(in.read() == spectrum) << "the input was overwritten";
+    got = out.read();
+  }
+  fftw_complex_array y(half);
+  fftw_real_array x(n);
+  for (std::int64_t k = 0; k < half; ++k) {
+    y.p[k][0] = spectrum[static_cast<size_t>(2 * k)];
+    y.p[k][1] = spectrum[static_cast<size_t>(2 * k + 1)];
+  }
+  plan_guard plan(fftw_plan_dft_c2r_1d(static_cast<int>(n), y.p, x.p, FFTW_ESTIMATE));
+  fftw_execute(plan.p);
+  error_sum e;
+  for (std::int64_t k = 0; k < n; ++k) e.add(got[static_cast<size_t>(k)], x.p[k]);
+  expect_single_precision_accuracy(e, n);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, RealBackward, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "usm" : "buffer"; });
+
+// One transform on buffers may come as sub-buffers of larger buffers.
+TEST(VeryLargeTransform, OneTransformOnSubBuffers) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.directions = dft::directions_forward;
+  std::vector<float> got;
+  const std::int64_t n = c.length, lead = 3;  // complex values before each view
+  {
+    committed_record r(c);
+    ASSERT_TRUE(r.committed_here()) << r.commit_status();
+    give_workspace(r, c, false);
+    std::vector<float> in_host = random_floats(2 * (n + lead), 19);
+    std::vector<float> out_host(static_cast<size_t>(2 * (n + lead)), 0.0f);
+    {
+      const size_t bytes = static_cast<size_t>(n * 8), offset = static_cast<size_t>(lead * 8);
+      sycl::buffer<char, 1> in_parent(reinterpret_cast<char*>(in_host.data()), sycl::range<1>(bytes + offset));
+      sycl::buffer<char, 1> out_parent(reinterpret_cast<char*>(out_host.data()), sycl::range<1>(bytes + offset));
+      sycl::buffer<char, 1> in(in_parent, sycl::id<1>(offset), sycl::range<1>(bytes));
+      sycl::buffer<char, 1> out(out_parent, sycl::id<1>(offset), sycl::range<1>(bytes));
+      ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, &in, &out, false), 0);
+    }
+    EXPECT_EQ(out_host[0], 0.0f);
+    got.assign(out_host.begin() + 2 * lead, out_host.end());
+  }
+  const std::vector<float> source = random_floats(2 * (n + lead), 19);
+  fftw_complex_array a(n);
+  for (std::int64_t k = 0; k < n; ++k) {
+    a.p[k][0] = source[static_cast<size_t>(2 * (lead + k))];
+    a.p[k][1] = source[static_cast<size_t>(2 * (lead + k) + 1)];
+  }
+  plan_guard plan(fftw_plan_dft_1d(static_cast<int>(n), a.p, a.p, FFTW_FORWARD, FFTW_ESTIMATE));
+  fftw_execute(plan.p);
+  error_sum e;
+  for (std::int64_t k = 0; k < n; ++k)
+    e.add(std::complex<double>(got[static_cast<size_t>(2 * k)], got[static_cast<size_t>(2 * k + 1)]),
+          std::complex<double>(a.p[k][0], a.p[k][1]));
+  expect_single_precision_accuracy(e, n);
+}
+
+// 134,400,000 points in place: an impulse at a random position gives
+// exp(-2 pi i p k / N) at every k (FFTW's impulse-response self-check; a
+// reference of this size would not fit the memory budget).
+TEST(VeryLargeTransform, ImpulseResponseOf134400000Points) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.length = 134400000;
+  c.in_place = true;
+  c.directions = dft::directions_forward;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << r.commit_status();
+  give_workspace(r, c, true);
+  const std::int64_t n = c.length;
+  const std::int64_t p = std::mt19937_64(5)() % n;
+  sycl::queue& q = backend_test::gpu_test_queue();
+  usm_array<float> data(q, 2 * n);
+  q.memset(data.get(), 0, static_cast<size_t>(2 * n) * sizeof(float)).wait();
+  const float one[2] = {1.0f, 0.0f};
+  q.memcpy(data.get() + 2 * p, one, sizeof one).wait();
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, data.get(), data.get(), true), 0);
+  error_sum e;
+  const std::int64_t chunk = std::int64_t{1} << 23;
+  std::vector<float> part(static_cast<size_t>(2 * chunk));
+  for (std::int64_t k0 = 0; k0 < n; k0 += chunk) {
+    const std::int64_t count = std::min(chunk, n - k0);
+    q.memcpy(part.data(), data.get() + 2 * k0, static_cast<size_t>(2 * count) * sizeof(float)).wait();
+    for (std::int64_t k = 0; k < count; ++k) {
+      const std::int64_t phase = static_cast<std::int64_t>((static_cast<unsigned __int128>(p) * (k0 + k)) % n);
+      const double angle = -2.0 * M_PI * static_cast<double>(phase) / static_cast<double>(n);
+      e.add(std::complex<double>(part[static_cast<size_t>(2 * k)], part[static_cast<size_t>(2 * k + 1)]),
+            std::complex<double>(std::cos(angle), std::sin(angle)));
+    }
+  }
+  expect_single_precision_accuracy(e, n);
+}
+
+}  // namespace
+}  // namespace very_large_test

@@ -1,0 +1,39 @@
+// Whole very large transforms on PoCL in the default run: one complex and
+// one real forward transform, each through the library's own list. The
+// other cases are in transform_long_test.cpp (label `long`).
+#include <cmath>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "tests/backends/very_large_1d/transform_checks.hpp"
+
+namespace very_large_test {
+namespace {
+
+constexpr std::int64_t p25 = std::int64_t{1} << 25;
+constexpr std::int64_t p26 = std::int64_t{1} << 26;
+
+// ---------------------------------------------------------------------------
+// Default run.
+
+TEST(VeryLargeTransform, ComplexForward2To25OnUsmWithInternalWorkspace) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.internal_workspace = true;
+  c.library_list = true;  // the library's own list picks this backend
+  check_complex(c, true, true);
+}
+
+TEST(VeryLargeTransform, RealForward2To26OnUsmWithCallerWorkspace) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.real = true;
+  c.length = p26;
+  c.library_list = true;
+  c.directions = dft::directions_forward;
+  check_real_forward(c, true);
+}
+
+}  // namespace
+}  // namespace very_large_test
