@@ -69,13 +69,16 @@ struct sweep_case {
   std::vector<std::int64_t> lengths;  // slowest dimension first
   std::int64_t batch;
   bool in_place;
+  // Complex 1D only: the transforms lie as columns (stride = batch,
+  // distance 1), the layout of the column-batch backends.
+  bool columns = false;
 };
 
 std::string name_of(const sweep_case& c) {
   std::ostringstream s;
   s << (c.dom == qd::domain::REAL ? "real_" : "complex_");
   for (std::size_t k = 0; k < c.lengths.size(); ++k) s << (k ? "x" : "") << c.lengths[k];
-  s << "_batch" << c.batch << (c.in_place ? "_inplace" : "_outofplace");
+  s << "_batch" << c.batch << (c.columns ? "_columns" : "") << (c.in_place ? "_inplace" : "_outofplace");
   return s.str();
 }
 
@@ -93,6 +96,11 @@ std::vector<sweep_case> sweep() {
   for (std::int64_t n : complex_lengths)
     for (std::int64_t m : {1, 3}) cases.push_back({C, {n}, m, flip = !flip});
   cases.push_back({C, {16}, 5000, false});
+  // Column batches (two- and n-factor and four-factor column-batch sizes),
+  // and a large power of two.
+  for (std::int64_t n : {64, 1000, 3000, 4096})
+    for (std::int64_t m : {4, 16}) cases.push_back({C, {n}, m, false, true});
+  cases.push_back({C, {std::int64_t{1} << 21}, 1, false});
   cases.push_back({C, {8}, 2, true});
   // Real 1D: odd and even lengths, batches.
   for (std::int64_t n : {7, 16, 30, 64, 250, 1000, 4096, 8192, 10000})
@@ -142,6 +150,11 @@ outcome run_case(const sweep_case& c, sycl::queue& queue) {
       desc.set_value(P::FWD_STRIDES, fwd);
       desc.set_value(P::BWD_STRIDES, bwd);
     }
+  } else if (c.columns) {
+    desc.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{0, c.batch});
+    desc.set_value(P::BWD_STRIDES, std::vector<std::int64_t>{0, c.batch});
+    desc.set_value(P::FWD_DISTANCE, std::int64_t{1});
+    desc.set_value(P::BWD_DISTANCE, std::int64_t{1});
   } else {
     desc.set_value(P::FWD_DISTANCE, elements);
     desc.set_value(P::BWD_DISTANCE, elements);
