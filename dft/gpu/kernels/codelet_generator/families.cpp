@@ -3,6 +3,8 @@
 #include <sstream>
 
 #include "blas_transpose_sections.hpp"
+#include "c2c_2d_small_sections.hpp"
+#include "c2c_3d_2_facts_sections.hpp"
 #include "eight_k_sections.hpp"
 #include "four_factor_colbatch_sections.hpp"
 #include "four_factor_sections.hpp"
@@ -11,6 +13,7 @@
 #include "real_1d_sections.hpp"
 #include "small_md_sections.hpp"
 #include "three_factor_sections.hpp"
+#include "transpose_sections.hpp"
 #include "two_factor_sections.hpp"
 #include "very_large_1d_sections.hpp"
 
@@ -43,6 +46,13 @@ const std::vector<program_family>& program_families() {
       {"real_fft_pre_and_post_processing", {write_real_types, write_very_large_1d_real_kernels}},
       {"gpu_framework_small_md_slm",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
+      {"gpu_framework_c2c_3d_2_facts",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_c2c_3d_2_facts_kernels}},
+      {"gpu_framework_c2c_2d_small",
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+        write_c2c_2d_small_kernel}},
+      {"gpu_framework_transpose", {write_transpose_kernel}},
       {"blas_transpose", {write_blas_transpose}},
       {"gpu_framework_c2c_1d_2_fact_colbatch_twiddle",
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,

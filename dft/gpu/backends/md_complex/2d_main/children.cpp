@@ -1,0 +1,204 @@
+// The children strategy of the 2D main backend: per direction a row pass of
+// N1 x transforms 1D transforms of length N0 from the input to the output,
+// then an in-place column pass of N0 x transforms transforms of length N1
+// over the output, which also applies the scale. Children configured alike
+// for both directions are committed once (sharing.hpp).
+#include <algorithm>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
+#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
+#include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/descriptor_creation.hpp"
+#include "gpu/service/qez_gpu_types.h"
+#include "qez_dft_engine.h"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace c2c_2d_main {
+
+namespace {
+
+constexpr std::int64_t batched_sides[] = {2048, 4096};
+
+int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, float*) {
+  return create_child_descriptor_c2c_1d_float(out, length, nullptr);
+}
+int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
+  return create_child_descriptor_c2c_1d_double(out, length, nullptr);
+}
+
+// Side strides of a working-layout record: the domain stride, or the
+// input/output one when the domain stride is 0.
+struct sides {
+  std::int64_t fi, bo, fo, bi;
+};
+sides sides_of(const dim_record& r) {
+  const auto pick = [](std::int64_t domain, std::int64_t io) { return domain != 0 ? domain : io; };
+  return {pick(r.forward, r.input), pick(r.backward, r.output), pick(r.forward, r.output),
+          pick(r.backward, r.input)};
+}
+
+// A new child of `length` in `slot` with what every child takes from its
+// parent; the slot keeps whatever was created, for release.
+template <class T>
+int make_child(DFTI_DESCRIPTOR*& slot, const DFTI_DESCRIPTOR* parent, std::int64_t length) {
+  const int status = create_child(&slot, length, static_cast<T*>(nullptr));
+  if (status != status_success) return status;
+  qez_dft_bless_node_thr(slot);
+  slot->queue = parent->queue;
+  slot->offload_mode = parent->offload_mode;
+  slot->workspace_internal = 0;
+  slot->user_threads = 1;
+  slot->is_child = 1;
+  return status_success;
+}
+
+bool wants(const DFTI_DESCRIPTOR* r, frame::direction d) { return frame::wants(r->directions, d); }
+
+bool committed(const DFTI_DESCRIPTOR* c) { return c != nullptr && c->commit_status == dfti_committed; }
+
+bool batched_layout_case(const bkd_data& b, const DFTI_DESCRIPTOR* r, bool dense) {
+  const std::int64_t n0 = b.dims[0].length;
+  const bool side = std::find(std::begin(batched_sides), std::end(batched_sides), n0) != std::end(batched_sides);
+  return b.arch == QEZ_GPU_ARCH_HARIX && r->is_child == 0 && b.transforms >= 2 && side &&
+         b.dims[1].length == n0 && dense;
+}
+
+void set_byte_distances(bkd_data& b) {
+  const std::int64_t e = b.element_bytes;
+  if (b.io_distances) {
+    b.byte_distances[fwd_in_bytes] = b.byte_distances[bwd_in_bytes] = b.in_distance * e;
+    b.byte_distances[fwd_out_bytes] = b.byte_distances[bwd_out_bytes] = b.out_distance * e;
+  } else {
+    b.byte_distances[fwd_in_bytes] = b.fwd_distance * e;
+    b.byte_distances[bwd_in_bytes] = b.bwd_distance * e;
+    b.byte_distances[fwd_out_bytes] = b.bwd_distance * e;
+    b.byte_distances[bwd_out_bytes] = b.fwd_distance * e;
+  }
+}
+
+// Row child of a direction: reads the direction's input side, writes its
+// output side.
+void lay_out_row(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, frame::direction d) {
+  const dim_record& d0 = parent->work_lengths.records[0];
+  const dim_record& d1 = parent->work_lengths.records[1];
+  const sides s0 = sides_of(d0), s1 = sides_of(d1);
+  const bool fwd = d == frame::dir_forward;
+  c->lengths.records[0] = dim_record{d0.length, 0, 0, fwd ? s0.fi : s0.fo, fwd ? s0.bo : s0.bi};
+  c->batch.records[0] = dim_record{d1.length, 0, 0, fwd ? s1.fi : s1.fo, fwd ? s1.bo : s1.bi};
+  if (!b.batched_layout) {
+    // Input/output distances: the direction reads the input and writes the
+    // output; forward/backward distances stay with their domains.
+    const std::int64_t forward_side = b.io_distances ? (fwd ? b.in_distance : b.out_distance) : b.fwd_distance;
+    const std::int64_t backward_side = b.io_distances ? (fwd ? b.out_distance : b.in_distance) : b.bwd_distance;
+    c->batch.records[1] = dim_record{b.transforms, 0, 0, forward_side, backward_side};
+  }
+  c->placement = parent->placement;
+}
+
+// Column child of a direction: in place over the direction's output side,
+// with the parent's scales.
+void lay_out_column(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, frame::direction d) {
+  const dim_record& d0 = parent->work_lengths.records[0];
+  const dim_record& d1 = parent->work_lengths.records[1];
+  const bool fwd = d == frame::dir_forward;
+  const std::int64_t s1 = fwd ? sides_of(d1).bo : sides_of(d1).fo;
+  const std::int64_t s0 = fwd ? sides_of(d0).bo : sides_of(d0).fo;
+  c->lengths.records[0] = dim_record{d1.length, 0, 0, s1, s1};
+  c->batch.records[0] = dim_record{d0.length, 0, 0, s0, s0};
+  if (!b.batched_layout) {
+    const std::int64_t out = b.io_distances ? b.out_distance : (fwd ? b.bwd_distance : b.fwd_distance);
+    c->batch.records[1] = dim_record{b.transforms, 0, 0, out, out};
+  }
+  c->placement = dfti_inplace;
+  c->fwd_scale = parent->fwd_scale;
+  c->bwd_scale = parent->bwd_scale;
+}
+
+using lay_out = void (*)(DFTI_DESCRIPTOR*, const bkd_data&, const DFTI_DESCRIPTOR*, frame::direction);
+
+// Creates, lays out and commits the pair of one pass.
+template <class T>
+int plan_pass(bkd_data& b, DFTI_DESCRIPTOR* r, DFTI_DESCRIPTOR** fwd, DFTI_DESCRIPTOR** bwd, std::int64_t length,
+              lay_out layout, const pass_labels& labels) {
+  if (wants(r, frame::dir_forward)) {
+    if (int s = make_child<T>(*fwd, r, length)) return s;
+    layout(*fwd, b, r, frame::dir_forward);
+  }
+  if (wants(r, frame::dir_backward)) {
+    if (int s = make_child<T>(*bwd, r, length)) return s;
+    layout(*bwd, b, r, frame::dir_backward);
+  }
+  return share_or_commit_pass(fwd, bwd, labels);
+}
+
+// Part 0 is the sum over the children carried, part 1 the largest of theirs.
+void size_workspace(const bkd_data& b, DFTI_DESCRIPTOR* r) {
+  DFTI_DESCRIPTOR* children[4] = {};
+  const int count = counted_children(b, children);
+  std::uint64_t persistent = 0, scratch = 0;
+  for (int k = 0; k < count; ++k) {
+    persistent += children[k]->workspace_bytes[workspace_part_twiddles];
+    scratch = std::max(scratch, children[k]->workspace_bytes[workspace_part_scratch]);
+  }
+  r->workspace_bytes[workspace_part_twiddles] = persistent;
+  r->workspace_bytes[workspace_part_scratch] = scratch;
+}
+
+}  // namespace
+
+template <class T>
+int plan_children(bkd_data& b, DFTI_DESCRIPTOR* r, bool dense) {
+  if (batched_layout_case(b, r, dense)) {
+    b.batched_layout = 1;
+    set_byte_distances(b);
+  }
+  const std::int64_t n0 = b.dims[0].length, n1 = b.dims[1].length;
+  if (int s = plan_pass<T>(b, r, &b.row_plan_fwd, &b.row_plan_bwd, n0, lay_out_row,
+                           pass_labels{"2D_C2C|1d", "2DC2C|%s1d", "2DC2C|%s1d"}))
+    return s;
+  if (int s = plan_pass<T>(b, r, &b.col_plan_fwd, &b.col_plan_bwd, n1, lay_out_column,
+                           pass_labels{"2D_C2C|2d", "2DC2C|%s2d", "2DC2C|%s2d"}))
+    return s;
+  b.forward_pair = committed(b.row_plan_fwd) && committed(b.col_plan_fwd);
+  b.backward_pair = committed(b.row_plan_bwd) && committed(b.col_plan_bwd);
+  if (!b.forward_pair && !b.backward_pair) return status_not_handled;
+  size_workspace(b, r);
+  return status_success;
+}
+
+int counted_children(const bkd_data& b, DFTI_DESCRIPTOR* out[4]) {
+  int count = 0;
+  if (b.forward_pair) {
+    out[count++] = b.row_plan_fwd;
+    out[count++] = b.col_plan_fwd;
+  }
+  if (b.backward_pair) {
+    if (!(b.forward_pair && b.row_plan_bwd == b.row_plan_fwd)) out[count++] = b.row_plan_bwd;
+    if (!(b.forward_pair && b.col_plan_bwd == b.col_plan_fwd)) out[count++] = b.col_plan_bwd;
+  }
+  return count;
+}
+
+void release_children(bkd_data& b) {
+  const auto release_pair = [](DFTI_DESCRIPTOR*& fwd, DFTI_DESCRIPTOR*& bwd) {
+    if (bwd == fwd) bwd = nullptr;
+    for (DFTI_DESCRIPTOR** c : {&fwd, &bwd}) {
+      if (*c != nullptr) (*c)->free(*c, *c);
+      *c = nullptr;
+    }
+  };
+  release_pair(b.row_plan_fwd, b.row_plan_bwd);
+  release_pair(b.col_plan_fwd, b.col_plan_bwd);
+  b.forward_pair = b.backward_pair = 0;
+}
+
+template int plan_children<float>(bkd_data&, DFTI_DESCRIPTOR*, bool);
+template int plan_children<double>(bkd_data&, DFTI_DESCRIPTOR*, bool);
+
+}  // namespace c2c_2d_main
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

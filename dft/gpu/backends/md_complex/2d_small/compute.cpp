@@ -1,0 +1,74 @@
+// Compute of the 2D small fused-SLM backend: one submission of the
+// direction's kernel, one work-group of 2N work-items per transform.
+#include <vector>
+
+#include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/md_complex/2d_small/plan.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace c2c_2d_small {
+
+namespace {
+
+template <class T>
+int compute_2d_xwd(bkd_data& b, void* input, void* output, void* dependencies, void* result_event,
+                   frame::direction d, std::int64_t data_kind) {
+  if (b.kernels[d] == nullptr) return status_invalid_configuration;
+  const auto* deps = dependency_list(dependencies);
+  const bool usm_data = data_kind == kind_usm_pointer;
+  const size_t local = static_cast<size_t>(b.work_group_size);
+  const size_t global = static_cast<size_t>(b.transforms) * local;
+  const T scale = static_cast<T>(b.scales[d]);
+  sycl::kernel& kernel = *b.kernels[d];
+  const sycl::event done = b.queue->submit(
+      [&](sycl::handler& cgh) {
+        if (usm_data && deps != nullptr) cgh.depends_on(*deps);
+        dft_set_arg_input(cgh, input, data_kind);
+        dft_set_arg_inout(cgh, output, data_kind);
+        cgh.set_arg(2, sycl::local_accessor<char, 1>(sycl::range<1>(static_cast<size_t>(b.local_bytes)), cgh));
+        cgh.set_arg(3, scale);
+        cgh.parallel_for(sycl::nd_range<1>(sycl::range<1>(global), sycl::range<1>(local)), kernel);
+      },
+      sycl::detail::code_location(__FILE__, "compute_2d_xwd", __LINE__, 0));
+  hand_back_event(result_event, done);
+  return status_success;
+}
+
+template <class T>
+int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                  std::uint64_t* container_kind, void* result_event, frame::direction d) {
+  bkd_data* b = block_of(record);
+  if (b == nullptr) return status_invalid_configuration;
+  frame::refresh_queue(record, b);
+  const std::int64_t kind = frame::buffer_form(container_kind) ? frame::kind_buffer_workspace : kind_usm_pointer;
+  return compute_2d_xwd<T>(*b, input, output, dependencies, result_event, d, kind);
+}
+
+}  // namespace
+
+template <class T>
+int compute_2d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event) {
+  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event, frame::dir_forward);
+}
+
+template <class T>
+int compute_2d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event) {
+  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event, frame::dir_backward);
+}
+
+#define QEZ_INSTANTIATE(T)                                                                      \
+  template int compute_2d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
+  template int compute_2d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
+QEZ_INSTANTIATE(float)
+QEZ_INSTANTIATE(double)
+#undef QEZ_INSTANTIATE
+
+}  // namespace c2c_2d_small
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,81 @@
+// The 2D small fused-SLM backend (dft_c2c_2d_small_gpu_bkd): square complex
+// transforms of side N = 8, 16, .., 64, contiguous and densely batched, one
+// kernel launch per call; each work-group of 2N work-items transforms one
+// N x N array entirely in shared local memory, scale included. No tables,
+// no workspace.
+//
+// Files: backend.cpp (acceptance, bkd_init, kernel builds, release, the
+// tables), compute.cpp (the compute entries).
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+namespace c2c_2d_small {
+
+constexpr std::int64_t max_side = 64;
+constexpr std::int64_t side_multiple = 8;
+constexpr std::int64_t required_sub_group_size = 8;
+constexpr std::int64_t max_local_bytes = 65536;
+
+// Private block of a committed record.
+struct bkd_data {
+  char kernel_name[64] = {};
+  char butterfly_name[64] = {};
+  sycl::kernel* kernels[2] = {nullptr, nullptr};  // forward, backward
+  sycl::queue* queue = nullptr;
+  std::int64_t n = 0;
+  std::uint64_t work_group_size = 0;  // 2N
+  std::int64_t local_bytes = 0;       // one N x N complex array
+  std::int64_t sub_group_size = 0;
+  std::int64_t transforms = 0;
+  double scales[2] = {1.0, 1.0};  // rounded to the transform's precision
+  std::uint32_t arch = 0;
+  std::uint32_t in_order = 0;
+};
+
+inline bkd_data* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<bkd_data*>(r->bkd_data); }
+
+// Acceptance of the record (0 or 100); reads the record only.
+int acceptance(const DFTI_DESCRIPTOR* record);
+
+template <class T>
+int bkd_init(DFTI_DESCRIPTOR* record);
+void bkd_destroy(DFTI_DESCRIPTOR* record);
+
+// The option string of one direction for a block planned for precision
+// `double_precision`; false when it does not fit `bytes`.
+bool format_options(const bkd_data& block, bool double_precision, frame::direction d, char* out,
+                    std::size_t bytes);
+// The register-file option is added (architectures 4 and 6 only).
+bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t local_bytes);
+
+template <class T>
+int compute_2d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+template <class T>
+int compute_2d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
+                   std::uint64_t* container_kind, void* result_event);
+
+template <class T>
+struct backend_policy {
+  static const backend_table& table();
+  static int acceptance(const DFTI_DESCRIPTOR* record) { return c2c_2d_small::acceptance(record); }
+  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
+  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
+  static compute_entry forward_entry() { return compute_2d_fwd<T>; }
+  static compute_entry backward_entry() { return compute_2d_bwd<T>; }
+};
+
+}  // namespace c2c_2d_small
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

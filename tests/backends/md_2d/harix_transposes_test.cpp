@@ -1,0 +1,93 @@
+// The Harix strategies of the 2D main backend that need no huge run: the
+// transposes strategy of a single-precision 16384 x 16384 transform as it is
+// planned (children, transpose geometry and kernels, workspace with the
+// temporary), what falls back to the children (two transforms, double
+// precision), and the fused strategy declining without sub-group size 8.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
+#include "tests/backends/md_2d/md2d_case.hpp"
+
+namespace {
+
+namespace dft = ulmara::qez::dft;
+namespace m = dft::c2c_2d_main;
+using md2d_test::c2c_2d_config;
+
+c2c_2d_config big(bool dbl, std::int64_t batch) {
+  c2c_2d_config c;
+  c.dbl = dbl;
+  c.n0 = c.n1 = 16384;
+  c.batch = batch;
+  c.ws = md2d_test::workspace::caller_usm;  // nothing is allocated at commit
+  return c;
+}
+
+TEST(Transposes, SingleSixteenThousandSquareIsPlannedThroughTransposes) {
+  md2d_test::c2c_2d_record r(big(false, 1), md2d_test::main_table(false));
+  ASSERT_EQ(r.commit_status(), 0);
+  const m::bkd_data& b = *m::block_of(r.record());
+  if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
+  ASSERT_EQ(b.transposes, 1);
+  EXPECT_EQ(b.subgroup_size, 32);
+  for (int pass = 0; pass < 2; ++pass) {
+    const m::transpose_geometry& g = b.transpose_pass[pass];
+    EXPECT_EQ(g.num_rows, 16384);
+    EXPECT_EQ(g.vector_write, 2);
+    EXPECT_EQ(g.vector_read, 1);
+    EXPECT_EQ(g.row_groups, 512);
+    EXPECT_EQ(g.col_items, 32768);
+    EXPECT_NE(b.transpose_kernels[pass], nullptr);
+  }
+  ASSERT_NE(b.row_plan_fwd, nullptr);
+  ASSERT_NE(b.col_plan_fwd, nullptr);
+  EXPECT_EQ(b.row_plan_bwd, b.row_plan_fwd);
+  EXPECT_EQ(b.col_plan_bwd, b.col_plan_fwd);
+  EXPECT_STREQ(b.row_plan_fwd->name, "2D_C2C|1d");
+  EXPECT_STREQ(b.col_plan_fwd->name, "2D_C2C|2d");
+  EXPECT_EQ(b.col_plan_fwd->placement, dft::dfti_inplace);
+  EXPECT_EQ(b.temp_bytes, std::int64_t{16384} * 16384 * 8);
+  const std::uint64_t temp = static_cast<std::uint64_t>(b.temp_bytes);
+  const std::uint64_t children0 = b.row_plan_fwd->workspace_bytes[0] + b.col_plan_fwd->workspace_bytes[0];
+  const std::uint64_t children1 = std::max(b.row_plan_fwd->workspace_bytes[1], b.col_plan_fwd->workspace_bytes[1]);
+  EXPECT_EQ(b.temp_in_part0 != 0, b.col_plan_fwd->workspace_bytes[1] != 0);
+  if (b.temp_in_part0) {
+    EXPECT_EQ(r.record()->workspace_bytes[0], children0 + temp);
+    EXPECT_EQ(r.record()->workspace_bytes[1], children1);
+  } else {
+    EXPECT_EQ(r.record()->workspace_bytes[0], children0);
+    EXPECT_EQ(r.record()->workspace_bytes[1], std::max(children1, temp));
+  }
+  // Without a workspace nothing runs.
+  std::uint64_t kind = dft::container_usm;
+  EXPECT_EQ(r.record()->compute_fwd(r.record(), nullptr, nullptr, nullptr, &kind, nullptr), 11);
+}
+
+TEST(Transposes, TwoTransformsOrDoublePrecisionTakeTheChildren) {
+  for (const c2c_2d_config& c : {big(false, 2), big(true, 1)}) {
+    md2d_test::c2c_2d_record r(c, md2d_test::main_table(c.dbl));
+    ASSERT_EQ(r.commit_status(), 0);
+    const m::bkd_data& b = *m::block_of(r.record());
+    if (b.esimd_plan != nullptr) continue;
+    EXPECT_EQ(b.transposes, 0);
+    EXPECT_EQ(b.batched_layout, 0);
+    EXPECT_NE(b.row_plan_fwd, nullptr);
+  }
+}
+
+TEST(Fused, DeclinedWithoutSubGroupSizeEight) {
+  c2c_2d_config c;
+  c.n0 = c.n1 = 192;
+  md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
+  ASSERT_EQ(r.commit_status(), 0);
+  const m::bkd_data& b = *m::block_of(r.record());
+  if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
+  EXPECT_EQ(b.fused, 0);
+  EXPECT_NE(b.row_plan_fwd, nullptr);
+  EXPECT_2D_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "192 children forward usm");
+}
+
+}  // namespace

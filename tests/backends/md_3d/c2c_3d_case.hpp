@@ -1,0 +1,85 @@
+// Complex three-dimensional transforms through the public interface on a GPU
+// queue (PoCL under a GPU profile): one descriptor of one configuration,
+// committed once, then forward and backward runs on USM or buffers in any
+// stride layout, measured against the long-double reference.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include "dft/api/descriptor_record.hpp"
+#include "tests/support/accuracy.hpp"
+#include "tests/support/strided_layout.hpp"
+
+namespace md_3d_test {
+
+enum class container { usm, buffer };
+enum class workspace { internal, external_usm, external_buffer };
+
+// Layout of one side: every stride times `spread`, `pad` unused elements
+// after each row and after each transform.
+struct side_layout {
+  std::int64_t spread = 1;
+  std::int64_t pad = 0;
+};
+
+struct c2c_config {
+  bool double_precision = true;
+  std::vector<std::int64_t> lengths;  // row-major, outermost first
+  std::int64_t batch = 1;
+  bool in_place = false;
+  workspace ws = workspace::internal;
+  double fwd_scale = 1.0;
+  double bwd_scale = 1.0;
+  side_layout forward_side;
+  side_layout backward_side;
+  // Directions word written into the record before commit (2 both).
+  std::uint32_t directions = 2;
+};
+
+std::string name_of(const c2c_config& c);
+inline void PrintTo(const c2c_config& c, std::ostream* os) { *os << name_of(c); }
+sycl::queue& test_queue();
+
+struct run_result {
+  qez_test::accuracy error;
+  qez_test::accuracy_bounds bounds{};
+};
+
+class c2c_plan {
+ public:
+  explicit c2c_plan(const c2c_config& c);
+  ~c2c_plan();
+  c2c_plan(const c2c_plan&) = delete;
+  c2c_plan& operator=(const c2c_plan&) = delete;
+
+  DFTI_DESCRIPTOR* record() const;
+  run_result forward(container c) const;
+  run_result backward(container c) const;
+
+  struct impl;  // one per precision
+
+ private:
+  std::unique_ptr<impl> impl_;
+};
+
+// The record is committed to the 3D main backend of its precision.
+bool taken_by_3d_main(const DFTI_DESCRIPTOR* record);
+bool taken_by_3d_padded(const DFTI_DESCRIPTOR* record);
+
+// The 10-byte name of a child, without the padding blanks.
+std::string child_name(const DFTI_DESCRIPTOR* child);
+
+#define EXPECT_WITHIN_BOUNDS(run, what)                                                          \
+  do {                                                                                           \
+    const ::md_3d_test::run_result r_ = (run);                                                   \
+    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds))                                         \
+        << (what) << ": " << ::qez_test::describe(r_.error, r_.bounds);                          \
+  } while (0)
+
+}  // namespace md_3d_test

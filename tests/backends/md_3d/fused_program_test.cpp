@@ -1,0 +1,201 @@
+// The fused two-factor program text as the 2D main backend builds it: the
+// row and column kernels of square transforms (128^2, 192^2) in both
+// precisions, built with the 2D option line (no depth kernel, no long
+// sub-group option in single precision), fed with tables from the shared
+// writers, and run on the device against the long-double reference.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
+#include "tests/backends/md_3d/c2c_3d_case.hpp"
+#include "tests/support/reference_dft.hpp"
+
+template <class T>
+class square_row_table_usm;
+template <class T>
+class square_row_table_buf;
+template <class T>
+class square_column_table_usm;
+template <class T>
+class square_column_table_buf;
+
+namespace md_3d_test {
+namespace {
+
+namespace qd = ulmara::qez::dft;
+namespace f2 = ulmara::qez::dft::fused_2_facts;
+
+// A USM array of the test queue, freed at scope exit.
+template <class V>
+struct usm_array {
+  V* data;
+  size_t count;
+  explicit usm_array(size_t n) : data(sycl::malloc_device<V>(n, test_queue())), count(n) {
+    test_queue().memset(data, 0, n * sizeof(V)).wait();
+  }
+  ~usm_array() { sycl::free(data, test_queue()); }
+  usm_array(const usm_array&) = delete;
+  usm_array& operator=(const usm_array&) = delete;
+};
+
+struct kernel_slot {
+  sycl::kernel* k = nullptr;
+  ~kernel_slot() { qd::release_kernel_handle(k); }
+};
+
+template <class T>
+qez_test::accuracy_bounds run_square(std::int64_t n, std::int64_t batch, bool forward, double scale,
+                                     qez_test::accuracy* error) {
+  constexpr bool dp = sizeof(T) == sizeof(double);
+  constexpr std::int64_t e = 2 * sizeof(T);
+  using value = std::complex<T>;
+  sycl::queue& q = test_queue();
+  const f2::factor_pair p = f2::two_factor_split(n);
+  const std::int64_t pad0 = f2::pad_to_four(p.fact0), pad1 = f2::pad_to_four(p.fact1);
+  const f2::row_groups g = f2::row_group_count(p.fact0, pad0, p.fact1, pad1);
+
+  char row_name[64], col_name[64], fact0_name[64], fact1_name[64];
+  f2::pass_kernel_name(row_name, n, dp ? "d" : "s", 0);
+  f2::pass_kernel_name(col_name, n, dp ? "d" : "s", 1);
+  f2::codelet_name(fact0_name, p.fact0);
+  f2::codelet_name(fact1_name, p.fact1);
+  f2::option_values v;
+  v.long_subgroups = dp;
+  v.fact0 = p.fact0;
+  v.pad0 = pad0;
+  v.fact1 = p.fact1;
+  v.pad1 = pad1;
+  v.kernel_func0 = row_name;
+  v.fact0_func = fact0_name;
+  v.fact1_func = fact1_name;
+  v.forward = forward ? 1 : 0;
+  v.n0 = v.n1 = n;
+  v.work_group_size = 8 * g.groups;
+  v.loop_bound = g.loop_bound;
+  v.batch_dist = n * n;
+  v.kernel_func1 = col_name;
+  v.transforms = batch;
+  const std::string options = f2::format_options(v);
+  const std::string program = std::string("gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_2d_main_sycl_") + (dp ? "d" : "s");
+  const char* source = qd::kernels::program_text("gpu_framework_c2c_3d_2_facts", dp);
+  EXPECT_NE(source, nullptr);
+  kernel_slot row, column;
+  EXPECT_EQ(qd::build_cached_kernel({&q, program.c_str(), source, row_name, options.c_str()}, row.k), 0);
+  EXPECT_EQ(qd::build_cached_kernel({&q, program.c_str(), source, col_name, options.c_str()}, column.k), 0);
+
+  usm_array<char> row_table(size_t(f2::row_table_bytes(p.fact0, p.fact1, pad1, e)));
+  usm_array<char> column_table(size_t(f2::column_table_bytes(p.fact0, p.fact1, e)));
+  const f2::row_table_writer<T> row_writer{4, p.fact0, n, 8, static_cast<T>(scale)};
+  const f2::column_table_writer<T> column_writer{p.fact0, 8, n};
+  f2::submit_table_writer<square_row_table_usm<T>, square_row_table_buf<T>, T>(
+      q, row_writer, sycl::range<2>(size_t(p.fact0), size_t(p.fact1)), f2::table_target{row_table.data, nullptr})
+      .wait();
+  f2::submit_table_writer<square_column_table_usm<T>, square_column_table_buf<T>, T>(
+      q, column_writer, sycl::range<2>(size_t(p.fact1), size_t(p.fact0)), f2::table_target{column_table.data, nullptr})
+      .wait();
+
+  const std::int64_t points = n * n * batch;
+  const std::vector<qez_test::cld> x = qez_test::random_complex(points, std::uint64_t(n + batch));
+  const size_t count = static_cast<size_t>(points);
+  std::vector<value> host(count);
+  for (std::int64_t i = 0; i < points; ++i) host[size_t(i)] = value(T(x[size_t(i)].real()), T(x[size_t(i)].imag()));
+  usm_array<value> in(count), out(count);
+  q.memcpy(in.data, host.data(), host.size() * sizeof(value)).wait();
+
+  const auto launch = [&](sycl::kernel& k, void* source_data, char* table, std::int64_t groups, std::int64_t local,
+                          std::int64_t local_bytes) {
+    q.submit([&](sycl::handler& cgh) {
+       cgh.set_arg(0, source_data);
+       cgh.set_arg(1, static_cast<void*>(out.data));
+       cgh.set_arg(2, static_cast<void*>(table));
+       cgh.set_arg(3, sycl::local_accessor<char, 1>(sycl::range<1>(size_t(local_bytes)), cgh));
+       cgh.parallel_for(sycl::nd_range<1>(sycl::range<1>(size_t(groups * local)), sycl::range<1>(size_t(local))), k);
+     }).wait();
+  };
+  launch(*row.k, in.data, row_table.data, n * batch, 8 * g.groups, f2::line_local_bytes(p.fact0, p.fact1, pad1, e));
+  launch(*column.k, out.data, column_table.data, f2::column_blocks(n) * batch, 8 * p.fact0, 4 * n * e);
+
+  q.memcpy(host.data(), out.data, host.size() * sizeof(value)).wait();
+  std::vector<qez_test::cld> got(count);
+  for (std::int64_t i = 0; i < points; ++i) got[size_t(i)] = qez_test::cld(host[size_t(i)].real(), host[size_t(i)].imag());
+  std::vector<qez_test::cld> reference =
+      qez_test::reference_c2c(x, {n, n}, batch, forward ? qez_test::dft_sign::forward : qez_test::dft_sign::backward);
+  for (qez_test::cld& r : reference) r *= static_cast<long double>(scale);
+  *error = qez_test::measure(got, reference);
+  return qez_test::bounds_for<T>(n * n);
+}
+
+class square_program : public ::testing::TestWithParam<std::tuple<bool, std::int64_t, bool>> {};
+
+TEST_P(square_program, row_and_column_kernels_transform_square_batches) {
+  const auto [dp, n, forward] = GetParam();
+  qez_test::accuracy error;
+  const qez_test::accuracy_bounds bounds =
+      dp ? run_square<double>(n, 2, forward, 0.5, &error) : run_square<float>(n, 2, forward, 0.5, &error);
+  EXPECT_TRUE(qez_test::within(error, bounds)) << qez_test::describe(error, bounds);
+}
+
+INSTANTIATE_TEST_SUITE_P(sizes, square_program,
+                         ::testing::Values(std::make_tuple(true, std::int64_t(128), true),
+                                           std::make_tuple(true, std::int64_t(192), false),
+                                           std::make_tuple(false, std::int64_t(192), true),
+                                           std::make_tuple(false, std::int64_t(128), false)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "double_" : "single_") +
+                                  std::to_string(std::get<1>(info.param)) +
+                                  (std::get<2>(info.param) ? "_forward" : "_backward");
+                         });
+
+// The lane-pair form compiles too: the sub-group extension is declared by a
+// prelude whose stand-in functions only make the text build (PoCL has no
+// sub-groups, so this form cannot run here).
+const char lane_pair_prelude[] = R"(#pragma OPENCL EXTENSION cl_khr_fp64 : enable
+#define cl_tavir_subgroups 1
+#define cl_tavir_subgroups_long 1
+#define OVL __attribute__((overloadable))
+OVL float tavir_sub_group_shuffle_xor(float v, uint m) { return v + (float)m; }
+OVL double tavir_sub_group_shuffle_xor(double v, uint m) { return v + (double)m; }
+uint tavir_sub_group_block_read(const global uint *p) { return p[get_local_id(0) % 8]; }
+void tavir_sub_group_block_write(global uint *p, uint v) { p[get_local_id(0) % 8] = v; }
+ulong tavir_sub_group_block_read_ul(const global ulong *p) { return p[get_local_id(0) % 8]; }
+void tavir_sub_group_block_write_ul(global ulong *p, ulong v) { p[get_local_id(0) % 8] = v; }
+)";
+
+TEST(lane_pair_form, the_three_kernels_build_in_both_precisions) {
+  for (bool dp : {true, false}) {
+    SCOPED_TRACE(dp ? "double" : "single");
+    f2::option_values v;
+    v.long_subgroups = dp;
+    v.fact0 = 15;
+    v.pad0 = 1;
+    v.fact1 = 9;
+    v.pad1 = 3;
+    v.kernel_func0 = "lane_rows";
+    v.fact0_func = "fft_15_s";
+    v.fact1_func = "fft_9_s";
+    v.n0 = v.n1 = v.n2 = 135;
+    v.work_group_size = 32;
+    v.loop_bound = 1;
+    v.batch_dist = 135 * 135 * 135;
+    v.kernel_func1 = "lane_columns";
+    v.kernel_func2 = "lane_depth";
+    const std::string options = f2::format_options(v);
+    const std::string source =
+        std::string(lane_pair_prelude) + qd::kernels::program_text("gpu_framework_c2c_3d_2_facts", dp);
+    const std::string program = std::string("md_3d_test.lane_pairs_") + (dp ? "d" : "s");
+    for (const char* name : {"lane_rows", "lane_columns", "lane_depth"}) {
+      kernel_slot k;
+      EXPECT_EQ(qd::build_cached_kernel({&test_queue(), program.c_str(), source.c_str(), name, options.c_str()}, k.k), 0)
+          << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace md_3d_test
