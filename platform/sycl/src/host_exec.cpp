@@ -301,6 +301,7 @@ void run_host_kernel(const host_kernel& k, const std::vector<size_t>& local_size
     const size_t chunks = std::min<size_t>(total, host_concurrency() * 4);
     const size_t per = (total + chunks - 1) / chunks;
     parallel_loop((total + per - 1) / per, [&](size_t c) {
+      specialization_scope constants(k.spec_constants.get());
       k.run_range(k.functor.get(), k.global, k.offset, c * per, std::min(total, (c + 1) * per));
     });
     return;
@@ -308,7 +309,10 @@ void run_host_kernel(const host_kernel& k, const std::vector<size_t>& local_size
   size_t groups = 1;
   for (int d = 0; d < k.dims; ++d) groups *= k.global[d] / k.local[d];
   if (groups == 0) return;
-  parallel_loop(groups, [&](size_t g) { run_group(k, g, local_sizes); });
+  parallel_loop(groups, [&](size_t g) {
+    specialization_scope constants(k.spec_constants.get());
+    run_group(k, g, local_sizes);
+  });
 }
 
 }  // namespace detail

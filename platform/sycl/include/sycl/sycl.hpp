@@ -16,4 +16,5 @@
 #include "detail/handler.hpp"
 #include "detail/queue.hpp"
 #include "detail/graph.hpp"
+#include "detail/math.hpp"
 #pragma GCC visibility pop

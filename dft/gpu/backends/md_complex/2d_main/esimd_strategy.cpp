@@ -1,32 +1,66 @@
-// The ESIMD strategy of the 2D main backend. The two-factor ESIMD plan is
-// not available to this backend yet: the strategy reports that it does not
-// fit, so bkd_init goes on to the next strategy, and the block never holds a
-// plan.
+// The ESIMD strategy of the 2D main backend: the two-factor ESIMD plan, for
+// dense layouts on Harix and Nopra. The plan makes its own internal
+// workspace, takes the caller's workspace in add_workspace and runs the
+// computes (the engine's backend glue does the record-level work).
 #include "dft/gpu/backends/md_complex/2d_main/esimd_strategy.hpp"
 
+#include <vector>
+
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/md_complex/esimd_2_facts/backend_glue.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace c2c_2d_main {
 
-template <class T>
-bool try_esimd_strategy(bkd_data&, DFTI_DESCRIPTOR*) {
-  return false;
-}
-
-void destroy_esimd_plan(bkd_data& block) { block.esimd_plan = nullptr; }
-
-int esimd_add_workspace(bkd_data&, void*, int, std::uint64_t, std::uint32_t, void*) {
-  return status_internal_error;
-}
-
-void esimd_set_queue(bkd_data&, sycl::queue*) {}
+namespace {
+constexpr std::uint32_t arch_harix = 6, arch_nopra = 9;
 
 template <class T>
-int esimd_compute(bkd_data&, void*, void*, void*, std::uint64_t, void*, frame::direction) {
-  return status_internal_error;
+esimd_2_facts_plan<T>* plan_of(const bkd_data& block) {
+  return static_cast<esimd_2_facts_plan<T>*>(block.esimd_plan);
+}
+}  // namespace
+
+template <class T>
+bool try_esimd_strategy(bkd_data& block, DFTI_DESCRIPTOR* record) {
+  if (block.arch != arch_harix && block.arch != arch_nopra) return false;
+  const std::vector<std::int64_t> lengths = {block.dims[0].length, block.dims[1].length};
+  try {
+    esimd_2_facts_plan<T>* plan = esimd_2_facts::commit_packed_plan<T>(
+        record, block.queue, lengths, static_cast<std::uint64_t>(block.transforms));
+    block.esimd_plan = plan;
+    return plan != nullptr;
+  } catch (const sycl::exception&) {
+    return false;  // a strategy whose set-up fails is abandoned
+  }
+}
+
+void destroy_esimd_plan(bkd_data& block) {
+  if (block.esimd_plan == nullptr) return;
+  if (block.double_precision) delete plan_of<double>(block);
+  else delete plan_of<float>(block);
+  block.esimd_plan = nullptr;
+}
+
+int esimd_add_workspace(bkd_data& block, void* workspace, int kind, std::uint64_t offset, std::uint32_t phase,
+                        void* events) {
+  if (block.double_precision)
+    return esimd_2_facts::attach_workspace(*plan_of<double>(block), workspace, kind, offset, phase, events);
+  return esimd_2_facts::attach_workspace(*plan_of<float>(block), workspace, kind, offset, phase, events);
+}
+
+void esimd_set_queue(bkd_data& block, sycl::queue* queue) {
+  if (block.double_precision) plan_of<double>(block)->set_queue(queue);
+  else plan_of<float>(block)->set_queue(queue);
+}
+
+template <class T>
+int esimd_compute(bkd_data& block, void* input, void* output, void* dependencies, std::uint64_t container_kind,
+                  void* result_event, frame::direction d) {
+  return esimd_2_facts::compute_with_plan(*plan_of<T>(block), d == frame::dir_forward ? 0 : 1, input, output,
+                                          dependencies, container_kind, result_event);
 }
 
 template bool try_esimd_strategy<float>(bkd_data&, DFTI_DESCRIPTOR*);

@@ -1,55 +1,60 @@
 // Strategy 1 of the 3D main backend: the ESIMD two-factor engine, for
-// packed layouts on Harix and Nopra (bkd_init has checked both). Until the
-// engine's plan is wired in here, try_esimd_strategy reports that it does
-// not fit and bkd_init goes on to the next strategy. What each hook does
-// once it is:
-//   try_esimd_strategy   build an esimd_2_facts_plan<T> of lengths {N0, N1,
-//                        N2}, the backward scale, the transforms, distances
-//                        N0 N1 N2, strides {1, N0, N0 N1}, no LSC API; set
-//                        the forward scale and the internal-workspace flag
-//                        (workspace mode 1); commit it on b.queue. On 0 keep
-//                        it in b.esimd_plan, publish its two workspace sizes
-//                        in the record and return true (the plan owns its
-//                        internal workspaces); otherwise destroy it, false.
-//   esimd_add_workspace  hand the workspace to the plan (phase capped at 3);
-//                        a byte buffer as a buffer of T, USM as a pointer.
-//   esimd_compute        check the container kind (plan encoding: 0 USM,
-//                        1 buffer, 2 other; a mismatch is 5), then run the
-//                        direction's compute on buffers of T or on USM with
-//                        the caller's dependencies; its event is the result.
-//   esimd_follow_queue   give the plan b.queue (asynchronous offload).
-//   destroy_esimd_plan   destroy and free the plan, clear b.esimd_plan.
+// packed layouts on Harix and Nopra (bkd_init checks both before calling).
+// The plan makes its own internal workspace, takes the caller's workspace in
+// add_workspace and runs the computes (the engine's backend glue does the
+// record-level work).
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"
+#include "dft/gpu/backends/md_complex/esimd_2_facts/backend_glue.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace c2c_3d_main {
 
+namespace {
 template <class T>
-bool try_esimd_strategy(DFTI_DESCRIPTOR* /*record*/, block<T>& /*b*/) {
-  return false;
+esimd_2_facts_plan<T>* plan_of(const block<T>& b) {
+  return static_cast<esimd_2_facts_plan<T>*>(b.esimd_plan);
+}
+}  // namespace
+
+template <class T>
+bool try_esimd_strategy(DFTI_DESCRIPTOR* record, block<T>& b) {
+  const std::vector<std::int64_t> lengths = {b.dirs[0].length, b.dirs[1].length, b.dirs[2].length};
+  try {
+    esimd_2_facts_plan<T>* plan =
+        esimd_2_facts::commit_packed_plan<T>(record, b.queue, lengths, static_cast<std::uint64_t>(b.transforms));
+    b.esimd_plan = plan;
+    return plan != nullptr;
+  } catch (const sycl::exception&) {
+    return false;  // a strategy whose set-up fails is abandoned
+  }
 }
 
 template <class T>
-int esimd_add_workspace(block<T>& /*b*/, void* /*workspace*/, int /*kind*/, std::uint64_t /*offset*/,
-                        std::uint32_t /*phase*/, void* /*events*/) {
-  return status_success;
+int esimd_add_workspace(block<T>& b, void* workspace, int kind, std::uint64_t offset, std::uint32_t phase,
+                        void* events) {
+  return esimd_2_facts::attach_workspace(*plan_of(b), workspace, kind, offset, phase, events);
 }
 
 template <class T>
-int esimd_compute(DFTI_DESCRIPTOR* /*record*/, block<T>& /*b*/, frame::direction /*d*/, void* /*input*/,
-                  void* /*output*/, void* /*dependencies*/, std::uint64_t* /*container_kind*/,
-                  void* /*result_event*/) {
-  return status_bad_descriptor;
+int esimd_compute(DFTI_DESCRIPTOR* /*record*/, block<T>& b, frame::direction d, void* input, void* output,
+                  void* dependencies, std::uint64_t* container_kind, void* result_event) {
+  const std::uint64_t kind = container_kind != nullptr ? *container_kind : 2;
+  return esimd_2_facts::compute_with_plan(*plan_of(b), d == frame::dir_forward ? 0 : 1, input, output, dependencies,
+                                          kind, result_event);
 }
 
+// The block's queue was refreshed from the record (asynchronous offload).
 template <class T>
-void esimd_follow_queue(block<T>& /*b*/) {}
+void esimd_follow_queue(block<T>& b) {
+  plan_of(b)->set_queue(b.queue);
+}
 
 template <class T>
 void destroy_esimd_plan(block<T>& b) {
+  delete plan_of(b);
   b.esimd_plan = nullptr;
 }
 

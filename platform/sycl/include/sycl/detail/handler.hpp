@@ -4,14 +4,10 @@
 #include <algorithm>
 
 #include "buffer.hpp"
+#include "kernel_bundle.hpp"
 
 namespace sycl {
 inline namespace _V1 {
-
-class kernel_handler {
- public:
-  kernel_handler() = default;
-};
 
 namespace detail {
 // A host-run kernel: a copy of the caller's function object and thunks that
@@ -25,11 +21,14 @@ struct host_kernel {
   size_t offset[3] = {0, 0, 0};
   void (*run_range)(const void* f, const size_t* range, const size_t* offset, size_t begin, size_t end) = nullptr;
   void (*run_item)(const void* f, const nd_item_state& s) = nullptr;
+  // Specialization constants of the bundle the command group used.
+  std::shared_ptr<const spec_constant_values> spec_constants;
 };
 
 template <class F, class... A>
 void call_kernel(const F& f, A&&... a) {
-  if constexpr (std::is_invocable_v<const F&, A..., kernel_handler>) f(std::forward<A>(a)..., kernel_handler());
+  if constexpr (std::is_invocable_v<const F&, A..., kernel_handler>)
+    f(std::forward<A>(a)..., kernel_handler(current_specialization_constants()));
   else f(std::forward<A>(a)...);
 }
 
@@ -128,6 +127,13 @@ class QEZ_SYCL_EXPORT handler {
     acc.ext_ulmara_bind(*this);
   }
 
+  // Kernels submitted after this come from `bundle` and read its
+  // specialization constants.
+  void use_kernel_bundle(const kernel_bundle<bundle_state::executable>& bundle) {
+    detail::handler_check_bundle(*impl_, *detail::get_impl(bundle));
+    bundle_ = detail::get_impl(bundle);
+  }
+
   // Host tasks: F() or F(interop_handle).
   template <class F>
   void host_task(F&& f) {
@@ -141,7 +147,7 @@ class QEZ_SYCL_EXPORT handler {
   // Kernels written as C++ function objects run on the host.
   template <class KernelName = void, class F, class = not_kernel_t<F>>
   void single_task(F&& f) {
-    detail::host_kernel k = make_kernel_record<1>(std::forward<F>(f));
+    detail::host_kernel k = make_kernel_record<1, KernelName>(std::forward<F>(f));
     k.run_range = &detail::run_single_thunk<std::decay_t<F>>;
     detail::handler_host_kernel(*impl_, std::move(k));
   }
@@ -151,7 +157,7 @@ class QEZ_SYCL_EXPORT handler {
   }
   template <class KernelName = void, int Dims, class F, class = not_kernel_t<F>>
   void parallel_for(range<Dims> r, id<Dims> offset, F&& f) {
-    detail::host_kernel k = make_kernel_record<Dims>(std::forward<F>(f));
+    detail::host_kernel k = make_kernel_record<Dims, KernelName>(std::forward<F>(f));
     for (int d = 0; d < Dims; ++d) {
       k.global[d] = r[d];
       k.offset[d] = offset[d];
@@ -165,7 +171,7 @@ class QEZ_SYCL_EXPORT handler {
   }
   template <class KernelName = void, int Dims, class F, class = not_kernel_t<F>>
   void parallel_for(nd_range<Dims> r, F&& f) {
-    detail::host_kernel k = make_kernel_record<Dims>(std::forward<F>(f));
+    detail::host_kernel k = make_kernel_record<Dims, KernelName>(std::forward<F>(f));
     k.nd = true;
     for (int d = 0; d < Dims; ++d) {
       k.global[d] = r.get_global_range()[d];
@@ -269,14 +275,20 @@ class QEZ_SYCL_EXPORT handler {
   detail::handler_impl& ext_ulmara_impl() { return *impl_; }
 
  private:
-  template <int Dims, class F>
+  template <int Dims, class KernelName, class F>
   detail::host_kernel make_kernel_record(F&& f) {
     detail::host_kernel k;
     k.dims = Dims;
+    if (bundle_) {
+      using name_t = std::conditional_t<std::is_void_v<KernelName>, std::decay_t<F>, KernelName>;
+      detail::bundle_require_kernel(*bundle_, detail::kernel_name_of<name_t>());
+      k.spec_constants = detail::bundle_values_snapshot(*bundle_);
+    }
     k.functor = std::make_shared<std::decay_t<F>>(std::forward<F>(f));
     return k;
   }
   detail::handler_impl* impl_;
+  std::shared_ptr<detail::kernel_bundle_impl> bundle_;
 };
 
 }  // namespace _V1
