@@ -13,7 +13,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/two_factor/plan.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_owner.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace two_factor_test {
@@ -47,20 +47,15 @@ sycl::queue& test_queue();
 
 // A record of the configuration, committed through the record's method
 // table; destroyed (with its caller workspace) when the case goes.
-class committed_record {
+class committed_record : public backend_test::record_owner {
  public:
   explicit committed_record(const record_config& c);
-  ~committed_record();
-  committed_record(const committed_record&) = delete;
-  committed_record& operator=(const committed_record&) = delete;
 
-  int commit_status() const { return commit_status_; }
-  DFTI_DESCRIPTOR* record() const { return record_; }
   const record_config& config() const { return config_; }
   bool committed_by_two_factor() const;
   template <class T>
   const block<T>& plan() const {
-    return *static_cast<const block<T>*>(record_->bkd_data);
+    return backend_data<const block<T>>();
   }
   // The committed plan in one line (for messages).
   std::string describe() const;
@@ -69,9 +64,6 @@ class committed_record {
 
  private:
   record_config config_;
-  backend_test::caller_workspace workspace_;  // outlives the record
-  DFTI_DESCRIPTOR* record_ = nullptr;
-  int commit_status_ = -1;
 };
 
 enum class direction { forward, backward };
