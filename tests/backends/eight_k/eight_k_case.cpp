@@ -6,7 +6,7 @@ namespace eight_k_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return c.p == precision::double_precision; }
+bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   if (c.convention == distances::none) {
@@ -32,7 +32,7 @@ sycl::queue& in_order_queue() {
   return *queue;
 }
 
-committed_record::committed_record(const record_config& c, sycl::queue* q) : record_owner(*q), config_(c) {
+committed_record::committed_record(const record_config& c, sycl::queue* q) : committed_case(c, *q) {
   // A record as the front end makes it (one batch record), bound to the
   // complex one-dimensional list of its precision.
   if (!create_listed(is_double(c), c.length)) return;
@@ -54,6 +54,6 @@ run_result run_and_measure(const committed_record& r, direction d, container c) 
       forward ? cfg.fwd_scale : cfg.bwd_scale);
 }
 
-qez_test::accuracy_bounds bounds_of(precision p) { return backend_test::bounds_of(p == precision::double_precision, n); }
+qez_test::accuracy_bounds bounds_of(precision p) { return backend_test::bounds_of(p, n); }
 
 }  // namespace eight_k_test

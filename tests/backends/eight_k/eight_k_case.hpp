@@ -24,8 +24,8 @@ namespace ek = ulmara::qez::dft::eight_k;
 
 constexpr std::int64_t n = 8192;
 
-enum class precision { single_precision, double_precision };
-enum class container { usm, buffer };
+using backend_test::container;
+using backend_test::precision;
 enum class distances { forward_backward, input_output, none };
 
 struct record_config {
@@ -49,22 +49,14 @@ sycl::queue& in_order_queue();
 
 // A record of the configuration, committed through the method table;
 // destroyed before the caller workspaces it was given.
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, ek::block> {
  public:
   explicit committed_record(const record_config& c, sycl::queue* q = &test_queue());
 
-  const record_config& config() const { return config_; }
   bool committed_here() const;
-  template <class T>
-  const ek::block<T>& plan() const {
-    return backend_data<const ek::block<T>>();
-  }
-
- private:
-  record_config config_;
 };
 
-enum class direction { forward, backward };
+using backend_test::direction;
 
 using backend_test::run_result;
 using backend_test::report_in_bound_units;

@@ -10,7 +10,7 @@ const dft::backend_table* table_of(bool double_precision) {
 }
 
 committed_record::committed_record(const record_config& c)
-    : record_owner(c.queue != nullptr ? *c.queue : backend_test::gpu_test_queue()), config_(c) {
+    : committed_case(c, c.queue != nullptr ? *c.queue : backend_test::gpu_test_queue()) {
   if (!create_child(c.double_precision, c.length)) return;
   if (c.library_list) {
     DFTI_DESCRIPTOR* r = record();

@@ -28,21 +28,13 @@ struct record_config : backend_test::distanced_config {
   sycl::queue* queue = nullptr;  // null: the test process's out-of-order queue
 };
 
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, ff::four_fact_state> {
  public:
   explicit committed_record(const record_config& c);
 
-  const record_config& config() const { return config_; }
   // Committed, and to the four-factor backend of the record's precision.
   bool committed_here() const;
-  template <class T>
-  ff::four_fact_state<T>& plan() const {
-    return backend_data<ff::four_fact_state<T>>();
-  }
   std::string description() const;
-
- private:
-  record_config config_;
 };
 
 // The four-factor table of a precision.

@@ -113,7 +113,7 @@ const dft::backend_table* table_of(bool double_precision) {
 }
 
 committed_record::committed_record(const record_config& c)
-    : record_owner(backend_test::gpu_test_queue()), config_(c) {
+    : committed_case(c, backend_test::gpu_test_queue()) {
   if (!create_child(c.double_precision, c.length)) return;
   // Earlier backends of the library's lists may take these layouts; these
   // records try the column-batch backend alone.

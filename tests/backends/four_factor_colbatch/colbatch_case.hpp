@@ -51,23 +51,15 @@ side_layout resolved(const record_config& c, const side_layout& s);
 // The column-batch table of a precision.
 const dft::backend_table* table_of(bool double_precision);
 
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, cb::four_fact_colbatch_state> {
  public:
   explicit committed_record(const record_config& c);
 
-  const record_config& config() const { return config_; }
   // Committed, and to the column-batch backend of the record's precision.
   bool committed_here() const;
-  template <class T>
-  cb::four_fact_colbatch_state<T>& plan() const {
-    return backend_data<cb::four_fact_colbatch_state<T>>();
-  }
   std::string description() const;
   // Commits the record again with new scales; the commit's status.
   int recommit_with_scales(double fwd_scale, double bwd_scale);
-
- private:
-  record_config config_;
 };
 
 using backend_test::run_result;

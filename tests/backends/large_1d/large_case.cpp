@@ -6,7 +6,7 @@ namespace large_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return c.p == precision::double_precision; }
+bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   if (c.count > 1 || c.in_distance != 0) {
@@ -24,7 +24,7 @@ void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
 }  // namespace
 
 committed_record::committed_record(const record_config& c)
-    : record_owner(backend_test::gpu_test_queue()), config_(c) {
+    : committed_case(c, backend_test::gpu_test_queue()) {
   if (!create_listed(is_double(c), c.length)) return;
   configure(record(), c);
   commit(false);
@@ -55,10 +55,6 @@ run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
   const backend_test::packed_data data{c.length, c.count, c.in_place, static_cast<std::uint64_t>(c.count + 11)};
   return backend_test::measure_packed(backend_test::run_packed(r.record(), is_double(c), data, forward, usm), data,
                                       forward, forward ? c.fwd_scale : c.bwd_scale);
-}
-
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length) {
-  return backend_test::bounds_of(p == precision::double_precision, length);
 }
 
 }  // namespace large_test

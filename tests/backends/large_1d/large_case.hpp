@@ -21,7 +21,7 @@ namespace large_test {
 namespace dft = ulmara::qez::dft;
 namespace l1 = ulmara::qez::dft::large_1d;
 
-enum class precision { single_precision, double_precision };
+using backend_test::precision;
 
 struct record_config {
   precision p = precision::double_precision;
@@ -36,23 +36,15 @@ struct record_config {
   double bwd_scale = 1.0;
 };
 
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, l1::large_1d_bkd_data> {
  public:
   explicit committed_record(const record_config& c);
 
-  const record_config& config() const { return config_; }
   // Committed, and to this backend.
   bool committed_here() const;
-  template <class T>
-  const l1::large_1d_bkd_data<T>& plan() const {
-    return backend_data<const l1::large_1d_bkd_data<T>>();
-  }
   DFTI_DESCRIPTOR* column_child() const;
   DFTI_DESCRIPTOR* row_child() const;
   std::string description() const;
-
- private:
-  record_config config_;
 };
 
 using backend_test::run_result;
@@ -60,7 +52,7 @@ using backend_test::run_result;
 // One direction on random data through the compute entry (USM or buffer).
 run_result run_and_measure(const committed_record& r, bool forward, bool usm);
 
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length);
+using backend_test::bounds_of;
 
 #define EXPECT_LARGE_ACCURATE(run, p, n) EXPECT_RUN_ACCURATE((run), ::large_test::bounds_of((p), (n)))
 

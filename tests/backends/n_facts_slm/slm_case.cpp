@@ -6,7 +6,7 @@ namespace slm_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return c.p == precision::double_precision; }
+bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 std::int64_t distance_of(const record_config& c) { return c.distance != 0 ? c.distance : c.length; }
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
@@ -35,7 +35,7 @@ const char* name_of(precision p) { return p == precision::double_precision ? "do
 
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-committed_record::committed_record(const record_config& c) : record_owner(test_queue()), config_(c) {
+committed_record::committed_record(const record_config& c) : committed_case(c, test_queue()) {
   if (!create_listed(is_double(c), c.length)) return;
   configure(record(), c);
   commit(false);
@@ -59,10 +59,6 @@ run_result run_and_measure(const committed_record& r, direction d, container c, 
   return backend_test::measure_packed(
       backend_test::run_packed(r.record(), is_double(cfg), data, forward, c == container::usm), data, forward,
       forward ? cfg.fwd_scale : cfg.bwd_scale, measured_transforms(cfg.count, sample));
-}
-
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length) {
-  return backend_test::bounds_of(p == precision::double_precision, length);
 }
 
 std::int64_t estimator_of(const committed_record& r) {

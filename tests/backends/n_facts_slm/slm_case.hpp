@@ -23,9 +23,9 @@ namespace slm_test {
 namespace dft = ulmara::qez::dft;
 namespace nf = ulmara::qez::dft::n_facts_slm;
 
-enum class precision { single_precision, double_precision };
-enum class container { usm, buffer };
-enum class direction { forward, backward };
+using backend_test::container;
+using backend_test::direction;
+using backend_test::precision;
 
 struct record_config {
   precision p = precision::double_precision;
@@ -43,21 +43,13 @@ struct record_config {
 const char* name_of(precision p);
 sycl::queue& test_queue();
 
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, nf::block> {
  public:
   explicit committed_record(const record_config& c);
 
-  const record_config& config() const { return config_; }
   // Committed, and to this backend.
   bool committed_here() const;
-  template <class T>
-  const nf::block<T>& plan() const {
-    return backend_data<const nf::block<T>>();
-  }
   std::string description() const;
-
- private:
-  record_config config_;
 };
 
 using backend_test::run_result;
@@ -67,7 +59,7 @@ using backend_test::report_in_bound_units;
 // measures only that many transforms spread over the batch.
 run_result run_and_measure(const committed_record& r, direction d, container c, std::int64_t sample = 0);
 
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length);
+using backend_test::bounds_of;
 
 // The workspace estimate of the record's configuration.
 std::int64_t estimator_of(const committed_record& r);

@@ -7,7 +7,7 @@ namespace pretw_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return c.p == precision::double_precision; }
+bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   const std::int64_t distance = c.distance != 0 ? c.distance : c.length;
@@ -41,7 +41,7 @@ std::vector<qez_test::cld> pre_twiddled_reference(const std::vector<qez_test::cl
 }  // namespace
 
 committed_record::committed_record(const record_config& c)
-    : record_owner(backend_test::gpu_test_queue()), config_(c) {
+    : committed_case(c, backend_test::gpu_test_queue()) {
   if (!create_listed(is_double(c), c.length)) return;
   configure(record(), c);
   commit(false);
@@ -71,10 +71,6 @@ run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
   out.status = o.status;
   if (o.status == 0) out.error = qez_test::measure(o.output, pre_twiddled_reference(o.input, c, forward));
   return out;
-}
-
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length) {
-  return backend_test::bounds_of(p == precision::double_precision, length);
 }
 
 }  // namespace pretw_test

@@ -21,7 +21,7 @@ namespace pretw_test {
 namespace dft = ulmara::qez::dft;
 namespace pt = ulmara::qez::dft::pretw_slm;
 
-enum class precision { single_precision, double_precision };
+using backend_test::precision;
 
 struct record_config {
   precision p = precision::double_precision;
@@ -35,21 +35,13 @@ struct record_config {
   double bwd_scale = 1.0;
 };
 
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, pt::block> {
  public:
   explicit committed_record(const record_config& c);
 
-  const record_config& config() const { return config_; }
   bool committed_here() const;
-  template <class T>
-  const pt::block<T>& plan() const {
-    return backend_data<const pt::block<T>>();
-  }
   std::string description() const;
   std::string options(pt::direction d) const;
-
- private:
-  record_config config_;
 };
 
 using backend_test::run_result;
@@ -57,7 +49,7 @@ using backend_test::run_result;
 // One direction on random data through the compute entry (USM or buffer).
 run_result run_and_measure(const committed_record& r, bool forward, bool usm);
 
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length);
+using backend_test::bounds_of;
 
 #define EXPECT_PRETW_ACCURATE(run, p, n) EXPECT_RUN_ACCURATE((run), ::pretw_test::bounds_of((p), (n)))
 

@@ -77,4 +77,20 @@ class record_owner {
   int commit_status_ = -1;
 };
 
+// A record owner that keeps the configuration it was made from and reads
+// the committed backend's plan of a precision as `Plan<T>`.
+template <class Config, template <class> class Plan>
+class committed_case : public record_owner {
+ public:
+  const Config& config() const { return config_; }
+  template <class T>
+  Plan<T>& plan() const {
+    return backend_data<Plan<T>>();
+  }
+
+ protected:
+  committed_case(const Config& c, sycl::queue& queue) : record_owner(queue), config_(c) {}
+  Config config_;
+};
+
 }  // namespace backend_test

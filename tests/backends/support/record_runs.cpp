@@ -1,6 +1,7 @@
 #include "tests/backends/support/record_runs.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <complex>
 #include <memory>
 
@@ -154,6 +155,33 @@ dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length, std::int64_
   c.direction_count = directions == dft::directions_both ? 2 : 1;
   c.in_place = in_place;
   return c;
+}
+
+void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count) {
+  sycl::queue& q = gpu_test_queue();
+  const std::int64_t values = length * count;
+  std::vector<std::vector<cplx<double>>> inputs(2, std::vector<cplx<double>>(values));
+  for (std::size_t a = 0; a < inputs.size(); ++a)
+    for (std::int64_t k = 0; k < values; ++k)
+      inputs[a][k] = cplx<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
+  std::vector<std::unique_ptr<device_array<cplx<double>>>> in, out;
+  for (std::size_t a = 0; a < inputs.size(); ++a) {
+    in.push_back(std::make_unique<device_array<cplx<double>>>(q, inputs[a], true));
+    out.push_back(std::make_unique<device_array<cplx<double>>>(q, std::vector<cplx<double>>(values), true));
+  }
+  std::uint64_t kind = dft::container_usm;
+  std::vector<sycl::event> none;
+  sycl::event done[2];
+  for (int a = 0; a < 2; ++a)
+    ASSERT_EQ(record->compute_fwd(record, in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
+  for (sycl::event& e : done) e.wait();
+  for (int a = 0; a < 2; ++a) {
+    const std::vector<qez_test::cld> ref = scaled_reference_c2c(widened(inputs[a]), {length}, count, true, 1.0L);
+    const qez_test::accuracy e = qez_test::measure(widened(out[a]->read()), ref);
+    const qez_test::accuracy_bounds b = bounds_of(true, length);
+    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
+    report_in_bound_units(e, b);
+  }
 }
 
 }  // namespace backend_test

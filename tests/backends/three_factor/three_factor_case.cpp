@@ -13,7 +13,7 @@ const dft::backend_table* table_of(bool double_precision) {
 }  // namespace
 
 committed_record::committed_record(const record_config& c)
-    : record_owner(backend_test::gpu_test_queue()), config_(c) {
+    : committed_case(c, backend_test::gpu_test_queue()) {
   if (!create_child(c.double_precision, c.length)) return;
   // Earlier backends of the library's lists take many of these lengths;
   // these records try the three-factor backend alone.

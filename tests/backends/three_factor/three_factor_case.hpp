@@ -26,21 +26,13 @@ struct record_config : backend_test::distanced_config {
   record_config() { length = 160; }
 };
 
-class committed_record : public backend_test::record_owner {
+class committed_record : public backend_test::committed_case<record_config, tf::block> {
  public:
   explicit committed_record(const record_config& c);
 
-  const record_config& config() const { return config_; }
   // Committed, and to the three-factor backend of the record's precision.
   bool committed_here() const;
-  template <class T>
-  const tf::block<T>& plan() const {
-    return backend_data<const tf::block<T>>();
-  }
   std::string description() const;
-
- private:
-  record_config config_;
 };
 
 using backend_test::run_result;

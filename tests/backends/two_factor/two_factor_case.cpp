@@ -13,7 +13,7 @@ namespace dft = ulmara::qez::dft;
 
 namespace {
 
-bool is_double(const record_config& c) { return c.p == precision::double_precision; }
+bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 
 std::int64_t packed_or(std::int64_t distance, const record_config& c) {
   return distance != 0 ? distance : (c.howmany > 1 ? c.n : 0);
@@ -95,7 +95,7 @@ qez_test::accuracy run_typed(const committed_record& r, direction d, container c
 
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-committed_record::committed_record(const record_config& c) : record_owner(test_queue()), config_(c) {
+committed_record::committed_record(const record_config& c) : committed_case(c, test_queue()) {
   if (!create_child(is_double(c), c.n)) return;
   configure(record(), c);
   commit(true);
