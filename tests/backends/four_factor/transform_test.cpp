@@ -2,10 +2,7 @@
 // the long-double reference: both precisions, forward and backward with
 // scales, in and out of place, USM and buffers, internal and caller
 // workspace, batch chunks, one-direction plans.
-#include <cmath>
-#include <complex>
 #include <cstdio>
-#include <memory>
 
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"

@@ -1,10 +1,7 @@
 // Three-factor transforms on PoCL (default profile) against the long-double
 // reference: both precisions, forward and backward with scales, in and out
 // of place, USM and buffers, internal and caller workspace, batch chunks.
-#include <cmath>
-#include <complex>
 #include <cstdio>
-#include <memory>
 
 #include "tests/backends/three_factor/three_factor_case.hpp"
 
