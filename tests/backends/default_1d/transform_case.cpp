@@ -6,8 +6,6 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_lists.hpp"
 #include "dft/gpu/core/default_1d/plan.hpp"
-#include "dft/gpu/core/descriptor_creation.hpp"
-#include "qez_dft_engine.h"
 
 namespace default_1d_test {
 
@@ -85,41 +83,27 @@ void configure_layout(DFTI_DESCRIPTOR* r, const transform_case& c) {
   }
 }
 
-// More specialised backends come first in the library's lists; these records
-// try the default backend alone.
-const backend_table* const default_only_float[] = {&dft_c2c_default_gpu_bkd_table_float,
-                                                   &terminator_backend_float, nullptr};
-const backend_table* const default_only_double[] = {&dft_c2c_default_gpu_bkd_table_double,
-                                                    &terminator_backend_double, nullptr};
-
 }  // namespace
 
 committed_record::committed_record(sycl::queue& queue, const transform_case& c, bool double_precision)
-    : queue_(queue), case_(c), workspace_(queue) {
-  const int created = double_precision ? create_child_descriptor_c2c_1d_double(&record_, c.n, nullptr)
-                                       : create_child_descriptor_c2c_1d_float(&record_, c.n, nullptr);
-  if (created != status_success) return;
-  record_->backend_list = double_precision ? default_only_double : default_only_float;
-  record_->queue = &queue_;
-  record_->placement = c.in_place ? dfti_inplace : dfti_not_inplace;
-  record_->fwd_scale = c.fwd_scale;
-  record_->bwd_scale = c.bwd_scale;
-  record_->directions = c.directions;
-  record_->workspace_internal = c.workspace == workspace_owner::library;
-  configure_layout(record_, c);
-  qez_dft_bless_node_thr(record_);
-  status_ = record_->methods->commit(record_);
-}
-
-committed_record::~committed_record() {
-  if (record_ != nullptr) record_->free(record_, record_);
-  // The caller workspace goes after the queue's work.
-  queue_.wait();
+    : record_owner(queue), case_(c) {
+  if (!create_child(double_precision, c.n)) return;
+  // More specialised backends come first in the library's lists; these
+  // records try the default backend alone.
+  const backend_table* mine =
+      double_precision ? &dft_c2c_default_gpu_bkd_table_double : &dft_c2c_default_gpu_bkd_table_float;
+  DFTI_DESCRIPTOR* r = record();
+  r->backend_list = backend_test::solo_backend_list(mine, double_precision);
+  r->fwd_scale = c.fwd_scale;
+  r->bwd_scale = c.bwd_scale;
+  backend_test::set_placement(r, c.in_place, c.directions, c.workspace == workspace_owner::library);
+  configure_layout(r, c);
+  commit(true);
 }
 
 int committed_record::give_workspace() {
-  const std::uint64_t bytes = std::max<std::uint64_t>(backend_test::workspace_bytes(record_), 1);
-  return case_.usm ? workspace_.give_usm(record_, bytes) : workspace_.give_buffer(record_, bytes);
+  const std::uint64_t bytes = std::max<std::uint64_t>(workspace_bytes(), 1);
+  return case_.usm ? workspace().give_usm(record(), bytes) : workspace().give_buffer(record(), bytes);
 }
 
 namespace {

@@ -15,7 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_owner.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 
@@ -49,24 +49,16 @@ std::int64_t transform_count(const transform_case& c);
 
 // Owns a committed record on a queue; frees it (and any caller workspace)
 // before the queue goes.
-class committed_record {
+class committed_record : public backend_test::record_owner {
 public:
   committed_record(sycl::queue& queue, const transform_case& c, bool double_precision);
-  ~committed_record();
-  committed_record(const committed_record&) = delete;
-  committed_record& operator=(const committed_record&) = delete;
 
-  DFTI_DESCRIPTOR* get() const { return record_; }
-  int commit_status() const { return status_; }
+  DFTI_DESCRIPTOR* get() const { return record(); }
   // Hands the record a workspace of the kind of the case (after commit).
   int give_workspace();
 
 private:
-  sycl::queue& queue_;
   transform_case case_;
-  backend_test::caller_workspace workspace_;  // outlives the record
-  DFTI_DESCRIPTOR* record_ = nullptr;
-  int status_ = -1;
 };
 
 // Forward (sign -1) or backward (+1) transform of `count` random transforms

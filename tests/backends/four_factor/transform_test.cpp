@@ -2,10 +2,7 @@
 // the long-double reference: both precisions, forward and backward with
 // scales, in and out of place, USM and buffers, internal and caller
 // workspace, batch chunks, one-direction plans.
-#include <cmath>
-#include <complex>
 #include <cstdio>
-#include <memory>
 
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
@@ -62,16 +59,9 @@ TEST_P(FourFactorTransform, CallerWorkspace) {
   c.internal_workspace = false;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  // Nothing runs before the workspace arrives.
-  EXPECT_EQ(run_and_measure(r, true, true).status, dft::status_no_workspace);
-  const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
-  ASSERT_EQ(r.workspace().give_usm(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), c.double_precision, c.length);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), c.double_precision, c.length);
-  // A second workspace replaces the first: fresh tables in a buffer.
-  ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, false), c.double_precision, c.length);
-  EXPECT_ACCURATE(run_and_measure(r, false, true), c.double_precision, c.length);
+  backend_test::expect_caller_workspace_sequence(
+      r.record(), r.workspace(), [&r](bool forward, bool usm) { return run_and_measure(r, forward, usm); },
+      bounds_of(c.double_precision, c.length), false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FourFactorTransform, ::testing::ValuesIn(transform_cases()),
@@ -258,37 +248,7 @@ TEST(FourFactorConcurrency, BackToBackUsmComputes) {
   c.count = 2;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  sycl::queue& q = backend_test::gpu_test_queue();
-  const std::int64_t values = c.length * c.count;
-  std::vector<std::vector<std::complex<double>>> inputs(2, std::vector<std::complex<double>>(values));
-  for (std::size_t a = 0; a < inputs.size(); ++a)
-    for (std::int64_t k = 0; k < values; ++k)
-      inputs[a][k] = std::complex<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
-  std::vector<std::unique_ptr<backend_test::device_array<std::complex<double>>>> in, out;
-  for (std::size_t a = 0; a < inputs.size(); ++a) {
-    in.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(q, inputs[a], true));
-    out.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(
-        q, std::vector<std::complex<double>>(values), true));
-  }
-  std::uint64_t kind = dft::container_usm;
-  std::vector<sycl::event> none;
-  sycl::event done[2];
-  for (int a = 0; a < 2; ++a)
-    ASSERT_EQ(r.record()->compute_fwd(r.record(), in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
-  for (sycl::event& e : done) e.wait();
-  for (int a = 0; a < 2; ++a) {
-    const std::vector<std::complex<double>> got_values = out[a]->read();
-    std::vector<qez_test::cld> input, got;
-    for (std::int64_t k = 0; k < values; ++k) {
-      input.emplace_back(inputs[a][k].real(), inputs[a][k].imag());
-      got.emplace_back(got_values[k].real(), got_values[k].imag());
-    }
-    const std::vector<qez_test::cld> ref = backend_test::scaled_reference_c2c(input, {c.length}, c.count, true, 1.0L);
-    const qez_test::accuracy e = qez_test::measure(got, ref);
-    const qez_test::accuracy_bounds b = bounds_of(true, c.length);
-    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
-    backend_test::report_in_bound_units(e, b);
-  }
+  backend_test::expect_back_to_back_usm_computes(r.record(), c.length, c.count);
 }
 
 }  // namespace

@@ -4,21 +4,11 @@
 #include <memory>
 
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_lists.hpp"
-#include "dft/gpu/core/descriptor_creation.hpp"
-#include "qez_dft_engine.h"
 #include "tests/support/reference_dft.hpp"
 
 namespace colbatch_test {
 
 namespace {
-
-// Earlier backends of the library's lists may take these layouts; these
-// records try the column-batch backend alone.
-const dft::backend_table* const colbatch_only_float[] = {&dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float,
-                                                         &dft::terminator_backend_float, nullptr};
-const dft::backend_table* const colbatch_only_double[] = {&dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double,
-                                                          &dft::terminator_backend_double, nullptr};
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   const dft::descriptor_methods* m = r->methods;
@@ -45,9 +35,7 @@ void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   }
   r->fwd_scale = c.fwd_scale;
   r->bwd_scale = c.bwd_scale;
-  r->placement = c.in_place ? dft::dfti_inplace : dft::dfti_not_inplace;
-  r->directions = c.directions;
-  r->workspace_internal = c.internal_workspace ? 1 : 0;
+  backend_test::set_placement(r, c.in_place, c.directions, c.internal_workspace);
 }
 
 // Complex offset of element n of transform t of outer index o.
@@ -119,37 +107,28 @@ side_layout resolved(const record_config& c, const side_layout& s) {
   return r;
 }
 
-committed_record::committed_record(const record_config& c) : config_(c), workspace_(backend_test::gpu_test_queue()) {
-  const int created = c.double_precision ? dft::create_child_descriptor_c2c_1d_double(&record_, c.length, nullptr)
-                                         : dft::create_child_descriptor_c2c_1d_float(&record_, c.length, nullptr);
-  if (created != 0 || record_ == nullptr) {
-    ADD_FAILURE() << "record creation failed: " << created;
-    return;
-  }
-  record_->backend_list = c.double_precision ? colbatch_only_double : colbatch_only_float;
-  record_->queue = &backend_test::gpu_test_queue();
-  configure(record_, c);
-  qez_dft_bless_node_thr(record_);
-  commit_status_ = record_->methods->commit(record_);
+const dft::backend_table* table_of(bool double_precision) {
+  return double_precision ? &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double
+                          : &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float;
 }
 
-committed_record::~committed_record() {
-  if (record_ != nullptr) record_->free(record_, record_);
-  backend_test::gpu_test_queue().wait();
+committed_record::committed_record(const record_config& c)
+    : committed_case(c, backend_test::gpu_test_queue()) {
+  if (!create_child(c.double_precision, c.length)) return;
+  // Earlier backends of the library's lists may take these layouts; these
+  // records try the column-batch backend alone.
+  record()->backend_list = backend_test::solo_backend_list(table_of(c.double_precision), c.double_precision);
+  configure(record(), c);
+  commit(true);
 }
 
 int committed_record::recommit_with_scales(double fwd_scale, double bwd_scale) {
-  config_.fwd_scale = record_->fwd_scale = fwd_scale;
-  config_.bwd_scale = record_->bwd_scale = bwd_scale;
-  commit_status_ = record_->methods->commit(record_);
-  return commit_status_;
+  config_.fwd_scale = record()->fwd_scale = fwd_scale;
+  config_.bwd_scale = record()->bwd_scale = bwd_scale;
+  return commit(false);
 }
 
-bool committed_record::committed_here() const {
-  const dft::backend_table* mine = config_.double_precision ? &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double
-                                                            : &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float;
-  return record_ != nullptr && commit_status_ == 0 && backend_test::committed_to(record_, mine);
-}
+bool committed_record::committed_here() const { return committed_here_to(table_of(config_.double_precision)); }
 
 std::string committed_record::description() const {
   if (!committed_here()) return "not committed to the column-batch backend";
@@ -158,10 +137,6 @@ std::string committed_record::description() const {
 
 run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
   return r.config().double_precision ? run_typed<double>(r, forward, usm) : run_typed<float>(r, forward, usm);
-}
-
-qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length) {
-  return double_precision ? qez_test::bounds_for<double>(length) : qez_test::bounds_for<float>(length);
 }
 
 }  // namespace colbatch_test

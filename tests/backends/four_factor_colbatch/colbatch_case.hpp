@@ -14,7 +14,8 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_owner.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace colbatch_test {
@@ -47,54 +48,28 @@ struct record_config {
 // The layout of a side with its defaults filled in.
 side_layout resolved(const record_config& c, const side_layout& s);
 
-class committed_record {
+// The column-batch table of a precision.
+const dft::backend_table* table_of(bool double_precision);
+
+class committed_record : public backend_test::committed_case<record_config, cb::four_fact_colbatch_state> {
  public:
   explicit committed_record(const record_config& c);
-  ~committed_record();
-  committed_record(const committed_record&) = delete;
-  committed_record& operator=(const committed_record&) = delete;
 
-  int commit_status() const { return commit_status_; }
-  DFTI_DESCRIPTOR* record() const { return record_; }
-  const record_config& config() const { return config_; }
   // Committed, and to the column-batch backend of the record's precision.
   bool committed_here() const;
-  template <class T>
-  cb::four_fact_colbatch_state<T>& plan() const {
-    return *static_cast<cb::four_fact_colbatch_state<T>*>(record_->bkd_data);
-  }
   std::string description() const;
-  backend_test::caller_workspace& workspace() { return workspace_; }
   // Commits the record again with new scales; the commit's status.
   int recommit_with_scales(double fwd_scale, double bwd_scale);
-
- private:
-  record_config config_;
-  backend_test::caller_workspace workspace_;  // outlives the record (declared first)
-  DFTI_DESCRIPTOR* record_ = nullptr;
-  int commit_status_ = -1;
 };
 
-struct run_result {
-  int status = -1;
-  qez_test::accuracy error;
-  // Output positions outside every transform that the compute changed.
-  std::int64_t stray_writes = 0;
-};
+using backend_test::run_result;
 
-// One direction on random data through the compute entry.
+// One direction on random data through the compute entry; positions of the
+// result outside every transform are counted in stray_writes.
 run_result run_and_measure(const committed_record& r, bool forward, bool usm);
 
-qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length);
+using backend_test::bounds_of;
 
-#define EXPECT_ACCURATE(run, dp, n)                                                       \
-  do {                                                                                    \
-    const ::colbatch_test::run_result r_ = (run);                                         \
-    EXPECT_EQ(r_.status, 0);                                                              \
-    EXPECT_EQ(r_.stray_writes, 0);                                                        \
-    const ::qez_test::accuracy_bounds b_ = ::colbatch_test::bounds_of((dp), (n));         \
-    EXPECT_TRUE(::qez_test::within(r_.error, b_)) << ::qez_test::describe(r_.error, b_); \
-    ::backend_test::report_in_bound_units(r_.error, b_);                                  \
-  } while (0)
+#define EXPECT_ACCURATE(run, dp, n) EXPECT_RUN_ACCURATE((run), ::backend_test::bounds_of((dp), (n)))
 
 }  // namespace colbatch_test

@@ -102,16 +102,9 @@ TEST_P(ColbatchTransform, CallerWorkspace) {
   c.internal_workspace = false;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  // Nothing runs before the workspace arrives.
-  EXPECT_EQ(run_and_measure(r, true, true).status, dft::status_no_workspace);
-  const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
-  ASSERT_EQ(r.workspace().give_usm(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), c.double_precision, c.length);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), c.double_precision, c.length);
-  // A second workspace replaces the first: fresh tables in a buffer.
-  ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, false), c.double_precision, c.length);
-  EXPECT_ACCURATE(run_and_measure(r, false, true), c.double_precision, c.length);
+  backend_test::expect_caller_workspace_sequence(
+      r.record(), r.workspace(), [&r](bool forward, bool usm) { return run_and_measure(r, forward, usm); },
+      bounds_of(c.double_precision, c.length), false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ColbatchTransform, ::testing::ValuesIn(transform_cases()),

@@ -14,7 +14,8 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_owner.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace slm_test {
@@ -22,9 +23,9 @@ namespace slm_test {
 namespace dft = ulmara::qez::dft;
 namespace nf = ulmara::qez::dft::n_facts_slm;
 
-enum class precision { single_precision, double_precision };
-enum class container { usm, buffer };
-enum class direction { forward, backward };
+using backend_test::container;
+using backend_test::direction;
+using backend_test::precision;
 
 struct record_config {
   precision p = precision::double_precision;
@@ -42,57 +43,27 @@ struct record_config {
 const char* name_of(precision p);
 sycl::queue& test_queue();
 
-class committed_record {
+class committed_record : public backend_test::committed_case<record_config, nf::block> {
  public:
   explicit committed_record(const record_config& c);
-  ~committed_record();
-  committed_record(const committed_record&) = delete;
-  committed_record& operator=(const committed_record&) = delete;
 
-  int commit_status() const { return commit_status_; }
-  DFTI_DESCRIPTOR* record() const { return record_; }
-  const record_config& config() const { return config_; }
   // Committed, and to this backend.
   bool committed_here() const;
-  template <class T>
-  const nf::block<T>& plan() const {
-    return *static_cast<const nf::block<T>*>(record_->bkd_data);
-  }
-  std::uint64_t workspace_bytes() const { return record_->workspace_bytes[0] + record_->workspace_bytes[1]; }
   std::string description() const;
-
-  int give_buffer_workspace();
-  int give_usm_workspace();
-
- private:
-  record_config config_;
-  backend_test::caller_workspace workspace_;  // outlives the record
-  DFTI_DESCRIPTOR* record_ = nullptr;
-  int commit_status_ = -1;
 };
 
-struct run_result {
-  int status = -1;
-  qez_test::accuracy error;
-};
+using backend_test::run_result;
+using backend_test::report_in_bound_units;
 
 // One direction on random data through the compute entry; `sample` > 0
 // measures only that many transforms spread over the batch.
 run_result run_and_measure(const committed_record& r, direction d, container c, std::int64_t sample = 0);
 
-qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length);
-void report_in_bound_units(const qez_test::accuracy& a, const qez_test::accuracy_bounds& b);
+using backend_test::bounds_of;
 
 // The workspace estimate of the record's configuration.
 std::int64_t estimator_of(const committed_record& r);
 
-#define EXPECT_ACCURATE(run, p, n)                                                        \
-  do {                                                                                    \
-    const ::slm_test::run_result r_ = (run);                                              \
-    EXPECT_EQ(r_.status, 0);                                                              \
-    const ::qez_test::accuracy_bounds b_ = ::slm_test::bounds_of((p), (n));               \
-    EXPECT_TRUE(::qez_test::within(r_.error, b_)) << ::qez_test::describe(r_.error, b_); \
-    ::slm_test::report_in_bound_units(r_.error, b_);                                      \
-  } while (0)
+#define EXPECT_ACCURATE(run, p, n) EXPECT_RUN_ACCURATE((run), ::slm_test::bounds_of((p), (n)))
 
 }  // namespace slm_test

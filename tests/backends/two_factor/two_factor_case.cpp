@@ -4,8 +4,6 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/descriptor_creation.hpp"
-#include "qez_dft_engine.h"
 #include "tests/support/reference_dft.hpp"
 #include "tests/support/strided_layout.hpp"
 
@@ -15,7 +13,7 @@ namespace dft = ulmara::qez::dft;
 
 namespace {
 
-bool is_double(const record_config& c) { return c.p == precision::double_precision; }
+bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 
 std::int64_t packed_or(std::int64_t distance, const record_config& c) {
   return distance != 0 ? distance : (c.howmany > 1 ? c.n : 0);
@@ -33,27 +31,24 @@ distances distances_of(const record_config& c, direction d) {
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   const dft::descriptor_methods* m = r->methods;
-  ASSERT_EQ(m->set_number_of_transforms(r, c.howmany), 0);
   const std::int64_t in = packed_or(c.in_distance, c), out = packed_or(c.out_distance, c);
   if (in != 0 || out != 0) {
-    if (c.convention == distance_convention::forward_backward) {
-      ASSERT_EQ(m->set_forward_distance(r, in), 0);
-      ASSERT_EQ(m->set_backward_distance(r, out), 0);
-    } else {
-      ASSERT_EQ(m->set_input_distance(r, in), 0);
-      ASSERT_EQ(m->set_output_distance(r, out), 0);
-    }
+    backend_test::set_count_and_distances(r, c.howmany,
+                                          c.convention == distance_convention::forward_backward
+                                              ? backend_test::distance_convention::forward_backward
+                                              : backend_test::distance_convention::input_output,
+                                          in, out);
+  } else {
+    ASSERT_EQ(m->set_number_of_transforms(r, c.howmany), 0);
   }
-  ASSERT_EQ(m->set_scale(r, c.fwd_scale, dft::scale_forward), 0);
-  ASSERT_EQ(m->set_scale(r, c.bwd_scale, dft::scale_backward), 0);
+  backend_test::set_scales(r, c.fwd_scale, c.bwd_scale);
   if (c.in_offset != 0) {
     const std::int64_t strides[2] = {c.in_offset, 1};
     ASSERT_EQ(m->set_forward_strides(r, strides), 0);
   }
-  r->placement = c.place == placement::in_place ? dft::dfti_inplace : dft::dfti_not_inplace;
-  r->directions = c.directions;
+  backend_test::set_placement(r, c.place == placement::in_place, c.directions,
+                              c.workspace == workspace_source::internal);
   r->fused_twiddle_length = c.fused_twiddle_length;
-  r->workspace_internal = c.workspace == workspace_source::internal ? 1 : 0;
 }
 
 template <class T>
@@ -100,37 +95,25 @@ qez_test::accuracy run_typed(const committed_record& r, direction d, container c
 
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-committed_record::committed_record(const record_config& c) : config_(c), workspace_(test_queue()) {
-  const int created = is_double(c) ? dft::create_child_descriptor_c2c_1d_double(&record_, c.n, nullptr)
-                                   : dft::create_child_descriptor_c2c_1d_float(&record_, c.n, nullptr);
-  if (created != 0 || record_ == nullptr) {
-    ADD_FAILURE() << "record creation failed: " << created;
-    return;
-  }
-  record_->queue = &test_queue();
-  configure(record_, c);
-  if (qez_dft_bless_node_thr(record_) != 0) ADD_FAILURE() << "blessing failed";
-  commit_status_ = record_->methods->commit(record_);
-  if (commit_status_ == 0 && c.workspace != workspace_source::internal) {
+committed_record::committed_record(const record_config& c) : committed_case(c, test_queue()) {
+  if (!create_child(is_double(c), c.n)) return;
+  configure(record(), c);
+  commit(true);
+  if (commit_status() == 0 && c.workspace != workspace_source::internal) {
     EXPECT_EQ(give_workspace(), 0);
   }
 }
 
-committed_record::~committed_record() {
-  if (record_ != nullptr) record_->free(record_, record_);
-}
-
 int committed_record::give_workspace() {
-  const std::uint64_t bytes = backend_test::workspace_bytes(record_);
-  if (config_.workspace == workspace_source::caller_usm) return workspace_.give_usm(record_, bytes);
-  return workspace_.give_buffer_once(record_, bytes);
+  if (config_.workspace == workspace_source::caller_usm) return give_usm_workspace();
+  return workspace().give_buffer_once(record(), workspace_bytes());
 }
 
 bool committed_record::committed_by_two_factor() const {
-  if (record_ == nullptr || commit_status_ != 0) return false;
+  if (record() == nullptr || commit_status() != 0) return false;
   const dft::backend_table* mine = is_double(config_) ? &dft::dft_c2c_2_facts_gpu_bkd_table_double
                                                       : &dft::dft_c2c_2_facts_gpu_bkd_table_float;
-  return record_->backend == mine;
+  return record()->backend == mine;
 }
 
 std::string committed_record::describe() const {

@@ -13,15 +13,16 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/two_factor/plan.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_owner.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace two_factor_test {
 
 using ulmara::qez::dft::two_factor::block;
 
-enum class precision { single_precision, double_precision };
-enum class container { usm, buffer };
+using backend_test::container;
+using backend_test::precision;
 enum class workspace_source { internal, caller_usm, caller_buffer };
 enum class placement { in_place, out_of_place };
 enum class distance_convention { forward_backward, input_output };
@@ -47,34 +48,18 @@ sycl::queue& test_queue();
 
 // A record of the configuration, committed through the record's method
 // table; destroyed (with its caller workspace) when the case goes.
-class committed_record {
+class committed_record : public backend_test::committed_case<record_config, block> {
  public:
   explicit committed_record(const record_config& c);
-  ~committed_record();
-  committed_record(const committed_record&) = delete;
-  committed_record& operator=(const committed_record&) = delete;
 
-  int commit_status() const { return commit_status_; }
-  DFTI_DESCRIPTOR* record() const { return record_; }
-  const record_config& config() const { return config_; }
   bool committed_by_two_factor() const;
-  template <class T>
-  const block<T>& plan() const {
-    return *static_cast<const block<T>*>(record_->bkd_data);
-  }
   // The committed plan in one line (for messages).
   std::string describe() const;
   // Hands the caller's workspace over (when the configuration asks for one).
   int give_workspace();
-
- private:
-  record_config config_;
-  backend_test::caller_workspace workspace_;  // outlives the record
-  DFTI_DESCRIPTOR* record_ = nullptr;
-  int commit_status_ = -1;
 };
 
-enum class direction { forward, backward };
+using backend_test::direction;
 
 // Runs one direction on random data through the record's compute entry and
 // measures it against the reference (scale of the direction included).

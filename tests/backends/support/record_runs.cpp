@@ -1,0 +1,187 @@
+#include "tests/backends/support/record_runs.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <memory>
+
+#include "dft/gpu/core/backend.hpp"
+#include "tests/support/reference_dft.hpp"
+
+namespace backend_test {
+
+namespace dft = ulmara::qez::dft;
+
+namespace {
+
+template <class T>
+using cplx = std::complex<T>;
+
+template <class T>
+std::vector<qez_test::cld> widened(const std::vector<cplx<T>>& v) {
+  return std::vector<qez_test::cld>(v.begin(), v.end());
+}
+
+// The input array on the device, and the output array (out of place).
+template <class T>
+class run_arrays {
+ public:
+  run_arrays(std::vector<cplx<T>> input, std::int64_t output_values, bool in_place, bool usm)
+      : in_(gpu_test_queue(), std::move(input), usm) {
+    if (!in_place)
+      out_ = std::make_unique<device_array<cplx<T>>>(
+          gpu_test_queue(), std::vector<cplx<T>>(static_cast<size_t>(output_values)), usm);
+  }
+  const device_array<cplx<T>>& input() const { return in_; }
+  const device_array<cplx<T>>& result() const { return out_ ? *out_ : in_; }
+  int call(DFTI_DESCRIPTOR* record, bool forward, bool usm) const {
+    return call_compute_entry(record, forward, in_.argument(), result().argument(), usm);
+  }
+
+ private:
+  device_array<cplx<T>> in_;
+  std::unique_ptr<device_array<cplx<T>>> out_;
+};
+
+template <class T>
+packed_outcome run_packed_typed(DFTI_DESCRIPTOR* record, const packed_data& d, bool forward, bool usm) {
+  const std::int64_t values = d.length * d.count;
+  packed_outcome o;
+  o.input = qez_test::random_complex(values, d.seed);
+  const run_arrays<T> arrays(std::vector<cplx<T>>(o.input.begin(), o.input.end()), values, d.in_place, usm);
+  o.status = arrays.call(record, forward, usm);
+  if (o.status == 0) o.output = widened(arrays.result().read());
+  return o;
+}
+
+// Deterministic values in [-1, 1) from a linear congruential generator.
+template <class T>
+std::vector<cplx<T>> congruential_values(std::int64_t count, std::uint64_t seed) {
+  std::vector<cplx<T>> v(static_cast<size_t>(count));
+  std::uint64_t state = seed;
+  const auto next = [&state]() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<T>(static_cast<double>(state >> 11) / 4503599627370496.0 - 1.0);
+  };
+  for (cplx<T>& x : v) x = cplx<T>(next(), next());
+  return v;
+}
+
+std::vector<std::int64_t> all_or(const std::vector<std::int64_t>& sample, std::int64_t count) {
+  if (!sample.empty()) return sample;
+  std::vector<std::int64_t> all;
+  for (std::int64_t t = 0; t < count; ++t) all.push_back(t);
+  return all;
+}
+
+template <class T>
+run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d, bool forward, bool usm,
+                               long double scale, const std::vector<std::int64_t>& sample) {
+  const std::int64_t n = d.length;
+  const std::int64_t values = std::max(d.read_distance, d.write_distance) * (d.count - 1) + n;
+  const std::vector<cplx<T>> host = congruential_values<T>(values, d.seed);
+  const run_arrays<T> arrays(host, values, d.in_place, usm);
+
+  run_result out;
+  out.status = arrays.call(record, forward, usm);
+  if (out.status != 0) return out;
+  const std::vector<cplx<T>> got_all = arrays.result().read();
+
+  std::vector<qez_test::cld> got, reference;
+  for (std::int64_t t : all_or(sample, d.count)) {
+    std::vector<qez_test::cld> one;
+    for (std::int64_t k = 0; k < n; ++k) {
+      const cplx<T> v = host[static_cast<size_t>(t * d.read_distance + k)];
+      one.emplace_back(v.real(), v.imag());
+      const cplx<T> g = got_all[static_cast<size_t>(t * d.write_distance + k)];
+      got.emplace_back(g.real(), g.imag());
+    }
+    const std::vector<qez_test::cld> ref = scaled_reference_c2c(one, {n}, 1, forward, scale);
+    reference.insert(reference.end(), ref.begin(), ref.end());
+  }
+  out.error = qez_test::measure(got, reference);
+  return out;
+}
+
+}  // namespace
+
+packed_outcome run_packed(DFTI_DESCRIPTOR* record, bool double_precision, const packed_data& d, bool forward,
+                          bool usm) {
+  return double_precision ? run_packed_typed<double>(record, d, forward, usm)
+                          : run_packed_typed<float>(record, d, forward, usm);
+}
+
+run_result measure_packed(const packed_outcome& o, const packed_data& d, bool forward, long double scale,
+                          const std::vector<std::int64_t>& transforms) {
+  run_result out;
+  out.status = o.status;
+  if (o.status != 0) return out;
+  const std::int64_t n = d.length;
+  if (transforms.empty()) {
+    out.error = qez_test::measure(o.output, scaled_reference_c2c(o.input, {n}, d.count, forward, scale));
+    return out;
+  }
+  std::vector<qez_test::cld> got, reference;
+  for (std::int64_t t : transforms) {
+    const std::vector<qez_test::cld> one(o.input.begin() + t * n, o.input.begin() + (t + 1) * n);
+    const std::vector<qez_test::cld> ref = scaled_reference_c2c(one, {n}, 1, forward, scale);
+    reference.insert(reference.end(), ref.begin(), ref.end());
+    got.insert(got.end(), o.output.begin() + t * n, o.output.begin() + (t + 1) * n);
+  }
+  out.error = qez_test::measure(got, reference);
+  return out;
+}
+
+run_result run_distanced(DFTI_DESCRIPTOR* record, bool double_precision, const distanced_data& d, bool forward,
+                         bool usm, long double scale, const std::vector<std::int64_t>& sample) {
+  return double_precision ? run_distanced_typed<double>(record, d, forward, usm, scale, sample)
+                          : run_distanced_typed<float>(record, d, forward, usm, scale, sample);
+}
+
+qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length) {
+  return double_precision ? qez_test::bounds_for<double>(length) : qez_test::bounds_for<float>(length);
+}
+
+dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length, std::int64_t count, std::int64_t fwd_distance,
+                                                std::int64_t bwd_distance, std::uint32_t directions, bool in_place) {
+  dft::dft_estimate_config c;
+  c.rank = 1;
+  c.lengths[0] = length;
+  c.fwd_strides[0] = c.bwd_strides[0] = 1;
+  c.input_strides[0] = c.output_strides[0] = 1;
+  c.number_of_transforms = count;
+  c.fwd_distance = fwd_distance;
+  c.bwd_distance = bwd_distance;
+  c.direction_count = directions == dft::directions_both ? 2 : 1;
+  c.in_place = in_place;
+  return c;
+}
+
+void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count) {
+  sycl::queue& q = gpu_test_queue();
+  const std::int64_t values = length * count;
+  std::vector<std::vector<cplx<double>>> inputs(2, std::vector<cplx<double>>(values));
+  for (std::size_t a = 0; a < inputs.size(); ++a)
+    for (std::int64_t k = 0; k < values; ++k)
+      inputs[a][k] = cplx<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
+  std::vector<std::unique_ptr<device_array<cplx<double>>>> in, out;
+  for (std::size_t a = 0; a < inputs.size(); ++a) {
+    in.push_back(std::make_unique<device_array<cplx<double>>>(q, inputs[a], true));
+    out.push_back(std::make_unique<device_array<cplx<double>>>(q, std::vector<cplx<double>>(values), true));
+  }
+  std::uint64_t kind = dft::container_usm;
+  std::vector<sycl::event> none;
+  sycl::event done[2];
+  for (int a = 0; a < 2; ++a)
+    ASSERT_EQ(record->compute_fwd(record, in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
+  for (sycl::event& e : done) e.wait();
+  for (int a = 0; a < 2; ++a) {
+    const std::vector<qez_test::cld> ref = scaled_reference_c2c(widened(inputs[a]), {length}, count, true, 1.0L);
+    const qez_test::accuracy e = qez_test::measure(widened(out[a]->read()), ref);
+    const qez_test::accuracy_bounds b = bounds_of(true, length);
+    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
+    report_in_bound_units(e, b);
+  }
+}
+
+}  // namespace backend_test
