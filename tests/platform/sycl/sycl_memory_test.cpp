@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <thread>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "sycl_test_util.hpp"
@@ -72,6 +73,31 @@ TEST(SyclUsm, InteriorPointersAsKernelArguments) {
    }).wait();
   for (int i = 0; i < 64; ++i) ASSERT_EQ(p[i], (i >= 32 && i < 48) ? 1 : 0) << i;
   sycl::free(p, q);
+}
+
+// A sub-buffer cannot be made of a sub-buffer (nor of a byte view of one),
+// and must lie inside its parent.
+TEST(SyclBuffers, SubBufferOfASubBufferOrPastTheParentIsRefused) {
+  sycl::buffer<int> parent(sycl::range<1>(64));
+  sycl::buffer<int> sub(parent, sycl::id<1>(16), sycl::range<1>(8));
+  const auto refused_with = [](auto make, const std::string& text) {
+    try {
+      make();
+      ADD_FAILURE() << "not refused: " << text;
+    } catch (const sycl::exception& e) {
+      EXPECT_EQ(e.code(), sycl::make_error_code(sycl::errc::invalid));
+      EXPECT_EQ(std::string(e.what()), text);
+    }
+  };
+  refused_with([&] { sycl::buffer<int> inner(sub, sycl::id<1>(0), sycl::range<1>(4)); },
+               "Cannot create sub buffer from sub buffer.");
+  sycl::buffer<char> bytes = sub.reinterpret<char>();
+  refused_with([&] { sycl::buffer<char> inner(bytes, sycl::id<1>(0), sycl::range<1>(4)); },
+               "Cannot create sub buffer from sub buffer.");
+  refused_with([&] { sycl::buffer<int> past(parent, sycl::id<1>(60), sycl::range<1>(8)); },
+               "Requested sub-buffer size exceeds the size of the parent buffer");
+  sycl::buffer<int> last(parent, sycl::id<1>(56), sycl::range<1>(8));
+  EXPECT_EQ(last.ext_ulmara_get_offset_bytes(), 56u * sizeof(int));
 }
 
 TEST(SyclBuffers, SubBuffersAndReinterpretAliasTheirParent) {

@@ -103,8 +103,12 @@ class buffer {
         offset_bytes_(parent.offset_bytes_ + detail::linearize<Dims>(offset, parent.range_) * sizeof(T)),
         range_(r),
         sub_buffer_(true) {
+    // SYCL 2020 forbids a sub-buffer of a sub-buffer.
+    if (parent.sub_buffer_)
+      throw sycl::exception(make_error_code(errc::invalid), "Cannot create sub buffer from sub buffer.");
     if (detail::linearize<Dims>(offset, parent.range_) + r.size() > parent.range_.size())
-      throw sycl::exception(make_error_code(errc::invalid), "sub-buffer exceeds its parent");
+      throw sycl::exception(make_error_code(errc::invalid),
+                            "Requested sub-buffer size exceeds the size of the parent buffer");
   }
 
   buffer(const buffer&) = default;
