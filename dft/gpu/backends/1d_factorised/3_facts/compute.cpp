@@ -32,13 +32,7 @@ work_views views_of(const DFTI_DESCRIPTOR* record, const block<T>& b, direction 
   return {{b.table_buffers[class_1][d], b.table_buffers[class_2][d]}, b.temporary_buffer, workspace_buffer};
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 // One launch: dimension 0 (OpenCL) the pass's columns in work-groups of 64,
 // dimension 1 the chunk's transforms.
@@ -125,9 +119,7 @@ template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
   follow_descriptor_queue(record, block_of<T>(record));
-  const call c{d, input, output, is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : kind_usm_pointer,
-               dependency_list(dependencies)};
-  return compute_1d_xwd<T>(record, c, result_event);
+  return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 
 }  // namespace

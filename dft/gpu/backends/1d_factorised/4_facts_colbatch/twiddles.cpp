@@ -17,6 +17,7 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "platform/core/include/qez_core.h"
 
 class twidlTableGen4FactsColBatchUsm2Double;
@@ -117,11 +118,6 @@ table_targets targets_of(const four_fact_colbatch_state<T>& s) {
   if (s.workspace_kind == workspace_usm)
     return {{s.table1_ptr, s.table2_ptr, s.cross_ptr[dir_forward], s.cross_ptr[dir_backward]}};
   return {{s.table1_buf, s.table2_buf, s.cross_buf[dir_forward], s.cross_buf[dir_backward]}};
-}
-
-void keep_event(sycl::event*& slot, const sycl::event& e) {
-  delete slot;
-  slot = new sycl::event(e);
 }
 
 template <class T>

@@ -47,13 +47,7 @@ table_views views_of(const block<T>& b, direction d) {
   return {b.main_tables[d], b.areas[area_2], b.areas[area_1], kind_usm_pointer};
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 template <class T>
 void depend_on_tables(sycl::handler& cgh, const block<T>& b, direction d, const trailing_table* trailing) {
