@@ -50,6 +50,12 @@ void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block, Flag O
 int workspace_status_before_compute(const DFTI_DESCRIPTOR* record, const void* internal_persistent,
                                     const void* internal_scratch, bool caller_workspace_given);
 
+// Where a backend's compute submissions come from, as the SYCL runtime
+// records them: the compute routine and the line.
+inline sycl::detail::code_location compute_submission_location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
+}
+
 // The dependencies argument of a compute entry.
 inline const std::vector<sycl::event>* dependency_list(void* dependencies) {
   return static_cast<const std::vector<sycl::event>*>(dependencies);

@@ -40,6 +40,12 @@ void release_view(byte_buffer*& view);
 // Keeps a heap copy of `e` in a block's slot, replacing what was there.
 void keep_event(sycl::event*& slot, const sycl::event& e);
 
+// Where a backend's twiddle-table writers are submitted from, as the SYCL
+// runtime records them: the writer routine and the line.
+inline sycl::detail::code_location table_writer_location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
+}
+
 // Slices of one workspace, one after the other from `offset`: views of a
 // buffer workspace (`buffer`), else addresses in a USM one.
 struct workspace_slicer {

@@ -14,10 +14,6 @@ namespace three_factor {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The workspace objects of one direction as kernel arguments.
 struct work_views {
   void* tables[class_count];
@@ -67,7 +63,7 @@ sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std
         cgh.set_arg(3, offset);
         cgh.parallel_for(launch_range(b, pass_0, transforms), *b.kernels[pass_0][c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 
   for (pass p : {pass_1, pass_2}) {
     const table_class tc = p == pass_1 ? class_1 : class_2;
@@ -85,7 +81,7 @@ sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std
           if (p == pass_2) cgh.set_arg(4, offset);
           cgh.parallel_for(launch_range(b, p, transforms), *b.kernels[p][c.d]);
         },
-        compute_location(__LINE__));
+        compute_submission_location(__LINE__));
   }
   return last;
 }

@@ -8,6 +8,7 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableGen3FactsClass1UsmDouble;
 class twidlTableGen3FactsClass2UsmDouble;
@@ -67,10 +68,6 @@ struct table_writer {
   }
 };
 
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
-}
-
 template <class T, table_class c>
 sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
   if (kind == workspace_buffer) {
@@ -82,7 +79,7 @@ sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, syc
             w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]);
           });
         },
-        location(__LINE__));
+        table_writer_location(__LINE__));
   }
   T* table = static_cast<T*>(view);
   return q.submit(
@@ -90,7 +87,7 @@ sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, syc
         cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
                                                                     [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
       },
-      location(__LINE__));
+      table_writer_location(__LINE__));
 }
 
 }  // namespace

@@ -15,10 +15,6 @@ namespace four_factor {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The workspace slices one direction reads and writes, as kernel arguments.
 struct work_views {
   void* temp;
@@ -88,7 +84,7 @@ sycl::event submit_transpose_pass(const four_fact_state<T>& s, const call& c, co
         cgh.set_arg(4, static_cast<int>(at.pos));
         cgh.parallel_for(launch_range(s.passes[pass_1], at.count), *s.kernels[pass_1][c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 template <class T>
@@ -112,7 +108,7 @@ sycl::event submit_twiddle_pass(const four_fact_state<T>& s, const call& c, cons
         cgh.set_arg(5, static_cast<int>(at.pos));
         cgh.parallel_for(launch_range(s.passes[pass_2], at.count), *s.kernels[pass_2][c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 template <class T>

@@ -15,10 +15,6 @@ namespace four_factor_colbatch {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The workspace objects of one direction as kernel arguments.
 struct work_views {
   void* temp;
@@ -86,7 +82,7 @@ sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, cons
         cgh.set_arg(5, l.outer_offset);
         cgh.parallel_for(launch_range<T>(s.pass[pass_1], l), *s.kernel[kernel_slot(pass_1, c.d)]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 
   return q.submit(
       [&](sycl::handler& cgh) {
@@ -104,7 +100,7 @@ sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, cons
         cgh.set_arg(6, l.outer_offset);
         cgh.parallel_for(launch_range<T>(s.pass[pass_2], l), *s.kernel[kernel_slot(pass_2, c.d)]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 template <class T>

@@ -17,10 +17,6 @@ namespace {
 // Kernel argument positions; the sub table is there with three factors only.
 enum argument : std::uint32_t { arg_input = 0, arg_output = 1, arg_main_table = 2, arg_sub_table = 3 };
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The twiddle tables of one direction as kernel arguments.
 struct table_views {
   void* main;
@@ -80,7 +76,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
         cgh.set_arg(next, sycl::local_accessor<char, 1>(sycl::range<1>(static_cast<size_t>(b->slm_bytes[c.d])), cgh));
         cgh.parallel_for(launch_range(*b, c.d), kernel);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
   hand_back_event(result_event, last);
   return status_success;
 }
