@@ -8,6 +8,7 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableGen3FactsClass1UsmDouble;
@@ -42,16 +43,6 @@ QEZ_GENERATOR_NAME(float, class_2, true, twidlTableGen3FactsClass2UsmFloat)
 QEZ_GENERATOR_NAME(float, class_1, false, twidlTableGen3FactsClass1BufFloat)
 QEZ_GENERATOR_NAME(float, class_2, false, twidlTableGen3FactsClass2BufFloat)
 #undef QEZ_GENERATOR_NAME
-
-// cos(pi t) and sin(pi t) of a value of the table's precision, rounded to it.
-template <class T>
-T cospi_of(T t) {
-  return static_cast<T>(std::cos(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
-template <class T>
-T sinpi_of(T t) {
-  return static_cast<T>(std::sin(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
 
 // Work-item (a, b) writes entry a * width + b = scale * exp(-2 pi i a b / points).
 template <class T>
