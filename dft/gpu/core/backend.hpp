@@ -63,3 +63,25 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara
+
+// Declares, in the current namespace, the commit and release entries of a
+// backend with a block per precision: bkd_commit<T> and bkd_free<T> (its
+// tables), bkd_init<T> and bkd_free_on_failure<T> (the commit body).
+#define QEZ_DECLARE_COMMIT_ENTRIES()                                    \
+  template <class T>                                                    \
+  int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record); \
+  template <class T>                                                    \
+  int bkd_init(DFTI_DESCRIPTOR* record);                                \
+  template <class T>                                                    \
+  void bkd_free_on_failure(DFTI_DESCRIPTOR* record);                    \
+  template <class T>                                                    \
+  int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+
+// Declares, in the current namespace, add_workspace<T> (the backend's
+// table entry) and create_and_initialize_internal_workspaces<T> (commit).
+#define QEZ_DECLARE_WORKSPACE_ENTRIES()                                                                 \
+  template <class T>                                                                                    \
+  int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,           \
+                    std::uint32_t part, void* events);                                                  \
+  template <class T>                                                                                    \
+  int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);

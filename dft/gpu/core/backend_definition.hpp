@@ -70,6 +70,29 @@ inline std::uint32_t data_arrays_of_placement(const DFTI_DESCRIPTOR* record) {
   return record->placement == dfti_inplace ? 1u : 2u;
 }
 
+// An accepting commit from step 2 on: take the record over, run the body
+// and, when init succeeded, give the record its compute entries.
+inline int take_over_and_commit(const backend_table* table, DFTI_DESCRIPTOR* record, const commit_body& body,
+                                compute_entry forward, compute_entry backward) {
+  take_over_record(table, record);
+  const int status = run_commit_body(record, body);
+  if (status != status_success) return status;
+  mark_committed(record, forward, backward, data_arrays_of_placement(record));
+  return status_success;
+}
+
+// The destroy step of a backend whose block has a queue, workspace views
+// (its bkd_free_buffers) and kernels (its release_kernels), both found next
+// to the block's type: what the block owns, then the block itself.
+template <class Block>
+void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
+  if (b == nullptr) return;
+  if (b->queue != nullptr) bkd_free_buffers(b, workspace_part_both);
+  release_kernels(b);
+  free_block(b);
+  record->bkd_data = nullptr;
+}
+
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara
@@ -86,3 +109,15 @@ inline std::uint32_t data_arrays_of_placement(const DFTI_DESCRIPTOR* record) {
                                             ns::add_workspace<float>};                               \
   const backend_table name##_table_double = {ns::bkd_commit<double>, ns::bkd_free<double>,          \
                                              ns::add_workspace<double>};
+
+// Instantiates, for precision T, what QEZ_DECLARE_COMMIT_ENTRIES declares.
+#define QEZ_INSTANTIATE_COMMIT_ENTRIES(T)                             \
+  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*); \
+  template int bkd_init<T>(DFTI_DESCRIPTOR*);                         \
+  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);             \
+  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+
+// Instantiates, for precision T, what QEZ_DECLARE_WORKSPACE_ENTRIES declares.
+#define QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)                                                      \
+  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
+  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);

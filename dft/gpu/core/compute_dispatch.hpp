@@ -10,6 +10,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -34,6 +35,13 @@ void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block) {
   block->queue = static_cast<sycl::queue*>(record->queue);
   block->in_order = 0;
 }
+// The same for a block whose in-order flag is the member `in_order`.
+template <class Block, class Flag, class Owner>
+void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block, Flag Owner::*in_order) {
+  if (block == nullptr || record->offload_mode != offload_mode_asynchronous) return;
+  block->queue = static_cast<sycl::queue*>(record->queue);
+  block->*in_order = 0;
+}
 
 // Workspace check before anything is submitted: in internal mode 5 when a
 // part with a size has no allocation; otherwise 11 when the caller never
@@ -41,6 +49,12 @@ void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block) {
 // reading of the kind it recorded) although one is needed.
 int workspace_status_before_compute(const DFTI_DESCRIPTOR* record, const void* internal_persistent,
                                     const void* internal_scratch, bool caller_workspace_given);
+
+// Where a backend's compute submissions come from, as the SYCL runtime
+// records them: the compute routine and the line.
+inline sycl::detail::code_location compute_submission_location(unsigned long line) {
+  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
+}
 
 // The dependencies argument of a compute entry.
 inline const std::vector<sycl::event>* dependency_list(void* dependencies) {
@@ -50,6 +64,26 @@ inline const std::vector<sycl::event>* dependency_list(void* dependencies) {
 // Hands the call's last event back when the caller asked for one.
 inline void hand_back_event(void* result_event, const sycl::event& last) {
   if (result_event != nullptr) *static_cast<sycl::event*>(result_event) = last;
+}
+
+// One compute call as a backend's launches read it: the direction, the
+// data addresses, the data's kind (kind_usm_pointer, or 1 for the buffer
+// form) and the caller's dependencies.
+template <class Direction>
+struct compute_call {
+  Direction d;
+  void* input;
+  void* output;
+  std::int64_t data_kind;
+  const std::vector<sycl::event>* dependencies;
+};
+
+// The call of a compute entry in direction `d`.
+template <class Direction>
+compute_call<Direction> compute_call_of(Direction d, void* input, void* output, void* dependencies,
+                                        const std::uint64_t* container_kind) {
+  return {d, input, output, is_buffer_form(container_kind) ? std::int64_t{1} : kind_usm_pointer,
+          dependency_list(dependencies)};
 }
 
 // Keeps a copy of `last` in a block's heap slot (made on first use).

@@ -1,5 +1,7 @@
 #include "four_factor_sections.hpp"
 
+#include <initializer_list>
+
 namespace qez_codelets {
 
 namespace {
@@ -21,7 +23,26 @@ const char block_moves_single[] = R"(/* ---- Four-factor kernels: block moves (3
 // One text serves both precisions and both lane forms: J * v is
 // pmOne * swapReIm(v) in both, and the table products are spelled through
 // TWIDL_MULT_INPLACE with the sign each form needs.
-const char kernels_text[] = R"(/* ---- Four-factor kernels -----------------------------------------------------
+// The first lines of both passes' kernels: the work-item's sub-group, lane,
+// column and component, the lane sign, the group's columns and the
+// column's area of local memory.
+const char kernel_prologue[] = R"(    const uint lid = get_local_id(0);
+    const uint s = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint c = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = F4_PM_ONE(lane);
+    const long g = get_group_id(0);
+    const long first = F4_H * g;
+    const bool inside = first + c < F4_M;
+    const bool full = first + F4_H <= F4_M;
+    const long chunk_t = get_global_id(1);
+    local ftype *area = slmPtr + 2 * F4_L * c;
+)";
+
+// The rest of the text: what stands before the first prologue, then what
+// follows each prologue, up to and including the next kernel's signature.
+const char kernels_head[] = R"(/* ---- Four-factor kernels -----------------------------------------------------
  * A pass computes FFT_LEN-point transforms (L = FACT0 x FACT1 = P x Q) of the
  * NUM_FFTS (M) columns of each transform, in two codelet stages:
  *   pass 1 (transpose): x[u*M + v] -> FACT0 over u = s + Q*i, table-A
@@ -136,19 +157,8 @@ kernel F4_ATTRIBUTES
 void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *twidl_FFT_LEN,
                  local ftype *slmPtr, const int offset)
 {
-    const uint lid = get_local_id(0);
-    const uint s = lid / SUBGROUP_SIZE;
-    const uint lane = lid % SUBGROUP_SIZE;
-    const uint c = lane / 2;
-    const uint comp = lane & 1;
-    const ftype pmOne = F4_PM_ONE(lane);
-    const long g = get_group_id(0);
-    const long first = F4_H * g;
-    const bool inside = first + c < F4_M;
-    const bool full = first + F4_H <= F4_M;
-    const long chunk_t = get_global_id(1);
-    local ftype *area = slmPtr + 2 * F4_L * c;
-    if (F4_ACTIVE(lane)) {
+)";
+const char transpose_pass_rest[] = R"(    if (F4_ACTIVE(lane)) {
         const global ftype *src = in + 2 * (chunk_t + offset) * (long)(IDIST);
         ptype x[F4_P];
         for (uint i = 0; i < F4_P; ++i)
@@ -180,19 +190,8 @@ kernel F4_ATTRIBUTES
 void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *twidl_N1,
                  const global ftype *twidl, local ftype *slmPtr, const int offset)
 {
-    const uint lid = get_local_id(0);
-    const uint s = lid / SUBGROUP_SIZE;
-    const uint lane = lid % SUBGROUP_SIZE;
-    const uint c = lane / 2;
-    const uint comp = lane & 1;
-    const ftype pmOne = F4_PM_ONE(lane);
-    const long g = get_group_id(0);
-    const long first = F4_H * g;
-    const bool inside = first + c < F4_M;
-    const bool full = first + F4_H <= F4_M;
-    const long chunk_t = get_global_id(1);
-    local ftype *area = slmPtr + 2 * F4_L * c;
-    if (F4_ACTIVE(lane)) {
+)";
+const char twiddle_pass_rest[] = R"(    if (F4_ACTIVE(lane)) {
         const global ftype *src = in + 2 * chunk_t * F4_N;
         const global ftype *block = twidl + (g * F4_Q + s) * SUBGROUP_SIZE * F4_P * 2;
         ptype x[F4_P];
@@ -221,7 +220,8 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 
 void write_four_factor_kernels(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_double : block_moves_single);
-  out << kernels_text;
+  out << kernels_head;
+  for (const char* rest : {transpose_pass_rest, twiddle_pass_rest}) out << kernel_prologue << rest;
 }
 
 }  // namespace qez_codelets

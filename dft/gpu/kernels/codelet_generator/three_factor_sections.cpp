@@ -1,5 +1,7 @@
 #include "three_factor_sections.hpp"
 
+#include <initializer_list>
+
 namespace qez_codelets {
 
 namespace {
@@ -21,7 +23,20 @@ const char block_moves_single[] = R"(/* ---- Three-factor kernels: block moves (
 // J * v is pmOne * swapReIm(v) in both lane forms, and the twiddle product
 // v * (tr + i ti) forward, v * (tr - i ti) backward is
 // TWIDL_MULT_INPLACE(tr, -pmOne * ti, v) in both: one text serves both.
-const char kernels_text[] = R"(/* ---- Three-factor kernels ---------------------------------------------------
+// The first lines of the three passes' kernels: the work-item's sub-group,
+// lane, column and component, the lane sign and the transform.
+const char kernel_prologue[] = R"(    const uint lid = get_local_id(0);
+    const uint sg = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const uint q = lane / 2;
+    const uint comp = lane & 1;
+    const ftype pmOne = T3_PM_ONE(lane);
+    const long j = get_group_id(1);
+)";
+
+// The rest of the text: what stands before the first prologue, then what
+// follows each prologue, up to and including the next kernel's signature.
+const char kernels_head[] = R"(/* ---- Three-factor kernels ---------------------------------------------------
  * N = FACT0 x FACT1 x FACT2, M = FACT1 x FACT2. One pass per factor:
  *   pass 0: FACT0-point DFTs over stride M, caller's input -> temporary area,
  *           column m's results contiguous (temporary m*FACT0 + k0);
@@ -110,14 +125,8 @@ static inline void t3_store_reals(const local ftype *slm, global ftype *out, con
 kernel T3_ATTRIBUTES
 void KERNEL_FUNC0(const global ftype *in, global ftype *out, local ftype *slmPtr, const int offset)
 {
-    const uint lid = get_local_id(0);
-    const uint sg = lid / SUBGROUP_SIZE;
-    const uint lane = lid % SUBGROUP_SIZE;
-    const uint q = lane / 2;
-    const uint comp = lane & 1;
-    const ftype pmOne = T3_PM_ONE(lane);
-    const long j = get_group_id(1);
-    const long t = (long)get_global_id(1) + offset;
+)";
+const char pass_0_rest[] = R"(    const long t = (long)get_global_id(1) + offset;
     const long first = T3_COLUMNS * (long)get_group_id(0) + T3_H * sg;
     const int valid = t3_valid(T3_C0, first, T3_H);
     local ftype *region = slmPtr + sg * SUBGROUP_SIZE * FACT0;
@@ -136,14 +145,8 @@ kernel T3_ATTRIBUTES
 void KERNEL_FUNC1(const global ftype *in, global ftype *out, const global ftype *twidlTable,
                   local ftype *slmPtr)
 {
-    const uint lid = get_local_id(0);
-    const uint sg = lid / SUBGROUP_SIZE;
-    const uint lane = lid % SUBGROUP_SIZE;
-    const uint q = lane / 2;
-    const uint comp = lane & 1;
-    const ftype pmOne = T3_PM_ONE(lane);
-    const long j = get_group_id(1);
-    const long group_first = T3_COLUMNS * (long)get_group_id(0);
+)";
+const char pass_1_rest[] = R"(    const long group_first = T3_COLUMNS * (long)get_group_id(0);
     const long first = group_first + T3_H * sg;
     const int valid = t3_valid(T3_C1, first, T3_H);
     if (T3_ACTIVE(lane)) {
@@ -168,14 +171,8 @@ kernel T3_ATTRIBUTES
 void KERNEL_FUNC2(const global ftype *in, global ftype *out, const global ftype *twidlTable,
                   local ftype *slmPtr, const int offset)
 {
-    const uint lid = get_local_id(0);
-    const uint sg = lid / SUBGROUP_SIZE;
-    const uint lane = lid % SUBGROUP_SIZE;
-    const uint q = lane / 2;
-    const uint comp = lane & 1;
-    const ftype pmOne = T3_PM_ONE(lane);
-    const long j = get_group_id(1);
-    const long t = (long)get_global_id(1) + offset;
+)";
+const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset;
     const long group_first = T3_COLUMNS * (long)get_group_id(0);
     /* Sub-group g holds columns k1*FACT0 + k0 for its k1 and four k0. */
     const long g = (T3_COLUMNS / T3_H) * (long)get_group_id(0) + sg;
@@ -205,7 +202,8 @@ void KERNEL_FUNC2(const global ftype *in, global ftype *out, const global ftype 
 
 void write_three_factor_kernels(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_double : block_moves_single);
-  out << kernels_text;
+  out << kernels_head;
+  for (const char* rest : {pass_0_rest, pass_1_rest, pass_2_rest}) out << kernel_prologue << rest;
 }
 
 }  // namespace qez_codelets

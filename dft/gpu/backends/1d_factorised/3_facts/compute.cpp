@@ -14,10 +14,6 @@ namespace three_factor {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The workspace objects of one direction as kernel arguments.
 struct work_views {
   void* tables[class_count];
@@ -32,13 +28,7 @@ work_views views_of(const DFTI_DESCRIPTOR* record, const block<T>& b, direction 
   return {{b.table_buffers[class_1][d], b.table_buffers[class_2][d]}, b.temporary_buffer, workspace_buffer};
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 // One launch: dimension 0 (OpenCL) the pass's columns in work-groups of 64,
 // dimension 1 the chunk's transforms.
@@ -73,7 +63,7 @@ sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std
         cgh.set_arg(3, offset);
         cgh.parallel_for(launch_range(b, pass_0, transforms), *b.kernels[pass_0][c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 
   for (pass p : {pass_1, pass_2}) {
     const table_class tc = p == pass_1 ? class_1 : class_2;
@@ -91,7 +81,7 @@ sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std
           if (p == pass_2) cgh.set_arg(4, offset);
           cgh.parallel_for(launch_range(b, p, transforms), *b.kernels[p][c.d]);
         },
-        compute_location(__LINE__));
+        compute_submission_location(__LINE__));
   }
   return last;
 }
@@ -125,9 +115,7 @@ template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
   follow_descriptor_queue(record, block_of<T>(record));
-  const call c{d, input, output, is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : kind_usm_pointer,
-               dependency_list(dependencies)};
-  return compute_1d_xwd<T>(record, c, result_event);
+  return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 
 }  // namespace

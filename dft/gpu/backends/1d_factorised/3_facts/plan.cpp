@@ -10,6 +10,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 
 namespace ulmara {
@@ -57,9 +58,7 @@ int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
   b->in_order = record->offload_mode == 0 && b->queue->is_in_order() ? 1 : 0;
 
   const sycl::device device = b->queue->get_device();
-  const std::vector<size_t> sizes = device.get_info<sycl::info::device::sub_group_sizes>();
-  if (std::find(sizes.begin(), sizes.end(), static_cast<size_t>(planned_subgroup)) == sizes.end())
-    return status_not_handled;
+  if (!offers_sub_group_size(device, static_cast<size_t>(planned_subgroup))) return status_not_handled;
   int status = 0;
   b->architecture = gpu::get_architecture(&status, b->queue);
   // 0 is no recognised GPU: not a device the plans are made for.
@@ -226,12 +225,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  if (b->queue != nullptr) bkd_free_buffers(b, workspace_part_both);
-  release_kernels(b);
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 template <class T>
@@ -241,13 +235,10 @@ int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
     block<T> probe{};
     if (plan_on_device_guarded(&probe, record) != status_success) return status_not_handled;
   }
-  take_over_record(table, record);
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
-                                              /*clear_backend_on_failure=*/true,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+  return take_over_and_commit(table, record,
+                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/true,
+                               /*destroy_when_init_throws=*/true},
+                              compute_1d_fwd<T>, compute_1d_bwd<T>);
 }
 
 template <class T>
@@ -256,14 +247,11 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
 }
 
 #define QEZ_INSTANTIATE(T)                                                      \
-  template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);     \
+  template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);      \
   template chunking chunk_batch<T>(std::int64_t, std::int64_t, qez_gpu_arch_t); \
   template std::string describe<T>(const block<T>&);                            \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);                             \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);           \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);                                   \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);                       \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

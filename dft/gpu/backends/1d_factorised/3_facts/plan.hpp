@@ -16,7 +16,9 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -24,13 +26,7 @@ namespace qez {
 namespace dft {
 namespace three_factor {
 
-enum direction : int { dir_forward = 0, dir_backward = 1 };
-constexpr int direction_count = 2;
-
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == directions_both ||
-         directions == (d == dir_forward ? directions_forward : directions_backward);
-}
+using namespace plan_basics;
 
 enum pass : int { pass_0 = 0, pass_1, pass_2, pass_count };
 // Twiddle table classes: class 1 (N entries, read by pass 1, carries the
@@ -46,14 +42,6 @@ constexpr std::int64_t planned_work_group = 64;
 constexpr std::int64_t columns_per_work_group = planned_work_group / 2;
 constexpr std::int64_t temporary_padding = 4;  // complex values between two transforms
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-template <class T>
-constexpr const char* precision_letter() {
-  return is_double<T>() ? "d" : "s";
-}
 template <class T>
 constexpr std::int64_t complex_size() {
   return 2 * static_cast<std::int64_t>(sizeof(T));
@@ -146,14 +134,7 @@ std::string describe(const block<T>& b);
 // Acceptance, commit and release (plan.cpp).
 template <class T>
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Program and kernels (kernel_build.cpp).
 constexpr std::size_t options_bytes = 512;
@@ -175,21 +156,12 @@ template <class T>
 sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, direction d);
 
 // Workspace (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
-                  std::uint32_t part, void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode);
 
 // Compute entries (compute.cpp).
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace three_factor
 }  // namespace dft

@@ -8,6 +8,8 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/twiddle_angles.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableGen3FactsClass1UsmDouble;
 class twidlTableGen3FactsClass2UsmDouble;
@@ -42,16 +44,6 @@ QEZ_GENERATOR_NAME(float, class_1, false, twidlTableGen3FactsClass1BufFloat)
 QEZ_GENERATOR_NAME(float, class_2, false, twidlTableGen3FactsClass2BufFloat)
 #undef QEZ_GENERATOR_NAME
 
-// cos(pi t) and sin(pi t) of a value of the table's precision, rounded to it.
-template <class T>
-T cospi_of(T t) {
-  return static_cast<T>(std::cos(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
-template <class T>
-T sinpi_of(T t) {
-  return static_cast<T>(std::sin(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
-
 // Work-item (a, b) writes entry a * width + b = scale * exp(-2 pi i a b / points).
 template <class T>
 struct table_writer {
@@ -67,10 +59,6 @@ struct table_writer {
   }
 };
 
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
-}
-
 template <class T, table_class c>
 sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
   if (kind == workspace_buffer) {
@@ -82,7 +70,7 @@ sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, syc
             w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]);
           });
         },
-        location(__LINE__));
+        table_writer_location(__LINE__));
   }
   T* table = static_cast<T*>(view);
   return q.submit(
@@ -90,7 +78,7 @@ sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, syc
         cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
                                                                     [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
       },
-      location(__LINE__));
+      table_writer_location(__LINE__));
 }
 
 }  // namespace

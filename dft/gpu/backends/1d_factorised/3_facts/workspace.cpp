@@ -6,7 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -15,65 +15,28 @@ namespace three_factor {
 
 namespace {
 
-bool holds_tables(std::uint32_t part) { return part == workspace_part_twiddles || part == workspace_part_both; }
-bool holds_temporary(std::uint32_t part) { return part == workspace_part_scratch || part == workspace_part_both; }
-
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "add_workspace", line, 0);
-}
-
-void release_buffer(byte_buffer*& buffer) {
-  try {
-    delete buffer;
-  } catch (...) {
-    // The view is gone for the block either way.
-  }
-  buffer = nullptr;
-}
-
-// Slices of one workspace, one after the other from `offset`.
-struct slice_maker {
-  void* workspace;
-  std::uint32_t kind;
-  std::uint64_t offset;
-
-  void take(std::uint64_t bytes, void** pointer, byte_buffer** buffer) {
-    if (kind == workspace_buffer)
-      *buffer = new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset), sycl::range<1>(bytes),
-                                location(__LINE__));
-    else
-      *pointer = static_cast<char*>(workspace) + offset;
-    offset += bytes;
-  }
-};
-
 template <class T>
 bool table_present(const block<T>* b, table_class c, direction d) {
   return b->workspace_kind == workspace_buffer ? b->table_buffers[c][d] != nullptr
                                                : b->table_pointers[c][d] != nullptr;
 }
 
-void keep_event(sycl::event*& slot, const sycl::event& e) {
-  delete slot;
-  slot = new sycl::event(e);
-}
-
 }  // namespace
 
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode) {
-  if (holds_tables(mode)) {
+  if (covers_twiddle_part(mode)) {
     for (auto& per_class : b->table_events)
       for (sycl::event*& e : per_class) finish_event(e);
     for (auto& per_class : b->table_buffers)
-      for (byte_buffer*& s : per_class) release_buffer(s);
+      for (byte_buffer*& s : per_class) release_view(s);
     free_device_area_after_queue(*b->queue, b->internal_tables);
     for (auto& per_class : b->table_pointers)
       for (void*& p : per_class) p = nullptr;
   }
-  if (holds_temporary(mode)) {
+  if (covers_scratch_part(mode)) {
     finish_event(b->last_compute);
-    release_buffer(b->temporary_buffer);
+    release_view(b->temporary_buffer);
     free_device_area_after_queue(*b->queue, b->internal_temporary);
     b->temporary_pointer = nullptr;
   }
@@ -90,8 +53,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   bkd_free_buffers(b, part);
   if (workspace == nullptr) return status_no_workspace;
 
-  slice_maker slices{workspace, b->workspace_kind, offset};
-  if (holds_tables(part)) {
+  workspace_slicer slices{workspace, b->workspace_kind == workspace_buffer, offset};
+  if (covers_twiddle_part(part)) {
     for (direction d : {dir_forward, dir_backward}) {
       if (!serves(b->directions, d)) continue;
       for (table_class c : {class_1, class_2})
@@ -111,7 +74,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
           if (b->table_events[c][d] != nullptr) list->push_back(*b->table_events[c][d]);
     }
   }
-  if (holds_temporary(part)) slices.take(b->temporary_bytes, &b->temporary_pointer, &b->temporary_buffer);
+  if (covers_scratch_part(part)) slices.take(b->temporary_bytes, &b->temporary_pointer, &b->temporary_buffer);
   return status_success;
 }
 
@@ -120,33 +83,13 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  const std::uint64_t largest = largest_device_allocation(*b->queue);
-  std::vector<sycl::event> written;
-
-  internal_allocation tables(b->queue);
-  int status = tables.allocate(record->workspace_bytes[0], largest);
-  if (status == status_success) {
-    status = add_workspace<T>(tables.get(), workspace_usm, 0, record, workspace_part_twiddles, &written);
-    // Recorded whatever the status: the block's release waits for the writes.
-    b->internal_tables = tables.release();
-  }
-  if (status == status_success) {
-    internal_allocation temporary(b->queue);
-    status = temporary.allocate(record->workspace_bytes[1], largest);
-    if (status == status_success) {
-      status = add_workspace<T>(temporary.get(), workspace_usm, 0, record, workspace_part_scratch, &written);
-      b->internal_temporary = temporary.release();
-      b->workspace_kind = workspace_internal;
-    }
-  }
-  for (sycl::event& e : written) e.wait();
-  return status;
+  return create_two_part_internal_workspace(record, b->queue, add_workspace<T>, b->internal_tables,
+                                            b->internal_temporary, b->workspace_kind, workspace_internal);
 }
 
-#define QEZ_INSTANTIATE(T)                                                                          \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                      \
-  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
-  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                                     \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
+  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -15,10 +15,6 @@ namespace four_factor {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The workspace slices one direction reads and writes, as kernel arguments.
 struct work_views {
   void* temp;
@@ -41,13 +37,7 @@ bool complete(const work_views& w) {
          w.cross != nullptr;
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 // One chunk's position in the batch.
 struct chunk_position {
@@ -94,7 +84,7 @@ sycl::event submit_transpose_pass(const four_fact_state<T>& s, const call& c, co
         cgh.set_arg(4, static_cast<int>(at.pos));
         cgh.parallel_for(launch_range(s.passes[pass_1], at.count), *s.kernels[pass_1][c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 template <class T>
@@ -118,7 +108,7 @@ sycl::event submit_twiddle_pass(const four_fact_state<T>& s, const call& c, cons
         cgh.set_arg(5, static_cast<int>(at.pos));
         cgh.parallel_for(launch_range(s.passes[pass_2], at.count), *s.kernels[pass_2][c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 template <class T>
@@ -149,14 +139,8 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  four_fact_state<T>* s = state_of<T>(record);
-  if (s != nullptr && record->offload_mode == offload_mode_asynchronous) {
-    s->queue = static_cast<sycl::queue*>(record->queue);
-    s->queue_in_order = 0;
-  }
-  const call c{d, input, output, is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : kind_usm_pointer,
-               dependency_list(dependencies)};
-  return compute_1d_xwd<T>(record, c, result_event);
+  follow_descriptor_queue(record, state_of<T>(record), &four_fact_state<T>::queue_in_order);
+  return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 
 }  // namespace

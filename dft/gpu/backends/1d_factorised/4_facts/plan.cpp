@@ -10,6 +10,7 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/device_registry.hpp"
 
@@ -73,9 +74,8 @@ int read_device(four_fact_state<T>* s, std::uint64_t* max_work_group) {
   s->arch = gpu::get_architecture(&status, s->queue);
   if (status != 0) return status_not_handled;
   const sycl::device device = s->queue->get_device();
-  const std::vector<size_t> sizes = device.get_info<sycl::info::device::sub_group_sizes>();
-  if (sizes.empty()) return status_not_handled;
-  s->min_sub_group_size = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+  s->min_sub_group_size = static_cast<std::int64_t>(smallest_sub_group_size(device));
+  if (s->min_sub_group_size == 0) return status_not_handled;
   s->local_mem_size = device.get_info<sycl::info::device::local_mem_size>();
   *max_work_group = device.get_info<sycl::info::device::max_work_group_size>();
   return check_device(s->queue);
@@ -295,12 +295,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  four_fact_state<T>* s = state_of<T>(record);
-  if (s == nullptr) return;
-  if (s->queue != nullptr) bkd_free_buffers(s, workspace_part_both);
-  release_kernels(s);
-  free_block(s);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, state_of<T>(record));
 }
 
 template <class T>
@@ -311,13 +306,10 @@ int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
     const int planned = plan_state(&probe, record);
     if (planned != status_success) return planned;
   }
-  take_over_record(table, record);
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
-                                              /*clear_backend_on_failure=*/false,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+  return take_over_and_commit(table, record,
+                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
+                               /*destroy_when_init_throws=*/true},
+                              compute_1d_fwd<T>, compute_1d_bwd<T>);
 }
 
 template <class T>
@@ -325,16 +317,13 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
   return free_owned_record(table, record, bkd_free_on_failure<T>);
 }
 
-#define QEZ_INSTANTIATE(T)                                                                         \
+#define QEZ_INSTANTIATE(T)                                                                             \
   template four_fact_pass plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \
-  template std::uint64_t cross_table_raw_bytes<T>(const four_fact_pass&);                          \
-  template std::int64_t one_tile_chunk<T>(std::int64_t, std::int64_t);                             \
-  template std::string describe<T>(const four_fact_state<T>&);                                     \
-  template int cap_batch_chunk<T>(four_fact_state<T>*);                                            \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);                              \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);                                                      \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);                                          \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+  template std::uint64_t cross_table_raw_bytes<T>(const four_fact_pass&);                              \
+  template std::int64_t one_tile_chunk<T>(std::int64_t, std::int64_t);                                 \
+  template std::string describe<T>(const four_fact_state<T>&);                                         \
+  template int cap_batch_chunk<T>(four_fact_state<T>*);                                                \
+  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

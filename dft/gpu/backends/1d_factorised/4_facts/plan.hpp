@@ -20,7 +20,9 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -28,13 +30,7 @@ namespace qez {
 namespace dft {
 namespace four_factor {
 
-enum direction : int { dir_forward = 0, dir_backward = 1 };
-constexpr int direction_count = 2;
-
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == directions_both ||
-         directions == (d == dir_forward ? directions_forward : directions_backward);
-}
+using namespace plan_basics;
 
 enum pass : int { pass_1 = 0, pass_2 = 1 };
 constexpr int pass_count = 2;
@@ -48,14 +44,6 @@ constexpr std::int64_t max_sub_length = 1024;
 constexpr std::int64_t max_factor = 49;
 constexpr std::int64_t min_planned_sub_group = 16;
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-template <class T>
-constexpr const char* precision_letter() {
-  return is_double<T>() ? "d" : "s";
-}
 template <class T>
 constexpr std::uint64_t complex_size() {
   return 2 * sizeof(T);
@@ -183,16 +171,9 @@ std::string describe(const four_fact_state<T>& s);
 
 // Acceptance, commit and release (plan.cpp).
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
 template <class T>
 int cap_batch_chunk(four_fact_state<T>* s);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
 
 // Program and kernels (kernel_build.cpp).
 extern const char transpose_program_name[];
@@ -208,21 +189,12 @@ template <class T>
 void release_kernels(four_fact_state<T>* s);
 
 // Workspace (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t which,
-                  void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
 void bkd_free_buffers(four_fact_state<T>* s, std::uint32_t which);
 
 // Compute entries (compute.cpp).
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace four_factor
 }  // namespace dft

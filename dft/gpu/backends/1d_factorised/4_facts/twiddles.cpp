@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableGen4FactsUsmClass1Double;
 class twidlTableGen4FactsBufClass1Double;
@@ -92,10 +93,6 @@ struct cross_writer {
   }
 };
 
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
-}
-
 template <class T, table_class c, class Writer>
 sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl::range<2> range) {
   if (view.kind == workspace_buffer) {
@@ -106,7 +103,7 @@ sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl
           cgh.parallel_for<typename generator_name<T, c, false>::type>(
               range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
         },
-        location(__LINE__));
+        table_writer_location(__LINE__));
   }
   T* table = static_cast<T*>(view.pointer);
   return q.submit(
@@ -114,7 +111,7 @@ sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl
         cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
                                                                     [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
       },
-      location(__LINE__));
+      table_writer_location(__LINE__));
 }
 
 }  // namespace

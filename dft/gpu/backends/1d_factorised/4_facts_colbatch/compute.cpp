@@ -15,10 +15,6 @@ namespace four_factor_colbatch {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The workspace objects of one direction as kernel arguments.
 struct work_views {
   void* temp;
@@ -35,13 +31,7 @@ work_views views_of(const DFTI_DESCRIPTOR* record, const four_fact_colbatch_stat
   return {s.temp_buf, s.table1_buf, s.table2_buf, s.cross_buf[d], workspace_buffer};
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 // Where one launch pair runs: outer group b, launch a.
 struct launch {
@@ -92,7 +82,7 @@ sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, cons
         cgh.set_arg(5, l.outer_offset);
         cgh.parallel_for(launch_range<T>(s.pass[pass_1], l), *s.kernel[kernel_slot(pass_1, c.d)]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 
   return q.submit(
       [&](sycl::handler& cgh) {
@@ -110,7 +100,7 @@ sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, cons
         cgh.set_arg(6, l.outer_offset);
         cgh.parallel_for(launch_range<T>(s.pass[pass_2], l), *s.kernel[kernel_slot(pass_2, c.d)]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 template <class T>
@@ -147,15 +137,8 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  four_fact_colbatch_state<T>* s = state_of<T>(record);
-  // Asynchronous offload: the queue of this call, treated as out of order.
-  if (s != nullptr && record->offload_mode == offload_mode_asynchronous) {
-    s->queue = static_cast<sycl::queue*>(record->queue);
-    s->queue_in_order = 0;
-  }
-  const call c{d, input, output, is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : kind_usm_pointer,
-               dependency_list(dependencies)};
-  return compute_1d_xwd<T>(record, c, result_event);
+  follow_descriptor_queue(record, state_of<T>(record), &four_fact_colbatch_state<T>::queue_in_order);
+  return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 
 }  // namespace

@@ -23,7 +23,9 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/kernel_types.hpp"
 
@@ -32,13 +34,7 @@ namespace qez {
 namespace dft {
 namespace four_factor_colbatch {
 
-enum direction : int { dir_forward = 0, dir_backward = 1 };
-constexpr int direction_count = 2;
-
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == directions_both ||
-         directions == (d == dir_forward ? directions_forward : directions_backward);
-}
+using namespace plan_basics;
 
 enum pass_index : int { pass_1 = 0, pass_2 = 1 };
 constexpr int pass_count = 2;
@@ -61,14 +57,6 @@ constexpr std::int64_t min_planned_sub_group = 16;
 // A one-tile Harix device keeps each launch's data within 64 MiB.
 constexpr std::uint64_t one_tile_cap_bytes = 67108864;
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-template <class T>
-constexpr const char* precision_letter() {
-  return is_double<T>() ? "d" : "s";
-}
 template <class T>
 constexpr std::uint64_t complex_size() {
   return 2 * sizeof(T);
@@ -226,14 +214,7 @@ std::string describe(const four_fact_colbatch_state<T>& s);
 
 // Acceptance, commit and release (plan.cpp).
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Program and kernels (kernel_build.cpp).
 extern const char program_name[];
@@ -278,21 +259,12 @@ template <class T>
 int bkd_write_twiddle_tables(four_fact_colbatch_state<T>* s);
 
 // Workspace (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
-                  void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
 void bkd_free_buffers(four_fact_colbatch_state<T>* s, std::uint32_t part);
 
 // Compute entries (compute.cpp).
-template <class T>
-int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace four_factor_colbatch
 }  // namespace dft

@@ -17,6 +17,7 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "platform/core/include/qez_core.h"
 
 class twidlTableGen4FactsColBatchUsm2Double;
@@ -80,10 +81,6 @@ struct cross_table_writer {
   }
 };
 
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
-}
-
 // The cross writer over its 2-D range into a USM table (kind 2) or a byte
 // sub-buffer.
 template <class T>
@@ -97,14 +94,14 @@ sycl::event submit_cross(void* target, std::uint32_t kind, const cross_table_wri
           cgh.parallel_for<typename writer_name<T, false>::type>(
               range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
         },
-        location(__LINE__));
+        table_writer_location(__LINE__));
   }
   T* table = static_cast<T*>(target);
   return q.submit(
       [&](sycl::handler& cgh) {
         cgh.parallel_for<typename writer_name<T, true>::type>(range, [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
       },
-      location(__LINE__));
+      table_writer_location(__LINE__));
 }
 
 // The four targets of a state's workspace kind, in writing order.
@@ -117,11 +114,6 @@ table_targets targets_of(const four_fact_colbatch_state<T>& s) {
   if (s.workspace_kind == workspace_usm)
     return {{s.table1_ptr, s.table2_ptr, s.cross_ptr[dir_forward], s.cross_ptr[dir_backward]}};
   return {{s.table1_buf, s.table2_buf, s.cross_buf[dir_forward], s.cross_buf[dir_backward]}};
-}
-
-void keep_event(sycl::event*& slot, const sycl::event& e) {
-  delete slot;
-  slot = new sycl::event(e);
 }
 
 template <class T>

@@ -9,6 +9,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -153,9 +154,8 @@ struct device_numbers {
 // false: the device is not one this backend plans for.
 bool read_device_numbers(sycl::queue* q, device_numbers* out) {
   const sycl::device device = q->get_device();
-  const std::vector<size_t> sizes = device.get_info<sycl::info::device::sub_group_sizes>();
-  if (sizes.empty()) return false;
-  out->subgroup = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+  out->subgroup = static_cast<std::int64_t>(smallest_sub_group_size(device));
+  if (out->subgroup == 0) return false;
   int shift = 3;
   if (out->subgroup < narrow_subgroup_limit) {
     int status = 0;
@@ -291,24 +291,16 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  if (b->queue != nullptr) bkd_free_buffers(b, workspace_part_both);
-  release_kernels(b);
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
-  take_over_record(table, record);
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
-                                              /*clear_backend_on_failure=*/true,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+  return take_over_and_commit(table, record,
+                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/true,
+                               /*destroy_when_init_throws=*/true},
+                              compute_1d_fwd<T>, compute_1d_bwd<T>);
 }
 
 template <class T>
@@ -316,12 +308,9 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
   return free_owned_record(table, record, bkd_free_on_failure<T>);
 }
 
-#define QEZ_INSTANTIATE(T)                                            \
-  template std::string describe<T>(const block<T>&);                  \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*); \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);                         \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);             \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                           \
+  template std::string describe<T>(const block<T>&); \
+  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

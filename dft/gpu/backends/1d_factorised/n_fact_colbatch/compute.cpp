@@ -5,6 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -15,10 +16,6 @@ namespace {
 
 // Kernel argument positions; the sub table is there with three factors only.
 enum argument : std::uint32_t { arg_input = 0, arg_output = 1, arg_main_table = 2, arg_sub_table = 3 };
-
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
 
 // The twiddle tables of one direction as kernel arguments.
 struct table_views {
@@ -34,13 +31,7 @@ table_views views_of(const DFTI_DESCRIPTOR* record, const block<T>& b, direction
   return {b.main_buffers[d], b.sub_buffers[d], workspace_buffer};
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 template <class T>
 sycl::nd_range<2> launch_range(const block<T>& b, direction d) {
@@ -85,7 +76,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
         cgh.set_arg(next, sycl::local_accessor<char, 1>(sycl::range<1>(static_cast<size_t>(b->slm_bytes[c.d])), cgh));
         cgh.parallel_for(launch_range(*b, c.d), kernel);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
   hand_back_event(result_event, last);
   return status_success;
 }
@@ -94,9 +85,7 @@ template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
   follow_descriptor_queue(record, block_of<T>(record));
-  const call c{d, input, output, is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : kind_usm_pointer,
-               dependency_list(dependencies)};
-  return compute_1d_xwd<T>(record, c, result_event);
+  return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 
 }  // namespace

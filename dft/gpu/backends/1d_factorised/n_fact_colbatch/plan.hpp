@@ -23,19 +23,14 @@
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace n_fact_colbatch {
 
-enum direction : int { dir_forward = 0, dir_backward = 1 };
-constexpr int direction_count = 2;
-
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == directions_both ||
-         directions == (d == dir_forward ? directions_forward : directions_backward);
-}
+using namespace plan_basics;
 
 // The two twiddle tables of a direction: main (N entries, carries the scale)
 // and sub (F1 x F2 entries, only with three factors).
@@ -50,14 +45,6 @@ enum workspace_kind : std::int64_t { workspace_none = 0, workspace_buffer = 1, w
 constexpr std::size_t name_bytes = 64;
 constexpr std::int64_t largest_factor = 64;
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-template <class T>
-constexpr const char* precision_letter() {
-  return is_double<T>() ? "d" : "s";
-}
 template <class T>
 constexpr std::int64_t complex_size() {
   return 2 * static_cast<std::int64_t>(sizeof(T));
@@ -173,14 +160,7 @@ std::string describe(const block<T>& b);
 
 // Acceptance, commit and release (commit.cpp).
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Program and kernels (kernel_build.cpp).
 extern const char program_key_double[];
@@ -202,11 +182,7 @@ template <class T>
 sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_kind t, direction d);
 
 // Workspace (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
-                  std::uint32_t part, void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode);
 

@@ -9,6 +9,7 @@
 
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableColBatchInSlmUsmDouble;
 class twidlTableColBatchInSlmBufDouble;
@@ -53,10 +54,6 @@ struct table_writer {
   }
 };
 
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
-}
-
 template <class T>
 sycl::event submit(void* view, std::int64_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
   if (kind == workspace_buffer) {
@@ -67,7 +64,7 @@ sycl::event submit(void* view, std::int64_t kind, const table_writer<T>& w, sycl
           cgh.parallel_for<typename writer_name<T, false>::type>(
               range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
         },
-        location(__LINE__));
+        table_writer_location(__LINE__));
   }
   T* table = static_cast<T*>(view);
   return q.submit(
@@ -75,7 +72,7 @@ sycl::event submit(void* view, std::int64_t kind, const table_writer<T>& w, sycl
         cgh.parallel_for<typename writer_name<T, true>::type>(range,
                                                               [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
       },
-      location(__LINE__));
+      table_writer_location(__LINE__));
 }
 
 }  // namespace

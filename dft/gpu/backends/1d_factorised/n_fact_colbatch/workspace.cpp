@@ -7,7 +7,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -16,49 +16,22 @@ namespace n_fact_colbatch {
 
 namespace {
 
-bool holds_tables(std::uint32_t mode) { return mode == workspace_part_twiddles || mode == workspace_part_both; }
-bool holds_scratch(std::uint32_t mode) { return mode == workspace_part_scratch || mode == workspace_part_both; }
-
-sycl::detail::code_location location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "add_workspace", line, 0);
+// A slice of a byte buffer; a buffer that is itself a view, or one that
+// ends before the slice, is refused with the SYCL runtime's own errors.
+void check_sub_buffer(const byte_buffer& parent, std::uint64_t offset, std::uint64_t bytes) {
+  if (parent.is_sub_buffer())
+    throw sycl::exception(sycl::make_error_code(sycl::errc::invalid), "Cannot create sub buffer from sub buffer.");
+  if (offset + bytes > parent.size())
+    throw sycl::exception(sycl::make_error_code(sycl::errc::invalid),
+                          "Requested sub-buffer size exceeds the size of the parent buffer");
 }
 
-void release_buffer(byte_buffer*& buffer) {
-  try {
-    delete buffer;
-  } catch (...) {
-    // The view is gone for the block either way.
-  }
-  buffer = nullptr;
+// The next slice of the workspace; a zero size leaves both handles null.
+void take_slice(workspace_slicer& slices, std::uint64_t bytes, void** pointer, byte_buffer** buffer) {
+  if (bytes == 0) return;
+  if (slices.buffer) check_sub_buffer(*static_cast<const byte_buffer*>(slices.workspace), slices.offset, bytes);
+  slices.take(bytes, pointer, buffer);
 }
-
-// Slices of one workspace, one after the other from `offset`; a zero size
-// leaves both handles null.
-struct slice_maker {
-  // A slice of a byte buffer; a buffer that is itself a view, or one that
-  // ends before the slice, is refused with the SYCL runtime's own errors.
-  byte_buffer* sub_buffer_of(byte_buffer& parent, std::uint64_t bytes) const {
-    if (parent.is_sub_buffer())
-      throw sycl::exception(sycl::make_error_code(sycl::errc::invalid), "Cannot create sub buffer from sub buffer.");
-    if (offset + bytes > parent.size())
-      throw sycl::exception(sycl::make_error_code(sycl::errc::invalid),
-                            "Requested sub-buffer size exceeds the size of the parent buffer");
-    return new byte_buffer(parent, sycl::id<1>(offset), sycl::range<1>(bytes), location(__LINE__));
-  }
-
-  void* workspace;
-  std::int64_t kind;
-  std::uint64_t offset;
-
-  void take(std::uint64_t bytes, void** pointer, byte_buffer** buffer) {
-    if (bytes == 0) return;
-    if (kind == workspace_buffer)
-      *buffer = sub_buffer_of(*static_cast<byte_buffer*>(workspace), bytes);
-    else
-      *pointer = static_cast<char*>(workspace) + offset;
-    offset += bytes;
-  }
-};
 
 template <class T>
 std::uint64_t slice_bytes(const block<T>& b, table_kind t) {
@@ -72,18 +45,13 @@ bool slice_present(const block<T>& b, table_kind t, direction d) {
   return (t == table_main ? b.main_pointers[d] : b.sub_pointers[d]) != nullptr;
 }
 
-void keep_event(sycl::event*& slot, const sycl::event& e) {
-  delete slot;
-  slot = new sycl::event(e);
-}
-
 template <class T>
 void lay_out_slices(block<T>* b, std::uint64_t offset) {
-  slice_maker slices{b->workspace, b->workspace_kind, offset};
+  workspace_slicer slices{b->workspace, b->workspace_kind == workspace_buffer, offset};
   for (direction d : {dir_forward, dir_backward})
-    if (serves(b->directions, d)) slices.take(b->main_slice_bytes, &b->main_pointers[d], &b->main_buffers[d]);
+    if (serves(b->directions, d)) take_slice(slices, b->main_slice_bytes, &b->main_pointers[d], &b->main_buffers[d]);
   for (direction d : {dir_forward, dir_backward})
-    if (serves(b->directions, d)) slices.take(b->sub_slice_bytes, &b->sub_pointers[d], &b->sub_buffers[d]);
+    if (serves(b->directions, d)) take_slice(slices, b->sub_slice_bytes, &b->sub_pointers[d], &b->sub_buffers[d]);
 }
 
 template <class T>
@@ -103,18 +71,18 @@ int write_tables(block<T>* b) {
 
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode) {
-  if (holds_tables(mode)) {
+  if (covers_twiddle_part(mode)) {
     for (auto& per_direction : b->table_events)
       for (sycl::event*& e : per_direction) finish_event(e);
     for (direction d : {dir_forward, dir_backward}) {
-      release_buffer(b->main_buffers[d]);
-      release_buffer(b->sub_buffers[d]);
+      release_view(b->main_buffers[d]);
+      release_view(b->sub_buffers[d]);
       b->main_pointers[d] = nullptr;
       b->sub_pointers[d] = nullptr;
     }
     free_device_area_after_queue(*b->queue, b->internal_workspace);
   }
-  if (holds_scratch(mode)) free_device_area_after_queue(*b->queue, b->second_internal_workspace);
+  if (covers_scratch_part(mode)) free_device_area_after_queue(*b->queue, b->second_internal_workspace);
 }
 
 template <class T>
@@ -126,7 +94,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   b->workspace_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
   // Tables still being written go first.
   bkd_free_buffers(b, mode);
-  if (!holds_tables(mode)) return status_success;
+  if (!covers_twiddle_part(mode)) return status_success;
   if (workspace == nullptr) return status_no_workspace;
 
   lay_out_slices(b, offset);
@@ -166,10 +134,9 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-#define QEZ_INSTANTIATE(T)                                                                          \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                      \
-  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
-  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                                     \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
+  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

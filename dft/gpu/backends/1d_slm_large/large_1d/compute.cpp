@@ -51,10 +51,6 @@ enum transpose_argument : int {
   arg_offset_batch,
 };
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 std::size_t round_up_to_tile(std::int64_t x) {
   return (static_cast<std::size_t>(x) + tile - 1) / tile * tile;
 }
@@ -78,7 +74,7 @@ struct chunk_views {
 
 byte_buffer* view_of(void* whole, std::int64_t offset, std::int64_t bytes) {
   return new byte_buffer(*static_cast<byte_buffer*>(whole), sycl::id<1>(static_cast<size_t>(offset)),
-                         sycl::range<1>(static_cast<size_t>(bytes)), compute_location(__LINE__));
+                         sycl::range<1>(static_cast<size_t>(bytes)), compute_submission_location(__LINE__));
 }
 
 template <class T>
@@ -130,7 +126,7 @@ sycl::event submit_large_1d_transpose(const large_1d_bkd_data<T>& b, void* input
             sycl::range<3>(1, tile, tile));
         cgh.parallel_for(range, *b.matcopy_kernel);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 int run_child(DFTI_DESCRIPTOR* child, direction d, void* input, void* output, std::int64_t kind,

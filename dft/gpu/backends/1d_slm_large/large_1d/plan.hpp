@@ -22,13 +22,14 @@
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace large_1d {
 
-enum direction : int { dir_forward = 0, dir_backward = 1 };
+using namespace plan_basics;
 
 // Container kinds of workspaces and compute calls (0: none recorded, or the
 // internal workspace was made).
@@ -45,10 +46,6 @@ constexpr std::int64_t longest_searched_length = 0x4001FFF;
 template <class T>
 constexpr std::int64_t element_bytes() {
   return static_cast<std::int64_t>(2 * sizeof(T));
-}
-template <class T>
-constexpr bool is_double() {
-  return sizeof(T) == sizeof(double);
 }
 
 // ---------------------------------------------------------------------------
@@ -132,14 +129,7 @@ std::string describe(const large_1d_bkd_data<T>& b);
 // Acceptance, commit and release (plan.cpp).
 template <class T>
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Children (children.cpp): 0, or the status of the step that failed (a
 // child no backend takes gives 100).
@@ -149,11 +139,7 @@ template <class T>
 int create_row_child(DFTI_DESCRIPTOR* record, int tail);
 
 // Workspace (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
-                  void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
 void bkd_free_buffers(large_1d_bkd_data<T>* b, std::uint32_t part);
 

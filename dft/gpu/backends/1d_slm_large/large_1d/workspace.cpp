@@ -7,7 +7,8 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
-#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -15,13 +16,6 @@ namespace dft {
 namespace large_1d {
 
 namespace {
-
-sycl::detail::code_location location(const char* operation, unsigned long line) {
-  return sycl::detail::code_location(__FILE__, operation, line, 0);
-}
-
-bool covers_first(std::uint32_t part) { return part == workspace_part_twiddles || part == workspace_part_both; }
-bool covers_second(std::uint32_t part) { return part == workspace_part_scratch || part == workspace_part_both; }
 
 // The matrix lies in the first part (true) or in the second.
 template <class T>
@@ -31,12 +25,7 @@ bool matrix_in(const large_1d_bkd_data<T>* b, bool first) {
 
 template <class T>
 void release_matrix_views(large_1d_bkd_data<T>* b) {
-  try {
-    delete b->ws_buffer;
-  } catch (...) {
-    // The runtime's complaints while a view goes are of no use here.
-  }
-  b->ws_buffer = nullptr;
+  release_view(b->ws_buffer);
   b->ws_usm = nullptr;
 }
 
@@ -46,8 +35,7 @@ void release_matrix_views(large_1d_bkd_data<T>* b) {
 template <class T>
 void take_matrix(large_1d_bkd_data<T>* b, void* workspace, int kind, std::uint64_t offset, bool internal) {
   if (kind == workspace_buffer) {
-    b->ws_buffer = new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset),
-                                   sycl::range<1>(b->matrix_bytes), location("add_workspace", __LINE__));
+    b->ws_buffer = workspace_sub_buffer(*static_cast<byte_buffer*>(workspace), offset, b->matrix_bytes);
     return;
   }
   b->ws_usm = static_cast<char*>(workspace) + offset;
@@ -73,11 +61,11 @@ int child_add_workspace(DFTI_DESCRIPTOR* child, void* workspace, int kind, std::
 
 template <class T>
 void bkd_free_buffers(large_1d_bkd_data<T>* b, std::uint32_t part) {
-  if (covers_first(part)) {
+  if (covers_twiddle_part(part)) {
     free_device_area_after_queue(*b->queue, b->internal_first);
     if (matrix_in(b, true)) release_matrix_views(b);
   }
-  if (covers_second(part)) {
+  if (covers_scratch_part(part)) {
     free_device_area_after_queue(*b->queue, b->internal_second);
     if (matrix_in(b, false)) release_matrix_views(b);
   }
@@ -90,13 +78,13 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   if (b == nullptr) return status_invalid_configuration;
   b->workspace_kind = kind;
   bkd_free_buffers(b, part);
-  if (!covers_first(part) && !covers_second(part)) return status_success;
+  if (!covers_twiddle_part(part) && !covers_scratch_part(part)) return status_success;
   if (workspace == nullptr) return status_no_workspace;
   const bool internal = record->workspace_internal != 0;
   DFTI_DESCRIPTOR* children[4];
   children_in_order(b, children);
 
-  if (covers_first(part)) {
+  if (covers_twiddle_part(part)) {
     if (matrix_in(b, true)) {
       take_matrix(b, workspace, kind, offset, internal);
       offset += b->matrix_bytes;
@@ -108,7 +96,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
       offset += child->workspace_bytes[0];
     }
   }
-  if (covers_second(part)) {
+  if (covers_scratch_part(part)) {
     if (matrix_in(b, false)) {
       take_matrix(b, workspace, kind, offset, internal);
       offset += b->matrix_bytes;
@@ -147,10 +135,9 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return status;
 }
 
-#define QEZ_INSTANTIATE(T)                                                                          \
-  template void bkd_free_buffers<T>(large_1d_bkd_data<T>*, std::uint32_t);                          \
-  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
-  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                                                 \
+  template void bkd_free_buffers<T>(large_1d_bkd_data<T>*, std::uint32_t); \
+  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

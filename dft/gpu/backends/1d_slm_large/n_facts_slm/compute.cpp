@@ -25,10 +25,6 @@ enum kernel_argument : std::uint32_t {
   arg_trailing_table = 6,
 };
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // The caller handed a buffer or a USM workspace over.
 bool caller_gave_workspace(std::uint32_t kind) { return kind == workspace_buffer || kind == workspace_usm; }
 
@@ -47,13 +43,7 @@ table_views views_of(const block<T>& b, direction d) {
   return {b.main_tables[d], b.areas[area_2], b.areas[area_1], kind_usm_pointer};
 }
 
-struct call {
-  direction d;
-  void* input;
-  void* output;
-  std::int64_t data_kind;
-  const std::vector<sycl::event>* dependencies;
-};
+using call = compute_call<direction>;
 
 template <class T>
 void depend_on_tables(sycl::handler& cgh, const block<T>& b, direction d, const trailing_table* trailing) {
@@ -80,7 +70,7 @@ sycl::event submit(const block<T>& b, const call& c, const table_views& tables, 
             sycl::range<2>(1, static_cast<size_t>(b.work_group_size)));
         cgh.parallel_for(range, *b.kernels[c.d]);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 }  // namespace

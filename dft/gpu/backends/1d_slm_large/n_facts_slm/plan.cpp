@@ -10,6 +10,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -78,8 +79,7 @@ std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.
 template <class T>
 void query_device(block<T>* b) {
   const sycl::device device = b->queue->get_device();
-  const std::vector<size_t> sizes = device.get_info<sycl::info::device::sub_group_sizes>();
-  b->subgroup_size = sizes.empty() ? 0 : static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+  b->subgroup_size = static_cast<std::int64_t>(smallest_sub_group_size(device));
   b->max_work_group_size = static_cast<std::int64_t>(device.get_info<sycl::info::device::max_work_group_size>());
   b->local_mem_size = static_cast<std::int64_t>(device.get_info<sycl::info::device::local_mem_size>());
   b->queue_backend = static_cast<std::uint32_t>(gpu::get_queue_backend(b->queue));
@@ -275,12 +275,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  if (b->queue != nullptr) bkd_free_buffers(b, workspace_part_both);
-  release_kernels(b);
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 // Runs the device planning on a scratch block: a plan the device cannot
@@ -307,14 +302,11 @@ bool plan_fits_device(DFTI_DESCRIPTOR* record) {
 template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record) || !plan_fits_device<T>(record)) return status_not_handled;
-  take_over_record(table, record);
   // Nothing half-built stays behind a failed commit, thrown or not.
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
-                                              /*clear_backend_on_failure=*/false,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+  return take_over_and_commit(table, record,
+                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
+                               /*destroy_when_init_throws=*/true},
+                              compute_1d_fwd<T>, compute_1d_bwd<T>);
 }
 
 template <class T>
@@ -322,15 +314,12 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
   return free_owned_record(table, record, bkd_free_on_failure<T>);
 }
 
-#define QEZ_INSTANTIATE(T)                                             \
-  template std::string describe<T>(const block<T>&);                   \
-  template bool accepts<T>(const DFTI_DESCRIPTOR*);                    \
-  template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*);         \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);  \
-  template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);                 \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);                          \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);              \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                                     \
+  template std::string describe<T>(const block<T>&);           \
+  template bool accepts<T>(const DFTI_DESCRIPTOR*);            \
+  template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*); \
+  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)                            \
+  template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

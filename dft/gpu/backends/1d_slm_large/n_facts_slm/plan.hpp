@@ -15,23 +15,18 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace n_facts_slm {
 
-enum direction : int { dir_forward = 0, dir_backward = 1 };
-constexpr int direction_count = 2;
-
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == directions_both ||
-         directions == (d == dir_forward ? directions_forward : directions_backward);
-}
+using namespace plan_basics;
 
 // The four radices, ascending; FACT3 is the largest and runs first.
 enum factor_index : int { fact0 = 0, fact1, fact2, fact3, factor_count };
@@ -100,14 +95,6 @@ constexpr std::int64_t slm_bytes_of(std::int64_t length) {
   return length * 2 * static_cast<std::int64_t>(sizeof(T));
 }
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-template <class T>
-constexpr const char* precision_letter() {
-  return is_double<T>() ? "d" : "s";
-}
 
 // Smallest number of transforms the float instance serves at a length (1
 // for any length without a floor).
@@ -171,10 +158,8 @@ std::string describe(const block<T>& b);
 // Acceptance, commit and release (plan.cpp).
 template <class T>
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
+
 // The device part of planning, on a block whose length, placement and queue
 // are set: device queries, architecture gate, factors, geometry, names,
 // batch layout, scales and workspace sizes. 0, 100 (no plan) or 7.
@@ -184,10 +169,6 @@ int plan_on_device(block<T>* b, DFTI_DESCRIPTOR* record);
 // plan (100), so that a commit can decline before it touches the record.
 template <class T>
 bool plan_fits_device(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
 
 // Kernels (kernel_build.cpp).
 template <class T>

@@ -15,21 +15,12 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
+#include "dft/gpu/core/twiddle_angles.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace n_facts_slm {
-
-// cos(pi t) and sin(pi t) of a value in T, rounded to T.
-template <class T>
-T cospi_of(T t) {
-  return static_cast<T>(std::cos(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
-template <class T>
-T sinpi_of(T t) {
-  return static_cast<T>(std::sin(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
 
 // One work-item (a, k) of a simple-table writer.
 template <class T>

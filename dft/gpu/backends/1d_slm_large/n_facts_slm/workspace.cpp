@@ -5,7 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/twiddles.hpp"
-#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -14,15 +14,6 @@ namespace n_facts_slm {
 
 namespace {
 
-enum add_mode : std::uint32_t { mode_internal = 0, mode_second_internal = 1, mode_caller = 2 };
-
-bool frees_tables(std::uint32_t mode) { return mode == mode_internal || mode == mode_caller; }
-bool frees_second(std::uint32_t mode) { return mode == mode_second_internal || mode == mode_caller; }
-
-sycl::detail::code_location location(const char* operation, unsigned long line) {
-  return sycl::detail::code_location(__FILE__, operation, line, 0);
-}
-
 template <class T>
 void finish_events(block<T>* b) {
   for (sycl::event*& e : b->events) finish_event(e);
@@ -30,37 +21,15 @@ void finish_events(block<T>* b) {
 
 template <class T>
 void release_views(block<T>* b) {
-  for (byte_buffer*& s : b->main_subbuffers) {
-    delete s;
-    s = nullptr;
-  }
-  for (byte_buffer*& s : b->area_subbuffers) {
-    delete s;
-    s = nullptr;
-  }
+  for (byte_buffer*& s : b->main_subbuffers) release_view(s);
+  for (byte_buffer*& s : b->area_subbuffers) release_view(s);
   for (void*& p : b->main_tables) p = nullptr;
   for (void*& p : b->areas) p = nullptr;
 }
 
-// One slice of the workspace: a sub-buffer (buffer workspace) or an address.
-struct slice_maker {
-  void* workspace;
-  std::uint32_t kind;
-  std::uint64_t offset;
-
-  void take(std::uint64_t bytes, void** usm, byte_buffer** sub) {
-    if (kind == workspace_buffer)
-      *sub = new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset), sycl::range<1>(bytes),
-                             location("add_workspace", __LINE__));
-    else
-      *usm = static_cast<char*>(workspace) + offset;
-    offset += bytes;
-  }
-};
-
 template <class T>
 void lay_out(block<T>* b, void* workspace, std::uint32_t kind, std::uint64_t offset) {
-  slice_maker slices{workspace, kind, offset};
+  workspace_slicer slices{workspace, kind == workspace_buffer, offset};
   for (int a = area_0; a < area_count; ++a)
     if (b->area_bytes[a] != 0) slices.take(b->area_bytes[a], &b->areas[a], &b->area_subbuffers[a]);
   for (direction d : {dir_forward, dir_backward})
@@ -76,29 +45,24 @@ void* main_view(const block<T>* b, direction d) {
   return b->workspace_kind == workspace_buffer ? static_cast<void*>(b->main_subbuffers[d]) : b->main_tables[d];
 }
 
-void record_event(sycl::event*& slot, const sycl::event& e) {
-  delete slot;
-  slot = new sycl::event(e);
-}
-
 template <class T>
 int write_tables(block<T>* b) {
   sycl::queue& q = *b->queue;
   const std::int64_t f0 = b->fact[fact0], f1 = b->fact[fact1], f2 = b->fact[fact2];
   void* area1 = area_view(b, area_1);
   if (area1 == nullptr) return status_no_workspace;
-  record_event(b->events[area_1], init_or_copy_simple_twiddles_on_device<T>(area1, b->workspace_kind, f0, f1, q));
+  keep_event(b->events[area_1], init_or_copy_simple_twiddles_on_device<T>(area1, b->workspace_kind, f0, f1, q));
   void* area2 = area_view(b, area_2);
   if (area2 == nullptr) return status_no_workspace;
-  record_event(b->events[area_2],
-               init_or_copy_simple_twiddles_on_device<T>(area2, b->workspace_kind, f0 * f1, f2, q));
+  keep_event(b->events[area_2],
+             init_or_copy_simple_twiddles_on_device<T>(area2, b->workspace_kind, f0 * f1, f2, q));
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(b->directions, d)) continue;
     void* table = main_view(b, d);
     if (table == nullptr) return status_no_workspace;
     const T scale = d == dir_forward ? b->fwd_scale : b->bwd_scale;
-    record_event(b->events[main_event_slot(d)],
-                 init_or_copy_main_twiddle_on_device<T>(table, b->workspace_kind, scale, *b, q));
+    keep_event(b->events[main_event_slot(d)],
+               init_or_copy_main_twiddle_on_device<T>(table, b->workspace_kind, scale, *b, q));
   }
   return status_success;
 }
@@ -114,12 +78,12 @@ void append_events(const block<T>* b, std::vector<sycl::event>* events) {
 
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode) {
-  if (frees_tables(mode)) {
+  if (covers_twiddle_part(mode)) {
     finish_events(b);
     release_views(b);
     free_device_area_after_queue(*b->queue, b->internal_workspace);
   }
-  if (frees_second(mode)) free_device_area_after_queue(*b->queue, b->second_internal_workspace);
+  if (covers_scratch_part(mode)) free_device_area_after_queue(*b->queue, b->second_internal_workspace);
 }
 
 template <class T>
@@ -129,7 +93,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   if (b == nullptr) return status_invalid_configuration;
   // Tables still being written and computes still reading go first.
   bkd_free_buffers(b, mode);
-  if (!frees_tables(mode)) return status_success;
+  if (!covers_twiddle_part(mode)) return status_success;
   b->workspace = workspace;
   b->workspace_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
   if (workspace == nullptr) return status_no_workspace;
@@ -149,7 +113,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record, add_works
   internal_allocation tables(b->queue);
   int status = tables.allocate(record->workspace_bytes[0]);
   if (status != status_success) return status;
-  status = add(tables.get(), workspace_usm, 0, record, mode_internal, &written);
+  status = add(tables.get(), workspace_usm, 0, record, workspace_part_twiddles, &written);
   // Recorded whatever the status: the block's release waits for the writes.
   b->internal_workspace = tables.release();
   if (status == status_success) {

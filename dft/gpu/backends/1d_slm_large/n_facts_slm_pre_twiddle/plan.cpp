@@ -80,13 +80,10 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 template <class T>
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record) || !n_facts_slm::plan_fits_device<T>(record)) return status_not_handled;
-  take_over_record(table, record);
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_free_on_failure<T>,
-                                              /*clear_backend_on_failure=*/false,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+  return take_over_and_commit(table, record,
+                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
+                               /*destroy_when_init_throws=*/true},
+                              compute_1d_fwd<T>, compute_1d_bwd<T>);
 }
 
 template <class T>
@@ -94,13 +91,10 @@ int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
   return free_owned_record(table, record, bkd_free_on_failure<T>);
 }
 
-#define QEZ_INSTANTIATE(T)                                             \
-  template std::string describe<T>(const block<T>&);                   \
-  template bool accepts<T>(const DFTI_DESCRIPTOR*);                    \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);  \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);                          \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);              \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                           \
+  template std::string describe<T>(const block<T>&); \
+  template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
+  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

@@ -74,14 +74,7 @@ std::string describe(const block<T>& b);
 // Acceptance, commit and release (plan.cpp).
 template <class T>
 bool accepts(const DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Kernels (kernel_build.cpp): the build options of one direction, and the
 // kernels of the directions the plan prepares (0, or 7 when one is missing).
@@ -91,11 +84,7 @@ template <class T>
 int build_pretw_slm_kernels(block<T>* b);
 
 // Workspace and tables (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
-                  std::uint32_t mode, void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode);
 

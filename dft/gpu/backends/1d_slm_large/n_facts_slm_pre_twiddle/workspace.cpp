@@ -6,7 +6,8 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/twiddles.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
-#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -14,13 +15,6 @@ namespace dft {
 namespace pretw_slm {
 
 namespace {
-
-// Release modes of add_workspace and bkd_free_buffers that concern the tables.
-bool frees_tables(std::uint32_t mode) { return mode == workspace_part_twiddles || mode == workspace_part_both; }
-
-sycl::detail::code_location location(const char* operation, unsigned long line) {
-  return sycl::detail::code_location(__FILE__, operation, line, 0);
-}
 
 // Bytes of the n-factor SLM tables in front of the pre-twiddle table.
 template <class T>
@@ -35,8 +29,7 @@ std::uint64_t slm_table_bytes(const n_facts_slm::block<T>& slm) {
 template <class T>
 void release_pre_twiddle_table(block<T>* b) {
   finish_event(b->pretw_event);
-  delete b->pretw_subbuffer;
-  b->pretw_subbuffer = nullptr;
+  release_view(b->pretw_subbuffer);
   b->pretw_table = nullptr;
 }
 
@@ -47,8 +40,7 @@ int write_pre_twiddle_table(block<T>* b, void* workspace, std::uint64_t offset) 
   const std::uint32_t kind = b->slm.workspace_kind;
   void* view;
   if (kind == n_facts_slm::workspace_buffer) {
-    b->pretw_subbuffer = new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset),
-                                         sycl::range<1>(b->pretw_bytes), location("add_workspace", __LINE__));
+    b->pretw_subbuffer = workspace_sub_buffer(*static_cast<byte_buffer*>(workspace), offset, b->pretw_bytes);
     view = b->pretw_subbuffer;
   } else {
     b->pretw_table = static_cast<char*>(workspace) + offset;
@@ -64,7 +56,7 @@ int write_pre_twiddle_table(block<T>* b, void* workspace, std::uint64_t offset) 
 
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t mode) {
-  if (frees_tables(mode)) release_pre_twiddle_table(b);
+  if (covers_twiddle_part(mode)) release_pre_twiddle_table(b);
   n_facts_slm::bkd_free_buffers(&b->slm, mode);
 }
 
@@ -73,10 +65,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   void* events) {
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  if (frees_tables(mode)) release_pre_twiddle_table(b);
+  if (covers_twiddle_part(mode)) release_pre_twiddle_table(b);
   // The n-factor SLM tables first (the block starts with that backend's).
   const int status = n_facts_slm::add_workspace<T>(workspace, kind, offset, record, mode, events);
-  if (status != status_success || !frees_tables(mode) || b->pretw_bytes == 0) return status;
+  if (status != status_success || !covers_twiddle_part(mode) || b->pretw_bytes == 0) return status;
   const int written = write_pre_twiddle_table(b, workspace, offset + slm_table_bytes(b->slm));
   if (written == status_success && events != nullptr)
     static_cast<std::vector<sycl::event>*>(events)->push_back(*b->pretw_event);
@@ -88,10 +80,9 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return n_facts_slm::create_and_initialize_internal_workspaces<T>(record, add_workspace<T>);
 }
 
-#define QEZ_INSTANTIATE(T)                                                                          \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                      \
-  template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
-  template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T)                                     \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
+  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

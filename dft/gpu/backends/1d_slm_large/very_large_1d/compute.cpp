@@ -17,10 +17,6 @@ namespace very_large_1d {
 
 namespace {
 
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
-}
-
 // A data object of the call (USM address or byte buffer), or a view into
 // one that this call owns.
 class data_view {
@@ -37,7 +33,7 @@ class data_view {
     v.owned_ = std::make_unique<byte_buffer>(*static_cast<byte_buffer*>(base),
                                              sycl::id<1>(static_cast<size_t>(first * complex_bytes)),
                                              sycl::range<1>(static_cast<size_t>(count * complex_bytes)),
-                                             compute_location(__LINE__));
+                                             compute_submission_location(__LINE__));
     v.object_ = v.owned_.get();
     return v;
   }

@@ -217,13 +217,10 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 
 int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
-  take_over_record(table, record);
-  const int status = run_commit_body(record, {bkd_init, bkd_free_on_failure,
-                                              /*clear_backend_on_failure=*/true,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd, compute_1d_bwd, data_arrays_of_placement(record));
-  return status_success;
+  return take_over_and_commit(table, record,
+                              {bkd_init, bkd_free_on_failure, /*clear_backend_on_failure=*/true,
+                               /*destroy_when_init_throws=*/true},
+                              compute_1d_fwd, compute_1d_bwd);
 }
 
 int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {

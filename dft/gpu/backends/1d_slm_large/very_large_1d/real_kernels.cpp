@@ -6,6 +6,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
@@ -27,10 +28,6 @@ constexpr const char options_format[] = "-DFWD_DIR=%d -DBWD_DIR=%d -DBWD_D=%lld 
 std::int64_t complex_side_distance(const batch_layout_row& batch, direction d) {
   if (batch.io_distances) return d == dir_forward ? batch.out_distance : batch.in_distance;
   return batch.bwd_distance;
-}
-
-sycl::detail::code_location compute_location(unsigned long line) {
-  return sycl::detail::code_location(__FILE__, "compute_1d_xwd", line, 0);
 }
 
 }  // namespace
@@ -79,7 +76,7 @@ sycl::event submit_real_kernel(sycl::queue& queue, sycl::kernel& kernel, void* s
         // OpenCL dimension 0 (the last SYCL dimension) runs over k = 0 .. N / 4.
         cgh.parallel_for(sycl::range<2>(static_cast<size_t>(rows), static_cast<size_t>(length / 4 + 1)), kernel);
       },
-      compute_location(__LINE__));
+      compute_submission_location(__LINE__));
 }
 
 }  // namespace very_large_1d
