@@ -1,0 +1,211 @@
+#include "line_kernel_sections.hpp"
+
+#include <cstring>
+#include <string>
+
+namespace qez_codelets {
+
+namespace {
+
+// Texts below name macros PFX_.. and helpers pfx_..; the writers put in the
+// program's own prefixes.
+void write_named(std::ostream& out, const char* text, const line_kernel_prefixes& names) {
+  for (const char* at = text; *at != '\0';) {
+    if (std::strncmp(at, "PFX_", 4) == 0) {
+      out << names.macros << '_';
+      at += 4;
+    } else if (std::strncmp(at, "pfx_", 4) == 0) {
+      out << names.functions << '_';
+      at += 4;
+    } else {
+      out << *at++;
+    }
+  }
+}
+
+const char block_moves_double[] = R"(#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
+#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
+#endif
+#define PFX_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
+#define PFX_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
+)";
+const char block_moves_single[] = R"(#define PFX_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
+#define PFX_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
+)";
+
+const char geometry_text[] = R"(#define PFX_N (FACT0 * FACT1)
+#define PFX_PF1 (FACT1 + PADFACT1)
+#define PFX_H (SUBGROUP_SIZE / 2)
+#define PFX_PAIRS (WORK_GROUP_SIZE / 2)
+#define PFX_SUBGROUPS (WORK_GROUP_SIZE / SUBGROUP_SIZE)
+#define PFX_COLUMN_GROUPS (PFX_PF1 / PFX_H)
+#define PFX_TABLE_BLOCK (2 * SUBGROUP_SIZE * FACT0)
+)";
+
+const char lane_forms_and_helpers_text[] = R"(#if FWD_DIR
+#define PFX_DIRECTION_SIGN ((ftype)1)
+#else
+#define PFX_DIRECTION_SIGN ((ftype)-1)
+#endif
+
+#ifdef LANE_PAIRS
+#define PFX_ACTIVE(lane) 1
+#define PFX_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * PFX_DIRECTION_SIGN)
+#define PFX_LOAD(base, e, comp) ((base)[2 * (e) + (comp)])
+#define PFX_STORE(v, base, e, comp) ((base)[2 * (e) + (comp)] = (v))
+/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
+ * table; pmOne * sin of the multiplication macro is -(its entry) forward
+ * and +(its entry) backward. */
+#define PFX_TWIDDLE_COS(t, o, comp) ((t)[(o) + (comp)])
+#define PFX_TWIDDLE_SIN(t, o, comp) (-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])
+#else
+#define PFX_ACTIVE(lane) (((lane) & 1) == 0)
+#define PFX_PM_ONE(lane) ((ftype)1)
+#define PFX_LOAD(base, e, comp) vload2((e), (base))
+#define PFX_STORE(v, base, e, comp) vstore2((v), (e), (base))
+/* (cos, -s) of the odd lane is the multiplier by (cos - i*(-s)). */
+#define PFX_TWIDDLE_COS(t, o, comp) ((t)[(o)])
+#define PFX_TWIDDLE_SIN(t, o, comp) ((t)[(o) + SUBGROUP_SIZE + 1])
+#endif
+
+/* One value of row `row` for the lane's column; the sub-group of column
+ * group `sg` reads its four columns with one block read when they all
+ * exist, element by element in the padded tail. */
+static inline ptype pfx_read_column_value(const global ftype *in, const uint row, const uint sg,
+                                         const uint column, const uint comp)
+{
+#ifdef LANE_PAIRS
+    if (PFX_H * (sg + 1) <= FACT1) return PFX_BLOCK_READ(in + 2 * (row * FACT1 + PFX_H * sg));
+#endif
+    return column < FACT1 ? PFX_LOAD(in, row * FACT1 + column, comp) : (ptype)(0);
+}
+
+/* FACT0-point DFTs of the columns, twiddles, transposed store: local
+ * element k*FACT1 + j holds row k of column j. */
+static inline void pfx_columns(const global ftype *in, const global ftype *table, local ftype *slm,
+                              const uint sg, const uint lane, const ftype pmOne)
+{
+    if (sg >= PFX_COLUMN_GROUPS || !PFX_ACTIVE(lane)) return;
+    const uint comp = lane & 1;
+    const uint column = PFX_H * sg + lane / 2;
+    const bool inside = column < FACT1;
+    ptype v[FACT0];
+    for (uint i = 0; i < FACT0; ++i) v[i] = pfx_read_column_value(in, i, sg, column, comp);
+    FACT0_FUNC(v, pmOne);
+    const uint block = sg * PFX_TABLE_BLOCK + 2 * (lane / 2);
+    for (uint k = 0; k < FACT0; ++k) {
+        const uint o = block + k * 2 * SUBGROUP_SIZE;
+        const ftype twr = inside ? PFX_TWIDDLE_COS(table, o, comp) : (ftype)(0);
+        const ftype twi = inside ? PFX_TWIDDLE_SIN(table, o, comp) : (ftype)(0);
+        TWIDL_MULT_INPLACE(twr, twi, v[k]);
+        if (inside) PFX_STORE(v[k], slm, k * FACT1 + column, comp);
+    }
+}
+
+/* Row of pass `pass` for the lane's pair; the sub-group takes part while
+ * its first row exists. */
+static inline uint pfx_row(const uint pass, const uint sg, const uint lane)
+{
+    return pass * PFX_PAIRS + PFX_H * sg + lane / 2;
+}
+static inline bool pfx_rows_busy(const uint pass, const uint sg, const uint lane)
+{
+    return PFX_ACTIVE(lane) && pass * PFX_PAIRS + PFX_H * sg < FACT0;
+}
+
+/* FACT1-point DFTs of the rows, kept in registers until every row is read. */
+static inline void pfx_rows(const local ftype *slm, ptype rows[FACT1_LOOP_BOUND][FACT1],
+                           const uint sg, const uint lane, const ftype pmOne)
+{
+    const uint comp = lane & 1;
+    for (uint pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
+        if (!pfx_rows_busy(pass, sg, lane)) continue;
+        const uint row = pfx_row(pass, sg, lane);
+        for (uint j = 0; j < FACT1; ++j)
+            rows[pass][j] = row < FACT0 ? PFX_LOAD(slm, row * FACT1 + j, comp) : (ptype)(0);
+        FACT1_FUNC(rows[pass], pmOne);
+    }
+}
+
+/* Row k1 holds outputs k1 + FACT0*k2: natural order in local memory. */
+static inline void pfx_store_rows(local ftype *slm, ptype rows[FACT1_LOOP_BOUND][FACT1],
+                                 const uint sg, const uint lane)
+{
+    const uint comp = lane & 1;
+    for (uint pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
+        if (!pfx_rows_busy(pass, sg, lane)) continue;
+        const uint row = pfx_row(pass, sg, lane);
+        if (row >= FACT0) continue;
+        for (uint k = 0; k < FACT1; ++k) PFX_STORE(rows[pass][k], slm, row + FACT0 * k, comp);
+    }
+}
+
+/* The finished transform from local memory to `out`, contiguous. */
+static inline void pfx_write_out(const local ftype *slm, global ftype *out, const uint sg, const uint lane)
+{
+#ifdef LANE_PAIRS
+    for (uint first = PFX_H * sg; first < PFX_N; first += PFX_H * PFX_SUBGROUPS) {
+        const ftype v = first + lane / 2 < PFX_N ? slm[2 * first + lane] : (ftype)(0);
+        if (first + PFX_H <= PFX_N) PFX_BLOCK_WRITE(out + 2 * first, v);
+        else if (first + lane / 2 < PFX_N) out[2 * first + lane] = v;
+    }
+#else
+    if (!PFX_ACTIVE(lane)) return;
+    for (uint e = PFX_H * sg + lane / 2; e < PFX_N; e += PFX_PAIRS) vstore2(vload2(e, slm), e, out);
+#endif
+}
+
+)";
+
+const char kernel_body_text[] = R"({
+    const uint lid = get_local_id(0);
+    const uint sg = lid / SUBGROUP_SIZE;
+    const uint lane = lid % SUBGROUP_SIZE;
+    const ftype pmOne = PFX_PM_ONE(lane);
+    const ulong group = get_group_id(0);
+    const uint count = group + 1 == get_num_groups(0) ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
+    in += 2 * group * BATCH_PER_GROUP * (ulong)(IDIST);
+    out += 2 * group * BATCH_PER_GROUP * (ulong)(ODIST);
+    ptype rows[FACT1_LOOP_BOUND][FACT1];
+    for (uint b = 0; b < count; ++b) {
+        if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);
+        pfx_columns(in, twidlTable, slmPtr, sg, lane, pmOne);
+        barrier(CLK_LOCAL_MEM_FENCE);
+        pfx_rows(slmPtr, rows, sg, lane, pmOne);
+        barrier(CLK_LOCAL_MEM_FENCE);
+        pfx_store_rows(slmPtr, rows, sg, lane);
+        barrier(CLK_LOCAL_MEM_FENCE);
+        pfx_write_out(slmPtr, out, sg, lane);
+        in += 2 * (ulong)(IDIST);
+        out += 2 * (ulong)(ODIST);
+    }
+}
+)";
+
+}  // namespace
+
+void write_line_block_moves(std::ostream& out, precision p, const line_kernel_prefixes& names) {
+  write_named(out, p == precision::double_precision ? block_moves_double : block_moves_single, names);
+}
+
+void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
+  write_named(out, geometry_text, names);
+}
+
+void write_line_kernel(std::ostream& out, const line_kernel_prefixes& names, const char* kernel_name) {
+  write_named(out, lane_forms_and_helpers_text, names);
+  write_line_kernel_head(out, "WORK_GROUP_SIZE", kernel_name);
+  write_named(out, kernel_body_text, names);
+}
+
+void write_line_kernel_head(std::ostream& out, const char* work_group_size, const char* kernel_name) {
+  const std::string void_and_name = std::string("void ") + kernel_name + "(";
+  out << "kernel __attribute__((reqd_work_group_size(" << work_group_size << ", 1, 1)))\n"
+      << "#ifdef LANE_PAIRS\n"
+      << "__attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))\n"
+      << "#endif\n"
+      << void_and_name << "const global ftype *in, global ftype *out, const global ftype *twidlTable,\n"
+      << std::string(void_and_name.size(), ' ') << "local ftype *slmPtr)\n";
+}
+
+}  // namespace qez_codelets
