@@ -98,32 +98,39 @@ inline void remember_event(sycl::event*& slot, const sycl::event& last) {
 }  // namespace qez
 }  // namespace ulmara
 
-// Declares compute_1d_fwd<T> and compute_1d_bwd<T>, the entries a commit
+// Declares the compute entries `fwd`<T> and `bwd`<T>, the entries a commit
 // stores in the record, in the current namespace.
-#define QEZ_DECLARE_COMPUTE_ENTRIES()                                                         \
+#define QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(fwd, bwd)                                          \
   template <class T>                                                                          \
-  int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,  \
-                     std::uint64_t* container_kind, void* result_event);                      \
+  int fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,             \
+          std::uint64_t* container_kind, void* result_event);                                 \
   template <class T>                                                                          \
-  int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,  \
-                     std::uint64_t* container_kind, void* result_event);
+  int bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,             \
+          std::uint64_t* container_kind, void* result_event);
 
-// Defines compute_1d_fwd<T> and compute_1d_bwd<T> in the current namespace
+// Declares compute_1d_fwd<T> and compute_1d_bwd<T>.
+#define QEZ_DECLARE_COMPUTE_ENTRIES() QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_1d_fwd, compute_1d_bwd)
+
+// Defines the compute entries `fwd`<T> and `bwd`<T> in the current namespace
 // as calls of `dispatch(record, input, output, dependencies, container_kind,
 // result_event, direction)` with `forward` and `backward`, and instantiates
 // both for float and double. `dispatch` may name T (e.g. `entry<T>`).
-#define QEZ_DEFINE_COMPUTE_ENTRIES(dispatch, forward, backward)                                     \
-  template <class T>                                                                                \
-  int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,        \
-                     std::uint64_t* container_kind, void* result_event) {                           \
-    return dispatch(record, input, output, dependencies, container_kind, result_event, forward);    \
-  }                                                                                                 \
-  template <class T>                                                                                \
-  int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,        \
-                     std::uint64_t* container_kind, void* result_event) {                           \
-    return dispatch(record, input, output, dependencies, container_kind, result_event, backward);   \
-  }                                                                                                 \
-  template int compute_1d_fwd<float>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);  \
-  template int compute_1d_bwd<float>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);  \
-  template int compute_1d_fwd<double>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
-  template int compute_1d_bwd<double>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
+#define QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(fwd, bwd, dispatch, forward, backward)                  \
+  template <class T>                                                                            \
+  int fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,               \
+          std::uint64_t* container_kind, void* result_event) {                                  \
+    return dispatch(record, input, output, dependencies, container_kind, result_event, forward); \
+  }                                                                                             \
+  template <class T>                                                                            \
+  int bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,               \
+          std::uint64_t* container_kind, void* result_event) {                                  \
+    return dispatch(record, input, output, dependencies, container_kind, result_event, backward); \
+  }                                                                                             \
+  template int fwd<float>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);        \
+  template int bwd<float>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);        \
+  template int fwd<double>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);       \
+  template int bwd<double>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
+
+// Defines compute_1d_fwd<T> and compute_1d_bwd<T> that way.
+#define QEZ_DEFINE_COMPUTE_ENTRIES(dispatch, forward, backward) \
+  QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_1d_fwd, compute_1d_bwd, dispatch, forward, backward)

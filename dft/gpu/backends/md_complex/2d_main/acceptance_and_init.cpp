@@ -37,20 +37,7 @@ void copy_batch(bkd_data& b, const DFTI_DESCRIPTOR* r) {
 // else the domain strides of the side.
 void copy_strides(dim_plan& d, const dim_record& rec) {
   d.length = rec.length;
-  std::int64_t* s = d.strides;
-  if (rec.input != 0 && rec.output != 0) {
-    s[fwd_input] = s[bwd_input] = rec.input;
-    s[fwd_output] = s[bwd_output] = rec.output;
-  } else if (rec.input != 0) {
-    s[fwd_input] = s[bwd_input] = rec.input;
-    s[fwd_output] = rec.backward;
-    s[bwd_output] = rec.forward;
-  } else {
-    s[fwd_input] = rec.forward;
-    s[bwd_input] = rec.backward;
-    s[fwd_output] = rec.output != 0 ? rec.output : rec.backward;
-    s[bwd_output] = rec.output != 0 ? rec.output : rec.forward;
-  }
+  md_complex::take_strides(d.strides, rec);
 }
 
 bool all_strides(const dim_plan& d, std::int64_t value) {

@@ -15,7 +15,6 @@ namespace dft {
 namespace c2c_2d_main {
 
 namespace {
-constexpr std::uint32_t arch_harix = 6, arch_nopra = 9;
 
 template <class T>
 esimd_2_facts_plan<T>* plan_of(const bkd_data& block) {
@@ -25,7 +24,7 @@ esimd_2_facts_plan<T>* plan_of(const bkd_data& block) {
 
 template <class T>
 bool try_esimd_strategy(bkd_data& block, DFTI_DESCRIPTOR* record) {
-  if (block.arch != arch_harix && block.arch != arch_nopra) return false;
+  if (!md_complex::runs_esimd_engine(block.arch)) return false;
   const std::vector<std::int64_t> lengths = {block.dims[0].length, block.dims[1].length};
   try {
     esimd_2_facts_plan<T>* plan = esimd_2_facts::commit_packed_plan<T>(

@@ -11,6 +11,7 @@
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -31,25 +32,13 @@ constexpr std::size_t options_bytes = 2048;
 // Factors, pads and local bytes shared by both dimensions; false when the
 // length has no two-factor split or its line does not fit local memory.
 bool plan_line(dim_plan& d, std::int64_t element_bytes) {
-  const fused_2_facts::factor_pair f = fused_2_facts::two_factor_split(d.length);
-  if (!f.found()) return false;
-  d.fact0 = f.fact0;
-  d.fact1 = f.fact1;
-  d.pad0 = fused_2_facts::pad_to_four(d.fact0);
-  d.pad1 = fused_2_facts::pad_to_four(d.fact1);
-  d.local_bytes = fused_2_facts::line_local_bytes(d.fact0, d.fact1, d.pad1, element_bytes);
+  if (!fused_2_facts::factor_line(d, element_bytes)) return false;
   d.batch_per_group = d.batch_for_last_group = 1;
   return d.local_bytes <= fused_2_facts::max_local_bytes;
 }
 
 fused_2_facts::row_groups groups_of(const dim_plan& d) {
   return fused_2_facts::row_group_count(d.fact0, d.pad0, d.fact1, d.pad1);
-}
-
-bool has_sub_group_size(const sycl::queue& q, std::int64_t size) {
-  for (std::size_t s : q.get_device().get_info<sycl::info::device::sub_group_sizes>())
-    if (static_cast<std::int64_t>(s) == size) return true;
-  return false;
 }
 
 void format_names(bkd_data& b) {
@@ -137,7 +126,7 @@ bool try_fused_strategy(bkd_data& b, DFTI_DESCRIPTOR* r) {
   b.in_place = r->placement == dfti_inplace ? 1 : 0;
   b.scales[frame::dir_forward] = static_cast<T>(r->fwd_scale);
   b.scales[frame::dir_backward] = static_cast<T>(r->bwd_scale);
-  if (!has_sub_group_size(*b.queue, fused_sub_group_size)) return false;
+  if (!offers_sub_group_size(b.queue->get_device(), static_cast<std::size_t>(fused_sub_group_size))) return false;
   dim_plan row = b.dims[0], col = b.dims[1];
   if (!plan_row_dimension(row, b.element_bytes) || !plan_column_dimension(col, b.element_bytes)) return false;
   row.twiddle_bytes = static_cast<std::int64_t>(pad_to_base_addr_align(static_cast<std::uint64_t>(row.twiddle_bytes), b.queue));

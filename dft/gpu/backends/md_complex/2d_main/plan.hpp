@@ -23,6 +23,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/md_complex/md_common.hpp"
 #include "dft/gpu/backends/real_small_md/backend_frame.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
@@ -32,7 +33,13 @@ namespace dft {
 namespace c2c_2d_main {
 
 // Strides of one dimension, by side of the transform.
-enum stride_side : int { fwd_input = 0, bwd_input = 1, fwd_output = 2, bwd_output = 3, side_count = 4 };
+enum stride_side : int {
+  fwd_input = md_complex::forward_input,
+  bwd_input = md_complex::backward_input,
+  fwd_output = md_complex::forward_output,
+  bwd_output = md_complex::backward_output,
+  side_count = md_complex::stride_role_count
+};
 
 // Per-dimension plan of the fused strategy (lengths and strides for all).
 struct dim_plan {
@@ -174,22 +181,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 // ---------------------------------------------------------------------------
 // Compute (compute.cpp).
-template <class T>
-int compute_2d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_2d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd)
 
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return c2c_2d_main::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_2d_fwd<T>; }
-  static compute_entry backward_entry() { return compute_2d_bwd<T>; }
-};
+QEZ_DEFINE_MD_BACKEND_POLICY(c2c_2d_main::acceptance, bkd_init<T>, bkd_destroy, compute_2d_fwd<T>,
+                              compute_2d_bwd<T>)
 
 }  // namespace c2c_2d_main
 }  // namespace dft

@@ -11,6 +11,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "qez_dft_engine.h"
@@ -41,7 +42,7 @@ std::int64_t vector_width(std::int64_t q, std::int64_t h, std::int64_t extent) {
 
 std::int64_t largest_sub_group_size(const sycl::queue& q) {
   std::int64_t largest = 0;
-  for (std::size_t s : q.get_device().get_info<sycl::info::device::sub_group_sizes>())
+  for (std::size_t s : sub_group_sizes_of(q.get_device()))
     largest = std::max<std::int64_t>(largest, static_cast<std::int64_t>(s));
   return largest;
 }

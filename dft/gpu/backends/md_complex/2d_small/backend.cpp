@@ -7,6 +7,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -55,12 +56,6 @@ bool dense_batch(const DFTI_DESCRIPTOR* r) {
     tested = batch.input;
   }
   return batch.length < 2 || tested == n * n;
-}
-
-bool has_sub_group_size(const sycl::queue& q, std::int64_t size) {
-  for (std::size_t s : q.get_device().get_info<sycl::info::device::sub_group_sizes>())
-    if (static_cast<std::int64_t>(s) == size) return true;
-  return false;
 }
 
 template <class T>
@@ -124,7 +119,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
   if (r->offload_mode == frame::offload_none) b->in_order = b->queue->is_in_order() ? 1 : 0;
-  if (!has_sub_group_size(*b->queue, required_sub_group_size)) return status_not_handled;
+  if (!offers_sub_group_size(b->queue->get_device(), static_cast<std::size_t>(required_sub_group_size)))
+    return status_not_handled;
   int status = 0;
   b->arch = gpu::get_architecture(&status, b->queue);
   if (status != 0 || b->n > max_side) return status_not_handled;

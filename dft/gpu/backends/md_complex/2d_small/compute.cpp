@@ -49,24 +49,8 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 }  // namespace
 
-template <class T>
-int compute_2d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event, frame::dir_forward);
-}
-
-template <class T>
-int compute_2d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event) {
-  return compute_entry<T>(record, input, output, dependencies, container_kind, result_event, frame::dir_backward);
-}
-
-#define QEZ_INSTANTIATE(T)                                                                      \
-  template int compute_2d_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
-  template int compute_2d_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
-#undef QEZ_INSTANTIATE
+QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_entry<T>, frame::dir_forward,
+                                 frame::dir_backward)
 
 }  // namespace c2c_2d_small
 }  // namespace dft

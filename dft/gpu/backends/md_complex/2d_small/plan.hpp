@@ -14,6 +14,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/md_complex/md_common.hpp"
 #include "dft/gpu/backends/real_small_md/backend_frame.hpp"
 
 namespace ulmara {
@@ -58,22 +59,10 @@ bool format_options(const bkd_data& block, bool double_precision, frame::directi
 // The register-file option is added (architectures 4 and 6 only).
 bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t local_bytes);
 
-template <class T>
-int compute_2d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_2d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd)
 
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return c2c_2d_small::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_2d_fwd<T>; }
-  static compute_entry backward_entry() { return compute_2d_bwd<T>; }
-};
+QEZ_DEFINE_MD_BACKEND_POLICY(c2c_2d_small::acceptance, bkd_init<T>, bkd_destroy, compute_2d_fwd<T>,
+                              compute_2d_bwd<T>)
 
 }  // namespace c2c_2d_small
 }  // namespace dft

@@ -18,29 +18,7 @@ namespace c2c_3d_main {
 
 namespace {
 
-// Architecture codes whose devices run the ESIMD engine.
-constexpr std::uint32_t arch_harix = 6;
-constexpr std::uint32_t arch_nopra = 9;
 constexpr std::int64_t fused_length = 135;
-
-// The four strides of one dimension by role, from its length record: the
-// input/output strides where given, else the domain strides.
-void take_strides(dir_record& dim, const dim_record& rec) {
-  std::int64_t* s = dim.strides;
-  if (rec.input != 0 && rec.output != 0) {
-    s[forward_input] = s[backward_input] = rec.input;
-    s[forward_output] = s[backward_output] = rec.output;
-  } else if (rec.input != 0) {
-    s[forward_input] = s[backward_input] = rec.input;
-    s[forward_output] = rec.backward;
-    s[backward_output] = rec.forward;
-  } else {
-    s[forward_input] = rec.forward;
-    s[backward_input] = rec.backward;
-    s[forward_output] = rec.output != 0 ? rec.output : rec.backward;
-    s[backward_output] = rec.output != 0 ? rec.output : rec.forward;
-  }
-}
 
 template <class T>
 void copy_layout(block<T>& b, const DFTI_DESCRIPTOR* r) {
@@ -54,7 +32,7 @@ void copy_layout(block<T>& b, const DFTI_DESCRIPTOR* r) {
   for (int dim = 0; dim < dimensions; ++dim) {
     const dim_record& rec = r->work_lengths.records[dim];
     b.dirs[dim].length = rec.length;
-    take_strides(b.dirs[dim], rec);
+    md_complex::take_strides(b.dirs[dim].strides, rec);
   }
   for (sycl::event*& e : b.table_events) e = nullptr;
 }
@@ -174,7 +152,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   const bool packed = packed_layout(*b);
   b->forward_scale = static_cast<T>(r->fwd_scale);
   b->backward_scale = static_cast<T>(r->bwd_scale);
-  if (packed && (b->architecture == arch_harix || b->architecture == arch_nopra) && try_esimd_strategy(r, *b))
+  if (packed && md_complex::runs_esimd_engine(b->architecture) && try_esimd_strategy(r, *b))
     return status_success;
 
   bool fused = false;

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 // Names of the table writers, per table family and container form.
@@ -35,21 +36,10 @@ constexpr std::int64_t element_bytes = 16;
 // Local memory of a column pass: four complex values per point of the line.
 constexpr std::int64_t column_local_bytes_per_point = 4 * element_bytes;
 
-bool has_subgroup_size(const sycl::queue& queue, std::size_t size) {
-  const std::vector<std::size_t> sizes = queue.get_device().get_info<sycl::info::device::sub_group_sizes>();
-  return std::find(sizes.begin(), sizes.end(), size) != sizes.end();
-}
-
 // Factors and group geometry of one dimension; false when the line does not
 // fit the kernels.
 bool plan_line(dir_record& dim, bool row_pass) {
-  const f2::factor_pair split = f2::two_factor_split(dim.length);
-  if (!split.found()) return false;
-  dim.fact0 = split.fact0;
-  dim.fact1 = split.fact1;
-  dim.pad0 = f2::pad_to_four(dim.fact0);
-  dim.pad1 = f2::pad_to_four(dim.fact1);
-  dim.local_bytes = f2::line_local_bytes(dim.fact0, dim.fact1, dim.pad1, element_bytes);
+  if (!f2::factor_line(dim, element_bytes)) return false;
   if (dim.local_bytes > f2::max_local_bytes) return false;
   const f2::row_groups groups = f2::row_group_count(dim.fact0, dim.pad0, dim.fact1, dim.pad1);
   if (groups.groups > f2::max_group_count) return false;
@@ -147,7 +137,7 @@ pass_launch launch_of(const block<double>& b, int dim, frame::direction d) {
 }  // namespace
 
 bool try_fused_strategy(DFTI_DESCRIPTOR* r, block<double>& b) {
-  if (!has_subgroup_size(*b.queue, static_cast<std::size_t>(f2::subgroup_size))) return false;
+  if (!offers_sub_group_size(b.queue->get_device(), static_cast<std::size_t>(f2::subgroup_size))) return false;
   b.in_place = r->placement == dfti_inplace;
   b.forward_scale = r->fwd_scale;
   b.backward_scale = r->bwd_scale;

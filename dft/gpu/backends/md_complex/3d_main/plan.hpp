@@ -15,6 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/md_complex/md_common.hpp"
 #include "dft/gpu/backends/real_small_md/backend_frame.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
@@ -31,7 +32,11 @@ constexpr int slot_count = 6;
 constexpr int slot_of(int dimension, frame::direction d) { return 2 * dimension + static_cast<int>(d); }
 
 // The four strides of a dimension, by role.
-enum stride_role : int { forward_input = 0, backward_input = 1, forward_output = 2, backward_output = 3 };
+using md_complex::stride_role;
+using md_complex::forward_input;
+using md_complex::backward_input;
+using md_complex::forward_output;
+using md_complex::backward_output;
 
 // One dimension: its length and strides, and (fused path only) the factors,
 // geometry and sizes of its pass kernel.
@@ -43,7 +48,7 @@ struct dir_record {
   std::int64_t work_group_size = 0;
   std::int64_t table_bytes = 0;  // each of the dimension's two tables, rounded
   std::int64_t local_bytes = 0;
-  std::int64_t strides[4] = {};
+  std::int64_t strides[md_complex::stride_role_count] = {};
 };
 
 // The private block; T is the real type of the backend's precision.
@@ -132,22 +137,10 @@ void bkd_free_buffers(block<T>* b, std::uint32_t phase);
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t phase, void* events);
-template <class T>
-int compute_3d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
-template <class T>
-int compute_3d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event);
+QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_3d_fwd, compute_3d_bwd)
 
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return c2c_3d_main::acceptance<T>(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy<T>(record); }
-  static compute_entry forward_entry() { return compute_3d_fwd<T>; }
-  static compute_entry backward_entry() { return compute_3d_bwd<T>; }
-};
+QEZ_DEFINE_MD_BACKEND_POLICY(c2c_3d_main::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_3d_fwd<T>,
+                              compute_3d_bwd<T>)
 
 }  // namespace c2c_3d_main
 }  // namespace dft

@@ -22,7 +22,6 @@ namespace c2c_3d_padded {
 
 namespace {
 
-constexpr std::uint32_t arch_harix = 6;
 constexpr std::size_t name_bytes = 10;
 constexpr int name_pad = ' ';
 
@@ -202,7 +201,7 @@ int acceptance(const DFTI_DESCRIPTOR* r) {
   if (queue == nullptr) return status_not_handled;
   int status = 0;
   const auto arch = static_cast<std::uint32_t>(gpu::get_architecture(&status, queue));
-  return status == 0 && arch == arch_harix ? status_success : status_not_handled;
+  return status == 0 && arch == QEZ_GPU_ARCH_HARIX ? status_success : status_not_handled;
 }
 
 template <class T>

@@ -13,6 +13,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/backends/md_complex/md_common.hpp"
 #include "dft/gpu/backends/real_small_md/backend_frame.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
@@ -72,15 +73,7 @@ int compute_3d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 int compute_3d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event);
 
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return c2c_3d_padded::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_3d_fwd; }
-  static compute_entry backward_entry() { return compute_3d_bwd; }
-};
+QEZ_DEFINE_MD_BACKEND_POLICY(c2c_3d_padded::acceptance, bkd_init<T>, bkd_destroy, compute_3d_fwd, compute_3d_bwd)
 
 }  // namespace c2c_3d_padded
 }  // namespace dft

@@ -51,6 +51,21 @@ constexpr std::int64_t line_local_bytes(std::int64_t fact0, std::int64_t fact1, 
   return fact0 * (fact1 + pad1) * element_bytes;
 }
 
+// Factors, pads and local bytes of the line of `d.length` points into `d`
+// (a backend's dimension record with those members); false when the length
+// has no two-factor split.
+template <class Dimension>
+bool factor_line(Dimension& d, std::int64_t element_bytes) {
+  const factor_pair f = two_factor_split(d.length);
+  if (!f.found()) return false;
+  d.fact0 = f.fact0;
+  d.fact1 = f.fact1;
+  d.pad0 = pad_to_four(d.fact0);
+  d.pad1 = pad_to_four(d.fact1);
+  d.local_bytes = line_local_bytes(d.fact0, d.fact1, d.pad1, element_bytes);
+  return true;
+}
+
 // Bytes of the row table (scale included) and of a column table.
 constexpr std::int64_t row_table_bytes(std::int64_t fact0, std::int64_t fact1, std::int64_t pad1,
                                        std::int64_t element_bytes) {
