@@ -1,8 +1,8 @@
 // What the complex multi-dimensional backends share: the four strides of a
-// dimension by role, read from its working-layout record, the architectures
-// of the ESIMD engine, and the policy
-// struct through which the frame's bkd_commit and bkd_free reach a backend
-// (with the compute entries' declarations from compute_dispatch.hpp).
+// dimension by role, read from its working-layout record, which batch
+// distances are in use, the architectures of the ESIMD engine, and the
+// policy struct through which the frame's bkd_commit and bkd_free reach a
+// backend (with the compute entries' declarations from compute_dispatch.hpp).
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
 namespace ulmara {
@@ -37,6 +38,12 @@ inline void take_strides(std::int64_t (&s)[stride_role_count], const dim_record&
     s[forward_output] = rec.output != 0 ? rec.output : rec.backward;
     s[backward_output] = rec.output != 0 ? rec.output : rec.forward;
   }
+}
+
+// The batch record gives input/output distances (and no domain distances),
+// which are then the ones in use.
+inline bool io_distances_given(const dim_record& batch) {
+  return batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
 }
 
 // The device's architecture runs the ESIMD engine (Harix and Nopra).

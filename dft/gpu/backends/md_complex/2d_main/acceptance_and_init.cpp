@@ -18,11 +18,6 @@ namespace {
 
 constexpr std::int64_t transposes_side = 16384;
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-
 void copy_batch(bkd_data& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
@@ -30,7 +25,7 @@ void copy_batch(bkd_data& b, const DFTI_DESCRIPTOR* r) {
   b.bwd_distance = batch.backward;
   b.in_distance = batch.input;
   b.out_distance = batch.output;
-  b.io_distances = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = md_complex::io_distances_given(batch);
 }
 
 // Strides of a working-layout record by side: input and output when given,
@@ -78,7 +73,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   bkd_data* b = frame::create_block<bkd_data>(r);
   if (b == nullptr) return status_allocation_failed;
   r->threads = 1;
-  b->double_precision = is_double<T>() ? 1 : 0;
+  b->double_precision = plan_basics::is_double<T>() ? 1 : 0;
   b->element_bytes = static_cast<std::int64_t>(2 * sizeof(T));
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;

@@ -59,13 +59,8 @@ bool dense_batch(const DFTI_DESCRIPTOR* r) {
 }
 
 template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-
-template <class T>
 int build_kernels(bkd_data* b) {
-  const bool dbl = is_double<T>();
+  const bool dbl = plan_basics::is_double<T>();
   std::snprintf(b->kernel_name, sizeof b->kernel_name, "fft_%lldx%lld_fused_SLM_%s", ll(b->n), ll(b->n),
                 dbl ? "d" : "s");
   std::snprintf(b->butterfly_name, sizeof b->butterfly_name, "fft_%lld_%s", ll(b->n), "s");

@@ -24,7 +24,7 @@ template <class T>
 void copy_layout(block<T>& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = md_complex::io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
