@@ -1,5 +1,6 @@
 #include "c2c_3d_2_facts_sections.hpp"
 
+#include "block_move_sections.hpp"
 #include "line_kernel_sections.hpp"
 
 namespace qez_codelets {
@@ -160,7 +161,7 @@ const line_kernel_prefixes fused_names = {"F2", "f2"};
 
 void write_c2c_3d_2_facts_kernels(std::ostream& out, precision p) {
   out << block_moves_heading;
-  write_line_block_moves(out, p, fused_names);
+  write_block_moves(out, p, fused_names.macros);
   out << kernels_head_text;
   write_line_geometry(out, fused_names);
   out << defaults_text;

@@ -1,26 +1,17 @@
 #include "four_factor_colbatch_sections.hpp"
 
+#include "block_move_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
 
-// Block moves of one real per lane: 64-bit forms for double, 32-bit forms
-// for float. Only the lane-pair form uses them.
-const char block_moves_double[] = R"(/* ---- Four-factor column-batch kernel: block moves (64-bit) ---- */
-#ifdef FOUR_FACT_COLBATCH
-#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
-#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
-#endif
-#define CB_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
-#define CB_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
-#endif
-)";
-const char block_moves_single[] = R"(/* ---- Four-factor column-batch kernel: block moves (32-bit) ---- */
-#ifdef FOUR_FACT_COLBATCH
-#define CB_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
-#define CB_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
-#endif
-)";
+// Headings of the block moves (write_block_moves), which only the lane-pair
+// form uses, inside the kernel's guard.
+const char block_moves_heading_double[] =
+    "/* ---- Four-factor column-batch kernel: block moves (64-bit) ---- */\n#ifdef FOUR_FACT_COLBATCH\n";
+const char block_moves_heading_single[] =
+    "/* ---- Four-factor column-batch kernel: block moves (32-bit) ---- */\n#ifdef FOUR_FACT_COLBATCH\n";
 
 // The pass-table product v * (tr + i ti) forward, v * (tr - i ti) backward is
 // TWIDL_MULT_INPLACE(tr, -pmOne * ti, v) in both lane forms.
@@ -217,7 +208,9 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 }  // namespace
 
 void write_four_factor_colbatch_kernel(std::ostream& out, precision p) {
-  out << (p == precision::double_precision ? block_moves_double : block_moves_single);
+  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
+  write_block_moves(out, p, "CB");
+  out << "#endif\n";
   out << kernel_text;
 }
 

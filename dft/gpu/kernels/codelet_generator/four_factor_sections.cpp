@@ -2,23 +2,16 @@
 
 #include <initializer_list>
 
+#include "block_move_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
 
-// Sub-group block moves of one real per lane (lane-pair form only): 64-bit
-// forms for double, 32-bit forms for float.
-const char block_moves_double[] = R"(/* ---- Four-factor kernels: block moves (64-bit) ---- */
-#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
-#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
-#endif
-#define F4_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
-#define F4_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
-)";
-const char block_moves_single[] = R"(/* ---- Four-factor kernels: block moves (32-bit) ---- */
-#define F4_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
-#define F4_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
-)";
+// Headings of the block moves (write_block_moves), which only the lane-pair
+// form uses.
+const char block_moves_heading_double[] = "/* ---- Four-factor kernels: block moves (64-bit) ---- */\n";
+const char block_moves_heading_single[] = "/* ---- Four-factor kernels: block moves (32-bit) ---- */\n";
 
 // One text serves both precisions and both lane forms: J * v is
 // pmOne * swapReIm(v) in both, and the table products are spelled through
@@ -219,7 +212,8 @@ const char twiddle_pass_rest[] = R"(    if (F4_ACTIVE(lane)) {
 }  // namespace
 
 void write_four_factor_kernels(std::ostream& out, precision p) {
-  out << (p == precision::double_precision ? block_moves_double : block_moves_single);
+  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
+  write_block_moves(out, p, "F4");
   out << kernels_head;
   for (const char* rest : {transpose_pass_rest, twiddle_pass_rest}) out << kernel_prologue << rest;
 }

@@ -23,16 +23,6 @@ void write_named(std::ostream& out, const char* text, const line_kernel_prefixes
   }
 }
 
-const char block_moves_double[] = R"(#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
-#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
-#endif
-#define PFX_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
-#define PFX_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
-)";
-const char block_moves_single[] = R"(#define PFX_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
-#define PFX_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
-)";
-
 const char geometry_text[] = R"(#define PFX_N (FACT0 * FACT1)
 #define PFX_PF1 (FACT1 + PADFACT1)
 #define PFX_H (SUBGROUP_SIZE / 2)
@@ -183,10 +173,6 @@ const char kernel_body_text[] = R"({
 )";
 
 }  // namespace
-
-void write_line_block_moves(std::ostream& out, precision p, const line_kernel_prefixes& names) {
-  write_named(out, p == precision::double_precision ? block_moves_double : block_moves_single, names);
-}
 
 void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
   write_named(out, geometry_text, names);

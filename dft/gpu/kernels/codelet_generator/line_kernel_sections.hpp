@@ -13,14 +13,12 @@ namespace qez_codelets {
 
 // Prefixes of one program's line-kernel names: macros (e.g. "TF" gives
 // TF_N, TF_LOAD, ..) and helper functions (e.g. "tf" gives tf_columns, ..).
+// The kernels use PREFIX_BLOCK_READ / PREFIX_BLOCK_WRITE, which
+// write_block_moves defines.
 struct line_kernel_prefixes {
   const char* macros;
   const char* functions;
 };
-
-// PREFIX_BLOCK_READ / PREFIX_BLOCK_WRITE: block moves of one component per
-// lane, 64-bit forms for double and 32-bit forms for float.
-void write_line_block_moves(std::ostream& out, precision p, const line_kernel_prefixes& names);
 
 // The line geometry: PREFIX_N, PREFIX_PF1, PREFIX_H, PREFIX_PAIRS,
 // PREFIX_SUBGROUPS, PREFIX_COLUMN_GROUPS and PREFIX_TABLE_BLOCK.

@@ -2,23 +2,16 @@
 
 #include <initializer_list>
 
+#include "block_move_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
 
-// Block moves of one real per lane: 64-bit forms for double, 32-bit forms
-// for float. Only the lane-pair form uses them.
-const char block_moves_double[] = R"(/* ---- Three-factor kernels: block moves (64-bit) ---- */
-#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)
-#pragma OPENCL EXTENSION cl_tavir_subgroups_long : enable
-#endif
-#define T3_BLOCK_READ(p) as_double(tavir_sub_group_block_read_ul((const global ulong *)(p)))
-#define T3_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul((global ulong *)(p), as_ulong(v))
-)";
-const char block_moves_single[] = R"(/* ---- Three-factor kernels: block moves (32-bit) ---- */
-#define T3_BLOCK_READ(p) as_float(tavir_sub_group_block_read((const global uint *)(p)))
-#define T3_BLOCK_WRITE(p, v) tavir_sub_group_block_write((global uint *)(p), as_uint(v))
-)";
+// Headings of the block moves (write_block_moves), which only the lane-pair
+// form uses.
+const char block_moves_heading_double[] = "/* ---- Three-factor kernels: block moves (64-bit) ---- */\n";
+const char block_moves_heading_single[] = "/* ---- Three-factor kernels: block moves (32-bit) ---- */\n";
 
 // J * v is pmOne * swapReIm(v) in both lane forms, and the twiddle product
 // v * (tr + i ti) forward, v * (tr - i ti) backward is
@@ -201,7 +194,8 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
 }  // namespace
 
 void write_three_factor_kernels(std::ostream& out, precision p) {
-  out << (p == precision::double_precision ? block_moves_double : block_moves_single);
+  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
+  write_block_moves(out, p, "T3");
   out << kernels_head;
   for (const char* rest : {pass_0_rest, pass_1_rest, pass_2_rest}) out << kernel_prologue << rest;
 }

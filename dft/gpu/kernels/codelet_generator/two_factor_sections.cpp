@@ -1,5 +1,6 @@
 #include "two_factor_sections.hpp"
 
+#include "block_move_sections.hpp"
 #include "line_kernel_sections.hpp"
 
 namespace qez_codelets {
@@ -79,7 +80,7 @@ const line_kernel_prefixes two_factor_names = {"TF", "tf"};
 void write_two_factor_default_funcs(std::ostream& out, precision) { out << default_funcs_text; }
 
 void write_two_factor_kernel(std::ostream& out, precision p) {
-  write_line_block_moves(out, p, two_factor_names);
+  write_block_moves(out, p, two_factor_names.macros);
   out << kernel_head_text;
   write_line_geometry(out, two_factor_names);
   out << batch_defaults_text;
