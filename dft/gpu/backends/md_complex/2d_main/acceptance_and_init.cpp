@@ -7,6 +7,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -109,8 +110,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 
 void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
   if (b == nullptr) return;
-  const bool part0 = phase == workspace_part_twiddles || phase == workspace_part_both;
-  const bool part1 = phase == workspace_part_scratch || phase == workspace_part_both;
+  const bool part0 = covers_twiddle_part(phase);
+  const bool part1 = covers_scratch_part(phase);
   if (part0) {
     // The table writes may still run on the areas given up here.
     for (sycl::event*& e : b->table_events) finish_event(e);

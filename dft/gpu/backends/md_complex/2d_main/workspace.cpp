@@ -7,6 +7,7 @@
 #include "dft/gpu/backends/md_complex/2d_main/esimd_strategy.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -80,7 +81,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   DFTI_DESCRIPTOR* children[4] = {};
   const int count = counted_children(*b, children);
   std::uint64_t o = offset;
-  if (phase == workspace_part_twiddles || phase == workspace_part_both) {
+  if (covers_twiddle_part(phase)) {
     if (b->fused) {
       const int status = place_fused_tables(*b, workspace, kind, o);
       append_table_events(*b, events);
@@ -97,7 +98,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
       o += children[k]->workspace_bytes[workspace_part_twiddles];
     }
   }
-  if (phase == workspace_part_scratch || phase == workspace_part_both) {
+  if (covers_scratch_part(phase)) {
     if (b->fused) return status_success;
     if (phase == workspace_part_both) o = offset + record->workspace_bytes[workspace_part_twiddles];
     if (b->transposes && !b->temp_in_part0) place_temporary(*b, workspace, kind, o);

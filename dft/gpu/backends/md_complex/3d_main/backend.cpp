@@ -9,6 +9,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -170,7 +171,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t phase) {
   if (b == nullptr) return;
-  if (phase == workspace_part_twiddles || phase == workspace_part_both) {
+  if (covers_twiddle_part(phase)) {
     for (int s = 0; s < slot_count; ++s) {
       // A table write still in flight would land in memory that may be
       // released next.
@@ -182,7 +183,7 @@ void bkd_free_buffers(block<T>* b, std::uint32_t phase) {
     }
     b->internal_persistent.reset();
   }
-  if (phase == workspace_part_scratch || phase == workspace_part_both) b->internal_scratch.reset();
+  if (covers_scratch_part(phase)) b->internal_scratch.reset();
 }
 
 template <class T>
@@ -195,8 +196,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   if (b->esimd_plan != nullptr) return esimd_add_workspace(*b, workspace, kind, offset, phase, events);
   bkd_free_buffers(b, phase);
 
-  const bool persistent = phase == workspace_part_twiddles || phase == workspace_part_both;
-  const bool scratch = phase == workspace_part_scratch || phase == workspace_part_both;
+  const bool persistent = covers_twiddle_part(phase);
+  const bool scratch = covers_scratch_part(phase);
   if (persistent && b->fused) {
     if constexpr (std::is_same_v<T, double>) {
       const int status = write_fused_tables(*b, workspace, kind, offset, events);

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 #include "qez_dft_engine.h"
 
@@ -249,12 +250,12 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 
 void bkd_free_buffers(block* b, std::uint32_t phase) {
   if (b == nullptr) return;
-  if (phase == workspace_part_twiddles || phase == workspace_part_both) {
+  if (covers_twiddle_part(phase)) {
     b->buffer_temp.reset();
     b->internal_persistent.reset();
     b->usm_temp = nullptr;
   }
-  if (phase == workspace_part_scratch || phase == workspace_part_both) b->internal_scratch.reset();
+  if (covers_scratch_part(phase)) b->internal_scratch.reset();
 }
 
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* r, std::uint32_t phase,
@@ -264,8 +265,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   b->workspace_kind = static_cast<std::uint32_t>(kind);
   b->workspace_base = workspace;
   bkd_free_buffers(b, phase);
-  const bool persistent = phase == workspace_part_twiddles || phase == workspace_part_both;
-  const bool scratch = phase == workspace_part_scratch || phase == workspace_part_both;
+  const bool persistent = covers_twiddle_part(phase);
+  const bool scratch = covers_scratch_part(phase);
   if (persistent) {
     if (kind == frame::kind_buffer_workspace) {
       // The same carving rules as the fused kernels' tables.
