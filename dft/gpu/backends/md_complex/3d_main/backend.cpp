@@ -8,6 +8,7 @@
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
@@ -175,9 +176,7 @@ void bkd_free_buffers(block<T>* b, std::uint32_t phase) {
     for (int s = 0; s < slot_count; ++s) {
       // A table write still in flight would land in memory that may be
       // released next.
-      if (b->table_events[s] != nullptr) b->table_events[s]->wait();
-      delete b->table_events[s];
-      b->table_events[s] = nullptr;
+      finish_event(b->table_events[s]);
       b->tables_buffer[s].reset();
       b->tables_usm[s] = nullptr;
     }

@@ -13,6 +13,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 // Names of the table writers, per table family and container form.
@@ -196,7 +197,7 @@ int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_
             *b.queue, writer, sycl::range<2>(static_cast<size_t>(line.fact1), static_cast<size_t>(line.fact0)),
             target);
       }
-      b.table_events[slot] = new sycl::event(written);
+      keep_event(b.table_events[slot], written);
     }
   }
   if (collected != nullptr)
