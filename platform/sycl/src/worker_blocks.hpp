@@ -28,7 +28,9 @@ class worker_block_scope {
   worker_block_scope() { __lsan_disable(); }
   ~worker_block_scope() { __lsan_enable(); }
 #else
-  worker_block_scope() = default;
+  // User-provided, so that a scope variable is not reported as unused.
+  worker_block_scope() {}
+  ~worker_block_scope() {}
 #endif
   worker_block_scope(const worker_block_scope&) = delete;
   worker_block_scope& operator=(const worker_block_scope&) = delete;
