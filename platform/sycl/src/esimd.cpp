@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime.hpp"
+#include "worker_blocks.hpp"
 
 namespace sycl {
 inline namespace _V1 {
@@ -17,6 +18,7 @@ thread_local uint32_t t_slm_reserved = 0;
 }  // namespace
 
 void slm_reserve(uint32_t bytes) {
+  sycl::detail::worker_block_scope kept_by_the_thread;
   if (t_slm.size() < bytes) t_slm.resize(bytes);
   t_slm_reserved = bytes;
 }

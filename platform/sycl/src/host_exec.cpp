@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "runtime.hpp"
+#include "worker_blocks.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QEZ_ASAN 1
@@ -118,7 +119,10 @@ struct stack_cache {
     mprotect(p, 4096, PROT_NONE);
     return stack_block{static_cast<char*>(p) + 4096, size};
   }
-  void give(stack_block s) { free.push_back(s); }
+  void give(stack_block s) {
+    worker_block_scope kept_by_the_thread;
+    free.push_back(s);
+  }
 };
 thread_local stack_cache t_stacks;
 
@@ -214,6 +218,7 @@ void resume(group_run& g, fiber& f) {
 }
 
 void set_local_memory(const std::vector<size_t>& sizes) {
+  worker_block_scope kept_by_the_thread;
   if (t_local_blocks.size() < sizes.size()) t_local_blocks.resize(sizes.size());
   t_local_more.resize(sizes.size() > 64 ? sizes.size() : 0);
   for (size_t i = 0; i < sizes.size(); ++i) {
