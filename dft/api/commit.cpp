@@ -1,5 +1,6 @@
 #include "dft/api/commit.hpp"
 
+#include <limits>
 #include <string>
 
 #include "dft/api/cpu_dfti.hpp"
@@ -171,6 +172,25 @@ std::int64_t gpu_precision_status(std::uint32_t precision, bool device_has_fp64)
   return status_invalid_configuration;
 }
 
+// Whether the farthest element of one side (field `f` of the length and
+// batch records: strides and distances) lies within 64-bit offsets; the
+// backends compute element offsets as 64-bit products and sums.
+bool side_offsets_fit(const DFTI_DESCRIPTOR* r, dim_field f) {
+  std::int64_t reach = 0;
+  const auto add_steps = [&reach, f](const dim_record& d) {
+    const std::int64_t step = dim_value(d, f);
+    if (step == std::numeric_limits<std::int64_t>::min()) return false;
+    std::int64_t span = 0;
+    return !__builtin_mul_overflow(d.length - 1, step < 0 ? -step : step, &span) &&
+           !__builtin_add_overflow(reach, span, &reach);
+  };
+  for (std::int32_t k = 0; k < r->lengths.count; ++k)
+    if (!add_steps(r->lengths.records[k])) return false;
+  for (std::int32_t k = 0; k < r->batch.count; ++k)
+    if (!add_steps(r->batch.records[k])) return false;
+  return true;
+}
+
 std::int64_t gpu_size_limit_status(const DFTI_DESCRIPTOR* r) {
   if (r->batch.count < 1 || r->lengths.count < 1) return status_invalid_configuration;
   const std::int64_t transforms = r->batch.records[0].length;
@@ -186,7 +206,11 @@ std::int64_t gpu_size_limit_status(const DFTI_DESCRIPTOR* r) {
   }
   if (r->domain == dfti_complex && __builtin_mul_overflow(n, std::uint64_t{2}, &n))
     return status_unimplemented;
-  return n > max_gpu_scalars ? status_unimplemented : status_success;
+  if (n > max_gpu_scalars) return status_unimplemented;
+  // Strides and distances that place an element beyond 64-bit offsets.
+  for (dim_field f : {dim_input, dim_output, dim_forward, dim_backward})
+    if (!side_offsets_fit(r, f)) return status_unimplemented;
+  return status_success;
 }
 
 std::int64_t gpu_commit(DFTI_DESCRIPTOR* r) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "dft/api/commit.hpp"
@@ -191,6 +192,26 @@ TEST(GpuChecks, SizeProductsThatWrapCountAsTooLarge) {
   EXPECT_EQ(size_status<double_real>({std::int64_t{1} << 21, std::int64_t{1} << 21},
                                      std::int64_t{1} << 22),
             6);
+}
+
+TEST(GpuChecks, StridesReachingBeyond64BitOffsetsAreTooLarge) {
+  // 64 points 2^58 apart reach 63 * 2^58 > 2^63: no element offset fits.
+  single_complex wide(std::int64_t{64});
+  const std::int64_t far = std::int64_t{1} << 58;
+  wide.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{0, far});
+  wide.set_value(P::BWD_STRIDES, std::vector<std::int64_t>{0, 1});
+  EXPECT_EQ(dft::gpu_size_limit_status(dft::descriptor_access::record(wide)), 6);
+  // The same through the distance of a batch, and on the backward side.
+  single_complex batched(std::int64_t{8});
+  batched.set_value(P::NUMBER_OF_TRANSFORMS, std::int64_t{3});
+  batched.set_value(P::FWD_DISTANCE, std::int64_t{8});
+  batched.set_value(P::BWD_DISTANCE, std::numeric_limits<std::int64_t>::max() / 2 + 1);
+  EXPECT_EQ(dft::gpu_size_limit_status(dft::descriptor_access::record(batched)), 6);
+  // Far apart but within 64 bits: fine.
+  single_complex near(std::int64_t{64});
+  near.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{0, std::int64_t{1} << 56});
+  near.set_value(P::BWD_STRIDES, std::vector<std::int64_t>{0, 1});
+  EXPECT_EQ(dft::gpu_size_limit_status(dft::descriptor_access::record(near)), 0);
 }
 
 TEST(GpuChecks, LengthsBelowOneAreRefused) {
