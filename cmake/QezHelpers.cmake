@@ -29,6 +29,17 @@ function(qez_component name)
   set_property(GLOBAL APPEND PROPERTY QEZ_COMPONENTS ${name})
 endfunction()
 
+# One GPU backend family: every source of the folder and of its backend
+# subfolders becomes the component qez_backends_<family>.
+function(qez_backend_family family)
+  file(GLOB family_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*/*.cpp)
+  qez_component(qez_backends_${family} ${family_sources})
+  target_link_libraries(qez_backends_${family} PUBLIC qez_threading_headers)
+  if(TARGET qez_sycl_standin)
+    target_link_libraries(qez_backends_${family} PUBLIC qez_sycl_standin)
+  endif()
+endfunction()
+
 function(qez_define_main_library)
   get_property(components GLOBAL PROPERTY QEZ_COMPONENTS)
   if(NOT components)

@@ -1,6 +1,8 @@
-// Words the one-dimensional backends plan with: the two directions a plan
-// may prepare, whether a prepared set serves one of them, and the
-// precision of an instance. A backend takes them into its own namespace
+// Words every GPU backend plans with: the two directions a plan may
+// prepare, whether a prepared set serves one of them, the kinds of
+// workspace a block records, the precision of an instance, the stride a
+// dimension record gives each side, and the integer type of printf-style
+// option and kernel-name texts. A backend takes them into its own namespace
 // with `using namespace plan_basics;`, so that `<backend>::dir_forward` and
 // the like name them there.
 #pragma once
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/backend.hpp"
 
 namespace ulmara {
@@ -24,6 +27,10 @@ inline bool serves(std::uint32_t directions, direction d) {
          directions == (d == dir_forward ? directions_forward : directions_backward);
 }
 
+// Where a block's workspace came from: made by the commit itself (internal
+// workspace mode), or handed over by the caller as a buffer or as USM.
+enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
+
 template <class T>
 constexpr bool is_double() {
   return std::is_same<T, double>::value;
@@ -33,6 +40,15 @@ template <class T>
 constexpr const char* precision_letter() {
   return is_double<T>() ? "d" : "s";
 }
+
+// The stride of a dimension on the side data is read from and on the side
+// it is written to: the explicit input/output stride when one was set,
+// otherwise the forward/backward stride.
+inline std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
+inline std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
+
+// The argument type of "%lld" in option and kernel-name texts.
+constexpr long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
 }  // namespace plan_basics
 }  // namespace dft

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "dft/gpu/core/default_1d/plan.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
 
 namespace {

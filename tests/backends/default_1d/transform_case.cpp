@@ -5,7 +5,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_lists.hpp"
-#include "dft/gpu/core/default_1d/plan.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 
 namespace default_1d_test {
 

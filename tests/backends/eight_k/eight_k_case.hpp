@@ -12,7 +12,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dft/gpu/core/alloc_hooks.hpp"
-#include "dft/gpu/core/eight_k/kernel_build.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/kernel_build.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "tests/backends/eight_k/eight_k_case.hpp"
 

@@ -2,8 +2,8 @@
 // geometry, names and exact option strings, size tests and batch grouping.
 #include <gtest/gtest.h>
 
-#include "dft/gpu/core/two_factor/plan.hpp"
-#include "dft/gpu/core/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
 
 namespace tf = ulmara::qez::dft::two_factor;
 

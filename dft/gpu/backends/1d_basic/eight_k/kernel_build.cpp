@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dft/api/status_codes.hpp"
-#include "dft/gpu/core/eight_k/kernel_build.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/kernel_build.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 

@@ -1,7 +1,7 @@
 // Kernel names and build options of the 8192-point backend's program.
 #pragma once
 
-#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 
 namespace ulmara {
 namespace qez {

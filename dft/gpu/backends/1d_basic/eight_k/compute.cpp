@@ -5,7 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
-#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {

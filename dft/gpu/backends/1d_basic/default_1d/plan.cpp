@@ -1,11 +1,11 @@
-#include "dft/gpu/core/default_1d/plan.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/core/default_1d/kernel_templates.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/kernel_templates.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {

@@ -18,7 +18,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -15,7 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/two_factor/plan.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -8,7 +8,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/core/eight_k/plan.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/architecture.hpp"
 

@@ -1,4 +1,4 @@
-#include "dft/gpu/core/two_factor/plan.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 
 #include <algorithm>
 #include <cstdio>

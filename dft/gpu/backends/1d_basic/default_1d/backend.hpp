@@ -9,7 +9,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
-#include "dft/gpu/core/default_1d/plan.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 
 namespace ulmara {
 namespace qez {

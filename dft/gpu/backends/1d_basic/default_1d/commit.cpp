@@ -7,7 +7,7 @@
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/default_1d/backend.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"

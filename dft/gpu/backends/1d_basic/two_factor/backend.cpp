@@ -11,9 +11,9 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_definition.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/core/two_factor/plan.hpp"
-#include "dft/gpu/core/two_factor/program_and_compute.hpp"
-#include "dft/gpu/core/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
