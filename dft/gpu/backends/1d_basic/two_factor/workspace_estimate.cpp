@@ -1,8 +1,8 @@
 // Workspace estimate of the two-factor backend: one twiddle table per
 // direction, sized by the backend's own factor choice and paddings.
-#include "dft/gpu/core/workspace/estimate_support.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
+#include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -4,8 +4,8 @@
 // architecture the backend plans for.
 #include <algorithm>
 
-#include "dft/gpu/core/workspace/estimate_support.hpp"
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
+#include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -1,7 +1,7 @@
 // Workspace estimate of the four-factor column-batch backend: cross and
 // sub tables, and the temporary of half the batch.
-#include "dft/gpu/core/workspace/estimate_support.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
+#include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -1,8 +1,8 @@
 // Workspace estimate of the column-batch backend: per direction the main
 // twiddle slice and, for three factors, the sub-slice, from the backend's
 // own factor choice.
-#include "dft/gpu/core/workspace/estimate_support.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
+#include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
 namespace qez {

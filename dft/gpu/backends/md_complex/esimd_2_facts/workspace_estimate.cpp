@@ -1,7 +1,7 @@
 // Workspace estimate of the ESIMD two-factor engine, from the engine's own
 // factor pairs: one table per pass and direction.
-#include "dft/gpu/core/workspace/estimate_support.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_geometry.hpp"
+#include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -4,9 +4,9 @@
 // splits it.
 #include <algorithm>
 
-#include "dft/gpu/core/workspace/estimate_support.hpp"
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
+#include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
 namespace qez {
