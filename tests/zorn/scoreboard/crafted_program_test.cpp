@@ -1,8 +1,12 @@
 // Small crafted programs for the corners of the scoreboard analysis:
 // directives 16 and 17, explicit sync instructions, opcode 95, empty
-// instructions, and the bounds of the register-region model (strides beyond
-// a row, rows beyond the modelled registers).
+// instructions, instruction groups, the ARF rules, the Harix write-after-read
+// workaround and its dummy moves, the pass-1 table of waited positions, and
+// the bounds of the register-region model (strides beyond a row, rows beyond
+// the modelled registers).
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "gpu/zorn/scoreboard/analysis.hpp"
 #include "gpu/zorn/scoreboard/propagation.hpp"
@@ -89,6 +93,195 @@ TEST(CraftedPrograms, OpcodeNinetyFiveCountsTwice) {
   const zorn::Program single = analysed({add(10, 5, 6), alu(64, 40, 41, -1), add(11, 10, 7)});
   const zorn::Program doubled = analysed({add(10, 5, 6), alu(zorn::opcode::doubled, 40, 41, -1), add(11, 10, 7)});
   EXPECT_EQ(field_at(doubled, 2) & 0x07u, (field_at(single, 2) & 0x07u) + 1);
+}
+
+// ---- instruction groups ----
+
+// The same instruction with the group bit (bit 32: the next instruction
+// belongs to the same group).
+Words grouped(Words w) {
+  w[1] |= 1u;
+  return w;
+}
+
+TEST(CraftedPrograms, AGroupWritesTheWaitsOfItsLastMemberIntoItsFirst) {
+  // The last member reads r10, written two integer instructions back.
+  const zorn::Program single = analysed({add(10, 5, 6), add(20, 30, 31), add(21, 10, 8)});
+  EXPECT_EQ(field_at(single, 1), 0u);
+  EXPECT_EQ(field_at(single, 2), 0x02u);
+  const zorn::Program group = analysed({add(10, 5, 6), grouped(add(20, 30, 31)), add(21, 10, 8)});
+  EXPECT_EQ(field_at(group, 1), 0x02u);
+  EXPECT_EQ(field_at(group, 2), 0u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(has_marker(zorn::instruction_at(group, i))) << i;
+}
+
+TEST(CraftedPrograms, AGroupAccumulatesTheWaitsOfItsMembers) {
+  // The first member waits one float instruction back (r10), the last two
+  // integer instructions back (r11). Alone they carry a float distance 1 and
+  // an integer distance 2 (the own pipe, so no pipe named); as a group the
+  // waits merge into the smaller distance on all pipes, written into the
+  // first member.
+  const std::vector<Words> code = {add(10, 5, 6, float32_code), add(11, 5, 6), add(20, 10, 31), add(21, 11, 8)};
+  const zorn::Program single = analysed(code);
+  EXPECT_EQ(field_at(single, 2), 0x11u);  // float pipe (code 2), distance 1
+  EXPECT_EQ(field_at(single, 3), 0x02u);
+  std::vector<Words> grouped_code = code;
+  grouped_code[2] = grouped(grouped_code[2]);
+  const zorn::Program group = analysed(grouped_code);
+  EXPECT_EQ(field_at(group, 2), 0x09u);  // all pipes (code 1), distance 1
+  EXPECT_EQ(field_at(group, 3), 0u);
+}
+
+// ---- ARF operands of kinds 4, 7 and 8 (no register region) ----
+
+// ARF number 0x40 (kind 4) as a direct operand field: register-file bit 2 clear.
+constexpr std::uint32_t arf_kind4_field = (0x40u << 8) | 1u;
+
+Words with_arf_destination(Words w) {
+  w[1] = (w[1] & 0xFFFFu) | (arf_kind4_field << 16);
+  return w;
+}
+Words with_arf_source0(Words w) {
+  w[2] = (w[2] & ~0xFFFFu) | arf_kind4_field;
+  return w;
+}
+
+TEST(CraftedPrograms, ReadingAnArfOfKindFourWaitsOneInstructionOnAllPipes) {
+  const zorn::Program grf = analysed({add(10, 5, 6), add(21, 40, 7)});
+  EXPECT_EQ(field_at(grf, 1), 0u);
+  const zorn::Program arf = analysed({add(10, 5, 6), with_arf_source0(add(21, 40, 7))});
+  EXPECT_EQ(field_at(arf, 1), 0x09u);  // all pipes (code 1), distance 1
+}
+
+TEST(CraftedPrograms, AfterAnArfDestinationATokenWaitGetsADistanceOneSyncInFront) {
+  for (const bool arf : {false, true}) {
+    zorn::Program program = program_of(
+        {send(20, 1, 2, 1), arf ? with_arf_destination(add(40, 5, 6)) : add(40, 5, 6), add(21, 20, 7)});
+    const zorn::BlockList blocks = zorn::run_scoreboard_passes(program, {6, 16});
+    EXPECT_EQ(field_at(program, 2), dst_wait(token_of(program, 0))) << arf;
+    ASSERT_EQ(blocks.size(), 1u);
+    if (!arf) {
+      EXPECT_TRUE(blocks[0].sync_requests.empty());
+      continue;
+    }
+    ASSERT_EQ(blocks[0].sync_requests.size(), 1u);
+    const zorn::SyncRequest& r = blocks[0].sync_requests[0];
+    EXPECT_EQ(r.instruction, 2u);
+    EXPECT_EQ(r.kind, zorn::SyncKind::setting_only);
+    EXPECT_EQ(r.swsb.bits, 0x1100u);  // distance 1 on all pipes
+  }
+}
+
+// ---- the Harix write-after-read workaround ----
+
+// Ten-bit forms: token set 0x0C0 + t, dst wait 0x080 + t, src wait 0x0A0 + t.
+std::uint32_t wide_field_at(const zorn::Program& p, std::size_t i) { return wide_field(zorn::instruction_at(p, i)); }
+std::uint32_t wide_token_of(const zorn::Program& p, std::size_t i) { return wide_field_at(p, i) & 0x1Fu; }
+
+TEST(CraftedPrograms, OverwritingTheSourceOfASendWithoutDestinationWaitsForItsDestinationOnHarix) {
+  // Treatment W: the send that read r1 writes nothing.
+  for (const zorn::HW hw : {7, 8}) {
+    zorn::Program program = program_of({send(-1, 0, 1, 1), add(1, 5, 6)});
+    const zorn::BlockList blocks = zorn::run_scoreboard_passes(program, {hw, 32});
+    const std::uint32_t t = wide_token_of(program, 0);
+    EXPECT_EQ(wide_field_at(program, 1), (hw == 7 ? 0x080u : 0x0A0u) + t) << hw;
+    EXPECT_TRUE(blocks[0].dummy_moves.empty()) << hw;
+  }
+}
+
+TEST(CraftedPrograms, OverwritingTheSourceOfASendGetsThreeDummyMovesOnHarix) {
+  // Treatment T: B (instruction 1) read r1 and writes r31; walking back from
+  // B over the sends of its class collects r1 (B's source) and then r2 (the
+  // first send's source). The add is in the integer pipe, so the moves are
+  // integer moves and the add needs no distance of its own.
+  const std::vector<Words> code = {send(30, 1, 2, 1), send(31, 1, 1, 1), add(1, 5, 6)};
+  zorn::Program jorva = program_of(code);
+  const zorn::BlockList plain = zorn::run_scoreboard_passes(jorva, {8, 32});
+  EXPECT_EQ(wide_field_at(jorva, 2), 0x0A0u + wide_token_of(jorva, 1));
+  EXPECT_TRUE(plain[0].dummy_moves.empty());
+
+  zorn::Program harix = program_of(code);
+  const zorn::BlockList blocks = zorn::run_scoreboard_passes(harix, {7, 32});
+  const std::uint32_t b_token = wide_token_of(harix, 1);
+  EXPECT_EQ(wide_field_at(harix, 2), 0u);  // the src wait moved to the first dummy move
+  EXPECT_FALSE(has_marker(zorn::instruction_at(harix, 2)));
+  ASSERT_EQ(blocks[0].dummy_moves.size(), 3u);
+  const auto& m = blocks[0].dummy_moves;
+  for (const zorn::DummyMoveRequest& r : m) {
+    EXPECT_EQ(r.instruction, 2u);
+    EXPECT_EQ(r.type, zorn::dummy_move_type::integer);
+  }
+  EXPECT_EQ(m[0].swsb.bits, 0x40u | b_token);  // src wait on B's token
+  EXPECT_EQ(m[0].first_of_series, 1u);
+  EXPECT_EQ(m[0].source_register, 0u);
+  EXPECT_EQ(m[1].swsb.bits, 0u);
+  EXPECT_EQ(m[1].first_of_series, 0u);
+  EXPECT_EQ(m[1].source_register, 2u);
+  EXPECT_EQ(m[2].swsb.bits, 0u);
+  EXPECT_EQ(m[2].first_of_series, 0u);
+  EXPECT_EQ(m[2].source_register, 1u);
+  EXPECT_TRUE(blocks[0].sync_requests.empty());
+}
+
+// ---- the pass-1 table of waited in-order positions ----
+
+struct WaitRecord {
+  std::uint32_t waiting_pipe, waited_pipe, distance;
+  std::int32_t position;  // the waited pipe's counter in the record
+  bool operator==(const WaitRecord& o) const {
+    return waiting_pipe == o.waiting_pipe && waited_pipe == o.waited_pipe && distance == o.distance &&
+           position == o.position;
+  }
+};
+
+// The wait records pass 1 exports into the resolved table of the only block.
+std::vector<WaitRecord> pass_one_waits(const std::vector<Words>& code, zorn::HW hw) {
+  zorn::Program program = program_of(code);
+  zorn::BlockList blocks = zorn::build_basic_blocks(program, hw);
+  zorn::decode_block_operands(blocks, program, hw);
+  EXPECT_EQ(blocks.size(), 1u);
+  zorn::BasicBlock& block = blocks[0];
+  zorn::swsb_analysis(hw, 16, program, block, zorn::AnalysisPass::zero);
+  block.out.clear();
+  block.resolved.clear();
+  zorn::swsb_analysis(hw, 16, program, block, zorn::AnalysisPass::one);
+  std::vector<WaitRecord> waits;
+  for (const zorn::Dependency& d : block.resolved.records) {
+    if (!d.is_wait() || d.has_token_bits() || !d.is_live()) continue;
+    std::uint32_t row = 0;
+    while (row < 7 && d.wait_pipe != (1u << row)) ++row;
+    EXPECT_LT(row, 7u);
+    waits.push_back({d.pipe, d.wait_pipe, d.wait_distance, row < 7 ? d.counters[row] : 0});
+  }
+  std::sort(waits.begin(), waits.end(), [](const WaitRecord& a, const WaitRecord& b) {
+    return a.waited_pipe < b.waited_pipe;
+  });
+  return waits;
+}
+
+TEST(PassOneWaitTable, AWaitOnTheOwnPipeIsExportedForThatPipe) {
+  // The second add waits one integer instruction back: cell (integer,
+  // integer) = integer count 1 - distance 1 = 0, exported as position 1.
+  const std::vector<WaitRecord> waits = pass_one_waits({add(10, 5, 6), add(11, 10, 7)}, 6);
+  ASSERT_EQ(waits.size(), 1u);
+  EXPECT_TRUE((waits[0] == WaitRecord{zorn::pipe::integer, zorn::pipe::integer, 1, 1}));
+}
+
+TEST(PassOneWaitTable, AWaitOnAllPipesIsExportedForEachPipeOfTheGeneration) {
+  // A float and an integer producer, each one instruction back in its pipe:
+  // the add waits distance 1 on all pipes, which on Gulon is rows float,
+  // integer and long (not the all-in-order row): positions float 1 - 1 + 1,
+  // integer 1 - 1 + 1, long 0 - 1 + 1.
+  const std::vector<WaitRecord> waits =
+      pass_one_waits({add(10, 5, 6, float32_code), add(12, 5, 6), add(11, 10, 12)}, 6);
+  ASSERT_EQ(waits.size(), 3u);
+  EXPECT_TRUE((waits[0] == WaitRecord{zorn::pipe::integer, zorn::pipe::float_pipe, 1, 1}));
+  EXPECT_TRUE((waits[1] == WaitRecord{zorn::pipe::integer, zorn::pipe::integer, 1, 1}));
+  EXPECT_TRUE((waits[2] == WaitRecord{zorn::pipe::integer, zorn::pipe::long_pipe, 1, 0}));
+}
+
+TEST(PassOneWaitTable, NoWaitNoRecord) {
+  EXPECT_TRUE(pass_one_waits({add(10, 5, 6), add(11, 12, 7)}, 6).empty());
 }
 
 // ---- the bounds of the region model ----
