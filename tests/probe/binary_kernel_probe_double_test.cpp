@@ -107,6 +107,16 @@ TEST_F(DoubleOnEveryGeneration, ImageThatRunsCorrectlyAnswersTrueOnceAndForAll) 
 
 using DoubleRoads = ProbeWithDriverDouble;
 
+// The probe answered false with the driver warning, cached that answer and
+// released the record lock.
+void expect_refusal_cached(const ProbeCall& call, sycl::queue& queue) {
+  EXPECT_FALSE(call.answer);
+  EXPECT_EQ(call.output, driver_warning);
+  EXPECT_EQ(record_of(queue)->probe_done, 1);
+  EXPECT_EQ(record_of(queue)->probe_result, 0);
+  EXPECT_TRUE(record_unlocked(queue));
+}
+
 TEST_F(DoubleRoads, CallerStatusSetOnEntryBuildsNothingAndCachesNothing) {
   driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
   int status = 77;
@@ -141,34 +151,22 @@ TEST_F(DoubleRoads, ImageThatCannotBeLoadedAnswersFalseAndWarns) {
   driver.set_driver(QEZ_BINARY_PROBE_DRIVER_NO_KERNEL);
   ProbeCall call{};
   EXPECT_NO_THROW(call = probe(queue));
-  EXPECT_FALSE(call.answer);
-  EXPECT_EQ(call.output, driver_warning);
+  expect_refusal_cached(call, queue);
   EXPECT_EQ(driver.image_count(), 1);
-  EXPECT_EQ(record_of(queue)->probe_done, 1);
-  EXPECT_TRUE(record_unlocked(queue));
 }
 
 // The driver takes the launch and runs nothing: the output word stays at
 // the failure value the probe stored before the launch.
 TEST_F(DoubleRoads, ImageThatIsLoadedButNeverRunAnswersFalseAndWarns) {
   driver.set_driver(QEZ_BINARY_PROBE_DRIVER_DOES_NOT_RUN);
-  const ProbeCall call = probe(queue);
-  EXPECT_FALSE(call.answer);
-  EXPECT_EQ(call.output, driver_warning);
+  expect_refusal_cached(probe(queue), queue);
   EXPECT_EQ(driver.image_count(), 1);
-  EXPECT_EQ(record_of(queue)->probe_done, 1);
-  EXPECT_EQ(record_of(queue)->probe_result, 0);
-  EXPECT_TRUE(record_unlocked(queue));
 }
 
 // Only the word the kernel stores when its checks hold is success.
 TEST_F(DoubleRoads, KernelThatStoresAnotherNonZeroWordAnswersFalse) {
   driver.set_driver(QEZ_BINARY_PROBE_DRIVER_STORES_OTHER_WORD);
-  const ProbeCall call = probe(queue);
-  EXPECT_FALSE(call.answer);
-  EXPECT_EQ(call.output, driver_warning);
-  EXPECT_EQ(record_of(queue)->probe_result, 0);
-  EXPECT_TRUE(record_unlocked(queue));
+  expect_refusal_cached(probe(queue), queue);
 }
 
 // The launch raises after the kernel and both buffers were obtained: false
@@ -180,11 +178,8 @@ TEST_F(DoubleRoads, RefusedLaunchAnswersFalseReleasesTheLockAndResumesRecording)
   graph.begin_recording(queue);
   ProbeCall call{};
   EXPECT_NO_THROW(call = probe(queue));
-  EXPECT_FALSE(call.answer);
-  EXPECT_EQ(call.output, driver_warning);
+  expect_refusal_cached(call, queue);
   EXPECT_EQ(driver.image_count(), 1);
-  EXPECT_EQ(record_of(queue)->probe_done, 1);
-  EXPECT_TRUE(record_unlocked(queue));
   EXPECT_EQ(queue.ext_ulmara_get_state(), graph_ext::queue_state::recording);
   EXPECT_TRUE(queue.ext_ulmara_get_graph() == graph);
   EXPECT_TRUE(graph.ext_ulmara_recorded_functions().empty());
@@ -219,11 +214,7 @@ TEST_F(DoubleRoads, RecordingThatCannotResumeRaisesReleasesTheLockAndCachesNothi
   graph.end_recording();
 
   // The next call probes (the refused image again) and caches its answer.
-  const ProbeCall again = probe(queue);
-  EXPECT_FALSE(again.answer);
-  EXPECT_EQ(again.output, driver_warning);
-  EXPECT_EQ(record_of(queue)->probe_done, 1);
-  EXPECT_TRUE(record_unlocked(queue));
+  expect_refusal_cached(probe(queue), queue);
 }
 
 TEST_F(DoubleRoads, RecordingQueueRunsTheTestOutsideTheGraph) {
