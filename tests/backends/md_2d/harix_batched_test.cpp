@@ -35,8 +35,8 @@ TEST(BatchedLayout, OneTransformAtATime) {
   // The children are planned for one transform: N1 rows, no batch of 2.
   EXPECT_EQ(b.row_plan_fwd->batch.records[0].length, 2048);
   EXPECT_EQ(b.row_plan_fwd->batch.records[1].length, 1);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
 }
 
 TEST(BatchedLayout, SubBufferDataIsRefused) {

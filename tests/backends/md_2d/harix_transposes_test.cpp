@@ -22,7 +22,7 @@ c2c_2d_config big(bool dbl, std::int64_t batch) {
   c.dbl = dbl;
   c.n0 = c.n1 = 16384;
   c.batch = batch;
-  c.ws = md2d_test::workspace::caller_usm;  // nothing is allocated at commit
+  c.ws = md2d_test::workspace::external_usm;  // nothing is allocated at commit
   return c;
 }
 
@@ -87,7 +87,7 @@ TEST(Fused, DeclinedWithoutSubGroupSizeEight) {
   if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   EXPECT_EQ(b.fused, 0);
   EXPECT_NE(b.row_plan_fwd, nullptr);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "192 children forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "192 children forward usm");
 }
 
 }  // namespace

@@ -127,8 +127,8 @@ TEST(Children, ColumnPassesSeparateWhenTheOutputSidesDiffer) {
   EXPECT_EQ(b.col_plan_fwd->directions, 0u);
   EXPECT_EQ(b.col_plan_bwd->directions, 1u);
   expect_workspace_of_children(r.record(), b);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
 }
 
 TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
@@ -146,7 +146,7 @@ TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
   EXPECT_EQ(b.col_plan_bwd, b.col_plan_fwd);
   EXPECT_EQ(name_of(b.col_plan_fwd), "2D_C2C|2d");
   expect_workspace_of_children(r.record(), b);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::usm), "backward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::usm), "backward usm");
 }
 
 TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
@@ -158,19 +158,19 @@ TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
   EXPECT_EQ(b.row_plan_bwd, nullptr);
   EXPECT_EQ(b.col_plan_bwd, nullptr);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2DC2C|f1d");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
   EXPECT_EQ(r.run(false, container::usm).status, 2);
 }
 
 TEST(Workspace, CallerWorkspaceThatWasNeverGiven) {
   c2c_2d_config c = config(false, 10, 24, 1);
-  c.ws = md2d_test::workspace::caller_usm;
+  c.ws = md2d_test::workspace::external_usm;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
   const bool needs = backend_test::workspace_bytes(r.record()) != 0;
   EXPECT_EQ(r.run(true, container::usm).status, needs ? 11 : 0);
   ASSERT_EQ(r.give_workspace(), 0);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm after the workspace");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm after the workspace");
 }
 
 TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
@@ -178,7 +178,7 @@ TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
   ASSERT_EQ(r.commit_status(), 0);
   m::bkd_data& b = block(r);
   r.record()->offload_mode = 2;
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm, asynchronous offload");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm, asynchronous offload");
   EXPECT_EQ(b.in_order, 0u);
   EXPECT_EQ(b.queue, r.record()->queue);
   EXPECT_EQ(b.row_plan_fwd->offload_mode, 2u);
@@ -186,7 +186,7 @@ TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
   EXPECT_EQ(b.col_plan_fwd->queue, r.record()->queue);
   // Back to a plain call: the children follow again.
   r.record()->offload_mode = 0;
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
   EXPECT_EQ(b.row_plan_bwd->offload_mode, 0u);
 }
 
@@ -196,7 +196,7 @@ TEST(Commit, SecondCommitReplacesTheBlock) {
   ASSERT_EQ(r.commit_status(), 0);
   ASSERT_EQ(mine->bkd_commit(mine, r.record()), 0);
   EXPECT_TRUE(md2d_test::held_by(r.record(), mine));
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::buffer), "forward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::buffer), "forward buffer");
   EXPECT_EQ(mine->bkd_free(mine, r.record()), 0);
   EXPECT_EQ(r.record()->commit_status, dft::dfti_uncommitted);
   EXPECT_EQ(r.record()->bkd_data, nullptr);

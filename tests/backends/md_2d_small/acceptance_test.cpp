@@ -105,7 +105,7 @@ TEST(NoSubGroupEight, DeclinesAndTheMainBackendTakesTheSquare) {
     EXPECT_EQ(mine->bkd_commit(mine, r.record()), 100);
     const dft::backend_table* main = md2d_test::main_table(dbl);
     ASSERT_EQ(main->bkd_commit(main, r.record()), 0);
-    EXPECT_2D_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "main forward usm");
+    EXPECT_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "main forward usm");
   }
 }
 

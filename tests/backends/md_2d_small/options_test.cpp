@@ -10,6 +10,7 @@
 
 #include "dft/gpu/backends/md_complex/2d_small/plan.hpp"
 #include "gpu/service/qez_gpu_types.h"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace {
 
@@ -33,18 +34,16 @@ TEST(Options, SingleForwardOf32) {
   char out[512];
   ASSERT_TRUE(s::format_options(planned(32, false, QEZ_GPU_ARCH_GULON), false, dft::frame::dir_forward, out,
                                 sizeof out));
-  EXPECT_STREQ(out,
-               "-DFACT0=32 -DKERNEL_FUNC=fft_32x32_fused_SLM_s -DFACT0_FUNC=fft_32_s -DFWD_DIR=1 -DBWD_DIR=0 "
-               "-DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 ");
+  EXPECT_STREQ(out, backend_test::golden_options("md_2d_small", backend_test::precision::single_precision,
+                                                 "32 on Gulon, forward"));
 }
 
 TEST(Options, DoubleBackwardOf64OnHarixAddsTheRegisterOption) {
   char out[512];
   ASSERT_TRUE(s::format_options(planned(64, true, QEZ_GPU_ARCH_HARIX), true, dft::frame::dir_backward, out,
                                 sizeof out));
-  EXPECT_STREQ(out,
-               "-Dcl_tavir_subgroups_long -DFACT0=64 -DKERNEL_FUNC=fft_64x64_fused_SLM_d -DFACT0_FUNC=fft_64_s "
-               "-DFWD_DIR=0 -DBWD_DIR=1 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=8 -cl-tavir-256-GRF-per-thread ");
+  EXPECT_STREQ(out, backend_test::golden_options("md_2d_small", backend_test::precision::double_precision,
+                                                 "64 on Harix, backward"));
 }
 
 TEST(Options, RefusedWhenTheyDoNotFit) {
