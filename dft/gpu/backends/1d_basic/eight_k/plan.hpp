@@ -159,11 +159,7 @@ constexpr bool is_double() {
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Commit, acceptance and release (plan.cpp).
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+// Init and release, run through the backend protocol (plan.cpp).
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
 template <class T>
