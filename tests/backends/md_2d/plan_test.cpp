@@ -72,7 +72,7 @@ TEST(LinePlan, DeclinesLinesBeyondLocalMemory) {
   EXPECT_TRUE(m::plan_row_dimension(fits, 16));
 }
 
-void fill_fused_block(m::bkd_data& b, std::int64_t n, bool dbl, std::int64_t transforms) {
+void fill_fused_block(m::block& b, std::int64_t n, bool dbl, std::int64_t transforms) {
   b.double_precision = dbl;
   b.element_bytes = dbl ? 16 : 8;
   b.transforms = transforms;
@@ -88,7 +88,7 @@ void fill_fused_block(m::bkd_data& b, std::int64_t n, bool dbl, std::int64_t tra
 }
 
 TEST(FusedOptions, DoubleForwardOptionsOf192) {
-  m::bkd_data b;
+  m::block b;
   fill_fused_block(b, 192, true, 3);
   char options[2048];
   ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_forward, options, sizeof options));
@@ -104,7 +104,7 @@ TEST(FusedOptions, DoubleForwardOptionsOf192) {
 }
 
 TEST(FusedOptions, SingleBackwardOptionsOf128HaveNoLongSubGroups) {
-  m::bkd_data b;
+  m::block b;
   fill_fused_block(b, 128, false, 1);
   char options[2048];
   ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_backward, options, sizeof options));

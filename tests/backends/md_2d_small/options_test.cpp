@@ -16,13 +16,13 @@ namespace {
 namespace dft = ulmara::qez::dft;
 namespace s = dft::c2c_2d_small;
 
-s::bkd_data planned(std::int64_t n, bool dbl, std::uint32_t arch) {
-  s::bkd_data b;
+s::block planned(std::int64_t n, bool dbl, std::uint32_t arch) {
+  s::block b;
   b.n = n;
   b.work_group_size = static_cast<std::uint64_t>(2 * n);
   b.local_bytes = n * n * (dbl ? 16 : 8);
   b.sub_group_size = 8;
-  b.arch = arch;
+  b.architecture = arch;
   std::snprintf(b.kernel_name, sizeof b.kernel_name, "fft_%lldx%lld_fused_SLM_%s", static_cast<long long>(n),
                 static_cast<long long>(n), dbl ? "d" : "s");
   std::snprintf(b.butterfly_name, sizeof b.butterfly_name, "fft_%lld_s", static_cast<long long>(n));

@@ -28,9 +28,7 @@ constexpr std::int64_t register_budget_bytes = 131072;
 constexpr std::int64_t fenwa_sub_group_limit = 85;
 constexpr std::int64_t harix_sub_group_limit = 44;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
-std::int64_t given_or(std::int64_t given, std::int64_t domain) { return given != 0 ? given : domain; }
+using plan_basics::ll;
 
 // Steps 2 and 3: square, unit rows, rows N apart, on both sides.
 bool dense_square(const DFTI_DESCRIPTOR* r) {
@@ -38,8 +36,10 @@ bool dense_square(const DFTI_DESCRIPTOR* r) {
   const dim_record& d1 = r->work_lengths.records[1];
   const std::int64_t n = d0.length;
   if (d1.length != n) return false;
-  return given_or(d0.input, d0.forward) == 1 && given_or(d0.output, d0.backward) == 1 &&
-         given_or(d1.input, d1.forward) == n && given_or(d1.output, d1.backward) == n;
+  using plan_basics::input_side_stride;
+  using plan_basics::output_side_stride;
+  return input_side_stride(d0) == 1 && output_side_stride(d0) == 1 && input_side_stride(d1) == n &&
+         output_side_stride(d1) == n;
 }
 
 // Step 5: the distance the batch is tested with must be N x N for two or
@@ -59,7 +59,7 @@ bool dense_batch(const DFTI_DESCRIPTOR* r) {
 }
 
 template <class T>
-int build_kernels(bkd_data* b) {
+int build_kernels(block* b) {
   const bool dbl = plan_basics::is_double<T>();
   std::snprintf(b->kernel_name, sizeof b->kernel_name, "fft_%lldx%lld_fused_SLM_%s", ll(b->n), ll(b->n),
                 dbl ? "d" : "s");
@@ -93,7 +93,7 @@ bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t 
   return false;
 }
 
-bool format_options(const bkd_data& b, bool dbl, plan_basics::direction d, char* out, std::size_t bytes) {
+bool format_options(const block& b, bool dbl, plan_basics::direction d, char* out, std::size_t bytes) {
   const int fwd = d == plan_basics::dir_forward ? 1 : 0;
   const int n = std::snprintf(
       out, bytes,
@@ -101,13 +101,13 @@ bool format_options(const bkd_data& b, bool dbl, plan_basics::direction d, char*
       "-DSUBGROUP_SIZE=%lld %s",
       dbl ? "-Dcl_tavir_subgroups_long " : "", ll(b.n), b.kernel_name, b.butterfly_name, fwd, 1 - fwd,
       ll(static_cast<std::int64_t>(b.work_group_size)), ll(b.sub_group_size),
-      wants_large_register_file(b.arch, b.n, b.local_bytes) ? "-cl-tavir-256-GRF-per-thread " : "");
+      wants_large_register_file(b.architecture, b.n, b.local_bytes) ? "-cl-tavir-256-GRF-per-thread " : "");
   return n > 0 && static_cast<std::size_t>(n) < bytes;
 }
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = create_block<bkd_data>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
   b->n = r->work_lengths.records[0].length;
   b->queue = static_cast<sycl::queue*>(r->queue);
@@ -116,7 +116,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   if (!offers_sub_group_size(b->queue->get_device(), static_cast<std::size_t>(required_sub_group_size)))
     return status_not_handled;
   int status = 0;
-  b->arch = gpu::get_architecture(&status, b->queue);
+  b->architecture = gpu::get_architecture(&status, b->queue);
   if (status != 0 || b->n > max_side) return status_not_handled;
   if (b->n == 1) return status_unimplemented;
   b->transforms = r->work_batch.records[0].length;
@@ -131,10 +131,10 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 }
 
 void bkd_destroy(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = block_of(r);
+  block* b = block_of(r);
   if (b == nullptr) return;
   release_kernel_handles(b->kernels);
-  destroy_block<bkd_data>(r);
+  destroy_block<block>(r);
 }
 
 template int bkd_init<float>(DFTI_DESCRIPTOR*);

@@ -257,7 +257,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   block* b = r != nullptr ? block_of(r) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
-  b->workspace_base = workspace;
+  b->workspace = workspace;
   bkd_free_buffers(b, phase);
   const bool persistent = covers_twiddle_part(phase);
   const bool scratch = covers_scratch_part(phase);

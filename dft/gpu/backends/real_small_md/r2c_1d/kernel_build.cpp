@@ -47,7 +47,7 @@ bool needed(const kernel_row& row, const block& b) {
   return true;
 }
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
+using plan_basics::ll;
 
 struct stride_pair {
   std::int64_t in, out;

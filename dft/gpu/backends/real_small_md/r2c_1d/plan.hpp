@@ -60,10 +60,7 @@ template <class T>
 constexpr std::uint64_t complex_bytes() {
   return 2 * sizeof(T);
 }
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
+using plan_basics::is_double;
 
 // ---------------------------------------------------------------------------
 // Owners of what a block holds.
@@ -103,7 +100,7 @@ struct block {
   buffer_slice temp_slice;
   std::uint32_t architecture = 0;
   std::uint32_t directions = 0;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
   std::unique_ptr<sycl::event> twiddle_event;
   std::uint64_t twiddle_size = 0;

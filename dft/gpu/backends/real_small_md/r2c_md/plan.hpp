@@ -67,7 +67,7 @@ struct block {
   std::int64_t layout = 0;
   void* usm_temp = nullptr;
   std::unique_ptr<byte_buffer> buffer_temp;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
   device_area internal_persistent;
   device_area internal_scratch;

@@ -50,7 +50,7 @@ bool is_prime(std::int64_t m) {
 // ---------------------------------------------------------------------------
 // Copies and layout checks.
 
-void copy_descriptor(bkd_data& b, const DFTI_DESCRIPTOR* r) {
+void copy_descriptor(block& b, const DFTI_DESCRIPTOR* r) {
   b.queue = static_cast<sycl::queue*>(r->queue);
   b.directions = r->directions;
   b.real = r->domain == dfti_real;
@@ -80,7 +80,7 @@ void copy_descriptor(bkd_data& b, const DFTI_DESCRIPTOR* r) {
 }
 
 // The configuration's per-direction layout.
-void fill_layout(const bkd_data& b, small_md_kernel_config& c) {
+void fill_layout(const block& b, small_md_kernel_config& c) {
   c.rank = b.rank;
   c.real = b.real;
   c.input_distance[0] = b.io_distances ? b.input_distance : b.forward_distance;
@@ -98,7 +98,7 @@ void fill_layout(const bkd_data& b, small_md_kernel_config& c) {
 }
 
 // Whether direction d's layout can be computed.
-bool layout_usable(const bkd_data& b, const small_md_kernel_config& c, int d) {
+bool layout_usable(const block& b, const small_md_kernel_config& c, int d) {
   const std::int64_t cr = b.real ? 1 : 2;  // fp per real-side element
   const std::int64_t in_fp = d == 0 ? cr : 2, out_fp = d == 0 ? 2 : cr;
   const std::int64_t n0 = b.lengths[0], n1 = b.lengths[1];
@@ -124,7 +124,7 @@ bool layout_usable(const bkd_data& b, const small_md_kernel_config& c, int d) {
 // ---------------------------------------------------------------------------
 // Device geometry.
 
-int query_device(bkd_data& b) {
+int query_device(block& b) {
   try {
     const sycl::device device = b.queue->get_device();
     const auto sizes = device.get_info<sycl::info::device::sub_group_sizes>();
@@ -378,7 +378,7 @@ int select_group_geometry(small_md_kernel_config& c, std::int64_t transforms, co
   return status_success;
 }
 
-int create_factor_table_record(bkd_data* b, std::uint64_t bytes, int slot) {
+int create_factor_table_record(block* b, std::uint64_t bytes, int slot) {
   if (slot < 0 || slot >= slot_count || b->tables[slot] != nullptr) return status_internal_error;
   const std::uint64_t a = b->base_addr_align_bytes;
   const std::uint64_t step = a > 16 ? a : 16;
@@ -397,7 +397,7 @@ int create_factor_table_record(bkd_data* b, std::uint64_t bytes, int slot) {
   return status_success;
 }
 
-int plan_factor_tables(bkd_data* b) {
+int plan_factor_tables(block* b) {
   b->workspace = nullptr;
   b->workspace_kind = 0;
   for (factor_table_record*& t : b->tables) t = nullptr;
@@ -414,7 +414,7 @@ namespace {
 
 // Steps 6 to 11: the chosen configuration, or 100.
 template <class T>
-int choose_configuration(bkd_data& b) {
+int choose_configuration(block& b) {
   const device_geometry& g = b.geometry;
   const std::int64_t sg = g.largest_sub_group_size, h = sg / 2;
   if (sg < min_sub_group_size) return status_not_handled;
@@ -532,7 +532,7 @@ int acceptance(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = create_block<bkd_data>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
   copy_descriptor(*b, r);
   b->in_order = r->offload_mode != offload_none || b->queue == nullptr ? 0 : b->queue->is_in_order();
@@ -571,7 +571,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 // Frees the block also when planning stopped before the queue was copied:
 // nothing else would free it.
 void bkd_destroy(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = block_of(r);
+  block* b = block_of(r);
   if (b == nullptr) return;
   bkd_free_buffers(b, workspace_part_both);
   for (factor_table_record*& t : b->tables) {
@@ -581,7 +581,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
     t = nullptr;
   }
   release_kernel_handles(b->kernels);
-  destroy_block<bkd_data>(r);
+  destroy_block<block>(r);
 }
 
 #define QEZ_INSTANTIATE(T)                                                                              \
