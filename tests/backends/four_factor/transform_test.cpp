@@ -4,8 +4,8 @@
 // workspace, batch chunks, one-direction plans.
 #include <cstdio>
 
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "tests/backends/four_factor/four_factor_case.hpp"
 
 namespace four_factor_test {

@@ -2,13 +2,13 @@
 // N1 x transforms 1D transforms of length N0 from the input to the output,
 // then an in-place column pass of N0 x transforms transforms of length N1
 // over the output, which also applies the scale. Children configured alike
-// for both directions are committed once (sharing.hpp).
+// for both directions are committed once (core/child_sharing.hpp).
 #include <algorithm>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "gpu/service/qez_gpu_types.h"
 #include "qez_dft_engine.h"

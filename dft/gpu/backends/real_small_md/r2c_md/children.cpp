@@ -3,8 +3,8 @@
 // each per direction, shared when both directions configure them alike.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 

@@ -17,7 +17,7 @@
 //   3  a packed temp, transforms innermost, dimensions reversed;
 //   4  a temp with the input's complex layout.
 // A child configured alike for both directions is committed once and serves
-// both (sharing.hpp).
+// both (core/child_sharing.hpp).
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,8 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
-#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -1,4 +1,4 @@
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 
 namespace ulmara {
 namespace qez {
