@@ -7,6 +7,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -26,7 +27,7 @@ void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   b.bwd_distance = batch.backward;
   b.in_distance = batch.input;
   b.out_distance = batch.output;
-  b.io_distances = md_complex::io_distances_given(batch);
+  b.io_distances = io_distances_given(batch);
 }
 
 // Strides of a working-layout record by side: input and output when given,

@@ -55,8 +55,6 @@ int make_child(DFTI_DESCRIPTOR*& slot, const DFTI_DESCRIPTOR* parent, std::int64
   return status_success;
 }
 
-bool wants(const DFTI_DESCRIPTOR* r, plan_basics::direction d) { return plan_basics::serves(r->directions, d); }
-
 bool committed(const DFTI_DESCRIPTOR* c) { return c != nullptr && c->commit_status == dfti_committed; }
 
 bool batched_layout_case(const block& b, const DFTI_DESCRIPTOR* r, bool dense) {
@@ -123,11 +121,11 @@ using lay_out = void (*)(DFTI_DESCRIPTOR*, const block&, const DFTI_DESCRIPTOR*,
 template <class T>
 int plan_pass(block& b, DFTI_DESCRIPTOR* r, DFTI_DESCRIPTOR** fwd, DFTI_DESCRIPTOR** bwd, std::int64_t length,
               lay_out layout, const pass_labels& labels) {
-  if (wants(r, plan_basics::dir_forward)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_forward)) {
     if (int s = make_child<T>(*fwd, r, length)) return s;
     layout(*fwd, b, r, plan_basics::dir_forward);
   }
-  if (wants(r, plan_basics::dir_backward)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_backward)) {
     if (int s = make_child<T>(*bwd, r, length)) return s;
     layout(*bwd, b, r, plan_basics::dir_backward);
   }

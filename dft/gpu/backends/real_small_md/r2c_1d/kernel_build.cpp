@@ -64,7 +64,7 @@ stride_pair strides_of(const block& b, plan_basics::direction d) {
 
 // Real-side distance (in reals) and complex-side distance (in complex values).
 stride_pair distances_of(const block& b, plan_basics::direction d) {
-  if (b.distance_mode == 0) return {b.forward_distance, b.backward_distance};
+  if (b.io_distances == 0) return {b.forward_distance, b.backward_distance};
   return d == plan_basics::dir_forward ? stride_pair{b.input_distance, b.output_distance}
                                  : stride_pair{b.output_distance, b.input_distance};
 }

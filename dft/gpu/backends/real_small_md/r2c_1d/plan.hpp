@@ -88,7 +88,7 @@ struct block {
   std::int64_t half_length = 0;  // N/2
   std::int64_t input_stride = 0, output_stride = 0, forward_stride = 0, backward_stride = 0;
   std::int64_t count = 0;  // number of transforms
-  std::int64_t distance_mode = 0;
+  std::int64_t io_distances = 0;
   std::int64_t forward_distance = 0, backward_distance = 0, input_distance = 0, output_distance = 0;
   std::int64_t group_batch = 0;
   std::int64_t remainder_batch = 0;

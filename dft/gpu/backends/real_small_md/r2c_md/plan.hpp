@@ -61,7 +61,7 @@ struct block {
   DFTI_DESCRIPTOR* children[child_slot_count] = {};
   sycl::queue* queue = nullptr;
   std::int64_t count = 0;  // number of transforms
-  std::int64_t distance_mode = 0;
+  std::int64_t io_distances = 0;
   std::int64_t forward_distance = 0, backward_distance = 0, input_distance = 0, output_distance = 0;
   std::uint64_t temp_size = 0;  // bytes of the intermediate temp
   std::int64_t layout = 0;

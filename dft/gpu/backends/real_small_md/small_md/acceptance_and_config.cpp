@@ -5,10 +5,11 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
-#include "dft/gpu/core/workspace_slices.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
@@ -72,7 +73,7 @@ void copy_descriptor(block& b, const DFTI_DESCRIPTOR* r) {
   }
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
