@@ -30,7 +30,7 @@ constexpr std::int64_t harix_sub_group_limit = 44;
 
 using plan_basics::ll;
 
-// Steps 2 and 3: square, unit rows, rows N apart, on both sides.
+// Square, unit rows, rows N apart, on both sides.
 bool dense_square(const DFTI_DESCRIPTOR* r) {
   const dim_record& d0 = r->work_lengths.records[0];
   const dim_record& d1 = r->work_lengths.records[1];
@@ -42,7 +42,7 @@ bool dense_square(const DFTI_DESCRIPTOR* r) {
          output_side_stride(d1) == n;
 }
 
-// Step 5: the distance the batch is tested with must be N x N for two or
+// The distance the batch is tested with must be N x N for two or
 // more transforms; forward and backward distances, when given, agree.
 bool dense_batch(const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
