@@ -4,8 +4,8 @@
 // workspace, batch chunks, one-direction plans.
 #include <cstdio>
 
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "tests/backends/four_factor/four_factor_case.hpp"
 #include "tests/backends/support/transform_suite.hpp"
 
@@ -167,7 +167,7 @@ TEST(FourFactorQueues, AsynchronousOffloadFollowsTheQueue) {
   sycl::queue& shared = backend_test::gpu_test_queue();
   static sycl::queue* other =
       new sycl::queue(shared.get_context(), shared.get_device(), sycl::property_list{sycl::property::queue::in_order()});
-  r.record()->offload_mode = dft::offload_mode_asynchronous;
+  r.record()->offload_mode = dft::offload_asynchronous;
   r.record()->queue = other;
   EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, c.length);
   EXPECT_EQ(r.plan<float>().queue, other);

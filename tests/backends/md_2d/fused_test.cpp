@@ -47,7 +47,7 @@ TEST_P(FusedStrategy, TwoKernelsMatchTheReference) {
   c.bwd_scale = 1.0 / static_cast<double>(f.n * f.n);
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(f.dbl));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = *m::block_of(r.record());
+  const m::block& b = *m::block_of(r.record());
   ASSERT_EQ(b.fused, 1) << "the fused program did not build for this square";
   EXPECT_EQ(b.subgroup_size, 8);
   for (sycl::kernel* k : b.kernels) EXPECT_NE(k, nullptr);

@@ -35,7 +35,7 @@ c2c_2d_config config(bool dbl, std::int64_t n1, std::int64_t n0, std::int64_t ba
 // whole, the terminating NUL included).
 std::string name_of(const DFTI_DESCRIPTOR* r) { return std::string(r->name, strnlen(r->name, sizeof r->name)); }
 
-m::bkd_data& block(const md2d_test::c2c_2d_record& r) { return *m::block_of(r.record()); }
+m::block& block(const md2d_test::c2c_2d_record& r) { return *m::block_of(r.record()); }
 
 TEST(Acceptance, DeclinesWhatIsNotTwoDimensionalInterleavedComplex) {
   const dft::backend_table* mine = md2d_test::main_table(true);
@@ -76,7 +76,7 @@ TEST(TableOperations, StatusesOnRecordsItDoesNotHold) {
 TEST(Children, SharedWhenBothDirectionsAreAlike) {
   md2d_test::c2c_2d_record r(config(false, 12, 20, 3), md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(b.fused + b.transposes + b.batched_layout, 0);
   ASSERT_NE(b.row_plan_fwd, nullptr);
   EXPECT_EQ(b.row_plan_bwd, b.row_plan_fwd);
@@ -97,7 +97,7 @@ TEST(Children, SharedWhenBothDirectionsAreAlike) {
 }
 
 // Part 0 summed over the distinct children, part 1 the largest of theirs.
-void expect_workspace_of_children(const DFTI_DESCRIPTOR* record, const m::bkd_data& b) {
+void expect_workspace_of_children(const DFTI_DESCRIPTOR* record, const m::block& b) {
   std::vector<const DFTI_DESCRIPTOR*> distinct;
   for (const DFTI_DESCRIPTOR* child : {b.row_plan_fwd, b.col_plan_fwd, b.row_plan_bwd, b.col_plan_bwd})
     if (std::find(distinct.begin(), distinct.end(), child) == distinct.end()) distinct.push_back(child);
@@ -118,7 +118,7 @@ TEST(Children, ColumnPassesSeparateWhenTheOutputSidesDiffer) {
   c.fwd_scale = 2.0;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(b.row_plan_bwd, b.row_plan_fwd);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2D_C2C|1d");
   ASSERT_NE(b.col_plan_bwd, b.col_plan_fwd);
@@ -140,7 +140,7 @@ TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
   c.out_row_pad = 3;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2DC2C|f1d");
   EXPECT_EQ(name_of(b.row_plan_bwd), "2DC2C|b1d");
   EXPECT_EQ(b.col_plan_bwd, b.col_plan_fwd);
@@ -154,7 +154,7 @@ TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
   c.directions = 0;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(b.row_plan_bwd, nullptr);
   EXPECT_EQ(b.col_plan_bwd, nullptr);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2DC2C|f1d");
@@ -176,7 +176,7 @@ TEST(Workspace, CallerWorkspaceThatWasNeverGiven) {
 TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
   md2d_test::c2c_2d_record r(config(true, 6, 14, 2), md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  m::bkd_data& b = block(r);
+  m::block& b = block(r);
   r.record()->offload_mode = 2;
   EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm, asynchronous offload");
   EXPECT_EQ(b.in_order, 0u);

@@ -1,5 +1,5 @@
 // The real 1D backend on records committed through the method table: its
-// twiddle table against a long-double host computation, the entry frame's
+// twiddle table against a long-double host computation, the backend protocol's
 // statuses, the layout it declines, the kernels a one-direction plan builds,
 // and the group plan of a batch below the temp cap.
 #include <gtest/gtest.h>

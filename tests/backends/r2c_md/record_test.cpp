@@ -7,7 +7,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "tests/backends/r2c_md/md_case.hpp"
 

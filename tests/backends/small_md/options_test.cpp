@@ -22,7 +22,7 @@ namespace {
 namespace qd = ulmara::qez::dft;
 namespace smd = ulmara::qez::dft::small_md;
 
-std::string options_of(smd::bkd_data& b, int d, bool dbl) {
+std::string options_of(smd::block& b, int d, bool dbl) {
   smd::format_small_md_names(b, dbl);
   char text[1024];
   EXPECT_EQ(smd::format_small_md_options(b, d, dbl, text, sizeof text), 0);
@@ -30,7 +30,7 @@ std::string options_of(smd::bkd_data& b, int d, bool dbl) {
 }
 
 // Complex double rank 1, 64 points, one factor.
-void complex_64(smd::bkd_data& b) {
+void complex_64(smd::block& b) {
   b.rank = 1;
   b.lengths[0] = 64;
   smd::small_md_kernel_config& c = b.config;
@@ -45,7 +45,7 @@ void complex_64(smd::bkd_data& b) {
 }
 
 TEST(SmallMdOptions, ComplexDouble64OneFactor) {
-  smd::bkd_data b;
+  smd::block b;
   complex_64(b);
   EXPECT_EQ(options_of(b, 0, true),
             backend_test::golden_options("small_md", backend_test::precision::double_precision, "complex 64, forward"));
@@ -54,7 +54,7 @@ TEST(SmallMdOptions, ComplexDouble64OneFactor) {
 }
 
 TEST(SmallMdOptions, ScaleOnlyWithOneFactor) {
-  smd::bkd_data b;
+  smd::block b;
   complex_64(b);
   b.config.scales[0] = 0.5;
   const std::string forward = options_of(b, 0, true);
@@ -68,7 +68,7 @@ TEST(SmallMdOptions, ScaleOnlyWithOneFactor) {
 }
 
 TEST(SmallMdOptions, ComplexSingle2DBackward) {
-  smd::bkd_data b;
+  smd::block b;
   b.rank = 2;
   b.lengths[0] = 32;
   b.lengths[1] = 16;
@@ -92,7 +92,7 @@ TEST(SmallMdOptions, ComplexSingle2DBackward) {
 }
 
 TEST(SmallMdOptions, RealDouble128LargeRegisterFile) {
-  smd::bkd_data b;
+  smd::block b;
   b.rank = 1;
   b.lengths[0] = 128;
   smd::small_md_kernel_config& c = b.config;
@@ -193,7 +193,7 @@ void check_tables(DFTI_DESCRIPTOR* r) {
   const qd::backend_table* mine =
       sizeof(T) == 8 ? &qd::dft_small_md_gpu_bkd_table_double : &qd::dft_small_md_gpu_bkd_table_float;
   ASSERT_EQ(r->backend, mine);
-  smd::bkd_data& b = *static_cast<smd::bkd_data*>(r->bkd_data);
+  smd::block& b = *static_cast<smd::block*>(r->bkd_data);
   const std::uint64_t bytes = r->workspace_bytes[0];
   ASSERT_GT(bytes, 0u);
   char* ws = sycl::malloc_device<char>(bytes, test_queue());

@@ -23,7 +23,7 @@ constexpr std::size_t options_bytes = 1024;
 constexpr double double_epsilon = 2.220446049250313e-16;
 constexpr double single_epsilon = 1.1920928955078125e-7;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
+using plan_basics::ll;
 
 // Elements per value on each side of direction d, and the extra complex
 // value of the real side's row.
@@ -127,7 +127,7 @@ row_values direction_row_values(const small_md_kernel_config& c, int d, bool dou
   return v;
 }
 
-void format_small_md_names(bkd_data& b, bool double_precision) {
+void format_small_md_names(block& b, bool double_precision) {
   const small_md_kernel_config& c = b.config;
   char* name = b.kernel_name;
   const std::size_t size = sizeof b.kernel_name;
@@ -145,7 +145,7 @@ void format_small_md_names(bkd_data& b, bool double_precision) {
     }
 }
 
-int format_small_md_options(const bkd_data& b, int d, bool double_precision, char* out, std::size_t bytes) {
+int format_small_md_options(const block& b, int d, bool double_precision, char* out, std::size_t bytes) {
   const small_md_kernel_config& c = b.config;
   option_writer w(out, bytes);
   w.add("%s-DSLM_BYTE_SIZE=%lld -DRANK=%lld -DKERNEL_FUNC=%s -DFWD_DIR=%lld -DBWD_DIR=%lld -DIDIST=%lld "
@@ -185,7 +185,7 @@ const char* small_md_program_name(bool double_precision) {
 }
 
 template <class T>
-int build_small_md_kernel(bkd_data* b) {
+int build_small_md_kernel(block* b) {
   format_small_md_names(*b, is_double<T>());
   for (int d = 0; d < 2; ++d) {
     if (!b->config.direction_enabled[d]) {
@@ -209,7 +209,7 @@ int build_small_md_kernel(bkd_data* b) {
 
 #define QEZ_INSTANTIATE(T)                                                   \
   template bool input_copied_in_slm<T>(const small_md_kernel_config&, int); \
-  template int build_small_md_kernel<T>(bkd_data*);
+  template int build_small_md_kernel<T>(block*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
