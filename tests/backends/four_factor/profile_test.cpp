@@ -69,7 +69,7 @@ TEST(FourFactorProfile, HarixNamesAndOptions) {
   EXPECT_STREQ(s.passes[ff::pass_1].fact1_func, "fft_6_s");
   EXPECT_STREQ(s.passes[ff::pass_2].kernel_name, "fft_48_colbatch_8_d");
   EXPECT_STREQ(ff::transpose_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_transpose");
-  EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_twiddle");
+  EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_4_facts_twiddle");
   EXPECT_EQ(ff::build_options(s, ff::pass_1, ff::dir_forward),
             "-Dcl_tavir_subgroups_long -DFFT_LEN=60 -DNUM_FFTS=48 -DFACT0=10 -DFACT1=6 "
             "-DKERNEL_FUNC=fft_60_colbatch_8_d -DFACT0_FUNC=fft_10_s -DFACT1_FUNC=fft_6_s -DFWD_DIR=1 "

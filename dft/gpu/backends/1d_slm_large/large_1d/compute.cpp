@@ -11,6 +11,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -19,7 +20,7 @@ namespace large_1d {
 
 namespace {
 
-constexpr char transpose_program[] = "blas_transpose";
+constexpr const char* transpose_program = kernels::family_blas_transpose;
 constexpr std::size_t tile = 16;
 
 struct transpose_build {

@@ -1,4 +1,4 @@
-// The kernels of the program "gpu_framework_r2c_1d_def": which ones a plan
+// The kernels of the real 1D program family: which ones a plan
 // needs, their build options, and their release.
 #include <cstdio>
 
@@ -6,6 +6,7 @@
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -14,8 +15,10 @@ namespace r2c_1d {
 
 namespace {
 
-constexpr const char program_name_double[] = "gpu_framework_r2c_1d_def.qez_dft_gpu_bkd_r2c_1d_main_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_r2c_1d_def.qez_dft_gpu_bkd_r2c_1d_main_sycl_s";
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl_s");
 constexpr const char options_format[] =
     "%s%s-DIS=%lld -DOS=%lld -DFWD_D=%lld -DBWD_D=%lld -DTD=%lld -DNUM_PTS=%lld -DN_IS_EVEN=%lld ";
 constexpr const char odd_batch_format[] = "-DODDBATCH_SZ=%lld ";
@@ -91,7 +94,7 @@ options_text options_of(const block& b, const kernel_row& row) {
 
 template <class T>
 int build_r2c_kernels(block* b) {
-  const char* program = is_double<T>() ? program_name_double : program_name_single;
+  const char* program = is_double<T>() ? program_name_double.data() : program_name_single.data();
   const char* source = kernels::program_text_r2c_1d_def(is_double<T>());
   const char* letter = is_double<T>() ? "d" : "s";
   for (const kernel_row& row : kernel_rows) {
