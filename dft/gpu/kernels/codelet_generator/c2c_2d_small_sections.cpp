@@ -64,18 +64,16 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr,
 std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("S2D", "lid"),
-      {"S2D_LOAD(p, e, lid)", "((p)[2 * (e) + ((lid) & 1)])",
-       "vload2((e), (p))"},
-      {"S2D_STORE(p, e, lid, v)", "((p)[2 * (e) + ((lid) & 1)] = (v))",
-       "vstore2((v), (e), (p))"},
+      {"S2D_LOAD(p, e, lid)", "((p)[2 * (e) + ((lid) & 1)])", "vload2((e), (p))"},
+      {"S2D_STORE(p, e, lid, v)", "((p)[2 * (e) + ((lid) & 1)] = (v))", "vstore2((v), (e), (p))"},
       lane_pm_one_macro("S2D", "lid", "S2D_DIR_SIGN"),
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_c2c_2d_small_kernel(std::ostream &out, precision) {
+void write_c2c_2d_small_kernel(std::ostream& out, precision) {
   out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
-} // namespace qez_codelets
+}  // namespace qez_codelets

@@ -1,7 +1,7 @@
 #include "eight_k_sections.hpp"
 
-#include "program_sections.hpp"
 #include "codelets.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -241,17 +241,12 @@ std::vector<lane_form_macro> lane_forms() {
       lane_active_macro("EK", "lane"),
       lane_pm_one_macro("EK", "lane", "EK_DIRECTION_SIGN"),
       {"EK_LANE_READ(p, lane)", "EK_BLOCK_READ(p)", "((p)[(lane)])"},
-      {"EK_LANE_WRITE(p, lane, v)", "EK_BLOCK_WRITE((p), (v))",
-       "((p)[(lane)] = (v))"},
-      {"EK_SPLIT_LOAD(col, len, e, comp)", "((col)[(comp) * (len) + (e)])",
-       "((ptype)((col)[(e)], (col)[(len) + (e)]))",
-       "/* Split local columns: real parts first, then imaginary parts. */",
-       ""},
-      {"EK_SPLIT_STORE(v, col, len, e, comp)",
-       "((col)[(comp) * (len) + (e)] = (v))",
+      {"EK_LANE_WRITE(p, lane, v)", "EK_BLOCK_WRITE((p), (v))", "((p)[(lane)] = (v))"},
+      {"EK_SPLIT_LOAD(col, len, e, comp)", "((col)[(comp) * (len) + (e)])", "((ptype)((col)[(e)], (col)[(len) + (e)]))",
+       "/* Split local columns: real parts first, then imaginary parts. */", ""},
+      {"EK_SPLIT_STORE(v, col, len, e, comp)", "((col)[(comp) * (len) + (e)] = (v))",
        "((col)[(e)] = (v).s0, (col)[(len) + (e)] = (v).s1)"},
-      {"EK_PAIR_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))",
-       "vstore2((v), (e), (base))"},
+      {"EK_PAIR_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (base))"},
       {"EK_TWIDDLE_SIN(im)", "(-EK_DIRECTION_SIGN * (im))", "(-(im))",
        R"(/* Lane 2p reads (c, v) and lane 2p+1 (c, -v) of a table entry; the
  * multiplication macro wants pmOne * sin: -(entry) forward, +(entry) backward. */)",
@@ -260,9 +255,9 @@ std::vector<lane_form_macro> lane_forms() {
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_eight_k_codelets(std::ostream &out, precision p) {
+void write_eight_k_codelets(std::ostream& out, precision p) {
   out << "/* ---- Codelets of the 8192-point factors ---- */\n";
   write_codelet(out, p, 8);
   write_codelet(out, p, 16);

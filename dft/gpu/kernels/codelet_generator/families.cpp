@@ -7,6 +7,7 @@
 #include "c2c_2d_small_sections.hpp"
 #include "c2c_3d_2_facts_sections.hpp"
 #include "default_1d_template_sections.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "eight_k_sections.hpp"
 #include "four_factor_colbatch_sections.hpp"
 #include "four_factor_sections.hpp"
@@ -18,7 +19,6 @@
 #include "transpose_sections.hpp"
 #include "two_factor_sections.hpp"
 #include "very_large_1d_sections.hpp"
-#include "dft/gpu/kernels/program_names.hpp"
 
 namespace qez_codelets {
 
@@ -37,37 +37,31 @@ const program_family& family_named(const std::string& name) {
 const std::vector<program_family>& program_families() {
   static const std::vector<program_family> families = {
       {family_c2c_1d_def,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_generic_default_funcs, write_copy_output}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_generic_default_funcs,
+        write_copy_output}},
       {family_c2c_1d_2_facts,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_two_factor_default_funcs, write_two_factor_kernel}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_two_factor_default_funcs,
+        write_two_factor_kernel}},
       {family_c2c_8k,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_eight_k_codelets,
-        write_eight_k_kernels}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_eight_k_codelets, write_eight_k_kernels}},
       {family_c2c_1d_n_facts_slm,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_generic_default_funcs, write_n_facts_slm_kernel}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_generic_default_funcs,
+        write_n_facts_slm_kernel}},
       {family_c2c_1d_3_facts,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_three_factor_kernels}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_three_factor_kernels}},
       {family_c2c_1d_4_facts,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_four_factor_kernels}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_four_factor_kernels}},
       {family_c2c_1d_4_facts_twiddle, {}, family_c2c_1d_4_facts, "#define FOUR_FACTS_TWIDDLE_PASS 1\n"},
       {family_c2c_1d_n_fact_colbatch,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_n_fact_colbatch_kernel}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_n_fact_colbatch_kernel}},
       {family_r2c_1d_def, {write_real_types, write_real_1d_kernels}},
       {family_real_pre_and_post_processing, {write_real_types, write_very_large_1d_real_kernels}},
       {family_small_md_slm,
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
       {family_c2c_3d_2_facts,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_c2c_3d_2_facts_kernels}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_c2c_3d_2_facts_kernels}},
       {family_c2c_2d_small,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_c2c_2d_small_kernel}},
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_c2c_2d_small_kernel}},
       {family_transpose, {write_transpose_kernel}},
       {family_blas_transpose, {write_blas_transpose}},
       {family_c2c_1d_2_fact_colbatch_twiddle,

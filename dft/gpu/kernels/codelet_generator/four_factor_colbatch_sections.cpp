@@ -1,7 +1,7 @@
 #include "four_factor_colbatch_sections.hpp"
 
-#include "program_sections.hpp"
 #include "block_move_sections.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -209,14 +209,13 @@ std::vector<lane_form_macro> lane_forms() {
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_four_factor_colbatch_kernel(std::ostream &out, precision p) {
-  out << (p == precision::double_precision ? block_moves_heading_double
-                                           : block_moves_heading_single);
+void write_four_factor_colbatch_kernel(std::ostream& out, precision p) {
+  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
   write_block_moves(out, p, "CB");
   out << "#endif\n";
   out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
-} // namespace qez_codelets
+}  // namespace qez_codelets

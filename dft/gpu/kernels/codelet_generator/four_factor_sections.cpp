@@ -1,10 +1,9 @@
 #include "four_factor_sections.hpp"
 
-#include "program_sections.hpp"
-
 #include <initializer_list>
 
 #include "block_move_sections.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -202,10 +201,8 @@ std::vector<lane_form_macro> lane_forms() {
       lane_active_macro("F4", "lane"),
       lane_pm_one_macro("F4", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
       {"F4_CROSS_SIGN", "((ftype)(FWD_DIR ? -1 : 1))", "((ftype)-1)"},
-      {"F4_SLM_STORE(v, area, e, comp)", "((area)[2 * (e) + (comp)] = (v))",
-       "vstore2((v), (e), (area))"},
-      {"F4_SLM_LOAD(area, e, comp)", "((area)[2 * (e) + (comp)])",
-       "vload2((e), (area))"},
+      {"F4_SLM_STORE(v, area, e, comp)", "((area)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (area))"},
+      {"F4_SLM_LOAD(area, e, comp)", "((area)[2 * (e) + (comp)])", "vload2((e), (area))"},
       {"F4_ATTRIBUTES",
        R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
                       __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
@@ -213,15 +210,13 @@ std::vector<lane_form_macro> lane_forms() {
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_four_factor_kernels(std::ostream &out, precision p) {
-  out << (p == precision::double_precision ? block_moves_heading_double
-                                           : block_moves_heading_single);
+void write_four_factor_kernels(std::ostream& out, precision p) {
+  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
   write_block_moves(out, p, "F4");
   out << with_lane_form_macros(kernels_head, lane_forms());
-  for (const char *rest : {transpose_pass_rest, twiddle_pass_rest})
-    out << kernel_prologue << rest;
+  for (const char* rest : {transpose_pass_rest, twiddle_pass_rest}) out << kernel_prologue << rest;
 }
 
 }  // namespace qez_codelets

@@ -161,33 +161,26 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("PFX", "lane"),
       lane_pm_one_macro("PFX", "lane", "PFX_DIRECTION_SIGN"),
-      {"PFX_LOAD(base, e, comp)", "((base)[2 * (e) + (comp)])",
-       "vload2((e), (base))"},
-      {"PFX_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))",
-       "vstore2((v), (e), (base))"},
+      {"PFX_LOAD(base, e, comp)", "((base)[2 * (e) + (comp)])", "vload2((e), (base))"},
+      {"PFX_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (base))"},
       {"PFX_TWIDDLE_COS(t, o, comp)", "((t)[(o) + (comp)])", "((t)[(o)])",
        R"(/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
  * table; pmOne * sin of the multiplication macro is -(its entry) forward
  * and +(its entry) backward. */)",
        "/* (cos, -s) of the odd lane is the multiplier by (cos - i*(-s)). */"},
-      {"PFX_TWIDDLE_SIN(t, o, comp)",
-       "(-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])",
+      {"PFX_TWIDDLE_SIN(t, o, comp)", "(-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])",
        "((t)[(o) + SUBGROUP_SIZE + 1])"},
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_line_geometry(std::ostream &out, const line_kernel_prefixes &names) {
+void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
   write_named(out, geometry_text, names);
 }
 
-void write_line_kernel(std::ostream &out, const line_kernel_prefixes &names,
-                       const char *kernel_name) {
-  write_named(
-      out,
-      with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()).c_str(),
-      names);
+void write_line_kernel(std::ostream& out, const line_kernel_prefixes& names, const char* kernel_name) {
+  write_named(out, with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()).c_str(), names);
   write_line_kernel_head(out, "WORK_GROUP_SIZE", kernel_name);
   write_named(out, kernel_body_text, names);
 }

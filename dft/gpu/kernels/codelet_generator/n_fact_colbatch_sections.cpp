@@ -217,8 +217,7 @@ std::vector<lane_form_macro> lane_forms() {
       lane_active_macro("CB", "lane"),
       lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
       {"CB_LOAD(p, e, comp)", "((p)[2 * (e) + (comp)])", "vload2((e), (p))"},
-      {"CB_STORE(v, p, e, comp)", "((p)[2 * (e) + (comp)] = (v))",
-       "vstore2((v), (e), (p))"},
+      {"CB_STORE(v, p, e, comp)", "((p)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (p))"},
       {"CB_ATTRIBUTES",
        R"(__attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1))) \
                       __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
@@ -226,9 +225,9 @@ std::vector<lane_form_macro> lane_forms() {
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_n_fact_colbatch_kernel(std::ostream &out, precision p) {
+void write_n_fact_colbatch_kernel(std::ostream& out, precision p) {
   // Bytes of one real and the most words written one by one before the
   // first 16-byte boundary of a contiguous export.
   if (p == precision::double_precision)

@@ -281,28 +281,21 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("NF", "lane"),
       {"NF_LANE_SIGN(lane)", "(((lane) & 1) ? (ftype)-1 : (ftype)1)", ""},
-      {"NF_PM_ONE(lane)", "(NF_LANE_SIGN(lane) * NF_DIRECTION_SIGN)",
-       "((ftype)1)"},
-      {"NF_GLOBAL_LOAD(run, lane)", "NF_BLOCK_READ(run)",
-       "vload2(0, (run) + (lane))"},
-      {"NF_GLOBAL_STORE(run, lane, v)", "NF_BLOCK_WRITE((run), (v))",
-       "vstore2((v), 0, (run) + (lane))"},
-      {"NF_SLM_LOAD(run, lane)", "((run)[(lane)])",
-       "vload2(0, (run) + (lane))"},
-      {"NF_SLM_STORE(run, lane, v)", "((run)[(lane)] = (v))",
-       "vstore2((v), 0, (run) + (lane))"},
-      {"NF_PAIR_STORE(pair, comp, v)", "((pair)[(comp)] = (v))",
-       "vstore2((v), 0, (pair))"},
+      {"NF_PM_ONE(lane)", "(NF_LANE_SIGN(lane) * NF_DIRECTION_SIGN)", "((ftype)1)"},
+      {"NF_GLOBAL_LOAD(run, lane)", "NF_BLOCK_READ(run)", "vload2(0, (run) + (lane))"},
+      {"NF_GLOBAL_STORE(run, lane, v)", "NF_BLOCK_WRITE((run), (v))", "vstore2((v), 0, (run) + (lane))"},
+      {"NF_SLM_LOAD(run, lane)", "((run)[(lane)])", "vload2(0, (run) + (lane))"},
+      {"NF_SLM_STORE(run, lane, v)", "((run)[(lane)] = (v))", "vstore2((v), 0, (run) + (lane))"},
+      {"NF_PAIR_STORE(pair, comp, v)", "((pair)[(comp)] = (v))", "vstore2((v), 0, (pair))"},
       {"NF_MAIN_TWI(im)", "(-NF_DIRECTION_SIGN * (im))", "(-(im))",
        "/* A main-table value is already signed for its lane. */", ""},
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_n_facts_slm_kernel(std::ostream &out, precision p) {
-  out << (p == precision::double_precision ? block_moves_double
-                                           : block_moves_single);
+void write_n_facts_slm_kernel(std::ostream& out, precision p) {
+  out << (p == precision::double_precision ? block_moves_double : block_moves_single);
   out << with_lane_form_macros(kernel_text, lane_forms());
 }
 

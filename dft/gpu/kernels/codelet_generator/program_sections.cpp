@@ -175,8 +175,8 @@ lane_form_macro lane_active_macro(const std::string& prefix, const std::string& 
 
 lane_form_macro lane_pm_one_macro(const std::string& prefix, const std::string& lane,
                                   const std::string& direction_sign) {
-  return {prefix + "_PM_ONE(" + lane + ")",
-          "((((" + lane + ") & 1) ? (ftype)-1 : (ftype)1) * " + direction_sign + ")", "((ftype)1)"};
+  return {prefix + "_PM_ONE(" + lane + ")", "((((" + lane + ") & 1) ? (ftype)-1 : (ftype)1) * " + direction_sign + ")",
+          "((ftype)1)"};
 }
 
 namespace {

@@ -449,14 +449,13 @@ std::vector<lane_form_macro> lane_forms() {
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_small_md_kernel(std::ostream &out, precision p) {
+void write_small_md_kernel(std::ostream& out, precision p) {
   out << "#ifdef cl_tavir_subgroups\n#pragma OPENCL EXTENSION "
          "cl_tavir_subgroups : enable\n#endif\n";
-  out << "#define SMD_FP_BYTES " << (p == precision::double_precision ? 8 : 4)
-      << "\n";
+  out << "#define SMD_FP_BYTES " << (p == precision::double_precision ? 8 : 4) << "\n";
   out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
-} // namespace qez_codelets
+}  // namespace qez_codelets

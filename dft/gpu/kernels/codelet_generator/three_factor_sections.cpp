@@ -1,10 +1,9 @@
 #include "three_factor_sections.hpp"
 
-#include "program_sections.hpp"
-
 #include <initializer_list>
 
 #include "block_move_sections.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -187,8 +186,7 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("T3", "lane"),
       lane_pm_one_macro("T3", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      {"T3_SLM_STORE(v, slm, e, comp)", "((slm)[2 * (e) + (comp)] = (v))",
-       "vstore2((v), (e), (slm))"},
+      {"T3_SLM_STORE(v, slm, e, comp)", "((slm)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (slm))"},
       {"T3_ATTRIBUTES",
        R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
                       __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
@@ -196,15 +194,13 @@ std::vector<lane_form_macro> lane_forms() {
   };
 }
 
-} // namespace
+}  // namespace
 
-void write_three_factor_kernels(std::ostream &out, precision p) {
-  out << (p == precision::double_precision ? block_moves_heading_double
-                                           : block_moves_heading_single);
+void write_three_factor_kernels(std::ostream& out, precision p) {
+  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
   write_block_moves(out, p, "T3");
   out << with_lane_form_macros(kernels_head, lane_forms());
-  for (const char *rest : {pass_0_rest, pass_1_rest, pass_2_rest})
-    out << kernel_prologue << rest;
+  for (const char* rest : {pass_0_rest, pass_1_rest, pass_2_rest}) out << kernel_prologue << rest;
 }
 
-} // namespace qez_codelets
+}  // namespace qez_codelets

@@ -43,8 +43,8 @@ bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* tex
       written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.routine);
       break;
     case kernel_template::shared_memory:
-      written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.fact1,
-                              a.partition, a.register_count, a.routine, a.second_routine);
+      written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.fact1, a.partition, a.register_count,
+                              a.routine, a.second_routine);
       break;
   }
 #undef QEZ_COMMON_ARGUMENTS

@@ -390,11 +390,11 @@ bool print_program_name(const block<T>& b, std::uint32_t d, direction_program& p
     used += static_cast<std::size_t>(written);
     return true;
   };
-  bool fits = append(std::snprintf(
-      text, sizeof text, "%s.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_%s.%sc%s%s%lld:%lld:%lld", kernels::family_c2c_1d_def,
-      precision_letter<T>(), precision_letter<T>(), d == dir_forward ? "f" : "b", b.in_place ? "i" : "o",
-      static_cast<long long>(b.length), static_cast<long long>(b.in_stride[d]),
-      static_cast<long long>(b.out_stride[d])));
+  bool fits =
+      append(std::snprintf(text, sizeof text, "%s.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_%s.%sc%s%s%lld:%lld:%lld",
+                           kernels::family_c2c_1d_def, precision_letter<T>(), precision_letter<T>(),
+                           d == dir_forward ? "f" : "b", b.in_place ? "i" : "o", static_cast<long long>(b.length),
+                           static_cast<long long>(b.in_stride[d]), static_cast<long long>(b.out_stride[d])));
   for (int k = 0; k < batch_dims && fits; ++k) {
     if (b.batch_count[k] < 2) continue;
     fits = append(std::snprintf(text + used, sizeof text - used, "*%lld:%lld:%lld",

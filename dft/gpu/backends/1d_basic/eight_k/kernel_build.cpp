@@ -26,8 +26,10 @@ constexpr const char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_
 constexpr const char options_format_single[] = QEZ_8K_OPTIONS;
 #undef QEZ_8K_OPTIONS
 
-constexpr auto program_name_double = kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_d");
-constexpr auto program_name_single = kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_s");
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_s");
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
@@ -37,8 +39,8 @@ template <class T>
 void format_kernel_names(block<T>* b) {
   const char* letter = is_double<T>() ? "d" : "s";
   auto pass_name = [&](name_slot slot, std::int64_t factor) {
-    kernels::copy_name(kernels::kernel_name(b->length, "fact_" + std::to_string(factor), letter),
-                       b->kernel_names[slot], kernel_name_bytes);
+    kernels::copy_name(kernels::kernel_name(b->length, "fact_" + std::to_string(factor), letter), b->kernel_names[slot],
+                       kernel_name_bytes);
   };
   auto codelet_name = [&](name_slot slot, std::int64_t size) {
     kernels::copy_name(kernels::codelet_name(size), b->kernel_names[slot], kernel_name_bytes);

@@ -54,13 +54,12 @@ template <class T>
 std::string build_options(const block<T>& b, pass p, direction d) {
   const direction_distances dist = distances_of(b.batch, d == dir_forward);
   option_text text(options_bytes, option_overflow::keep_prefix);
-  text.add(is_double<T>() ? options_format_double : options_format_single, ll(b.fact[pass_0]),
-      ll(b.fact[pass_1]), ll(b.fact[pass_2]), b.kernel_names[pass_0], b.kernel_names[pass_1],
-      b.kernel_names[pass_2], b.codelet_names[pass_0], b.codelet_names[pass_1], b.codelet_names[pass_2],
-      d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0, ll(dist.idist), ll(dist.odist),
-      ll(b.temporary_distance), ll(static_cast<std::int64_t>(b.work_group_size)),
-      ll(static_cast<std::int64_t>(b.subgroup_size)),
-      ll(static_cast<std::int64_t>(b.work_group_size / b.subgroup_size)));
+  text.add(is_double<T>() ? options_format_double : options_format_single, ll(b.fact[pass_0]), ll(b.fact[pass_1]),
+           ll(b.fact[pass_2]), b.kernel_names[pass_0], b.kernel_names[pass_1], b.kernel_names[pass_2],
+           b.codelet_names[pass_0], b.codelet_names[pass_1], b.codelet_names[pass_2], d == dir_forward ? 1 : 0,
+           d == dir_backward ? 1 : 0, ll(dist.idist), ll(dist.odist), ll(b.temporary_distance),
+           ll(static_cast<std::int64_t>(b.work_group_size)), ll(static_cast<std::int64_t>(b.subgroup_size)),
+           ll(static_cast<std::int64_t>(b.work_group_size / b.subgroup_size)));
   if (wants_large_register_file(b.architecture, b.slm_bytes[p])) text.add("%s", large_register_file_option);
   return text.str();
 }

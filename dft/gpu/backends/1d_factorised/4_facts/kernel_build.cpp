@@ -55,10 +55,9 @@ std::string build_options(const four_fact_state<T>& s, pass p, direction d) {
   const four_fact_pass& f = s.passes[p];
   const direction_distances dist = distances_of(s.batch, d == dir_forward);
   option_text text(options_bytes, option_overflow::keep_prefix);
-  text.add(is_double<T>() ? options_format_double : options_format_single, ll(f.fft_len), ll(f.num_ffts),
-           ll(f.fact0), ll(f.fact1), f.kernel_name, f.fact0_func, f.fact1_func, d == dir_forward ? 1 : 0,
-           d == dir_backward ? 1 : 0, ll(dist.idist), ll(dist.odist), ll(f.work_group_size), ll(f.sub_group_size),
-           ll(f.work_groups()));
+  text.add(is_double<T>() ? options_format_double : options_format_single, ll(f.fft_len), ll(f.num_ffts), ll(f.fact0),
+           ll(f.fact1), f.kernel_name, f.fact0_func, f.fact1_func, d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0,
+           ll(dist.idist), ll(dist.odist), ll(f.work_group_size), ll(f.sub_group_size), ll(f.work_groups()));
   const std::int64_t tail = f.num_ffts % f.ffts_per_sub_group;
   if (tail != 0) text.add(tail_option_format, ll(tail));
   return text.str();

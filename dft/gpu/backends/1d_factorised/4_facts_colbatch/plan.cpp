@@ -43,7 +43,6 @@ const admitted_architecture* admitted(qez_gpu_arch_t a) {
   return nullptr;
 }
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
 std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 std::int64_t input_side(const dim_record& d, dim_field other) { return d.input != 0 ? d.input : dim_value(d, other); }

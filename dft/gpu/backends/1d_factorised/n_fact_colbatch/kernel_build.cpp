@@ -17,10 +17,10 @@ namespace n_fact_colbatch {
 
 namespace {
 
-constexpr auto cache_name_double =
-    kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch, ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d");
-constexpr auto cache_name_single =
-    kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch, ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s");
+constexpr auto cache_name_double = kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch,
+                                                               ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d");
+constexpr auto cache_name_single = kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch,
+                                                               ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s");
 
 }  // namespace
 
@@ -50,10 +50,10 @@ template <class T>
 void format_names(block<T>* b) {
   const char* repeat = b->batch_count[batch_outer] > 1 ? "twice" : "once";
   for (direction d : {dir_forward, dir_backward})
-    kernels::copy_name(kernels::kernel_name(b->length, std::string("colbatched_") + repeat + "_" +
-                                                           std::to_string(b->columns[d]),
-                                            precision_letter<T>()),
-                       b->kernel_names[d], name_bytes);
+    kernels::copy_name(
+        kernels::kernel_name(b->length, std::string("colbatched_") + repeat + "_" + std::to_string(b->columns[d]),
+                             precision_letter<T>()),
+        b->kernel_names[d], name_bytes);
   for (int i = 0; i < factor_count; ++i)
     kernels::copy_name(kernels::codelet_name(b->factors[i]), b->factor_names[i], name_bytes);
 }
@@ -62,17 +62,15 @@ template <class T>
 std::string build_options(const block<T>& b, direction d) {
   const direction_distances outer = distances_for(b, batch_outer, d);
   option_text o(options_bytes, option_overflow::empty_text);
-  o.add(is_double<T>() ? options_format_double : options_format_single, ll(b.in_stride[d]),
-           ll(b.out_stride[d]), ll(b.batch_count[batch_inner]), ll(b.columns[d]), ll(b.last_columns[d]),
-           ll(b.batch_count[batch_outer]), ll(outer.idist), ll(outer.odist), ll(b.factors[0]), ll(b.factors[1]),
-           ll(b.factors[2]), b.kernel_names[d], b.factor_names[0], b.factor_names[1], b.factor_names[2],
-           d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0, ll(b.work_group_size[d]), ll(b.subgroup_size),
-           ll(b.subgroups_per_fft[d]));
+  o.add(is_double<T>() ? options_format_double : options_format_single, ll(b.in_stride[d]), ll(b.out_stride[d]),
+        ll(b.batch_count[batch_inner]), ll(b.columns[d]), ll(b.last_columns[d]), ll(b.batch_count[batch_outer]),
+        ll(outer.idist), ll(outer.odist), ll(b.factors[0]), ll(b.factors[1]), ll(b.factors[2]), b.kernel_names[d],
+        b.factor_names[0], b.factor_names[1], b.factor_names[2], d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0,
+        ll(b.work_group_size[d]), ll(b.subgroup_size), ll(b.subgroups_per_fft[d]));
   if (b.in_offset[d] != 0) o.add("-DINPUT_OFFSET=%lld ", ll(b.in_offset[d]));
   if (b.out_offset[d] != 0) o.add("-DOUTPUT_OFFSET=%lld ", ll(b.out_offset[d]));
   if (b.post_twiddle_batch > 0) o.add("-DPOST_TWIDDLE_BATCH=%lld ", ll(b.post_twiddle_batch));
-  if (b.out_stride[d] == 1)
-    o.add("-DINNER_BATCH_OUTPUT_DISTANCE=%lld ", ll(distances_for(b, batch_inner, d).odist));
+  if (b.out_stride[d] == 1) o.add("-DINNER_BATCH_OUTPUT_DISTANCE=%lld ", ll(distances_for(b, batch_inner, d).odist));
   if (b.columns[d] == b.batch_count[batch_inner] && b.out_stride[d] == b.columns[d])
     o.add("-DSLM_BYTE_SIZE=%lld ", ll(b.slm_bytes[d]));
   return o.str();

@@ -8,9 +8,9 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
 namespace ulmara {
@@ -46,8 +46,8 @@ std::string format_options(const block<T>& b, direction d, const char* extra = "
   option_text o(options_bytes, option_overflow::keep_prefix);
   o.add(is_double<T>() ? options_format_double : options_format_single, ll(b.fft_len), ll(b.fact[fact0]),
         ll(b.fact[fact1]), ll(b.fact[fact2]), ll(b.fact[fact3]), ll(b.max_fact), b.kernel_name, b.fact_func[fact0],
-        b.fact_func[fact1], b.fact_func[fact2], b.fact_func[fact3], forward ? 1 : 0, forward ? 0 : 1,
-        ll(dist.idist), ll(dist.odist), ll(b.work_group_size), ll(b.subgroup_size));
+        b.fact_func[fact1], b.fact_func[fact2], b.fact_func[fact3], forward ? 1 : 0, forward ? 0 : 1, ll(dist.idist),
+        ll(dist.odist), ll(b.work_group_size), ll(b.subgroup_size));
   o.add("%s", extra);
   const optional_option optional[] = {{"-DLOAD_STORE_TAIL=%lld ", b.load_store_tail},
                                       {"-DLOAD_LOOP_BOUND=%lld ", b.load_loop_bound},

@@ -68,8 +68,6 @@ const architecture_geometry* geometry_of(qez_gpu_arch_t a) {
   return nullptr;
 }
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 // Stride of the one working dimension on each side, in the convention in force.
 std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
 std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }

@@ -6,8 +6,8 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -8,8 +8,8 @@
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
 namespace qez {

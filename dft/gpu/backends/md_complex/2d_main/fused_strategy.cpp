@@ -12,8 +12,8 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
 namespace qez {

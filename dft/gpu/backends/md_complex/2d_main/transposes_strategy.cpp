@@ -12,8 +12,8 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "qez_dft_engine.h"
 

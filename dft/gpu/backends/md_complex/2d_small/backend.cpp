@@ -8,8 +8,8 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {

@@ -14,8 +14,8 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 
 // Names of the table writers, per table family and container form.
 class twidlTableGen3D2FactsDoubleUsm;
@@ -33,7 +33,8 @@ namespace {
 namespace f2 = fused_2_facts;
 
 constexpr const char* program_family = kernels::family_c2c_3d_2_facts;
-constexpr auto program_name = kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_3d_main_sycl_d");
+constexpr auto program_name =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_3d_main_sycl_d");
 constexpr std::int64_t element_bytes = 16;
 // Local memory of a column pass: four complex values per point of the line.
 constexpr std::int64_t column_local_bytes_per_point = 4 * element_bytes;

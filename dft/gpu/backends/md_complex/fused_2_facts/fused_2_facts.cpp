@@ -1,9 +1,10 @@
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
-#include "dft/gpu/kernels/program_names.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+
+#include "dft/gpu/kernels/program_names.hpp"
 
 namespace ulmara {
 namespace qez {

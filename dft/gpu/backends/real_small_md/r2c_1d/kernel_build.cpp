@@ -5,8 +5,9 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
-#include "dft/gpu/kernels/program_texts.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
+#include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -72,22 +73,16 @@ stride_pair distances_of(const block& b, frame::direction d) {
                                  : stride_pair{b.output_distance, b.input_distance};
 }
 
-struct options_text {
-  char text[options_bytes];
-};
-
-options_text options_of(const block& b, const kernel_row& row) {
+std::string options_of(const block& b, const kernel_row& row) {
   const bool forward = row.direction == frame::dir_forward;
   const stride_pair s = strides_of(b, row.direction);
   const stride_pair d = distances_of(b, row.direction);
-  options_text o{};
-  int used = std::snprintf(o.text, sizeof o.text, options_format, forward ? "-DFWD " : "",
-                           forward ? "" : "-DBWD ", ll(s.in), ll(s.out), ll(d.in), ll(d.out),
-                           ll(b.child_length), ll(b.n), ll(b.even() ? 1 : 0));
+  option_text o(options_bytes, option_overflow::keep_prefix);
+  o.add(options_format, forward ? "-DFWD " : "", forward ? "" : "-DBWD ", ll(s.in), ll(s.out), ll(d.in), ll(d.out),
+        ll(b.child_length), ll(b.n), ll(b.even() ? 1 : 0));
   const bool odd_batch = !b.even() && b.count % 2 == 1;
-  if (row.copy && odd_batch && used > 0 && static_cast<std::size_t>(used) < sizeof o.text)
-    std::snprintf(o.text + used, sizeof o.text - used, odd_batch_format, ll(b.count));
-  return o;
+  if (row.copy && odd_batch) o.add(odd_batch_format, ll(b.count));
+  return o.str();
 }
 
 }  // namespace
@@ -101,9 +96,9 @@ int build_r2c_kernels(block* b) {
     if (!needed(row, *b)) continue;
     char name[64];
     std::snprintf(name, sizeof name, "%s_%s", row.base_name, letter);
-    const options_text options = options_of(*b, row);
+    const std::string options = options_of(*b, row);
     sycl::kernel* built = nullptr;
-    const int status = build_cached_kernel({b->queue, program, source, name, options.text}, built);
+    const int status = build_cached_kernel({b->queue, program, source, name, options.c_str()}, built);
     b->kernels[row.slot].reset(built);
     if (status != status_success) return status;
   }
