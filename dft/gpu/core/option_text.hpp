@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace ulmara {
 namespace qez {
@@ -21,36 +20,45 @@ enum class option_overflow {
 class option_text {
  public:
   // `capacity` counts the terminating NUL, like the size of a char buffer.
-  option_text(std::size_t capacity, option_overflow policy) : buffer_(capacity, '\0'), policy_(policy) {}
+  option_text(std::size_t capacity, option_overflow policy) : capacity_(capacity), policy_(policy) {}
 
   // Appends printf-formatted text.
   template <class... A>
   void add(const char* format, A... args) {
-    if (overflowed_ || buffer_.empty()) return;
-    const std::size_t room = buffer_.size() - used_;
-    const int n = std::snprintf(&buffer_[used_], room, format, args...);
-    if (n >= 0 && static_cast<std::size_t>(n) < room) {
-      used_ += static_cast<std::size_t>(n);
-      return;
-    }
-    // Cut (or, on a format error, not written at all): nothing is added after it.
-    overflowed_ = true;
-    if (policy_ == option_overflow::keep_prefix) {
-      if (n >= 0) used_ = buffer_.size() - 1;
-    } else {
-      used_ = 0;
-      buffer_[0] = '\0';
-    }
+    if (overflowed_) return;
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    if (n < 0) return overflow(std::string());
+    std::string piece(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(&piece[0], piece.size(), format, args...);
+    piece.resize(static_cast<std::size_t>(n));
+    append(piece);
   }
 
   bool overflowed() const { return overflowed_; }
-  std::string str() const { return std::string(buffer_.data(), used_); }
+  const std::string& str() const { return text_; }
 
  private:
-  std::vector<char> buffer_;
-  std::size_t used_ = 0;
-  bool overflowed_ = false;
+  void append(const std::string& piece) {
+    if (text_.size() + piece.size() < capacity_)
+      text_ += piece;
+    else
+      overflow(piece);
+  }
+  // A piece that does not fit (or could not be formatted): nothing is added
+  // after it.
+  void overflow(const std::string& piece) {
+    overflowed_ = true;
+    if (policy_ == option_overflow::empty_text) {
+      text_.clear();
+    } else if (capacity_ > text_.size()) {
+      text_ += piece.substr(0, capacity_ - 1 - text_.size());
+    }
+  }
+
+  std::string text_;
+  std::size_t capacity_;
   option_overflow policy_;
+  bool overflowed_ = false;
 };
 
 }  // namespace dft
