@@ -33,7 +33,7 @@ int shared_no_op_add_workspace(void* workspace, int kind, std::uint64_t offset,
 inline std::int32_t working_rank(const DFTI_DESCRIPTOR* r) { return r->work_lengths.count; }
 inline std::int32_t batch_rank(const DFTI_DESCRIPTOR* r) { return r->work_batch.count; }
 
-// Steps 2 and 3 of an accepting commit: release whatever another backend
+// An accepting commit, once the backend takes the record: release whatever another backend
 // committed, then take the record over.
 inline void take_over_record(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if ((record->backend != nullptr && record->backend != table) || record->bkd_data != nullptr) {
@@ -42,7 +42,8 @@ inline void take_over_record(const backend_table* table, DFTI_DESCRIPTOR* record
   record->backend = table;
 }
 
-// Step 5: the record is committed with these entries.
+// The last act of an accepting commit: the record is committed with these
+// entries.
 inline void mark_committed(DFTI_DESCRIPTOR* record, compute_entry forward, compute_entry backward,
                            std::uint32_t data_arrays) {
   record->compute_fwd = forward;

@@ -70,7 +70,7 @@ inline std::uint32_t data_arrays_of_placement(const DFTI_DESCRIPTOR* record) {
   return record->placement == dfti_inplace ? 1u : 2u;
 }
 
-// An accepting commit from step 2 on: take the record over, run the body
+// An accepting commit once acceptance holds: take the record over, run the body
 // and, when init succeeded, give the record its compute entries.
 inline int take_over_and_commit(const backend_table* table, DFTI_DESCRIPTOR* record, const commit_body& body,
                                 compute_entry forward, compute_entry backward) {
