@@ -243,7 +243,7 @@ sycl::event compute_usm(DFTI_DESCRIPTOR* r, slot_buffer_type& slot, verbose_dire
                         const std::vector<sycl::event>& dependencies) {
   ensure_initialized(r, operation_of(d));
   switch (device_of(r)) {
-    case committed_device::none: throw uncommitted_descriptor_exception();
+    case committed_device::none: throw invalid_descriptor_exception();
     case committed_device::gpu: return gpu_compute_usm(r, d, input, output, dependencies);
     case committed_device::cpu: break;
     default: return sycl::event();
@@ -265,7 +265,7 @@ void compute_buffer(DFTI_DESCRIPTOR* r, slot_buffer_type& slot, verbose_directio
                     bool in_place_call) {
   ensure_initialized(r, operation_of(d));
   switch (device_of(r)) {
-    case committed_device::none: throw uncommitted_descriptor_exception();
+    case committed_device::none: throw invalid_descriptor_exception();
     case committed_device::gpu: gpu_compute_buffer(r, d, input, output); return;
     case committed_device::cpu: break;
     default: return;

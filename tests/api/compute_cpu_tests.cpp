@@ -335,12 +335,25 @@ TEST(CpuCompute, ReturnedEventIsTheTransform) {
   sycl::free(data, cpu_queue());
 }
 
-TEST(CpuCompute, NeverCommittedDescriptorIsRefused) {
+// A descriptor never committed has no queue and so no road; it is refused
+// as any descriptor that is not committed is, on every call form.
+TEST(CpuCompute, NeverCommittedDescriptorIsInvalid) {
   dft::descriptor<precision::SINGLE, domain::REAL> desc(std::int64_t{16});
   auto* data = sycl::malloc_shared<float>(18, cpu_queue());
-  EXPECT_THROW(dft::compute_forward(desc, data), dft::uncommitted_descriptor_exception);
+  auto* spectrum = sycl::malloc_shared<std::complex<float>>(9, cpu_queue());
+  EXPECT_THROW(dft::compute_forward(desc, data), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, data), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(desc, data, spectrum), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, spectrum, data), dft::invalid_descriptor_exception);
   sycl::buffer<float, 1> buffer(sycl::range<1>(18));
-  EXPECT_THROW(dft::compute_backward(desc, buffer), dft::uncommitted_descriptor_exception);
+  sycl::buffer<std::complex<float>, 1> spectrum_buffer(sycl::range<1>(9));
+  EXPECT_THROW(dft::compute_forward(desc, buffer), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, buffer), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(desc, buffer, spectrum_buffer),
+               dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, spectrum_buffer, buffer),
+               dft::invalid_descriptor_exception);
+  sycl::free(spectrum, cpu_queue());
   sycl::free(data, cpu_queue());
 }
 
