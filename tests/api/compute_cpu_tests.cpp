@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dft/api/descriptor_access.hpp"
 #include "tests/api/descriptor_test_support.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
@@ -355,6 +356,45 @@ TEST(CpuCompute, NeverCommittedDescriptorIsInvalid) {
                dft::invalid_descriptor_exception);
   sycl::free(spectrum, cpu_queue());
   sycl::free(data, cpu_queue());
+}
+
+// An engine entry that fails, put in place of the committed CPU copy's
+// entries.
+int failing_entry_calls = 0;
+int failing_cpu_entry(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*) {
+  ++failing_entry_calls;
+  return 7;
+}
+
+template <class D>
+void make_cpu_entries_fail(D& desc) {
+  sycl::host_accessor slot(dft::descriptor_access::slot_buffer(desc), sycl::read_write);
+  ASSERT_NE(slot[0], nullptr);
+  slot[0]->record->compute_fwd = failing_cpu_entry;
+  slot[0]->record->compute_bwd = failing_cpu_entry;
+}
+
+// The host task cannot report to the caller: a failing transform raises no
+// asynchronous error, so a queue without a handler is not ended by it.
+TEST(CpuCompute, AFailingTransformRaisesNothingFromTheHostTask) {
+  static int async_errors = 0;
+  sycl::queue handled(sycl::cpu_selector_v,
+                      [](sycl::exception_list errors) { async_errors += errors.size(); });
+  sycl::queue unhandled(sycl::cpu_selector_v);
+  failing_entry_calls = 0;
+  for (sycl::queue* q : {&handled, &unhandled}) {
+    dft::descriptor<precision::SINGLE, domain::COMPLEX> desc(std::int64_t{8});
+    desc.commit(*q);
+    make_cpu_entries_fail(desc);
+    auto* data = sycl::malloc_shared<std::complex<float>>(8, *q);
+    EXPECT_NO_THROW(dft::compute_forward(desc, data).wait());
+    sycl::buffer<std::complex<float>, 1> buffer(sycl::range<1>(8));
+    EXPECT_NO_THROW(dft::compute_backward(desc, buffer));
+    EXPECT_NO_THROW(q->wait_and_throw());
+    sycl::free(data, *q);
+  }
+  EXPECT_EQ(failing_entry_calls, 4) << "every transform reached the engine";
+  EXPECT_EQ(async_errors, 0);
 }
 
 TEST(CpuCompute, MovedFromDescriptorNamesTheDirection) {
