@@ -421,6 +421,20 @@ TEST(CpuCompute, PlacementOfTheCallMustBeTheDescriptors) {
   EXPECT_THROW(dft::compute_forward(desc, a, static_cast<std::complex<float>*>(nullptr)),
                dft::invalid_descriptor_exception);
   EXPECT_NO_THROW(dft::compute_forward(desc, a, b).wait());
+  sycl::buffer<std::complex<float>, 1> first(sycl::range<1>(8));
+  sycl::buffer<std::complex<float>, 1> second(sycl::range<1>(8));
+  EXPECT_THROW(dft::compute_backward(desc, first), dft::invalid_descriptor_exception);
+  EXPECT_NO_THROW(dft::compute_backward(desc, first, second));
+
+  dft::descriptor<precision::SINGLE, domain::COMPLEX> in_place(std::int64_t{8});
+  in_place.commit(cpu_queue());
+  EXPECT_THROW(dft::compute_forward(in_place, static_cast<std::complex<float>*>(nullptr)),
+               dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(in_place, a, b), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(in_place, first, second), dft::invalid_descriptor_exception);
+  EXPECT_NO_THROW(dft::compute_backward(in_place, a).wait());
+  EXPECT_NO_THROW(dft::compute_backward(in_place, first));
+  cpu_queue().wait();
   sycl::free(a, cpu_queue());
   sycl::free(b, cpu_queue());
 }
