@@ -48,7 +48,10 @@ function(qez_define_main_library)
     set(components_src ${PROJECT_BINARY_DIR}/generated/qez_empty.cpp)
   endif()
   add_library(qez_sycl_dft SHARED ${components_src})
-  target_link_libraries(qez_sycl_dft PUBLIC qez_build_flags ${components})
+  # In-tree users see the components' usage requirements; an installed
+  # library carries only what cmake/QezInstall.cmake gives it.
+  target_link_libraries(qez_sycl_dft PRIVATE qez_build_flags ${components}
+                        INTERFACE "$<BUILD_INTERFACE:qez_build_flags;${components}>")
   # Opened at run time from the library's own directory.
   add_dependencies(qez_sycl_dft qez_vorp_thread)
 endfunction()
