@@ -63,7 +63,7 @@ SCENARIO_TEST(FourFactorProfile, HarixNamesAndOptions, "harix") {
   EXPECT_STREQ(s.passes[ff::pass_1].fact1_func, "fft_6_s");
   EXPECT_STREQ(s.passes[ff::pass_2].kernel_name, "fft_48_colbatch_8_d");
   EXPECT_STREQ(ff::transpose_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_transpose");
-  EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_twiddle");
+  EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_4_facts_twiddle");
   EXPECT_EQ(ff::build_options(s, ff::pass_1, ff::dir_forward),
             backend_test::golden_options("four_factor", backend_test::precision::double_precision,
                                          "2880 x 2 on Harix, pass 1 forward"));

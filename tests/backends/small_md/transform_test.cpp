@@ -122,12 +122,13 @@ class md_plan {
     for (std::size_t i = 0; i < x.size(); ++i) in[i] = {static_cast<T>(x[i].real()), static_cast<T>(x[i].imag())};
     std::vector<cld> ref = qez_test::reference_c2c(x, c_.lengths, c_.batch, qez_test::dft_sign::forward);
     for (cld& v : ref) v *= static_cast<long double>(c_.fwd_scale);
-    std::vector<std::complex<T>> got = call<true>(in, in.size(), k);
+    // The call form follows the descriptor's placement.
+    std::vector<std::complex<T>> got = c_.in_place ? call<true>(in, in.size(), k) : call_out<true>(in, k);
     e.fwd = qez_test::measure(widen(got), ref);
     // Backward with scale 1/N on the computed spectrum comes back to x times the forward scale.
     std::vector<cld> back_ref(x);
     for (cld& v : back_ref) v *= static_cast<long double>(c_.fwd_scale);
-    std::vector<std::complex<T>> back = call<false>(got, got.size(), k);
+    std::vector<std::complex<T>> back = c_.in_place ? call<false>(got, got.size(), k) : call_out<false>(got, k);
     e.bwd = qez_test::measure(widen(back), back_ref);
   }
 

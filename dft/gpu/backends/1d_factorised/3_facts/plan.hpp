@@ -147,8 +147,8 @@ template <class T>
 int build_kernels(block<T>* b);
 template <class T>
 void release_kernels(block<T>* b);
-extern const char program_name_double[];
-extern const char program_name_single[];
+extern const char* const program_name_double;
+extern const char* const program_name_single;
 
 // Twiddle tables (twiddles.cpp): one generator per class, into a USM table
 // (kind 2) or a byte sub-buffer (kind 1).

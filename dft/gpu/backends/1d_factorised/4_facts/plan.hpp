@@ -176,8 +176,8 @@ template <class T>
 int cap_batch_chunk(four_fact_state<T>* s);
 
 // Program and kernels (kernel_build.cpp).
-extern const char transpose_program_name[];
-extern const char twiddle_program_name[];
+extern const char* const transpose_program_name;
+extern const char* const twiddle_program_name;
 template <class T>
 void format_pass_names(four_fact_pass* p);
 // The build options of one pass and direction.

@@ -13,6 +13,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
@@ -42,7 +43,6 @@ const admitted_architecture* admitted(qez_gpu_arch_t a) {
   return nullptr;
 }
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
 std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 std::int64_t input_side(const dim_record& d, dim_field other) { return d.input != 0 ? d.input : dim_value(d, other); }
@@ -337,10 +337,10 @@ four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t
   f.global_size = other * fact1 * sub_group_size;
   f.multifactor_twiddle = p == pass_2 ? 1 : 0;
   f.transpose_kernel = p == pass_1 ? 1 : 0;
-  std::snprintf(f.kernel_name, name_bytes, "fft_%lld_colbatch_%lld_%s", ll(f.fft_len), ll(sub_group_size / 2),
-                precision_letter<T>());
-  std::snprintf(f.fact0_func, name_bytes, "fft_%lld_%s", ll(fact0), "s");
-  std::snprintf(f.fact1_func, name_bytes, "fft_%lld_%s", ll(fact1), "s");
+  kernels::copy_name(kernels::colbatch_kernel_name(f.fft_len, sub_group_size / 2, precision_letter<T>()), f.kernel_name,
+                     name_bytes);
+  kernels::copy_name(kernels::codelet_name(fact0), f.fact0_func, name_bytes);
+  kernels::copy_name(kernels::codelet_name(fact1), f.fact1_func, name_bytes);
   f.sub_table_bytes = static_cast<std::uint64_t>(fact0 * fact1) * complex_size<T>();
   return f;
 }

@@ -163,9 +163,9 @@ bool accepts(const DFTI_DESCRIPTOR* record);
 QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Program and kernels (kernel_build.cpp).
-extern const char program_key_double[];
-extern const char program_key_single[];
-extern const char program_family[];
+extern const char* const program_key_double;
+extern const char* const program_key_single;
+extern const char* const program_family;
 template <class T>
 void format_names(block<T>* b);
 // The build options of one direction (at most 511 characters).

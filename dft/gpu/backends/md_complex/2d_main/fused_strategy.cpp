@@ -12,6 +12,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -21,9 +22,11 @@ namespace c2c_2d_main {
 
 namespace {
 
-constexpr const char fused_family[] = "gpu_framework_c2c_3d_2_facts";
-constexpr const char program_name_double[] = "gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_2d_main_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_2d_main_sycl_s";
+constexpr const char* fused_family = kernels::family_c2c_3d_2_facts;
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_2d_main_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_2d_main_sycl_s");
 constexpr std::int64_t fused_sub_group_size = fused_2_facts::subgroup_size;
 constexpr std::int64_t max_row_groups = fused_2_facts::max_group_count;
 constexpr std::int64_t column_group_limit = 33;
@@ -54,7 +57,7 @@ void format_names(block& b) {
 int build_kernels(block& b) {
   const char* text = kernels::program_text(fused_family, b.double_precision != 0);
   if (text == nullptr) return status_not_handled;
-  const char* program = b.double_precision ? program_name_double : program_name_single;
+  const char* program = b.double_precision ? program_name_double.data() : program_name_single.data();
   for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_fused_options(b, d, options, sizeof options)) return status_internal_error;

@@ -174,7 +174,7 @@ bool format_transpose_names(const transpose_geometry& g, std::int64_t sub_group,
                             std::size_t name_size, char* options, std::size_t options_size);
 // Program names of the two transposes and the program family they share.
 const char* transpose_program_name(int pass);
-extern const char transpose_family[];
+extern const char* const transpose_family;
 
 // ---------------------------------------------------------------------------
 // Workspace (workspace.cpp).

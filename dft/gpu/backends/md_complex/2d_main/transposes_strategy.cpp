@@ -12,6 +12,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "qez_dft_engine.h"
@@ -21,7 +22,7 @@ namespace qez {
 namespace dft {
 namespace c2c_2d_main {
 
-const char transpose_family[] = "gpu_framework_transpose";
+const char* const transpose_family = kernels::family_transpose;
 
 namespace {
 
@@ -128,7 +129,9 @@ bool plan_passes(block& b, DFTI_DESCRIPTOR* r) {
 }  // namespace
 
 const char* transpose_program_name(int pass) {
-  return pass == 0 ? "gpu_framework_transpose0" : "gpu_framework_transpose1";
+  static constexpr auto pass_0_name = kernels::cache_program_name(kernels::family_transpose, "0");
+  static constexpr auto pass_1_name = kernels::cache_program_name(kernels::family_transpose, "1");
+  return pass == 0 ? pass_0_name.data() : pass_1_name.data();
 }
 
 bool plan_transpose(transpose_geometry& g, std::int64_t local_memory, std::int64_t sub_group,

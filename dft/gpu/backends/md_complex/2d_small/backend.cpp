@@ -8,6 +8,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -18,11 +19,11 @@ namespace c2c_2d_small {
 
 namespace {
 
-constexpr const char program_name_single[] =
-    "gpu_framework_c2c_2d_small.qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_s";
-constexpr const char program_name_double[] =
-    "gpu_framework_c2c_2d_small.qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_d";
-constexpr const char family[] = "gpu_framework_c2c_2d_small";
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_s");
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_d");
+constexpr const char* family = kernels::family_c2c_2d_small;
 constexpr std::size_t options_bytes = 512;
 constexpr std::int64_t register_budget_bytes = 131072;
 constexpr std::int64_t fenwa_sub_group_limit = 85;
@@ -61,15 +62,16 @@ bool dense_batch(const DFTI_DESCRIPTOR* r) {
 template <class T>
 int build_kernels(block* b) {
   const bool dbl = plan_basics::is_double<T>();
-  std::snprintf(b->kernel_name, sizeof b->kernel_name, "fft_%lldx%lld_fused_SLM_%s", ll(b->n), ll(b->n),
-                dbl ? "d" : "s");
-  std::snprintf(b->butterfly_name, sizeof b->butterfly_name, "fft_%lld_%s", ll(b->n), "s");
+  const std::string side = std::to_string(b->n);
+  kernels::copy_name(kernels::kernel_name(side + "x" + side, "fused_SLM", dbl ? "d" : "s"), b->kernel_name,
+                     sizeof b->kernel_name);
+  kernels::copy_name(kernels::codelet_name(b->n), b->butterfly_name, sizeof b->butterfly_name);
   const char* text = kernels::program_text(family, dbl);
   if (text == nullptr) return status_internal_error;
   for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_options(*b, dbl, d, options, sizeof options)) return status_internal_error;
-    const cached_kernel_request request{b->queue, dbl ? program_name_double : program_name_single, text,
+    const cached_kernel_request request{b->queue, dbl ? program_name_double.data() : program_name_single.data(), text,
                                         b->kernel_name, options};
     const int status = build_cached_kernel(request, b->kernels[d], build_check::kernel_only);
     if (status != status_success) return status;

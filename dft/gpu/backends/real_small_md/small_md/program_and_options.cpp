@@ -1,4 +1,4 @@
-// The program "gpu_framework_small_md_slm": the kernel name, the butterfly
+// The small multi-dimensional SLM program: the kernel name, the butterfly
 // names, the build options of each direction and the builds.
 #include <algorithm>
 #include <cmath>
@@ -8,6 +8,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -17,8 +18,10 @@ namespace small_md {
 
 namespace {
 
-constexpr const char program_name_double[] = "gpu_framework_small_md_slm.qez_dft_gpu_bkd_small_md_slm_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_small_md_slm.qez_dft_gpu_bkd_small_md_slm_sycl_s";
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_small_md_slm, ".qez_dft_gpu_bkd_small_md_slm_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_small_md_slm, ".qez_dft_gpu_bkd_small_md_slm_sycl_s");
 constexpr std::size_t options_bytes = 1024;
 constexpr double double_epsilon = 2.220446049250313e-16;
 constexpr double single_epsilon = 1.1920928955078125e-7;
@@ -139,7 +142,7 @@ void format_small_md_names(block& b, bool double_precision) {
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 4; ++j) {
       if (j < c.factor_counts[i])
-        std::snprintf(b.butterfly_names[i][j], 64, "fft_%lld_s", ll(c.factors[i][j]));
+        kernels::copy_name(kernels::codelet_name(c.factors[i][j]), b.butterfly_names[i][j], 64);
       else
         b.butterfly_names[i][j][0] = '\0';
     }
@@ -181,7 +184,7 @@ int format_small_md_options(const block& b, int d, bool double_precision, char* 
 }
 
 const char* small_md_program_name(bool double_precision) {
-  return double_precision ? program_name_double : program_name_single;
+  return double_precision ? program_name_double.data() : program_name_single.data();
 }
 
 template <class T>
