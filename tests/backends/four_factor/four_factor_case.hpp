@@ -28,7 +28,7 @@ struct record_config : backend_test::distanced_config {
   sycl::queue* queue = nullptr;  // null: the test process's out-of-order queue
 };
 
-class committed_record : public backend_test::committed_case<record_config, ff::four_fact_state> {
+class committed_record : public backend_test::committed_case<record_config, ff::block> {
  public:
   explicit committed_record(const record_config& c);
 

@@ -86,7 +86,7 @@ TEST(FourFactorRoad, LibraryListReachesTheBackend) {
 // prepared direction, then the intermediate area of one chunk.
 template <class T>
 void expect_reported_workspace(const committed_record& r, std::uint64_t cross_tables) {
-  const ff::four_fact_state<T>& s = r.plan<T>();
+  const ff::block<T>& s = r.plan<T>();
   sycl::queue* q = &backend_test::gpu_test_queue();
   const std::uint64_t e = 2 * sizeof(T);
   const std::uint64_t n = static_cast<std::uint64_t>(r.config().length);
@@ -148,7 +148,7 @@ TEST(FourFactorDirections, OneDirectionPlans) {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
     const bool forward = directions == dft::directions_forward;
-    const ff::four_fact_state<double>& s = r.plan<double>();
+    const ff::block<double>& s = r.plan<double>();
     const int served = forward ? ff::dir_forward : ff::dir_backward;
     const int other = forward ? ff::dir_backward : ff::dir_forward;
     for (int p = 0; p < ff::pass_count; ++p) {
@@ -174,7 +174,7 @@ TEST(FourFactorQueues, InOrderQueue) {
     c.internal_workspace = internal;
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-    EXPECT_EQ(r.plan<double>().queue_in_order, 1u);
+    EXPECT_EQ(r.plan<double>().in_order, 1u);
     if (!internal) {
       ASSERT_EQ(r.workspace().give_usm(r.record(), backend_test::workspace_bytes(r.record())), 0);
     }
@@ -198,7 +198,7 @@ TEST(FourFactorQueues, AsynchronousOffloadFollowsTheQueue) {
   r.record()->queue = other;
   EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
   EXPECT_EQ(r.plan<float>().queue, other);
-  EXPECT_EQ(r.plan<float>().queue_in_order, 0u);
+  EXPECT_EQ(r.plan<float>().in_order, 0u);
   other->wait();
   r.record()->queue = &shared;
 }

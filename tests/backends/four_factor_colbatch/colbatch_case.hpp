@@ -51,7 +51,7 @@ side_layout resolved(const record_config& c, const side_layout& s);
 // The column-batch table of a precision.
 const dft::backend_table* table_of(bool double_precision);
 
-class committed_record : public backend_test::committed_case<record_config, cb::four_fact_colbatch_state> {
+class committed_record : public backend_test::committed_case<record_config, cb::block> {
  public:
   explicit committed_record(const record_config& c);
 

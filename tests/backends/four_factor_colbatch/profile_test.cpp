@@ -79,7 +79,7 @@ TEST(ColbatchProfile, Gulon16NamesAndOptions) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   std::printf("[ plan ] %s\n", r.description().c_str());
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(s.sub_group_size, 16);
   EXPECT_EQ(s.len1, 64);
   EXPECT_EQ(s.len2, 64);
@@ -94,13 +94,13 @@ TEST(ColbatchProfile, Gulon16NamesAndOptions) {
   EXPECT_EQ(r.record()->data_arrays, 2u);
   EXPECT_EQ(r.record()->threads, 1);
   EXPECT_STREQ(cb::program_name, "gpu_framework_c2c_1d_2_fact_colbatch_twiddle");
-  EXPECT_EQ(cb::build_options(s, cb::pass_1, cb::dir_forward),
+  EXPECT_EQ(cb::build_options(s, cb::pass_0, cb::dir_forward),
             "-Dcl_tavir_subgroups_long -DFFT_LEN=64 -DFACT0=8 -DFACT1=8 -DKERNEL_FUNC=fft_64_colbatch_8_d "
             "-DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=1 -DODIST=1 -DOUTER_IDIST=0 "
             "-DTEMP_OUTER_DIST=12288 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=16 -DNUM_WORKGROUPS=64 -DTWIDDLE "
             "-DFOUR_FACT_COLBATCH -DTRANSPOSE_KERNEL -DISTRIDE=5 -DINNER_TAIL=3 -DTAIL_CHUNK_IDX=0 ");
   // Backward: the backward-domain stride is read, the forward-domain one written.
-  EXPECT_EQ(cb::build_options(s, cb::pass_2, cb::dir_backward),
+  EXPECT_EQ(cb::build_options(s, cb::pass_1, cb::dir_backward),
             "-Dcl_tavir_subgroups_long -DFFT_LEN=64 -DFACT0=8 -DFACT1=8 -DKERNEL_FUNC=fft_64_colbatch_8_d "
             "-DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=1 -DODIST=1 -DOUTER_IDIST=0 "
             "-DTEMP_OUTER_DIST=12288 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=16 -DNUM_WORKGROUPS=64 -DTWIDDLE "
@@ -127,7 +127,7 @@ TEST(ColbatchProfile, Gulon16LocalMemoryLimitsThePassLength) {
   EXPECT_EQ(s.plan<float>().len1, 1024);
   EXPECT_EQ(s.plan<float>().len2_fact0, 32);
   // Large register file only on Harix.
-  EXPECT_EQ(cb::build_options(s.plan<float>(), cb::pass_1, cb::dir_forward).find("GRF"), std::string::npos);
+  EXPECT_EQ(cb::build_options(s.plan<float>(), cb::pass_0, cb::dir_forward).find("GRF"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
@@ -141,7 +141,7 @@ TEST(ColbatchProfile, HarixOuterIndicesInOneLaunchGroup) {
   c.second_side.outer_distance = 5 * 1000 + 9;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(s.architecture, QEZ_GPU_ARCH_HARIX);
   EXPECT_EQ(s.launches, 1);
   EXPECT_EQ(s.outer_per_launch, 3);
@@ -163,11 +163,11 @@ TEST(ColbatchProfile, HarixCapSplitsLargeBatches) {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(s.launches, 3);
   EXPECT_EQ(s.chunks_per_launch, 1);
   EXPECT_EQ(s.temp_bytes, 8u * (1u << 20) * 16u);
-  EXPECT_EQ(s.pass[cb::pass_1].howmany_per_launch, 6);
+  EXPECT_EQ(s.passes[cb::pass_0].howmany_per_launch, 6);
 }
 
 // ---------------------------------------------------------------------------
@@ -261,12 +261,12 @@ TEST(ColbatchAcceptance, PrebuiltKernelsNeedANivoloQueue) {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  cb::four_fact_colbatch_state<float>& s = r.plan<float>();
-  ASSERT_NE(cb::find_prebuilt_row(s.pass[cb::pass_1], cb::pass_1), nullptr);
-  EXPECT_FALSE(cb::load_prebuilt_kernel(&s, cb::pass_1, cb::dir_forward));
+  cb::block<float>& s = r.plan<float>();
+  ASSERT_NE(cb::find_prebuilt_row(s.passes[cb::pass_0], cb::pass_0), nullptr);
+  EXPECT_FALSE(cb::load_prebuilt_kernel(&s, cb::pass_0, cb::dir_forward));
   for (bool flag : s.prebuilt) EXPECT_FALSE(flag);
-  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
-  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_forward)], nullptr);
+  EXPECT_NE(s.kernels[cb::kernel_slot(cb::pass_0, cb::dir_forward)], nullptr);
+  EXPECT_NE(s.kernels[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
 }
 
 TEST(ColbatchAcceptance, WorkspaceWithoutPrivateStateAndMissingWorkspace) {

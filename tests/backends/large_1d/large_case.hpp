@@ -36,7 +36,7 @@ struct record_config {
   double bwd_scale = 1.0;
 };
 
-class committed_record : public backend_test::committed_case<record_config, l1::large_1d_bkd_data> {
+class committed_record : public backend_test::committed_case<record_config, l1::block> {
  public:
   explicit committed_record(const record_config& c);
 

@@ -2,6 +2,7 @@
 // multi-dimensional backend.
 #include <algorithm>
 
+#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
 namespace ulmara {
@@ -9,10 +10,7 @@ namespace qez {
 namespace dft {
 namespace {
 
-template <class T>
-constexpr bool is_double() {
-  return sizeof(T) == sizeof(double);
-}
+using plan_basics::is_double;
 
 bool complex_rank1(const dft_estimate_config& c) { return !c.real_domain && c.rank == 1; }
 bool packed(const dft_estimate_config& c) { return is_packed_layout(c, estimate_forward, false); }

@@ -31,8 +31,6 @@ constexpr char large_register_file_option[] = "-cl-tavir-256-GRF-per-thread ";
 constexpr const char* kernel_name_formats[pass_count] = {"fft_%lld_rowbatch0_%s", "fft_%lld_rowbatch1_%s",
                                                          "fft_%lld_rowbatch2_%s"};
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 }  // namespace
 
 template <class T>

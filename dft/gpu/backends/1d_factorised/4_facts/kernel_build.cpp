@@ -1,5 +1,5 @@
-// The backend's kernels: per prepared direction a pass-1 kernel of the
-// transpose program and a pass-2 kernel of the twiddle program, compiled
+// The backend's kernels: per prepared direction a pass-0 kernel of the
+// transpose program and a pass-1 kernel of the twiddle program, compiled
 // through the kernel cache with options that fix every size.
 #include <cstdio>
 #include <cstring>
@@ -21,7 +21,7 @@ const char twiddle_program_name[] = "gpu_framework_c2c_1d_2_fact_colbatch_twiddl
 
 namespace {
 
-// The generated family that holds both passes' kernels; the pass-2 text is
+// The generated family that holds both passes' kernels; the pass-1 text is
 // the same text with the twiddle pass selected.
 constexpr char program_family[] = "gpu_framework_c2c_1d_4_facts";
 constexpr char twiddle_pass_selector[] = "#define FOUR_FACTS_TWIDDLE_PASS 1\n";
@@ -36,13 +36,11 @@ constexpr char options_format_single[] = QEZ_FOUR_FACTOR_OPTIONS;
 constexpr char tail_option_format[] = "-DLOAD_STORE_TAIL=%lld ";
 constexpr std::size_t options_bytes = 1024;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 // The program text of a pass in one precision; null when the family is
 // missing from the library.
 const char* pass_source(pass p, bool double_precision) {
   const char* text = kernels::program_text(program_family, double_precision);
-  if (text == nullptr || p == pass_1) return text;
+  if (text == nullptr || p == pass_0) return text;
   static const std::string twiddle_single =
       std::string(twiddle_pass_selector) + kernels::program_text(program_family, false);
   static const std::string twiddle_double =
@@ -53,7 +51,7 @@ const char* pass_source(pass p, bool double_precision) {
 }  // namespace
 
 template <class T>
-void format_pass_names(four_fact_pass* p) {
+void format_pass_names(pass_plan* p) {
   std::snprintf(p->kernel_name, name_bytes, "fft_%lld_colbatch_%lld_%s", ll(p->fft_len), ll(p->sub_group_size / 2),
                 precision_letter<T>());
   std::snprintf(p->fact0_func, name_bytes, "fft_%lld_%s", ll(p->fact0), "s");
@@ -61,8 +59,8 @@ void format_pass_names(four_fact_pass* p) {
 }
 
 template <class T>
-std::string build_options(const four_fact_state<T>& s, pass p, direction d) {
-  const four_fact_pass& f = s.passes[p];
+std::string build_options(const block<T>& s, pass p, direction d) {
+  const pass_plan& f = s.passes[p];
   const direction_distances dist = distances_of(s.batch, d == dir_forward);
   char text[options_bytes];
   std::memset(text, 0, sizeof text);
@@ -77,17 +75,17 @@ std::string build_options(const four_fact_state<T>& s, pass p, direction d) {
 }
 
 template <class T>
-int build_four_fact_kernels(four_fact_state<T>* s) {
+int build_kernels(block<T>* s) {
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->direction_mode, d)) {
+    if (!serves(s->directions, d)) {
       for (auto& per_pass : s->kernels) per_pass[d] = nullptr;
       continue;
     }
-    for (pass p : {pass_1, pass_2}) {
+    for (pass p : {pass_0, pass_1}) {
       const char* source = pass_source(p, is_double<T>());
       if (source == nullptr) return status_internal_error;
       const std::string options = build_options(*s, p, d);
-      const cached_kernel_request request{s->queue, p == pass_1 ? transpose_program_name : twiddle_program_name,
+      const cached_kernel_request request{s->queue, p == pass_0 ? transpose_program_name : twiddle_program_name,
                                           source, s->passes[p].kernel_name, options.c_str()};
       // A kernel that does not come back fails the commit rather than a
       // later compute.
@@ -99,15 +97,15 @@ int build_four_fact_kernels(four_fact_state<T>* s) {
 }
 
 template <class T>
-void release_kernels(four_fact_state<T>* s) {
+void release_kernels(block<T>* s) {
   for (auto& per_pass : s->kernels) release_kernel_handles(per_pass);
 }
 
-#define QEZ_INSTANTIATE(T)                                                          \
-  template void format_pass_names<T>(four_fact_pass*);                              \
-  template std::string build_options<T>(const four_fact_state<T>&, pass, direction); \
-  template int build_four_fact_kernels<T>(four_fact_state<T>*);                     \
-  template void release_kernels<T>(four_fact_state<T>*);
+#define QEZ_INSTANTIATE(T)                                                 \
+  template void format_pass_names<T>(pass_plan*);                          \
+  template std::string build_options<T>(const block<T>&, pass, direction); \
+  template int build_kernels<T>(block<T>*);                                \
+  template void release_kernels<T>(block<T>*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -35,8 +35,6 @@ constexpr char options_format_single[] = QEZ_COLBATCH_OPTIONS;
 
 constexpr std::size_t options_bytes = 512;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 // Appends to a fixed option text; a text that no longer fits is emptied so
 // that a truncated set of options never reaches the compiler.
 class option_text {

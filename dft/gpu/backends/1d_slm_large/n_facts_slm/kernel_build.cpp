@@ -35,8 +35,6 @@ struct optional_option {
   std::int64_t value;
 };
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 struct build_options {
   char text[options_bytes];
 };
@@ -101,7 +99,7 @@ bool take_prebuilt(block<T>* b, direction d) {
 }  // namespace
 
 template <class T>
-int build_n_fact_slm_kernels(block<T>* b) {
+int build_kernels(block<T>* b) {
   const char* source = kernels::program_text_c2c_1d_n_facts_slm(is_double<T>());
   if (source == nullptr) return status_internal_error;
   for (direction d : {dir_forward, dir_backward}) {
@@ -129,9 +127,9 @@ void release_kernels(block<T>* b) {
   }
 }
 
-#define QEZ_INSTANTIATE(T)                                 \
-  template int build_n_fact_slm_kernels<T>(block<T>*);     \
-  template void release_kernels<T>(block<T>*);             \
+#define QEZ_INSTANTIATE(T)                     \
+  template int build_kernels<T>(block<T>*);    \
+  template void release_kernels<T>(block<T>*); \
   template std::string build_options_text<T>(const block<T>&, direction, const char*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
