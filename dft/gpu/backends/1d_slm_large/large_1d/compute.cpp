@@ -200,7 +200,8 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, void* dependenc
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  const std::int64_t kind = is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : workspace_usm;
+  const std::int64_t kind =
+      is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : std::int64_t{workspace_usm};
   return compute_1d_xwd<T>(record, input, output, dependencies, result_event, kind, d);
 }
 
