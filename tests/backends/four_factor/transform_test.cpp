@@ -194,7 +194,7 @@ TEST(FourFactorQueues, AsynchronousOffloadFollowsTheQueue) {
   sycl::queue& shared = backend_test::gpu_test_queue();
   static sycl::queue* other =
       new sycl::queue(shared.get_context(), shared.get_device(), sycl::property_list{sycl::property::queue::in_order()});
-  r.record()->offload_mode = dft::offload_mode_asynchronous;
+  r.record()->offload_mode = dft::offload_asynchronous;
   r.record()->queue = other;
   EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
   EXPECT_EQ(r.plan<float>().queue, other);

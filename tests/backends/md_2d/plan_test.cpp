@@ -91,7 +91,7 @@ TEST(FusedOptions, DoubleForwardOptionsOf192) {
   m::bkd_data b;
   fill_fused_block(b, 192, true, 3);
   char options[2048];
-  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::frame::dir_forward, options, sizeof options));
+  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_forward, options, sizeof options));
   EXPECT_STREQ(options,
                "-Dcl_tavir_subgroups_long -DSUBGROUP_SIZE=8 -DFACT1_TAIL_IN_REALS=0 -DFACT0=16 -DPADFACT0=0 "
                "-DFACT1=12 -DPADFACT1=0 -DKERNEL_FUNC0=fft_192_rowbatch_d_dir0 -DFACT0_FUNC=fft_16_s "
@@ -107,7 +107,7 @@ TEST(FusedOptions, SingleBackwardOptionsOf128HaveNoLongSubGroups) {
   m::bkd_data b;
   fill_fused_block(b, 128, false, 1);
   char options[2048];
-  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::frame::dir_backward, options, sizeof options));
+  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_backward, options, sizeof options));
   const std::string s(options);
   EXPECT_EQ(s.find("-Dcl_tavir_subgroups_long"), std::string::npos);
   EXPECT_EQ(s.rfind("-DSUBGROUP_SIZE=8 ", 0), 0u);
@@ -116,7 +116,7 @@ TEST(FusedOptions, SingleBackwardOptionsOf128HaveNoLongSubGroups) {
   EXPECT_NE(s.find(" -DWORK_GROUPS_IN_X_DIR=32 "), std::string::npos);
   // Options that do not fit are refused rather than cut.
   char tiny[64];
-  EXPECT_FALSE(m::format_fused_options(b, ulmara::qez::dft::frame::dir_backward, tiny, sizeof tiny));
+  EXPECT_FALSE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_backward, tiny, sizeof tiny));
   // Lengths without a two-factor split have no line plan.
   m::dim_plan prime;
   prime.length = 67;

@@ -31,7 +31,7 @@ s::bkd_data planned(std::int64_t n, bool dbl, std::uint32_t arch) {
 
 TEST(Options, SingleForwardOf32) {
   char out[512];
-  ASSERT_TRUE(s::format_options(planned(32, false, QEZ_GPU_ARCH_GULON), false, dft::frame::dir_forward, out,
+  ASSERT_TRUE(s::format_options(planned(32, false, QEZ_GPU_ARCH_GULON), false, dft::plan_basics::dir_forward, out,
                                 sizeof out));
   EXPECT_STREQ(out,
                "-DFACT0=32 -DKERNEL_FUNC=fft_32x32_fused_SLM_s -DFACT0_FUNC=fft_32_s -DFWD_DIR=1 -DBWD_DIR=0 "
@@ -40,7 +40,7 @@ TEST(Options, SingleForwardOf32) {
 
 TEST(Options, DoubleBackwardOf64OnHarixAddsTheRegisterOption) {
   char out[512];
-  ASSERT_TRUE(s::format_options(planned(64, true, QEZ_GPU_ARCH_HARIX), true, dft::frame::dir_backward, out,
+  ASSERT_TRUE(s::format_options(planned(64, true, QEZ_GPU_ARCH_HARIX), true, dft::plan_basics::dir_backward, out,
                                 sizeof out));
   EXPECT_STREQ(out,
                "-Dcl_tavir_subgroups_long -DFACT0=64 -DKERNEL_FUNC=fft_64x64_fused_SLM_d -DFACT0_FUNC=fft_64_s "
@@ -49,7 +49,7 @@ TEST(Options, DoubleBackwardOf64OnHarixAddsTheRegisterOption) {
 
 TEST(Options, RefusedWhenTheyDoNotFit) {
   char out[32];
-  EXPECT_FALSE(s::format_options(planned(8, false, QEZ_GPU_ARCH_GULON), false, dft::frame::dir_forward, out,
+  EXPECT_FALSE(s::format_options(planned(8, false, QEZ_GPU_ARCH_GULON), false, dft::plan_basics::dir_forward, out,
                                  sizeof out));
 }
 

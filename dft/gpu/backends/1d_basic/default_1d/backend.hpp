@@ -20,10 +20,6 @@ namespace default_1d {
 bool accepts(const DFTI_DESCRIPTOR* record);
 
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t part, void* events);
 

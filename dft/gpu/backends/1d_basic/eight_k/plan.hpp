@@ -141,11 +141,7 @@ block<T>* block_of(const DFTI_DESCRIPTOR* record) {
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Commit, acceptance and release (plan.cpp).
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+// Init and release, run through the backend protocol (plan.cpp).
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
 template <class T>

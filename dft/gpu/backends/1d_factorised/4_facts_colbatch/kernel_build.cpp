@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/kernel_entry_points.hpp"

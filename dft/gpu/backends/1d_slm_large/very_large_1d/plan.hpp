@@ -130,12 +130,10 @@ std::string describe(const block& b);
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Acceptance, commit and release (plan.cpp).
+// Acceptance, init and release, run through the backend protocol (plan.cpp).
 bool accepts(const DFTI_DESCRIPTOR* record);
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
 int bkd_init(DFTI_DESCRIPTOR* record);
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
 
 // Children (children.cpp): creates, names and commits every stage's
 // children and sums their first workspaces into the record.

@@ -65,20 +65,19 @@ bool fused_case(const bkd_data& b) {
 }  // namespace
 
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  const bool takes = frame::common_acceptance(r) && complex_interleaved(r) && working_rank(r) == 2;
+  const bool takes = common_acceptance(r) && complex_interleaved(r) && working_rank(r) == 2;
   return takes ? status_success : status_not_handled;
 }
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = frame::create_block<bkd_data>(r);
+  bkd_data* b = create_block<bkd_data>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->double_precision = plan_basics::is_double<T>() ? 1 : 0;
   b->element_bytes = static_cast<std::int64_t>(2 * sizeof(T));
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  b->in_order = r->offload_mode != frame::offload_none ? 0 : (b->queue->is_in_order() ? 1 : 0);
+  b->in_order = r->offload_mode != offload_none ? 0 : (b->queue->is_in_order() ? 1 : 0);
   copy_batch(*b, r);
   if (b->transforms < 1) return status_not_handled;
   copy_strides(b->dims[0], r->work_lengths.records[0]);
@@ -90,8 +89,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 
   bool kernel_strategy = false;
   if (dense) {
-    b->scales[frame::dir_forward] = static_cast<T>(r->fwd_scale);
-    b->scales[frame::dir_backward] = static_cast<T>(r->bwd_scale);
+    b->scales[plan_basics::dir_forward] = static_cast<T>(r->fwd_scale);
+    b->scales[plan_basics::dir_backward] = static_cast<T>(r->bwd_scale);
     // The ESIMD plan makes its own internal workspace.
     if (try_esimd_strategy<T>(*b, r)) return status_success;
     kernel_strategy = (transposes_case(*b) && try_transposes_strategy(*b, r)) ||
@@ -102,10 +101,9 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
     if (status != status_success) return status;
   }
   if (r->workspace_internal == 0) return status_success;
-  return frame::create_and_initialize_internal_workspaces(
-      r, backend_policy<T>::table(), *b->queue,
-      frame::internal_workspace_slots{b->internal_workspace[workspace_part_twiddles],
-                                      b->internal_workspace[workspace_part_scratch], b->workspace_kind});
+  return create_two_part_internal_workspace(r, b->queue, add_workspace<T>, b->internal_workspace[workspace_part_twiddles],
+                                            b->internal_workspace[workspace_part_scratch], b->workspace_kind,
+                                            plan_basics::workspace_internal);
 }
 
 void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
@@ -134,7 +132,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
   release_kernel_handles(b->transpose_kernels);
   bkd_free_buffers(b, workspace_part_both);
   destroy_esimd_plan(*b);
-  frame::destroy_block<bkd_data>(r);
+  destroy_block<bkd_data>(r);
 }
 
 template int bkd_init<float>(DFTI_DESCRIPTOR*);
@@ -142,7 +140,7 @@ template int bkd_init<double>(DFTI_DESCRIPTOR*);
 
 }  // namespace c2c_2d_main
 
-QEZ_DEFINE_FRAME_BACKEND_TABLES(dft_c2c_2d_main_gpu_bkd, c2c_2d_main)
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_2d_main_gpu_bkd, c2c_2d_main)
 
 }  // namespace dft
 }  // namespace qez

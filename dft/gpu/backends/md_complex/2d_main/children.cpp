@@ -55,7 +55,7 @@ int make_child(DFTI_DESCRIPTOR*& slot, const DFTI_DESCRIPTOR* parent, std::int64
   return status_success;
 }
 
-bool wants(const DFTI_DESCRIPTOR* r, frame::direction d) { return frame::wants(r->directions, d); }
+bool wants(const DFTI_DESCRIPTOR* r, plan_basics::direction d) { return plan_basics::serves(r->directions, d); }
 
 bool committed(const DFTI_DESCRIPTOR* c) { return c != nullptr && c->commit_status == dfti_committed; }
 
@@ -81,11 +81,11 @@ void set_byte_distances(bkd_data& b) {
 
 // Row child of a direction: reads the direction's input side, writes its
 // output side.
-void lay_out_row(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, frame::direction d) {
+void lay_out_row(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, plan_basics::direction d) {
   const dim_record& d0 = parent->work_lengths.records[0];
   const dim_record& d1 = parent->work_lengths.records[1];
   const sides s0 = sides_of(d0), s1 = sides_of(d1);
-  const bool fwd = d == frame::dir_forward;
+  const bool fwd = d == plan_basics::dir_forward;
   c->lengths.records[0] = dim_record{d0.length, 0, 0, fwd ? s0.fi : s0.fo, fwd ? s0.bo : s0.bi};
   c->batch.records[0] = dim_record{d1.length, 0, 0, fwd ? s1.fi : s1.fo, fwd ? s1.bo : s1.bi};
   if (!b.batched_layout) {
@@ -100,10 +100,10 @@ void lay_out_row(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* p
 
 // Column child of a direction: in place over the direction's output side,
 // with the parent's scales.
-void lay_out_column(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, frame::direction d) {
+void lay_out_column(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, plan_basics::direction d) {
   const dim_record& d0 = parent->work_lengths.records[0];
   const dim_record& d1 = parent->work_lengths.records[1];
-  const bool fwd = d == frame::dir_forward;
+  const bool fwd = d == plan_basics::dir_forward;
   const std::int64_t s1 = fwd ? sides_of(d1).bo : sides_of(d1).fo;
   const std::int64_t s0 = fwd ? sides_of(d0).bo : sides_of(d0).fo;
   c->lengths.records[0] = dim_record{d1.length, 0, 0, s1, s1};
@@ -117,19 +117,19 @@ void lay_out_column(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR
   c->bwd_scale = parent->bwd_scale;
 }
 
-using lay_out = void (*)(DFTI_DESCRIPTOR*, const bkd_data&, const DFTI_DESCRIPTOR*, frame::direction);
+using lay_out = void (*)(DFTI_DESCRIPTOR*, const bkd_data&, const DFTI_DESCRIPTOR*, plan_basics::direction);
 
 // Creates, lays out and commits the pair of one pass.
 template <class T>
 int plan_pass(bkd_data& b, DFTI_DESCRIPTOR* r, DFTI_DESCRIPTOR** fwd, DFTI_DESCRIPTOR** bwd, std::int64_t length,
               lay_out layout, const pass_labels& labels) {
-  if (wants(r, frame::dir_forward)) {
+  if (wants(r, plan_basics::dir_forward)) {
     if (int s = make_child<T>(*fwd, r, length)) return s;
-    layout(*fwd, b, r, frame::dir_forward);
+    layout(*fwd, b, r, plan_basics::dir_forward);
   }
-  if (wants(r, frame::dir_backward)) {
+  if (wants(r, plan_basics::dir_backward)) {
     if (int s = make_child<T>(*bwd, r, length)) return s;
-    layout(*bwd, b, r, frame::dir_backward);
+    layout(*bwd, b, r, plan_basics::dir_backward);
   }
   return share_or_commit_pass(fwd, bwd, labels);
 }

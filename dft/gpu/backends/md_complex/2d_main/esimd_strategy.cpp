@@ -57,15 +57,15 @@ void esimd_set_queue(bkd_data& block, sycl::queue* queue) {
 
 template <class T>
 int esimd_compute(bkd_data& block, void* input, void* output, void* dependencies, std::uint64_t container_kind,
-                  void* result_event, frame::direction d) {
-  return esimd_2_facts::compute_with_plan(*plan_of<T>(block), d == frame::dir_forward ? 0 : 1, input, output,
+                  void* result_event, plan_basics::direction d) {
+  return esimd_2_facts::compute_with_plan(*plan_of<T>(block), d == plan_basics::dir_forward ? 0 : 1, input, output,
                                           dependencies, container_kind, result_event);
 }
 
 template bool try_esimd_strategy<float>(bkd_data&, DFTI_DESCRIPTOR*);
 template bool try_esimd_strategy<double>(bkd_data&, DFTI_DESCRIPTOR*);
-template int esimd_compute<float>(bkd_data&, void*, void*, void*, std::uint64_t, void*, frame::direction);
-template int esimd_compute<double>(bkd_data&, void*, void*, void*, std::uint64_t, void*, frame::direction);
+template int esimd_compute<float>(bkd_data&, void*, void*, void*, std::uint64_t, void*, plan_basics::direction);
+template int esimd_compute<double>(bkd_data&, void*, void*, void*, std::uint64_t, void*, plan_basics::direction);
 
 }  // namespace c2c_2d_main
 }  // namespace dft

@@ -32,7 +32,7 @@ void esimd_set_queue(bkd_data& block, sycl::queue* queue);
 // container-kind word; the status of the call.
 template <class T>
 int esimd_compute(bkd_data& block, void* input, void* output, void* dependencies, std::uint64_t container_kind,
-                  void* result_event, frame::direction d);
+                  void* result_event, plan_basics::direction d);
 
 }  // namespace c2c_2d_main
 }  // namespace dft

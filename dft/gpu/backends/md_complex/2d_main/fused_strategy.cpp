@@ -55,11 +55,11 @@ int build_kernels(bkd_data& b) {
   const char* text = kernels::program_text(fused_family, b.double_precision != 0);
   if (text == nullptr) return status_not_handled;
   const char* program = b.double_precision ? program_name_double : program_name_single;
-  for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+  for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_fused_options(b, d, options, sizeof options)) return status_internal_error;
-    const int row = d == frame::dir_forward ? row_kernel_fwd : row_kernel_bwd;
-    const int col = d == frame::dir_forward ? col_kernel_fwd : col_kernel_bwd;
+    const int row = d == plan_basics::dir_forward ? row_kernel_fwd : row_kernel_bwd;
+    const int col = d == plan_basics::dir_forward ? col_kernel_fwd : col_kernel_bwd;
     try {
       const cached_kernel_request row_request{b.queue, program, text, b.row_kernel_name, options};
       if (int s = build_cached_kernel(row_request, b.kernels[row], build_check::kernel_only)) return s;
@@ -94,7 +94,7 @@ bool plan_column_dimension(dim_plan& d, std::int64_t element_bytes) {
   return true;
 }
 
-bool format_fused_options(const bkd_data& b, frame::direction d, char* out, std::size_t bytes) {
+bool format_fused_options(const bkd_data& b, plan_basics::direction d, char* out, std::size_t bytes) {
   const dim_plan& r = b.dims[0];
   fused_2_facts::option_values v;
   v.long_subgroups = b.double_precision != 0;
@@ -105,7 +105,7 @@ bool format_fused_options(const bkd_data& b, frame::direction d, char* out, std:
   v.kernel_func0 = b.row_kernel_name;
   v.fact0_func = b.row_fact0_func;
   v.fact1_func = b.row_fact1_func;
-  v.forward = d == frame::dir_forward ? 1 : 0;
+  v.forward = d == plan_basics::dir_forward ? 1 : 0;
   v.batch_per_group = r.batch_per_group;
   v.batch_for_last_group = r.batch_for_last_group;
   v.n0 = r.length;
@@ -124,8 +124,8 @@ bool format_fused_options(const bkd_data& b, frame::direction d, char* out, std:
 template <class T>
 bool try_fused_strategy(bkd_data& b, DFTI_DESCRIPTOR* r) {
   b.in_place = r->placement == dfti_inplace ? 1 : 0;
-  b.scales[frame::dir_forward] = static_cast<T>(r->fwd_scale);
-  b.scales[frame::dir_backward] = static_cast<T>(r->bwd_scale);
+  b.scales[plan_basics::dir_forward] = static_cast<T>(r->fwd_scale);
+  b.scales[plan_basics::dir_backward] = static_cast<T>(r->bwd_scale);
   if (!offers_sub_group_size(b.queue->get_device(), static_cast<std::size_t>(fused_sub_group_size))) return false;
   dim_plan row = b.dims[0], col = b.dims[1];
   if (!plan_row_dimension(row, b.element_bytes) || !plan_column_dimension(col, b.element_bytes)) return false;

@@ -24,7 +24,10 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/md_complex/md_common.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -117,7 +120,7 @@ struct bkd_data {
   sycl::kernel* transpose_kernels[2] = {};
   transpose_geometry transpose_pass[2];
   std::int64_t temp_in_part0 = 0;
-  frame::device_area internal_workspace[2];
+  device_area internal_workspace[2];
   std::uint32_t in_order = 0;
   // Precision of the backend instance.
   std::uint8_t double_precision = 0;
@@ -153,7 +156,7 @@ bool try_fused_strategy(bkd_data& block, DFTI_DESCRIPTOR* record);
 bool plan_row_dimension(dim_plan& d, std::int64_t element_bytes);
 bool plan_column_dimension(dim_plan& d, std::int64_t element_bytes);
 // The fused option string of one direction; false when it does not fit.
-bool format_fused_options(const bkd_data& block, frame::direction d, char* out, std::size_t bytes);
+bool format_fused_options(const bkd_data& block, plan_basics::direction d, char* out, std::size_t bytes);
 
 // Twiddle tables of the fused strategy (fused_tables.cpp): the four
 // submissions from the block's table slots; 11 when a slot is missing.
@@ -183,8 +186,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 // Compute (compute.cpp).
 QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd)
 
-QEZ_DEFINE_MD_BACKEND_POLICY(c2c_2d_main::acceptance, bkd_init<T>, bkd_destroy, compute_2d_fwd<T>,
-                              compute_2d_bwd<T>)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_2d_main::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_2d_fwd<T>, compute_2d_bwd<T>, data_arrays_of_storage)
 
 }  // namespace c2c_2d_main
 }  // namespace dft

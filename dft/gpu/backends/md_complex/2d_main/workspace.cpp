@@ -8,6 +8,7 @@
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -30,7 +31,7 @@ void* usm_at(void* workspace, std::uint64_t offset) {
 // Places the temporary at `offset` of the workspace.
 void place_temporary(bkd_data& b, void* workspace, int kind, std::uint64_t offset) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(b.temp_bytes);
-  if (kind == frame::kind_buffer_workspace)
+  if (kind == plan_basics::workspace_buffer)
     b.temp_buf = slice_of(workspace, offset, bytes);
   else
     b.temp_usm = usm_at(workspace, offset);
@@ -43,7 +44,7 @@ int place_fused_tables(bkd_data& b, void* workspace, int kind, std::uint64_t off
   const std::uint64_t starts[table_count] = {offset, offset + t0, offset + 2 * t0, offset + 2 * t0 + t1};
   const std::uint64_t sizes[table_count] = {t0, t0, t1, t1};
   for (int t = 0; t < table_count; ++t) {
-    if (kind == frame::kind_buffer_workspace)
+    if (kind == plan_basics::workspace_buffer)
       b.tables_buf[t] = slice_of(workspace, starts[t], sizes[t]);
     else
       b.tables_usm[t] = usm_at(workspace, starts[t]);
@@ -70,7 +71,9 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   void* events) {
   // Only a record this backend holds carries its block: a record of another
   // backend has no block of this kind.
-  const bool mine = record != nullptr && record->backend == &backend_policy<T>::table();
+  const backend_table* self = plan_basics::is_double<T>() ? &dft_c2c_2d_main_gpu_bkd_table_double
+                                                         : &dft_c2c_2d_main_gpu_bkd_table_float;
+  const bool mine = record != nullptr && record->backend == self;
   bkd_data* b = mine ? block_of(record) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
   b->workspace_kind = static_cast<std::uint32_t>(kind);

@@ -66,7 +66,7 @@ int build_kernels(bkd_data* b) {
   std::snprintf(b->butterfly_name, sizeof b->butterfly_name, "fft_%lld_%s", ll(b->n), "s");
   const char* text = kernels::program_text(family, dbl);
   if (text == nullptr) return status_internal_error;
-  for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+  for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_options(*b, dbl, d, options, sizeof options)) return status_internal_error;
     const cached_kernel_request request{b->queue, dbl ? program_name_double : program_name_single, text,
@@ -80,7 +80,7 @@ int build_kernels(bkd_data* b) {
 }  // namespace
 
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  const bool takes = frame::common_acceptance(r) && complex_interleaved(r) && working_rank(r) == 2 &&
+  const bool takes = common_acceptance(r) && complex_interleaved(r) && working_rank(r) == 2 &&
                      dense_square(r) && dense_batch(r);
   return takes ? status_success : status_not_handled;
 }
@@ -93,8 +93,8 @@ bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t 
   return false;
 }
 
-bool format_options(const bkd_data& b, bool dbl, frame::direction d, char* out, std::size_t bytes) {
-  const int fwd = d == frame::dir_forward ? 1 : 0;
+bool format_options(const bkd_data& b, bool dbl, plan_basics::direction d, char* out, std::size_t bytes) {
+  const int fwd = d == plan_basics::dir_forward ? 1 : 0;
   const int n = std::snprintf(
       out, bytes,
       "%s-DFACT0=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DWORK_GROUP_SIZE=%lld "
@@ -107,13 +107,12 @@ bool format_options(const bkd_data& b, bool dbl, frame::direction d, char* out, 
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = frame::create_block<bkd_data>(r);
+  bkd_data* b = create_block<bkd_data>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->n = r->work_lengths.records[0].length;
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  if (r->offload_mode == frame::offload_none) b->in_order = b->queue->is_in_order() ? 1 : 0;
+  if (r->offload_mode == offload_none) b->in_order = b->queue->is_in_order() ? 1 : 0;
   if (!offers_sub_group_size(b->queue->get_device(), static_cast<std::size_t>(required_sub_group_size)))
     return status_not_handled;
   int status = 0;
@@ -121,8 +120,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   if (status != 0 || b->n > max_side) return status_not_handled;
   if (b->n == 1) return status_unimplemented;
   b->transforms = r->work_batch.records[0].length;
-  b->scales[frame::dir_forward] = static_cast<T>(r->fwd_scale);
-  b->scales[frame::dir_backward] = static_cast<T>(r->bwd_scale);
+  b->scales[plan_basics::dir_forward] = static_cast<T>(r->fwd_scale);
+  b->scales[plan_basics::dir_backward] = static_cast<T>(r->bwd_scale);
   b->local_bytes = b->n * b->n * static_cast<std::int64_t>(2 * sizeof(T));
   if (b->local_bytes > max_local_bytes) return status_not_handled;
   b->sub_group_size = required_sub_group_size;
@@ -135,29 +134,18 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
   bkd_data* b = block_of(r);
   if (b == nullptr) return;
   release_kernel_handles(b->kernels);
-  frame::destroy_block<bkd_data>(r);
+  destroy_block<bkd_data>(r);
 }
 
 template int bkd_init<float>(DFTI_DESCRIPTOR*);
 template int bkd_init<double>(DFTI_DESCRIPTOR*);
 
-template <>
-const backend_table& backend_policy<float>::table() {
-  return dft_c2c_2d_small_gpu_bkd_table_float;
-}
-template <>
-const backend_table& backend_policy<double>::table() {
-  return dft_c2c_2d_small_gpu_bkd_table_double;
-}
-
 }  // namespace c2c_2d_small
 
-const backend_table dft_c2c_2d_small_gpu_bkd_table_float = {
-    frame::bkd_commit<c2c_2d_small::backend_policy<float>>, frame::bkd_free<c2c_2d_small::backend_policy<float>>,
-    shared_no_op_add_workspace};
+const backend_table dft_c2c_2d_small_gpu_bkd_table_float = {QEZ_PROTOCOL_ENTRIES(c2c_2d_small::backend_policy<float>),
+                                                            shared_no_op_add_workspace};
 const backend_table dft_c2c_2d_small_gpu_bkd_table_double = {
-    frame::bkd_commit<c2c_2d_small::backend_policy<double>>, frame::bkd_free<c2c_2d_small::backend_policy<double>>,
-    shared_no_op_add_workspace};
+    QEZ_PROTOCOL_ENTRIES(c2c_2d_small::backend_policy<double>), shared_no_op_add_workspace};
 
 }  // namespace dft
 }  // namespace qez

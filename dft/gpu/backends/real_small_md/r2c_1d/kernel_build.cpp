@@ -26,22 +26,22 @@ constexpr std::size_t options_bytes = 512;
 enum class parity { any, even_only, odd_only };
 struct kernel_row {
   kernel_slot slot;
-  frame::direction direction;
+  plan_basics::direction direction;
   parity needs;
   const char* base_name;
   bool copy;  // a copy kernel (takes ODDBATCH_SZ)
 };
 constexpr kernel_row kernel_rows[kernel_slot_count] = {
-    {kernel_r2c, frame::dir_forward, parity::even_only, "r2c_kernel", false},
-    {kernel_c2r, frame::dir_backward, parity::even_only, "c2r_kernel", false},
-    {kernel_fwd_input_copy, frame::dir_forward, parity::any, "fwd_input_copy", true},
-    {kernel_fwd_output_copy, frame::dir_forward, parity::odd_only, "fwd_output_copy", true},
-    {kernel_bwd_input_copy, frame::dir_backward, parity::odd_only, "bwd_input_copy", true},
-    {kernel_bwd_output_copy, frame::dir_backward, parity::any, "bwd_output_copy", true},
+    {kernel_r2c, plan_basics::dir_forward, parity::even_only, "r2c_kernel", false},
+    {kernel_c2r, plan_basics::dir_backward, parity::even_only, "c2r_kernel", false},
+    {kernel_fwd_input_copy, plan_basics::dir_forward, parity::any, "fwd_input_copy", true},
+    {kernel_fwd_output_copy, plan_basics::dir_forward, parity::odd_only, "fwd_output_copy", true},
+    {kernel_bwd_input_copy, plan_basics::dir_backward, parity::odd_only, "bwd_input_copy", true},
+    {kernel_bwd_output_copy, plan_basics::dir_backward, parity::any, "bwd_output_copy", true},
 };
 
 bool needed(const kernel_row& row, const block& b) {
-  if (!frame::wants(b.directions, row.direction)) return false;
+  if (!plan_basics::serves(b.directions, row.direction)) return false;
   if (row.needs == parity::even_only) return b.even();
   if (row.needs == parity::odd_only) return !b.even();
   return true;
@@ -55,17 +55,17 @@ struct stride_pair {
 
 // Strides a kernel of the direction reads and writes: input and output
 // strides, or the domain strides in the direction's order.
-stride_pair strides_of(const block& b, frame::direction d) {
+stride_pair strides_of(const block& b, plan_basics::direction d) {
   if (b.input_stride != 0 || b.output_stride != 0) return {b.input_stride, b.output_stride};
   if (b.forward_stride < 1 || b.backward_stride < 1) return {0, 0};
-  return d == frame::dir_forward ? stride_pair{b.forward_stride, b.backward_stride}
+  return d == plan_basics::dir_forward ? stride_pair{b.forward_stride, b.backward_stride}
                                  : stride_pair{b.backward_stride, b.forward_stride};
 }
 
 // Real-side distance (in reals) and complex-side distance (in complex values).
-stride_pair distances_of(const block& b, frame::direction d) {
+stride_pair distances_of(const block& b, plan_basics::direction d) {
   if (b.distance_mode == 0) return {b.forward_distance, b.backward_distance};
-  return d == frame::dir_forward ? stride_pair{b.input_distance, b.output_distance}
+  return d == plan_basics::dir_forward ? stride_pair{b.input_distance, b.output_distance}
                                  : stride_pair{b.output_distance, b.input_distance};
 }
 
@@ -74,7 +74,7 @@ struct options_text {
 };
 
 options_text options_of(const block& b, const kernel_row& row) {
-  const bool forward = row.direction == frame::dir_forward;
+  const bool forward = row.direction == plan_basics::dir_forward;
   const stride_pair s = strides_of(b, row.direction);
   const stride_pair d = distances_of(b, row.direction);
   options_text o{};

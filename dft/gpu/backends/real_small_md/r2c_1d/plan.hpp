@@ -22,7 +22,10 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -105,8 +108,8 @@ struct block {
   std::unique_ptr<sycl::event> twiddle_event;
   std::uint64_t twiddle_size = 0;
   std::uint32_t temp_in_persistent = 0;
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint16_t in_order = 0;
 
   bool even() const { return n % 2 == 0; }
@@ -155,16 +158,8 @@ void twiddle_entry(std::int64_t k, std::int64_t half_length, T* entry);
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-// The frame's policy of one precision.
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return r2c_1d::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_1d_fwd<T>; }
-  static compute_entry backward_entry() { return compute_1d_bwd<T>; }
-};
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, r2c_1d::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_storage)
 
 }  // namespace r2c_1d
 }  // namespace dft

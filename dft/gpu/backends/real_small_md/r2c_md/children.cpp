@@ -87,8 +87,8 @@ bool wants_backward(const DFTI_DESCRIPTOR* r) { return r->directions == directio
 template <class T, int rank>
 int create_children(DFTI_DESCRIPTOR* r) {
   block& b = *block_of(r);
-  const framing fw = framing_of(r, b, frame::dir_forward);
-  const framing bw = framing_of(r, b, frame::dir_backward);
+  const framing fw = framing_of(r, b, plan_basics::dir_forward);
+  const framing bw = framing_of(r, b, plan_basics::dir_backward);
   intermediate_layout t;
   if (plan_r2c_md_workspace(r, &t) != status_success) return status_not_handled;
 

@@ -5,6 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
@@ -531,11 +532,10 @@ int acceptance(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = frame::create_block<bkd_data>(r);
+  bkd_data* b = create_block<bkd_data>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   copy_descriptor(*b, r);
-  b->in_order = r->offload_mode != frame::offload_none || b->queue == nullptr ? 0 : b->queue->is_in_order();
+  b->in_order = r->offload_mode != offload_none || b->queue == nullptr ? 0 : b->queue->is_in_order();
 
   small_md_kernel_config probe;
   fill_layout(*b, probe);
@@ -561,8 +561,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   r->workspace_bytes[workspace_part_twiddles] = part0;
   r->workspace_bytes[workspace_part_scratch] = 0;
   if (r->workspace_internal != 0) {
-    status = frame::create_and_initialize_internal_workspaces(
-        r, backend_policy<T>::table(), *b->queue, {b->internal_persistent, b->internal_scratch, b->workspace_kind});
+    status = create_two_part_internal_workspace(r, b->queue, add_workspace<T>, b->internal_persistent,
+                                                b->internal_scratch, b->workspace_kind, plan_basics::workspace_internal);
     if (status != status_success) return status;
   }
   return build_small_md_kernel<T>(b);
@@ -581,7 +581,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
     t = nullptr;
   }
   release_kernel_handles(b->kernels);
-  frame::destroy_block<bkd_data>(r);
+  destroy_block<bkd_data>(r);
 }
 
 #define QEZ_INSTANTIATE(T)                                                                              \
@@ -597,7 +597,7 @@ QEZ_INSTANTIATE(double)
 
 }  // namespace small_md
 
-QEZ_DEFINE_FRAME_BACKEND_TABLES(dft_small_md_gpu_bkd, small_md)
+QEZ_DEFINE_BACKEND_TABLES(dft_small_md_gpu_bkd, small_md)
 
 }  // namespace dft
 }  // namespace qez

@@ -155,7 +155,7 @@ template <family F, class T>
 sycl::event submit_writer(sycl::queue& q, const table_shape& s, T scale, factor_table_record& r) {
   const sycl::range<2> range(static_cast<size_t>(s.slow), static_cast<size_t>(s.fast));
   const auto where = location_of("bkd_write_pre_computed_factors_on_device", __LINE__);
-  if (r.kind == frame::kind_buffer_workspace) {
+  if (r.kind == plan_basics::workspace_buffer) {
     byte_buffer& table = *static_cast<byte_buffer*>(r.container);
     return q.submit(
         [&](sycl::handler& cgh) {
@@ -192,7 +192,7 @@ sycl::event write_table(bkd_data& b, int slot) {
 }
 
 void release_sub_buffer(factor_table_record& r) {
-  if (r.kind == frame::kind_buffer_workspace && r.container != nullptr) {
+  if (r.kind == plan_basics::workspace_buffer && r.container != nullptr) {
     try {
       delete static_cast<byte_buffer*>(r.container);
     } catch (const sycl::exception&) {
@@ -251,12 +251,12 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   std::uint64_t o = offset;
   for (factor_table_record* r : b->tables) {
     if (r == nullptr) continue;
-    if (kind != frame::kind_buffer_workspace && kind != frame::kind_usm_workspace) return status_internal_error;
+    if (kind != plan_basics::workspace_buffer && kind != plan_basics::workspace_usm) return status_internal_error;
     release_sub_buffer(*r);
     r->kind = static_cast<std::uint32_t>(kind);
     if (r->size != 0) {
       if (workspace == nullptr) return status_internal_error;
-      if (kind == frame::kind_buffer_workspace) {
+      if (kind == plan_basics::workspace_buffer) {
         auto* parent = static_cast<byte_buffer*>(workspace);
         if (parent->is_sub_buffer())
           throw sycl::exception(sycl::make_error_code(sycl::errc::invalid), "Cannot create sub buffer from sub buffer.");

@@ -15,7 +15,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -102,8 +105,8 @@ struct bkd_data {
   void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;
   factor_table_record* tables[slot_count] = {};
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint32_t in_order = 0;
   std::uint32_t base_addr_align_bytes = 0;
   std::uint64_t complex_bytes = 16;  // 16 double, 8 single
@@ -174,15 +177,8 @@ template <class T>
 int compute_md_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event);
 
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return small_md::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_md_fwd<T>; }
-  static compute_entry backward_entry() { return compute_md_bwd<T>; }
-};
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, small_md::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_md_fwd<T>, compute_md_bwd<T>, data_arrays_of_storage)
 
 }  // namespace small_md
 }  // namespace dft
