@@ -6,7 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "gpu/service/architecture_decode.hpp"
+#include "gpu/service/architecture.hpp"
+#include "gpu/service/device_registry.hpp"
 #include "gpu/service/safe_routines.hpp"
 #include "gpu/service/service_lock.hpp"
 #include "qez_core.h"
@@ -15,14 +16,6 @@
 namespace ulmara {
 namespace qez {
 namespace gpu {
-
-// The device registry's answers, bound when the registry is part of the
-// library (weak: the header falls back to the SYCL runtime otherwise).
-qez_gpu_backend_t get_queue_backend(sycl::queue* queue) __attribute__((weak));
-qez_gpu_arch_t get_architecture(int* status, sycl::queue* queue) __attribute__((weak));
-int get_eu_count(sycl::queue* queue) __attribute__((weak));
-int get_tile_count(sycl::queue* queue) __attribute__((weak));
-int qez_gpu_get_max_workgroup_size(sycl::queue* queue) __attribute__((weak));
 
 namespace {
 
@@ -125,36 +118,6 @@ std::atomic<std::uint32_t> gpu_list_printed{0};
 volatile std::uint32_t gpu_list_lock = 0;
 volatile std::uint32_t verbose_line_lock = 0;
 std::atomic<int> verbose_gpu_iface_value{2};
-
-// ---------------------------------------------------------------------------
-// Device queries without the registry.
-
-qez_gpu_backend_t sycl_backend(sycl::queue* queue) {
-  switch (queue->get_backend()) {
-    case sycl::backend::opencl: return QEZ_GPU_BACKEND_OPENCL;
-    case sycl::backend::ext_ulmara_nivolo: return QEZ_GPU_BACKEND_NIVOLO;
-    default: return QEZ_GPU_BACKEND_OTHER;
-  }
-}
-
-qez_gpu_arch_t sycl_architecture(int* status, sycl::queue* queue) {
-  hw_identity identity;
-  const std::uint32_t ip =
-      queue->get_device().get_info<sycl::ext::tavir::info::device::ip_version>();
-  if (!decode_ip_version(ip, &identity)) {
-    if (status != nullptr) *status = -1;
-    return QEZ_GPU_ARCH_UNKNOWN;
-  }
-  return architecture_of_generation(identity.generation);
-}
-
-int sycl_eu_count(sycl::queue* queue) {
-  return static_cast<int>(queue->get_device().get_info<sycl::info::device::max_compute_units>());
-}
-int sycl_tile_count(sycl::queue*) { return 1; }
-int sycl_max_work_group_size(sycl::queue* queue) {
-  return static_cast<int>(queue->get_device().get_info<sycl::info::device::max_work_group_size>());
-}
 
 verbose_device_queries& current_queries() {
   static verbose_device_queries queries = default_verbose_device_queries();
@@ -322,12 +285,11 @@ const char* verbose_backend_label(qez_gpu_backend_t backend) {
 
 verbose_device_queries default_verbose_device_queries() {
   verbose_device_queries q;
-  q.backend = get_queue_backend != nullptr ? get_queue_backend : sycl_backend;
-  q.architecture = get_architecture != nullptr ? get_architecture : sycl_architecture;
-  q.eu_count = get_eu_count != nullptr ? get_eu_count : sycl_eu_count;
-  q.tile_count = get_tile_count != nullptr ? get_tile_count : sycl_tile_count;
-  q.max_work_group_size =
-      qez_gpu_get_max_workgroup_size != nullptr ? qez_gpu_get_max_workgroup_size : sycl_max_work_group_size;
+  q.backend = get_queue_backend;
+  q.architecture = get_architecture;
+  q.eu_count = get_eu_count;
+  q.tile_count = get_tile_count;
+  q.max_work_group_size = qez_gpu_get_max_workgroup_size;
   return q;
 }
 

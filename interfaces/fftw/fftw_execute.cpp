@@ -16,11 +16,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // Offload.
 
-// Without the OpenMP-offload entry points nothing is computed.
 int offload_compute(bool forward, fftw_plan_record* plan, void* interop, bool in_place) {
   auto* compute = forward ? &qez_DftiComputeForward_omp_offload
                           : &qez_DftiComputeBackward_omp_offload;
-  if (compute == nullptr) return status_unimplemented;
   const std::int64_t status = in_place ? compute(plan->descriptor, plan->input, interop)
                                        : compute(plan->descriptor, plan->input, interop,
                                                  plan->output);

@@ -143,8 +143,6 @@ void store_execution(fftw_plan_record* plan, const plan_request& request,
 
 bool commit_descriptor(DFTI_DESCRIPTOR* descriptor, plan_target target, void* interop) {
   if (target == plan_target::cpu) return succeeded(dfti_cpu_commit(descriptor));
-  // Without the OpenMP-offload entry points no offload plan can be made.
-  if (&qez_DftiCommitDescriptor_omp_offload == nullptr) return false;
   return succeeded(qez_DftiCommitDescriptor_omp_offload(descriptor, interop));
 }
 

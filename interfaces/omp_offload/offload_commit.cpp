@@ -1,6 +1,5 @@
 // qez_DftiCommitDescriptor_omp_offload: commits a DFTI descriptor on the
 // device behind an OpenMP interop object.
-#define QEZ_OMP_OFFLOAD_DEFINES_ENTRY_POINTS
 #include "interfaces/omp_offload/omp_offload_entry_points.hpp"
 
 #include "dft/api/commit.hpp"

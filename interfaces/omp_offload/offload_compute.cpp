@@ -1,7 +1,6 @@
 // qez_DftiComputeForward_omp_offload and qez_DftiComputeBackward_omp_offload:
 // run a transform of a descriptor committed for OpenMP offload on USM data,
 // on the queue of the interop object of the call, without waiting for it.
-#define QEZ_OMP_OFFLOAD_DEFINES_ENTRY_POINTS
 #include "interfaces/omp_offload/omp_offload_entry_points.hpp"
 
 #include <cstdarg>

@@ -1,3 +1,5 @@
+#include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
+#include "dft/gpu/backends/md_complex/esimd_2_facts/plan_geometry.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
 #include "dft/gpu/core/workspace_estimators.hpp"
 
@@ -33,17 +35,43 @@ TEST(WorkspaceEstimators, WorkedFiguresOfA8192PointSingleTransform) {
   EXPECT_EQ(estimate_workspace_c2c_1d_float(c), 67502080);
 }
 
+// The three-factor estimate uses the backend's own factor choice.
 TEST(WorkspaceEstimators, ThreeFactorChoice) {
-  const three_factors f = choose_3_factors(8192, false);
-  ASSERT_TRUE(f.found);
-  EXPECT_EQ(f.f1, 64);
-  EXPECT_EQ(f.f2, 16);
-  EXPECT_EQ(f.f3, 8);
-  EXPECT_FALSE(choose_3_factors(4 * 3, false).found);   // R = 3 is too short
-  EXPECT_FALSE(choose_3_factors(4 * 67, false).found);  // 67 does not split
-  const three_factors d = choose_3_factors(8192, true);
-  ASSERT_TRUE(d.found);
-  EXPECT_EQ(d.f1, 32);
+  namespace tf = ulmara::qez::dft::three_factor;
+  tf::factors f{};
+  ASSERT_TRUE(tf::choose_factors<float>(8192, QEZ_GPU_ARCH_HARIX, &f));
+  EXPECT_EQ(f.f[0], 64);
+  EXPECT_EQ(f.f[1], 16);
+  EXPECT_EQ(f.f[2], 8);
+  EXPECT_FALSE(tf::choose_factors<float>(4 * 3, QEZ_GPU_ARCH_HARIX, &f));   // R = 3 is too short
+  EXPECT_FALSE(tf::choose_factors<float>(4 * 67, QEZ_GPU_ARCH_HARIX, &f));  // 67 does not split
+  tf::factors d{};
+  ASSERT_TRUE(tf::choose_factors<double>(8192, QEZ_GPU_ARCH_HARIX, &d));
+  EXPECT_EQ(d.f[0], 32);
+}
+
+// Double N = 21000 is 40 x 25 x 21 on most architectures but 28 x 30 x 25
+// on Fenwa: the estimate holds the larger second table (30 x 25 entries).
+TEST(WorkspaceEstimators, ThreeFactorEstimateCoversTheFenwaRows) {
+  const std::int64_t e = 16;
+  const std::int64_t n = 21000;
+  EXPECT_EQ(dft_c2c_3_facts_gpu_bkd<double>().workspace_estimate(contiguous_1d(n)),
+            r128_ref(e * (n + 4)) + 2 * (r128_ref(e * 30 * 25) + r128_ref(e * n)));
+}
+
+// A column batch of 8192 points has no pair of factors up to 64: the
+// backend takes it in three factors, with a sub-table beside the main one.
+TEST(WorkspaceEstimators, ColumnBatchOfThreeFactorsIsEstimated) {
+  dft_estimate_config c;
+  c.rank = 1;
+  c.lengths[0] = 8192;
+  c.number_of_transforms = 4;
+  c.input_strides[0] = c.output_strides[0] = 4;
+  c.fwd_distance = c.bwd_distance = 1;
+  const std::int64_t main_tables = 2 * r128_ref(8 * 8192);
+  EXPECT_GT(dft_c2c_2_facts_colbatch_gpu_bkd<float>().workspace_estimate(c), main_tables);
+  c.lengths[0] = 4096;  // 64 x 64: the main table only
+  EXPECT_EQ(dft_c2c_2_facts_colbatch_gpu_bkd<float>().workspace_estimate(c), 2 * r128_ref(8 * 4096));
 }
 
 TEST(WorkspaceEstimators, TwoFactorPairPrefersTheEarlierOfEqualCosts) {
@@ -57,16 +85,18 @@ TEST(WorkspaceEstimators, TwoFactorPairPrefersTheEarlierOfEqualCosts) {
             2 * r128_ref(2 * 8 * 64 * 32));
 }
 
+// The ESIMD estimate uses the engine's own factor pairs.
 TEST(WorkspaceEstimators, EsimdPairIsTheCheapestWithTheLargerFactorFirst) {
-  const factor_pair p = find_esimd_factor_pair(1024);
-  ASSERT_TRUE(p.found);
-  EXPECT_EQ(p.a, 32);
-  EXPECT_EQ(p.b, 32);
-  const factor_pair q = find_esimd_factor_pair(100);
-  ASSERT_TRUE(q.found);
-  EXPECT_EQ(q.a, 10);
-  EXPECT_EQ(q.b, 10);
-  EXPECT_FALSE(find_esimd_factor_pair(8192).found);
+  namespace es = ulmara::qez::dft::esimd_2_facts;
+  es::factor_pair p{};
+  ASSERT_TRUE(es::choose_factor_pair(1024, &p));
+  EXPECT_EQ(p.fact0, 32u);
+  EXPECT_EQ(p.fact1, 32u);
+  es::factor_pair q{};
+  ASSERT_TRUE(es::choose_factor_pair(100, &q));
+  EXPECT_EQ(q.fact0, 10u);
+  EXPECT_EQ(q.fact1, 10u);
+  EXPECT_FALSE(es::choose_factor_pair(8192, &q));
 }
 
 TEST(WorkspaceEstimators, ComplexOneDimensionalIsAtLeastTheDefault) {

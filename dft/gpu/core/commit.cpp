@@ -22,7 +22,7 @@ bool conjugate_even_interleaved(const DFTI_DESCRIPTOR* r) {
 }
 
 // ---------------------------------------------------------------------------
-// Step 5: an in-place complex transform has one layout; a side given alone
+// An in-place complex transform has one layout; a side given alone
 // is copied to the other, two given sides must agree.
 
 int unify_inplace_complex_strides(DFTI_DESCRIPTOR* r) {
@@ -65,7 +65,7 @@ int unify_inplace_complex_distances(DFTI_DESCRIPTOR* r) {
 }
 
 // ---------------------------------------------------------------------------
-// Steps 6 and 7: default strides from the extents of each side.
+// Default strides from the extents of each side.
 
 struct side_extents {
   std::vector<std::int64_t> forward;   // per working record
@@ -118,7 +118,7 @@ void apply_default_strides(DFTI_DESCRIPTOR* r, bool io) {
 }
 
 // ---------------------------------------------------------------------------
-// Steps 8 to 10: validation.
+// Validation of strides, distances and in-place real layouts.
 
 bool needs_both_sides(const DFTI_DESCRIPTOR* r) {
   return !is_inplace(r) || (!is_complex(r) && conjugate_even_interleaved(r));
@@ -183,7 +183,7 @@ bool real_side_twice(const DFTI_DESCRIPTOR* r, std::int64_t outer_offset, std::i
 }
 
 // ---------------------------------------------------------------------------
-// Step 13: a complex record that lost dimensions moves to the list of its
+// A complex record that lost dimensions moves to the list of its
 // new rank class.
 
 void rebind_after_merge(DFTI_DESCRIPTOR* r) {
@@ -267,13 +267,13 @@ int descriptor_commit(DFTI_DESCRIPTOR* r) {
   const bool fb_given = has(entry, fb_set_flags);
   const bool io = has(entry, io_set_flags);
 
-  // Steps 1-2: working copies; an in-place complex record in the
+  // Working copies; an in-place complex record in the
   // input/output convention has one layout for both sides.
   const int mode = is_inplace(r) && is_complex(r) && !fb_given ? dim_copy_inplace : dim_copy_all;
   if (int status = dim_list_copy(&r->work_lengths, &r->lengths, mode, r->alloc_ctx)) return status;
   if (int status = dim_list_copy(&r->work_batch, &r->batch, mode, r->alloc_ctx)) return status;
 
-  // Steps 3-4: which convention is in force.
+  // Which convention is in force: forward/backward or input/output.
   r->set_flags &= ~(set_flag_derived_fb_strides | set_flag_derived_fb_distances);
   if (fb_given && io) return status_invalid_descriptor;
   if (!io) r->set_flags |= set_flag_derived_fb_strides;
@@ -281,24 +281,25 @@ int descriptor_commit(DFTI_DESCRIPTOR* r) {
       !has(entry, explicit_layout_flags))
     r->set_flags |= set_flag_derived_fb_distances;
 
-  // Step 5.
+  // An in-place complex record keeps one layout for both sides.
   if (is_complex(r) && is_inplace(r) && has(r->set_flags, set_flag_derived_fb_strides)) {
     if (int status = unify_inplace_complex_strides(r)) return status;
     if (has(r->set_flags, set_flag_derived_fb_distances))
       if (int status = unify_inplace_complex_distances(r)) return status;
   }
 
-  // Steps 6-10.
+  // Default strides, then validation.
   if (r->work_lengths.count >= 1) apply_default_strides(r, io);
   if (int status = validate_strides(r)) return status;
   if (int status = validate_distances(r, entry)) return status;
   if (int status = validate_inplace_real(r)) return status;
 
-  // Step 11: the configured lists now show the defaults.
+  // The configured lists now show the defaults.
   if (int status = dim_list_copy(&r->lengths, &r->work_lengths, dim_copy_all, r->alloc_ctx)) return status;
   if (int status = dim_list_copy(&r->batch, &r->work_batch, dim_copy_all, r->alloc_ctx)) return status;
 
-  // Steps 12-14.
+  // Merge contiguous dimensions, summarise the layout, move a record that
+  // lost dimensions to its new list, then try the backends in order.
   const std::int32_t rank_before = r->work_lengths.count;
   merge_dimensions(r);
   refresh_layout_summary(r);

@@ -37,8 +37,8 @@ constexpr bool is_double() {
 }
 // Bytes of one complex value of precision T.
 template <class T>
-constexpr std::uint64_t complex_bytes() {
-  return 2 * sizeof(T);
+constexpr std::int64_t complex_bytes() {
+  return 2 * static_cast<std::int64_t>(sizeof(T));
 }
 // The letter of the precision in program, kernel and codelet names.
 template <class T>

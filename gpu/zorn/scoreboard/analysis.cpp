@@ -887,20 +887,4 @@ void swsb_analysis(HW hw, std::int32_t tokens, Program& program, BasicBlock& blo
   BlockAnalysis(hw, tokens, program, block, pass).run();
 }
 
-void SwsbAnalysis(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass) {
-  swsb_analysis(hw, tokens, program, block, static_cast<AnalysisPass>(pass));
-}
-void SwsbAnalysis_hw6(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass) {
-  SwsbAnalysis(hw, tokens, program, block, pass);
-}
-void SwsbAnalysis_hw7(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass) {
-  SwsbAnalysis(hw, tokens, program, block, pass);
-}
-void SwsbAnalysis_hw8(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass) {
-  SwsbAnalysis(hw, tokens, program, block, pass);
-}
-void SwsbAnalysis_hw9(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass) {
-  SwsbAnalysis(hw, tokens, program, block, pass);
-}
-
 }  // namespace ulmara::qez::zorn

@@ -15,13 +15,6 @@ enum class AnalysisPass : std::int32_t { zero = 0, one = 1, two = 2 };
 // One pass over one block; `hw` selects the field width and the rules.
 void swsb_analysis(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, AnalysisPass pass);
 
-// The generation instances.
-void SwsbAnalysis(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass);
-void SwsbAnalysis_hw6(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass);
-void SwsbAnalysis_hw7(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass);
-void SwsbAnalysis_hw8(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass);
-void SwsbAnalysis_hw9(HW hw, std::int32_t tokens, Program& program, BasicBlock& block, std::int32_t pass);
-
 // Expected instructions until an instruction that sets a token completes.
 std::uint16_t token_latency_estimate(HW hw, const InstructionWords& instruction);
 

@@ -68,10 +68,6 @@ SwsbInfo swsb_from_field_hw7(std::uint32_t f, std::uint32_t o) {
   return SwsbInfo(static_cast<std::uint16_t>(bits));
 }
 
-void decode_swsb_annotation_hw7(const InstructionWords& instruction, SwsbInfo& code) {
-  code = swsb_from_field_hw7(dword_bits(instruction, 0, 8, 17), opcode_of(instruction));
-}
-
 void encode_swsb_annotation_hw7(std::uint32_t& field, SwsbInfo code, std::uint32_t o) {
   std::uint32_t value = encode_scoreboard_field_hw7(code);
   // A destination wait with a distance names its pipe as all pipes on dpas.

@@ -23,7 +23,6 @@ bool decode_swsb_annotation(HW hw, const InstructionWords& instruction, Dependen
 // The same two records from a setting already read (either width).
 bool swsb_records(HW hw, const InstructionWords& instruction, SwsbInfo code, Dependency& token_record,
                   Dependency& wait_record);
-void decode_swsb_annotation_hw7(const InstructionWords& instruction, SwsbInfo& code);
 // Low 10 bits of `field` become the field of `code` for opcode `o`.
 void encode_swsb_annotation_hw7(std::uint32_t& field, SwsbInfo code, std::uint32_t o);
 

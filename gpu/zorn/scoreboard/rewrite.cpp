@@ -7,18 +7,6 @@
 
 namespace ulmara::qez::zorn {
 
-ShiftMap build_shift_map(const BlockList& blocks) {
-  ShiftMap map;
-  std::int32_t count = 0;
-  for (const BasicBlock& b : blocks) {
-    map[b.first] = count;
-    count += static_cast<std::int32_t>(b.sync_requests.size() + b.dummy_moves.size()) -
-             static_cast<std::int32_t>(b.directive_count);
-  }
-  if (!blocks.empty()) map[blocks.back().end] = count;
-  return map;
-}
-
 namespace {
 
 constexpr std::uint32_t sync_dword0 = 0x80000001u;

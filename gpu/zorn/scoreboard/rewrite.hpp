@@ -4,17 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <vector>
 
 #include "gpu/zorn/scoreboard/basic_blocks.hpp"
 
 namespace ulmara::qez::zorn {
-
-// First instruction of every block (and the end of the last) -> number of
-// instructions the rewrite adds before it.
-using ShiftMap = std::map<std::uint32_t, std::int32_t>;
-ShiftMap build_shift_map(const BlockList& blocks);
 
 // The inserted instructions (16 bytes each).
 InstructionWords sync_instruction(HW hw, const SyncRequest& request);

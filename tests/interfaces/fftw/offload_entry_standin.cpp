@@ -1,4 +1,3 @@
-#define QEZ_OMP_OFFLOAD_DEFINES_ENTRY_POINTS
 #include "tests/interfaces/fftw/offload_entry_standin.hpp"
 
 #include <cstdarg>

@@ -32,6 +32,18 @@ estimator_list<T> make_list() {
   return list;
 }
 
+template <class T>
+std::int64_t sum_of_axis_children(const dft_estimate_config& c, int direction,
+                                  std::int32_t direction_count) {
+  std::int64_t total = 0;
+  for (int axis = 0; axis < c.rank; ++axis) {
+    dft_estimate_config child = axis_child(c, axis, direction);
+    child.direction_count = direction_count;
+    total += estimate_c2c_1d<T>(child);
+  }
+  return total;
+}
+
 std::uint64_t never_negative(std::int64_t bytes) {
   return bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes);
 }
@@ -118,6 +130,17 @@ std::int64_t estimate_r2c_md(const dft_estimate_config& c) {
   return std::max<std::int64_t>(bytes, 0);
 }
 
+template <class T>
+std::int64_t complex_md_estimate(const dft_estimate_config& c) {
+  const bool same = same_layout_both_sides(c);
+  const std::int64_t fwd = sum_of_axis_children<T>(c, estimate_forward, same ? c.direction_count : 1);
+  if (same) return fwd;
+  const std::int64_t bwd = sum_of_axis_children<T>(c, estimate_backward, 1);
+  return c.direction_count == 1 ? std::max(fwd, bwd) : fwd + bwd;
+}
+
+template std::int64_t complex_md_estimate<float>(const dft_estimate_config&);
+template std::int64_t complex_md_estimate<double>(const dft_estimate_config&);
 template std::int64_t estimate_c2c_1d<float>(const dft_estimate_config&);
 template std::int64_t estimate_c2c_1d<double>(const dft_estimate_config&);
 template std::int64_t estimate_r2c_1d<float>(const dft_estimate_config&);

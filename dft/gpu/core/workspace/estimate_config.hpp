@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -41,6 +42,9 @@ public:
   virtual std::int64_t workspace_estimate(dft_estimate_config config) const = 0;
 };
 
+// One estimator class per backend, named after the backend's list name and
+// defined beside the backend (workspace_estimate.cpp in its folder), where it
+// uses the backend's own planning. dft/gpu/README.md lists them.
 #define QEZ_DECLARE_ESTIMATOR(name)                                                     \
   template <class T>                                                                    \
   class name : public dft_base_bkd<T> {                                                 \
@@ -85,22 +89,6 @@ template <class T> std::int64_t estimate_r2c_md(const dft_estimate_config& confi
 // Support operations.
 bool is_packed_layout(const dft_estimate_config& config, int direction, bool check_batch);
 
-struct factor_pair {
-  bool found = false;
-  std::int64_t a = 0, b = 0;
-};
-// Cheapest a * b = n by the candidate table, within the caller's bounds.
-factor_pair find_factor_pair(std::int64_t n, bool (*bounds)(std::int64_t a, std::int64_t b));
-factor_pair find_esimd_factor_pair(std::int64_t n);
-
-struct three_factors {
-  bool found = false;
-  std::int64_t f1 = 0, f2 = 0, f3 = 0;
-};
-three_factors choose_3_factors(std::int64_t n, bool double_precision);
-
-template <class T> std::int64_t r2c_intermediate_bytes(const dft_estimate_config& config);
-
 // ---------------------------------------------------------------------------
 // Arithmetic shared by the estimators: rounding and the batch cap, saturating
 // instead of wrapping on absurd sizes.
@@ -127,10 +115,7 @@ inline std::int64_t capped(std::int64_t per_transform, std::int64_t count) {
   return all < workspace_batch_cap ? all : workspace_batch_cap;
 }
 
-template <class T>
-constexpr std::int64_t complex_bytes() {
-  return 2 * static_cast<std::int64_t>(sizeof(T));
-}
+using plan_basics::complex_bytes;
 
 }  // namespace dft
 }  // namespace qez

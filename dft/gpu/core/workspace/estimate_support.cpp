@@ -1,52 +1,8 @@
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-#include <array>
-#include <cstdlib>
-
 namespace ulmara {
 namespace qez {
 namespace dft {
-namespace {
-
-// Factor candidates, tried as first factor in this order and as second
-// factor in the reverse order.
-constexpr std::array<std::int64_t, 65> factor_candidates = [] {
-  std::array<std::int64_t, 65> t{};
-  std::size_t i = 0;
-  for (std::int64_t f = 64; f >= 4; --f) t[i++] = f;
-  t[i++] = 2;
-  t[i++] = 3;
-  t[i++] = 2;
-  t[i++] = 1;
-  return t;
-}();
-
-constexpr std::array<std::int64_t, 8> esimd_factors = {64, 32, 25, 16, 12, 10, 9, 8};
-
-std::uint64_t pair_cost(std::int64_t a, std::int64_t b) {
-  return static_cast<std::uint64_t>((a + b) * std::llabs(a - b));
-}
-
-bool esimd_bounds(std::int64_t, std::int64_t) { return true; }
-
-template <class FirstRange, class SecondRange>
-factor_pair search(std::int64_t n, const FirstRange& firsts, const SecondRange& seconds,
-                   bool (*bounds)(std::int64_t, std::int64_t)) {
-  factor_pair best;
-  std::uint64_t best_cost = ~std::uint64_t{0};
-  for (std::int64_t a : firsts)
-    for (std::int64_t b : seconds) {
-      if (a * b != n || !bounds(a, b)) continue;
-      const std::uint64_t cost = pair_cost(a, b);
-      if (cost < best_cost) {
-        best_cost = cost;
-        best = factor_pair{true, a, b};
-      }
-    }
-  return best;
-}
-
-}  // namespace
 
 bool is_packed_layout(const dft_estimate_config& c, int direction, bool check_batch) {
   const std::int64_t m = c.number_of_transforms;
@@ -69,44 +25,6 @@ bool is_packed_layout(const dft_estimate_config& c, int direction, bool check_ba
   }
   if (check_batch && m >= 2) return c.fwd_distance == rf && c.bwd_distance == rb;
   return true;
-}
-
-factor_pair find_factor_pair(std::int64_t n, bool (*bounds)(std::int64_t, std::int64_t)) {
-  std::array<std::int64_t, 65> reversed = factor_candidates;
-  for (std::size_t i = 0; i < reversed.size(); ++i)
-    reversed[i] = factor_candidates[factor_candidates.size() - 1 - i];
-  return search(n, factor_candidates, reversed, bounds);
-}
-
-factor_pair find_esimd_factor_pair(std::int64_t n) {
-  std::array<std::int64_t, 8> reversed{};
-  for (std::size_t i = 0; i < esimd_factors.size(); ++i)
-    reversed[i] = esimd_factors[esimd_factors.size() - 1 - i];
-  factor_pair p = search(n, esimd_factors, reversed, esimd_bounds);
-  if (p.found && p.b > p.a) std::swap(p.a, p.b);  // the larger factor first
-  return p;
-}
-
-three_factors choose_3_factors(std::int64_t n, bool double_precision) {
-  const std::int64_t largest_first = double_precision ? 40 : 64;
-  const std::int64_t limit = double_precision ? 40 : 64;
-  three_factors t;
-  for (std::int64_t f = largest_first; f >= 4; f -= 4)
-    if (n % f == 0) {
-      t.f1 = f;
-      break;
-    }
-  if (t.f1 == 0) return t;
-  const std::int64_t r = n / t.f1;
-  if (r < 4) return t;
-  t.f2 = t.f3 = 1;
-  for (std::int64_t g = 2; g * g <= r; ++g)
-    if (r % g == 0 && r / g <= limit && g <= limit) {
-      t.f2 = r / g;
-      t.f3 = g;
-    }
-  t.found = t.f2 >= 2 && t.f2 <= 64 && t.f3 >= 2 && t.f3 <= 64;
-  return t;
 }
 
 bool same_layout_both_sides(const dft_estimate_config& c) {

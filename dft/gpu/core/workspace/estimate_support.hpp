@@ -1,4 +1,5 @@
-// Helpers of the estimators: stride sides and child configurations.
+// Helpers of the estimators: layout tests, stride sides and child
+// configurations. Each backend's estimator lives beside the backend.
 #pragma once
 
 #include "dft/gpu/core/workspace/estimate_config.hpp"
@@ -26,12 +27,30 @@ inline stride_sides sides_of(const dft_estimate_config& c, int direction) {
   return {c.output_strides, c.input_strides};
 }
 
+// One complex transform dimension.
+inline bool complex_rank1(const dft_estimate_config& c) { return !c.real_domain && c.rank == 1; }
+// Unit innermost strides and packed rows on both sides, without and with
+// the batch distances.
+inline bool packed(const dft_estimate_config& c) { return is_packed_layout(c, estimate_forward, false); }
+inline bool packed_batch(const dft_estimate_config& c) {
+  return is_packed_layout(c, estimate_forward, true);
+}
+inline bool both_distances_one(const dft_estimate_config& c) {
+  return c.fwd_distance == 1 && c.bwd_distance == 1;
+}
+inline bool is_power_of_two(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+
 // The two sides agree in every dimension and in distance.
 bool same_layout_both_sides(const dft_estimate_config& c);
 
 // A rank-1 child along `axis` of a multi-dimensional parent, seen from the
 // sides of `direction`.
 dft_estimate_config axis_child(const dft_estimate_config& parent, int axis, int direction);
+
+// The complex multi-dimensional composites: the children along every axis,
+// for both directions at once when the two sides agree, else per direction.
+template <class T>
+std::int64_t complex_md_estimate(const dft_estimate_config& c);
 
 // A rank-1 complex configuration with forward/backward strides and distances.
 dft_estimate_config complex_1d_child(std::int64_t length, std::int64_t fwd_stride,

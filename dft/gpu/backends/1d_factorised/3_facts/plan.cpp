@@ -20,7 +20,9 @@ namespace three_factor {
 
 namespace {
 
-// Fixed rows of the double instance on Fenwa.
+// Fixed rows of the double instance on Fenwa. The rule below gives these
+// lengths a first factor of 40 (40 x 25 x 21, 40 x 35 x 21); on Fenwa in
+// double the even splits without a factor of 40 are the faster plans.
 struct fixed_row {
   std::int64_t length;
   factors f;
@@ -30,11 +32,19 @@ constexpr fixed_row fenwa_double_rows[] = {
     {29400, {{28, 35, 30}}},
 };
 
-// Temporary-area caps: the large one where the device has room for it.
+// Temporary-area caps: large batches run in chunks of whole transforms, so
+// the temporary area stops growing with the batch at the cap. Harix and
+// Nopra devices have the memory for an area of up to 16 GiB; on the others
+// it is kept to 42 MiB.
 constexpr std::uint64_t large_temporary_cap = std::uint64_t{16} << 30;  // 16 GiB
 constexpr std::uint64_t temporary_cap = std::uint64_t{42} << 20;        // 42 MiB
 
-// Register-file rule: local-memory budget and the per-architecture limits.
+// Register-file rule. 128 KiB is the shared local memory of one sub-slice:
+// the work-groups of a pass that fit it, times the 8 sub-group threads of a
+// 64-item work-group, are the threads the sub-slice keeps resident. When
+// that is no more than the threads the architecture can keep with 256
+// registers each (85 on Fenwa, 44 on Harix), the large register file costs
+// no occupancy and the pass is built with it.
 constexpr std::uint64_t slm_budget_bytes = 131072;
 struct register_limit {
   qez_gpu_arch_t architecture;

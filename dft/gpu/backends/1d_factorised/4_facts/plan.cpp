@@ -21,8 +21,9 @@ namespace four_factor {
 
 namespace {
 
-// Architectures the kernels are tuned for, with the EU group their EU count
-// must be a positive multiple of.
+// Architectures the kernels are tuned for, with the EUs of one sub-slice
+// (16 on Dorik and Gulon, 8 on Harix and Jorva): the launch sizes assume
+// whole sub-slices, so the EU count must be a positive multiple of it.
 struct admitted_architecture {
   qez_gpu_arch_t architecture;
   int eu_group;
@@ -30,8 +31,9 @@ struct admitted_architecture {
 constexpr admitted_architecture admitted_architectures[] = {
     {QEZ_GPU_ARCH_DORIK, 16}, {QEZ_GPU_ARCH_GULON, 16}, {QEZ_GPU_ARCH_HARIX, 8}, {QEZ_GPU_ARCH_JORVA, 8}};
 
-// Bytes the intermediate area of a one-tile Harix device is bounded by
-// (three times that before the division by three).
+// A one-tile Harix device has one tile's memory: its intermediate area is
+// kept to a third of this budget (64 MiB), and a larger batch runs in
+// chunks of whole transforms.
 constexpr std::uint64_t one_tile_temp_budget = 0xC000000;
 
 bool is_prime(std::int64_t v) {

@@ -63,7 +63,8 @@ std::int64_t outer_count(const block<T>& s) {
 // ---------------------------------------------------------------------------
 // Steps of bkd_init that read the device and the record but write neither.
 
-// Steps 2-6: queue, architecture, device limits and the architecture gate.
+// The queue, the architecture, the device limits, and the gate that admits
+// only the architectures the plans are made for.
 template <class T>
 int query_device(block<T>* s, const DFTI_DESCRIPTOR* record) {
   s->queue = static_cast<sycl::queue*>(record->queue);
@@ -104,7 +105,7 @@ int query_device(block<T>* s, const DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// Step 8: strides per direction and, in single precision, the directions
+// Strides per direction and, in single precision, the directions
 // whose final stores cannot be sub-group blocks.
 template <class T>
 void read_strides(block<T>* s, const DFTI_DESCRIPTOR* record) {
@@ -145,7 +146,7 @@ bool layout_is_safe(const block<T>& s, bool in_place) {
   return true;
 }
 
-// Steps 9-16: factors, launches, pass plans and sizes.
+// Factors, launches, pass plans and sizes.
 template <class T>
 int plan_sizes(block<T>* s) {
   const std::int64_t sg = static_cast<std::int64_t>(s->min_sub_group_size);

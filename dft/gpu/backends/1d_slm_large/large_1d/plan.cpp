@@ -55,7 +55,7 @@ std::uint64_t base_alignment_bytes(const sycl::queue& q) {
   return q.get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8;
 }
 
-// Steps 3 to 10 of the plan: the architecture, the split, the layout of the
+// The plan: the architecture, the split, the layout of the
 // batch and of the matrix.
 template <class T>
 int plan_matrix(block<T>* b, DFTI_DESCRIPTOR* record) {
@@ -86,8 +86,8 @@ int plan_matrix(block<T>* b, DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// Steps 12 to 14: the matrix goes where the children leave room, and the
-// record's two workspace sizes.
+// Once the children are committed: the matrix goes where the children leave
+// room, and the record's two workspace sizes.
 template <class T>
 void size_workspace(block<T>* b, DFTI_DESCRIPTOR* record) {
   b->workspace_kind = workspace_internal;

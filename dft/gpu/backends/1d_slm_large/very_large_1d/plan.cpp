@@ -38,7 +38,7 @@ bool storage_accepted(const DFTI_DESCRIPTOR* r) {
   return false;
 }
 
-// Step 6 of acceptance: batches whose transforms do not overlap.
+// Acceptance of the batch: batches whose transforms do not overlap.
 bool batch_distances_accepted(const DFTI_DESCRIPTOR* r, std::int64_t n) {
   const dim_record& batch = r->work_batch.records[0];
   if (static_cast<std::uint64_t>(batch.length) < 2) return true;

@@ -32,7 +32,7 @@ long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
 std::int64_t given_or(std::int64_t given, std::int64_t domain) { return given != 0 ? given : domain; }
 
-// Steps 2 and 3: square, unit rows, rows N apart, on both sides.
+// Square, unit rows, rows N apart, on both sides.
 bool dense_square(const DFTI_DESCRIPTOR* r) {
   const dim_record& d0 = r->work_lengths.records[0];
   const dim_record& d1 = r->work_lengths.records[1];
@@ -42,7 +42,7 @@ bool dense_square(const DFTI_DESCRIPTOR* r) {
          given_or(d1.input, d1.forward) == n && given_or(d1.output, d1.backward) == n;
 }
 
-// Step 5: the distance the batch is tested with must be N x N for two or
+// The distance the batch is tested with must be N x N for two or
 // more transforms; forward and backward distances, when given, agree.
 bool dense_batch(const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];

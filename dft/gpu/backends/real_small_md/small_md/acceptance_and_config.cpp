@@ -19,11 +19,18 @@ namespace small_md {
 
 namespace {
 
+// Dimension 0 holds at most 2^24 complex values (a real row of 2^25 points
+// is 2^24 complex values); dimension 1 is at most two factors of at most 64.
 constexpr std::int64_t max_complex_n0 = std::int64_t{1} << 24;
 constexpr std::int64_t max_real_n0 = std::int64_t{1} << 25;
 constexpr std::int64_t max_outer_length = 4096;
+// The kernels share rows between the two halves of a sub-group (sg / 2
+// transforms or lanes per half): sub-groups narrower than 16 are not planned.
 constexpr std::int64_t min_sub_group_size = 16;
 constexpr std::uint32_t queue_backend_opencl = 0, queue_backend_nivolo = 1;
+// A driver-specific exclusion: on OpenCL queues the real double transform
+// of this length is left to the later backends of the list (Nivolo queues
+// keep it).
 constexpr std::int64_t real_declined_double_n0 = 2508;
 
 std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
@@ -380,6 +387,8 @@ int select_group_geometry(small_md_kernel_config& c, std::int64_t transforms, co
 
 int create_factor_table_record(bkd_data* b, std::uint64_t bytes, int slot) {
   if (slot < 0 || slot >= slot_count || b->tables[slot] != nullptr) return status_internal_error;
+  // Every table starts on the device's base-address alignment and on at
+  // least 16 bytes, the size of one double-precision complex value.
   const std::uint64_t a = b->base_addr_align_bytes;
   const std::uint64_t step = a > 16 ? a : 16;
   const std::uint64_t small = std::max<std::uint64_t>(1, std::min<std::uint64_t>(a, 16));
@@ -412,7 +421,8 @@ int plan_factor_tables(bkd_data* b) {
 
 namespace {
 
-// Steps 6 to 11: the chosen configuration, or 100.
+// The chosen configuration, or status_not_handled when the sub-group size,
+// the length or the shared local memory rules every configuration out.
 template <class T>
 int choose_configuration(bkd_data& b) {
   const device_geometry& g = b.geometry;
@@ -421,6 +431,9 @@ int choose_configuration(bkd_data& b) {
   const std::int64_t n0 = b.lengths[0], n1 = b.lengths[1];
   if (is_double<T>() && b.real && n0 == real_declined_double_n0 && b.backend_kind == queue_backend_opencl)
     return status_not_handled;
+  // A complex transform shorter than 32 bytes (2 double, 4 single complex
+  // values) fills no sub-group block; one of exactly 32 bytes needs whole
+  // groups of sg / 2 transforms.
   if (!b.real && b.rank == 1) {
     const std::int64_t smallest = is_double<T>() ? 2 : 4;
     if (n0 < smallest) return status_not_handled;
@@ -437,6 +450,8 @@ int choose_configuration(bkd_data& b) {
   base.direction_enabled[1] = b.backward_usable && (b.directions == 1 || b.directions == 2);
   base.sub_group_size = sg;
 
+  // Up to four factors per dimension: rank 1 tries one to four factors for
+  // dimension 0, rank 2 each of those with one or two for dimension 1.
   std::int64_t caps[2] = {4, 4};
   bool have_best = false;
   small_md_kernel_config best;
@@ -452,6 +467,8 @@ int choose_configuration(bkd_data& b) {
       ok = lens[d] == 1 ? counts[d] == 1 : factorize_length(counts[d], lens[d], c.factors[d]) == status_success;
     }
     if (!ok) continue;
+    // In the real kernel a composite row from 37 to 64 points runs better
+    // split into factors than as one large codelet; primes have no split.
     if (c.real && c.factor_counts[0] == 1 && l0 >= 37 && l0 <= 64 && !is_prime(l0)) continue;
     bool dropped = false;
     for (int d = 0; d < 2 && !dropped; ++d) {
