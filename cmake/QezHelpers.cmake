@@ -48,7 +48,10 @@ function(qez_define_main_library)
     set(components_src ${PROJECT_BINARY_DIR}/generated/qez_empty.cpp)
   endif()
   add_library(qez_sycl_dft SHARED ${components_src})
-  target_link_libraries(qez_sycl_dft PUBLIC qez_build_flags ${components})
+  # In-tree users see the components' usage requirements; an installed
+  # library carries only what cmake/QezInstall.cmake gives it.
+  target_link_libraries(qez_sycl_dft PRIVATE qez_build_flags ${components}
+                        INTERFACE "$<BUILD_INTERFACE:qez_build_flags;${components}>")
   # Opened at run time from the library's own directory.
   add_dependencies(qez_sycl_dft qez_vorp_thread)
 endfunction()
@@ -57,7 +60,7 @@ endfunction()
 #   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
 include(GoogleTest)
 function(qez_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "FILTER" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
   set(props)
@@ -69,6 +72,12 @@ function(qez_gtest name)
     # number of variables.
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${T_ENV})
   endif()
+  # FILTER (a gtest filter) keeps the cases that do not apply under this
+  # environment out of CTest altogether.
+  set(filter)
+  if(T_FILTER)
+    set(filter TEST_FILTER "${T_FILTER}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       TEST_PREFIX "${name}." PROPERTIES ${props})
+                       TEST_PREFIX "${name}." ${filter} PROPERTIES ${props})
 endfunction()

@@ -4,26 +4,19 @@
 // workspace, batch chunks, one-direction plans.
 #include <cstdio>
 
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "tests/backends/four_factor/four_factor_case.hpp"
+#include "tests/backends/support/transform_suite.hpp"
 
 namespace four_factor_test {
 namespace {
 
-struct transform_case {
-  const char* name;
-  record_config config;
-};
+using transform_case = backend_test::transform_case<record_config>;
 
 record_config scaled(bool dp, std::int64_t n, std::int64_t count, bool in_place) {
-  record_config c;
-  c.double_precision = dp;
-  c.length = n;
-  c.count = count;
+  record_config c = backend_test::scaled_config<record_config>(dp, n, count);
   c.in_place = in_place;
-  c.fwd_scale = 1.0 / static_cast<double>(n);
-  c.bwd_scale = 0.5;
   return c;
 }
 
@@ -32,10 +25,10 @@ std::vector<transform_case> transform_cases() {
   // 2048 = 64 (8 x 8) x 32 (8 x 4): no tail in either pass.
   cases.push_back({"d2048", scaled(true, 2048, 3, false)});
   cases.push_back({"s2048_in_place", scaled(false, 2048, 3, true)});
-  // 2880 = 60 (10 x 6) x 48 (8 x 6): pass 2 has a tail of 4 columns.
+  // 2880 = 60 (10 x 6) x 48 (8 x 6): pass 1 has a tail of 4 columns.
   cases.push_back({"d2880_in_place", scaled(true, 2880, 2, true)});
   cases.push_back({"s2880", scaled(false, 2880, 2, false)});
-  // 2744 = 56 (8 x 7) x 49 (7 x 7): pass 1 has a tail of 1 column.
+  // 2744 = 56 (8 x 7) x 49 (7 x 7): pass 0 has a tail of 1 column.
   cases.push_back({"d2744", scaled(true, 2744, 2, false)});
   record_config io = scaled(false, 4096, 2, false);
   io.io_distances = true;
@@ -43,29 +36,7 @@ std::vector<transform_case> transform_cases() {
   return cases;
 }
 
-class FourFactorTransform : public ::testing::TestWithParam<transform_case> {};
-
-TEST_P(FourFactorTransform, InternalWorkspace) {
-  const record_config& c = GetParam().config;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  std::printf("[ plan ] %s\n", r.description().c_str());
-  for (bool usm : {true, false})
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
-}
-
-TEST_P(FourFactorTransform, CallerWorkspace) {
-  record_config c = GetParam().config;
-  c.internal_workspace = false;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  backend_test::expect_caller_workspace_sequence(
-      r.record(), r.workspace(), [&r](bool forward, bool usm) { return run_and_measure(r, forward, usm); },
-      bounds_of(c.double_precision, c.length), false);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, FourFactorTransform, ::testing::ValuesIn(transform_cases()),
-                         [](const ::testing::TestParamInfo<transform_case>& i) { return std::string(i.param.name); });
+BACKEND_TRANSFORM_SUITE(FourFactorTransform, committed_record, transform_cases(), nullptr, container::buffer);
 
 // Through the library's own list: the earlier backends decline these
 // lengths and the four-factor backend takes them.
@@ -78,7 +49,8 @@ TEST(FourFactorRoad, LibraryListReachesTheBackend) {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status() << ", length " << c.length;
     std::printf("[ plan ] %s\n", r.description().c_str());
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, true), c.double_precision, c.length);
+    for (direction d : backend_test::both_directions)
+      EXPECT_ACCURATE(run_and_measure(r, d, container::usm), c.double_precision, c.length);
   }
 }
 
@@ -133,8 +105,8 @@ TEST(FourFactorChunks, BatchInChunks) {
         r.plan<double>().chunk = 2;
       else
         r.plan<float>().chunk = 2;
-      for (bool usm : {true, false})
-        for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), dp, c.length);
+      for (container kind : backend_test::both_containers)
+        for (direction d : backend_test::both_directions) EXPECT_ACCURATE(run_and_measure(r, d, kind), dp, c.length);
     }
   }
 }
@@ -148,6 +120,7 @@ TEST(FourFactorDirections, OneDirectionPlans) {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
     const bool forward = directions == dft::directions_forward;
+    const direction d = forward ? direction::forward : direction::backward;
     const ff::block<double>& s = r.plan<double>();
     const int served = forward ? ff::dir_forward : ff::dir_backward;
     const int other = forward ? ff::dir_backward : ff::dir_forward;
@@ -157,8 +130,8 @@ TEST(FourFactorDirections, OneDirectionPlans) {
     }
     EXPECT_NE(s.cross_pointers[served], nullptr);
     EXPECT_EQ(s.cross_pointers[other], nullptr);
-    EXPECT_ACCURATE(run_and_measure(r, forward, true), true, c.length);
-    EXPECT_EQ(run_and_measure(r, !forward, true).status, dft::status_invalid_configuration);
+    EXPECT_ACCURATE(run_and_measure(r, d, container::usm), true, c.length);
+    EXPECT_EQ(run_and_measure(r, backend_test::opposite(d), container::usm).status, dft::status_invalid_configuration);
   }
 }
 
@@ -179,8 +152,8 @@ TEST(FourFactorQueues, InOrderQueue) {
       ASSERT_EQ(r.workspace().give_usm(r.record(), backend_test::workspace_bytes(r.record())), 0);
     }
     r.plan<double>().chunk = 2;
-    for (bool usm : {true, false})
-      for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), true, c.length);
+    for (container kind : backend_test::both_containers)
+      for (direction d : backend_test::both_directions) EXPECT_ACCURATE(run_and_measure(r, d, kind), true, c.length);
     in_order->wait();
   }
 }
@@ -196,7 +169,7 @@ TEST(FourFactorQueues, AsynchronousOffloadFollowsTheQueue) {
       new sycl::queue(shared.get_context(), shared.get_device(), sycl::property_list{sycl::property::queue::in_order()});
   r.record()->offload_mode = dft::offload_asynchronous;
   r.record()->queue = other;
-  EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, c.length);
   EXPECT_EQ(r.plan<float>().queue, other);
   EXPECT_EQ(r.plan<float>().in_order, 0u);
   other->wait();
@@ -220,7 +193,7 @@ TEST(FourFactorWorkspace, TableEventsHandedOver) {
               0);
     EXPECT_EQ(events.size(), directions == dft::directions_both ? 4u : 3u);
     for (sycl::event& e : events) e.wait();
-    EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
   }
 }
 
@@ -234,9 +207,9 @@ TEST(FourFactorWorkspace, BufferTooSmall) {
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
   EXPECT_THROW(r.workspace().give_buffer(r.record(), bytes - 1), sycl::exception);
-  EXPECT_EQ(run_and_measure(r, true, false).status, dft::status_no_workspace);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::buffer).status, dft::status_no_workspace);
   ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, false), true, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), true, c.length);
 }
 
 // Two USM computes submitted back to back without dependencies between them

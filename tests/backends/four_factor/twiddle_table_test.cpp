@@ -57,7 +57,7 @@ void check_sub_length_table(bool usm) {
 
 template <class T>
 void check_cross_table(bool usm) {
-  // 2880 = 60 x 48; pass 2: 48 = 8 x 6 over 60 columns in 8 groups of 8.
+  // 2880 = 60 x 48; pass 1: 48 = 8 x 6 over 60 columns in 8 groups of 8.
   ff::length_split l{};
   ASSERT_TRUE(ff::choose_sub_lengths(2880, &l));
   const ff::pass_plan p2 = ff::plan_pass<T>(l.len2, l.split2, l.len1, 16);

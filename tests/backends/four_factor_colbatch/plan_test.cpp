@@ -157,7 +157,7 @@ TEST(ColbatchPrebuilt, RowsMatchTheirPassPlans) {
   ASSERT_NE(trans, nullptr);
   EXPECT_STREQ(trans->name_fwd, "fft64_num4096_split4096_s_trans_fwd");
   EXPECT_STREQ(trans->name_bwd, "fft64_num4096_split4096_s_trans_bwd");
-  // The same shape as a pass-2 plan takes no "trans" kernel.
+  // The same shape as a pass-1 plan takes no "trans" kernel.
   const cb::prebuilt_row* multi = cb::find_prebuilt_row(p1, cb::pass_1);
   ASSERT_NE(multi, nullptr);
   EXPECT_STREQ(multi->name_fwd, "fft64_num4096_split4096_s_multitwidl_fwd");
@@ -167,7 +167,7 @@ TEST(ColbatchPrebuilt, RowsMatchTheirPassPlans) {
   ASSERT_NE(cb::find_prebuilt_row(half, cb::pass_1), nullptr);
   EXPECT_STREQ(cb::find_prebuilt_row(half, cb::pass_1)->name_bwd, "fft64_num4096_split2048_s_multitwidl_bwd");
 
-  // 8192 of 8192: pass 1 of 128 points, pass 2 of 64 over 128 work-groups.
+  // 8192 of 8192: pass 0 of 128 points, pass 1 of 64 over 128 work-groups.
   const cb::pass_plan q1 = cb::plan_pass<float>(cb::pass_0, 16, 8, 64, 16, 8192, 8);
   const cb::pass_plan q2 = cb::plan_pass<float>(cb::pass_1, 8, 8, 128, 16, 8192, 8);
   ASSERT_NE(cb::find_prebuilt_row(q1, cb::pass_0), nullptr);

@@ -1,6 +1,6 @@
 // What the complex multi-dimensional backends share: the four strides of a
-// dimension by role, read from its working-layout record, which batch
-// distances are in use and the architectures of the ESIMD engine.
+// dimension by role, read from its working-layout record, and the
+// architectures of the ESIMD engine.
 #pragma once
 
 #include <cstdint>
@@ -33,12 +33,6 @@ inline void take_strides(std::int64_t (&s)[stride_role_count], const dim_record&
     s[forward_output] = rec.output != 0 ? rec.output : rec.backward;
     s[backward_output] = rec.output != 0 ? rec.output : rec.forward;
   }
-}
-
-// The batch record gives input/output distances (and no domain distances),
-// which are then the ones in use.
-inline bool io_distances_given(const dim_record& batch) {
-  return batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
 }
 
 // The device's architecture runs the ESIMD engine (Harix and Nopra).

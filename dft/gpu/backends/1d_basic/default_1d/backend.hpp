@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {

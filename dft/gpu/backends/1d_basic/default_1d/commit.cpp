@@ -3,11 +3,11 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"

@@ -7,8 +7,8 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/status_codes.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/architecture.hpp"
 

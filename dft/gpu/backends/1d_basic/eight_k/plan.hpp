@@ -15,8 +15,8 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {

@@ -10,8 +10,8 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -139,7 +139,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  follow_descriptor_queue(record, block_of<T>(record), &block<T>::in_order);
+  follow_descriptor_queue(record, block_of<T>(record));
   return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 

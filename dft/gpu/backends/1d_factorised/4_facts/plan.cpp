@@ -10,8 +10,8 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/device_registry.hpp"
 
 namespace ulmara {

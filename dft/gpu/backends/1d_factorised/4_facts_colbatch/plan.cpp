@@ -11,8 +11,9 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
@@ -336,10 +337,10 @@ pass_plan plan_pass(pass p, std::int64_t fact0, std::int64_t fact1, std::int64_t
   f.global_size = other * fact1 * sub_group_size;
   f.multifactor_twiddle = p == pass_1 ? 1 : 0;
   f.transpose_kernel = p == pass_0 ? 1 : 0;
-  std::snprintf(f.kernel_name, name_bytes, "fft_%lld_colbatch_%lld_%s", ll(f.fft_len), ll(sub_group_size / 2),
-                precision_letter<T>());
-  std::snprintf(f.fact0_func, name_bytes, "fft_%lld_%s", ll(fact0), "s");
-  std::snprintf(f.fact1_func, name_bytes, "fft_%lld_%s", ll(fact1), "s");
+  kernels::copy_name(kernels::colbatch_kernel_name(f.fft_len, sub_group_size / 2, precision_letter<T>()), f.kernel_name,
+                     name_bytes);
+  kernels::copy_name(kernels::codelet_name(fact0), f.fact0_func, name_bytes);
+  kernels::copy_name(kernels::codelet_name(fact1), f.fact1_func, name_bytes);
   f.sub_table_bytes = static_cast<std::uint64_t>(fact0 * fact1) * complex_bytes<T>();
   return f;
 }

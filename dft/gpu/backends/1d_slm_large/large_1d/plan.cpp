@@ -74,13 +74,13 @@ int plan_matrix(block<T>* b, DFTI_DESCRIPTOR* record) {
 
   b->row_pad_bytes = row_pad_bytes_of(b->length);
   b->padded_matrix_bytes =
-      static_cast<std::uint64_t>((b->n_large * element_bytes<T>() + b->row_pad_bytes) * b->n_small);
+      static_cast<std::uint64_t>((b->n_large * complex_bytes<T>() + b->row_pad_bytes) * b->n_small);
   if (!matrix_chunks_by_one(b->padded_matrix_bytes, base_alignment_bytes(*b->queue), b->batch.howmany,
                             is_double<T>()))
     return status_not_handled;
   b->chunk_transforms = 1;
   b->tail_transforms = 0;
-  b->chunk_bytes = b->distance * element_bytes<T>();
+  b->chunk_bytes = b->distance * complex_bytes<T>();
   b->tail_chunk_bytes = 0;
   b->chunk_count = b->batch.howmany;
   return status_success;

@@ -18,10 +18,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
@@ -38,11 +38,6 @@ constexpr std::int64_t longest_length = std::int64_t{1} << 26;
 constexpr std::int64_t largest_factor = 8192;
 // Beyond this no split search is run at all (8192 x 8193 - 1).
 constexpr std::int64_t longest_searched_length = 0x4001FFF;
-
-template <class T>
-constexpr std::int64_t element_bytes() {
-  return static_cast<std::int64_t>(2 * sizeof(T));
-}
 
 // ---------------------------------------------------------------------------
 // Planning (pure: no device, no record).
@@ -112,7 +107,7 @@ block<T>* block_of(const DFTI_DESCRIPTOR* record) {
 // The matrix row pitch L in elements.
 template <class T>
 std::int64_t row_pitch(const block<T>& b) {
-  return b.n_large + b.row_pad_bytes / element_bytes<T>();
+  return b.n_large + b.row_pad_bytes / complex_bytes<T>();
 }
 
 // One line describing a plan (tests and diagnostics).

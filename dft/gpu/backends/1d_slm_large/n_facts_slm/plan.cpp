@@ -10,8 +10,9 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
@@ -119,10 +120,11 @@ void store_plan(block<T>* b, const factor_plan& p, const launch_geometry& g) {
 
 template <class T>
 void format_names(block<T>* b) {
-  std::snprintf(b->kernel_name, name_bytes, "fft_%lld_n_fact_slm_%lld_%s", ll(b->fft_len),
-                ll(b->subgroup_size / 2), precision_letter<T>());
+  kernels::copy_name(
+      kernels::kernel_name(b->fft_len, "n_fact_slm_" + std::to_string(b->subgroup_size / 2), precision_letter<T>()),
+      b->kernel_name, name_bytes);
   for (int f = fact0; f < factor_count; ++f)
-    std::snprintf(b->fact_func[f], name_bytes, "fft_%lld_%s", ll(b->fact[f]), "s");
+    kernels::copy_name(kernels::codelet_name(b->fact[f]), b->fact_func[f], name_bytes);
 }
 
 template <class T>

@@ -7,6 +7,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -19,14 +20,14 @@ namespace {
 
 constexpr std::int64_t transposes_side = 16384;
 
-void copy_batch(bkd_data& b, const DFTI_DESCRIPTOR* r) {
+void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
   b.fwd_distance = batch.forward;
   b.bwd_distance = batch.backward;
   b.in_distance = batch.input;
   b.out_distance = batch.output;
-  b.io_distances = md_complex::io_distances_given(batch);
+  b.io_distances = io_distances_given(batch);
 }
 
 // Strides of a working-layout record by side: input and output when given,
@@ -43,7 +44,7 @@ bool all_strides(const dim_plan& d, std::int64_t value) {
 }
 
 // Unit rows, rows N0 apart and, for several transforms, arrays N0 x N1 apart.
-bool dense_layout(const bkd_data& b) {
+bool dense_layout(const block& b) {
   const std::int64_t n0 = b.dims[0].length, n1 = b.dims[1].length;
   if (!all_strides(b.dims[0], 1) || !all_strides(b.dims[1], n0)) return false;
   if (b.transforms < 2) return true;
@@ -52,12 +53,12 @@ bool dense_layout(const bkd_data& b) {
   return a == n0 * n1 && c == n0 * n1;
 }
 
-bool transposes_case(const bkd_data& b) {
-  return !b.double_precision && b.arch == QEZ_GPU_ARCH_HARIX && b.dims[0].length == transposes_side &&
+bool transposes_case(const block& b) {
+  return !b.double_precision && b.architecture == QEZ_GPU_ARCH_HARIX && b.dims[0].length == transposes_side &&
          b.dims[1].length == transposes_side && b.transforms == 1;
 }
 
-bool fused_case(const bkd_data& b) {
+bool fused_case(const block& b) {
   const std::int64_t n0 = b.dims[0].length, n1 = b.dims[1].length;
   return n0 == n1 && (n0 == 192 || n0 == 128);
 }
@@ -71,7 +72,7 @@ int acceptance(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = create_block<bkd_data>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
   b->double_precision = plan_basics::is_double<T>() ? 1 : 0;
   b->element_bytes = static_cast<std::int64_t>(2 * sizeof(T));
@@ -84,7 +85,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   copy_strides(b->dims[1], r->work_lengths.records[1]);
   const bool dense = dense_layout(*b);
   int status = 0;
-  b->arch = gpu::get_architecture(&status, b->queue);
+  b->architecture = gpu::get_architecture(&status, b->queue);
   if (status != 0) return status_not_handled;
 
   bool kernel_strategy = false;
@@ -106,7 +107,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
                                             plan_basics::workspace_internal);
 }
 
-void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
+void bkd_free_buffers(block* b, std::uint32_t phase) {
   if (b == nullptr) return;
   const bool part0 = covers_twiddle_part(phase);
   const bool part1 = covers_scratch_part(phase);
@@ -125,14 +126,14 @@ void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
 }
 
 void bkd_destroy(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = block_of(r);
+  block* b = block_of(r);
   if (b == nullptr) return;
   release_children(*b);
   release_kernel_handles(b->kernels);
   release_kernel_handles(b->transpose_kernels);
   bkd_free_buffers(b, workspace_part_both);
   destroy_esimd_plan(*b);
-  destroy_block<bkd_data>(r);
+  destroy_block<block>(r);
 }
 
 template int bkd_init<float>(DFTI_DESCRIPTOR*);

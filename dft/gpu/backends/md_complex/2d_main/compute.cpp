@@ -76,7 +76,7 @@ std::unique_ptr<byte_buffer> byte_slice(void* buffer, std::int64_t offset, std::
                                        location("compute_2d_xwd", __LINE__));
 }
 
-int run_batched_layout(const bkd_data& b, const call& c) {
+int run_batched_layout(const block& b, const call& c) {
   if ((c.kind() & container_word_buffer_bit) != 0) refuse_sub_buffers(c);
   const bool fwd = c.d == plan_basics::dir_forward;
   const std::int64_t din = b.byte_distances[fwd ? fwd_in_bytes : bwd_in_bytes];
@@ -119,7 +119,7 @@ int run_batched_layout(const bkd_data& b, const call& c) {
 // ---------------------------------------------------------------------------
 // Transposes strategy.
 
-sycl::event submit_transpose(const bkd_data& b, void* source, std::int64_t source_kind, void* destination,
+sycl::event submit_transpose(const block& b, void* source, std::int64_t source_kind, void* destination,
                              std::int64_t destination_kind, sycl::event dependency, int w) {
   const transpose_geometry& g = b.transpose_pass[w];
   sycl::kernel& kernel = *b.transpose_kernels[w];
@@ -138,7 +138,7 @@ sycl::event submit_transpose(const bkd_data& b, void* source, std::int64_t sourc
       location("submit_transpose", __LINE__));
 }
 
-int run_transposes(const bkd_data& b, const call& c) {
+int run_transposes(const block& b, const call& c) {
   const bool usm_temp = c.record->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
   std::uint64_t temp_kind = usm_temp ? plan_basics::workspace_usm : plan_basics::workspace_buffer;
   void* temp = usm_temp ? b.temp_usm : static_cast<void*>(b.temp_buf.get());
@@ -159,7 +159,7 @@ int run_transposes(const bkd_data& b, const call& c) {
 // Fused strategy: the row kernel from input to output, the column kernel in
 // place on the output.
 
-void compute_2d_kernel(bkd_data& b, const call& c, std::int64_t data_kind) {
+void compute_2d_kernel(block& b, const call& c, std::int64_t data_kind) {
   const bool fwd = c.d == plan_basics::dir_forward;
   const dim_plan& d0 = b.dims[0];
   const dim_plan& d1 = b.dims[1];
@@ -210,7 +210,7 @@ void compute_2d_kernel(bkd_data& b, const call& c, std::int64_t data_kind) {
   hand_back_event(c.result_event, columns);
 }
 
-int fused_tables_ready(const bkd_data& b, const DFTI_DESCRIPTOR* record, plan_basics::direction d) {
+int fused_tables_ready(const block& b, const DFTI_DESCRIPTOR* record, plan_basics::direction d) {
   const bool usm_tables = record->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
   const int tables[2] = {d == plan_basics::dir_forward ? row_table_fwd : row_table_bwd,
                          d == plan_basics::dir_forward ? col_table_a : col_table_b};
@@ -224,7 +224,7 @@ int fused_tables_ready(const bkd_data& b, const DFTI_DESCRIPTOR* record, plan_ba
 template <class T>
 int compute_2d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event, plan_basics::direction d) {
-  bkd_data* b = block_of(record);
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   std::uint64_t usm_word = container_usm;
   std::uint64_t* kind_word = container_kind != nullptr ? container_kind : &usm_word;

@@ -47,7 +47,7 @@ sycl::event submit(sycl::queue& q, const Writer& w, sycl::range<2> range, const 
 }
 
 template <class T>
-int write_tables(bkd_data& b) {
+int write_tables(block& b) {
   const bool usm = b.workspace_kind == plan_basics::workspace_usm;
   fused_2_facts::table_target targets[table_count];
   for (int t = 0; t < table_count; ++t) {
@@ -77,7 +77,7 @@ int write_tables(bkd_data& b) {
 
 }  // namespace
 
-int bkd_write_twiddle_table_on_device(bkd_data& b) {
+int bkd_write_twiddle_table_on_device(block& b) {
   return b.double_precision ? write_tables<double>(b) : write_tables<float>(b);
 }
 

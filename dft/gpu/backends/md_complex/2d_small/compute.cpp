@@ -14,7 +14,7 @@ namespace c2c_2d_small {
 namespace {
 
 template <class T>
-int compute_2d_xwd(bkd_data& b, void* input, void* output, void* dependencies, void* result_event,
+int compute_2d_xwd(block& b, void* input, void* output, void* dependencies, void* result_event,
                    plan_basics::direction d, std::int64_t data_kind) {
   if (b.kernels[d] == nullptr) return status_invalid_configuration;
   const auto* deps = dependency_list(dependencies);
@@ -40,7 +40,7 @@ int compute_2d_xwd(bkd_data& b, void* input, void* output, void* dependencies, v
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, plan_basics::direction d) {
-  bkd_data* b = block_of(record);
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   follow_descriptor_queue(record, b);
   const std::int64_t kind = data_kind_of(container_kind);

@@ -31,7 +31,7 @@ constexpr std::int64_t required_sub_group_size = 8;
 constexpr std::int64_t max_local_bytes = 65536;
 
 // Private block of a committed record.
-struct bkd_data {
+struct block {
   char kernel_name[64] = {};
   char butterfly_name[64] = {};
   sycl::kernel* kernels[2] = {nullptr, nullptr};  // forward, backward
@@ -42,11 +42,11 @@ struct bkd_data {
   std::int64_t sub_group_size = 0;
   std::int64_t transforms = 0;
   double scales[2] = {1.0, 1.0};  // rounded to the transform's precision
-  std::uint32_t arch = 0;
+  std::uint32_t architecture = 0;
   std::uint32_t in_order = 0;
 };
 
-inline bkd_data* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<bkd_data*>(r->bkd_data); }
+inline block* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<block*>(r->bkd_data); }
 
 // Acceptance of the record (0 or 100); reads the record only.
 int acceptance(const DFTI_DESCRIPTOR* record);
@@ -57,7 +57,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* record);
 
 // The option string of one direction for a block planned for precision
 // `double_precision`; false when it does not fit `bytes`.
-bool format_options(const bkd_data& block, bool double_precision, plan_basics::direction d, char* out,
+bool format_options(const block& b, bool double_precision, plan_basics::direction d, char* out,
                     std::size_t bytes);
 // The register-file option is added (architectures 4 and 6 only).
 bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t local_bytes);

@@ -10,6 +10,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -26,7 +27,7 @@ template <class T>
 void copy_layout(block<T>& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = md_complex::io_distances_given(batch);
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;

@@ -4,8 +4,8 @@
 // scales so that scaling happens in the last pass.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 

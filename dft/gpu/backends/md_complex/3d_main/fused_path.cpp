@@ -14,6 +14,7 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 // Names of the table writers, per table family and container form.
@@ -31,8 +32,9 @@ namespace {
 
 namespace f2 = fused_2_facts;
 
-constexpr const char* program_family = "gpu_framework_c2c_3d_2_facts";
-constexpr const char* program_name = "gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_3d_main_sycl_d";
+constexpr const char* program_family = kernels::family_c2c_3d_2_facts;
+constexpr auto program_name =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_3d_main_sycl_d");
 constexpr std::int64_t element_bytes = 16;
 // Local memory of a column pass: four complex values per point of the line.
 constexpr std::int64_t column_local_bytes_per_point = 4 * element_bytes;
@@ -92,7 +94,7 @@ bool build_kernels(block<double>& b) {
     for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
       const std::string options = f2::format_options(options_of(b, d == plan_basics::dir_forward ? 1 : 0));
       for (int dim = 0; dim < dimensions; ++dim) {
-        const cached_kernel_request request{b.queue, program_name, source, b.kernel_names[3 * dim],
+        const cached_kernel_request request{b.queue, program_name.data(), source, b.kernel_names[3 * dim],
                                             options.c_str()};
         if (build_cached_kernel(request, b.kernels[slot_of(dim, d)], build_check::kernel_only) != status_success) {
           release_kernel_handles(b.kernels);

@@ -19,8 +19,8 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
-#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 #include "qez_dft_engine.h"
@@ -42,7 +43,7 @@ int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = static_cast<std::uint64_t>(batch.length);
-  b.io_distances = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = static_cast<std::uint64_t>(batch.forward);
   b.backward_distance = static_cast<std::uint64_t>(batch.backward);
   b.input_distance = static_cast<std::uint64_t>(batch.input);
@@ -257,7 +258,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   block* b = r != nullptr ? block_of(r) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
-  b->workspace_base = workspace;
+  b->workspace = workspace;
   bkd_free_buffers(b, phase);
   const bool persistent = covers_twiddle_part(phase);
   const bool scratch = covers_scratch_part(phase);

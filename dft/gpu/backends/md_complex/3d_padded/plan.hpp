@@ -17,8 +17,8 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
-#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -44,7 +44,7 @@ struct block {
   void* usm_temp = nullptr;
   std::unique_ptr<byte_buffer> buffer_temp;
   std::uint64_t temp_bytes = 0;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
   device_area internal_persistent;
   device_area internal_scratch;

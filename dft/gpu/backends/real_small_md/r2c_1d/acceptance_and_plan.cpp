@@ -8,6 +8,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -27,7 +28,7 @@ struct distance_pair {
 };
 
 distance_pair distances_of(const block& b, plan_basics::direction d) {
-  if (b.distance_mode != 0)
+  if (b.io_distances != 0)
     return d == plan_basics::dir_forward ? distance_pair{b.input_distance, b.output_distance}
                                    : distance_pair{b.output_distance, b.input_distance};
   return {b.forward_distance, b.backward_distance};
@@ -74,7 +75,7 @@ void copy_layout(block& b, const DFTI_DESCRIPTOR* r) {
   b.backward_stride = length.backward;
   const dim_record& batch = r->work_batch.records[0];
   b.count = batch.length;
-  b.distance_mode = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;

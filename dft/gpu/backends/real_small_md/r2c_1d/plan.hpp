@@ -21,7 +21,6 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
@@ -56,14 +55,8 @@ enum kernel_slot : int {
 // The two child plans.
 enum child_slot : int { child_main = 0, child_remainder = 1, child_slot_count = 2 };
 
-template <class T>
-constexpr std::uint64_t complex_bytes() {
-  return 2 * sizeof(T);
-}
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
+using plan_basics::complex_bytes;
+using plan_basics::is_double;
 
 // ---------------------------------------------------------------------------
 // Owners of what a block holds.
@@ -91,7 +84,7 @@ struct block {
   std::int64_t half_length = 0;  // N/2
   std::int64_t input_stride = 0, output_stride = 0, forward_stride = 0, backward_stride = 0;
   std::int64_t count = 0;  // number of transforms
-  std::int64_t distance_mode = 0;
+  std::int64_t io_distances = 0;
   std::int64_t forward_distance = 0, backward_distance = 0, input_distance = 0, output_distance = 0;
   std::int64_t group_batch = 0;
   std::int64_t remainder_batch = 0;
@@ -103,7 +96,7 @@ struct block {
   buffer_slice temp_slice;
   std::uint32_t architecture = 0;
   std::uint32_t directions = 0;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
   std::unique_ptr<sycl::event> twiddle_event;
   std::uint64_t twiddle_size = 0;

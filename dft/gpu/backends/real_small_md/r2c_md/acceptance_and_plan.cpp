@@ -6,10 +6,11 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
-#include "dft/gpu/core/workspace_slices.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -30,7 +31,7 @@ std::int64_t side_value(std::int64_t domain_value, std::int64_t fallback) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.count = batch.length;
-  b.distance_mode = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
@@ -140,7 +141,7 @@ framing framing_of(const DFTI_DESCRIPTOR* r, const block& b, plan_basics::direct
     f.real[k] = side_value(rec.forward, forward ? rec.input : rec.output);
     f.complex[k] = side_value(rec.backward, forward ? rec.output : rec.input);
   }
-  if (b.distance_mode != 0) {
+  if (b.io_distances != 0) {
     f.real_distance = forward ? b.input_distance : b.output_distance;
     f.complex_distance = forward ? b.output_distance : b.input_distance;
   } else {

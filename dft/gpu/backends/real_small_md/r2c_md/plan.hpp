@@ -17,7 +17,7 @@
 //   3  a packed temp, transforms innermost, dimensions reversed;
 //   4  a temp with the input's complex layout.
 // A child configured alike for both directions is committed once and serves
-// both (sharing.hpp).
+// both (core/child_sharing.hpp).
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,8 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
-#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -61,13 +61,13 @@ struct block {
   DFTI_DESCRIPTOR* children[child_slot_count] = {};
   sycl::queue* queue = nullptr;
   std::int64_t count = 0;  // number of transforms
-  std::int64_t distance_mode = 0;
+  std::int64_t io_distances = 0;
   std::int64_t forward_distance = 0, backward_distance = 0, input_distance = 0, output_distance = 0;
   std::uint64_t temp_size = 0;  // bytes of the intermediate temp
   std::int64_t layout = 0;
   void* usm_temp = nullptr;
   std::unique_ptr<byte_buffer> buffer_temp;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
   device_area internal_persistent;
   device_area internal_scratch;

@@ -126,7 +126,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   std::uint32_t phase, void* events) {
   block* b = record != nullptr ? block_of(record) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
-  b->workspace_base = workspace;
+  b->workspace = workspace;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
   bkd_free_buffers(b, phase);
   const std::vector<DFTI_DESCRIPTOR*> children = counted_children(*b);

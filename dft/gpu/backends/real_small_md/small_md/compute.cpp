@@ -19,7 +19,7 @@ sycl::detail::code_location compute_location(unsigned long line) {
 
 int compute_md_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies, void* result_event, int d,
                    std::int64_t data_kind) {
-  bkd_data* b = block_of(record);
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   const int ready =
       workspace_status(record, b->internal_persistent.get(), b->internal_scratch.get(), b->workspace_kind);

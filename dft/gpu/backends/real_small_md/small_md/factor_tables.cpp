@@ -179,7 +179,7 @@ sycl::event submit_writer(sycl::queue& q, const table_shape& s, T scale, factor_
 
 // bkd_write_pre_computed_factors_on_device, one slot.
 template <class T>
-sycl::event write_table(bkd_data& b, int slot) {
+sycl::event write_table(block& b, int slot) {
   const table_shape s = shape_of(b.config, slot);
   factor_table_record& r = *b.tables[slot];
   const T scale = slot <= slot_main_backward ? static_cast<T>(b.config.scales[slot]) : T(1);
@@ -208,7 +208,7 @@ bool has_part(std::uint32_t phase, workspace_part part) {
 
 }  // namespace
 
-std::uint64_t exact_table_bytes(const bkd_data& b, int slot, std::uint64_t z) {
+std::uint64_t exact_table_bytes(const block& b, int slot, std::uint64_t z) {
   const small_md_kernel_config& c = b.config;
   const std::int64_t k0 = c.factor_counts[0];
   const bool exists = (slot == slot_main_forward && k0 >= 2 && c.direction_enabled[0]) ||
@@ -225,7 +225,7 @@ std::uint64_t exact_table_bytes(const bkd_data& b, int slot, std::uint64_t z) {
   }
 }
 
-void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
+void bkd_free_buffers(block* b, std::uint32_t phase) {
   if (has_part(phase, workspace_part_twiddles)) {
     b->internal_persistent.reset();
     for (factor_table_record* r : b->tables)
@@ -240,7 +240,7 @@ void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t phase,
                   void* events) {
-  bkd_data* b = block_of(record);
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   b->workspace = workspace;
   b->workspace_kind = static_cast<std::uint32_t>(kind);

@@ -26,10 +26,7 @@ namespace qez {
 namespace dft {
 namespace small_md {
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
+using plan_basics::is_double;
 
 constexpr std::int64_t max_radix = 64;
 
@@ -82,7 +79,7 @@ enum table_slot : int {
 };
 
 // Private block of a committed record.
-struct bkd_data {
+struct block {
   char kernel_name[64] = {};
   char butterfly_names[2][4][64] = {};
   sycl::kernel* kernels[2] = {nullptr, nullptr};  // forward, backward
@@ -112,7 +109,7 @@ struct bkd_data {
   std::uint64_t complex_bytes = 16;  // 16 double, 8 single
 };
 
-inline bkd_data* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<bkd_data*>(r->bkd_data); }
+inline block* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<block*>(r->bkd_data); }
 
 // ---------------------------------------------------------------------------
 // Planning (acceptance_and_config.cpp).
@@ -131,8 +128,8 @@ template <class T>
 std::int64_t kernel_config_cost(const small_md_kernel_config& config);
 template <class T>
 std::int64_t first_stage_work(const small_md_kernel_config& config);
-int plan_factor_tables(bkd_data* block);
-int create_factor_table_record(bkd_data* block, std::uint64_t bytes, int slot);
+int plan_factor_tables(block* block);
+int create_factor_table_record(block* block, std::uint64_t bytes, int slot);
 
 // Complex length of dimension 0 (N0/2 for real data) and length of dimension 1.
 inline std::int64_t c2c_length(const small_md_kernel_config& c) {
@@ -152,11 +149,11 @@ bool input_copied_in_slm(const small_md_kernel_config& c, int direction);
 bool use_load_row_by_row(const small_md_kernel_config& c, int direction);
 std::int64_t row_input_distance_fp(const small_md_kernel_config& c, int direction, bool double_precision);
 // The option string of one direction; 0, or 7 when it does not fit.
-int format_small_md_options(const bkd_data& block, int direction, bool double_precision, char* out,
+int format_small_md_options(const block& b, int direction, bool double_precision, char* out,
                             std::size_t bytes);
-void format_small_md_names(bkd_data& block, bool double_precision);
+void format_small_md_names(block& b, bool double_precision);
 template <class T>
-int build_small_md_kernel(bkd_data* block);
+int build_small_md_kernel(block* block);
 const char* small_md_program_name(bool double_precision);
 
 // ---------------------------------------------------------------------------
@@ -164,9 +161,9 @@ const char* small_md_program_name(bool double_precision);
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t phase, void* events);
-void bkd_free_buffers(bkd_data* block, std::uint32_t phase);
+void bkd_free_buffers(block* block, std::uint32_t phase);
 // Exact bytes of a slot's table for the chosen configuration (0: none).
-std::uint64_t exact_table_bytes(const bkd_data& block, int slot, std::uint64_t complex_bytes);
+std::uint64_t exact_table_bytes(const block& b, int slot, std::uint64_t complex_bytes);
 
 // ---------------------------------------------------------------------------
 // Compute (compute.cpp).
