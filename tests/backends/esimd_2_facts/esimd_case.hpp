@@ -12,7 +12,7 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_2_facts_plan.hpp"
+#include "dft/gpu/backends/md_complex/esimd_2_facts/plan.hpp"
 #include "tests/backends/support/run_words.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"

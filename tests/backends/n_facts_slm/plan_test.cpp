@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
-#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "gpu/service/qez_gpu_types.h"
 

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/kernel_build.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/workspace.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
 #include "tests/backends/support/option_goldens.hpp"
 #include "tests/backends/two_factor/two_factor_case.hpp"

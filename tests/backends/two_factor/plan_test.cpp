@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/workspace.hpp"
 #include "tests/backends/support/option_goldens.hpp"
 
 namespace tf = ulmara::qez::dft::two_factor;

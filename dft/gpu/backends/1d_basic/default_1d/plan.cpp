@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/backends/1d_basic/default_1d/kernel_templates.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/kernel_build.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {

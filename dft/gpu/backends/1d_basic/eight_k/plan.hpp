@@ -158,7 +158,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t part);
 
-// Twiddle tables (twiddle_tables.cpp).
+// Twiddle tables (twiddles.cpp).
 template <class T>
 int bkd_write_twiddle_table_on_device(block<T>* b);
 

@@ -3,7 +3,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/kernel_build.hpp"
 
 namespace ulmara {
 namespace qez {

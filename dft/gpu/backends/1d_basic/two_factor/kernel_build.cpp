@@ -3,7 +3,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/kernel_build.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dft/api/status_codes.hpp"
-#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_names.hpp"

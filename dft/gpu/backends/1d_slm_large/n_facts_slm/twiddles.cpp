@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
 
 // Names of the writer kernels: form, table, precision.
 class usmSimpleTwiddleGenerationNFactSLM_d;

@@ -4,7 +4,7 @@
 // N x N array entirely in shared local memory, scale included. No tables,
 // no workspace.
 //
-// Files: backend.cpp (acceptance, bkd_init, kernel builds, release, the
+// Files: commit.cpp (acceptance, bkd_init, kernel builds, release, the
 // tables), compute.cpp (the compute entries).
 #pragma once
 

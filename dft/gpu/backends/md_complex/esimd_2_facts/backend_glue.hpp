@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_2_facts_plan.hpp"
+#include "dft/gpu/backends/md_complex/esimd_2_facts/plan.hpp"
 
 namespace ulmara {
 namespace qez {

@@ -4,7 +4,7 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_2_facts_plan.hpp"
+#include "dft/gpu/backends/md_complex/esimd_2_facts/plan.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_geometry.hpp"
 
 namespace ulmara {

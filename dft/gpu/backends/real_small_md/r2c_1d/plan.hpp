@@ -120,13 +120,13 @@ inline std::int64_t rows_for(std::int64_t transforms, bool even) {
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Acceptance and planning (acceptance_and_plan.cpp).
+// Acceptance and planning (plan.cpp).
 int acceptance(const DFTI_DESCRIPTOR* record);
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
 void bkd_destroy(DFTI_DESCRIPTOR* record);
 
-// Complex child plans (complex_children.cpp).
+// Complex child plans (children.cpp).
 template <class T>
 int create_r2c_complex_child(DFTI_DESCRIPTOR* record, child_slot which);
 
@@ -136,7 +136,7 @@ template <class T>
 int build_r2c_kernels(block* b);
 void release_kernels(block* b);
 
-// Workspace and twiddles (workspace_and_twiddles.cpp).
+// Workspace and twiddles (workspace.cpp).
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t phase, void* events);

@@ -110,7 +110,7 @@ int plan_r2c_md_workspace(const DFTI_DESCRIPTOR* record, intermediate_layout* ou
 template <class T, int rank>
 int create_children(DFTI_DESCRIPTOR* record);
 
-// Workspace (workspace_and_compute.cpp).
+// Workspace (compute.cpp).
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t phase, void* events);
 void bkd_free_buffers(block* b, std::uint32_t phase);
@@ -123,7 +123,7 @@ int compute_r2c_2d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void*
 int compute_r2c_3d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                        std::uint64_t* container_kind, void* result_event);
 
-// Acceptance, init and release (acceptance_and_plan.cpp).
+// Acceptance, init and release (plan.cpp).
 template <int rank>
 int acceptance(const DFTI_DESCRIPTOR* record);
 template <class T, int rank>

@@ -3,10 +3,10 @@
 // shared local memory, each run as one kernel in which a work-group takes
 // BATCH_PER_GROUP complete transforms.
 //
-// Files: acceptance_and_config.cpp (acceptance, bkd_init, factorisation,
+// Files: plan.cpp (acceptance, bkd_init, factorisation,
 // candidate configurations and their ranking, table sizing, destroy),
-// program_and_options.cpp (kernel names and the build options),
-// factor_tables.cpp (add_workspace and the table writers), compute.cpp.
+// kernel_build.cpp (kernel names and the build options),
+// twiddles.cpp (add_workspace and the table writers), compute.cpp.
 #pragma once
 
 #include <cstdint>
@@ -112,7 +112,7 @@ struct block {
 inline block* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<block*>(r->bkd_data); }
 
 // ---------------------------------------------------------------------------
-// Planning (acceptance_and_config.cpp).
+// Planning (plan.cpp).
 int acceptance(const DFTI_DESCRIPTOR* record);
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
@@ -138,7 +138,7 @@ inline std::int64_t c2c_length(const small_md_kernel_config& c) {
 inline std::int64_t dim1_length(const small_md_kernel_config& c) { return c.factors[1][0] * c.factors[1][1]; }
 
 // ---------------------------------------------------------------------------
-// Program and options (program_and_options.cpp).
+// Program and options (kernel_build.cpp).
 // Per-direction option values that the SLM estimate of planning also uses.
 struct row_values {
   std::int64_t input_fp_per_row_min, input_fp_per_row, row_idist_fp, row_odist_slm_fp, fp_out_per_fft;
@@ -157,7 +157,7 @@ int build_small_md_kernel(block* block);
 const char* small_md_program_name(bool double_precision);
 
 // ---------------------------------------------------------------------------
-// Factor tables (factor_tables.cpp).
+// Factor tables (twiddles.cpp).
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t phase, void* events);

@@ -1,4 +1,4 @@
-#include "dft/gpu/backends/1d_basic/default_1d/kernel_templates.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/kernel_build.hpp"
 
 #include <cstdio>
 

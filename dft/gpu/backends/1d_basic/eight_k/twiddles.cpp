@@ -1,6 +1,6 @@
 // Writing the three twiddle-table classes on the device: one small kernel
 // per class and direction, into a USM view or a sub-buffer view.
-#include "dft/gpu/backends/1d_basic/eight_k/twiddle_tables.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/twiddles.hpp"
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"

@@ -1,4 +1,4 @@
-#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/workspace.hpp"
 
 #include <cmath>
 

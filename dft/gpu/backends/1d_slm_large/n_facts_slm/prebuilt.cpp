@@ -1,4 +1,4 @@
-#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
 
 #include <algorithm>
 

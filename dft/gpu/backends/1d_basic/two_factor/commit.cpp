@@ -7,8 +7,8 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
-#include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/kernel_build.hpp"
+#include "dft/gpu/backends/1d_basic/two_factor/workspace.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
