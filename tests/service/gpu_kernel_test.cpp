@@ -1,7 +1,10 @@
 // Kernel cache, program build, kernel entry points, launch and events with
 // real OpenCL C programs on the GPU profile over PoCL.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <numeric>
 #include <set>
 #include <string>
@@ -137,6 +140,116 @@ TEST_F(Kernels, ConcurrentRequestsForOneKeyBuildOnceAndGetDistinctKernels) {
   for (auto* h : handles) kernels.insert(h->kernel);
   EXPECT_EQ(distinct.size(), static_cast<std::size_t>(threads));
   EXPECT_EQ(kernels.size(), static_cast<std::size_t>(threads));
+}
+
+// ---- builds of different keys at the same time, of one key once ----
+
+// What the build hook saw; the tests below install the hook and remove it.
+struct build_observation {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::multiset<std::string> started;
+  bool first_saw_second = false;
+  bool saw_every_other_caller_waiting = false;
+};
+build_observation* observed = nullptr;
+
+// Waits until `done` holds, looking again at every notification and every
+// few milliseconds (the library's waiting count notifies no one). The bound
+// only keeps a broken exclusion from hanging the suite; the tests assert
+// what was observed, never a duration.
+template <class Done>
+bool wait_for(std::unique_lock<std::mutex>& guard, Done done) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > give_up) return false;
+    observed->changed.wait_for(guard, std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void note_build_start(const char* name) {
+  std::lock_guard<std::mutex> guard(observed->lock);
+  observed->started.insert(name);
+  observed->changed.notify_all();
+}
+
+class BuildHook {
+ public:
+  explicit BuildHook(gpu::kernel_build_hook hook) { previous_ = gpu::set_kernel_build_hook(hook); }
+  ~BuildHook() {
+    gpu::set_kernel_build_hook(previous_);
+    observed = nullptr;
+  }
+
+ private:
+  gpu::kernel_build_hook previous_;
+};
+
+constexpr const char* first_key_source = "kernel void first_key_s(global int* x) { x[0] = 1; }";
+constexpr const char* second_key_source = "kernel void second_key_s(global int* x) { x[0] = 2; }";
+
+TEST_F(Kernels, DifferentKeysBuildAtTheSameTime) {
+  build_observation seen;
+  observed = &seen;
+  // The first key's build goes on only once the second key's build has begun.
+  BuildHook hook([](const char* name) {
+    note_build_start(name);
+    if (std::string(name) != "first_key_s") return;
+    std::unique_lock<std::mutex> guard(observed->lock);
+    observed->first_saw_second = wait_for(guard, [] { return observed->started.count("second_key_s") > 0; });
+  });
+  gpu::qez_gpu_kernel_struct_t* first = nullptr;
+  gpu::qez_gpu_kernel_struct_t* second = nullptr;
+  std::thread first_thread([&] {
+    int local_status = 0;
+    first = gpu::get_OCL_kernel(&local_status, &queue, gpu::domain_dft, first_key_source, "first_key_s", options);
+  });
+  {
+    std::unique_lock<std::mutex> guard(seen.lock);
+    ASSERT_TRUE(wait_for(guard, [&] { return seen.started.count("first_key_s") > 0; }));
+  }
+  std::thread second_thread([&] {
+    int local_status = 0;
+    second = gpu::get_OCL_kernel(&local_status, &queue, gpu::domain_dft, second_key_source, "second_key_s", options);
+  });
+  first_thread.join();
+  second_thread.join();
+  EXPECT_TRUE(seen.first_saw_second);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(first->kernel->get_info<sycl::info::kernel::function_name>(), "first_key_s");
+  EXPECT_EQ(second->kernel->get_info<sycl::info::kernel::function_name>(), "second_key_s");
+}
+
+TEST_F(Kernels, OneKeyIsBuiltOnceWhileItsOtherCallersWait) {
+  constexpr int threads = 4;
+  build_observation seen;
+  observed = &seen;
+  // The build goes on only once every other caller waits for it.
+  BuildHook hook([](const char* name) {
+    note_build_start(name);
+    std::unique_lock<std::mutex> guard(observed->lock);
+    observed->saw_every_other_caller_waiting =
+        wait_for(guard, [] { return gpu::kernel_builds_waiting() == threads - 1; });
+  });
+  const char* source = "kernel void shared_key_s(global int* x) { x[0] = 3; }";
+  const std::uint64_t before = gpu::program_build_count();
+  std::vector<gpu::qez_gpu_kernel_struct_t*> handles(threads);
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t)
+    workers.emplace_back([&, t] {
+      int local_status = 0;
+      handles[t] = gpu::get_OCL_kernel(&local_status, &queue, gpu::domain_dft, source, "shared_key_s", options);
+    });
+  for (std::thread& w : workers) w.join();
+  EXPECT_TRUE(seen.saw_every_other_caller_waiting);
+  EXPECT_EQ(seen.started.count("shared_key_s"), 1u);
+  EXPECT_EQ(gpu::program_build_count(), before + 1);
+  EXPECT_EQ(gpu::kernel_builds_waiting(), 0u);
+  std::set<gpu::qez_gpu_kernel_struct_t*> distinct(handles.begin(), handles.end());
+  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(threads));
+  EXPECT_EQ(distinct.count(nullptr), 0u);
 }
 
 TEST_F(Kernels, OnlyTheFirst4096OptionBytesFormTheKey) {
