@@ -531,7 +531,52 @@ TEST_F(Kernels, NativeBinaryRoadRunsTheDriversOwnBinary) {
   sycl::free(x, queue);
 }
 
+// ---- temporary buffers ----
+
+TEST_F(Kernels, ZeroFilledBufferThatCannotBePlacedIsFreedBeforeTheErrorLeaves) {
+  // No device memory holds this many bytes: the fill's accessor fails.
+  const std::size_t impossible = std::size_t{1} << 50;
+  const std::size_t live = gpu::live_temp_buffers();
+  EXPECT_THROW(gpu::calloc_temp_buffer(&status, &queue, impossible), sycl::exception);
+  EXPECT_EQ(gpu::live_temp_buffers(), live);
+  gpu::temp_buffer* kept = gpu::calloc_temp_buffer(&status, &queue, 64);
+  EXPECT_EQ(gpu::live_temp_buffers(), live + 1);
+  gpu::free_buffer(&status, kept);
+  EXPECT_EQ(gpu::live_temp_buffers(), live);
+}
+
 // ---- launch ----
+
+TEST_F(Kernels, NullEntriesOfADependencyListAreSkipped) {
+  sycl::kernel* k = kernel("add_one");
+  gpu::qez_gpu_kernel_struct_t handle = handle_of(k);
+  int* x = shared<int>(queue, 32);
+  std::fill(x, x + 32, 10);
+  gpu::qez_gpu_argument_t args[1];
+  gpu::qez_gpu_set_usm_arg(&args[0], x);
+  sycl::event* first = gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 32, 8, nullptr);
+  sycl::event* events[] = {nullptr, first, nullptr};
+  gpu::qez_gpu_event_list_t deps{events, 3, 0};
+  sycl::event* usm = gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 32, 8, &deps);
+  events[1] = usm;
+  sycl::event* buffer_form = gpu::launch_kernel_1D(&status, &queue, &handle, args, 32, 8, &deps);
+  gpu::qez_gpu_event_list_t no_array{nullptr, 2, 0};
+  sycl::event* last = nullptr;
+  {
+    events[1] = buffer_form;
+    sycl::event* waited = gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 32, 8, &deps);
+    gpu::host_wait(&status, waited);
+    last = gpu::launch_kernel_1D_usm(&status, &queue, &handle, args, 32, 8, &no_array);
+    gpu::release_event(&status, waited);
+  }
+  gpu::host_wait(&status, last);
+  for (int i = 0; i < 32; ++i) EXPECT_EQ(x[i], 15) << i;
+  for (sycl::event* e : {first, usm, buffer_form, last}) gpu::release_event(&status, e);
+  sycl::free(x, queue);
+  gpu::release_kernel_obj(&status, k);
+  EXPECT_EQ(status, 0);
+}
+
 
 TEST_F(Kernels, Launch1DWithBufferAndScalars) {
   sycl::kernel* k = kernel("scale");
