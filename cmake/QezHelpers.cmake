@@ -60,7 +60,7 @@ endfunction()
 #   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
 include(GoogleTest)
 function(qez_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "FILTER" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
   set(props)
@@ -72,6 +72,12 @@ function(qez_gtest name)
     # number of variables.
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${T_ENV})
   endif()
+  # FILTER (a gtest filter) keeps the cases that do not apply under this
+  # environment out of CTest altogether.
+  set(filter)
+  if(T_FILTER)
+    set(filter TEST_FILTER "${T_FILTER}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       TEST_PREFIX "${name}." PROPERTIES ${props})
+                       TEST_PREFIX "${name}." ${filter} PROPERTIES ${props})
 endfunction()

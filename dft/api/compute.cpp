@@ -59,7 +59,6 @@ void print_gpu_line(DFTI_DESCRIPTOR* r, verbose_direction d, const Data& input,
 
 sycl::event gpu_compute_usm(DFTI_DESCRIPTOR* r, verbose_direction d, void* input, void* output,
                             const std::vector<sycl::event>& dependencies) {
-  check_gpu_ready(r, container_usm);
   std::uint64_t kind = container_usm;
   const compute_entry entry = entry_of(r, d);
   auto* deps = const_cast<std::vector<sycl::event>*>(&dependencies);
@@ -88,7 +87,6 @@ sycl::event gpu_compute_usm(DFTI_DESCRIPTOR* r, verbose_direction d, void* input
 
 void gpu_compute_buffer(DFTI_DESCRIPTOR* r, verbose_direction d, sycl::buffer<char, 1>& input,
                         sycl::buffer<char, 1>& output) {
-  check_gpu_ready(r, container_buffer);
   std::uint64_t kind = container_buffer;
   const compute_entry entry = entry_of(r, d);
   int status;
@@ -115,6 +113,24 @@ void gpu_compute_buffer(DFTI_DESCRIPTOR* r, verbose_direction d, sycl::buffer<ch
 }
 
 // ---------------------------------------------------------------------------
+// The call's arguments, checked alike on both roads before anything is
+// submitted: a null pointer must never reach a kernel or the CPU engine.
+
+// The call form must be the descriptor's placement: one pointer or buffer
+// for an in-place descriptor, two for an out-of-place one.
+void check_call_placement(const DFTI_DESCRIPTOR* r, bool in_place_call) {
+  const bool in_place = r->placement == dfti_inplace;
+  if (in_place != in_place_call) throw invalid_descriptor_exception();
+}
+
+// No null data pointer, and an out-of-place call does not write over its
+// input: two equal pointers would make it an in-place transform.
+void check_usm_pointers(const void* input, const void* output, bool in_place_call) {
+  if (input == nullptr || output == nullptr) throw invalid_descriptor_exception();
+  if (!in_place_call && input == output) throw invalid_descriptor_exception();
+}
+
+// ---------------------------------------------------------------------------
 // CPU road.
 
 // The descriptor must hold a committed CPU copy; a copy that a later
@@ -128,13 +144,6 @@ void check_cpu_ready(const DFTI_DESCRIPTOR* r, slot_buffer_type& slot) {
     throw invalid_descriptor_exception();
 }
 
-// What the CPU front end would refuse inside the host task, where nobody
-// could hear it: the call's placement must be the descriptor's.
-void check_cpu_placement(const DFTI_DESCRIPTOR* r, bool in_place_call) {
-  const bool in_place = r->placement == dfti_inplace;
-  if (in_place != in_place_call) throw invalid_descriptor_exception();
-}
-
 std::int64_t run_cpu_transform(DFTI_DESCRIPTOR* copy, verbose_direction d, void* input,
                                void* output, bool in_place) {
   if (is_forward(d))
@@ -144,13 +153,18 @@ std::int64_t run_cpu_transform(DFTI_DESCRIPTOR* copy, verbose_direction d, void*
                   : dfti_cpu_compute_backward_outofplace(copy, input, output);
 }
 
-// A failing status inside a host task becomes an asynchronous error of the
-// queue, reported by wait_and_throw.
+// The host task has no way back to the caller and raises nothing: an
+// exception escaping it would be an asynchronous error, which ends the
+// program on a queue without an asynchronous handler. What can be refused is
+// refused before submission; the status of the transform itself is dropped.
 void run_in_host_task(SYCL_DFTI_DESCRIPTOR* holder, verbose_direction d, void* input,
                       void* output, bool in_place) {
   DFTI_DESCRIPTOR* copy = holder != nullptr ? holder->record : nullptr;
-  if (copy == nullptr) throw invalid_descriptor_exception();
-  throw_on_dfti_status(run_cpu_transform(copy, d, input, output, in_place));
+  if (copy == nullptr) return;
+  try {
+    (void)run_cpu_transform(copy, d, input, output, in_place);
+  } catch (...) {
+  }
 }
 
 using code_location = sycl::detail::code_location;
@@ -243,15 +257,18 @@ sycl::event compute_usm(DFTI_DESCRIPTOR* r, slot_buffer_type& slot, verbose_dire
                         const std::vector<sycl::event>& dependencies) {
   ensure_initialized(r, operation_of(d));
   switch (device_of(r)) {
-    case committed_device::none: throw uncommitted_descriptor_exception();
-    case committed_device::gpu: return gpu_compute_usm(r, d, input, output, dependencies);
+    case committed_device::none: throw invalid_descriptor_exception();
+    case committed_device::gpu:
+      check_gpu_ready(r, container_usm);
+      check_call_placement(r, in_place_call);
+      check_usm_pointers(input, output, in_place_call);
+      return gpu_compute_usm(r, d, input, output, dependencies);
     case committed_device::cpu: break;
     default: return sycl::event();
   }
   check_cpu_ready(r, slot);
-  check_cpu_placement(r, in_place_call);
-  if (input == nullptr || output == nullptr || (!in_place_call && input == output))
-    throw invalid_descriptor_exception();
+  check_call_placement(r, in_place_call);
+  check_usm_pointers(input, output, in_place_call);
   sycl::queue& queue = *record_queue(r);
   if (in_place_call)
     return is_forward(d) ? cpu_host_compute_forward_inplace(slot, queue, input, dependencies)
@@ -265,13 +282,17 @@ void compute_buffer(DFTI_DESCRIPTOR* r, slot_buffer_type& slot, verbose_directio
                     bool in_place_call) {
   ensure_initialized(r, operation_of(d));
   switch (device_of(r)) {
-    case committed_device::none: throw uncommitted_descriptor_exception();
-    case committed_device::gpu: gpu_compute_buffer(r, d, input, output); return;
+    case committed_device::none: throw invalid_descriptor_exception();
+    case committed_device::gpu:
+      check_gpu_ready(r, container_buffer);
+      check_call_placement(r, in_place_call);
+      gpu_compute_buffer(r, d, input, output);
+      return;
     case committed_device::cpu: break;
     default: return;
   }
   check_cpu_ready(r, slot);
-  check_cpu_placement(r, in_place_call);
+  check_call_placement(r, in_place_call);
   sycl::queue& queue = *record_queue(r);
   if (in_place_call) {
     if (is_forward(d)) cpu_host_compute_forward_inplace(slot, queue, input);

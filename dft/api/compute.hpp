@@ -23,8 +23,8 @@ void compute_buffer(DFTI_DESCRIPTOR* record, slot_buffer_type& slot, verbose_dir
 
 // The host tasks of the CPU road, one per direction, placement and
 // container; each runs the CPU copy held in the slot and returns the event
-// of its submission. A failing transform is an asynchronous error of the
-// queue.
+// of its submission. The host task raises nothing: the status of the
+// transform is dropped.
 sycl::event cpu_host_compute_forward_inplace(slot_buffer_type slot, sycl::queue& queue, void* data,
                                              const std::vector<sycl::event>& dependencies);
 sycl::event cpu_host_compute_backward_inplace(slot_buffer_type slot, sycl::queue& queue, void* data,

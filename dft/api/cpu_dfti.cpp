@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstddef>
 #include <limits>
 
 #include "dft/api/status_codes.hpp"
@@ -61,15 +62,49 @@ std::int64_t create_md(DFTI_DESCRIPTOR** handle, int domain, std::int64_t rank,
 // ---------------------------------------------------------------------------
 // Values.
 
-// Applies `store` to the record and every record linked after it.
+// The records of a chain: the record and every record linked after it. An
+// engine chains a handful of records (a few per dimension); a chain that
+// has not ended after this many is a cycle or a stray link.
+constexpr std::size_t max_chain_records = 64;
+
+class record_chain {
+public:
+  // False when the chain does not end within the bound.
+  bool collect(DFTI_DESCRIPTOR* record) {
+    count_ = 0;
+    for (DFTI_DESCRIPTOR* r = record; r != nullptr; r = r->linked_descriptor) {
+      if (count_ == max_chain_records) return false;
+      records_[count_++] = r;
+    }
+    return true;
+  }
+  DFTI_DESCRIPTOR* const* begin() const { return records_; }
+  DFTI_DESCRIPTOR* const* end() const { return records_ + count_; }
+
+private:
+  DFTI_DESCRIPTOR* records_[max_chain_records] = {};
+  std::size_t count_ = 0;
+};
+
+// Applies `store` to every record of the chain, or to none: a chain without
+// an end gives 5 and changes nothing.
 template <class Store>
-void for_chain(DFTI_DESCRIPTOR* record, Store store) {
-  for (DFTI_DESCRIPTOR* r = record; r != nullptr; r = r->linked_descriptor) store(r);
+int for_chain(DFTI_DESCRIPTOR* record, Store store) {
+  record_chain chain;
+  if (!chain.collect(record)) return status_bad_descriptor;
+  for (DFTI_DESCRIPTOR* r : chain) store(r);
+  return status_success;
 }
 
+// Complex-real storage has no form for records of rank 2 and more; a chain
+// holding one is refused whole, before any record changes.
 int set_conjugate_even_storage(DFTI_DESCRIPTOR* record, std::int64_t value) {
-  for (DFTI_DESCRIPTOR* r = record; r != nullptr; r = r->linked_descriptor) {
-    if (value == dfti_complex_real && r->lengths.count >= 2) return status_invalid_descriptor;
+  record_chain chain;
+  if (!chain.collect(record)) return status_bad_descriptor;
+  if (value == dfti_complex_real)
+    for (const DFTI_DESCRIPTOR* r : chain)
+      if (r->lengths.count >= 2) return status_invalid_descriptor;
+  for (DFTI_DESCRIPTOR* r : chain) {
     r->conjugate_even_storage = static_cast<std::uint32_t>(value);
     if (value == dfti_complex_complex) r->packed_format = dfti_cce_format;
   }
@@ -81,10 +116,9 @@ int set_conjugate_even_storage(DFTI_DESCRIPTOR* record, std::int64_t value) {
 int store_setting(DFTI_DESCRIPTOR* record, std::uint32_t DFTI_DESCRIPTOR::*field,
                   std::int64_t value, std::initializer_list<std::int64_t> stored,
                   std::initializer_list<std::int64_t> unimplemented = {}) {
-  if (std::find(stored.begin(), stored.end(), value) != stored.end()) {
-    for_chain(record, [&](DFTI_DESCRIPTOR* r) { r->*field = static_cast<std::uint32_t>(value); });
-    return status_success;
-  }
+  if (std::find(stored.begin(), stored.end(), value) != stored.end())
+    return for_chain(record,
+                     [&](DFTI_DESCRIPTOR* r) { r->*field = static_cast<std::uint32_t>(value); });
   if (std::find(unimplemented.begin(), unimplemented.end(), value) != unimplemented.end())
     return status_unimplemented;
   return status_invalid_descriptor;
@@ -108,8 +142,8 @@ int set_user_threads(DFTI_DESCRIPTOR* r, std::int64_t value) {
   if (value < std::numeric_limits<std::int32_t>::min() ||
       value > std::numeric_limits<std::int32_t>::max())
     return status_invalid_descriptor;
-  for_chain(r, [&](DFTI_DESCRIPTOR* x) { x->user_threads = static_cast<std::uint32_t>(value); });
-  return status_success;
+  return for_chain(r,
+                   [&](DFTI_DESCRIPTOR* x) { x->user_threads = static_cast<std::uint32_t>(value); });
 }
 
 int set_destroy_input(DFTI_DESCRIPTOR* r, std::int64_t value) {

@@ -23,9 +23,16 @@ void run_marker(sycl::buffer<char, 1>& buffer) {
   marker_queue.wait();
 }
 
-void run_markers(sycl::buffer<char, 1>& first, sycl::buffer<char, 1>* second) {
+// Marks the buffers in order, each after the previous marker completed. The
+// walk stops at the first empty buffer (or at once outside mode 2) and then
+// reports false: the pair neither times nor changes the depth.
+bool run_markers(sycl::buffer<char, 1>& first, sycl::buffer<char, 1>* second) {
+  if (!timed_mode() || first.size() == 0) return false;
   run_marker(first);
-  if (second != nullptr && second->size() > 0) run_marker(*second);
+  if (second == nullptr) return true;
+  if (second->size() == 0) return false;
+  run_marker(*second);
+  return true;
 }
 
 }  // namespace
@@ -51,8 +58,7 @@ void verbose_stop_timer(double* t, sycl::event e) {
 }
 
 bool verbose_buffer_start(double* t, sycl::buffer<char, 1>& first, sycl::buffer<char, 1>* second) {
-  if (!timed_mode() || first.size() == 0) return false;
-  run_markers(first, second);
+  if (!run_markers(first, second)) return false;
   gpu::verbose_depth_inc();
   *t = -qez_serv_dsecnd();
   return true;
@@ -60,12 +66,11 @@ bool verbose_buffer_start(double* t, sycl::buffer<char, 1>& first, sycl::buffer<
 
 void verbose_buffer_end(double* t, bool started, sycl::buffer<char, 1>& first,
                         sycl::buffer<char, 1>* second) {
-  if (!started) return;
   {
-    verbose_depth_guard restore(true);
+    verbose_depth_guard restore(started);
     run_markers(first, second);
   }
-  *t += qez_serv_dsecnd();
+  if (started) *t += qez_serv_dsecnd();
 }
 
 }  // namespace dft

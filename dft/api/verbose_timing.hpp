@@ -18,10 +18,12 @@ namespace dft {
 void verbose_start_timer(double* t, const std::vector<sycl::event>& dependencies);
 void verbose_stop_timer(double* t, sycl::event e);
 
-// Buffer road: in mode 2 and for non-empty buffers, each marker runs an
-// empty kernel that opens the buffers one after the other and waits for it.
-// The start then raises the depth and reports true; the end, given that
-// report, runs its markers, lowers the depth (also when a marker fails) and
+// Buffer road: in mode 2 each marker runs an empty kernel per buffer that
+// opens it, one buffer after the other, and waits for it; the walk stops at
+// the first empty buffer. When every buffer was marked, the start raises the
+// depth, stores minus the clock in *t and reports true; otherwise nothing
+// else happens and it reports false. The end walks the buffers the same way
+// and, given a true report, lowers the depth (also when a marker fails) and
 // adds the clock to *t.
 bool verbose_buffer_start(double* t, sycl::buffer<char, 1>& first,
                           sycl::buffer<char, 1>* second = nullptr);

@@ -51,7 +51,7 @@ template <class Real>
 fftw_plan_record* guru_plan(plan_kind kind, int rank, const qez_fftw_iodim* dims,
                             int howmany_rank, const qez_fftw_iodim* howmany_dims, void* in,
                             void* out, int sign, unsigned flags, void* interop) {
-  if (rank > max_plan_rank || rank < 0 || howmany_rank > 1 || howmany_rank < 0) return nullptr;
+  if (rank > max_plan_rank || rank < 0 || howmany_rank > 1) return nullptr;
   if (dims == nullptr || (howmany_rank > 0 && howmany_dims == nullptr)) return nullptr;
   iodim64 wide[max_plan_rank] = {};
   iodim64 howmany{};

@@ -9,7 +9,8 @@
 //
 // A planner leaves the plan variable untouched when an address it needs is
 // null, and writes 0 for every refusal after that: rank outside 0..7,
-// howmany rank outside 0..1, strides beyond 64 bits, or a failing core.
+// howmany rank above 1, strides beyond 64 bits, or a failing core. A howmany
+// rank of 0 or below plans one transform.
 #include <algorithm>
 #include <initializer_list>
 
@@ -73,7 +74,7 @@ void guru(plan_kind kind, qez_fftw_plan* plan, const Int* rank, const Int* n, co
   if (hr > 0 && !all_present({h_n, h_is, h_os})) return;
   *plan = nullptr;
   const std::int64_t r = widened(rank);
-  if (!rank_in_range(r) || hr < 0 || hr > 1) return;
+  if (!rank_in_range(r) || hr > 1) return;
   std::int64_t lengths[max_plan_rank], in_strides[max_plan_rank], out_strides[max_plan_rank];
   widen_list(r, n, lengths);
   widen_list(r, is, in_strides);

@@ -166,9 +166,10 @@ plan_request make_plan_request(plan_kind kind, int rank, const iodim64* dims, in
 
 bool plan_request_acceptable(const plan_request& r) {
   if (r.rank > max_plan_rank || r.rank < 0) return false;
-  if (r.howmany_rank > 1 || r.howmany_rank < 0) return false;
+  // A howmany rank of 0 or below asks for one transform and needs no triple.
+  if (r.howmany_rank > 1) return false;
   if (r.dims == nullptr) return false;
-  return r.howmany_rank == 0 || r.howmany_dims != nullptr;
+  return r.howmany_rank < 1 || r.howmany_dims != nullptr;
 }
 
 plan_recipe make_plan_recipe(const plan_request& request) {

@@ -51,8 +51,9 @@ plan_request make_plan_request(plan_kind kind, int rank, const iodim64* dims, in
                                const iodim64* howmany_dims, void* in, void* out, int sign,
                                unsigned flags);
 
-// Rank above 7, negative rank or howmany rank, howmany rank above 1, or a
-// missing dimension array: refused before anything is allocated.
+// Rank above 7 or negative, howmany rank above 1, a missing dimension
+// array, or a howmany rank of 1 without its triple: refused before anything
+// is allocated. A howmany rank of 0 or below plans one transform.
 bool plan_request_acceptable(const plan_request& request);
 
 // ---------------------------------------------------------------------------

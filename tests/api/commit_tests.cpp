@@ -2,8 +2,11 @@
 // up to the GPU descriptor core's lists with its device checks.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <complex>
 #include <cstdint>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "dft/api/commit.hpp"
@@ -142,21 +145,102 @@ TEST(Commit, GpuCommitReachesTheBackendLists) {
   m.set_value(P::PLACEMENT, V::OUT_OF_PLACE);
   m.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{3, 16, 1});
   m.set_value(P::BWD_STRIDES, std::vector<std::int64_t>{0, 5, 1});
-  try {
-    m.commit(gpu_queue());
-  } catch (const std::exception&) {
-  }
+  // No GPU backend takes a real spectrum with these row strides.
+  expect_message<ulmara::qez::unimplemented>([&] { m.commit(gpu_queue()); },
+                                             unimplemented_configuration);
+  EXPECT_EQ(commit_status(m), V::UNCOMMITTED);
   EXPECT_EQ(dft::descriptor_access::record(m)->backend_list, dft::backend_list_r2c_md_double());
 }
 
 TEST(Commit, GpuThenCpuRecommitWorks) {
   single_complex d(std::int64_t{16});
-  try {
-    d.commit(gpu_queue());
-  } catch (const std::exception&) {
-  }
+  ASSERT_NO_THROW(d.commit(gpu_queue()));
+  EXPECT_EQ(commit_status(d), V::COMMITTED);
+  EXPECT_TRUE(dft::record_queue(dft::descriptor_access::record(d))->get_device().is_gpu());
   d.commit(cpu_queue());
   EXPECT_EQ(commit_status(d), V::COMMITTED);
+  EXPECT_TRUE(dft::record_queue(dft::descriptor_access::record(d))->get_device().is_cpu());
+  EXPECT_EQ(dft::descriptor_access::record(d)->backend, nullptr) << "the GPU backend was freed";
+}
+
+// A backend table that wraps the committed backend's and watches its
+// release: how often it is freed, and whether the work of the old queue was
+// done by then.
+struct watched_backend {
+  static const dft::backend_table* real;
+  static int frees;
+  static int free_status;  // non-zero: the free fails with it
+  static sycl::event in_flight;
+  static bool done_at_free;
+  static int watched_free(const dft::backend_table*, DFTI_DESCRIPTOR* r) {
+    ++frees;
+    done_at_free = in_flight.get_info<sycl::info::event::command_execution_status>() ==
+                   sycl::info::event_command_status::complete;
+    if (free_status != 0) return free_status;
+    // A backend frees only a record it owns.
+    r->backend = real;
+    return real->bkd_free(real, r);
+  }
+  static const dft::backend_table table;
+  // Puts the wrapper in place of the record's backend and leaves a slow
+  // kernel running on its queue.
+  static void watch(DFTI_DESCRIPTOR* r, int status) {
+    real = r->backend;
+    frees = 0;
+    free_status = status;
+    done_at_free = false;
+    in_flight = dft::record_queue(r)->single_task(
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });
+    r->backend = &table;
+  }
+};
+const dft::backend_table* watched_backend::real = nullptr;
+int watched_backend::frees = 0;
+int watched_backend::free_status = 0;
+sycl::event watched_backend::in_flight;
+bool watched_backend::done_at_free = false;
+const dft::backend_table watched_backend::table = {nullptr, watched_backend::watched_free,
+                                                   nullptr};
+
+TEST(Commit, GpuRecommitFreesTheOldBackendOnceAfterItsQueue) {
+  single_complex d(std::int64_t{16});
+  sycl::queue first(sycl::gpu_selector_v);
+  sycl::queue second(sycl::gpu_selector_v);
+  ASSERT_NO_THROW(d.commit(first));
+  DFTI_DESCRIPTOR* r = dft::descriptor_access::record(d);
+  const dft::backend_table* committed = r->backend;
+  ASSERT_NE(committed, nullptr);
+  watched_backend::watch(r, 0);
+  ASSERT_NO_THROW(d.commit(second));
+  EXPECT_EQ(watched_backend::frees, 1);
+  EXPECT_TRUE(watched_backend::done_at_free) << "the old queue was waited for first";
+  EXPECT_EQ(commit_status(d), V::COMMITTED);
+  EXPECT_EQ(r->backend, committed) << "the backend of the new commitment, not the wrapper";
+  EXPECT_EQ(*dft::record_queue(r), second);
+  auto* data = sycl::malloc_shared<std::complex<float>>(16, second);
+  for (int i = 0; i < 16; ++i) data[i] = {i == 0 ? 1.0f : 0.0f, 0.0f};
+  dft::compute_forward(d, data).wait();
+  EXPECT_FLOAT_EQ(data[5].real(), 1.0f) << "the impulse transforms to ones";
+  sycl::free(data, second);
+}
+
+TEST(Commit, FailingFreeOfTheOldBackendKeepsTheOldCommitment) {
+  single_complex d(std::int64_t{16});
+  sycl::queue first(sycl::gpu_selector_v);
+  ASSERT_NO_THROW(d.commit(first));
+  DFTI_DESCRIPTOR* r = dft::descriptor_access::record(d);
+  sycl::queue* old_queue = dft::record_queue(r);
+  watched_backend::watch(r, 7);
+  expect_message<ulmara::qez::exception>(
+      [&] { d.commit(gpu_queue()); },
+      commit_prefix + "Failed to synchronize queue and cleanup old handle.");
+  EXPECT_EQ(watched_backend::frees, 1);
+  EXPECT_EQ(dft::record_queue(r), old_queue) << "the old queue stays";
+  EXPECT_EQ(*old_queue, first);
+  EXPECT_EQ(commit_status(d), V::COMMITTED) << "the old status stays";
+  EXPECT_EQ(r->backend, &watched_backend::table) << "the old backend table stays";
+  // Let the real backend go with the descriptor.
+  r->backend = watched_backend::real;
 }
 
 TEST(GpuChecks, DoublePrecisionNeedsFp64) {

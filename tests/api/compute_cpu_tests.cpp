@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dft/api/descriptor_access.hpp"
 #include "tests/api/descriptor_test_support.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
@@ -335,13 +336,65 @@ TEST(CpuCompute, ReturnedEventIsTheTransform) {
   sycl::free(data, cpu_queue());
 }
 
-TEST(CpuCompute, NeverCommittedDescriptorIsRefused) {
+// A descriptor never committed has no queue and so no road; it is refused
+// as any descriptor that is not committed is, on every call form.
+TEST(CpuCompute, NeverCommittedDescriptorIsInvalid) {
   dft::descriptor<precision::SINGLE, domain::REAL> desc(std::int64_t{16});
   auto* data = sycl::malloc_shared<float>(18, cpu_queue());
-  EXPECT_THROW(dft::compute_forward(desc, data), dft::uncommitted_descriptor_exception);
+  auto* spectrum = sycl::malloc_shared<std::complex<float>>(9, cpu_queue());
+  EXPECT_THROW(dft::compute_forward(desc, data), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, data), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(desc, data, spectrum), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, spectrum, data), dft::invalid_descriptor_exception);
   sycl::buffer<float, 1> buffer(sycl::range<1>(18));
-  EXPECT_THROW(dft::compute_backward(desc, buffer), dft::uncommitted_descriptor_exception);
+  sycl::buffer<std::complex<float>, 1> spectrum_buffer(sycl::range<1>(9));
+  EXPECT_THROW(dft::compute_forward(desc, buffer), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, buffer), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(desc, buffer, spectrum_buffer),
+               dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(desc, spectrum_buffer, buffer),
+               dft::invalid_descriptor_exception);
+  sycl::free(spectrum, cpu_queue());
   sycl::free(data, cpu_queue());
+}
+
+// An engine entry that fails, put in place of the committed CPU copy's
+// entries.
+int failing_entry_calls = 0;
+int failing_cpu_entry(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*) {
+  ++failing_entry_calls;
+  return 7;
+}
+
+template <class D>
+void make_cpu_entries_fail(D& desc) {
+  sycl::host_accessor slot(dft::descriptor_access::slot_buffer(desc), sycl::read_write);
+  ASSERT_NE(slot[0], nullptr);
+  slot[0]->record->compute_fwd = failing_cpu_entry;
+  slot[0]->record->compute_bwd = failing_cpu_entry;
+}
+
+// The host task cannot report to the caller: a failing transform raises no
+// asynchronous error, so a queue without a handler is not ended by it.
+TEST(CpuCompute, AFailingTransformRaisesNothingFromTheHostTask) {
+  static int async_errors = 0;
+  sycl::queue handled(sycl::cpu_selector_v,
+                      [](sycl::exception_list errors) { async_errors += errors.size(); });
+  sycl::queue unhandled(sycl::cpu_selector_v);
+  failing_entry_calls = 0;
+  for (sycl::queue* q : {&handled, &unhandled}) {
+    dft::descriptor<precision::SINGLE, domain::COMPLEX> desc(std::int64_t{8});
+    desc.commit(*q);
+    make_cpu_entries_fail(desc);
+    auto* data = sycl::malloc_shared<std::complex<float>>(8, *q);
+    EXPECT_NO_THROW(dft::compute_forward(desc, data).wait());
+    sycl::buffer<std::complex<float>, 1> buffer(sycl::range<1>(8));
+    EXPECT_NO_THROW(dft::compute_backward(desc, buffer));
+    EXPECT_NO_THROW(q->wait_and_throw());
+    sycl::free(data, *q);
+  }
+  EXPECT_EQ(failing_entry_calls, 4) << "every transform reached the engine";
+  EXPECT_EQ(async_errors, 0);
 }
 
 TEST(CpuCompute, MovedFromDescriptorNamesTheDirection) {
@@ -368,6 +421,20 @@ TEST(CpuCompute, PlacementOfTheCallMustBeTheDescriptors) {
   EXPECT_THROW(dft::compute_forward(desc, a, static_cast<std::complex<float>*>(nullptr)),
                dft::invalid_descriptor_exception);
   EXPECT_NO_THROW(dft::compute_forward(desc, a, b).wait());
+  sycl::buffer<std::complex<float>, 1> first(sycl::range<1>(8));
+  sycl::buffer<std::complex<float>, 1> second(sycl::range<1>(8));
+  EXPECT_THROW(dft::compute_backward(desc, first), dft::invalid_descriptor_exception);
+  EXPECT_NO_THROW(dft::compute_backward(desc, first, second));
+
+  dft::descriptor<precision::SINGLE, domain::COMPLEX> in_place(std::int64_t{8});
+  in_place.commit(cpu_queue());
+  EXPECT_THROW(dft::compute_forward(in_place, static_cast<std::complex<float>*>(nullptr)),
+               dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(in_place, a, b), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(in_place, first, second), dft::invalid_descriptor_exception);
+  EXPECT_NO_THROW(dft::compute_backward(in_place, a).wait());
+  EXPECT_NO_THROW(dft::compute_backward(in_place, first));
+  cpu_queue().wait();
   sycl::free(a, cpu_queue());
   sycl::free(b, cpu_queue());
 }

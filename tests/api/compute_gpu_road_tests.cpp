@@ -83,6 +83,43 @@ TEST(GpuRoad, BufferComputeNeedsABufferWorkspace) {
   sycl::free(usm_workspace, gpu_queue());
 }
 
+// Null pointers and call forms that contradict PLACEMENT never reach the
+// backend, whose kernels would read through them.
+TEST(GpuRoad, CallFormAndPointersAreCheckedBeforeTheBackend) {
+  using value = std::complex<double>;
+  double_complex d(std::int64_t{64});
+  fake_gpu_commit(d);
+  auto* a = sycl::malloc_shared<value>(64, gpu_queue());
+  auto* b = sycl::malloc_shared<value>(64, gpu_queue());
+  value* none = nullptr;
+  sycl::buffer<value, 1> first(sycl::range<1>(64));
+  sycl::buffer<value, 1> second(sycl::range<1>(64));
+  // In place.
+  EXPECT_THROW(dft::compute_forward(d, none), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(d, none), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(d, a, b), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(d, first, second), dft::invalid_descriptor_exception);
+  EXPECT_EQ(fake_calls().computes, 0);
+  dft::compute_forward(d, a).wait();
+  dft::compute_forward(d, first);
+  EXPECT_EQ(fake_calls().computes, 2);
+  // Out of place.
+  dft::descriptor_access::record(d)->placement = dft::dfti_not_inplace;
+  fake_calls().computes = 0;
+  EXPECT_THROW(dft::compute_forward(d, a), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(d, first), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_forward(d, a, a), dft::invalid_descriptor_exception)
+      << "equal pointers would transform in place";
+  EXPECT_THROW(dft::compute_forward(d, a, none), dft::invalid_descriptor_exception);
+  EXPECT_THROW(dft::compute_backward(d, none, b), dft::invalid_descriptor_exception);
+  EXPECT_EQ(fake_calls().computes, 0);
+  dft::compute_backward(d, a, b).wait();
+  dft::compute_backward(d, first, second);
+  EXPECT_EQ(fake_calls().computes, 2);
+  sycl::free(a, gpu_queue());
+  sycl::free(b, gpu_queue());
+}
+
 TEST(GpuRoad, FailingStatusBecomesAnExceptionAfterTheLine) {
   double_complex d(std::int64_t{1024});
   d.set_value(P::PLACEMENT, config_value::OUT_OF_PLACE);

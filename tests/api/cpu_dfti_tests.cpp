@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -194,16 +195,70 @@ TEST(CpuDftiSetValueChain, StridesAreReversedAfterTheOffset) {
   EXPECT_EQ(d.get()->set_flags & 0x100u, 0x100u);
 }
 
-TEST(CpuDftiSetValueChain, ConjugateEvenStorageStopsAtARankTwoRecord) {
+TEST(CpuDftiSetValueChain, ConjugateEvenStorageRefusesAChainWithARankTwoRecordWhole) {
   cpu_descriptor first(false, 33, {16});
   cpu_descriptor second(false, 33, {4, 4});
   first.get()->linked_descriptor = second.get();
   EXPECT_EQ(dft::dfti_cpu_set_value(first.get(), 10, 40), 3);
-  EXPECT_EQ(first.get()->conjugate_even_storage, 40u) << "records before the stop keep 40";
+  EXPECT_EQ(first.get()->conjugate_even_storage, 39u) << "a refused store changes no record";
   EXPECT_EQ(second.get()->conjugate_even_storage, 39u);
   EXPECT_EQ(dft::dfti_cpu_set_value(first.get(), 11, 44), 0);
   EXPECT_EQ(second.get()->placement, 44u) << "the chain receives the store";
   first.get()->linked_descriptor = nullptr;
+  cpu_descriptor one(false, 33, {16});
+  EXPECT_EQ(dft::dfti_cpu_set_value(one.get(), 10, 40), 0);
+  EXPECT_EQ(one.get()->conjugate_even_storage, 40u);
+}
+
+// Links `records` into one chain in their order; unlinks them when done.
+struct linked_chain {
+  std::vector<DFTI_DESCRIPTOR*> records;
+  explicit linked_chain(std::vector<DFTI_DESCRIPTOR*> r) : records(std::move(r)) {
+    for (std::size_t k = 0; k + 1 < records.size(); ++k)
+      records[k]->linked_descriptor = records[k + 1];
+  }
+  ~linked_chain() {
+    for (DFTI_DESCRIPTOR* r : records) r->linked_descriptor = nullptr;
+  }
+};
+
+// Every chained store, on a chain that does not end: 5, and no record
+// changes.
+void expect_chain_refused(DFTI_DESCRIPTOR* head, const std::vector<DFTI_DESCRIPTOR*>& records) {
+  EXPECT_EQ(dft::dfti_cpu_set_value(head, 11, 44), 5) << "placement";
+  EXPECT_EQ(dft::dfti_cpu_set_value(head, 8, 42), 5) << "complex storage";
+  EXPECT_EQ(dft::dfti_cpu_set_value(head, 10, 40), 5) << "conjugate-even storage";
+  EXPECT_EQ(dft::dfti_cpu_set_value(head, 26, std::int64_t{3}), 5) << "user threads";
+  for (const DFTI_DESCRIPTOR* r : records) {
+    EXPECT_EQ(r->placement, 43u);
+    EXPECT_EQ(r->complex_storage, 39u);
+    EXPECT_EQ(r->conjugate_even_storage, 39u);
+    EXPECT_NE(r->user_threads, 3u);
+  }
+}
+
+TEST(CpuDftiSetValueChain, ACycleIsRefusedAndChangesNothing) {
+  cpu_descriptor first(false, 33, {16});
+  cpu_descriptor second(false, 33, {8});
+  linked_chain chain({first.get(), second.get(), first.get()});
+  expect_chain_refused(first.get(), {first.get(), second.get()});
+}
+
+TEST(CpuDftiSetValueChain, AChainLongerThanAnyEngineMakesIsRefused) {
+  std::vector<std::unique_ptr<cpu_descriptor>> owners;
+  std::vector<DFTI_DESCRIPTOR*> records;
+  for (int k = 0; k < 65; ++k) {
+    owners.push_back(std::make_unique<cpu_descriptor>(false, 33, std::vector<std::int64_t>{8}));
+    records.push_back(owners.back()->get());
+  }
+  {
+    linked_chain chain(records);
+    expect_chain_refused(records.front(), records);
+  }
+  records.pop_back();
+  linked_chain chain(records);
+  EXPECT_EQ(dft::dfti_cpu_set_value(records.front(), 11, 44), 0) << "64 records end in time";
+  EXPECT_EQ(records.back()->placement, 44u);
 }
 
 TEST(CpuDftiSetValueChain, PackedFormats) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "butterflies.hpp"
@@ -13,6 +14,7 @@
 #include "embed.hpp"
 #include "emitter.hpp"
 #include "families.hpp"
+#include "program_sections.hpp"
 #include "unit_roots.hpp"
 
 namespace qez_codelets {
@@ -104,6 +106,55 @@ TEST(embedded_texts, equal_the_generator_output) {
     }
   }
   EXPECT_EQ(ulmara::qez::dft::kernels::program_text("no_such_family", true), nullptr);
+}
+
+TEST(embedded_texts, hold_every_program_template_in_both_precisions) {
+  for (const program_template& t : program_templates()) {
+    const std::string text = template_text(t);
+    EXPECT_FALSE(text.empty()) << t.name;
+    for (bool dp : {false, true}) {
+      const char* embedded = ulmara::qez::dft::kernels::program_text(t.name.c_str(), dp);
+      ASSERT_NE(embedded, nullptr) << t.name;
+      EXPECT_EQ(std::string(embedded), text) << t.name;
+    }
+  }
+}
+
+TEST(embedded_texts, four_factor_twiddle_variant_is_the_family_text_behind_its_selector) {
+  namespace k = ulmara::qez::dft::kernels;
+  for (bool dp : {false, true}) {
+    const char* base = k::program_text(k::family_c2c_1d_4_facts, dp);
+    const char* variant = k::program_text(k::family_c2c_1d_4_facts_twiddle, dp);
+    ASSERT_NE(base, nullptr);
+    ASSERT_NE(variant, nullptr);
+    EXPECT_EQ(std::string(variant), std::string("#define FOUR_FACTS_TWIDDLE_PASS 1\n") + base);
+  }
+  EXPECT_STRNE(k::cache_c2c_1d_4_facts_twiddle, k::family_c2c_1d_2_fact_colbatch_twiddle);
+}
+
+TEST(program_names, are_spelled_as_the_backends_expect) {
+  namespace k = ulmara::qez::dft::kernels;
+  EXPECT_EQ(k::codelet_name(16), "fft_16_s");
+  EXPECT_EQ(k::kernel_name(4096, "rowbatch0", "d"), "fft_4096_rowbatch0_d");
+  EXPECT_EQ(k::kernel_name("16x16", "fused_SLM", "s"), "fft_16x16_fused_SLM_s");
+  EXPECT_EQ(k::colbatch_kernel_name(60, 8, "d"), "fft_60_colbatch_8_d");
+  constexpr auto name = k::cache_program_name(k::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_d");
+  EXPECT_STREQ(name.data(), "gpu_framework_c2c_8k.qez_dft_gpu_bkd_c2c_1d_8k_sycl_d");
+  char field[8];
+  k::copy_name(k::codelet_name(12345), field, sizeof field);
+  EXPECT_STREQ(field, "fft_123");
+}
+
+TEST(lane_form_macros, replace_the_placeholder_line_with_both_forms) {
+  const std::string text = with_lane_form_macros(
+      "head\n$LANE_FORMS\ntail\n",
+      {lane_active_macro("XY", "lane"), {"XY_ONLY(a)", "(a)", "", "/* pairs only */"},
+       lane_pm_one_macro("XY", "lane", "XY_SIGN")});
+  EXPECT_EQ(text,
+            "head\n#ifdef LANE_PAIRS\n#define XY_ACTIVE(lane) 1\n/* pairs only */\n#define XY_ONLY(a) (a)\n"
+            "#define XY_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * XY_SIGN)\n#else\n"
+            "#define XY_ACTIVE(lane) (((lane) & 1) == 0)\n#define XY_PM_ONE(lane) ((ftype)1)\n#endif\ntail\n");
+  EXPECT_THROW(with_lane_form_macros("no placeholder\n", {}), std::logic_error);
 }
 
 TEST(embedded_texts, hold_every_guarded_codelet_and_helper) {

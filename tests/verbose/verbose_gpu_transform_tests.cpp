@@ -43,6 +43,31 @@ TEST(VerboseBufferMarkers, RunOnlyInModeTwoAndForDataThatExists) {
   EXPECT_GT(t, 0.0);
 }
 
+TEST(VerboseBufferMarkers, AnEmptyBufferOfTheTwoBufferFormStopsThePair) {
+  sycl::buffer<char, 1> data{sycl::range<1>(64)};
+  sycl::buffer<char, 1> other{sycl::range<1>(32)};
+  sycl::buffer<char, 1> empty{sycl::range<1>(0)};
+  verbose_capture capture(2);
+  double t = 1.5;
+  bool started = dft::verbose_buffer_start(&t, data, &empty);
+  EXPECT_FALSE(started) << "the second buffer is empty";
+  EXPECT_EQ(gpu::verbose_depth(), 0);
+  EXPECT_EQ(t, 1.5) << "no clock reading";
+  dft::verbose_buffer_end(&t, started, data, &empty);
+  EXPECT_EQ(gpu::verbose_depth(), 0);
+  EXPECT_EQ(t, 1.5);
+  EXPECT_FALSE(dft::verbose_buffer_start(&t, empty, &data)) << "an empty first skips the second";
+  EXPECT_EQ(gpu::verbose_depth(), 0);
+  EXPECT_EQ(t, 1.5);
+  t = 0.0;
+  started = dft::verbose_buffer_start(&t, data, &other);
+  EXPECT_TRUE(started);
+  EXPECT_EQ(gpu::verbose_depth(), 1);
+  dft::verbose_buffer_end(&t, started, data, &other);
+  EXPECT_EQ(gpu::verbose_depth(), 0);
+  EXPECT_GT(t, 0.0);
+}
+
 // A 7-point double transform is taken by the default GPU backend.
 TEST(VerboseGpuTransform, BufferComputeInModeTwoWritesOneTimedLine) {
   dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(std::int64_t{7});

@@ -33,7 +33,7 @@ int shared_no_op_add_workspace(void* workspace, int kind, std::uint64_t offset,
 inline std::int32_t working_rank(const DFTI_DESCRIPTOR* r) { return r->work_lengths.count; }
 inline std::int32_t batch_rank(const DFTI_DESCRIPTOR* r) { return r->work_batch.count; }
 
-// An accepting commit, once the backend takes the record: release whatever another backend
+// An accepting commit, before its init: release whatever another backend
 // committed, then take the record over.
 inline void take_over_record(const backend_table* table, DFTI_DESCRIPTOR* record) {
   if ((record->backend != nullptr && record->backend != table) || record->bkd_data != nullptr) {
@@ -42,7 +42,7 @@ inline void take_over_record(const backend_table* table, DFTI_DESCRIPTOR* record
   record->backend = table;
 }
 
-// The last act of an accepting commit: the record is committed with these
+// The end of a successful commit: the record is committed with these
 // entries.
 inline void mark_committed(DFTI_DESCRIPTOR* record, compute_entry forward, compute_entry backward,
                            std::uint32_t data_arrays) {
@@ -65,18 +65,14 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
 }  // namespace qez
 }  // namespace ulmara
 
-// Declares, in the current namespace, the commit and release entries of a
-// backend with a block per precision: bkd_commit<T> and bkd_free<T> (its
-// tables), bkd_init<T> and bkd_free_on_failure<T> (the commit body).
-#define QEZ_DECLARE_COMMIT_ENTRIES()                                    \
-  template <class T>                                                    \
-  int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record); \
-  template <class T>                                                    \
-  int bkd_init(DFTI_DESCRIPTOR* record);                                \
-  template <class T>                                                    \
-  void bkd_free_on_failure(DFTI_DESCRIPTOR* record);                    \
-  template <class T>                                                    \
-  int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+// Declares, in the current namespace, the init and destroy steps of a
+// backend with a block per precision: bkd_init<T> and bkd_free_on_failure<T>
+// (its policy class runs them through the backend protocol).
+#define QEZ_DECLARE_COMMIT_ENTRIES()     \
+  template <class T>                     \
+  int bkd_init(DFTI_DESCRIPTOR* record); \
+  template <class T>                     \
+  void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
 
 // Declares, in the current namespace, add_workspace<T> (the backend's
 // table entry) and create_and_initialize_internal_workspaces<T> (commit).

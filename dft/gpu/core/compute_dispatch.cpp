@@ -17,6 +17,12 @@ int workspace_status_before_compute(const DFTI_DESCRIPTOR* record, const void* i
   return bytes[0] + bytes[1] != 0 && !caller_workspace_given ? status_no_workspace : status_success;
 }
 
+int workspace_status(const DFTI_DESCRIPTOR* record, const void* internal_persistent, const void* internal_scratch,
+                     std::uint32_t recorded_kind) {
+  const bool given = (recorded_kind & (container_word_buffer_bit | container_word_usm_bit)) != 0;
+  return workspace_status_before_compute(record, internal_persistent, internal_scratch, given);
+}
+
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara

@@ -16,29 +16,41 @@ namespace ulmara {
 namespace qez {
 namespace dft {
 
-// Offload mode in which the queue may change between compute calls.
-constexpr std::uint32_t offload_mode_asynchronous = 2;
+// Values of the record's offload mode.
+enum offload_mode : std::uint32_t {
+  offload_none = 0,
+  offload_synchronous = 1,
+  offload_asynchronous = 2,  // the queue may change between compute calls
+};
 
-// Bit of the container-kind word that marks the buffer form of a call.
+// Bits of the container-kind word of a compute call: buffer form, USM form.
 constexpr std::uint64_t container_word_buffer_bit = 1;
+constexpr std::uint64_t container_word_usm_bit = 2;
 
 // The call is in buffer form (no word at all means USM form).
 inline bool is_buffer_form(const std::uint64_t* container_kind) {
   return container_kind != nullptr && (*container_kind & container_word_buffer_bit) != 0;
 }
 
-// Asynchronous offload: a block that borrows the descriptor's queue follows
-// it and treats it as out of order from then on.
+// The data's kind of a call: kind_byte_buffer in buffer form, else
+// kind_usm_pointer.
+inline std::int64_t data_kind_of(const std::uint64_t* container_kind) {
+  return is_buffer_form(container_kind) ? kind_byte_buffer : kind_usm_pointer;
+}
+
+// Asynchronous offload, before a compute entry submits anything: a block
+// that borrows the descriptor's queue follows it and treats it as out of
+// order from then on.
 template <class Block>
 void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block) {
-  if (block == nullptr || record->offload_mode != offload_mode_asynchronous) return;
+  if (block == nullptr || record->offload_mode != offload_asynchronous) return;
   block->queue = static_cast<sycl::queue*>(record->queue);
   block->in_order = 0;
 }
 // The same for a block whose in-order flag is the member `in_order`.
 template <class Block, class Flag, class Owner>
 void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block, Flag Owner::*in_order) {
-  if (block == nullptr || record->offload_mode != offload_mode_asynchronous) return;
+  if (block == nullptr || record->offload_mode != offload_asynchronous) return;
   block->queue = static_cast<sycl::queue*>(record->queue);
   block->*in_order = 0;
 }
@@ -49,6 +61,10 @@ void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block, Flag O
 // reading of the kind it recorded) although one is needed.
 int workspace_status_before_compute(const DFTI_DESCRIPTOR* record, const void* internal_persistent,
                                     const void* internal_scratch, bool caller_workspace_given);
+// The same for a block that records the workspace_kind add_workspace was
+// handed (a buffer or USM kind: the caller's workspace is there).
+int workspace_status(const DFTI_DESCRIPTOR* record, const void* internal_persistent, const void* internal_scratch,
+                     std::uint32_t recorded_kind);
 
 // Where a backend's compute submissions come from, as the SYCL runtime
 // records them: the compute routine and the line.
@@ -82,8 +98,7 @@ struct compute_call {
 template <class Direction>
 compute_call<Direction> compute_call_of(Direction d, void* input, void* output, void* dependencies,
                                         const std::uint64_t* container_kind) {
-  return {d, input, output, is_buffer_form(container_kind) ? std::int64_t{1} : kind_usm_pointer,
-          dependency_list(dependencies)};
+  return {d, input, output, data_kind_of(container_kind), dependency_list(dependencies)};
 }
 
 // Keeps a copy of `last` in a block's heap slot (made on first use).

@@ -36,6 +36,25 @@ int internal_allocation::allocate(std::uint64_t bytes) {
   return allocate(bytes, largest_device_allocation(*queue_));
 }
 
+void device_area::reset() {
+  if (pointer_ != nullptr && queue_) {
+    try {
+      sycl::free(pointer_, *queue_);
+    } catch (const sycl::exception&) {
+      // The area is given up either way.
+    }
+  }
+  pointer_ = nullptr;
+  queue_.reset();
+}
+
+void device_area::adopt(sycl::queue& queue, void* pointer) {
+  reset();
+  if (pointer == nullptr) return;
+  pointer_ = pointer;
+  queue_.emplace(queue);
+}
+
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara

@@ -12,8 +12,10 @@ namespace ulmara {
 namespace qez {
 namespace dft {
 
-// Container kind that marks a USM pointer; every other kind is a buffer.
+// Container kind that marks a USM pointer; every other kind is a buffer
+// (kind_byte_buffer where a backend names one).
 constexpr std::int64_t kind_usm_pointer = 2;
+constexpr std::int64_t kind_byte_buffer = 1;
 
 // The byte buffers backends keep data, workspaces and tables in.
 using byte_buffer = sycl::buffer<char, 1>;

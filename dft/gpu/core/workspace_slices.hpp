@@ -68,29 +68,31 @@ using add_workspace_entry = decltype(backend_table::add_workspace);
 
 // The internal workspace of a backend with two parts: part 0 (the tables),
 // then, once part 0 is in place, part 1 (the scratch), each a fresh USM
-// area of the record's size for that part handed to the backend's `add`.
-// An area is the block's (in `first` / `second`) whatever add answers,
-// since its release waits for the writes; `kind` becomes `internal_kind`
-// once part 1 was handed over. The table writes are done when this returns.
-template <class Kind, class Value>
+// area of the record's size for that part (larger than the device's
+// largest allocation, or refused: 1) handed to the backend's `add`. An area
+// is the block's (kept in `first` / `second`, plain slots or device_area
+// members) whatever add answers, since its release waits for the writes;
+// `kind` becomes `internal_kind` once part 1 was handed over. The table
+// writes are done when this returns.
+template <class Slot, class Kind, class Value>
 int create_two_part_internal_workspace(DFTI_DESCRIPTOR* record, sycl::queue* queue, add_workspace_entry add,
-                                       void*& first, void*& second, Kind& kind, Value internal_kind) {
+                                       Slot& first, Slot& second, Kind& kind, Value internal_kind) {
   const std::uint64_t largest = largest_device_allocation(*queue);
   const int usm = static_cast<int>(kind_usm_pointer);
-  std::vector<sycl::event> written;
+  event_list written;
 
   internal_allocation tables(queue);
-  int status = tables.allocate(record->workspace_bytes[0], largest);
+  int status = tables.allocate(record->workspace_bytes[workspace_part_twiddles], largest);
   if (status == status_success) {
     status = add(tables.get(), usm, 0, record, workspace_part_twiddles, &written);
-    first = tables.release();
+    keep_internal_area(first, tables);
   }
   if (status == status_success) {
     internal_allocation scratch(queue);
-    status = scratch.allocate(record->workspace_bytes[1], largest);
+    status = scratch.allocate(record->workspace_bytes[workspace_part_scratch], largest);
     if (status == status_success) {
       status = add(scratch.get(), usm, 0, record, workspace_part_scratch, &written);
-      second = scratch.release();
+      keep_internal_area(second, scratch);
       kind = internal_kind;
     }
   }

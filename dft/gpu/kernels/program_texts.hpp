@@ -3,19 +3,12 @@
 // library. Each text is a NUL-terminated string that lives until exit.
 #pragma once
 
+#include "dft/gpu/kernels/program_names.hpp"
+
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace kernels {
-
-// Family names as the backends use them in program names.
-inline constexpr const char* family_c2c_1d_def = "gpu_framework_c2c_1d_def";
-inline constexpr const char* family_c2c_1d_2_facts = "gpu_framework_c2c_1d_2_facts";
-inline constexpr const char* family_c2c_8k = "gpu_framework_c2c_8k";
-inline constexpr const char* family_c2c_1d_n_facts_slm = "gpu_framework_c2c_1d_n_facts_slm";
-inline constexpr const char* family_c2c_1d_3_facts = "gpu_framework_c2c_1d_3_facts";
-inline constexpr const char* family_r2c_1d_def = "gpu_framework_r2c_1d_def";
-inline constexpr const char* family_small_md_slm = "gpu_framework_small_md_slm";
 
 // The text of a family in one precision; null for an unknown family.
 const char* program_text(const char* family, bool double_precision);

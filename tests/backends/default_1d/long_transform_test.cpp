@@ -11,7 +11,7 @@ TEST(DefaultLongLength, DoubleTwoToTheTwentyInPlaceBuffers) {
   transform_case c;
   c.n = std::int64_t{1} << 20;
   c.in_place = true;
-  c.usm = false;
+  c.data = container::buffer;
   c.bwd_scale = 1.0 / static_cast<double>(c.n);
   check_round<double>(gpu_queue(), c);
 }

@@ -7,6 +7,7 @@
 
 #include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace {
 
@@ -81,10 +82,8 @@ TEST(DefaultPlanProgram, OutOfPlaceDoubleSingleTransform) {
   const direction_program fwd = describe_program(p.b, dir_forward);
   EXPECT_TRUE(fwd.fits);
   EXPECT_EQ(fwd.program_name, "gpu_framework_c2c_1d_def.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_d.dcfo1000:1:1");
-  EXPECT_EQ(fwd.options,
-            "-DNONSUBGRP -DFWD_DIR=1 -DBWD_DIR=0 -DSCALE=(ftype)0x1p+0 -DFACT0=50 -DFACT1=20 -DFACT2=1 "
-            "-DFACT3=1 -DIDIST=1000 -DODIST=0 -DISTRIDE=1 -DOSTRIDE=1 -DBATCH1=1 -DBATCH2=1 -DBATCH3=1 "
-            "-DIDIST_Z1=0 -DIDIST_Z2=0 -DIDIST_Z3=0 -DODIST_Z1=0 -DODIST_Z2=0 -DODIST_Z3=0 ");
+  EXPECT_EQ(fwd.options, backend_test::golden_options("default_1d", backend_test::precision::double_precision,
+                                                      "1000 out of place, forward"));
   const direction_program bwd = describe_program(p.b, dir_backward);
   EXPECT_EQ(bwd.program_name, "gpu_framework_c2c_1d_def.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_d.dcbo1000:1:1");
   const std::string head = "-DNONSUBGRP -DFWD_DIR=0 -DBWD_DIR=1 -DSCALE=(ftype)0x1p+0 -DFACT0=50 ";
@@ -103,11 +102,8 @@ TEST(DefaultPlanProgram, InPlaceSingleWithBatchAndScale) {
   EXPECT_STREQ(p.b.func_names[0], "fft_53_s");  // single precision has the codelet
   const direction_program bwd = describe_program(p.b, dir_backward);
   EXPECT_EQ(bwd.program_name, "gpu_framework_c2c_1d_def.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_s.scbi53:1:1*3:60:60");
-  EXPECT_EQ(bwd.options,
-            "-DNONSUBGRP -DFWD_DIR=0 -DBWD_DIR=1 -DSCALE=(ftype)0x1.3521dp-6 -DNEED_COPY_OUTPUT -DFACT0=53 "
-            "-DFACT1=1 -DFACT2=1 -DFACT3=1 -DIDIST=53 -DODIST=60 -DISTRIDE=1 -DOSTRIDE=1 -DBATCH1=3 "
-            "-DBATCH2=1 -DBATCH3=1 -DIDIST_Z1=60 -DIDIST_Z2=0 -DIDIST_Z3=0 -DODIST_Z1=60 -DODIST_Z2=0 "
-            "-DODIST_Z3=0 ");
+  EXPECT_EQ(bwd.options, backend_test::golden_options("default_1d", backend_test::precision::single_precision,
+                                                      "53 x 3 in place, backward scaled"));
   // In place with one pass: area A and the copy kernel.
   EXPECT_TRUE(needs_copy_kernel(p.b));
   EXPECT_EQ(p.b.need_area[area_a], 1);
@@ -127,11 +123,8 @@ TEST(DefaultPlanProgram, GenericDoubleWithInputOutputLayout) {
   const direction_program fwd = describe_program(p.b, dir_forward);
   EXPECT_EQ(fwd.program_name,
             "gpu_framework_c2c_1d_def.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_d.dcfo53:2:3*4:200:300*5:1000:1500");
-  EXPECT_EQ(fwd.options,
-            "-DNONSUBGRP -DFWD_DIR=1 -DBWD_DIR=0 -DSCALE=(ftype)0x1p+0 -DNEED_ODD_DEFAULT -DFACT0=53 "
-            "-DFACT1=1 -DFACT2=1 -DFACT3=1 -DIDIST=53 -DODIST=300 -DISTRIDE=1 -DOSTRIDE=3 -DBATCH1=4 "
-            "-DBATCH2=5 -DBATCH3=1 -DIDIST_Z1=200 -DIDIST_Z2=1000 -DIDIST_Z3=0 -DODIST_Z1=300 "
-            "-DODIST_Z2=1500 -DODIST_Z3=0 ");
+  EXPECT_EQ(fwd.options, backend_test::golden_options("default_1d", backend_test::precision::double_precision,
+                                                      "53 x 2 x 3 input/output layout, forward"));
   // Out of place with one pass: straight to the output, no scratch.
   EXPECT_EQ(p.scratch_bytes, 0u);
   EXPECT_NE(fwd.kernel_texts[0].find("ODD_DEFAULT_FUNC(fact"), std::string::npos);

@@ -50,7 +50,7 @@ TEST(DefaultLargeLength, SingleTwoToTheTwenty) {
 TEST(DefaultLayouts, InPlaceBuffersTwoPasses) {
   transform_case c = batched(1000, 3);
   c.in_place = true;
-  c.usm = false;
+  c.data = container::buffer;
   check_round<double>(gpu_queue(), c);
 }
 
@@ -63,7 +63,7 @@ TEST(DefaultLayouts, InPlaceSinglePassUsesTheCopyKernel) {
 TEST(DefaultLayouts, InPlaceLengthOneUsesTheCopyKernel) {
   transform_case c = batched(1, 5);
   c.in_place = true;
-  c.usm = false;
+  c.data = container::buffer;
   check_round<double>(gpu_queue(), c);
 }
 
@@ -72,7 +72,7 @@ TEST(DefaultLayouts, NonUnitStridesInputOutputConvention) {
   c.n = 64;
   c.stride_a = 2;
   c.stride_b = 3;
-  c.layout = convention::input_output;
+  c.layout = distance_convention::input_output;
   c.batch = {{3, 130, 200}};
   check_round<double>(gpu_queue(), c);
 }
@@ -82,7 +82,7 @@ TEST(DefaultLayouts, NonUnitStridesForwardBackwardConventionBuffers) {
   c.n = 30030;
   c.stride_a = 3;
   c.stride_b = 2;
-  c.usm = false;
+  c.data = container::buffer;
   c.batch = {{2, 3 * 30030 + 5, 2 * 30030 + 1}};
   check_round<float>(gpu_queue(), c);
 }
@@ -97,8 +97,8 @@ TEST(DefaultLayouts, TwoBatchDimensions) {
 TEST(DefaultLayouts, ThreeBatchDimensionsInputOutputBuffers) {
   transform_case c;
   c.n = 4096;
-  c.layout = convention::input_output;
-  c.usm = false;
+  c.layout = distance_convention::input_output;
+  c.data = container::buffer;
   c.batch = {{2, 4100, 4097}, {3, 2 * 4100 + 3, 2 * 4097 + 1}, {2, 6 * 4100 + 20, 6 * 4097 + 10}};
   check_round<double>(gpu_queue(), c);
 }
@@ -119,7 +119,7 @@ TEST(DefaultSharedMemory, OneThirtyFiveInPlaceBuffers) {
   transform_case c;
   c.n = 135;
   c.in_place = true;
-  c.usm = false;
+  c.data = container::buffer;
   c.batch = {{30, 135, 135}};
   check_round<float>(gpu_queue(), c);
 }
@@ -144,7 +144,7 @@ TEST(DefaultWorkspace, CallerUsmWorkspace) {
 
 TEST(DefaultWorkspace, CallerBufferWorkspaceThreePasses) {
   transform_case c = batched(30030, 2);
-  c.usm = false;
+  c.data = container::buffer;
   c.workspace = workspace_owner::caller;
   check_round<double>(gpu_queue(), c);
 }
@@ -167,7 +167,7 @@ TEST(DefaultChunks, BatchAboveTheScratchCapUsm) {
 TEST(DefaultChunks, BatchAboveTheScratchCapBuffersInPlace) {
   transform_case c = batched(4096, 1400);  // 1344 + 56 single-precision transforms
   c.in_place = true;
-  c.usm = false;
+  c.data = container::buffer;
   check_round<float>(gpu_queue(), c);
 }
 

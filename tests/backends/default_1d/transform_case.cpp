@@ -11,11 +11,7 @@ namespace default_1d_test {
 
 using namespace ulmara::qez::dft;
 
-sycl::queue& gpu_queue() {
-  // Out of order: nothing but declared dependencies orders the launches.
-  static sycl::queue queue{sycl::gpu_selector_v};
-  return queue;
-}
+sycl::queue& gpu_queue() { return backend_test::gpu_test_queue(); }
 
 std::int64_t transform_count(const transform_case& c) {
   std::int64_t count = 1;
@@ -53,13 +49,13 @@ side_layout side(const transform_case& c, bool a) { return {a ? c.stride_a : c.s
 // Input side of a direction: A forward; backward B under the forward and
 // backward convention, A under the input and output one.
 bool input_on_a(const transform_case& c, bool forward) {
-  return forward || c.layout == convention::input_output;
+  return forward || c.layout == distance_convention::input_output;
 }
 
 void configure_layout(DFTI_DESCRIPTOR* r, const transform_case& c) {
   const descriptor_methods* m = r->methods;
   const std::int64_t a[] = {0, c.stride_a}, b[] = {0, c.stride_b};
-  const bool io = c.layout == convention::input_output;
+  const bool io = c.layout == distance_convention::input_output;
   if (io) {
     m->set_input_strides(r, a);
     if (!c.in_place) m->set_output_strides(r, b);
@@ -103,46 +99,9 @@ committed_record::committed_record(sycl::queue& queue, const transform_case& c, 
 
 int committed_record::give_workspace() {
   const std::uint64_t bytes = std::max<std::uint64_t>(workspace_bytes(), 1);
-  return case_.usm ? workspace().give_usm(record(), bytes) : workspace().give_buffer(record(), bytes);
+  return backend_test::is_usm(case_.data) ? workspace().give_usm(record(), bytes)
+                                          : workspace().give_buffer(record(), bytes);
 }
-
-namespace {
-
-template <class T>
-struct data_array {
-  std::int64_t size;
-  std::complex<T>* usm = nullptr;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer;
-  std::vector<std::complex<T>> host;
-
-  data_array(sycl::queue& q, std::int64_t count, bool as_usm) : size(count), host(count, {T(sentinel), T(sentinel)}) {
-    if (as_usm) usm = sycl::malloc_shared<std::complex<T>>(count, q);
-  }
-  void upload() {
-    if (usm != nullptr) {
-      std::copy(host.begin(), host.end(), usm);
-    } else {
-      buffer = std::make_unique<sycl::buffer<char, 1>>(sycl::range<1>(size * sizeof(std::complex<T>)));
-      sycl::host_accessor<char, 1, sycl::access_mode::write> w(*buffer);
-      std::copy_n(reinterpret_cast<const char*>(host.data()), size * sizeof(std::complex<T>), w.get_pointer());
-    }
-  }
-  void download() {
-    if (usm != nullptr) {
-      std::copy(usm, usm + size, host.begin());
-    } else {
-      sycl::host_accessor<char, 1, sycl::access_mode::read> rd(*buffer);
-      std::copy_n(rd.get_pointer(), size * sizeof(std::complex<T>), reinterpret_cast<char*>(host.data()));
-    }
-  }
-  void* address() { return usm != nullptr ? static_cast<void*>(usm) : static_cast<void*>(buffer.get()); }
-  void release(sycl::queue& q) {
-    if (usm != nullptr) sycl::free(usm, q);
-    usm = nullptr;
-  }
-};
-
-}  // namespace
 
 template <class T>
 qez_test::accuracy run_transform(sycl::queue& queue, committed_record& r, const transform_case& c, bool forward,
@@ -151,36 +110,38 @@ qez_test::accuracy run_transform(sycl::queue& queue, committed_record& r, const 
   const side_layout in = side(c, input_on_a(c, forward)), out = side(c, !input_on_a(c, forward));
   const std::vector<cld> packed = qez_test::random_complex(n * count, seed);
   const std::int64_t in_span = in.span(n, count), out_span = out.span(n, count);
-  data_array<T> input(queue, c.in_place ? std::max(in_span, out_span) : in_span, c.usm);
-  data_array<T> output(queue, out_span, c.usm);
-  data_array<T>& result = c.in_place ? input : output;
+  const std::complex<T> unwritten{T(sentinel), T(sentinel)};
+  std::vector<std::complex<T>> input(static_cast<size_t>(c.in_place ? std::max(in_span, out_span) : in_span),
+                                     unwritten);
   for (std::int64_t t = 0; t < count; ++t)
     for (std::int64_t i = 0; i < n; ++i)
-      input.host[in.position(t, i)] = std::complex<T>(T(packed[t * n + i].real()), T(packed[t * n + i].imag()));
-  input.upload();
-  if (!c.in_place) output.upload();
-
-  *status = backend_test::call_compute_entry(r.get(), forward, input.address(), result.address(), c.usm);
-  result.download();
+      input[in.position(t, i)] = std::complex<T>(T(packed[t * n + i].real()), T(packed[t * n + i].imag()));
+  std::vector<std::complex<T>> result;
+  {
+    const container kind = c.data;
+    const backend_test::run_arrays<std::complex<T>> arrays(input, backend_test::placement_from(c.in_place), kind,
+                                                           out_span, unwritten, queue);
+    *status = backend_test::call_compute_entry(
+        r.get(), forward ? backend_test::direction::forward : backend_test::direction::backward,
+        arrays.input().argument(), arrays.result().argument(), kind);
+    result = arrays.result().read();
+  }
 
   // Nothing outside the output layout is written.
-  std::vector<bool> in_layout(result.size, false);
+  std::vector<bool> in_layout(result.size(), false);
   std::vector<cld> got(n * count);
   for (std::int64_t t = 0; t < count; ++t)
     for (std::int64_t i = 0; i < n; ++i) {
       const std::int64_t p = out.position(t, i);
       in_layout[p] = true;
-      got[t * n + i] = cld(result.host[p].real(), result.host[p].imag());
+      got[t * n + i] = cld(result[p].real(), result[p].imag());
     }
   std::int64_t overwritten = 0;
-  for (std::int64_t p = 0; p < result.size; ++p)
-    overwritten += !in_layout[p] && result.host[p] != std::complex<T>(T(sentinel), T(sentinel));
+  for (std::size_t p = 0; p < result.size(); ++p) overwritten += !in_layout[p] && result[p] != unwritten;
   EXPECT_EQ(overwritten, 0) << "positions outside the output layout were written";
 
   const std::vector<cld> reference =
       backend_test::scaled_reference_c2c(packed, {n}, count, forward, forward ? c.fwd_scale : c.bwd_scale);
-  input.release(queue);
-  output.release(queue);
   return qez_test::measure(got, reference);
 }
 

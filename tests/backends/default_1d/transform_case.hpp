@@ -29,7 +29,8 @@ struct batch_dim {
   std::int64_t distance_b;  // backward-domain (or output) side
 };
 
-enum class convention { forward_backward, input_output };
+using backend_test::container;
+using backend_test::distance_convention;
 enum class workspace_owner { library, caller };
 
 struct transform_case {
@@ -37,8 +38,8 @@ struct transform_case {
   bool in_place = false;
   std::int64_t stride_a = 1, stride_b = 1;
   std::vector<batch_dim> batch;  // empty: one transform
-  convention layout = convention::forward_backward;
-  bool usm = true;
+  distance_convention layout = distance_convention::forward_backward;
+  container data = container::usm;  // of the data and of a caller's workspace
   workspace_owner workspace = workspace_owner::library;
   double fwd_scale = 1.0;
   double bwd_scale = 1.0;

@@ -12,7 +12,7 @@ TEST(CapBatch, ThreeHundredThirtySixDoubleTransforms) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<double>().padded_scratch_bytes, 44040192u);
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision, n);
 }
 
 }  // namespace

@@ -6,8 +6,6 @@ namespace eight_k_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
-
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   if (c.convention == distances::none) {
     ASSERT_EQ(r->methods->set_number_of_transforms(r, c.count), 0);
@@ -32,28 +30,17 @@ sycl::queue& in_order_queue() {
   return *queue;
 }
 
-committed_record::committed_record(const record_config& c, sycl::queue* q) : committed_case(c, *q) {
+committed_record::committed_record(const record_config& c, sycl::queue* q) : backend_case(c, *q) {
   // A record as the front end makes it (one batch record), bound to the
   // complex one-dimensional list of its precision.
-  if (!create_listed(is_double(c), c.length)) return;
-  configure(record(), c);
-  commit(false);
-}
-
-bool committed_record::committed_here() const {
-  return committed_here_to(is_double(config_) ? &dft::dft_c2c_8k_2_facts_gpu_bkd_table_double
-                                              : &dft::dft_c2c_8k_2_facts_gpu_bkd_table_float);
+  make_and_commit(backend_test::road::front_end, c.length, [&c](DFTI_DESCRIPTOR* r) { configure(r, c); });
 }
 
 run_result run_and_measure(const committed_record& r, direction d, container c) {
   const record_config& cfg = r.config();
-  const bool forward = d == direction::forward;
   const backend_test::packed_data data{n, cfg.count, cfg.in_place, static_cast<std::uint64_t>(8192 + cfg.count)};
-  return backend_test::measure_packed(
-      backend_test::run_packed(r.record(), is_double(cfg), data, forward, c == container::usm), data, forward,
-      forward ? cfg.fwd_scale : cfg.bwd_scale);
+  return backend_test::measure_packed(backend_test::run_packed(r.record(), cfg.p, data, d, c), data, d,
+                                      backend_test::is_forward(d) ? cfg.fwd_scale : cfg.bwd_scale);
 }
-
-qez_test::accuracy_bounds bounds_of(precision p) { return backend_test::bounds_of(p, n); }
 
 }  // namespace eight_k_test

@@ -13,6 +13,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -49,11 +50,12 @@ sycl::queue& in_order_queue();
 
 // A record of the configuration, committed through the method table;
 // destroyed before the caller workspaces it was given.
-class committed_record : public backend_test::committed_case<record_config, ek::block> {
+using eight_k_backend = backend_test::backend_of<ek::block, dft::dft_c2c_8k_2_facts_gpu_bkd_table_double,
+                                                 dft::dft_c2c_8k_2_facts_gpu_bkd_table_float>;
+
+class committed_record : public backend_test::backend_case<eight_k_backend, record_config> {
  public:
   explicit committed_record(const record_config& c, sycl::queue* q = &test_queue());
-
-  bool committed_here() const;
 };
 
 using backend_test::direction;
@@ -64,10 +66,5 @@ using backend_test::report_in_bound_units;
 // One direction on random data through the record's compute entry,
 // measured against the reference with the direction's scale.
 run_result run_and_measure(const committed_record& r, direction d, container c);
-
-qez_test::accuracy_bounds bounds_of(precision p);
-
-// A test's assertion on a run: status 0 and errors within the bounds.
-#define EXPECT_ACCURATE(run, p) EXPECT_RUN_ACCURATE((run), ::eight_k_test::bounds_of(p))
 
 }  // namespace eight_k_test

@@ -39,8 +39,8 @@ TEST_P(Transforms, ForwardAndBackwardMatchTheReference) {
   const auto [p, count, in_place, c] = GetParam();
   const committed_record& r = plan_for(p, count, in_place);
   ASSERT_TRUE(r.committed_here());
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, c), p);
-  EXPECT_ACCURATE(run_and_measure(r, direction::backward, c), p);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, c), p, n);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, c), p, n);
 }
 
 std::string case_name(const ::testing::TestParamInfo<transform_case>& info) {
@@ -72,21 +72,21 @@ TEST_P(WorkspaceMoves, InternalThenCallerBufferThenCallerUsm) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here());
   EXPECT_LE(r.workspace_bytes(), estimate_of(r));
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), p);
-  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), p);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), p, n);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), p, n);
 
   ASSERT_EQ(r.give_buffer_workspace(), 0);
   EXPECT_EQ(r.record()->workspace_internal, 0u);
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), p);
-  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), p);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), p, n);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), p, n);
 
   ASSERT_EQ(r.give_usm_workspace(), 0);
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), p);
-  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), p);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), p, n);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), p, n);
 
   // And back to a buffer: the USM views are not taken for sub-buffers.
   ASSERT_EQ(r.give_buffer_workspace(), 0);
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), p);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), p, n);
 }
 
 INSTANTIATE_TEST_SUITE_P(EightK, WorkspaceMoves,
@@ -115,7 +115,7 @@ TEST(Workspace, ComputeBeforeTheCallerWorkspaceGives11) {
   EXPECT_EQ(run_and_measure(r, direction::forward, container::usm).status, dft::status_no_workspace);
   EXPECT_EQ(r.record()->methods->set_workspace(r.record(), nullptr, dft::container_usm), dft::status_no_workspace);
   ASSERT_EQ(r.give_usm_workspace(), 0);
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision, n);
 }
 
 TEST(Directions, ForwardOnlyPlanRefusesBackward) {
@@ -123,7 +123,7 @@ TEST(Directions, ForwardOnlyPlanRefusesBackward) {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here());
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision, n);
   EXPECT_EQ(run_and_measure(r, direction::backward, container::usm).status, dft::status_invalid_configuration);
 }
 
@@ -134,8 +134,8 @@ TEST(Queues, InOrderQueueNeedsNoDeclaredTableWrites) {
   committed_record r(c, &in_order_queue());
   ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<float>().in_order, 1u);
-  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::single_precision);
-  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::single_precision);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::single_precision, n);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::single_precision, n);
 }
 
 }  // namespace

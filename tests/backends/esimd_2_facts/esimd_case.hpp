@@ -13,6 +13,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_2_facts_plan.hpp"
+#include "tests/backends/support/run_words.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 
@@ -21,8 +22,8 @@ namespace esimd_test {
 using ulmara::qez::dft::esimd_2_facts_plan;
 using lengths_t = std::vector<std::int64_t>;  // innermost first, as the plan takes them
 
-enum class container { usm, buffer };
-enum class placement { in_place, out_of_place };
+using backend_test::container;
+using backend_test::placement;
 
 std::uint64_t points(const lengths_t& l);
 

@@ -16,7 +16,7 @@ TEST(FourFactorLong, LargestLengthInOneTileChunks) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   EXPECT_EQ(r.plan<double>().chunk, 4);
-  EXPECT_ACCURATE(run_and_measure(r, true, true, {0, 3, 4}), true, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm, {0, 3, 4}), true, c.length);
 }
 
 }  // namespace

@@ -1,23 +1,18 @@
 // Acceptance and plans of the four-factor backend under the GPU profile of
-// the process (one CTest entry per scenario, FOUR_FACTOR_SCENARIO names it):
+// the process (one CTest entry per scenario, BACKEND_SCENARIO names it):
 // the frame tests, the device check per architecture, sub-group sizes,
 // local memory, work-group limits, tile counts, names and build options.
-#include <cstdlib>
 #include <string>
 
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/four_factor/four_factor_case.hpp"
+#include "tests/backends/support/option_goldens.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace four_factor_test {
 namespace {
 
-std::string scenario() {
-  const char* s = std::getenv("FOUR_FACTOR_SCENARIO");
-  return s != nullptr ? s : "";
-}
-
-#define REQUIRE_SCENARIO(name) \
-  if (scenario() != (name)) GTEST_SKIP() << "scenario " << scenario()
+using backend_test::scenario;
 
 // The backend's own status for a record that the list walk did not commit
 // (the walk reports the terminator's status), and the record left without
@@ -49,8 +44,7 @@ record_config forward_only(bool dp, std::int64_t n) {
 // ---------------------------------------------------------------------------
 // Harix: sub-groups {16, 32}, one tile, 128 KiB of local memory.
 
-TEST(FourFactorProfile, HarixNamesAndOptions) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(FourFactorProfile, HarixNamesAndOptions, "harix") {
   record_config c;
   c.length = 2880;  // 60 (10 x 6) x 48 (8 x 6)
   c.count = 2;
@@ -69,21 +63,16 @@ TEST(FourFactorProfile, HarixNamesAndOptions) {
   EXPECT_STREQ(s.passes[ff::pass_1].fact1_func, "fft_6_s");
   EXPECT_STREQ(s.passes[ff::pass_2].kernel_name, "fft_48_colbatch_8_d");
   EXPECT_STREQ(ff::transpose_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_transpose");
-  EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_twiddle");
+  EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_4_facts_twiddle");
   EXPECT_EQ(ff::build_options(s, ff::pass_1, ff::dir_forward),
-            "-Dcl_tavir_subgroups_long -DFFT_LEN=60 -DNUM_FFTS=48 -DFACT0=10 -DFACT1=6 "
-            "-DKERNEL_FUNC=fft_60_colbatch_8_d -DFACT0_FUNC=fft_10_s -DFACT1_FUNC=fft_6_s -DFWD_DIR=1 "
-            "-DBWD_DIR=0 -DIDIST=2880 -DODIST=2880 -DWORK_GROUP_SIZE=96 -DSUBGROUP_SIZE=16 "
-            "-DNUM_WORKGROUPS=6 -DTWIDDLE -DMULTIFACTOR_TWIDDLE ");
+            backend_test::golden_options("four_factor", backend_test::precision::double_precision,
+                                         "2880 x 2 on Harix, pass 1 forward"));
   EXPECT_EQ(ff::build_options(s, ff::pass_2, ff::dir_backward),
-            "-Dcl_tavir_subgroups_long -DFFT_LEN=48 -DNUM_FFTS=60 -DFACT0=8 -DFACT1=6 "
-            "-DKERNEL_FUNC=fft_48_colbatch_8_d -DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_6_s -DFWD_DIR=0 "
-            "-DBWD_DIR=1 -DIDIST=2880 -DODIST=2880 -DWORK_GROUP_SIZE=96 -DSUBGROUP_SIZE=16 "
-            "-DNUM_WORKGROUPS=8 -DTWIDDLE -DMULTIFACTOR_TWIDDLE -DLOAD_STORE_TAIL=4 ");
+            backend_test::golden_options("four_factor", backend_test::precision::double_precision,
+                                         "2880 x 2 on Harix, pass 2 backward"));
 }
 
-TEST(FourFactorProfile, HarixSingleOptionsAndSwappedDistances) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(FourFactorProfile, HarixSingleOptionsAndSwappedDistances, "harix") {
   record_config c = forward_only(false, 2048);
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
@@ -100,8 +89,7 @@ TEST(FourFactorProfile, HarixSingleOptionsAndSwappedDistances) {
   EXPECT_EQ(fwd.find("LOAD_STORE_TAIL"), std::string::npos);
 }
 
-TEST(FourFactorProfile, HarixOneTileChunk) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(FourFactorProfile, HarixOneTileChunk, "harix") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   ff::four_fact_state<double> scratch = r.plan<double>();
@@ -114,8 +102,7 @@ TEST(FourFactorProfile, HarixOneTileChunk) {
   EXPECT_EQ(scratch.chunk, 3);
 }
 
-TEST(FourFactorProfile, HarixFrameDeclines) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(FourFactorProfile, HarixFrameDeclines, "harix") {
   {
     record_config c;
     c.length = 2047;  // 23 x 89
@@ -177,8 +164,7 @@ TEST(FourFactorProfile, HarixFrameDeclines) {
   }
 }
 
-TEST(FourFactorProfile, HarixRecordOperations) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(FourFactorProfile, HarixRecordOperations, "harix") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here());
   // bkd_free of a record committed to another backend.
@@ -198,8 +184,7 @@ TEST(FourFactorProfile, HarixRecordOperations) {
             dft::status_invalid_configuration);
 }
 
-TEST(FourFactorProfile, HarixLargestLength) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(FourFactorProfile, HarixLargestLength, "harix") {
   // 1024 x 1024 in double needs 128 KiB of local memory per pass: it fits.
   committed_record r(forward_only(true, 1 << 20));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
@@ -207,8 +192,7 @@ TEST(FourFactorProfile, HarixLargestLength) {
   EXPECT_EQ(r.plan<double>().chunk, 1);
 }
 
-TEST(FourFactorProfile, HarixSmallLocalMemory) {
-  REQUIRE_SCENARIO("harix_64k");
+SCENARIO_TEST(FourFactorProfile, HarixSmallLocalMemory, "harix_64k") {
   {
     committed_record r(forward_only(true, 1 << 20));
     EXPECT_EQ(own_status_of_declined(r), dft::status_not_handled);
@@ -217,8 +201,7 @@ TEST(FourFactorProfile, HarixSmallLocalMemory) {
   EXPECT_TRUE(single.committed_here()) << "status " << single.commit_status();
 }
 
-TEST(FourFactorProfile, HarixTwoTilesNoChunk) {
-  REQUIRE_SCENARIO("harix_tiles2");
+SCENARIO_TEST(FourFactorProfile, HarixTwoTilesNoChunk, "harix_tiles2") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   ff::four_fact_state<double> scratch = r.plan<double>();
@@ -228,8 +211,7 @@ TEST(FourFactorProfile, HarixTwoTilesNoChunk) {
   EXPECT_EQ(scratch.chunk, 10);
 }
 
-TEST(FourFactorProfile, SmallWorkGroupLimitDeclines) {
-  REQUIRE_SCENARIO("harix_wg64");
+SCENARIO_TEST(FourFactorProfile, SmallWorkGroupLimitDeclines, "harix_wg64") {
   committed_record r(forward_only(true, 2048));  // work-groups of 16 x 8
   EXPECT_EQ(own_status_of_declined(r), dft::status_not_handled);
 }
@@ -237,15 +219,12 @@ TEST(FourFactorProfile, SmallWorkGroupLimitDeclines) {
 // ---------------------------------------------------------------------------
 // Other profiles.
 
-TEST(FourFactorProfile, SubGroupsOfEightDecline) {
-  REQUIRE_SCENARIO("gulon");
+SCENARIO_TEST(FourFactorProfile, SubGroupsOfEightDecline, "gulon") {
   committed_record r(forward_only(true, 2048));
   EXPECT_EQ(own_status_of_declined(r), dft::status_not_handled);
 }
 
-TEST(FourFactorProfile, AdmittedArchitecturesAccept) {
-  if (scenario() != "gulon_16" && scenario() != "dorik_16" && scenario() != "jorva")
-    GTEST_SKIP() << "scenario " << scenario();
+SCENARIO_TEST(FourFactorProfile, AdmittedArchitecturesAccept, "gulon_16", "dorik_16", "jorva") {
   for (bool dp : {true, false}) {
     committed_record r(forward_only(dp, 2048));
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
@@ -258,12 +237,10 @@ TEST(FourFactorProfile, AdmittedArchitecturesAccept) {
   c.length = 2048;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  EXPECT_ACCURATE(run_and_measure(r, true, true), c.double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), c.double_precision, c.length);
 }
 
-TEST(FourFactorProfile, DeviceCheckFails) {
-  if (scenario() != "gulon_eu40" && scenario() != "fenwa_16" && scenario() != "unknown")
-    GTEST_SKIP() << "scenario " << scenario();
+SCENARIO_TEST(FourFactorProfile, DeviceCheckFails, "gulon_eu40", "fenwa_16", "unknown") {
   committed_record r(forward_only(true, 2048));
   EXPECT_EQ(own_status_of_declined(r), dft::status_internal_error);
 }

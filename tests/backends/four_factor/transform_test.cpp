@@ -4,26 +4,19 @@
 // workspace, batch chunks, one-direction plans.
 #include <cstdio>
 
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "tests/backends/four_factor/four_factor_case.hpp"
+#include "tests/backends/support/transform_suite.hpp"
 
 namespace four_factor_test {
 namespace {
 
-struct transform_case {
-  const char* name;
-  record_config config;
-};
+using transform_case = backend_test::transform_case<record_config>;
 
 record_config scaled(bool dp, std::int64_t n, std::int64_t count, bool in_place) {
-  record_config c;
-  c.double_precision = dp;
-  c.length = n;
-  c.count = count;
+  record_config c = backend_test::scaled_config<record_config>(dp, n, count);
   c.in_place = in_place;
-  c.fwd_scale = 1.0 / static_cast<double>(n);
-  c.bwd_scale = 0.5;
   return c;
 }
 
@@ -43,29 +36,7 @@ std::vector<transform_case> transform_cases() {
   return cases;
 }
 
-class FourFactorTransform : public ::testing::TestWithParam<transform_case> {};
-
-TEST_P(FourFactorTransform, InternalWorkspace) {
-  const record_config& c = GetParam().config;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  std::printf("[ plan ] %s\n", r.description().c_str());
-  for (bool usm : {true, false})
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
-}
-
-TEST_P(FourFactorTransform, CallerWorkspace) {
-  record_config c = GetParam().config;
-  c.internal_workspace = false;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  backend_test::expect_caller_workspace_sequence(
-      r.record(), r.workspace(), [&r](bool forward, bool usm) { return run_and_measure(r, forward, usm); },
-      bounds_of(c.double_precision, c.length), false);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, FourFactorTransform, ::testing::ValuesIn(transform_cases()),
-                         [](const ::testing::TestParamInfo<transform_case>& i) { return std::string(i.param.name); });
+BACKEND_TRANSFORM_SUITE(FourFactorTransform, committed_record, transform_cases(), nullptr, container::buffer);
 
 // Through the library's own list: the earlier backends decline these
 // lengths and the four-factor backend takes them.
@@ -78,7 +49,8 @@ TEST(FourFactorRoad, LibraryListReachesTheBackend) {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status() << ", length " << c.length;
     std::printf("[ plan ] %s\n", r.description().c_str());
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, true), c.double_precision, c.length);
+    for (direction d : backend_test::both_directions)
+      EXPECT_ACCURATE(run_and_measure(r, d, container::usm), c.double_precision, c.length);
   }
 }
 
@@ -133,8 +105,8 @@ TEST(FourFactorChunks, BatchInChunks) {
         r.plan<double>().chunk = 2;
       else
         r.plan<float>().chunk = 2;
-      for (bool usm : {true, false})
-        for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), dp, c.length);
+      for (container kind : backend_test::both_containers)
+        for (direction d : backend_test::both_directions) EXPECT_ACCURATE(run_and_measure(r, d, kind), dp, c.length);
     }
   }
 }
@@ -148,6 +120,7 @@ TEST(FourFactorDirections, OneDirectionPlans) {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
     const bool forward = directions == dft::directions_forward;
+    const direction d = forward ? direction::forward : direction::backward;
     const ff::four_fact_state<double>& s = r.plan<double>();
     const int served = forward ? ff::dir_forward : ff::dir_backward;
     const int other = forward ? ff::dir_backward : ff::dir_forward;
@@ -157,8 +130,8 @@ TEST(FourFactorDirections, OneDirectionPlans) {
     }
     EXPECT_NE(s.cross_pointers[served], nullptr);
     EXPECT_EQ(s.cross_pointers[other], nullptr);
-    EXPECT_ACCURATE(run_and_measure(r, forward, true), true, c.length);
-    EXPECT_EQ(run_and_measure(r, !forward, true).status, dft::status_invalid_configuration);
+    EXPECT_ACCURATE(run_and_measure(r, d, container::usm), true, c.length);
+    EXPECT_EQ(run_and_measure(r, backend_test::opposite(d), container::usm).status, dft::status_invalid_configuration);
   }
 }
 
@@ -179,8 +152,8 @@ TEST(FourFactorQueues, InOrderQueue) {
       ASSERT_EQ(r.workspace().give_usm(r.record(), backend_test::workspace_bytes(r.record())), 0);
     }
     r.plan<double>().chunk = 2;
-    for (bool usm : {true, false})
-      for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), true, c.length);
+    for (container kind : backend_test::both_containers)
+      for (direction d : backend_test::both_directions) EXPECT_ACCURATE(run_and_measure(r, d, kind), true, c.length);
     in_order->wait();
   }
 }
@@ -194,9 +167,9 @@ TEST(FourFactorQueues, AsynchronousOffloadFollowsTheQueue) {
   sycl::queue& shared = backend_test::gpu_test_queue();
   static sycl::queue* other =
       new sycl::queue(shared.get_context(), shared.get_device(), sycl::property_list{sycl::property::queue::in_order()});
-  r.record()->offload_mode = dft::offload_mode_asynchronous;
+  r.record()->offload_mode = dft::offload_asynchronous;
   r.record()->queue = other;
-  EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, c.length);
   EXPECT_EQ(r.plan<float>().queue, other);
   EXPECT_EQ(r.plan<float>().queue_in_order, 0u);
   other->wait();
@@ -220,7 +193,7 @@ TEST(FourFactorWorkspace, TableEventsHandedOver) {
               0);
     EXPECT_EQ(events.size(), directions == dft::directions_both ? 4u : 3u);
     for (sycl::event& e : events) e.wait();
-    EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
   }
 }
 
@@ -234,9 +207,9 @@ TEST(FourFactorWorkspace, BufferTooSmall) {
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
   EXPECT_THROW(r.workspace().give_buffer(r.record(), bytes - 1), sycl::exception);
-  EXPECT_EQ(run_and_measure(r, true, false).status, dft::status_no_workspace);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::buffer).status, dft::status_no_workspace);
   ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, false), true, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), true, c.length);
 }
 
 // Two USM computes submitted back to back without dependencies between them

@@ -49,7 +49,8 @@ std::int64_t span(const record_config& c, const side_layout& s) {
 }
 
 template <class T>
-run_result run_typed(const committed_record& rec, bool forward, bool usm) {
+run_result run_typed(const committed_record& rec, backend_test::direction d, backend_test::container kind) {
+  const bool forward = backend_test::is_forward(d);
   const record_config& c = rec.config();
   const std::int64_t n = c.length;
   const std::int64_t outer = c.outer_count > 0 ? c.outer_count : 1;
@@ -67,17 +68,12 @@ run_result run_typed(const committed_record& rec, bool forward, bool usm) {
   // Output positions start as a sentinel, so that writes outside the
   // transforms show.
   const std::complex<T> sentinel(T(1234.5), T(-4321.25));
-  backend_test::device_array<std::complex<T>> in_dev(backend_test::gpu_test_queue(), host, usm);
-  std::unique_ptr<backend_test::device_array<std::complex<T>>> out_dev;
-  if (!c.in_place)
-    out_dev = std::make_unique<backend_test::device_array<std::complex<T>>>(
-        backend_test::gpu_test_queue(), std::vector<std::complex<T>>(static_cast<size_t>(write_span), sentinel), usm);
-  const backend_test::device_array<std::complex<T>>& result = c.in_place ? in_dev : *out_dev;
-
+  const backend_test::run_arrays<std::complex<T>> arrays(host, backend_test::placement_from(c.in_place), kind,
+                                                         write_span, sentinel);
   run_result out;
-  out.status = backend_test::call_compute_entry(rec.record(), forward, in_dev.argument(), result.argument(), usm);
+  out.status = arrays.call(rec.record(), d);
   if (out.status != 0) return out;
-  const std::vector<std::complex<T>> got_all = result.read();
+  const std::vector<std::complex<T>> got_all = arrays.result().read();
 
   std::vector<qez_test::cld> input, got;
   std::vector<bool> owned(static_cast<size_t>(write_span), false);
@@ -107,19 +103,8 @@ side_layout resolved(const record_config& c, const side_layout& s) {
   return r;
 }
 
-const dft::backend_table* table_of(bool double_precision) {
-  return double_precision ? &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double
-                          : &dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float;
-}
-
-committed_record::committed_record(const record_config& c)
-    : committed_case(c, backend_test::gpu_test_queue()) {
-  if (!create_child(c.double_precision, c.length)) return;
-  // Earlier backends of the library's lists may take these layouts; these
-  // records try the column-batch backend alone.
-  record()->backend_list = backend_test::solo_backend_list(table_of(c.double_precision), c.double_precision);
-  configure(record(), c);
-  commit(true);
+committed_record::committed_record(const record_config& c) : backend_case(c, backend_test::gpu_test_queue()) {
+  make_and_commit(backend_test::road::solo_list, c.length, [&c](DFTI_DESCRIPTOR* r) { configure(r, c); });
 }
 
 int committed_record::recommit_with_scales(double fwd_scale, double bwd_scale) {
@@ -128,15 +113,8 @@ int committed_record::recommit_with_scales(double fwd_scale, double bwd_scale) {
   return commit(false);
 }
 
-bool committed_record::committed_here() const { return committed_here_to(table_of(config_.double_precision)); }
-
-std::string committed_record::description() const {
-  if (!committed_here()) return "not committed to the column-batch backend";
-  return config_.double_precision ? cb::describe(plan<double>()) : cb::describe(plan<float>());
-}
-
-run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
-  return r.config().double_precision ? run_typed<double>(r, forward, usm) : run_typed<float>(r, forward, usm);
+run_result run_and_measure(const committed_record& r, backend_test::direction d, backend_test::container kind) {
+  return r.config().double_precision ? run_typed<double>(r, d, kind) : run_typed<float>(r, d, kind);
 }
 
 }  // namespace colbatch_test

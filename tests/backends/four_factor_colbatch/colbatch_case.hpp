@@ -14,6 +14,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -48,28 +49,30 @@ struct record_config {
 // The layout of a side with its defaults filled in.
 side_layout resolved(const record_config& c, const side_layout& s);
 
-// The column-batch table of a precision.
-const dft::backend_table* table_of(bool double_precision);
+using colbatch_backend =
+    backend_test::backend_of<cb::four_fact_colbatch_state, dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double,
+                             dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float>;
 
-class committed_record : public backend_test::committed_case<record_config, cb::four_fact_colbatch_state> {
+// The column-batch table of a precision.
+inline const dft::backend_table* table_of(bool double_precision) { return colbatch_backend::table(double_precision); }
+
+// A child record that tries the column-batch backend alone.
+class committed_record : public backend_test::backend_case<colbatch_backend, record_config> {
  public:
   explicit committed_record(const record_config& c);
 
-  // Committed, and to the column-batch backend of the record's precision.
-  bool committed_here() const;
-  std::string description() const;
   // Commits the record again with new scales; the commit's status.
   int recommit_with_scales(double fwd_scale, double bwd_scale);
 };
 
+using backend_test::container;
+using backend_test::direction;
 using backend_test::run_result;
 
 // One direction on random data through the compute entry; positions of the
 // result outside every transform are counted in stray_writes.
-run_result run_and_measure(const committed_record& r, bool forward, bool usm);
+run_result run_and_measure(const committed_record& r, backend_test::direction d, backend_test::container kind);
 
 using backend_test::bounds_of;
-
-#define EXPECT_ACCURATE(run, dp, n) EXPECT_RUN_ACCURATE((run), ::backend_test::bounds_of((dp), (n)))
 
 }  // namespace colbatch_test

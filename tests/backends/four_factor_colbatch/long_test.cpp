@@ -20,8 +20,8 @@ TEST(ColbatchLong, HarixCappedLaunchPairs) {
   EXPECT_EQ(s.launches, 2);
   EXPECT_EQ(s.chunks_per_launch, 1);
   EXPECT_EQ(s.inner_tail, 1);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), false, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), false, c.length);
 }
 
 }  // namespace

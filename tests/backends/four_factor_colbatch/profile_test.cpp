@@ -1,24 +1,19 @@
 // Acceptance and plans of the column-batch backend under the GPU profile of
-// the process (one CTest entry per scenario, COLBATCH_SCENARIO names it):
+// the process (one CTest entry per scenario, BACKEND_SCENARIO names it):
 // the sub-group and architecture gates with their exact statuses, layouts
 // the backend declines, names and build options character for character,
 // the one-tile cap of Harix, and the prebuilt road on an OpenCL queue.
-#include <cstdlib>
 #include <string>
 
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/four_factor_colbatch/colbatch_case.hpp"
+#include "tests/backends/support/option_goldens.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace colbatch_test {
 namespace {
 
-std::string scenario() {
-  const char* s = std::getenv("COLBATCH_SCENARIO");
-  return s != nullptr ? s : "";
-}
-
-#define REQUIRE_SCENARIO(name) \
-  if (scenario() != (name)) GTEST_SKIP() << "scenario " << scenario()
+using backend_test::scenario;
 
 // A record the backend declined is as it was before the commit.
 void expect_declined_untouched(const committed_record& r, int status) {
@@ -41,26 +36,22 @@ record_config small(bool dp) {
 // ---------------------------------------------------------------------------
 // Gates.
 
-TEST(ColbatchProfile, GulonWithSubGroupsOfEightDeclines) {
-  REQUIRE_SCENARIO("gulon");
+SCENARIO_TEST(ColbatchProfile, GulonWithSubGroupsOfEightDeclines, "gulon") {
   committed_record r(small(true));
   expect_declined_untouched(r, dft::status_invalid_descriptor);
 }
 
-TEST(ColbatchProfile, FenwaIsNotAdmitted) {
-  REQUIRE_SCENARIO("fenwa");
+SCENARIO_TEST(ColbatchProfile, FenwaIsNotAdmitted, "fenwa") {
   committed_record r(small(false));
   expect_declined_untouched(r, dft::status_internal_error);
 }
 
-TEST(ColbatchProfile, EuCountOutsideWholeSubslicesIsRefused) {
-  REQUIRE_SCENARIO("jorva_eu");
+SCENARIO_TEST(ColbatchProfile, EuCountOutsideWholeSubslicesIsRefused, "jorva_eu") {
   committed_record r(small(true));
   expect_declined_untouched(r, dft::status_internal_error);
 }
 
-TEST(ColbatchProfile, UnknownGpuDeclines) {
-  REQUIRE_SCENARIO("unknown");
+SCENARIO_TEST(ColbatchProfile, UnknownGpuDeclines, "unknown") {
   committed_record r(small(true));
   expect_declined_untouched(r, dft::status_invalid_descriptor);
 }
@@ -68,8 +59,7 @@ TEST(ColbatchProfile, UnknownGpuDeclines) {
 // ---------------------------------------------------------------------------
 // Gulon with sub-groups of 16 and 32: 64 KiB of local memory.
 
-TEST(ColbatchProfile, Gulon16NamesAndOptions) {
-  REQUIRE_SCENARIO("gulon_16");
+SCENARIO_TEST(ColbatchProfile, Gulon16NamesAndOptions, "gulon_16") {
   record_config c;
   c.length = 4096;
   c.count = 3;  // packed temporary area: 3 transforms of a chunk of 8
@@ -95,23 +85,17 @@ TEST(ColbatchProfile, Gulon16NamesAndOptions) {
   EXPECT_EQ(r.record()->threads, 1);
   EXPECT_STREQ(cb::program_name, "gpu_framework_c2c_1d_2_fact_colbatch_twiddle");
   EXPECT_EQ(cb::build_options(s, cb::pass_1, cb::dir_forward),
-            "-Dcl_tavir_subgroups_long -DFFT_LEN=64 -DFACT0=8 -DFACT1=8 -DKERNEL_FUNC=fft_64_colbatch_8_d "
-            "-DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=1 -DODIST=1 -DOUTER_IDIST=0 "
-            "-DTEMP_OUTER_DIST=12288 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=16 -DNUM_WORKGROUPS=64 -DTWIDDLE "
-            "-DFOUR_FACT_COLBATCH -DTRANSPOSE_KERNEL -DISTRIDE=5 -DINNER_TAIL=3 -DTAIL_CHUNK_IDX=0 ");
+            backend_test::golden_options("four_factor_colbatch", backend_test::precision::double_precision,
+                                         "Gulon 16, pass 1 forward"));
   // Backward: the backward-domain stride is read, the forward-domain one written.
   EXPECT_EQ(cb::build_options(s, cb::pass_2, cb::dir_backward),
-            "-Dcl_tavir_subgroups_long -DFFT_LEN=64 -DFACT0=8 -DFACT1=8 -DKERNEL_FUNC=fft_64_colbatch_8_d "
-            "-DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=1 -DODIST=1 -DOUTER_IDIST=0 "
-            "-DTEMP_OUTER_DIST=12288 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=16 -DNUM_WORKGROUPS=64 -DTWIDDLE "
-            "-DFOUR_FACT_COLBATCH -DMULTIFACTOR_TWIDDLE -DOUTER_ODIST=0 -DOSTRIDE=5 -DINNER_TAIL=3 "
-            "-DTAIL_CHUNK_IDX=0 ");
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), true, c.length);
+            backend_test::golden_options("four_factor_colbatch", backend_test::precision::double_precision,
+                                         "Gulon 16, pass 2 backward"));
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), true, c.length);
 }
 
-TEST(ColbatchProfile, Gulon16LocalMemoryLimitsThePassLength) {
-  REQUIRE_SCENARIO("gulon_16");
+SCENARIO_TEST(ColbatchProfile, Gulon16LocalMemoryLimitsThePassLength, "gulon_16") {
   // Double: at most 65536 / (8 x 16) = 512 points per pass, so 2^20 has no
   // pair; single precision allows 1024 x 1024.
   record_config c = small(true);
@@ -133,8 +117,7 @@ TEST(ColbatchProfile, Gulon16LocalMemoryLimitsThePassLength) {
 // ---------------------------------------------------------------------------
 // Harix: one tile, so each launch keeps its data within 64 MiB.
 
-TEST(ColbatchProfile, HarixOuterIndicesInOneLaunchGroup) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(ColbatchProfile, HarixOuterIndicesInOneLaunchGroup, "harix") {
   record_config c = small(true);
   c.count = 5;
   c.outer_count = 3;
@@ -148,12 +131,11 @@ TEST(ColbatchProfile, HarixOuterIndicesInOneLaunchGroup) {
   EXPECT_EQ(s.outer_launches, 1);
   EXPECT_EQ(s.temp_outer_dist, 8 * 1000);
   EXPECT_EQ(s.temp_bytes, 3u * 8u * 1000u * 16u);
-  for (bool usm : {true, false})
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), true, c.length);
+  for (container kind : backend_test::both_containers)
+    for (direction d : backend_test::both_directions) EXPECT_ACCURATE(run_and_measure(r, d, kind), true, c.length);
 }
 
-TEST(ColbatchProfile, HarixCapSplitsLargeBatches) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(ColbatchProfile, HarixCapSplitsLargeBatches, "harix") {
   // 2^20 double points: 4 transforms per 64 MiB, below a chunk of 8, so each
   // of the 3 chunks is its own launch pair. Planned without running.
   record_config c = small(true);
@@ -173,8 +155,7 @@ TEST(ColbatchProfile, HarixCapSplitsLargeBatches) {
 // ---------------------------------------------------------------------------
 // Layouts and lengths the backend declines (Jorva: the gates pass).
 
-TEST(ColbatchAcceptance, DeclinedLayoutsLeaveTheRecordUntouched) {
-  REQUIRE_SCENARIO("jorva");
+SCENARIO_TEST(ColbatchAcceptance, DeclinedLayoutsLeaveTheRecordUntouched, "jorva") {
   {
     // Not a column batch: the transforms one after another.
     record_config c = small(true);
@@ -218,8 +199,7 @@ TEST(ColbatchAcceptance, DeclinedLayoutsLeaveTheRecordUntouched) {
   }
 }
 
-TEST(ColbatchAcceptance, DistanceAndOffsetTests) {
-  REQUIRE_SCENARIO("jorva");
+SCENARIO_TEST(ColbatchAcceptance, DistanceAndOffsetTests, "jorva") {
   record_config c = small(true);
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
@@ -251,8 +231,7 @@ TEST(ColbatchAcceptance, DistanceAndOffsetTests) {
   EXPECT_TRUE(cb::accepts(d));
 }
 
-TEST(ColbatchAcceptance, PrebuiltKernelsNeedANivoloQueue) {
-  REQUIRE_SCENARIO("jorva");
+SCENARIO_TEST(ColbatchAcceptance, PrebuiltKernelsNeedANivoloQueue, "jorva") {
   // The shape of a prebuilt row, on an OpenCL queue: compiled from source.
   record_config c = small(false);
   c.length = 4096;
@@ -269,8 +248,7 @@ TEST(ColbatchAcceptance, PrebuiltKernelsNeedANivoloQueue) {
   EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_forward)], nullptr);
 }
 
-TEST(ColbatchAcceptance, WorkspaceWithoutPrivateStateAndMissingWorkspace) {
-  REQUIRE_SCENARIO("jorva");
+SCENARIO_TEST(ColbatchAcceptance, WorkspaceWithoutPrivateStateAndMissingWorkspace, "jorva") {
   record_config c = small(true);
   c.internal_workspace = false;
   committed_record r(c);

@@ -9,23 +9,15 @@
 
 #include "dft/gpu/core/workspace/estimate_config.hpp"
 #include "tests/backends/four_factor_colbatch/colbatch_case.hpp"
+#include "tests/backends/support/transform_suite.hpp"
 
 namespace colbatch_test {
 namespace {
 
-struct transform_case {
-  const char* name;
-  record_config config;
-};
+using transform_case = backend_test::transform_case<record_config>;
 
 record_config make(bool dp, std::int64_t n, std::int64_t count) {
-  record_config c;
-  c.double_precision = dp;
-  c.length = n;
-  c.count = count;
-  c.fwd_scale = 1.0 / static_cast<double>(n);
-  c.bwd_scale = 0.5;
-  return c;
+  return backend_test::scaled_config<record_config>(dp, n, count);
 }
 
 std::vector<transform_case> transform_cases() {
@@ -82,33 +74,7 @@ std::int64_t estimator_of(const record_config& cfg) {
                               : dft::dft_c2c_4_facts_colbatch_gpu_bkd<float>().workspace_estimate(c);
 }
 
-class ColbatchTransform : public ::testing::TestWithParam<transform_case> {};
-
-TEST_P(ColbatchTransform, InternalWorkspace) {
-  const record_config& c = GetParam().config;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  std::printf("[ plan ] %s\n", r.description().c_str());
-  const std::int64_t estimate = estimator_of(c);
-  if (estimate != dft::estimate_declined) {
-    EXPECT_LE(static_cast<std::int64_t>(backend_test::workspace_bytes(r.record())), estimate);
-  }
-  for (bool usm : {true, false})
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
-}
-
-TEST_P(ColbatchTransform, CallerWorkspace) {
-  record_config c = GetParam().config;
-  c.internal_workspace = false;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  backend_test::expect_caller_workspace_sequence(
-      r.record(), r.workspace(), [&r](bool forward, bool usm) { return run_and_measure(r, forward, usm); },
-      bounds_of(c.double_precision, c.length), false);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ColbatchTransform, ::testing::ValuesIn(transform_cases()),
-                         [](const ::testing::TestParamInfo<transform_case>& i) { return std::string(i.param.name); });
+BACKEND_TRANSFORM_SUITE(ColbatchTransform, committed_record, transform_cases(), &estimator_of, container::buffer);
 
 // Several launch pairs on a small problem: the plans of capped devices
 // written into the committed state (its temporary area holds all chunks, so
@@ -132,7 +98,8 @@ TEST(ColbatchLaunches, SeveralLaunchPairsAndGroups) {
   s.outer_launches = capped.outer_launches;
   s.outer_per_launch = capped.outer_per_launch;
   s.outer_tail = capped.outer_tail;
-  for (bool usm : {true, false}) EXPECT_ACCURATE(run_and_measure(r, true, usm), true, c.length);
+  for (container kind : backend_test::both_containers)
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, kind), true, c.length);
 
   // Every chunk its own launch pair (a device whose cap is below a chunk).
   const cb::launch_plan tight = cb::plan_launches(20, 5, 16, transform_bytes, 4 * transform_bytes);
@@ -140,7 +107,8 @@ TEST(ColbatchLaunches, SeveralLaunchPairsAndGroups) {
   ASSERT_EQ(tight.chunks_per_launch, 1);
   s.launches = tight.launches;
   s.chunks_per_launch = tight.chunks_per_launch;
-  for (bool usm : {true, false}) EXPECT_ACCURATE(run_and_measure(r, false, usm), true, c.length);
+  for (container kind : backend_test::both_containers)
+    EXPECT_ACCURATE(run_and_measure(r, direction::backward, kind), true, c.length);
 }
 
 // Forward only: no backward kernels, one cross table.
@@ -157,9 +125,9 @@ TEST(ColbatchDirections, ForwardOnly) {
   EXPECT_EQ(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_backward)], nullptr);
   EXPECT_EQ(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_backward)], nullptr);
   EXPECT_EQ(s.cross_ptr[cb::dir_backward], nullptr);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
   // The unprepared direction is refused, not run on missing kernels.
-  EXPECT_EQ(run_and_measure(r, false, true).status, dft::status_invalid_configuration);
+  EXPECT_EQ(run_and_measure(r, direction::backward, container::usm).status, dft::status_invalid_configuration);
 }
 
 // A second commit of the same record replaces the first plan: the old
@@ -168,11 +136,12 @@ TEST(ColbatchRecommit, SecondCommitReplacesThePlan) {
   record_config c = make(false, 1000, 12);
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  EXPECT_ACCURATE(run_and_measure(r, true, true), false, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, c.length);
   ASSERT_EQ(r.recommit_with_scales(3.0, 0.25), 0);
   ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<float>().fwd_scale, 3.0f);
-  for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, false), false, c.length);
+  for (direction d : backend_test::both_directions)
+    EXPECT_ACCURATE(run_and_measure(r, d, container::buffer), false, c.length);
 }
 
 // Two USM computes submitted back to back without dependencies share the
@@ -181,41 +150,9 @@ TEST(ColbatchConcurrency, BackToBackUsmComputes) {
   record_config c = make(true, 4096, 16);
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  sycl::queue& q = backend_test::gpu_test_queue();
-  const std::int64_t values = c.length * c.count;
-  std::vector<std::vector<std::complex<double>>> inputs(2, std::vector<std::complex<double>>(values));
-  for (std::size_t a = 0; a < inputs.size(); ++a)
-    for (std::int64_t k = 0; k < values; ++k)
-      inputs[a][k] = std::complex<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
-  std::vector<std::unique_ptr<backend_test::device_array<std::complex<double>>>> in, out;
-  for (std::size_t a = 0; a < inputs.size(); ++a) {
-    in.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(q, inputs[a], true));
-    out.push_back(std::make_unique<backend_test::device_array<std::complex<double>>>(
-        q, std::vector<std::complex<double>>(values), true));
-  }
-  std::uint64_t kind = dft::container_usm;
-  std::vector<sycl::event> none;
-  sycl::event done[2];
-  for (int a = 0; a < 2; ++a)
-    ASSERT_EQ(r.record()->compute_fwd(r.record(), in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
-  for (sycl::event& e : done) e.wait();
-  for (int a = 0; a < 2; ++a) {
-    const std::vector<std::complex<double>> got_values = out[a]->read();
-    // Transform t's element n at t + n * count.
-    std::vector<qez_test::cld> input, got;
-    for (std::int64_t t = 0; t < c.count; ++t)
-      for (std::int64_t n = 0; n < c.length; ++n) {
-        const std::complex<double> v = inputs[a][t + n * c.count];
-        const std::complex<double> g = got_values[t + n * c.count];
-        input.emplace_back(v.real(), v.imag());
-        got.emplace_back(g.real(), g.imag());
-      }
-    const std::vector<qez_test::cld> ref =
-        backend_test::scaled_reference_c2c(input, {c.length}, c.count, true, c.fwd_scale);
-    const qez_test::accuracy e = qez_test::measure(got, ref);
-    const qez_test::accuracy_bounds b = bounds_of(true, c.length);
-    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
-  }
+  backend_test::expect_back_to_back_usm_computes(r.record(), c.length, c.count,
+                                                 backend_test::precision::double_precision,
+                                                 backend_test::batch_layout::interleaved, c.fwd_scale);
 }
 
 }  // namespace

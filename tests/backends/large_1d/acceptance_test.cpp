@@ -1,9 +1,8 @@
 // Acceptance and children of the large one-dimensional backend, committed
 // through the complex list with a caller workspace (nothing allocated or
-// run), named by LARGE_1D_SCENARIO (each scenario is its own CTest entry):
+// run), named by BACKEND_SCENARIO (each scenario is its own CTest entry):
 //   harix    architecture 6: the plans and children of accepted lengths
 //   decline  any other architecture: never this backend
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,14 +10,12 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/large_1d/large_case.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace large_test {
 namespace {
 
-bool harix() {
-  const char* s = std::getenv("LARGE_1D_SCENARIO");
-  return s != nullptr && std::string(s) == "harix";
-}
+bool harix() { return backend_test::scenario() == "harix"; }
 
 record_config config(precision p, int log2_length, std::int64_t count = 1) {
   record_config c;

@@ -12,6 +12,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -36,24 +37,25 @@ struct record_config {
   double bwd_scale = 1.0;
 };
 
-class committed_record : public backend_test::committed_case<record_config, l1::large_1d_bkd_data> {
+using large_backend = backend_test::backend_of<l1::large_1d_bkd_data, dft::dft_c2c_large_1d_gpu_bkd_table_double,
+                                               dft::dft_c2c_large_1d_gpu_bkd_table_float>;
+
+// A record as the front end makes it, on the library's list.
+class committed_record : public backend_test::backend_case<large_backend, record_config> {
  public:
   explicit committed_record(const record_config& c);
 
-  // Committed, and to this backend.
-  bool committed_here() const;
   DFTI_DESCRIPTOR* column_child() const;
   DFTI_DESCRIPTOR* row_child() const;
-  std::string description() const;
 };
 
+using backend_test::container;
+using backend_test::direction;
 using backend_test::run_result;
 
-// One direction on random data through the compute entry (USM or buffer).
-run_result run_and_measure(const committed_record& r, bool forward, bool usm);
+// One direction on random data through the compute entry.
+run_result run_and_measure(const committed_record& r, direction d, container k);
 
 using backend_test::bounds_of;
-
-#define EXPECT_LARGE_ACCURATE(run, p, n) EXPECT_RUN_ACCURATE((run), ::large_test::bounds_of((p), (n)))
 
 }  // namespace large_test

@@ -23,15 +23,19 @@ record_config config(precision p, int log2_length, std::int64_t count = 1) {
 TEST(LargeLongTransform, Double2To22BothDirectionsUsm) {
   committed_record r(config(precision::double_precision, 22));
   ASSERT_TRUE(r.committed_here()) << r.description();
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, true, true), precision::double_precision, r.config().length);
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, false, true), precision::double_precision, r.config().length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision,
+                  r.config().length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), precision::double_precision,
+                  r.config().length);
 }
 
 TEST(LargeLongTransform, Float2To23BothDirectionsBuffers) {
   committed_record r(config(precision::single_precision, 23));
   ASSERT_TRUE(r.committed_here()) << r.description();
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, true, false), precision::single_precision, r.config().length);
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, false, false), precision::single_precision, r.config().length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), precision::single_precision,
+                  r.config().length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::single_precision,
+                  r.config().length);
 }
 
 TEST(LargeLongTransform, Float2To24PaddedRowsUsmCallerWorkspace) {
@@ -41,7 +45,7 @@ TEST(LargeLongTransform, Float2To24PaddedRowsUsmCallerWorkspace) {
   ASSERT_TRUE(r.committed_here()) << r.description();
   EXPECT_EQ(l1::row_pitch(r.plan<float>()), 8224);
   ASSERT_EQ(r.give_usm_workspace(), 0);
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, true, true), precision::single_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::single_precision, c.length);
 }
 
 TEST(LargeLongTransform, ThreeDouble2To21TransformsBackToBack) {
@@ -50,8 +54,8 @@ TEST(LargeLongTransform, ThreeDouble2To21TransformsBackToBack) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << r.description();
   EXPECT_EQ(r.plan<double>().chunk_count, 3);
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, true, true), precision::double_precision, c.length);
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, false, false), precision::double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::double_precision, c.length);
 }
 
 // A unit impulse at index 1 gives exp(-+2 pi i k / N) at every k (times the
@@ -61,11 +65,10 @@ void expect_impulse_response(const committed_record& r, bool forward) {
   const std::int64_t n = r.config().length;
   std::vector<std::complex<T>> impulse(static_cast<size_t>(n));
   impulse[1] = 1;
-  sycl::queue& q = backend_test::gpu_test_queue();
-  backend_test::device_array<std::complex<T>> in(q, impulse, true);
-  backend_test::device_array<std::complex<T>> out(q, std::vector<std::complex<T>>(static_cast<size_t>(n)), true);
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), forward, in.argument(), out.argument(), true), 0);
-  const std::vector<std::complex<T>> got = out.read();
+  const backend_test::run_arrays<std::complex<T>> arrays(impulse, backend_test::placement::out_of_place,
+                                                         backend_test::container::usm, n);
+  ASSERT_EQ(arrays.call(r.record(), forward ? backend_test::direction::forward : backend_test::direction::backward), 0);
+  const std::vector<std::complex<T>> got = arrays.result().read();
   const long double scale = forward ? r.config().fwd_scale : r.config().bwd_scale;
   const long double two_pi = 6.283185307179586476925286766559005768L;
   std::vector<qez_test::cld> expected(static_cast<size_t>(n));

@@ -26,56 +26,36 @@ record_config config(precision p, bool internal, bool in_place) {
 TEST(LargeTransform, Double2To21ForwardUsmInternalWorkspace) {
   committed_record r(config(precision::double_precision, true, false));
   ASSERT_TRUE(r.committed_here()) << r.description();
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, true, true), precision::double_precision, n21);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision, n21);
 }
 
 TEST(LargeTransform, Float2To21BackwardBufferCallerWorkspaceInPlace) {
   committed_record r(config(precision::single_precision, false, true));
   ASSERT_TRUE(r.committed_here()) << r.description();
   ASSERT_EQ(r.give_buffer_workspace(), 0);
-  EXPECT_LARGE_ACCURATE(run_and_measure(r, false, false), precision::single_precision, n21);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::single_precision, n21);
 }
 
 // Two USM computes of one plan submitted back to back on an out-of-order
 // queue, with no dependency between them: both results are right although
 // the two share the workspace matrix.
 TEST(LargeTransform, BackToBackUsmComputesShareTheMatrixSafely) {
-  using cplx = std::complex<float>;
   committed_record r(config(precision::single_precision, true, false));
   ASSERT_TRUE(r.committed_here()) << r.description();
-  sycl::queue& q = backend_test::gpu_test_queue();
-  const std::vector<qez_test::cld> x1 = qez_test::random_complex(n21, 1), x2 = qez_test::random_complex(n21, 2);
-  backend_test::device_array<cplx> in1(q, std::vector<cplx>(x1.begin(), x1.end()), true);
-  backend_test::device_array<cplx> in2(q, std::vector<cplx>(x2.begin(), x2.end()), true);
-  backend_test::device_array<cplx> out1(q, std::vector<cplx>(n21), true), out2(q, std::vector<cplx>(n21), true);
-  std::uint64_t kind = dft::container_usm;
-  std::vector<sycl::event> none;
-  sycl::event e1, e2;
-  ASSERT_EQ(r.record()->compute_fwd(r.record(), in1.argument(), out1.argument(), &none, &kind, &e1), 0);
-  ASSERT_EQ(r.record()->compute_fwd(r.record(), in2.argument(), out2.argument(), &none, &kind, &e2), 0);
-  e1.wait();
-  e2.wait();
-  const qez_test::accuracy_bounds b = bounds_of(precision::single_precision, n21);
-  for (const auto& pair : {std::make_pair(&out1, &x1), std::make_pair(&out2, &x2)}) {
-    const std::vector<cplx> got = pair.first->read();
-    const qez_test::accuracy a = qez_test::measure(
-        std::vector<qez_test::cld>(got.begin(), got.end()),
-        backend_test::scaled_reference_c2c(*pair.second, {n21}, 1, true, 1.0L));
-    EXPECT_TRUE(qez_test::within(a, b)) << qez_test::describe(a, b);
-  }
+  backend_test::expect_back_to_back_usm_computes(r.record(), n21, 1, precision::single_precision);
 }
 
 TEST(LargeTransform, ComputeWithoutWorkspaceReturns11) {
   committed_record r(config(precision::single_precision, false, false));
   ASSERT_TRUE(r.committed_here()) << r.description();
-  EXPECT_EQ(run_and_measure(r, true, true).status, dft::status_no_workspace);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::usm).status, dft::status_no_workspace);
 }
 
 TEST(LargeTransform, UsmWorkspaceWithBufferComputeReturns11) {
   committed_record r(config(precision::single_precision, false, false));
   ASSERT_TRUE(r.committed_here()) << r.description();
   ASSERT_EQ(r.give_usm_workspace(), 0);
-  EXPECT_EQ(run_and_measure(r, true, false).status, dft::status_no_workspace);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::buffer).status, dft::status_no_workspace);
 }
 
 TEST(LargeTransform, SubBufferInputIsRefusedBeforeAnySubmission) {

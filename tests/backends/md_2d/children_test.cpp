@@ -58,18 +58,20 @@ TEST_P(ChildrenStrategy, MatchesTheReference) {
   // direction meets USM and buffers.
   const container forward_container = c.batch % 2 == 1 ? container::usm : container::buffer;
   const container backward_container = c.batch % 2 == 1 ? container::buffer : container::usm;
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, forward_container), "forward");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, backward_container), "backward");
+  EXPECT_WITHIN_BOUNDS(r.run(true, forward_container), "forward");
+  EXPECT_WITHIN_BOUNDS(r.run(false, backward_container), "backward");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, ChildrenStrategy,
-    ::testing::Values(make(true, 24, 40, 3, false), make(false, 20, 36, 2, true),
-                      padded(make(true, 12, 30, 2, false), 3, 1, 5, 7),
-                      io(padded(make(false, 18, 16, 3, false), 2, 0, 0, 4)),
-                      with_workspace(io(make(true, 10, 14, 1, true)), workspace::caller_usm),
-                      with_workspace(make(false, 30, 12, 2, false), workspace::caller_buffer),
-                      padded(make(true, 9, 27, 4, true), 2, 2, 3, 3), make(false, 5, 96, 2, false)),
-    [](const ::testing::TestParamInfo<c2c_2d_config>& info) { return md2d_test::name_of(info.param); });
+INSTANTIATE_TEST_SUITE_P(Layouts, ChildrenStrategy,
+                         ::testing::Values(make(true, 24, 40, 3, false), make(false, 20, 36, 2, true),
+                                           padded(make(true, 12, 30, 2, false), 3, 1, 5, 7),
+                                           io(padded(make(false, 18, 16, 3, false), 2, 0, 0, 4)),
+                                           with_workspace(io(make(true, 10, 14, 1, true)), workspace::external_usm),
+                                           with_workspace(make(false, 30, 12, 2, false), workspace::external_buffer),
+                                           padded(make(true, 9, 27, 4, true), 2, 2, 3, 3),
+                                           make(false, 5, 96, 2, false)),
+                         [](const ::testing::TestParamInfo<c2c_2d_config>& info) {
+                           return md2d_test::name_of(info.param);
+                         });
 
 }  // namespace

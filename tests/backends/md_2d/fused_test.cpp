@@ -26,8 +26,8 @@ std::string case_name(const ::testing::TestParamInfo<fused_case>& info) {
   const fused_case& f = info.param;
   std::string s = std::string(f.dbl ? "double_" : "single_") + std::to_string(f.n) + "_b" + std::to_string(f.batch) +
                   (f.in_place ? "_inplace" : "_outofplace");
-  if (f.ws == workspace::caller_usm) s += "_wsusm";
-  if (f.ws == workspace::caller_buffer) s += "_wsbuffer";
+  if (f.ws == workspace::external_usm) s += "_wsusm";
+  if (f.ws == workspace::external_buffer) s += "_wsbuffer";
   return s;
 }
 
@@ -47,7 +47,7 @@ TEST_P(FusedStrategy, TwoKernelsMatchTheReference) {
   c.bwd_scale = 1.0 / static_cast<double>(f.n * f.n);
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(f.dbl));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = *m::block_of(r.record());
+  const m::block& b = *m::block_of(r.record());
   ASSERT_EQ(b.fused, 1) << "the fused program did not build for this square";
   EXPECT_EQ(b.subgroup_size, 8);
   for (sycl::kernel* k : b.kernels) EXPECT_NE(k, nullptr);
@@ -62,15 +62,15 @@ TEST_P(FusedStrategy, TwoKernelsMatchTheReference) {
     for (bool forward : {true, false}) {
       const std::string what = std::string(forward ? "forward " : "backward ") +
                                (k == container::usm ? "usm" : "buffer");
-      EXPECT_2D_WITHIN_BOUNDS(r.run(forward, k), what);
+      EXPECT_WITHIN_BOUNDS(r.run(forward, k), what);
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Squares, FusedStrategy,
                          ::testing::Values(fused_case{true, 192, 2, false, workspace::internal},
-                                           fused_case{false, 192, 1, true, workspace::caller_usm},
-                                           fused_case{true, 128, 1, true, workspace::caller_buffer},
+                                           fused_case{false, 192, 1, true, workspace::external_usm},
+                                           fused_case{true, 128, 1, true, workspace::external_buffer},
                                            fused_case{false, 128, 3, false, workspace::internal}),
                          case_name);
 
@@ -90,7 +90,7 @@ TEST(FusedStrategy, OtherSizesAndPaddedLayoutsTakeTheChildren) {
   md2d_test::c2c_2d_record r(padded, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
   EXPECT_EQ(m::block_of(r.record())->fused, 0);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "padded 128 forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "padded 128 forward usm");
 }
 
 }  // namespace

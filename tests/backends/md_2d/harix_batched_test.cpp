@@ -28,15 +28,15 @@ c2c_2d_config square(std::int64_t n, std::int64_t batch) {
 TEST(BatchedLayout, OneTransformAtATime) {
   md2d_test::c2c_2d_record r(square(2048, 2), md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = *m::block_of(r.record());
+  const m::block& b = *m::block_of(r.record());
   ASSERT_EQ(b.batched_layout, 1);
   const std::int64_t bytes = 16 * 2048 * 2048;
   for (std::int64_t d : b.byte_distances) EXPECT_EQ(d, bytes);
   // The children are planned for one transform: N1 rows, no batch of 2.
   EXPECT_EQ(b.row_plan_fwd->batch.records[0].length, 2048);
   EXPECT_EQ(b.row_plan_fwd->batch.records[1].length, 1);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
 }
 
 TEST(BatchedLayout, SubBufferDataIsRefused) {

@@ -22,14 +22,14 @@ c2c_2d_config big(bool dbl, std::int64_t batch) {
   c.dbl = dbl;
   c.n0 = c.n1 = 16384;
   c.batch = batch;
-  c.ws = md2d_test::workspace::caller_usm;  // nothing is allocated at commit
+  c.ws = md2d_test::workspace::external_usm;  // nothing is allocated at commit
   return c;
 }
 
 TEST(Transposes, SingleSixteenThousandSquareIsPlannedThroughTransposes) {
   md2d_test::c2c_2d_record r(big(false, 1), md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = *m::block_of(r.record());
+  const m::block& b = *m::block_of(r.record());
   if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   ASSERT_EQ(b.transposes, 1);
   EXPECT_EQ(b.subgroup_size, 32);
@@ -70,7 +70,7 @@ TEST(Transposes, TwoTransformsOrDoublePrecisionTakeTheChildren) {
   for (const c2c_2d_config& c : {big(false, 2), big(true, 1)}) {
     md2d_test::c2c_2d_record r(c, md2d_test::main_table(c.dbl));
     ASSERT_EQ(r.commit_status(), 0);
-    const m::bkd_data& b = *m::block_of(r.record());
+    const m::block& b = *m::block_of(r.record());
     if (b.esimd_plan != nullptr) continue;
     EXPECT_EQ(b.transposes, 0);
     EXPECT_EQ(b.batched_layout, 0);
@@ -83,11 +83,11 @@ TEST(Fused, DeclinedWithoutSubGroupSizeEight) {
   c.n0 = c.n1 = 192;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = *m::block_of(r.record());
+  const m::block& b = *m::block_of(r.record());
   if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   EXPECT_EQ(b.fused, 0);
   EXPECT_NE(b.row_plan_fwd, nullptr);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "192 children forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "192 children forward usm");
 }
 
 }  // namespace

@@ -56,20 +56,14 @@ struct typed_run {
     std::vector<std::complex<T>> in_host(static_cast<size_t>(in_layout.span(extents, c.batch)));
     for (std::size_t i = 0; i < in_host.size(); ++i) in_host[i] = {T(0.25), T(-0.5)};  // padding
     qez_test::place(x, extents, c.batch, in_layout, in_host.data());
-    const bool usm = k == container::usm;
     run_result r;
     r.bounds = qez_test::bounds_for<T>(points);
     std::vector<std::complex<T>> result;
-    backend_test::device_array<std::complex<T>> in(backend_test::gpu_test_queue(), in_host, usm);
-    if (c.in_place) {
-      r.status = backend_test::call_compute_entry(record, forward, in.argument(), in.argument(), usm);
-      result = in.read();
-    } else {
-      backend_test::device_array<std::complex<T>> out(
-          backend_test::gpu_test_queue(),
-          std::vector<std::complex<T>>(static_cast<size_t>(out_layout.span(extents, c.batch))), usm);
-      r.status = backend_test::call_compute_entry(record, forward, in.argument(), out.argument(), usm);
-      result = out.read();
+    {
+      const backend_test::run_arrays<std::complex<T>> arrays(in_host, backend_test::placement_from(c.in_place), k,
+                                                             out_layout.span(extents, c.batch));
+      r.status = arrays.call(record, forward ? backend_test::direction::forward : backend_test::direction::backward);
+      result = arrays.result().read();
     }
     const std::vector<cld> got = qez_test::collect<cld>(result.data(), extents, c.batch, out_layout);
     const long double scale = forward ? c.fwd_scale : c.bwd_scale;
@@ -113,8 +107,8 @@ std::string name_of(const c2c_2d_config& c) {
                   "_b" + std::to_string(c.batch) + (c.in_place ? "_inplace" : "_outofplace");
   if (c.in_row_pad || c.out_row_pad || c.in_batch_pad || c.out_batch_pad) s += "_padded";
   if (c.io_convention) s += "_io";
-  if (c.ws == workspace::caller_usm) s += "_wsusm";
-  if (c.ws == workspace::caller_buffer) s += "_wsbuffer";
+  if (c.ws == workspace::external_usm) s += "_wsusm";
+  if (c.ws == workspace::external_buffer) s += "_wsbuffer";
   return s;
 }
 
@@ -143,7 +137,7 @@ c2c_2d_record::~c2c_2d_record() {
 
 int c2c_2d_record::give_workspace() {
   const std::uint64_t bytes = std::max<std::uint64_t>(backend_test::workspace_bytes(record_), 1);
-  if (c_.ws == workspace::caller_usm) return impl_->caller.give_usm(record_, bytes);
+  if (c_.ws == workspace::external_usm) return impl_->caller.give_usm(record_, bytes);
   return impl_->caller.give_buffer(record_, bytes);
 }
 
@@ -157,11 +151,6 @@ bool held_by(const DFTI_DESCRIPTOR* record, const dft::backend_table* table) {
 
 const dft::backend_table* main_table(bool dbl) {
   return dbl ? &dft::dft_c2c_2d_main_gpu_bkd_table_double : &dft::dft_c2c_2d_main_gpu_bkd_table_float;
-}
-
-void report(const run_result& r, const std::string& what) {
-  std::printf("[ accuracy ] %s: ", what.c_str());
-  backend_test::report_in_bound_units(r.error, r.bounds);
 }
 
 }  // namespace md2d_test

@@ -14,12 +14,15 @@
 #include <vector>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/run_words.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace md2d_test {
 
-enum class container { usm, buffer };
-enum class workspace { internal, caller_usm, caller_buffer };
+using backend_test::container;
+using backend_test::direction;
+using backend_test::workspace;
 
 struct c2c_2d_config {
   bool dbl = true;
@@ -43,11 +46,7 @@ std::string name_of(const c2c_2d_config& c);
 // How test names print a configuration.
 void PrintTo(const c2c_2d_config& c, std::ostream* os);
 
-struct run_result {
-  int status = -1;
-  qez_test::accuracy error;
-  qez_test::accuracy_bounds bounds{};
-};
+using run_result = backend_test::bounded_run;
 
 class c2c_2d_record {
  public:
@@ -79,16 +78,5 @@ bool held_by(const DFTI_DESCRIPTOR* record, const ulmara::qez::dft::backend_tabl
 
 // The 2D main backend's table of the precision.
 const ulmara::qez::dft::backend_table* main_table(bool dbl);
-
-void report(const run_result& r, const std::string& what);
-
-#define EXPECT_2D_WITHIN_BOUNDS(run, what)                                                               \
-  do {                                                                                                   \
-    const ::md2d_test::run_result r_ = (run);                                                            \
-    EXPECT_EQ(r_.status, 0) << (what);                                                                   \
-    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds))                                                 \
-        << (what) << ": " << ::qez_test::describe(r_.error, r_.bounds);                                  \
-    ::md2d_test::report(r_, what);                                                                       \
-  } while (0)
 
 }  // namespace md2d_test

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST(LinePlan, DeclinesLinesBeyondLocalMemory) {
   EXPECT_TRUE(m::plan_row_dimension(fits, 16));
 }
 
-void fill_fused_block(m::bkd_data& b, std::int64_t n, bool dbl, std::int64_t transforms) {
+void fill_fused_block(m::block& b, std::int64_t n, bool dbl, std::int64_t transforms) {
   b.double_precision = dbl;
   b.element_bytes = dbl ? 16 : 8;
   b.transforms = transforms;
@@ -88,26 +89,19 @@ void fill_fused_block(m::bkd_data& b, std::int64_t n, bool dbl, std::int64_t tra
 }
 
 TEST(FusedOptions, DoubleForwardOptionsOf192) {
-  m::bkd_data b;
+  m::block b;
   fill_fused_block(b, 192, true, 3);
   char options[2048];
-  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::frame::dir_forward, options, sizeof options));
+  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_forward, options, sizeof options));
   EXPECT_STREQ(options,
-               "-Dcl_tavir_subgroups_long -DSUBGROUP_SIZE=8 -DFACT1_TAIL_IN_REALS=0 -DFACT0=16 -DPADFACT0=0 "
-               "-DFACT1=12 -DPADFACT1=0 -DKERNEL_FUNC0=fft_192_rowbatch_d_dir0 -DFACT0_FUNC=fft_16_s "
-               "-DFACT1_FUNC=fft_12_s -DFWD_DIR=1 -DBWD_DIR=0 -DBATCH_PER_GROUP=1 -DBATCH_FOR_LAST_GROUP=1 "
-               "-DIDIST=192 -DODIST=192 -DWORK_GROUP_SIZE=32 -DFACT1_LOOP_BOUND=1 -DDIST_IN_X_DIR=1 "
-               "-DDIST_IN_Y_DIR=192 -DDIST_IN_Z_DIR=36864 -DBATCH_DIST=36864 -DBATCH_SIZE_IN_X_DIR=192 "
-               "-DBATCH_SIZE_IN_XY_PLANE=36864 -DKERNEL_FUNC1=fft_192_rowbatch_d_dir1 -DBATCH2=3 "
-               "-DWORK_GROUP_SIZE_Y=128 -DWORK_GROUPS_IN_X_DIR=48 -DWORK_GROUPS_IN_A_3D_BATCH=9216 "
-               "-DDIST_IN_XY_PLANE=36864 -DTAIL_READS_WRITES=0 ");
+               backend_test::golden_options("md_2d", backend_test::precision::double_precision, "fused 192, forward"));
 }
 
 TEST(FusedOptions, SingleBackwardOptionsOf128HaveNoLongSubGroups) {
-  m::bkd_data b;
+  m::block b;
   fill_fused_block(b, 128, false, 1);
   char options[2048];
-  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::frame::dir_backward, options, sizeof options));
+  ASSERT_TRUE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_backward, options, sizeof options));
   const std::string s(options);
   EXPECT_EQ(s.find("-Dcl_tavir_subgroups_long"), std::string::npos);
   EXPECT_EQ(s.rfind("-DSUBGROUP_SIZE=8 ", 0), 0u);
@@ -116,7 +110,7 @@ TEST(FusedOptions, SingleBackwardOptionsOf128HaveNoLongSubGroups) {
   EXPECT_NE(s.find(" -DWORK_GROUPS_IN_X_DIR=32 "), std::string::npos);
   // Options that do not fit are refused rather than cut.
   char tiny[64];
-  EXPECT_FALSE(m::format_fused_options(b, ulmara::qez::dft::frame::dir_backward, tiny, sizeof tiny));
+  EXPECT_FALSE(m::format_fused_options(b, ulmara::qez::dft::plan_basics::dir_backward, tiny, sizeof tiny));
   // Lengths without a two-factor split have no line plan.
   m::dim_plan prime;
   prime.length = 67;

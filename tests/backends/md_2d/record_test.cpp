@@ -35,7 +35,7 @@ c2c_2d_config config(bool dbl, std::int64_t n1, std::int64_t n0, std::int64_t ba
 // whole, the terminating NUL included).
 std::string name_of(const DFTI_DESCRIPTOR* r) { return std::string(r->name, strnlen(r->name, sizeof r->name)); }
 
-m::bkd_data& block(const md2d_test::c2c_2d_record& r) { return *m::block_of(r.record()); }
+m::block& block(const md2d_test::c2c_2d_record& r) { return *m::block_of(r.record()); }
 
 TEST(Acceptance, DeclinesWhatIsNotTwoDimensionalInterleavedComplex) {
   const dft::backend_table* mine = md2d_test::main_table(true);
@@ -76,7 +76,7 @@ TEST(TableOperations, StatusesOnRecordsItDoesNotHold) {
 TEST(Children, SharedWhenBothDirectionsAreAlike) {
   md2d_test::c2c_2d_record r(config(false, 12, 20, 3), md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(b.fused + b.transposes + b.batched_layout, 0);
   ASSERT_NE(b.row_plan_fwd, nullptr);
   EXPECT_EQ(b.row_plan_bwd, b.row_plan_fwd);
@@ -97,7 +97,7 @@ TEST(Children, SharedWhenBothDirectionsAreAlike) {
 }
 
 // Part 0 summed over the distinct children, part 1 the largest of theirs.
-void expect_workspace_of_children(const DFTI_DESCRIPTOR* record, const m::bkd_data& b) {
+void expect_workspace_of_children(const DFTI_DESCRIPTOR* record, const m::block& b) {
   std::vector<const DFTI_DESCRIPTOR*> distinct;
   for (const DFTI_DESCRIPTOR* child : {b.row_plan_fwd, b.col_plan_fwd, b.row_plan_bwd, b.col_plan_bwd})
     if (std::find(distinct.begin(), distinct.end(), child) == distinct.end()) distinct.push_back(child);
@@ -118,7 +118,7 @@ TEST(Children, ColumnPassesSeparateWhenTheOutputSidesDiffer) {
   c.fwd_scale = 2.0;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(b.row_plan_bwd, b.row_plan_fwd);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2D_C2C|1d");
   ASSERT_NE(b.col_plan_bwd, b.col_plan_fwd);
@@ -127,8 +127,8 @@ TEST(Children, ColumnPassesSeparateWhenTheOutputSidesDiffer) {
   EXPECT_EQ(b.col_plan_fwd->directions, 0u);
   EXPECT_EQ(b.col_plan_bwd->directions, 1u);
   expect_workspace_of_children(r.record(), b);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
 }
 
 TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
@@ -140,13 +140,13 @@ TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
   c.out_row_pad = 3;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2DC2C|f1d");
   EXPECT_EQ(name_of(b.row_plan_bwd), "2DC2C|b1d");
   EXPECT_EQ(b.col_plan_bwd, b.col_plan_fwd);
   EXPECT_EQ(name_of(b.col_plan_fwd), "2D_C2C|2d");
   expect_workspace_of_children(r.record(), b);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::usm), "backward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::usm), "backward usm");
 }
 
 TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
@@ -154,31 +154,31 @@ TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
   c.directions = 0;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = block(r);
+  const m::block& b = block(r);
   EXPECT_EQ(b.row_plan_bwd, nullptr);
   EXPECT_EQ(b.col_plan_bwd, nullptr);
   EXPECT_EQ(name_of(b.row_plan_fwd), "2DC2C|f1d");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm");
   EXPECT_EQ(r.run(false, container::usm).status, 2);
 }
 
 TEST(Workspace, CallerWorkspaceThatWasNeverGiven) {
   c2c_2d_config c = config(false, 10, 24, 1);
-  c.ws = md2d_test::workspace::caller_usm;
+  c.ws = md2d_test::workspace::external_usm;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
   const bool needs = backend_test::workspace_bytes(r.record()) != 0;
   EXPECT_EQ(r.run(true, container::usm).status, needs ? 11 : 0);
   ASSERT_EQ(r.give_workspace(), 0);
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm after the workspace");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm after the workspace");
 }
 
 TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
   md2d_test::c2c_2d_record r(config(true, 6, 14, 2), md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
-  m::bkd_data& b = block(r);
+  m::block& b = block(r);
   r.record()->offload_mode = 2;
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm, asynchronous offload");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::usm), "forward usm, asynchronous offload");
   EXPECT_EQ(b.in_order, 0u);
   EXPECT_EQ(b.queue, r.record()->queue);
   EXPECT_EQ(b.row_plan_fwd->offload_mode, 2u);
@@ -186,7 +186,7 @@ TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
   EXPECT_EQ(b.col_plan_fwd->queue, r.record()->queue);
   // Back to a plain call: the children follow again.
   r.record()->offload_mode = 0;
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
   EXPECT_EQ(b.row_plan_bwd->offload_mode, 0u);
 }
 
@@ -196,7 +196,7 @@ TEST(Commit, SecondCommitReplacesTheBlock) {
   ASSERT_EQ(r.commit_status(), 0);
   ASSERT_EQ(mine->bkd_commit(mine, r.record()), 0);
   EXPECT_TRUE(md2d_test::held_by(r.record(), mine));
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, container::buffer), "forward buffer");
+  EXPECT_WITHIN_BOUNDS(r.run(true, container::buffer), "forward buffer");
   EXPECT_EQ(mine->bkd_free(mine, r.record()), 0);
   EXPECT_EQ(r.record()->commit_status, dft::dfti_uncommitted);
   EXPECT_EQ(r.record()->bkd_data, nullptr);

@@ -60,7 +60,7 @@ class FusedTables : public ::testing::Test {
   static long double tolerance() { return 4 * std::numeric_limits<T>::epsilon(); }
 
   sycl::queue* queue_ = nullptr;
-  m::bkd_data b_;
+  m::block b_;
   std::vector<void*> areas_;
 };
 

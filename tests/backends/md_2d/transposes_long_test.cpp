@@ -18,6 +18,8 @@ namespace {
 
 namespace dft = ulmara::qez::dft;
 namespace m = dft::c2c_2d_main;
+using backend_test::container;
+using backend_test::direction;
 constexpr std::int64_t n = 16384;
 constexpr long double pi = 3.141592653589793238462643383279502884L;
 
@@ -27,10 +29,10 @@ TEST(TransposesLong, ImpulseResponseAndRoundTrip) {
   c.n0 = c.n1 = n;
   c.fwd_scale = 0.5;
   c.bwd_scale = 2.0 / static_cast<double>(n * n);
-  c.ws = md2d_test::workspace::caller_usm;
+  c.ws = md2d_test::workspace::external_usm;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
-  const m::bkd_data& b = *m::block_of(r.record());
+  const m::block& b = *m::block_of(r.record());
   if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   ASSERT_EQ(b.transposes, 1);
   ASSERT_EQ(r.give_workspace(), 0);
@@ -46,7 +48,7 @@ TEST(TransposesLong, ImpulseResponseAndRoundTrip) {
   q.memset(in, 0, points * sizeof(std::complex<float>)).wait();
   q.memcpy(in + row * n + column, &one, sizeof one).wait();
 
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, in, out, true), 0);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, in, out, container::usm), 0);
   std::vector<std::complex<float>> host(points);
   q.memcpy(host.data(), out, points * sizeof(host[0])).wait();
   std::mt19937_64 pick(42);
@@ -60,7 +62,7 @@ TEST(TransposesLong, ImpulseResponseAndRoundTrip) {
   }
   EXPECT_LT(worst, 1e-5L);
 
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), false, out, in, true), 0);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), direction::backward, out, in, container::usm), 0);
   q.memcpy(host.data(), in, points * sizeof(host[0])).wait();
   long double stray = 0;
   for (size_t k = 0; k < points; ++k)

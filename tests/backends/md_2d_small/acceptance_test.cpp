@@ -42,7 +42,7 @@ int direct_commit(const c2c_2d_config& c) {
 TEST(Acceptance, ListCommitsSquaresToThisBackend) {
   md2d_test::c2c_2d_record eight(square(false, 8, 8, 1000), nullptr);
   ASSERT_TRUE(md2d_test::held_by(eight.record(), small_table(false)));
-  const s::bkd_data& b = *s::block_of(eight.record());
+  const s::block& b = *s::block_of(eight.record());
   EXPECT_EQ(b.work_group_size, 16u);
   EXPECT_EQ(b.transforms, 1000);
   EXPECT_EQ(b.local_bytes, 512);
@@ -105,7 +105,7 @@ TEST(NoSubGroupEight, DeclinesAndTheMainBackendTakesTheSquare) {
     EXPECT_EQ(mine->bkd_commit(mine, r.record()), 100);
     const dft::backend_table* main = md2d_test::main_table(dbl);
     ASSERT_EQ(main->bkd_commit(main, r.record()), 0);
-    EXPECT_2D_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "main forward usm");
+    EXPECT_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "main forward usm");
   }
 }
 

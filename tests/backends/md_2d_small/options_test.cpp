@@ -10,19 +10,20 @@
 
 #include "dft/gpu/backends/md_complex/2d_small/plan.hpp"
 #include "gpu/service/qez_gpu_types.h"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace {
 
 namespace dft = ulmara::qez::dft;
 namespace s = dft::c2c_2d_small;
 
-s::bkd_data planned(std::int64_t n, bool dbl, std::uint32_t arch) {
-  s::bkd_data b;
+s::block planned(std::int64_t n, bool dbl, std::uint32_t arch) {
+  s::block b;
   b.n = n;
   b.work_group_size = static_cast<std::uint64_t>(2 * n);
   b.local_bytes = n * n * (dbl ? 16 : 8);
   b.sub_group_size = 8;
-  b.arch = arch;
+  b.architecture = arch;
   std::snprintf(b.kernel_name, sizeof b.kernel_name, "fft_%lldx%lld_fused_SLM_%s", static_cast<long long>(n),
                 static_cast<long long>(n), dbl ? "d" : "s");
   std::snprintf(b.butterfly_name, sizeof b.butterfly_name, "fft_%lld_s", static_cast<long long>(n));
@@ -31,25 +32,23 @@ s::bkd_data planned(std::int64_t n, bool dbl, std::uint32_t arch) {
 
 TEST(Options, SingleForwardOf32) {
   char out[512];
-  ASSERT_TRUE(s::format_options(planned(32, false, QEZ_GPU_ARCH_GULON), false, dft::frame::dir_forward, out,
+  ASSERT_TRUE(s::format_options(planned(32, false, QEZ_GPU_ARCH_GULON), false, dft::plan_basics::dir_forward, out,
                                 sizeof out));
-  EXPECT_STREQ(out,
-               "-DFACT0=32 -DKERNEL_FUNC=fft_32x32_fused_SLM_s -DFACT0_FUNC=fft_32_s -DFWD_DIR=1 -DBWD_DIR=0 "
-               "-DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 ");
+  EXPECT_STREQ(out, backend_test::golden_options("md_2d_small", backend_test::precision::single_precision,
+                                                 "32 on Gulon, forward"));
 }
 
 TEST(Options, DoubleBackwardOf64OnHarixAddsTheRegisterOption) {
   char out[512];
-  ASSERT_TRUE(s::format_options(planned(64, true, QEZ_GPU_ARCH_HARIX), true, dft::frame::dir_backward, out,
+  ASSERT_TRUE(s::format_options(planned(64, true, QEZ_GPU_ARCH_HARIX), true, dft::plan_basics::dir_backward, out,
                                 sizeof out));
-  EXPECT_STREQ(out,
-               "-Dcl_tavir_subgroups_long -DFACT0=64 -DKERNEL_FUNC=fft_64x64_fused_SLM_d -DFACT0_FUNC=fft_64_s "
-               "-DFWD_DIR=0 -DBWD_DIR=1 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=8 -cl-tavir-256-GRF-per-thread ");
+  EXPECT_STREQ(out, backend_test::golden_options("md_2d_small", backend_test::precision::double_precision,
+                                                 "64 on Harix, backward"));
 }
 
 TEST(Options, RefusedWhenTheyDoNotFit) {
   char out[32];
-  EXPECT_FALSE(s::format_options(planned(8, false, QEZ_GPU_ARCH_GULON), false, dft::frame::dir_forward, out,
+  EXPECT_FALSE(s::format_options(planned(8, false, QEZ_GPU_ARCH_GULON), false, dft::plan_basics::dir_forward, out,
                                  sizeof out));
 }
 

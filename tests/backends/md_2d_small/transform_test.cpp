@@ -39,8 +39,8 @@ TEST_P(Side, BothDirectionsMatchTheReference) {
   ASSERT_TRUE(md2d_test::held_by(r.record(), small_table()));
   const container first = (n / 8) % 3 == 0 ? container::buffer : container::usm;
   const container second = first == container::usm ? container::buffer : container::usm;
-  EXPECT_2D_WITHIN_BOUNDS(r.run(true, first), "forward");
-  EXPECT_2D_WITHIN_BOUNDS(r.run(false, second), "backward");
+  EXPECT_WITHIN_BOUNDS(r.run(true, first), "forward");
+  EXPECT_WITHIN_BOUNDS(r.run(false, second), "backward");
 }
 
 INSTANTIATE_TEST_SUITE_P(Squares, Side, ::testing::Values(8, 16, 24, 32, 40, 48, 56, 64),
@@ -60,8 +60,8 @@ TEST(Side, EveryContainerAndPlacementOfOneSquare) {
     ASSERT_EQ(r.commit_status(), 0);
     for (container k : {container::usm, container::buffer}) {
       for (bool forward : {true, false}) {
-        EXPECT_2D_WITHIN_BOUNDS(r.run(forward, k), std::string(forward ? "forward" : "backward") +
-                                                       (in_place ? " in place" : " out of place"));
+        EXPECT_WITHIN_BOUNDS(r.run(forward, k), std::string(forward ? "forward" : "backward") +
+                                                    (in_place ? " in place" : " out of place"));
       }
     }
   }

@@ -4,7 +4,7 @@
 
 #include "dft/api/descriptor_access.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/public_api_harness.hpp"
 #include "tests/support/reference_dft.hpp"
 #include "ulmara/qez/dft.hpp"
 
@@ -45,11 +45,6 @@ std::string child_name(const DFTI_DESCRIPTOR* child) {
 
 namespace {
 
-template <class T>
-constexpr qd::precision precision_of() {
-  return sizeof(T) == sizeof(float) ? qd::precision::SINGLE : qd::precision::DOUBLE;
-}
-
 std::int64_t points(const c2c_config& c) { return qez_test::element_count(c.lengths) * c.batch; }
 
 qez_test::strided_layout layout_of(const c2c_config& c, const side_layout& s) {
@@ -60,16 +55,6 @@ std::vector<std::int64_t> with_offset(const qez_test::strided_layout& l) {
   std::vector<std::int64_t> out{l.offset};
   out.insert(out.end(), l.strides.begin(), l.strides.end());
   return out;
-}
-
-template <class V>
-using device_data = backend_test::device_array<V>;
-
-// A caller's byte buffer seen as a buffer of complex values.
-template <class V>
-sycl::buffer<V, 1> typed_view(const device_data<V>& data) {
-  auto* bytes = static_cast<sycl::buffer<char, 1>*>(data.argument());
-  return bytes->template reinterpret<V, 1>(sycl::range<1>(bytes->byte_size() / sizeof(V)));
 }
 
 }  // namespace
@@ -101,21 +86,11 @@ class typed_plan : public c2c_plan::impl {
       desc_.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
     record()->directions = c.directions;
     desc_.commit(test_queue());
-    if (c.ws == workspace::internal) return;
-    const std::uint64_t bytes = record()->workspace_bytes[0] + record()->workspace_bytes[1];
-    const size_t count = static_cast<size_t>((bytes + sizeof(T) - 1) / sizeof(T)) + 1;
-    if (c.ws == workspace::external_usm) {
-      usm_workspace_ = sycl::malloc_device<T>(count, test_queue());
-      desc_.set_workspace(usm_workspace_);
-    } else {
-      buffer_workspace_ = std::make_unique<sycl::buffer<T, 1>>(sycl::range<1>(count));
-      desc_.set_workspace(*buffer_workspace_);
-    }
+    workspace_.attach(desc_, record(), c.ws, 1);
   }
   ~typed_plan() override {
     // Table writes handed to the workspace may still be running.
     test_queue().wait();
-    if (usm_workspace_ != nullptr) sycl::free(usm_workspace_, test_queue());
   }
   DFTI_DESCRIPTOR* record() const override { return qd::descriptor_access::record(desc_); }
 
@@ -132,48 +107,24 @@ class typed_plan : public c2c_plan::impl {
     const std::int64_t out_span = to.span(c_.lengths, c_.batch);
     std::vector<value> input(size_t(c_.in_place ? std::max(in_span, out_span) : in_span), value(-7, 3));
     qez_test::place(x, c_.lengths, c_.batch, from, input.data());
-    const bool usm = kind == container::usm;
-    device_data<value> in(test_queue(), input, usm);
-    std::vector<value> result;
-    if (c_.in_place) {
-      call(in, in, usm, forward);
-      result = in.read();
-    } else {
-      device_data<value> out(test_queue(), std::vector<value>(size_t(out_span), value(5, -5)), usm);
-      call(in, out, usm, forward);
-      result = out.read();
-    }
+    const backend_test::run_arrays<value> arrays(input, backend_test::placement_from(c_.in_place), kind, out_span,
+                                                 value(5, -5));
+    auto& d = const_cast<backend_test::complex_descriptor<T>&>(desc_);
+    if (forward)
+      backend_test::run_public_compute<true>(d, arrays.input(), arrays.result(), kind, c_.in_place);
+    else
+      backend_test::run_public_compute<false>(d, arrays.input(), arrays.result(), kind, c_.in_place);
+    const std::vector<value> result = arrays.result().read();
     const std::vector<cld> got = qez_test::collect<cld>(result.data(), c_.lengths, c_.batch, to);
     return {qez_test::measure(got, reference), qez_test::bounds_for<T>(qez_test::element_count(c_.lengths))};
   }
 
  private:
-  void call(const device_data<value>& in, const device_data<value>& out, bool usm, bool forward) const {
-    auto& d = const_cast<qd::descriptor<precision_of<T>(), qd::domain::COMPLEX>&>(desc_);
-    const bool same = &in == &out;
-    if (usm) {
-      auto* i = static_cast<value*>(in.argument());
-      auto* o = static_cast<value*>(out.argument());
-      if (same)
-        (forward ? qd::compute_forward(d, i) : qd::compute_backward(d, i)).wait();
-      else
-        (forward ? qd::compute_forward(d, i, o) : qd::compute_backward(d, i, o)).wait();
-      return;
-    }
-    sycl::buffer<value, 1> i = typed_view(in);
-    if (same) {
-      forward ? qd::compute_forward(d, i) : qd::compute_backward(d, i);
-      return;
-    }
-    sycl::buffer<value, 1> o = typed_view(out);
-    forward ? qd::compute_forward(d, i, o) : qd::compute_backward(d, i, o);
-  }
-
   c2c_config c_;
   qez_test::strided_layout fwd_, bwd_;
-  qd::descriptor<precision_of<T>(), qd::domain::COMPLEX> desc_;
-  T* usm_workspace_ = nullptr;
-  std::unique_ptr<sycl::buffer<T, 1>> buffer_workspace_;
+  // Declared before the descriptor: freed after it.
+  backend_test::public_workspace<T> workspace_;
+  backend_test::complex_descriptor<T> desc_;
 };
 
 }  // namespace

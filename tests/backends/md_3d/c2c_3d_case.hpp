@@ -13,13 +13,15 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/run_words.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/strided_layout.hpp"
 
 namespace md_3d_test {
 
-enum class container { usm, buffer };
-enum class workspace { internal, external_usm, external_buffer };
+using backend_test::container;
+using backend_test::workspace;
 
 // Layout of one side: every stride times `spread`, `pad` unused elements
 // after each row and after each transform.
@@ -46,10 +48,7 @@ std::string name_of(const c2c_config& c);
 inline void PrintTo(const c2c_config& c, std::ostream* os) { *os << name_of(c); }
 sycl::queue& test_queue();
 
-struct run_result {
-  qez_test::accuracy error;
-  qez_test::accuracy_bounds bounds{};
-};
+using run_result = backend_test::bounded_run;
 
 class c2c_plan {
  public:
@@ -74,12 +73,5 @@ bool taken_by_3d_padded(const DFTI_DESCRIPTOR* record);
 
 // The 10-byte name of a child, without the padding blanks.
 std::string child_name(const DFTI_DESCRIPTOR* child);
-
-#define EXPECT_WITHIN_BOUNDS(run, what)                                                          \
-  do {                                                                                           \
-    const ::md_3d_test::run_result r_ = (run);                                                   \
-    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds))                                         \
-        << (what) << ": " << ::qez_test::describe(r_.error, r_.bounds);                          \
-  } while (0)
 
 }  // namespace md_3d_test

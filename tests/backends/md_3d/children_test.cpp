@@ -20,7 +20,7 @@ namespace {
 namespace qd = ulmara::qez::dft;
 namespace main3d = ulmara::qez::dft::c2c_3d_main;
 
-constexpr int fx = main3d::slot_of(0, ulmara::qez::dft::frame::dir_forward);
+constexpr int fx = main3d::slot_of(0, ulmara::qez::dft::plan_basics::dir_forward);
 
 template <class T>
 const main3d::block<T>& block_of(const DFTI_DESCRIPTOR* r) {

@@ -12,6 +12,7 @@
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
 #include "tests/backends/md_3d/c2c_3d_case.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 #include "ulmara/qez/dft.hpp"
 
 namespace md_3d_test {
@@ -89,16 +90,8 @@ TEST(fused_planning, option_line_of_a_cubic_transform) {
   v.kernel_func1 = "fft_135_rowbatch_d_dir1";
   v.kernel_func2 = "fft_135_rowbatch_d_dir2";
   v.transforms = 3;
-  EXPECT_EQ(f2::format_options(v),
-            "-Dcl_tavir_subgroups_long -DSUBGROUP_SIZE=8 -DFACT1_TAIL_IN_REALS=2 -DFACT0=15 -DPADFACT0=1 "
-            "-DFACT1=9 -DPADFACT1=3 -DKERNEL_FUNC0=fft_135_rowbatch_d_dir0 -DFACT0_FUNC=fft_15_s "
-            "-DFACT1_FUNC=fft_9_s -DFWD_DIR=0 -DBWD_DIR=1 -DBATCH_PER_GROUP=1 -DBATCH_FOR_LAST_GROUP=1 "
-            "-DIDIST=135 -DODIST=135 -DWORK_GROUP_SIZE=32 -DFACT1_LOOP_BOUND=1 -DDIST_IN_X_DIR=1 "
-            "-DDIST_IN_Y_DIR=135 -DDIST_IN_Z_DIR=18225 -DBATCH_DIST=2460375 -DBATCH_SIZE_IN_X_DIR=135 "
-            "-DBATCH_SIZE_IN_XY_PLANE=18225 -DKERNEL_FUNC1=fft_135_rowbatch_d_dir1 "
-            "-DKERNEL_FUNC2=fft_135_rowbatch_d_dir2 -DBATCH2=3 -DWORK_GROUP_SIZE_Y=120 "
-            "-DWORK_GROUPS_IN_X_DIR=34 -DWORK_GROUPS_IN_A_3D_BATCH=4590 -DDIST_IN_XY_PLANE=18225 "
-            "-DTAIL_READS_WRITES=6 ");
+  EXPECT_EQ(f2::format_options(v), backend_test::golden_options("md_3d", backend_test::precision::double_precision,
+                                                                "fused 135 cube x 3, backward"));
 }
 
 TEST(fused_planning, option_line_of_a_square_single_precision_transform) {
@@ -115,14 +108,8 @@ TEST(fused_planning, option_line_of_a_square_single_precision_transform) {
   v.batch_dist = 128 * 128;
   v.kernel_func1 = "fft_128_rowbatch_s_dir1";
   v.transforms = 2;
-  EXPECT_EQ(f2::format_options(v),
-            "-DSUBGROUP_SIZE=8 -DFACT1_TAIL_IN_REALS=0 -DFACT0=16 -DPADFACT0=0 -DFACT1=8 -DPADFACT1=0 "
-            "-DKERNEL_FUNC0=fft_128_rowbatch_s_dir0 -DFACT0_FUNC=fft_16_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=1 "
-            "-DBWD_DIR=0 -DBATCH_PER_GROUP=1 -DBATCH_FOR_LAST_GROUP=1 -DIDIST=128 -DODIST=128 "
-            "-DWORK_GROUP_SIZE=16 -DFACT1_LOOP_BOUND=2 -DDIST_IN_X_DIR=1 -DDIST_IN_Y_DIR=128 "
-            "-DDIST_IN_Z_DIR=16384 -DBATCH_DIST=16384 -DBATCH_SIZE_IN_X_DIR=128 -DBATCH_SIZE_IN_XY_PLANE=16384 "
-            "-DKERNEL_FUNC1=fft_128_rowbatch_s_dir1 -DBATCH2=2 -DWORK_GROUP_SIZE_Y=128 -DWORK_GROUPS_IN_X_DIR=32 "
-            "-DWORK_GROUPS_IN_A_3D_BATCH=4096 -DDIST_IN_XY_PLANE=16384 -DTAIL_READS_WRITES=0 ");
+  EXPECT_EQ(f2::format_options(v), backend_test::golden_options("md_3d", backend_test::precision::single_precision,
+                                                                "fused 128 square x 2, forward"));
 }
 
 // ---- Tables ------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/n_fact_colbatch/colbatch_case.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace colbatch_test {
 namespace {
@@ -121,12 +122,8 @@ TEST(ColbatchAcceptance, NamesOptionsAndWorkspace) {
   EXPECT_STREQ(cb::program_key_double,
                "gpu_framework_c2c_1d_n_fact_colbatch.qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d");
   EXPECT_EQ(cb::build_options(b, cb::dir_forward),
-            "-Dcl_tavir_subgroups_long -DINPUT_STRIDE=2 -DOUTPUT_STRIDE=2 -DINNER_BATCH=2 "
-            "-DINNER_BATCH_PER_GROUP=2 -DINNER_BATCH_FOR_LAST_GROUP=2 -DOUTER_BATCH=1 "
-            "-DOUTER_BATCH_INPUT_DISTANCE=0 -DOUTER_BATCH_OUTPUT_DISTANCE=0 -DFACT0=4 -DFACT1=2 -DFACT2=1 "
-            "-DKERNEL_FUNC=fft_8_colbatched_once_2_d -DFACT0_FUNC=fft_4_s -DFACT1_FUNC=fft_2_s "
-            "-DFACT2_FUNC=fft_1_s -DFWD_DIR=1 -DBWD_DIR=0 -DWORKGROUP_SIZE=8 -DSUBGROUP_SIZE=8 "
-            "-DSUBGRPS_PER_FFT=1 -DSLM_BYTE_SIZE=288 ");
+            backend_test::golden_options("n_fact_colbatch", backend_test::precision::double_precision,
+                                         "8 x 2 columns, forward"));
   EXPECT_EQ(r.record()->data_arrays, 2u);
   EXPECT_EQ(b.sub_slice_bytes, 0u);
   EXPECT_GE(b.main_slice_bytes, 8u * 16u);
@@ -163,8 +160,8 @@ TEST(ColbatchAcceptance, ForwardOnlyPlanPreparesOneDirection) {
   EXPECT_NE(b.main_pointers[cb::dir_forward], nullptr);
   EXPECT_EQ(b.main_pointers[cb::dir_backward], nullptr);
   EXPECT_EQ(r.record()->workspace_bytes[0], b.main_slice_bytes);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, 8);
-  EXPECT_EQ(run_and_measure(r, false, true).status, 2);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, 8);
+  EXPECT_EQ(run_and_measure(r, direction::backward, container::usm).status, 2);
 }
 
 TEST(ColbatchAcceptance, FreeOnAnotherTableIsAnInternalError) {
@@ -182,8 +179,8 @@ TEST(ColbatchAcceptance, InPlaceIoFormCountsOneDataArray) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
   EXPECT_EQ(r.record()->data_arrays, 1u);
-  EXPECT_ACCURATE(run_and_measure(r, true, false), false, 8);
-  EXPECT_ACCURATE(run_and_measure(r, false, true), false, 8);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), false, 8);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), false, 8);
 }
 
 }  // namespace

@@ -16,13 +16,6 @@ namespace colbatch_test {
 
 namespace {
 
-// Earlier backends of the library's lists take many of these layouts; these
-// records try the column-batch backend alone.
-const dft::backend_table* const colbatch_only_float[] = {&dft::dft_c2c_2_facts_colbatch_gpu_bkd_table_float,
-                                                         &dft::terminator_backend_float, nullptr};
-const dft::backend_table* const colbatch_only_double[] = {&dft::dft_c2c_2_facts_colbatch_gpu_bkd_table_double,
-                                                          &dft::terminator_backend_double, nullptr};
-
 std::int64_t in_stride_of(const record_config& c) { return c.stride != 0 ? c.stride : c.columns; }
 std::int64_t out_stride_of(const record_config& c) {
   if (c.transposed) return 1;
@@ -97,7 +90,8 @@ qez_test::cld post_twiddle(const record_config& c, std::int64_t t, std::int64_t 
 }
 
 template <class T>
-run_result run_typed(const committed_record& rec, bool forward, bool usm) {
+run_result run_typed(const committed_record& rec, backend_test::direction d, backend_test::container kind) {
+  const bool forward = backend_test::is_forward(d);
   const record_config& c = rec.config();
   const side_layout in_side = input_side(c, forward);
   const side_layout out_side = output_side(c, forward);
@@ -106,16 +100,11 @@ run_result run_typed(const committed_record& rec, bool forward, bool usm) {
   const std::vector<std::complex<T>> host = random_values<T>(in_extent, static_cast<std::uint64_t>(c.length * 31 + c.columns));
   const std::vector<std::complex<T>> before = random_values<T>(out_extent, 7);
 
-  backend_test::device_array<std::complex<T>> in_dev(backend_test::gpu_test_queue(), host, usm);
-  std::unique_ptr<backend_test::device_array<std::complex<T>>> out_dev;
-  if (!c.in_place)
-    out_dev = std::make_unique<backend_test::device_array<std::complex<T>>>(backend_test::gpu_test_queue(), before, usm);
-  const backend_test::device_array<std::complex<T>>& result = c.in_place ? in_dev : *out_dev;
-
+  const backend_test::run_arrays<std::complex<T>> arrays(host, backend_test::placement_from(c.in_place), kind, before);
   run_result out;
-  out.status = backend_test::call_compute_entry(rec.record(), forward, in_dev.argument(), result.argument(), usm);
+  out.status = arrays.call(rec.record(), d);
   if (out.status != 0) return out;
-  const std::vector<std::complex<T>> got_all = result.read();
+  const std::vector<std::complex<T>> got_all = arrays.result().read();
 
   const long double scale = forward ? c.fwd_scale : c.bwd_scale;
   std::vector<qez_test::cld> got, reference;
@@ -141,7 +130,7 @@ run_result run_typed(const committed_record& rec, bool forward, bool usm) {
   if (!c.in_place)
     for (std::int64_t i = 0; i < out_extent; ++i)
       if (written.count(i) == 0 && got_all[static_cast<size_t>(i)] != before[static_cast<size_t>(i)])
-        out.untouched_kept = false;
+        ++out.stray_writes;
   return out;
 }
 
@@ -157,42 +146,12 @@ side_layout output_side(const record_config& c, bool forward) {
   return first_side(c);
 }
 
-committed_record::committed_record(const record_config& c) : config_(c), workspace_(backend_test::gpu_test_queue()) {
-  const int created = c.double_precision ? dft::create_child_descriptor_c2c_1d_double(&record_, c.length, nullptr)
-                                         : dft::create_child_descriptor_c2c_1d_float(&record_, c.length, nullptr);
-  if (created != 0 || record_ == nullptr) {
-    ADD_FAILURE() << "record creation failed: " << created;
-    return;
-  }
-  record_->backend_list = c.double_precision ? colbatch_only_double : colbatch_only_float;
-  record_->queue = &backend_test::gpu_test_queue();
-  configure(record_, c);
-  qez_dft_bless_node_thr(record_);
-  commit_status_ = record_->methods->commit(record_);
+committed_record::committed_record(const record_config& c) : backend_case(c, backend_test::gpu_test_queue()) {
+  make_and_commit(backend_test::road::solo_list, c.length, [&c](DFTI_DESCRIPTOR* r) { configure(r, c); });
 }
 
-committed_record::~committed_record() {
-  if (record_ != nullptr) record_->free(record_, record_);
-  backend_test::gpu_test_queue().wait();
-}
-
-bool committed_record::committed_here() const {
-  const dft::backend_table* mine = config_.double_precision ? &dft::dft_c2c_2_facts_colbatch_gpu_bkd_table_double
-                                                            : &dft::dft_c2c_2_facts_colbatch_gpu_bkd_table_float;
-  return record_ != nullptr && commit_status_ == 0 && backend_test::committed_to(record_, mine);
-}
-
-std::string committed_record::description() const {
-  if (!committed_here()) return "not committed to the column-batch backend";
-  return config_.double_precision ? cb::describe(plan<double>()) : cb::describe(plan<float>());
-}
-
-run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
-  return r.config().double_precision ? run_typed<double>(r, forward, usm) : run_typed<float>(r, forward, usm);
-}
-
-qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length) {
-  return double_precision ? qez_test::bounds_for<double>(length) : qez_test::bounds_for<float>(length);
+run_result run_and_measure(const committed_record& r, backend_test::direction d, backend_test::container kind) {
+  return r.config().double_precision ? run_typed<double>(r, d, kind) : run_typed<float>(r, d, kind);
 }
 
 }  // namespace colbatch_test

@@ -13,7 +13,9 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
-#include "tests/backends/support/record_harness.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "tests/backends/support/record_owner.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace colbatch_test {
@@ -54,51 +56,23 @@ struct side_layout {
 side_layout input_side(const record_config& c, bool forward);
 side_layout output_side(const record_config& c, bool forward);
 
-class committed_record {
+using colbatch_backend = backend_test::backend_of<cb::block, dft::dft_c2c_2_facts_colbatch_gpu_bkd_table_double,
+                                                  dft::dft_c2c_2_facts_colbatch_gpu_bkd_table_float>;
+
+// A child record that tries the column-batch backend alone.
+class committed_record : public backend_test::backend_case<colbatch_backend, record_config> {
  public:
   explicit committed_record(const record_config& c);
-  ~committed_record();
-  committed_record(const committed_record&) = delete;
-  committed_record& operator=(const committed_record&) = delete;
-
-  int commit_status() const { return commit_status_; }
-  DFTI_DESCRIPTOR* record() const { return record_; }
-  const record_config& config() const { return config_; }
-  // Committed, and to the column-batch backend of the record's precision.
-  bool committed_here() const;
-  template <class T>
-  const cb::block<T>& plan() const {
-    return *static_cast<const cb::block<T>*>(record_->bkd_data);
-  }
-  std::string description() const;
-  backend_test::caller_workspace& workspace() { return workspace_; }
-
- private:
-  record_config config_;
-  backend_test::caller_workspace workspace_;  // outlives the record (declared first)
-  DFTI_DESCRIPTOR* record_ = nullptr;
-  int commit_status_ = -1;
 };
 
-struct run_result {
-  int status = -1;
-  qez_test::accuracy error;
-  bool untouched_kept = true;  // values outside the output layout kept (not in place)
-};
+using backend_test::bounds_of;
+using backend_test::container;
+using backend_test::direction;
+using backend_test::run_result;
 
-// One direction on random data through the compute entry.
-run_result run_and_measure(const committed_record& r, bool forward, bool usm);
-
-qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length);
-
-#define EXPECT_ACCURATE(run, dp, n)                                                     \
-  do {                                                                                  \
-    const ::colbatch_test::run_result r_ = (run);                                       \
-    EXPECT_EQ(r_.status, 0);                                                            \
-    EXPECT_TRUE(r_.untouched_kept) << "values outside the output layout changed";       \
-    const ::qez_test::accuracy_bounds b_ = ::colbatch_test::bounds_of((dp), (n));       \
-    EXPECT_TRUE(::qez_test::within(r_.error, b_)) << ::qez_test::describe(r_.error, b_); \
-    ::backend_test::report_in_bound_units(r_.error, b_);                                \
-  } while (0)
+// One direction on random data through the compute entry; the values of
+// the output array outside the output layout that changed are counted in
+// stray_writes (not in place).
+run_result run_and_measure(const committed_record& r, direction d, container kind);
 
 }  // namespace colbatch_test

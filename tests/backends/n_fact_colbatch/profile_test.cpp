@@ -1,26 +1,16 @@
 // Acceptance and plans of the column-batch backend under the GPU profile of
-// the process (one CTest entry per scenario, COLBATCH_SCENARIO names it):
+// the process (one CTest entry per scenario, BACKEND_SCENARIO names it):
 // sub-groups of 8 only on Gulon, sub-groups of 16 anywhere, an unrecognised
 // GPU declined; the larger lengths that only 128 KiB of local memory holds.
-#include <cstdlib>
 #include <string>
 
 #include "tests/backends/n_fact_colbatch/colbatch_case.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace colbatch_test {
 namespace {
 
-std::string scenario() {
-  const char* s = std::getenv("COLBATCH_SCENARIO");
-  return s != nullptr ? s : "";
-}
-
-#define REQUIRE_SCENARIO(...)                                                   \
-  do {                                                                          \
-    bool listed_ = false;                                                       \
-    for (const char* name_ : {__VA_ARGS__}) listed_ = listed_ || scenario() == name_; \
-    if (!listed_) GTEST_SKIP() << "scenario " << scenario();                    \
-  } while (0)
+using backend_test::scenario;
 
 record_config twelve_points(bool dp) {
   record_config c;
@@ -31,16 +21,14 @@ record_config twelve_points(bool dp) {
   return c;
 }
 
-TEST(ColbatchProfile, SubGroupsOfEightOnGulon) {
-  REQUIRE_SCENARIO("gulon");
+SCENARIO_TEST(ColbatchProfile, SubGroupsOfEightOnGulon, "gulon") {
   committed_record r(twelve_points(true));
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
   EXPECT_EQ(r.plan<double>().subgroup_size, 8);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, 12);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, 12);
 }
 
-TEST(ColbatchProfile, SubGroupsOfEightOffGulonDeclined) {
-  REQUIRE_SCENARIO("vemra", "unknown");
+SCENARIO_TEST(ColbatchProfile, SubGroupsOfEightOffGulonDeclined, "vemra", "unknown") {
   for (bool dp : {true, false}) {
     committed_record r(twelve_points(dp));
     EXPECT_EQ(r.commit_status(), 3);
@@ -49,8 +37,7 @@ TEST(ColbatchProfile, SubGroupsOfEightOffGulonDeclined) {
   }
 }
 
-TEST(ColbatchProfile, SubGroupsOfSixteenAnywhere) {
-  REQUIRE_SCENARIO("harix", "vemra_16");
+SCENARIO_TEST(ColbatchProfile, SubGroupsOfSixteenAnywhere, "harix", "vemra_16") {
   for (bool dp : {true, false}) {
     committed_record r(twelve_points(dp));
     ASSERT_TRUE(r.committed_here()) << r.commit_status();
@@ -59,15 +46,14 @@ TEST(ColbatchProfile, SubGroupsOfSixteenAnywhere) {
     } else {
       EXPECT_EQ(r.plan<float>().subgroup_size, 16);
     }
-    EXPECT_ACCURATE(run_and_measure(r, true, false), dp, 12);
-    EXPECT_ACCURATE(run_and_measure(r, false, true), dp, 12);
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), dp, 12);
+    EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), dp, 12);
   }
 }
 
 // 4096 single-precision points ({64, 64}) in two columns need 64 KiB and a
 // little more: Harix's 128 KiB hold them, Gulon's 64 KiB do not.
-TEST(ColbatchProfile, LargeTwoFactorLength) {
-  REQUIRE_SCENARIO("harix", "gulon");
+SCENARIO_TEST(ColbatchProfile, LargeTwoFactorLength, "harix", "gulon") {
   record_config c;
   c.double_precision = false;
   c.length = 4096;
@@ -81,14 +67,13 @@ TEST(ColbatchProfile, LargeTwoFactorLength) {
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
   EXPECT_EQ(r.plan<float>().factors[0], 64);
   EXPECT_EQ(r.plan<float>().factors[1], 64);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), false, 4096);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), false, 4096);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, 4096);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), false, 4096);
 }
 
 // 3034 = 41 x 37 x 2 has no split into two factors up to 64; in double
 // precision two columns need 95 KiB.
-TEST(ColbatchProfile, ThreeFactorsDouble) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(ColbatchProfile, ThreeFactorsDouble, "harix") {
   record_config c;
   c.length = 3034;
   c.columns = 2;
@@ -100,8 +85,8 @@ TEST(ColbatchProfile, ThreeFactorsDouble) {
   EXPECT_EQ(b.factors[1], 37);
   EXPECT_EQ(b.factors[2], 2);
   EXPECT_GT(b.sub_slice_bytes, 0u);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, 3034);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), true, 3034);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, 3034);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), true, 3034);
 }
 
 }  // namespace

@@ -106,10 +106,11 @@ TEST_P(ColbatchTransform, MatchesReferenceBothDirectionsUsmAndBuffers) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   SCOPED_TRACE(r.description());
-  for (bool usm : {true, false})
-    for (bool forward : {true, false}) {
-      SCOPED_TRACE(std::string(usm ? "usm " : "buffer ") + (forward ? "forward" : "backward"));
-      EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
+  for (container kind : backend_test::both_containers)
+    for (direction d : backend_test::both_directions) {
+      SCOPED_TRACE(std::string(backend_test::is_usm(kind) ? "usm " : "buffer ") +
+                   (backend_test::is_forward(d) ? "forward" : "backward"));
+      EXPECT_ACCURATE(run_and_measure(r, d, kind), c.double_precision, c.length);
     }
 }
 
@@ -128,13 +129,13 @@ TEST(ColbatchWorkspace, CallerUsmAndBufferWorkspaces) {
   EXPECT_GE(bytes, 2u * 12u * 16u);
   EXPECT_EQ(r.record()->workspace_bytes[1], 0u);
   // No workspace yet: the compute says so instead of reading nothing.
-  EXPECT_EQ(run_and_measure(r, true, true).status, 11);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::usm).status, 11);
   ASSERT_EQ(r.workspace().give_usm(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, 12);
-  EXPECT_ACCURATE(run_and_measure(r, false, true), true, 12);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, 12);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), true, 12);
   ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
-  EXPECT_ACCURATE(run_and_measure(r, true, false), true, 12);
-  EXPECT_ACCURATE(run_and_measure(r, false, false), true, 12);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), true, 12);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), true, 12);
 }
 
 }  // namespace

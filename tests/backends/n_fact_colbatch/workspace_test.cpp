@@ -101,7 +101,7 @@ TEST(ColbatchTables, CallerWorkspaceAtAnOffsetAndItsEvents) {
   // Mode 1 (scratch only): nothing of the tables changes.
   EXPECT_EQ(double_table().add_workspace(workspace.area, 2, 0, r.record(), 1, nullptr), 0);
   EXPECT_EQ(static_cast<char*>(b.main_pointers[cb::dir_forward]), workspace.area + offset);
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, 845);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, 845);
 }
 
 TEST(ColbatchTables, SubBufferWorkspacesRefused) {
@@ -139,11 +139,11 @@ TEST(ColbatchTables, ComputeWithoutItsWorkspace) {
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
   // The library's own workspace gone: 5.
   cb::bkd_free_buffers(static_cast<cb::block<double>*>(r.record()->bkd_data), dft::workspace_part_both);
-  EXPECT_EQ(run_and_measure(r, true, true).status, 5);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::usm).status, 5);
   // No private block at all: 2.
   void* saved = r.record()->bkd_data;
   r.record()->bkd_data = nullptr;
-  EXPECT_EQ(run_and_measure(r, true, true).status, 2);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::usm).status, 2);
   EXPECT_EQ(double_table().add_workspace(nullptr, 2, 0, r.record(), 2, nullptr), 2);
   r.record()->bkd_data = saved;
 }

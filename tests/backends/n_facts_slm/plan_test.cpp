@@ -3,9 +3,9 @@
 // selection of prebuilt kernels (whose images this build does not carry).
 #include <gtest/gtest.h>
 
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Acceptance and plans under one GPU profile, named by N_FACTS_SLM_SCENARIO
+// Acceptance and plans under one GPU profile, named by BACKEND_SCENARIO
 // (each scenario is its own CTest entry with its profile and overrides):
 //   accept16  a recognised architecture whose smallest sub-group size is 16
 //   accept32  the same with 32 (no 512-point plan, radix 16 first)
@@ -6,24 +6,22 @@
 //   loop      accept16 with a work-group limit below the columns (256 or 1000)
 //   decline   smallest sub-group size 8: declined
 //   gate      an architecture or EU count outside the gate: status 7
-#include <cstdlib>
 #include <string>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/n_facts_slm/slm_case.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace slm_test {
 namespace {
 
-std::string scenario() {
-  const char* s = std::getenv("N_FACTS_SLM_SCENARIO");
-  return s != nullptr ? s : "";
-}
-bool accepting() {
-  const std::string s = scenario();
-  return s == "accept16" || s == "accept32" || s == "small_slm" || s == "loop";
-}
+using backend_test::scenario;
+
+// The scenarios under which the backend accepts some lengths.
+#define ACCEPTING_SCENARIOS "accept16", "accept32", "small_slm", "loop"
+
+bool accepting() { return backend_test::scenario_is_one_of({ACCEPTING_SCENARIOS}); }
 std::int64_t planned_subgroup() { return scenario() == "accept32" ? 32 : 16; }
 
 const dft::backend_table& table_of(precision p) {
@@ -92,8 +90,7 @@ TEST(Profile, TheListWalkReachesThisBackendOnlyWhereItAccepts) {
   EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::double_precision, 2048);
 }
 
-TEST(Profile, FiveHundredTwelvePointsNeedSubGroupsOf16) {
-  if (!accepting()) GTEST_SKIP() << "declined for every length here";
+SCENARIO_TEST(Profile, FiveHundredTwelvePointsNeedSubGroupsOf16, ACCEPTING_SCENARIOS) {
   committed_record r(config(precision::double_precision, 512));
   const int status = direct_commit(r, precision::double_precision);
   if (planned_subgroup() == 32) {
@@ -109,8 +106,8 @@ TEST(Profile, FiveHundredTwelvePointsNeedSubGroupsOf16) {
   expect_factors(r, {4, 4, 4, 8});
 }
 
-TEST(Profile, LocalMemoryDecidesTheLargestLengths) {
-  if (scenario() != "small_slm") GTEST_SKIP() << "needs 128 KiB of local memory";
+// Needs 128 KiB of local memory.
+SCENARIO_TEST(Profile, LocalMemoryDecidesTheLargestLengths, "small_slm") {
   committed_record d(config(precision::double_precision, 16384));
   EXPECT_EQ(direct_commit(d, precision::double_precision), dft::status_not_handled);
   committed_record f(config(precision::single_precision, 16384));
@@ -118,8 +115,8 @@ TEST(Profile, LocalMemoryDecidesTheLargestLengths) {
   EXPECT_EQ(f.plan<float>().slm_bytes, 131072);
 }
 
-TEST(Profile, WorkGroupsSmallerThanTheColumnsLoop) {
-  if (scenario() != "loop") GTEST_SKIP() << "needs a small work-group limit";
+// Needs a small work-group limit.
+SCENARIO_TEST(Profile, WorkGroupsSmallerThanTheColumnsLoop, "loop") {
   for (std::int64_t n : {2048, 4096}) {
     committed_record r(config(precision::double_precision, n, 2));
     ASSERT_TRUE(r.committed_here());

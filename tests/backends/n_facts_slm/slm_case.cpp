@@ -6,7 +6,6 @@ namespace slm_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
 std::int64_t distance_of(const record_config& c) { return c.distance != 0 ? c.distance : c.length; }
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
@@ -35,38 +34,25 @@ const char* name_of(precision p) { return p == precision::double_precision ? "do
 
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-committed_record::committed_record(const record_config& c) : committed_case(c, test_queue()) {
-  if (!create_listed(is_double(c), c.length)) return;
-  configure(record(), c);
-  commit(false);
-}
-
-bool committed_record::committed_here() const {
-  return committed_here_to(is_double(config_) ? &dft::dft_c2c_n_facts_gpu_bkd_table_double
-                                              : &dft::dft_c2c_n_facts_gpu_bkd_table_float);
-}
-
-std::string committed_record::description() const {
-  if (!committed_here()) return "not committed to the n-factor SLM backend";
-  return is_double(config_) ? nf::describe(plan<double>()) : nf::describe(plan<float>());
+committed_record::committed_record(const record_config& c) : backend_case(c, test_queue()) {
+  make_and_commit(backend_test::road::front_end, c.length, [&c](DFTI_DESCRIPTOR* r) { configure(r, c); });
 }
 
 run_result run_and_measure(const committed_record& r, direction d, container c, std::int64_t sample) {
   const record_config& cfg = r.config();
-  const bool forward = d == direction::forward;
   const backend_test::packed_data data{cfg.length, cfg.count, cfg.in_place,
                                        static_cast<std::uint64_t>(cfg.length + cfg.count)};
-  return backend_test::measure_packed(
-      backend_test::run_packed(r.record(), is_double(cfg), data, forward, c == container::usm), data, forward,
-      forward ? cfg.fwd_scale : cfg.bwd_scale, measured_transforms(cfg.count, sample));
+  return backend_test::measure_packed(backend_test::run_packed(r.record(), cfg.p, data, d, c), data, d,
+                                      backend_test::is_forward(d) ? cfg.fwd_scale : cfg.bwd_scale,
+                                      measured_transforms(cfg.count, sample));
 }
 
 std::int64_t estimator_of(const committed_record& r) {
   const record_config& cfg = r.config();
   const dft::dft_estimate_config c = backend_test::estimate_config_c2c_1d(
       cfg.length, cfg.count, distance_of(cfg), distance_of(cfg), cfg.directions, cfg.in_place);
-  return is_double(cfg) ? dft::dft_c2c_n_facts_gpu_bkd<double>().workspace_estimate(c)
-                        : dft::dft_c2c_n_facts_gpu_bkd<float>().workspace_estimate(c);
+  return backend_test::is_double(cfg.p) ? dft::dft_c2c_n_facts_gpu_bkd<double>().workspace_estimate(c)
+                                        : dft::dft_c2c_n_facts_gpu_bkd<float>().workspace_estimate(c);
 }
 
 }  // namespace slm_test

@@ -14,6 +14,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -43,13 +44,13 @@ struct record_config {
 const char* name_of(precision p);
 sycl::queue& test_queue();
 
-class committed_record : public backend_test::committed_case<record_config, nf::block> {
+using slm_backend = backend_test::backend_of<nf::block, dft::dft_c2c_n_facts_gpu_bkd_table_double,
+                                             dft::dft_c2c_n_facts_gpu_bkd_table_float>;
+
+// A record as the front end makes it, on the library's list.
+class committed_record : public backend_test::backend_case<slm_backend, record_config> {
  public:
   explicit committed_record(const record_config& c);
-
-  // Committed, and to this backend.
-  bool committed_here() const;
-  std::string description() const;
 };
 
 using backend_test::run_result;
@@ -63,7 +64,5 @@ using backend_test::bounds_of;
 
 // The workspace estimate of the record's configuration.
 std::int64_t estimator_of(const committed_record& r);
-
-#define EXPECT_ACCURATE(run, p, n) EXPECT_RUN_ACCURATE((run), ::slm_test::bounds_of((p), (n)))
 
 }  // namespace slm_test

@@ -7,11 +7,10 @@ namespace pretw_test {
 
 namespace {
 
-bool is_double(const record_config& c) { return backend_test::is_double(c.p); }
-
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   const std::int64_t distance = c.distance != 0 ? c.distance : c.length;
-  r->backend_list = is_double(c) ? pt::pre_twiddle_backend_list<double>() : pt::pre_twiddle_backend_list<float>();
+  r->backend_list =
+      backend_test::is_double(c.p) ? pt::pre_twiddle_backend_list<double>() : pt::pre_twiddle_backend_list<float>();
   backend_test::set_count_and_distances(r, c.howmany, backend_test::distance_convention::input_output, distance,
                                         distance);
   backend_test::set_scales(r, c.fwd_scale, c.bwd_scale);
@@ -40,36 +39,24 @@ std::vector<qez_test::cld> pre_twiddled_reference(const std::vector<qez_test::cl
 
 }  // namespace
 
-committed_record::committed_record(const record_config& c)
-    : committed_case(c, backend_test::gpu_test_queue()) {
-  if (!create_listed(is_double(c), c.length)) return;
-  configure(record(), c);
-  commit(false);
-}
-
-bool committed_record::committed_here() const {
-  return committed_here_to(is_double(config_) ? &dft::dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_double
-                                              : &dft::dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_float);
-}
-
-std::string committed_record::description() const {
-  if (!committed_here()) return "not committed to the pre-twiddle backend";
-  return is_double(config_) ? pt::describe(plan<double>()) : pt::describe(plan<float>());
+committed_record::committed_record(const record_config& c) : backend_case(c, backend_test::gpu_test_queue()) {
+  make_and_commit(backend_test::road::front_end, c.length, [&c](DFTI_DESCRIPTOR* r) { configure(r, c); });
 }
 
 std::string committed_record::options(pt::direction d) const {
   if (!committed_here()) return "";
-  return is_double(config_) ? pt::pretw_build_options(plan<double>(), d) : pt::pretw_build_options(plan<float>(), d);
+  return double_precision() ? pt::pretw_build_options(plan<double>(), d) : pt::pretw_build_options(plan<float>(), d);
 }
 
-run_result run_and_measure(const committed_record& r, bool forward, bool usm) {
+run_result run_and_measure(const committed_record& r, direction d, container k) {
   const record_config& c = r.config();
   const backend_test::packed_data data{c.length, c.howmany, c.in_place,
                                        static_cast<std::uint64_t>(c.length + 7 * c.howmany)};
-  const backend_test::packed_outcome o = backend_test::run_packed(r.record(), is_double(c), data, forward, usm);
+  const backend_test::packed_outcome o = backend_test::run_packed(r.record(), c.p, data, d, k);
   run_result out;
   out.status = o.status;
-  if (o.status == 0) out.error = qez_test::measure(o.output, pre_twiddled_reference(o.input, c, forward));
+  if (o.status == 0)
+    out.error = qez_test::measure(o.output, pre_twiddled_reference(o.input, c, backend_test::is_forward(d)));
   return out;
 }
 

@@ -12,6 +12,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -35,22 +36,25 @@ struct record_config {
   double bwd_scale = 1.0;
 };
 
-class committed_record : public backend_test::committed_case<record_config, pt::block> {
+using pretw_backend = backend_test::backend_of<pt::block, dft::dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_double,
+                                               dft::dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_float>;
+
+// A record as the front end makes it (one batch record), marked a child, on
+// the backend's own one-entry list.
+class committed_record : public backend_test::backend_case<pretw_backend, record_config> {
  public:
   explicit committed_record(const record_config& c);
 
-  bool committed_here() const;
-  std::string description() const;
   std::string options(pt::direction d) const;
 };
 
+using backend_test::container;
+using backend_test::direction;
 using backend_test::run_result;
 
-// One direction on random data through the compute entry (USM or buffer).
-run_result run_and_measure(const committed_record& r, bool forward, bool usm);
+// One direction on random data through the compute entry.
+run_result run_and_measure(const committed_record& r, direction d, container k);
 
 using backend_test::bounds_of;
-
-#define EXPECT_PRETW_ACCURATE(run, p, n) EXPECT_RUN_ACCURATE((run), ::pretw_test::bounds_of((p), (n)))
 
 }  // namespace pretw_test

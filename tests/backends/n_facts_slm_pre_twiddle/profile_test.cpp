@@ -1,19 +1,16 @@
 // The pre-twiddle backend under profiles it must refuse, named by
-// PRETW_SCENARIO (each scenario is its own CTest entry):
+// BACKEND_SCENARIO (each scenario is its own CTest entry):
 //   decline  smallest sub-group size 8: declined (status 3 from its list)
 //   gate     an architecture outside the gate: status 7
-#include <cstdlib>
 #include <string>
 
 #include "tests/backends/n_facts_slm_pre_twiddle/pretw_case.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace pretw_test {
 namespace {
 
-std::string scenario() {
-  const char* s = std::getenv("PRETW_SCENARIO");
-  return s != nullptr ? s : "";
-}
+using backend_test::scenario;
 
 TEST(PreTwiddleProfile, CommitStatusOfTheScenario) {
   const int expected = scenario() == "gate" ? dft::status_internal_error : dft::status_invalid_descriptor;

@@ -36,14 +36,14 @@ TEST_P(PreTwiddleTransform, BothDirectionsOnUsmAndBuffers) {
   committed_record r(c);
   ASSERT_EQ(r.commit_status(), 0);
   ASSERT_TRUE(r.committed_here()) << r.description();
-  for (bool usm : {true, false}) {
-    SCOPED_TRACE(usm ? "usm" : "buffer");
+  for (container kind : backend_test::both_containers) {
+    SCOPED_TRACE(backend_test::is_usm(kind) ? "usm" : "buffer");
     if (!t.internal_workspace) {
       // The tables move with each workspace handed over.
-      ASSERT_EQ(usm ? r.give_usm_workspace() : r.give_buffer_workspace(), 0);
+      ASSERT_EQ(backend_test::is_usm(kind) ? r.give_usm_workspace() : r.give_buffer_workspace(), 0);
     }
-    EXPECT_PRETW_ACCURATE(run_and_measure(r, true, usm), t.p, t.length);
-    EXPECT_PRETW_ACCURATE(run_and_measure(r, false, usm), t.p, t.length);
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, kind), t.p, t.length);
+    EXPECT_ACCURATE(run_and_measure(r, direction::backward, kind), t.p, t.length);
   }
 }
 
@@ -61,7 +61,7 @@ TEST(PreTwiddleTransform, ComputeWithoutCallerWorkspaceIsRefused) {
   c.internal_workspace = false;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << r.description();
-  EXPECT_EQ(run_and_measure(r, true, true).status, dft::status_no_workspace);
+  EXPECT_EQ(run_and_measure(r, direction::forward, container::usm).status, dft::status_no_workspace);
 }
 
 TEST(PreTwiddleTransform, DirectionNotPreparedIsRefused) {
@@ -69,8 +69,8 @@ TEST(PreTwiddleTransform, DirectionNotPreparedIsRefused) {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << r.description();
-  EXPECT_PRETW_ACCURATE(run_and_measure(r, true, true), c.p, c.length);
-  EXPECT_EQ(run_and_measure(r, false, true).status, dft::status_invalid_configuration);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), c.p, c.length);
+  EXPECT_EQ(run_and_measure(r, direction::backward, container::usm).status, dft::status_invalid_configuration);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace r1 = ulmara::qez::dft::r2c_1d;
 // 13 transforms of 2^19 reals: rows of 2^18 double complex values (4 MiB);
 // 10 rows fit below the default cap.
 TEST(RealGroups, BatchAboveTheDefaultTempCap) {
-  const real_config c{prec::double_precision, std::int64_t{1} << 19, 13, false, workspace::internal, 1.0, 1.0};
+  const real_config c{precision::double_precision, std::int64_t{1} << 19, 13, false, workspace::internal, 1.0, 1.0};
   const real_plan plan(c);
   ASSERT_TRUE(accepted_by_real_1d(plan.record(), c.p));
   const r1::block& b = *static_cast<const r1::block*>(plan.record()->bkd_data);

@@ -10,7 +10,7 @@
 namespace r2c_1d_test {
 namespace {
 
-using P = prec;
+using P = precision;
 using W = workspace;
 
 // {precision, N, batch, in place, workspace, forward scale, backward scale}
@@ -36,14 +36,7 @@ TEST_P(RealPublicApi, AcceptedWithinEstimateAndAccurate) {
   const std::int64_t estimate = estimator_bytes(c);
   ASSERT_GT(estimate, 0);
   EXPECT_LE(plan.workspace_bytes(), static_cast<std::uint64_t>(estimate));
-  for (container k : {container::usm, container::buffer}) {
-    // The front end pairs a caller's workspace with data of its own kind.
-    if ((c.ws == W::external_usm && k != container::usm) || (c.ws == W::external_buffer && k != container::buffer))
-      continue;
-    const char* form = k == container::usm ? "usm" : "buffer";
-    EXPECT_WITHIN_BOUNDS(plan.forward(k), (std::string("forward ") + form).c_str());
-    EXPECT_WITHIN_BOUNDS(plan.backward(k), (std::string("backward ") + form).c_str());
-  }
+  backend_test::expect_public_runs_within_bounds(plan, c.ws);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RealPublicApi, ::testing::ValuesIn(cases),

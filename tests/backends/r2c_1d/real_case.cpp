@@ -18,7 +18,7 @@ using backend_test::as_complex;
 using backend_test::as_real;
 using backend_test::real_descriptor;
 template <class V>
-using device_data = backend_test::typed_device_data<V>;
+using device_data = backend_test::device_array<V>;
 
 std::int64_t half_plus_one(std::int64_t n) { return n / 2 + 1; }
 
@@ -147,23 +147,25 @@ struct real_plan::impl {
 
 std::string name_of(const real_config& c) {
   char text[160];
-  std::snprintf(text, sizeof text, "%s_N%lld_x%lld_%s_%s", c.p == prec::double_precision ? "double" : "single",
+  std::snprintf(text, sizeof text, "%s_N%lld_x%lld_%s_%s", c.p == precision::double_precision ? "double" : "single",
                 static_cast<long long>(c.n), static_cast<long long>(c.batch), c.in_place ? "inplace" : "outofplace",
-                c.ws == workspace::internal ? "internal" : c.ws == workspace::external_usm ? "usmws" : "bufws");
+                c.ws == workspace::internal       ? "internal"
+                : c.ws == workspace::external_usm ? "usmws"
+                                                  : "bufws");
   return text;
 }
 
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, prec p) {
-  const qd::backend_table* mine = p == prec::double_precision ? &qd::dft_r2c_1d_main_gpu_bkd_table_double
-                                                              : &qd::dft_r2c_1d_main_gpu_bkd_table_float;
+bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, precision p) {
+  const qd::backend_table* mine = p == precision::double_precision ? &qd::dft_r2c_1d_main_gpu_bkd_table_double
+                                                                   : &qd::dft_r2c_1d_main_gpu_bkd_table_float;
   return record != nullptr && record->backend == mine && record->commit_status == qd::dfti_committed;
 }
 
 real_plan::real_plan(const real_config& c) : config_(c), impl_(new impl) {
   const std::int64_t dr = real_distance(), dc = complex_distance();
-  if (c.p == prec::double_precision)
+  if (c.p == precision::double_precision)
     impl_->plan = std::make_unique<typed_plan<double>>(c, dr, dc);
   else
     impl_->plan = std::make_unique<typed_plan<float>>(c, dr, dc);
@@ -196,13 +198,8 @@ std::int64_t estimator_bytes(const real_config& c) {
   e.direction_count = 2;
   e.in_place = c.in_place ? 1 : 0;
   e.real_domain = 1;
-  if (c.p == prec::double_precision) return qd::dft_r2c_1d_main_gpu_bkd<double>().workspace_estimate(e);
+  if (c.p == precision::double_precision) return qd::dft_r2c_1d_main_gpu_bkd<double>().workspace_estimate(e);
   return qd::dft_r2c_1d_main_gpu_bkd<float>().workspace_estimate(e);
-}
-
-void report(const run_result& r, const char* what) {
-  std::printf("[ bounds   ] %s: L2 %.3Lf, max %.3Lf of the bound\n", what, r.error.relative_l2 / r.bounds.relative_l2,
-              r.error.relative_max / r.bounds.relative_max);
 }
 
 }  // namespace r2c_1d_test

@@ -15,6 +15,8 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "tests/backends/support/public_api_harness.hpp"
+#include "tests/backends/support/run_words.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 #include "ulmara/qez/dft.hpp"
 
@@ -22,12 +24,12 @@ namespace r2c_1d_test {
 
 namespace qd = ulmara::qez::dft;
 
-enum class prec { single_precision, double_precision };
 using backend_test::container;
+using backend_test::precision;
 using backend_test::workspace;
 
 struct real_config {
-  prec p = prec::double_precision;
+  precision p = precision::double_precision;
   std::int64_t n = 64;
   std::int64_t batch = 1;
   bool in_place = false;
@@ -46,13 +48,10 @@ std::string name_of(const real_config& c);
 sycl::queue& test_queue();
 
 // The record's accepting backend is the real 1D backend of the precision.
-bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, prec p);
+bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, precision p);
 
 // Errors of one run against the reference, with the run's bounds.
-struct run_result {
-  qez_test::accuracy error;
-  qez_test::accuracy_bounds bounds{};
-};
+using run_result = backend_test::bounded_run;
 
 // A committed descriptor of one configuration (and its external workspace).
 class real_plan {
@@ -81,16 +80,5 @@ class real_plan {
 // Bytes the workspace estimator of the real 1D backend gives for the
 // configuration.
 std::int64_t estimator_bytes(const real_config& c);
-
-// Prints the errors in units of their bounds (for the test log).
-void report(const run_result& r, const char* what);
-
-#define EXPECT_WITHIN_BOUNDS(run, what)                                                         \
-  do {                                                                                          \
-    const ::r2c_1d_test::run_result r_ = (run);                                                 \
-    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds)) << (what) << ": "                      \
-                                                         << ::qez_test::describe(r_.error, r_.bounds); \
-    ::r2c_1d_test::report(r_, what);                                                            \
-  } while (0)
 
 }  // namespace r2c_1d_test

@@ -1,5 +1,5 @@
 // The real 1D backend on records committed through the method table: its
-// twiddle table against a long-double host computation, the entry frame's
+// twiddle table against a long-double host computation, the backend protocol's
 // statuses, the layout it declines, the kernels a one-direction plan builds,
 // and the group plan of a batch below the temp cap.
 #include <gtest/gtest.h>
@@ -24,9 +24,9 @@ namespace r1 = ulmara::qez::dft::r2c_1d;
 // owned), not yet committed.
 class record_holder {
  public:
-  record_holder(prec p, std::int64_t n, std::int64_t batch, bool internal_workspace) {
-    const int created = p == prec::double_precision ? qd::create_child_descriptor_r2c_1d_double(&r_, n, nullptr)
-                                                    : qd::create_child_descriptor_r2c_1d_float(&r_, n, nullptr);
+  record_holder(precision p, std::int64_t n, std::int64_t batch, bool internal_workspace) {
+    const int created = p == precision::double_precision ? qd::create_child_descriptor_r2c_1d_double(&r_, n, nullptr)
+                                                         : qd::create_child_descriptor_r2c_1d_float(&r_, n, nullptr);
     EXPECT_EQ(created, 0);
     r_->queue = &test_queue();
     r_->placement = qd::dfti_not_inplace;
@@ -64,9 +64,9 @@ void expect_table_matches_host(const std::vector<T>& table, std::int64_t n) {
 
 TEST(RealRecord, TwiddleTableInInternalWorkspaceEqualsHost) {
   constexpr std::int64_t n = 96;
-  record_holder r(prec::double_precision, n, 2, true);
+  record_holder r(precision::double_precision, n, 2, true);
   ASSERT_EQ(r.commit(), 0);
-  ASSERT_TRUE(accepted_by_real_1d(r.get(), prec::double_precision));
+  ASSERT_TRUE(accepted_by_real_1d(r.get(), precision::double_precision));
   const r1::block& b = r.plan();
   ASSERT_NE(b.twiddle_pointer, nullptr);
   std::vector<double> table(n);
@@ -76,7 +76,7 @@ TEST(RealRecord, TwiddleTableInInternalWorkspaceEqualsHost) {
 
 TEST(RealRecord, TwiddleTableInCallerBufferEqualsHost) {
   constexpr std::int64_t n = 250;
-  record_holder r(prec::single_precision, n, 1, false);
+  record_holder r(precision::single_precision, n, 1, false);
   ASSERT_EQ(r.commit(), 0);
   const std::uint64_t bytes = r.get()->workspace_bytes[0] + r.get()->workspace_bytes[1];
   qd::byte_buffer workspace{sycl::range<1>(bytes)};
@@ -92,7 +92,7 @@ TEST(RealRecord, TwiddleTableInCallerBufferEqualsHost) {
 }
 
 TEST(RealRecord, GroupPlanBelowTheCapIsOneGroup) {
-  record_holder r(prec::double_precision, 63, 5, false);
+  record_holder r(precision::double_precision, 63, 5, false);
   ASSERT_EQ(r.commit(), 0);
   const r1::block& b = r.plan();
   EXPECT_EQ(b.child_length, 63);
@@ -108,7 +108,7 @@ TEST(RealRecord, GroupPlanBelowTheCapIsOneGroup) {
 }
 
 TEST(RealRecord, FreeOnAnotherBackendsRecordIsInternalError) {
-  record_holder r(prec::double_precision, 64, 1, true);
+  record_holder r(precision::double_precision, 64, 1, true);
   ASSERT_EQ(r.commit(), 0);
   const qd::backend_table& other = qd::dft_r2c_1d_main_gpu_bkd_table_float;
   EXPECT_EQ(other.bkd_free(&other, r.get()), 7);
@@ -131,7 +131,7 @@ TEST(RealRecord, DeclinesWithoutTouchingTheRecord) {
       {"two batch records", [](DFTI_DESCRIPTOR* r) { r->work_batch.count = 2; }},
   };
   for (const change& c : changes) {
-    record_holder r(prec::double_precision, 64, 1, true);
+    record_holder r(precision::double_precision, 64, 1, true);
     c.apply(r.get());
     EXPECT_EQ(mine.bkd_commit(&mine, r.get()), 100) << c.what;
     EXPECT_EQ(r.get()->backend, nullptr) << c.what;
@@ -141,7 +141,7 @@ TEST(RealRecord, DeclinesWithoutTouchingTheRecord) {
 }
 
 TEST(RealRecord, BackwardOnlyPlanBuildsNoForwardKernels) {
-  record_holder r(prec::single_precision, 64, 2, true);
+  record_holder r(precision::single_precision, 64, 2, true);
   r.get()->directions = qd::directions_backward;
   ASSERT_EQ(r.commit(), 0);
   const r1::block& b = r.plan();
@@ -165,20 +165,20 @@ TEST(RealRecord, ComputeWithoutWorkspaceStatuses) {
   std::vector<sycl::event> dependencies;
   {
     // User workspace mode, no workspace handed over: 11.
-    record_holder r(prec::single_precision, 64, 2, false);
+    record_holder r(precision::single_precision, 64, 2, false);
     ASSERT_EQ(r.commit(), 0);
     EXPECT_EQ(r.get()->compute_fwd(r.get(), data, data + 2 * 66, &dependencies, &kind, nullptr), 11);
   }
   {
     // Internal workspace mode with the internal area gone: 5.
-    record_holder r(prec::single_precision, 64, 2, true);
+    record_holder r(precision::single_precision, 64, 2, true);
     ASSERT_EQ(r.commit(), 0);
     r.plan().internal_scratch.reset();
     EXPECT_EQ(r.get()->compute_bwd(r.get(), data, data + 2 * 66, &dependencies, &kind, nullptr), 5);
   }
   sycl::free(data, test_queue());
   // No private block: 2.
-  record_holder r(prec::single_precision, 64, 2, false);
+  record_holder r(precision::single_precision, 64, 2, false);
   const qd::backend_table& mine = qd::dft_r2c_1d_main_gpu_bkd_table_float;
   EXPECT_EQ(mine.add_workspace(nullptr, 2, 0, r.get(), 2, nullptr), 2);
 }
@@ -188,7 +188,7 @@ TEST(RealRecord, ComputeWithoutWorkspaceStatuses) {
 // sycl::exception (the child plan's slices come first and may be the ones
 // that refuse).
 TEST(RealRecord, SubBufferOrShortWorkspaceIsRefused) {
-  record_holder r(prec::double_precision, 64, 1, false);
+  record_holder r(precision::double_precision, 64, 1, false);
   ASSERT_EQ(r.commit(), 0);
   const std::uint64_t bytes = r.get()->workspace_bytes[0] + r.get()->workspace_bytes[1];
   qd::byte_buffer parent{sycl::range<1>(2 * bytes)};
@@ -217,7 +217,7 @@ TEST(RealPublicApiLayout, ComplexDistanceBelowHalfPlusOneIsRefused) {
   taken.set_value(qd::config_param::FWD_DISTANCE, std::int64_t{8});
   taken.set_value(qd::config_param::BWD_DISTANCE, std::int64_t{5});
   taken.commit(test_queue());
-  EXPECT_TRUE(accepted_by_real_1d(qd::descriptor_access::record(taken), prec::double_precision));
+  EXPECT_TRUE(accepted_by_real_1d(qd::descriptor_access::record(taken), precision::double_precision));
 }
 
 }  // namespace

@@ -11,8 +11,8 @@ TEST(CompositeDefaultProfile, TwoAndThreeDimensionsAccurate) {
   const md_config configs[] = {
       // 134 points a row leave the half-length 67 that the small
       // multi-dimensional backend does not factor: the composite takes it.
-      {prec::double_precision, {134, 134}, 2, false, workspace::internal, 1.0, 1.0 / 48, {}, {}, 0, 0},
-      {prec::single_precision, {4, 3, 6}, 1, true, workspace::internal, 1.0, 1.0, {}, {}, 0, 0},
+      {precision::double_precision, {134, 134}, 2, false, workspace::internal, 1.0, 1.0 / 48, {}, {}, 0, 0},
+      {precision::single_precision, {4, 3, 6}, 1, true, workspace::internal, 1.0, 1.0, {}, {}, 0, 0},
   };
   for (const md_config& c : configs) {
     const md_plan plan(c);

@@ -21,7 +21,7 @@ using backend_test::as_complex;
 using backend_test::as_real;
 using backend_test::real_descriptor;
 template <class V>
-using device_data = backend_test::typed_device_data<V>;
+using device_data = backend_test::device_array<V>;
 
 // The layout of one configuration, row-major.
 struct layout {
@@ -212,7 +212,7 @@ struct md_plan::impl {
 };
 
 md_plan::md_plan(const md_config& c) : impl_(new impl) {
-  if (c.p == prec::double_precision)
+  if (c.p == precision::double_precision)
     impl_->plan = std::make_unique<typed_plan<double>>(c);
   else
     impl_->plan = std::make_unique<typed_plan<float>>(c);
@@ -224,7 +224,7 @@ run_result md_plan::forward(container c) const { return impl_->plan->forward(c);
 run_result md_plan::backward(container c) const { return impl_->plan->backward(c); }
 
 std::string name_of(const md_config& c) {
-  std::string s = c.p == prec::double_precision ? "double" : "single";
+  std::string s = c.p == precision::double_precision ? "double" : "single";
   for (std::int64_t v : c.lengths) s += "_" + std::to_string(v);
   s += "_x" + std::to_string(c.batch) + (c.in_place ? "_inplace" : "_outofplace");
   s += c.ws == workspace::internal ? "_internal" : c.ws == workspace::external_usm ? "_usmws" : "_bufws";
@@ -235,7 +235,7 @@ std::string name_of(const md_config& c) {
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
 bool accepted_by_composite(const DFTI_DESCRIPTOR* record, const md_config& c) {
-  const bool dbl = c.p == prec::double_precision;
+  const bool dbl = c.p == precision::double_precision;
   const qd::backend_table* mine =
       c.lengths.size() == 2 ? (dbl ? &qd::dft_r2c_2d_main_gpu_bkd_table_double : &qd::dft_r2c_2d_main_gpu_bkd_table_float)
                             : (dbl ? &qd::dft_r2c_3d_main_gpu_bkd_table_double : &qd::dft_r2c_3d_main_gpu_bkd_table_float);
@@ -258,17 +258,12 @@ std::int64_t estimator_bytes(const md_config& c) {
   e.direction_count = 2;
   e.in_place = c.in_place ? 1 : 0;
   e.real_domain = 1;
-  const bool dbl = c.p == prec::double_precision;
+  const bool dbl = c.p == precision::double_precision;
   if (e.rank == 2)
     return dbl ? qd::dft_r2c_2d_main_gpu_bkd<double>().workspace_estimate(e)
                : qd::dft_r2c_2d_main_gpu_bkd<float>().workspace_estimate(e);
   return dbl ? qd::dft_r2c_3d_main_gpu_bkd<double>().workspace_estimate(e)
              : qd::dft_r2c_3d_main_gpu_bkd<float>().workspace_estimate(e);
-}
-
-void report(const run_result& r, const char* what) {
-  std::printf("[ bounds   ] %s: L2 %.3Lf, max %.3Lf of the bound\n", what, r.error.relative_l2 / r.bounds.relative_l2,
-              r.error.relative_max / r.bounds.relative_max);
 }
 
 }  // namespace r2c_md_test

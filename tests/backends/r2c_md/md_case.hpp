@@ -14,16 +14,18 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "tests/backends/support/public_api_harness.hpp"
+#include "tests/backends/support/run_words.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace r2c_md_test {
 
-enum class prec { single_precision, double_precision };
 using backend_test::container;
+using backend_test::precision;
 using backend_test::workspace;
 
 struct md_config {
-  prec p = prec::double_precision;
+  precision p = precision::double_precision;
   std::vector<std::int64_t> lengths;  // row-major, outermost first
   std::int64_t batch = 1;
   bool in_place = false;
@@ -42,10 +44,7 @@ struct md_config {
 std::string name_of(const md_config& c);
 sycl::queue& test_queue();
 
-struct run_result {
-  qez_test::accuracy error;
-  qez_test::accuracy_bounds bounds{};
-};
+using run_result = backend_test::bounded_run;
 
 class md_plan {
  public:
@@ -70,15 +69,5 @@ bool accepted_by_composite(const DFTI_DESCRIPTOR* record, const md_config& c);
 
 // Bytes the estimator of that backend gives for the configuration.
 std::int64_t estimator_bytes(const md_config& c);
-
-void report(const run_result& r, const char* what);
-
-#define EXPECT_WITHIN_BOUNDS(run, what)                                                                  \
-  do {                                                                                                   \
-    const ::r2c_md_test::run_result r_ = (run);                                                          \
-    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds)) << (what) << ": "                               \
-                                                         << ::qez_test::describe(r_.error, r_.bounds);   \
-    ::r2c_md_test::report(r_, what);                                                                     \
-  } while (0)
 
 }  // namespace r2c_md_test

@@ -7,7 +7,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "tests/backends/r2c_md/md_case.hpp"
 
@@ -78,7 +78,7 @@ TEST(CompareDescriptors, OptionBitScaleStrideOrCountMakesThemDiffer) {
 // A packed 2D layout in the caller's USM workspace: backward on buffer data
 // finds no temp of its kind and says so before submitting anything.
 TEST(CompositeEntries, BufferDataWithUsmWorkspaceInTempCaseIsNoWorkspace) {
-  const md_config c{prec::double_precision, {4, 6}, 1, false, workspace::external_usm, 1.0, 1.0, {}, {}, 0, 0};
+  const md_config c{precision::double_precision, {4, 6}, 1, false, workspace::external_usm, 1.0, 1.0, {}, {}, 0, 0};
   const md_plan plan(c);
   ASSERT_TRUE(accepted_by_composite(plan.record(), c));
   DFTI_DESCRIPTOR* r = plan.record();
@@ -93,7 +93,7 @@ TEST(CompositeEntries, BufferDataWithUsmWorkspaceInTempCaseIsNoWorkspace) {
 // The forward direction alone: no backward children, no temp, and a backward
 // call is refused rather than run on missing children.
 TEST(CompositeEntries, ForwardOnlyRecordHasNoBackwardChildren) {
-  const md_config c{prec::double_precision, {4, 6}, 1, false, workspace::internal, 1.0, 1.0, {}, {}, 0, 0};
+  const md_config c{precision::double_precision, {4, 6}, 1, false, workspace::internal, 1.0, 1.0, {}, {}, 0, 0};
   const md_plan plan(c);
   DFTI_DESCRIPTOR* r = plan.record();
   r->directions = qd::directions_forward;

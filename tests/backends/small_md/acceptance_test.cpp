@@ -56,7 +56,7 @@ TEST(SmallMdAcceptance, TakesSmallRealTransformWithDeviceGeometry) {
   record_holder h(64, 4);
   ASSERT_EQ(h.r->methods->commit(h.r), 0);
   ASSERT_EQ(h.r->backend, &mine());
-  const smd::bkd_data& b = *static_cast<const smd::bkd_data*>(h.r->bkd_data);
+  const smd::block& b = *static_cast<const smd::block*>(h.r->bkd_data);
 #if defined(SMALL_MD_EXPECT_SUB_SLICES)
   EXPECT_EQ(b.geometry.sub_slice_count, SMALL_MD_EXPECT_SUB_SLICES);
   EXPECT_EQ(b.geometry.threads_per_sub_slice, SMALL_MD_EXPECT_SUB_SLICE_THREADS);

@@ -15,13 +15,14 @@
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace {
 
 namespace qd = ulmara::qez::dft;
 namespace smd = ulmara::qez::dft::small_md;
 
-std::string options_of(smd::bkd_data& b, int d, bool dbl) {
+std::string options_of(smd::block& b, int d, bool dbl) {
   smd::format_small_md_names(b, dbl);
   char text[1024];
   EXPECT_EQ(smd::format_small_md_options(b, d, dbl, text, sizeof text), 0);
@@ -29,7 +30,7 @@ std::string options_of(smd::bkd_data& b, int d, bool dbl) {
 }
 
 // Complex double rank 1, 64 points, one factor.
-void complex_64(smd::bkd_data& b) {
+void complex_64(smd::block& b) {
   b.rank = 1;
   b.lengths[0] = 64;
   smd::small_md_kernel_config& c = b.config;
@@ -44,20 +45,16 @@ void complex_64(smd::bkd_data& b) {
 }
 
 TEST(SmallMdOptions, ComplexDouble64OneFactor) {
-  smd::bkd_data b;
+  smd::block b;
   complex_64(b);
   EXPECT_EQ(options_of(b, 0, true),
-            "-Dcl_tavir_subgroups_long -DSLM_BYTE_SIZE=1024 -DRANK=1 -DKERNEL_FUNC=cmplx_fft_64_d -DFWD_DIR=1 "
-            "-DBWD_DIR=0 -DIDIST=64 -DODIST=64 -DWORKGROUP_SIZE=16 -DSUBGROUP_SIZE=16 -DBATCH_PER_GROUP=1 "
-            "-DBATCH_FOR_LAST_GROUP=1 -DREAL_FFT=0 -DDIM0FACT0=64 -DDIM0FACT0_FUNC=fft_64_s "
-            "-DCOPY_INPUT_IN_SLM -DLOAD_ROW_BY_ROW=0 -DINPUT_FP_PER_ROW_MIN=128 -DINPUT_FP_PER_ROW=128 "
-            "-DROW_IDIST_FP=128 -DROW_ODIST_SLM_FP=128 -DFP_OUT_PER_FFT=128 ");
+            backend_test::golden_options("small_md", backend_test::precision::double_precision, "complex 64, forward"));
   EXPECT_STREQ(b.kernel_name, "cmplx_fft_64_d");
   EXPECT_STREQ(b.butterfly_names[0][0], "fft_64_s");
 }
 
 TEST(SmallMdOptions, ScaleOnlyWithOneFactor) {
-  smd::bkd_data b;
+  smd::block b;
   complex_64(b);
   b.config.scales[0] = 0.5;
   const std::string forward = options_of(b, 0, true);
@@ -71,7 +68,7 @@ TEST(SmallMdOptions, ScaleOnlyWithOneFactor) {
 }
 
 TEST(SmallMdOptions, ComplexSingle2DBackward) {
-  smd::bkd_data b;
+  smd::block b;
   b.rank = 2;
   b.lengths[0] = 32;
   b.lengths[1] = 16;
@@ -90,17 +87,12 @@ TEST(SmallMdOptions, ComplexSingle2DBackward) {
   c.factors[1][0] = 4;
   c.factors[1][1] = 4;
   c.factor_counts[1] = 2;
-  EXPECT_EQ(options_of(b, 1, false),
-            "-DSLM_BYTE_SIZE=4096 -DRANK=2 -DKERNEL_FUNC=cmplx_fft_16x32_s -DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=512 "
-            "-DODIST=512 -DWORKGROUP_SIZE=512 -DSUBGROUP_SIZE=32 -DBATCH_PER_GROUP=1 -DBATCH_FOR_LAST_GROUP=1 "
-            "-DREAL_FFT=0 -DDIM0FACT0=8 -DDIM0FACT0_FUNC=fft_8_s -DDIM0FACT1=4 -DDIM0FACT1_FUNC=fft_4_s "
-            "-DDIM1FACT0=4 -DDIM1FACT0_FUNC=fft_4_s -DDIM1FACT1=4 -DDIM1FACT1_FUNC=fft_4_s -DDIM1ISTRIDE=32 "
-            "-DDIM1OSTRIDE=32 -DINPUT_FP_PER_ROW_MIN=64 -DINPUT_FP_PER_ROW=64 -DROW_IDIST_FP=64 "
-            "-DROW_ODIST_SLM_FP=64 -DFP_OUT_PER_FFT=1024 ");
+  EXPECT_EQ(options_of(b, 1, false), backend_test::golden_options("small_md", backend_test::precision::single_precision,
+                                                                  "complex 16 x 32, backward"));
 }
 
 TEST(SmallMdOptions, RealDouble128LargeRegisterFile) {
-  smd::bkd_data b;
+  smd::block b;
   b.rank = 1;
   b.lengths[0] = 128;
   smd::small_md_kernel_config& c = b.config;
@@ -117,12 +109,7 @@ TEST(SmallMdOptions, RealDouble128LargeRegisterFile) {
   c.factors[0][1] = 8;
   c.factor_counts[0] = 2;
   EXPECT_EQ(options_of(b, 0, true),
-            "-Dcl_tavir_subgroups_long -DSLM_BYTE_SIZE=2048 -DRANK=1 -DKERNEL_FUNC=real_fft_128_d -DFWD_DIR=1 "
-            "-DBWD_DIR=0 -DIDIST=128 -DODIST=65 -DWORKGROUP_SIZE=64 -DSUBGROUP_SIZE=16 -DBATCH_PER_GROUP=1 "
-            "-DBATCH_FOR_LAST_GROUP=1 -DREAL_FFT=1 -DDIM0FACT0=8 -DDIM0FACT0_FUNC=fft_8_s -DDIM0FACT1=8 "
-            "-DDIM0FACT1_FUNC=fft_8_s -DCOPY_INPUT_IN_SLM -DLOAD_ROW_BY_ROW=0 -DINPUT_FP_PER_ROW_MIN=128 "
-            "-DINPUT_FP_PER_ROW=128 -DROW_IDIST_FP=128 -DROW_ODIST_SLM_FP=130 -DFP_OUT_PER_FFT=130 "
-            "-cl-tavir-256-GRF-per-thread ");
+            backend_test::golden_options("small_md", backend_test::precision::double_precision, "real 128, forward"));
 }
 
 TEST(SmallMdFactorize, SpreadRule) {
@@ -206,7 +193,7 @@ void check_tables(DFTI_DESCRIPTOR* r) {
   const qd::backend_table* mine =
       sizeof(T) == 8 ? &qd::dft_small_md_gpu_bkd_table_double : &qd::dft_small_md_gpu_bkd_table_float;
   ASSERT_EQ(r->backend, mine);
-  smd::bkd_data& b = *static_cast<smd::bkd_data*>(r->bkd_data);
+  smd::block& b = *static_cast<smd::block*>(r->bkd_data);
   const std::uint64_t bytes = r->workspace_bytes[0];
   ASSERT_GT(bytes, 0u);
   char* ws = sycl::malloc_device<char>(bytes, test_queue());

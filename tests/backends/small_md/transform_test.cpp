@@ -17,6 +17,7 @@
 #include "dft/api/descriptor_access.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
+#include "tests/backends/support/record_harness.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 #include "ulmara/qez/dft.hpp"
@@ -25,8 +26,6 @@ namespace {
 
 namespace qd = ulmara::qez::dft;
 using qez_test::cld;
-
-enum class container { usm, buffer };
 
 struct md_case {
   bool dbl;
@@ -45,41 +44,9 @@ std::string name_of(const md_case& c) {
   return s;
 }
 
-sycl::queue& test_queue() {
-  static sycl::queue* q = new sycl::queue(sycl::gpu_selector_v);
-  return *q;
-}
-
-template <class V>
-struct device_data {
-  device_data(const std::vector<V>& host, container c) : n(host.size()), kind(c) {
-    if (c == container::usm) {
-      usm = sycl::malloc_device<V>(n, test_queue());
-      test_queue().memcpy(usm, host.data(), n * sizeof(V)).wait();
-    } else {
-      buf = std::make_unique<sycl::buffer<V, 1>>(sycl::range<1>(n));
-      sycl::host_accessor<V, 1> a(*buf);
-      std::memcpy(static_cast<void*>(&a[0]), static_cast<const void*>(host.data()), n * sizeof(V));
-    }
-  }
-  ~device_data() {
-    if (usm) sycl::free(usm, test_queue());
-  }
-  std::vector<V> read() const {
-    std::vector<V> out(n);
-    if (kind == container::usm) {
-      test_queue().memcpy(out.data(), usm, n * sizeof(V)).wait();
-    } else {
-      sycl::host_accessor<V, 1> a(*buf);
-      std::memcpy(static_cast<void*>(out.data()), static_cast<const void*>(&a[0]), n * sizeof(V));
-    }
-    return out;
-  }
-  std::size_t n;
-  container kind;
-  V* usm = nullptr;
-  std::unique_ptr<sycl::buffer<V, 1>> buf;
-};
+using backend_test::container;
+using backend_test::device_array;
+using backend_test::gpu_test_queue;
 
 std::int64_t product(const std::vector<std::int64_t>& v) {
   std::int64_t p = 1;
@@ -117,7 +84,7 @@ class md_plan {
     }
     desc_.set_value(qd::config_param::FORWARD_SCALE, static_cast<T>(c.fwd_scale));
     desc_.set_value(qd::config_param::BACKWARD_SCALE, static_cast<T>(1.0 / product(c.lengths)));
-    desc_.commit(test_queue());
+    desc_.commit(gpu_test_queue());
     // Complex 1D: three 1D backends stand before this one in the list and
     // take many of these lengths; the record is committed to this backend
     // directly (its commit releases the earlier backend) and computed
@@ -155,12 +122,13 @@ class md_plan {
     for (std::size_t i = 0; i < x.size(); ++i) in[i] = {static_cast<T>(x[i].real()), static_cast<T>(x[i].imag())};
     std::vector<cld> ref = qez_test::reference_c2c(x, c_.lengths, c_.batch, qez_test::dft_sign::forward);
     for (cld& v : ref) v *= static_cast<long double>(c_.fwd_scale);
-    std::vector<std::complex<T>> got = call<true>(in, in.size(), k);
+    // The call form follows the descriptor's placement.
+    std::vector<std::complex<T>> got = c_.in_place ? call<true>(in, in.size(), k) : call_out<true>(in, k);
     e.fwd = qez_test::measure(widen(got), ref);
     // Backward with scale 1/N on the computed spectrum comes back to x times the forward scale.
     std::vector<cld> back_ref(x);
     for (cld& v : back_ref) v *= static_cast<long double>(c_.fwd_scale);
-    std::vector<std::complex<T>> back = call<false>(got, got.size(), k);
+    std::vector<std::complex<T>> back = c_.in_place ? call<false>(got, got.size(), k) : call_out<false>(got, k);
     e.bwd = qez_test::measure(widen(back), back_ref);
   }
 
@@ -243,21 +211,21 @@ class md_plan {
   // In place: the result in the same array.
   template <bool forward, class V>
   std::vector<V> call(const std::vector<V>& host, std::size_t, container k) {
-    device_data<V> d(host, k);
+    device_array<V> d(host, k);
     if (k == container::usm)
-      compute<forward>(desc_, d.usm).wait();
+      compute<forward>(desc_, d.usm()).wait();
     else if constexpr (std::is_same<V, std::complex<T>>::value || std::is_same<V, T>::value)
-      compute_buffers<forward>(desc_, *d.buf);
+      compute_buffers<forward>(desc_, d.buffer());
     return d.read();
   }
   template <bool forward, class O, class I>
   std::vector<O> call_to(const std::vector<I>& host, std::size_t out_count, container k) {
-    device_data<I> in(host, k);
-    device_data<O> out(std::vector<O>(out_count), k);
+    device_array<I> in(host, k);
+    device_array<O> out(std::vector<O>(out_count), k);
     if (k == container::usm)
-      compute<forward>(desc_, in.usm, out.usm).wait();
+      compute<forward>(desc_, in.usm(), out.usm()).wait();
     else
-      compute_buffers<forward>(desc_, *in.buf, *out.buf);
+      compute_buffers<forward>(desc_, in.buffer(), out.buffer());
     return out.read();
   }
   template <bool forward, class V>

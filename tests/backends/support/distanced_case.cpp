@@ -20,11 +20,11 @@ void configure_distanced(DFTI_DESCRIPTOR* r, const distanced_config& c) {
   set_placement(r, c.in_place, c.directions, c.internal_workspace);
 }
 
-run_result run_distanced(DFTI_DESCRIPTOR* record, const distanced_config& c, bool forward, bool usm,
+run_result run_distanced(DFTI_DESCRIPTOR* record, const distanced_config& c, direction dir, container k,
                          const std::vector<std::int64_t>& sample) {
   // The input side reads with the forward-domain (or input) distance going
   // forward.
-  const bool reads_first = c.io_distances || forward;
+  const bool reads_first = c.io_distances || is_forward(dir);
   distanced_data d;
   d.length = c.length;
   d.count = c.count;
@@ -32,7 +32,8 @@ run_result run_distanced(DFTI_DESCRIPTOR* record, const distanced_config& c, boo
   d.write_distance = reads_first ? out_distance_of(c) : in_distance_of(c);
   d.in_place = c.in_place;
   d.seed = static_cast<std::uint64_t>(c.length * 7919 + c.count);
-  return run_distanced(record, c.double_precision, d, forward, usm, forward ? c.fwd_scale : c.bwd_scale, sample);
+  return run_distanced(record, precision_from(c.double_precision), d, dir, k,
+                       is_forward(dir) ? c.fwd_scale : c.bwd_scale, sample);
 }
 
 ulmara::qez::dft::dft_estimate_config estimate_config_of(const distanced_config& c) {

@@ -10,6 +10,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
+#include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 
 namespace backend_test {
@@ -26,6 +27,8 @@ struct distanced_config {
   std::uint32_t directions = ulmara::qez::dft::directions_both;
   double fwd_scale = 1.0;
   double bwd_scale = 1.0;
+  bool library_list = false;     // a child on the library's own list instead of the backend alone
+  sycl::queue* queue = nullptr;  // null: the test process's out-of-order queue
 };
 
 // Count, distances, scales (straight into the record), placement,
@@ -34,9 +37,29 @@ void configure_distanced(DFTI_DESCRIPTOR* record, const distanced_config& c);
 
 // One direction on deterministic data through the compute entry; `sample`
 // lists the transforms measured (empty: all).
-run_result run_distanced(DFTI_DESCRIPTOR* record, const distanced_config& c, bool forward, bool usm,
+run_result run_distanced(DFTI_DESCRIPTOR* record, const distanced_config& c, direction d, container k,
                          const std::vector<std::int64_t>& sample = {});
 
 ulmara::qez::dft::dft_estimate_config estimate_config_of(const distanced_config& c);
+
+// A child record of a distanced configuration committed to `Backend` (see
+// backend_case), on the library's list or with the backend alone.
+template <class Backend, class Config>
+class distanced_record : public backend_case<Backend, Config> {
+ public:
+  explicit distanced_record(const Config& c)
+      : backend_case<Backend, Config>(c, c.queue != nullptr ? *c.queue : gpu_test_queue()) {
+    this->make_and_commit(c.library_list ? road::child_on_library_list : road::solo_list, c.length,
+                          [&c](DFTI_DESCRIPTOR* r) { configure_distanced(r, c); });
+  }
+};
+
+// One direction on deterministic data through the record's compute entry;
+// `sample` lists the transforms measured (empty: all).
+template <class Backend, class Config>
+run_result run_and_measure(const distanced_record<Backend, Config>& r, direction d, container k,
+                           const std::vector<std::int64_t>& sample = {}) {
+  return run_distanced(r.record(), r.config(), d, k, sample);
+}
 
 }  // namespace backend_test

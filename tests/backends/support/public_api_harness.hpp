@@ -16,14 +16,12 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_runs.hpp"
 #include "ulmara/qez/dft.hpp"
 
 namespace backend_test {
 
 namespace qd = ulmara::qez::dft;
-
-enum class container { usm, buffer };
-enum class workspace { internal, external_usm, external_buffer };
 
 template <class T>
 constexpr qd::precision precision_of() {
@@ -33,56 +31,6 @@ template <class T>
 using real_descriptor = qd::descriptor<precision_of<T>(), qd::domain::REAL>;
 template <class T>
 using complex_descriptor = qd::descriptor<precision_of<T>(), qd::domain::COMPLEX>;
-
-// Values of one side of the caller's data, in one container kind, on the
-// GPU queue of the test process.
-template <class V>
-class typed_device_data {
- public:
-  typed_device_data(const std::vector<V>& host, container c) : size_(host.size()), kind_(c) {
-    if (kind_ == container::usm) {
-      usm_ = sycl::malloc_device<V>(size_, gpu_test_queue());
-      gpu_test_queue().memcpy(usm_, host.data(), bytes()).wait();
-    } else {
-      buffer_ = std::make_unique<sycl::buffer<V, 1>>(sycl::range<1>(size_));
-      sycl::host_accessor<V, 1> a(*buffer_);
-      std::memcpy(&a[0], host.data(), bytes());
-    }
-  }
-  ~typed_device_data() {
-    if (usm_ != nullptr) sycl::free(usm_, gpu_test_queue());
-  }
-  typed_device_data(const typed_device_data&) = delete;
-  typed_device_data& operator=(const typed_device_data&) = delete;
-
-  V* usm() const { return usm_; }
-  sycl::buffer<V, 1>& buffer() const { return *buffer_; }
-  template <class U>
-  sycl::buffer<U, 1> buffer_as() const {
-    return buffer_->template reinterpret<U, 1>(sycl::range<1>(bytes() / sizeof(U)));
-  }
-  template <class U>
-  U* usm_as() const {
-    return reinterpret_cast<U*>(usm_);
-  }
-  std::vector<V> read() const {
-    std::vector<V> out(size_);
-    if (kind_ == container::usm) {
-      gpu_test_queue().memcpy(out.data(), usm_, bytes()).wait();
-    } else {
-      sycl::host_accessor<V, 1> a(*buffer_);
-      std::memcpy(out.data(), &a[0], bytes());
-    }
-    return out;
-  }
-
- private:
-  size_t bytes() const { return size_ * sizeof(V); }
-  size_t size_;
-  container kind_;
-  V* usm_ = nullptr;
-  std::unique_ptr<sycl::buffer<V, 1>> buffer_;
-};
 
 // Interleaved reals as complex values, and back.
 template <class T>
@@ -105,8 +53,8 @@ std::vector<T> as_real(const std::vector<std::complex<T>>& v) {
 // One call of the public compute function of the direction, in place (on
 // `in`) or out of place; USM calls are waited for.
 template <bool forward, class Descriptor, class I, class O>
-void run_public_compute(Descriptor& d, const typed_device_data<I>& in, const typed_device_data<O>& out,
-                        container kind, bool in_place) {
+void run_public_compute(Descriptor& d, const device_array<I>& in, const device_array<O>& out, container kind,
+                        bool in_place) {
   const auto call = [&](auto&&... a) {
     if constexpr (forward)
       return qd::compute_forward(d, std::forward<decltype(a)>(a)...);
@@ -154,5 +102,21 @@ class public_workspace {
   T* usm_ = nullptr;
   std::unique_ptr<sycl::buffer<T, 1>> buffer_;
 };
+
+// Both directions of a committed plan (plan.forward(container) and
+// plan.backward(container) give bounded runs) within their bounds, on every
+// container the front end pairs with the workspace `ws`: a caller's
+// workspace goes with data of its own kind.
+template <class Plan>
+void expect_public_runs_within_bounds(const Plan& plan, workspace ws) {
+  for (container k : both_containers) {
+    if ((ws == workspace::external_usm && k != container::usm) ||
+        (ws == workspace::external_buffer && k != container::buffer))
+      continue;
+    const std::string form = is_usm(k) ? "usm" : "buffer";
+    EXPECT_WITHIN_BOUNDS(plan.forward(k), "forward " + form);
+    EXPECT_WITHIN_BOUNDS(plan.backward(k), "backward " + form);
+  }
+}
 
 }  // namespace backend_test

@@ -17,13 +17,13 @@ sycl::queue& gpu_test_queue() {
   return *queue;
 }
 
-int call_compute_entry(DFTI_DESCRIPTOR* record, bool forward, void* input, void* output, bool usm,
+int call_compute_entry(DFTI_DESCRIPTOR* record, direction d, void* input, void* output, container c,
                        call_events events) {
-  const bool with_events = usm || events == call_events::always;
-  std::uint64_t kind = usm ? dft::container_usm : dft::container_buffer;
+  const bool with_events = is_usm(c) || events == call_events::always;
+  std::uint64_t kind = is_usm(c) ? dft::container_usm : dft::container_buffer;
   std::vector<sycl::event> dependencies;
   sycl::event done;
-  const auto entry = forward ? record->compute_fwd : record->compute_bwd;
+  const auto entry = is_forward(d) ? record->compute_fwd : record->compute_bwd;
   const int status = entry(record, input, output, with_events ? &dependencies : nullptr, &kind,
                            with_events ? &done : nullptr);
   if (with_events) done.wait();

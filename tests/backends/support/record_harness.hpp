@@ -13,6 +13,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/run_words.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace backend_test {
@@ -21,47 +22,88 @@ namespace backend_test {
 // destroyed: records may outlive static destruction order).
 sycl::queue& gpu_test_queue();
 
-// The caller's array on the device: USM device memory, or a byte buffer over
-// the host copy; read() gives the device contents back.
+// The caller's array on the device, USM device memory or a buffer of the
+// element type, filled from the host; read() gives the device contents back.
+// A record's compute entry takes argument(): the USM pointer, or a byte
+// buffer over the same memory; the public interface takes usm() or buffer().
 template <class T>
 class device_array {
  public:
-  device_array(sycl::queue& queue, std::vector<T> host, bool usm)
-      : queue_(queue), host_(std::move(host)), usm_form_(usm) {
-    if (usm_form_) {
-      usm_ = sycl::malloc_device<T>(host_.size(), queue_);
-      queue_.memcpy(usm_, host_.data(), bytes()).wait();
-    } else {
-      buffer_ = std::make_unique<sycl::buffer<char, 1>>(reinterpret_cast<char*>(host_.data()),
-                                                        sycl::range<1>(bytes()));
-    }
-  }
+  device_array(const std::vector<T>& host, container kind, sycl::queue& queue = gpu_test_queue())
+      : device_array(host.size(), kind, queue, host.data()) {}
+  // `count` zero values, without a host copy (for arrays too large for one).
+  device_array(std::size_t count, container kind, sycl::queue& queue = gpu_test_queue())
+      : device_array(count, kind, queue, nullptr) {}
   ~device_array() {
     if (usm_ != nullptr) sycl::free(usm_, queue_);
   }
   device_array(const device_array&) = delete;
   device_array& operator=(const device_array&) = delete;
 
-  // What a compute entry takes: the USM pointer or the buffer's address.
-  void* argument() const { return usm_form_ ? static_cast<void*>(usm_) : static_cast<void*>(buffer_.get()); }
+  void* argument() const { return is_usm(kind_) ? static_cast<void*>(usm_) : static_cast<void*>(byte_view_.get()); }
+  T* usm() const { return usm_; }
+  sycl::buffer<T, 1>& buffer() const { return *buffer_; }
   std::vector<T> read() const {
-    std::vector<T> out(host_.size());
-    if (usm_form_) {
+    std::vector<T> out(size_);
+    if (is_usm(kind_)) {
       queue_.memcpy(out.data(), usm_, bytes()).wait();
     } else {
-      sycl::host_accessor<char, 1> a(*buffer_);
+      sycl::host_accessor<T, 1> a(*buffer_);
       std::memcpy(out.data(), &a[0], bytes());
     }
     return out;
   }
 
  private:
-  size_t bytes() const { return host_.size() * sizeof(T); }
+  // `count` values copied from `initial`, or zeros when it is null.
+  device_array(std::size_t count, container kind, sycl::queue& queue, const T* initial)
+      : queue_(queue), size_(count), kind_(kind) {
+    if (is_usm(kind_)) {
+      usm_ = sycl::malloc_device<T>(size_, queue_);
+      (initial != nullptr ? queue_.memcpy(usm_, initial, bytes()) : queue_.memset(usm_, 0, bytes())).wait();
+      return;
+    }
+    buffer_ = std::make_unique<sycl::buffer<T, 1>>(sycl::range<1>(size_));
+    {
+      sycl::host_accessor<T, 1> a(*buffer_);
+      void* to = static_cast<void*>(&a[0]);
+      initial != nullptr ? std::memcpy(to, initial, bytes()) : std::memset(to, 0, bytes());
+    }
+    byte_view_ =
+        std::make_unique<sycl::buffer<char, 1>>(buffer_->template reinterpret<char, 1>(sycl::range<1>(bytes())));
+  }
+  size_t bytes() const { return size_ * sizeof(T); }
   sycl::queue& queue_;
-  std::vector<T> host_;
-  bool usm_form_;
+  size_t size_;
+  container kind_;
   T* usm_ = nullptr;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer_;
+  std::unique_ptr<sycl::buffer<T, 1>> buffer_;
+  std::unique_ptr<sycl::buffer<char, 1>> byte_view_;
+};
+
+// The input array of a compute call on the device and, out of place, the
+// output array (`output_values` of `fill`).
+template <class T>
+class run_arrays {
+ public:
+  run_arrays(const std::vector<T>& input, placement where, container kind, std::int64_t output_values,
+             const T& fill = T(), sycl::queue& queue = gpu_test_queue())
+      : run_arrays(input, where, kind, std::vector<T>(static_cast<size_t>(output_values), fill), queue) {}
+  // The output of a call given its whole starting contents.
+  run_arrays(const std::vector<T>& input, placement where, container kind, const std::vector<T>& output,
+             sycl::queue& queue = gpu_test_queue())
+      : kind_(kind), in_(input, kind, queue) {
+    if (!is_in_place(where)) out_ = std::make_unique<device_array<T>>(output, kind, queue);
+  }
+  const device_array<T>& input() const { return in_; }
+  const device_array<T>& result() const { return out_ ? *out_ : in_; }
+  // One call of the record's compute entry of the direction on these arrays.
+  int call(DFTI_DESCRIPTOR* record, direction d) const;
+
+ private:
+  container kind_;
+  device_array<T> in_;
+  std::unique_ptr<device_array<T>> out_;
 };
 
 // Which calls get a dependency list and a result event (then waited for).
@@ -69,8 +111,13 @@ enum class call_events { usm_only, always };
 
 // One call of the record's forward or backward compute entry in the USM or
 // buffer form; returns the entry's status.
-int call_compute_entry(DFTI_DESCRIPTOR* record, bool forward, void* input, void* output, bool usm,
+int call_compute_entry(DFTI_DESCRIPTOR* record, direction d, void* input, void* output, container kind,
                        call_events events = call_events::usm_only);
+
+template <class T>
+int run_arrays<T>::call(DFTI_DESCRIPTOR* record, direction d) const {
+  return call_compute_entry(record, d, in_.argument(), result().argument(), kind_);
+}
 
 // A workspace the test hands a committed record; declared after (or freed
 // after) the record it was given to.

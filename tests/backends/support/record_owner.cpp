@@ -71,6 +71,10 @@ bool record_owner::create_listed(bool double_precision, std::int64_t length) {
   return create_listed_c2c_1d_record(&record_, double_precision, length, &queue_);
 }
 
+void record_owner::bind_library_list(bool double_precision) {
+  double_precision ? dft::bind_backend_list_c2c_1d_double(&record_) : dft::bind_backend_list_c2c_1d_float(&record_);
+}
+
 int record_owner::commit(bool bless) {
   if (bless && qez_dft_bless_node_thr(record_) != 0) ADD_FAILURE() << "blessing failed";
   commit_status_ = record_->methods->commit(record_);

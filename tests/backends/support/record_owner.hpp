@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/run_words.hpp"
 
 namespace backend_test {
 
@@ -61,6 +63,8 @@ class record_owner {
   // A rank-1 complex record as the front end makes it, bound to the
   // library's complex one-dimensional list and given the queue.
   bool create_listed(bool double_precision, std::int64_t length);
+  // Binds the record to the library's complex one-dimensional list.
+  void bind_library_list(bool double_precision);
   // Blesses the record (when asked) for the calling thread, then commits it.
   int commit(bool bless);
   // Committed (status 0 and the record's state), and to `mine`.
@@ -77,19 +81,78 @@ class record_owner {
   int commit_status_ = -1;
 };
 
-// A record owner that keeps the configuration it was made from and reads
-// the committed backend's plan of a precision as `Plan<T>`.
-template <class Config, template <class> class Plan>
-class committed_case : public record_owner {
- public:
-  const Config& config() const { return config_; }
+// Whether a configuration is of double precision, whichever way it says so.
+template <class Config>
+auto config_is_double(const Config& c) -> decltype(bool(c.double_precision)) {
+  return c.double_precision;
+}
+template <class Config>
+auto config_is_double(const Config& c) -> decltype(is_double(c.p)) {
+  return is_double(c.p);
+}
+
+// How a case makes its record and which list the record tries.
+enum class road {
+  // A child record (blessed for the thread before commit) that tries only
+  // the backend under test and the terminator: earlier backends of the
+  // library's lists would take many of the tests' layouts.
+  solo_list,
+  // A child record (blessed) on the library's complex one-dimensional list.
+  child_on_library_list,
+  // A child record (blessed) on the list its creation gave it.
+  child_as_created,
+  // A record as the front end makes it, on the library's list.
+  front_end,
+};
+
+// The backend under test: its private block `Plan<T>` and its tables of
+// both precisions. A plan's description comes from describe(plan), found in
+// the plan's namespace.
+template <template <class> class Plan, const ulmara::qez::dft::backend_table& DoubleTable,
+          const ulmara::qez::dft::backend_table& FloatTable>
+struct backend_of {
   template <class T>
-  Plan<T>& plan() const {
-    return backend_data<Plan<T>>();
+  using plan = Plan<T>;
+  static const ulmara::qez::dft::backend_table* table(bool double_precision) {
+    return double_precision ? &DoubleTable : &FloatTable;
+  }
+};
+
+// A record owner that keeps the configuration it was made from, commits the
+// record on a road, and reads the plan of `Backend` (a backend_of).
+template <class Backend, class Config>
+class backend_case : public record_owner {
+ public:
+  using config_type = Config;
+
+  const Config& config() const { return config_; }
+  bool double_precision() const { return config_is_double(config_); }
+  template <class T>
+  typename Backend::template plan<T>& plan() const {
+    return backend_data<typename Backend::template plan<T>>();
+  }
+  // Committed, and to the backend under test in the record's precision.
+  bool committed_here() const { return committed_here_to(Backend::table(double_precision())); }
+  std::string description() const {
+    if (!committed_here())
+      return "not committed to the backend under test (status " + std::to_string(commit_status()) + ")";
+    return double_precision() ? describe(plan<double>()) : describe(plan<float>());
   }
 
  protected:
-  committed_case(const Config& c, sycl::queue& queue) : record_owner(queue), config_(c) {}
+  backend_case(const Config& c, sycl::queue& queue) : record_owner(queue), config_(c) {}
+  // Makes the record of `length` on the road, has `configure(record)` set
+  // it up, and commits it; nothing after a failed creation.
+  template <class Configure>
+  void make_and_commit(road r, std::int64_t length, const Configure& configure) {
+    const bool dp = double_precision();
+    if (r == road::front_end ? !create_listed(dp, length) : !create_child(dp, length)) return;
+    if (r == road::solo_list) record()->backend_list = solo_backend_list(Backend::table(dp), dp);
+    if (r == road::child_on_library_list) bind_library_list(dp);
+    configure(record());
+    commit(r != road::front_end);
+  }
+
   Config config_;
 };
 

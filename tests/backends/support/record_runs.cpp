@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <memory>
+#include <type_traits>
 
 #include "dft/gpu/core/backend.hpp"
 #include "tests/support/reference_dft.hpp"
@@ -22,34 +24,14 @@ std::vector<qez_test::cld> widened(const std::vector<cplx<T>>& v) {
   return std::vector<qez_test::cld>(v.begin(), v.end());
 }
 
-// The input array on the device, and the output array (out of place).
 template <class T>
-class run_arrays {
- public:
-  run_arrays(std::vector<cplx<T>> input, std::int64_t output_values, bool in_place, bool usm)
-      : in_(gpu_test_queue(), std::move(input), usm) {
-    if (!in_place)
-      out_ = std::make_unique<device_array<cplx<T>>>(
-          gpu_test_queue(), std::vector<cplx<T>>(static_cast<size_t>(output_values)), usm);
-  }
-  const device_array<cplx<T>>& input() const { return in_; }
-  const device_array<cplx<T>>& result() const { return out_ ? *out_ : in_; }
-  int call(DFTI_DESCRIPTOR* record, bool forward, bool usm) const {
-    return call_compute_entry(record, forward, in_.argument(), result().argument(), usm);
-  }
-
- private:
-  device_array<cplx<T>> in_;
-  std::unique_ptr<device_array<cplx<T>>> out_;
-};
-
-template <class T>
-packed_outcome run_packed_typed(DFTI_DESCRIPTOR* record, const packed_data& d, bool forward, bool usm) {
+packed_outcome run_packed_typed(DFTI_DESCRIPTOR* record, const packed_data& d, direction dir, container c) {
   const std::int64_t values = d.length * d.count;
   packed_outcome o;
   o.input = qez_test::random_complex(values, d.seed);
-  const run_arrays<T> arrays(std::vector<cplx<T>>(o.input.begin(), o.input.end()), values, d.in_place, usm);
-  o.status = arrays.call(record, forward, usm);
+  const run_arrays<cplx<T>> arrays(std::vector<cplx<T>>(o.input.begin(), o.input.end()), placement_from(d.in_place), c,
+                                   values);
+  o.status = arrays.call(record, dir);
   if (o.status == 0) o.output = widened(arrays.result().read());
   return o;
 }
@@ -75,15 +57,15 @@ std::vector<std::int64_t> all_or(const std::vector<std::int64_t>& sample, std::i
 }
 
 template <class T>
-run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d, bool forward, bool usm,
+run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d, direction dir, container c,
                                long double scale, const std::vector<std::int64_t>& sample) {
   const std::int64_t n = d.length;
   const std::int64_t values = std::max(d.read_distance, d.write_distance) * (d.count - 1) + n;
   const std::vector<cplx<T>> host = congruential_values<T>(values, d.seed);
-  const run_arrays<T> arrays(host, values, d.in_place, usm);
+  const run_arrays<cplx<T>> arrays(host, placement_from(d.in_place), c, values);
 
   run_result out;
-  out.status = arrays.call(record, forward, usm);
+  out.status = arrays.call(record, dir);
   if (out.status != 0) return out;
   const std::vector<cplx<T>> got_all = arrays.result().read();
 
@@ -96,7 +78,7 @@ run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d,
       const cplx<T> g = got_all[static_cast<size_t>(t * d.write_distance + k)];
       got.emplace_back(g.real(), g.imag());
     }
-    const std::vector<qez_test::cld> ref = scaled_reference_c2c(one, {n}, 1, forward, scale);
+    const std::vector<qez_test::cld> ref = scaled_reference_c2c(one, {n}, 1, is_forward(dir), scale);
     reference.insert(reference.end(), ref.begin(), ref.end());
   }
   out.error = qez_test::measure(got, reference);
@@ -105,14 +87,13 @@ run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d,
 
 }  // namespace
 
-packed_outcome run_packed(DFTI_DESCRIPTOR* record, bool double_precision, const packed_data& d, bool forward,
-                          bool usm) {
-  return double_precision ? run_packed_typed<double>(record, d, forward, usm)
-                          : run_packed_typed<float>(record, d, forward, usm);
+packed_outcome run_packed(DFTI_DESCRIPTOR* record, precision p, const packed_data& d, direction dir, container c) {
+  return is_double(p) ? run_packed_typed<double>(record, d, dir, c) : run_packed_typed<float>(record, d, dir, c);
 }
 
-run_result measure_packed(const packed_outcome& o, const packed_data& d, bool forward, long double scale,
+run_result measure_packed(const packed_outcome& o, const packed_data& d, direction dir, long double scale,
                           const std::vector<std::int64_t>& transforms) {
+  const bool forward = is_forward(dir);
   run_result out;
   out.status = o.status;
   if (o.status != 0) return out;
@@ -132,10 +113,15 @@ run_result measure_packed(const packed_outcome& o, const packed_data& d, bool fo
   return out;
 }
 
-run_result run_distanced(DFTI_DESCRIPTOR* record, bool double_precision, const distanced_data& d, bool forward,
-                         bool usm, long double scale, const std::vector<std::int64_t>& sample) {
-  return double_precision ? run_distanced_typed<double>(record, d, forward, usm, scale, sample)
-                          : run_distanced_typed<float>(record, d, forward, usm, scale, sample);
+run_result run_distanced(DFTI_DESCRIPTOR* record, precision p, const distanced_data& d, direction dir, container c,
+                         long double scale, const std::vector<std::int64_t>& sample) {
+  return is_double(p) ? run_distanced_typed<double>(record, d, dir, c, scale, sample)
+                      : run_distanced_typed<float>(record, d, dir, c, scale, sample);
+}
+
+void report_bounded_run(const bounded_run& r, const std::string& what) {
+  std::printf("[ accuracy ] %s: ", what.c_str());
+  report_in_bound_units(r.error, r.bounds);
 }
 
 qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length) {
@@ -157,31 +143,54 @@ dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length, std::int64_
   return c;
 }
 
-void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count) {
-  sycl::queue& q = gpu_test_queue();
+namespace {
+
+template <class T>
+void expect_back_to_back_usm_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                            batch_layout layout, long double scale) {
   const std::int64_t values = length * count;
-  std::vector<std::vector<cplx<double>>> inputs(2, std::vector<cplx<double>>(values));
+  std::vector<std::vector<cplx<T>>> inputs(2, std::vector<cplx<T>>(values));
   for (std::size_t a = 0; a < inputs.size(); ++a)
     for (std::int64_t k = 0; k < values; ++k)
-      inputs[a][k] = cplx<double>(std::sin(0.37 * k + a), std::cos(1.3 * k - 2.0 * a));
-  std::vector<std::unique_ptr<device_array<cplx<double>>>> in, out;
-  for (std::size_t a = 0; a < inputs.size(); ++a) {
-    in.push_back(std::make_unique<device_array<cplx<double>>>(q, inputs[a], true));
-    out.push_back(std::make_unique<device_array<cplx<double>>>(q, std::vector<cplx<double>>(values), true));
-  }
+      inputs[a][k] = cplx<T>(static_cast<T>(std::sin(0.37 * k + a)), static_cast<T>(std::cos(1.3 * k - 2.0 * a)));
+  std::vector<std::unique_ptr<run_arrays<cplx<T>>>> arrays;
+  for (std::size_t a = 0; a < inputs.size(); ++a)
+    arrays.push_back(std::make_unique<run_arrays<cplx<T>>>(inputs[a], placement::out_of_place, container::usm, values));
   std::uint64_t kind = dft::container_usm;
   std::vector<sycl::event> none;
   sycl::event done[2];
   for (int a = 0; a < 2; ++a)
-    ASSERT_EQ(record->compute_fwd(record, in[a]->argument(), out[a]->argument(), &none, &kind, &done[a]), 0);
+    ASSERT_EQ(record->compute_fwd(record, arrays[a]->input().argument(), arrays[a]->result().argument(), &none, &kind,
+                                  &done[a]),
+              0);
   for (sycl::event& e : done) e.wait();
+  const auto at = [&](std::int64_t t, std::int64_t n) {
+    return static_cast<size_t>(layout == batch_layout::packed ? t * length + n : t + n * count);
+  };
   for (int a = 0; a < 2; ++a) {
-    const std::vector<qez_test::cld> ref = scaled_reference_c2c(widened(inputs[a]), {length}, count, true, 1.0L);
-    const qez_test::accuracy e = qez_test::measure(widened(out[a]->read()), ref);
-    const qez_test::accuracy_bounds b = bounds_of(true, length);
+    const std::vector<cplx<T>> got_values = arrays[a]->result().read();
+    std::vector<qez_test::cld> input, got;
+    for (std::int64_t t = 0; t < count; ++t)
+      for (std::int64_t n = 0; n < length; ++n) {
+        input.emplace_back(inputs[a][at(t, n)]);
+        got.emplace_back(got_values[at(t, n)]);
+      }
+    const std::vector<qez_test::cld> ref = scaled_reference_c2c(input, {length}, count, true, scale);
+    const qez_test::accuracy e = qez_test::measure(got, ref);
+    const qez_test::accuracy_bounds b = bounds_of(std::is_same<T, double>::value, length);
     EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
     report_in_bound_units(e, b);
   }
+}
+
+}  // namespace
+
+void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count, precision p,
+                                      batch_layout layout, long double scale) {
+  if (is_double(p))
+    expect_back_to_back_usm_computes_typed<double>(record, length, count, layout, scale);
+  else
+    expect_back_to_back_usm_computes_typed<float>(record, length, count, layout, scale);
 }
 
 }  // namespace backend_test

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,16 +14,10 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/run_words.hpp"
 #include "tests/support/accuracy.hpp"
 
 namespace backend_test {
-
-// The words the tests use for a record and a run.
-enum class precision { single_precision, double_precision };
-enum class container { usm, buffer };
-enum class direction { forward, backward };
-
-inline bool is_double(precision p) { return p == precision::double_precision; }
 
 struct run_result {
   int status = -1;
@@ -48,12 +43,11 @@ struct packed_outcome {
 
 // One direction through the compute entry on random packed data; the
 // output is read back only when the entry succeeded.
-packed_outcome run_packed(DFTI_DESCRIPTOR* record, bool double_precision, const packed_data& d, bool forward,
-                          bool usm);
+packed_outcome run_packed(DFTI_DESCRIPTOR* record, precision p, const packed_data& d, direction dir, container c);
 
 // The outcome against the scaled reference, over `transforms` (empty: the
 // whole batch at once).
-run_result measure_packed(const packed_outcome& o, const packed_data& d, bool forward, long double scale,
+run_result measure_packed(const packed_outcome& o, const packed_data& d, direction dir, long double scale,
                           const std::vector<std::int64_t>& transforms = {});
 
 // `count` transforms of `length`, each `read_distance` apart in the input
@@ -70,8 +64,8 @@ struct distanced_data {
 // One direction through the compute entry on deterministic data in [-1, 1)
 // over the whole container; `sample` lists the transforms measured (empty:
 // all).
-run_result run_distanced(DFTI_DESCRIPTOR* record, bool double_precision, const distanced_data& d, bool forward,
-                         bool usm, long double scale, const std::vector<std::int64_t>& sample = {});
+run_result run_distanced(DFTI_DESCRIPTOR* record, precision p, const distanced_data& d, direction dir, container c,
+                         long double scale, const std::vector<std::int64_t>& sample = {});
 
 qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length);
 inline qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length) { return bounds_of(is_double(p), length); }
@@ -81,12 +75,44 @@ ulmara::qez::dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length
                                                              std::int64_t fwd_distance, std::int64_t bwd_distance,
                                                              std::uint32_t directions, bool in_place);
 
-// Two forward USM computes of `count` packed transforms of `length`
-// submitted back to back without dependencies between them (on an
-// out-of-order queue): both results within the double-precision bounds.
-void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count);
+// Where element n of transform t of a batch lies in its array: at
+// t * length + n (packed), or at t + n * count (interleaved columns).
+enum class batch_layout { packed, interleaved };
+
+// Two forward USM computes of `count` transforms of `length` submitted back
+// to back without dependencies between them (on an out-of-order queue):
+// both results, times `scale`, within the bounds of the precision.
+void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                      precision p = precision::double_precision,
+                                      batch_layout layout = batch_layout::packed, long double scale = 1.0L);
 
 }  // namespace backend_test
+
+namespace backend_test {
+
+// A run through the public interface measured against the bounds it
+// carries.
+struct bounded_run {
+  qez_test::accuracy error;
+  qez_test::accuracy_bounds bounds{};
+  int status = 0;  // of the compute call, where the run reports one
+};
+
+// Prints what the run was and its errors in units of their bounds.
+void report_bounded_run(const bounded_run& r, const std::string& what);
+
+}  // namespace backend_test
+
+// A test's assertion on a bounded run: status 0 and errors within the
+// bounds; `what` names the run in messages.
+#define EXPECT_WITHIN_BOUNDS(run, what)                                 \
+  do {                                                                  \
+    const ::backend_test::bounded_run r_ = (run);                       \
+    EXPECT_EQ(r_.status, 0) << (what);                                  \
+    EXPECT_TRUE(::qez_test::within(r_.error, r_.bounds))                \
+        << (what) << ": " << ::qez_test::describe(r_.error, r_.bounds); \
+    ::backend_test::report_bounded_run(r_, what);                       \
+  } while (0)
 
 // A test's assertion on a run: status 0, nothing written outside the
 // transforms, and errors within the bounds (printed in their units).
@@ -100,25 +126,30 @@ void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t leng
     ::backend_test::report_in_bound_units(r_.error, b_);                                  \
   } while (0)
 
+// A test's assertion on a run of `length` points in a precision (a
+// precision or whether it is double).
+#define EXPECT_ACCURATE(run, precision, length) \
+  EXPECT_RUN_ACCURATE((run), ::backend_test::bounds_of((precision), (length)))
+
 namespace backend_test {
 
 // A committed record that owns no workspace: nothing runs before the
 // workspace arrives; then with a USM workspace, and with a fresh buffer
-// that replaces it, both directions are accurate. `run(forward, usm)` runs
-// one direction; `backward_on_usm` is the container of the first backward
-// run.
+// that replaces it, both directions are accurate. `run(direction,
+// container)` runs one direction; `first_backward` is the container of the
+// first backward run.
 template <class Run>
 void expect_caller_workspace_sequence(DFTI_DESCRIPTOR* record, caller_workspace& workspace, const Run& run,
-                                      const qez_test::accuracy_bounds& bounds, bool backward_on_usm) {
-  EXPECT_EQ(run(true, true).status, ulmara::qez::dft::status_no_workspace);
+                                      const qez_test::accuracy_bounds& bounds, container first_backward) {
+  EXPECT_EQ(run(direction::forward, container::usm).status, ulmara::qez::dft::status_no_workspace);
   const std::uint64_t bytes = workspace_bytes(record);
   ASSERT_EQ(workspace.give_usm(record, bytes), 0);
-  EXPECT_RUN_ACCURATE(run(true, true), bounds);
-  EXPECT_RUN_ACCURATE(run(false, backward_on_usm), bounds);
+  EXPECT_RUN_ACCURATE(run(direction::forward, container::usm), bounds);
+  EXPECT_RUN_ACCURATE(run(direction::backward, first_backward), bounds);
   // A second workspace replaces the first: fresh tables in a buffer.
   ASSERT_EQ(workspace.give_buffer(record, bytes), 0);
-  EXPECT_RUN_ACCURATE(run(true, false), bounds);
-  EXPECT_RUN_ACCURATE(run(false, true), bounds);
+  EXPECT_RUN_ACCURATE(run(direction::forward, container::buffer), bounds);
+  EXPECT_RUN_ACCURATE(run(direction::backward, container::usm), bounds);
 }
 
 }  // namespace backend_test

@@ -1,23 +1,18 @@
 // Acceptance and plans of the three-factor backend under the GPU profile of
-// the process (one CTest entry per scenario, THREE_FACTOR_SCENARIO names it):
+// the process (one CTest entry per scenario, BACKEND_SCENARIO names it):
 // names and build options character for character, declines that leave the
 // record untouched, architecture-specific factors, caps and build options.
-#include <cstdlib>
 #include <string>
 
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 #include "tests/backends/three_factor/three_factor_case.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 
 namespace three_factor_test {
 namespace {
 
-std::string scenario() {
-  const char* s = std::getenv("THREE_FACTOR_SCENARIO");
-  return s != nullptr ? s : "";
-}
-
-#define REQUIRE_SCENARIO(name) \
-  if (scenario() != (name)) GTEST_SKIP() << "scenario " << scenario()
+using backend_test::scenario;
 
 // A record the backend declined is as it was before the commit.
 void expect_declined_untouched(const committed_record& r) {
@@ -37,8 +32,7 @@ record_config forward_only(bool dp, std::int64_t n) {
   return c;
 }
 
-TEST(ThreeFactorProfile, GulonNamesAndOptions) {
-  REQUIRE_SCENARIO("gulon");
+SCENARIO_TEST(ThreeFactorProfile, GulonNamesAndOptions, "gulon") {
   record_config c;
   c.length = 160;  // 40 x 2 x 2
   c.count = 3;
@@ -55,16 +49,12 @@ TEST(ThreeFactorProfile, GulonNamesAndOptions) {
   EXPECT_STREQ(b.codelet_names[2], "fft_2_s");
   EXPECT_STREQ(tf::program_name_double, "gpu_framework_c2c_1d_3_facts.qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_d");
   EXPECT_EQ(tf::build_options(b, tf::pass_0, tf::dir_forward),
-            "-Dcl_tavir_subgroups_long -DFACT0=40 -DFACT1=2 -DFACT2=2 -DKERNEL_FUNC0=fft_40_rowbatch0_d "
-            "-DKERNEL_FUNC1=fft_2_rowbatch1_d -DKERNEL_FUNC2=fft_2_rowbatch2_d -DFACT0_FUNC=fft_40_s "
-            "-DFACT1_FUNC=fft_2_s -DFACT2_FUNC=fft_2_s -DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=170 -DODIST=164 "
-            "-DTDIST=164 -DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 -DSUBGRPS_IN_GROUP=8 ");
+            backend_test::golden_options("three_factor", backend_test::precision::double_precision,
+                                         "160 x 3 input/output distances on Gulon, pass 0 forward"));
   // Input/output distances serve both directions unchanged.
   EXPECT_EQ(tf::build_options(b, tf::pass_2, tf::dir_backward),
-            "-Dcl_tavir_subgroups_long -DFACT0=40 -DFACT1=2 -DFACT2=2 -DKERNEL_FUNC0=fft_40_rowbatch0_d "
-            "-DKERNEL_FUNC1=fft_2_rowbatch1_d -DKERNEL_FUNC2=fft_2_rowbatch2_d -DFACT0_FUNC=fft_40_s "
-            "-DFACT1_FUNC=fft_2_s -DFACT2_FUNC=fft_2_s -DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=170 -DODIST=164 "
-            "-DTDIST=164 -DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 -DSUBGRPS_IN_GROUP=8 ");
+            backend_test::golden_options("three_factor", backend_test::precision::double_precision,
+                                         "160 x 3 input/output distances on Gulon, pass 2 backward"));
   EXPECT_EQ(b.global_size[0], 64u);   // ceil(4 / 32) x 64
   EXPECT_EQ(b.global_size[1], 192u);  // ceil(80 / 32) x 64
   EXPECT_EQ(b.global_size[2], 192u);
@@ -78,8 +68,7 @@ TEST(ThreeFactorProfile, GulonNamesAndOptions) {
   EXPECT_GE(b.temporary_bytes, 3u * 164u * 16u);
 }
 
-TEST(ThreeFactorProfile, GulonSingleNames) {
-  REQUIRE_SCENARIO("gulon");
+SCENARIO_TEST(ThreeFactorProfile, GulonSingleNames, "gulon") {
   record_config c = forward_only(false, 324);  // 36 x 3 x 3
   c.count = 2;
   c.in_place = true;
@@ -91,16 +80,13 @@ TEST(ThreeFactorProfile, GulonSingleNames) {
   EXPECT_STREQ(b.codelet_names[0], "fft_36_s");
   EXPECT_STREQ(tf::program_name_single, "gpu_framework_c2c_1d_3_facts.qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_s");
   EXPECT_EQ(tf::build_options(b, tf::pass_1, tf::dir_forward),
-            "-DFACT0=36 -DFACT1=3 -DFACT2=3 -DKERNEL_FUNC0=fft_36_rowbatch0_s -DKERNEL_FUNC1=fft_3_rowbatch1_s "
-            "-DKERNEL_FUNC2=fft_3_rowbatch2_s -DFACT0_FUNC=fft_36_s -DFACT1_FUNC=fft_3_s -DFACT2_FUNC=fft_3_s "
-            "-DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=324 -DODIST=324 -DTDIST=328 -DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 "
-            "-DSUBGRPS_IN_GROUP=8 ");
+            backend_test::golden_options("three_factor", backend_test::precision::single_precision,
+                                         "324 on Gulon, pass 1 forward"));
   EXPECT_EQ(r.record()->data_arrays, 1u);
   EXPECT_EQ(r.record()->workspace_bytes[0], b.class_bytes[0] + b.class_bytes[1]);
 }
 
-TEST(ThreeFactorProfile, GulonDeclinesWithoutTouchingTheRecord) {
-  REQUIRE_SCENARIO("gulon");
+SCENARIO_TEST(ThreeFactorProfile, GulonDeclinesWithoutTouchingTheRecord, "gulon") {
   for (std::int64_t n : {162, 64004, 0 + 4, 8, 16, 64, 164}) {
     committed_record r(forward_only(true, n));
     SCOPED_TRACE(n);
@@ -116,8 +102,7 @@ TEST(ThreeFactorProfile, GulonDeclinesWithoutTouchingTheRecord) {
   expect_declined_untouched(odd_output);
 }
 
-TEST(ThreeFactorProfile, FenwaFixedRowAndRegisterFileOption) {
-  REQUIRE_SCENARIO("fenwa");
+SCENARIO_TEST(ThreeFactorProfile, FenwaFixedRowAndRegisterFileOption, "fenwa") {
   committed_record r(forward_only(true, 21000));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   const tf::block<double>& b = r.plan<double>();
@@ -130,21 +115,19 @@ TEST(ThreeFactorProfile, FenwaFixedRowAndRegisterFileOption) {
     ASSERT_GE(o.size(), suffix.size());
     EXPECT_EQ(o.substr(o.size() - suffix.size()), suffix) << o;
   }
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, 21000);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, 21000);
   // Single precision has no fixed rows.
   tf::factors f{};
   ASSERT_TRUE(tf::choose_factors<float>(21000, QEZ_GPU_ARCH_FENWA, &f));
   EXPECT_EQ(f.f[0], 60);
 }
 
-TEST(ThreeFactorProfile, HarixWithoutSubGroupsOf8Declines) {
-  REQUIRE_SCENARIO("harix");
+SCENARIO_TEST(ThreeFactorProfile, HarixWithoutSubGroupsOf8Declines, "harix") {
   committed_record r(forward_only(true, 160));
   expect_declined_untouched(r);
 }
 
-TEST(ThreeFactorProfile, HarixLargeTemporaryCap) {
-  REQUIRE_SCENARIO("harix_8");
+SCENARIO_TEST(ThreeFactorProfile, HarixLargeTemporaryCap, "harix_8") {
   record_config c = forward_only(true, 4096);
   c.count = 1000;  // more than 42 MiB: one chunk under Harix's cap
   committed_record r(c);
@@ -157,8 +140,7 @@ TEST(ThreeFactorProfile, HarixLargeTemporaryCap) {
   EXPECT_LE(static_cast<std::int64_t>(backend_test::workspace_bytes(r.record())), estimator_of(c));
 }
 
-TEST(ThreeFactorProfile, UnknownGpuDeclines) {
-  REQUIRE_SCENARIO("unknown");
+SCENARIO_TEST(ThreeFactorProfile, UnknownGpuDeclines, "unknown") {
   committed_record r(forward_only(true, 160));
   expect_declined_untouched(r);
 }

@@ -6,47 +6,31 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-#include <sycl/sycl.hpp>
-
-#include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/distanced_case.hpp"
-#include "tests/backends/support/record_owner.hpp"
-#include "tests/support/accuracy.hpp"
 
 namespace three_factor_test {
 
 namespace dft = ulmara::qez::dft;
 namespace tf = ulmara::qez::dft::three_factor;
 
+using three_factor_backend = backend_test::backend_of<tf::block, dft::dft_c2c_3_facts_gpu_bkd_table_double,
+                                                      dft::dft_c2c_3_facts_gpu_bkd_table_float>;
+
 struct record_config : backend_test::distanced_config {
   record_config() { length = 160; }
 };
 
-class committed_record : public backend_test::committed_case<record_config, tf::block> {
- public:
-  explicit committed_record(const record_config& c);
-
-  // Committed, and to the three-factor backend of the record's precision.
-  bool committed_here() const;
-  std::string description() const;
-};
-
-using backend_test::run_result;
-
-// One direction on random data through the compute entry; `sample` lists the
-// transforms measured (empty: all).
-run_result run_and_measure(const committed_record& r, bool forward, bool usm,
-                           const std::vector<std::int64_t>& sample = {});
+using committed_record = backend_test::distanced_record<three_factor_backend, record_config>;
 
 using backend_test::bounds_of;
+using backend_test::container;
+using backend_test::direction;
+using backend_test::run_result;
 
 // The workspace estimate of the record's configuration.
 std::int64_t estimator_of(const record_config& c);
-
-#define EXPECT_ACCURATE(run, dp, n) EXPECT_RUN_ACCURATE((run), ::backend_test::bounds_of((dp), (n)))
 
 }  // namespace three_factor_test

@@ -3,15 +3,13 @@
 // of place, USM and buffers, internal and caller workspace, batch chunks.
 #include <cstdio>
 
+#include "tests/backends/support/transform_suite.hpp"
 #include "tests/backends/three_factor/three_factor_case.hpp"
 
 namespace three_factor_test {
 namespace {
 
-struct transform_case {
-  const char* name;
-  record_config config;
-};
+using transform_case = backend_test::transform_case<record_config>;
 
 std::vector<transform_case> transform_cases() {
   std::vector<transform_case> cases;
@@ -49,30 +47,7 @@ std::vector<transform_case> transform_cases() {
   return cases;
 }
 
-class ThreeFactorTransform : public ::testing::TestWithParam<transform_case> {};
-
-TEST_P(ThreeFactorTransform, InternalWorkspace) {
-  const record_config& c = GetParam().config;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  std::printf("[ plan ] %s\n", r.description().c_str());
-  EXPECT_LE(static_cast<std::int64_t>(backend_test::workspace_bytes(r.record())), estimator_of(c));
-  for (bool usm : {true, false})
-    for (bool forward : {true, false}) EXPECT_ACCURATE(run_and_measure(r, forward, usm), c.double_precision, c.length);
-}
-
-TEST_P(ThreeFactorTransform, CallerWorkspace) {
-  record_config c = GetParam().config;
-  c.internal_workspace = false;
-  committed_record r(c);
-  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  backend_test::expect_caller_workspace_sequence(
-      r.record(), r.workspace(), [&r](bool forward, bool usm) { return run_and_measure(r, forward, usm); },
-      bounds_of(c.double_precision, c.length), true);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ThreeFactorTransform, ::testing::ValuesIn(transform_cases()),
-                         [](const ::testing::TestParamInfo<transform_case>& i) { return std::string(i.param.name); });
+BACKEND_TRANSFORM_SUITE(ThreeFactorTransform, committed_record, transform_cases(), &estimator_of, container::usm);
 
 // A batch one transform longer than a chunk: 671 transforms of 4096 points
 // fill the 42 MiB temporary area, the 672nd runs as a second chunk.
@@ -85,7 +60,8 @@ TEST(ThreeFactorChunks, BatchLongerThanOneChunk) {
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   EXPECT_EQ(r.plan<double>().transforms_per_chunk, 671u);
   const std::vector<std::int64_t> sample = {0, 1, 670, 671};
-  for (bool usm : {true, false}) EXPECT_ACCURATE(run_and_measure(r, true, usm, sample), true, c.length);
+  for (container k : backend_test::both_containers)
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, k, sample), true, c.length);
 }
 
 // Forward only: no backward kernels, tables of one direction.
@@ -101,9 +77,9 @@ TEST(ThreeFactorDirections, ForwardOnly) {
     EXPECT_NE(b.kernels[p][tf::dir_forward], nullptr);
     EXPECT_EQ(b.kernels[p][tf::dir_backward], nullptr);
   }
-  EXPECT_ACCURATE(run_and_measure(r, true, true), true, c.length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
   // The unprepared direction is refused, not run on missing kernels.
-  EXPECT_EQ(run_and_measure(r, false, true).status, dft::status_invalid_configuration);
+  EXPECT_EQ(run_and_measure(r, direction::backward, container::usm).status, dft::status_invalid_configuration);
 }
 
 

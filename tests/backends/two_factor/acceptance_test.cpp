@@ -13,6 +13,7 @@
 #include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
 #include "dft/gpu/core/workspace/estimate_config.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 #include "tests/backends/two_factor/two_factor_case.hpp"
 
 namespace two_factor_test {
@@ -32,7 +33,7 @@ constexpr precision dp = precision::double_precision;
 
 void expect_declined(const record_config& c, const char* why) {
   committed_record r(c);
-  EXPECT_FALSE(r.committed_by_two_factor()) << why << " (N = " << c.n << ")";
+  EXPECT_FALSE(r.committed_here()) << why << " (N = " << c.n << ")";
 }
 
 TEST(two_factor_acceptance, declined_lengths) {
@@ -64,12 +65,12 @@ TEST(two_factor_acceptance, odd_output_distance_is_fine_in_double) {
   odd.in_distance = 64;
   odd.out_distance = 65;
   committed_record r(odd);
-  EXPECT_TRUE(r.committed_by_two_factor());
+  EXPECT_TRUE(r.committed_here());
 }
 
 TEST(two_factor_plans, single_2048) {
   committed_record r(config(sp, 2048));
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   const block<float>& b = r.plan<float>();
   EXPECT_EQ(b.fact0, 64);
   EXPECT_EQ(b.fact1, 32);
@@ -81,16 +82,14 @@ TEST(two_factor_plans, single_2048) {
   EXPECT_STREQ(b.kernel_names[tf::name_fact0_func], "fft_64_s");
   EXPECT_STREQ(b.kernel_names[tf::name_fact1_func], "fft_32_s");
   EXPECT_EQ(tf::make_build_options(tf::request_of(b), tf::dir_backward),
-            "-DFACT0=64 -DPADFACT0=0 -DFACT1=32 -DPADFACT1=0 -DKERNEL_FUNC=fft_2048_rowbatch_s "
-            "-DFACT0_FUNC=fft_64_s -DFACT1_FUNC=fft_32_s -DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=0 "
-            "-DODIST=0 -DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 -DFACT1_LOOP_BOUND=2 ");
+            backend_test::golden_options("two_factor", backend_test::precision::single_precision, "2048, backward"));
   EXPECT_NE(b.kernels[tf::dir_forward], nullptr);
   EXPECT_NE(b.kernels[tf::dir_backward], nullptr);
 }
 
 TEST(two_factor_plans, single_4096) {
   committed_record r(config(sp, 4096));
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   const block<float>& b = r.plan<float>();
   EXPECT_EQ(b.fact0, 64);
   EXPECT_EQ(b.fact1, 64);
@@ -103,7 +102,7 @@ TEST(two_factor_plans, double_1020) {
   record_config c = config(dp, 1020);
   c.howmany = 3;
   committed_record r(c);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   const block<double>& b = r.plan<double>();
   EXPECT_EQ(b.fact0, 34);
   EXPECT_EQ(b.fact1, 30);
@@ -112,10 +111,7 @@ TEST(two_factor_plans, double_1020) {
   EXPECT_EQ(b.work_group_size, 72);
   EXPECT_EQ(b.fact1_loop_bound, 1);
   EXPECT_EQ(tf::make_build_options(tf::request_of(b), tf::dir_forward),
-            "-Dcl_tavir_subgroups_long -DFACT0=34 -DPADFACT0=2 -DFACT1=30 -DPADFACT1=2 "
-            "-DKERNEL_FUNC=fft_1020_rowbatch_d -DFACT0_FUNC=fft_34_default0_s -DFACT1_FUNC=fft_30_s "
-            "-DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=1020 -DODIST=1020 -DWORK_GROUP_SIZE=72 -DSUBGROUP_SIZE=8 "
-            "-DFACT1_LOOP_BOUND=1 -DFACT0_DEFAULT_FUNC=fft_34_default0_s ");
+            backend_test::golden_options("two_factor", backend_test::precision::double_precision, "1020 x 5, forward"));
 }
 
 TEST(two_factor_plans, backward_only_builds_one_kernel_and_one_table) {
@@ -123,7 +119,7 @@ TEST(two_factor_plans, backward_only_builds_one_kernel_and_one_table) {
   c.directions = 1;
   c.bwd_scale = 1.0 / 96;
   committed_record r(c);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   const block<float>& b = r.plan<float>();
   EXPECT_EQ(b.kernels[tf::dir_forward], nullptr);
   EXPECT_NE(b.kernels[tf::dir_backward], nullptr);
@@ -139,7 +135,7 @@ TEST(two_factor_plans, backward_only_builds_one_kernel_and_one_table) {
 
 TEST(two_factor_workspace, missing_caller_workspace_is_reported) {
   committed_record plain(config(sp, 64));
-  ASSERT_TRUE(plain.committed_by_two_factor());
+  ASSERT_TRUE(plain.committed_here());
   // As if the caller had taken the workspace over and never handed it in.
   plain.record()->workspace_internal = 0;
   static_cast<block<float>*>(plain.record()->bkd_data)->workspace_container = tf::container_none;
@@ -160,14 +156,14 @@ TEST(two_factor_workspace, never_above_its_estimate) {
   for (precision p : {sp, dp})
     for (std::int64_t n : {4, 6, 30, 42, 128, 130, 250, 990, 1020, 1024}) {
       record_config c = config(p, n);
-      c.workspace = workspace_source::caller_usm;
+      c.workspace = workspace::external_usm;
       committed_record r(c);
-      ASSERT_TRUE(r.committed_by_two_factor()) << n;
+      ASSERT_TRUE(r.committed_here()) << n;
       const std::int64_t estimate = p == sp ? dft::dft_c2c_2_facts_gpu_bkd<float>().workspace_estimate(packed(n))
                                             : dft::dft_c2c_2_facts_gpu_bkd<double>().workspace_estimate(packed(n));
       const std::uint64_t used = r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1];
       EXPECT_GT(used, 0u);
-      EXPECT_LE(used, static_cast<std::uint64_t>(estimate)) << "N = " << n << " " << r.describe();
+      EXPECT_LE(used, static_cast<std::uint64_t>(estimate)) << "N = " << n << " " << r.description();
     }
 }
 
@@ -203,7 +199,7 @@ TEST(two_factor_twiddles, internal_tables_carry_the_scales) {
   c.fwd_scale = 0.5;
   c.bwd_scale = 2.0;
   committed_record r(c);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   const block<float>& b = r.plan<float>();
   ASSERT_EQ(r.record()->workspace_bytes[0], static_cast<std::uint64_t>(2 * b.table_bytes));
   expect_table(read_usm<float>(b.usm_twiddles[tf::dir_forward], b.table_bytes), b, 0.5f);
@@ -216,9 +212,9 @@ TEST(two_factor_twiddles, internal_tables_carry_the_scales) {
 TEST(two_factor_twiddles, caller_buffer_tables_in_double) {
   record_config c = config(dp, 1020);
   c.bwd_scale = 1.0 / 1020;
-  c.workspace = workspace_source::caller_buffer;
+  c.workspace = workspace::external_buffer;
   committed_record r(c);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   const block<double>& b = r.plan<double>();
   ASSERT_NE(b.buffer_twiddles[tf::dir_forward], nullptr);
   ASSERT_NE(b.buffer_twiddles[tf::dir_backward], nullptr);
@@ -232,9 +228,9 @@ TEST(two_factor_twiddles, caller_buffer_tables_in_double) {
 
 TEST(two_factor_twiddles, sub_buffer_workspace_is_refused) {
   record_config c = config(sp, 64);
-  c.workspace = workspace_source::caller_usm;
+  c.workspace = workspace::external_usm;
   committed_record r(c);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   sycl::buffer<char, 1> parent(sycl::range<1>(1 << 16));
   sycl::buffer<char, 1> view(parent, sycl::id<1>(0), sycl::range<1>(1 << 15));
   EXPECT_THROW(r.record()->methods->set_workspace(r.record(), &view, dft::container_buffer), sycl::exception);

@@ -26,7 +26,7 @@ void expect_right_numbers(const committed_record& r, container c) {
 
 TEST(two_factor_grouping, nine_transforms_leave_one_for_the_last_group) {
   committed_record r(config(precision::double_precision, 1000, 9));
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<double>().batch_per_group, 4);
   EXPECT_EQ(r.plan<double>().batch_for_last_group, 1);
   expect_right_numbers(r, container::usm);
@@ -36,7 +36,7 @@ TEST(two_factor_grouping, eight_transforms_fill_the_last_group) {
   record_config c = config(precision::single_precision, 1024, 8);
   c.place = placement::in_place;
   committed_record r(c);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<float>().batch_per_group, 4);
   EXPECT_EQ(r.plan<float>().batch_for_last_group, 4);
   expect_right_numbers(r, container::buffer);
@@ -44,7 +44,7 @@ TEST(two_factor_grouping, eight_transforms_fill_the_last_group) {
 
 TEST(two_factor_grouping, single_precision_above_1024_is_not_grouped) {
   committed_record r(config(precision::single_precision, 2048, 3));
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<float>().batch_per_group, 1);
   EXPECT_EQ(r.plan<float>().batch_for_last_group, 1);
 }

@@ -13,7 +13,7 @@ TEST(two_factor_without_subgroups_of_8, declines) {
     c.p = p;
     c.n = 64;
     committed_record r(c);
-    EXPECT_FALSE(r.committed_by_two_factor());
+    EXPECT_FALSE(r.committed_here());
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 
 namespace tf = ulmara::qez::dft::two_factor;
 
@@ -89,30 +90,19 @@ TEST(two_factor_options, double_1020_uses_a_generic_fact0) {
   EXPECT_EQ(names.fact0_func, "fft_34_default0_s");
   EXPECT_EQ(names.fact1_func, "fft_30_s");
   EXPECT_EQ(tf::make_build_options(request(true, 1020, 5), tf::dir_forward),
-            "-Dcl_tavir_subgroups_long -DFACT0=34 -DPADFACT0=2 -DFACT1=30 -DPADFACT1=2 "
-            "-DKERNEL_FUNC=fft_1020_rowbatch_d -DFACT0_FUNC=fft_34_default0_s -DFACT1_FUNC=fft_30_s "
-            "-DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=1020 -DODIST=1020 -DWORK_GROUP_SIZE=72 -DSUBGROUP_SIZE=8 "
-            "-DFACT1_LOOP_BOUND=1 -DFACT0_DEFAULT_FUNC=fft_34_default0_s ");
+            backend_test::golden_options("two_factor", backend_test::precision::double_precision, "1020 x 5, forward"));
 }
 
 TEST(two_factor_options, double_1024_uses_codelets_only) {
   const std::string o = tf::make_build_options(request(true, 1024, 1), tf::dir_backward);
-  EXPECT_EQ(o,
-            "-Dcl_tavir_subgroups_long -DFACT0=32 -DPADFACT0=0 -DFACT1=32 -DPADFACT1=0 "
-            "-DKERNEL_FUNC=fft_1024_rowbatch_d -DFACT0_FUNC=fft_32_s -DFACT1_FUNC=fft_32_s "
-            "-DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=1024 -DODIST=1024 -DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 "
-            "-DFACT1_LOOP_BOUND=1 ");
+  EXPECT_EQ(o, backend_test::golden_options("two_factor", backend_test::precision::double_precision, "1024, backward"));
 }
 
 TEST(two_factor_options, single_2048_and_4096) {
   EXPECT_EQ(tf::make_build_options(request(false, 2048, 3), tf::dir_forward),
-            "-DFACT0=64 -DPADFACT0=0 -DFACT1=32 -DPADFACT1=0 -DKERNEL_FUNC=fft_2048_rowbatch_s "
-            "-DFACT0_FUNC=fft_64_s -DFACT1_FUNC=fft_32_s -DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=2048 "
-            "-DODIST=2048 -DWORK_GROUP_SIZE=64 -DSUBGROUP_SIZE=8 -DFACT1_LOOP_BOUND=2 ");
+            backend_test::golden_options("two_factor", backend_test::precision::single_precision, "2048 x 3, forward"));
   EXPECT_EQ(tf::make_build_options(request(false, 4096, 1), tf::dir_forward),
-            "-DFACT0=64 -DPADFACT0=0 -DFACT1=64 -DPADFACT1=0 -DKERNEL_FUNC=fft_4096_rowbatch_s "
-            "-DFACT0_FUNC=fft_64_s -DFACT1_FUNC=fft_64_s -DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=4096 "
-            "-DODIST=4096 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=8 -DFACT1_LOOP_BOUND=1 ");
+            backend_test::golden_options("two_factor", backend_test::precision::single_precision, "4096, forward"));
   EXPECT_EQ(tf::make_program_names(false, 1600, factors_of(1600)).fact0_func, "fft_40_s");
 }
 

@@ -48,7 +48,7 @@ TEST_P(two_factor_sweep, every_even_length) {
     c.bwd_scale = 1.0 / static_cast<double>(n);
     committed_record r(c);
     const bool expected = expected_to_accept(s.p, n);
-    ASSERT_EQ(r.committed_by_two_factor(), expected) << "N = " << n;
+    ASSERT_EQ(r.committed_here(), expected) << "N = " << n;
     if (!expected) continue;
     for (direction d : {direction::forward, direction::backward}) {
       const qez_test::accuracy a = run_and_measure(r, d, container::usm);

@@ -69,13 +69,13 @@ std::vector<transform_case> representative_cases() {
   cases.push_back(spaced_fb);
 
   transform_case caller_usm = batch_case("single_caller_usm_workspace", sp, 200, 2, u);
-  caller_usm.config.workspace = workspace_source::caller_usm;
+  caller_usm.config.workspace = workspace::external_usm;
   cases.push_back(caller_usm);
   transform_case caller_buffer = batch_case("double_caller_buffer_workspace", dp, 200, 2, b);
-  caller_buffer.config.workspace = workspace_source::caller_buffer;
+  caller_buffer.config.workspace = workspace::external_buffer;
   cases.push_back(caller_buffer);
   transform_case caller_buffer_usm_data = batch_case("single_caller_buffer_workspace_usm_data", sp, 48, 3, u);
-  caller_buffer_usm_data.config.workspace = workspace_source::caller_buffer;
+  caller_buffer_usm_data.config.workspace = workspace::external_buffer;
   cases.push_back(caller_buffer_usm_data);
 
   transform_case scaled = batch_case("double_scaled_both_ways", dp, 512, 1, u);
@@ -90,16 +90,15 @@ class two_factor_transform : public ::testing::TestWithParam<transform_case> {};
 void check_direction(const committed_record& r, direction d, container c) {
   const qez_test::accuracy a = run_and_measure(r, d, c);
   const qez_test::accuracy_bounds bounds = bounds_of(r.config());
-  EXPECT_TRUE(qez_test::within(a, bounds))
-      << (d == direction::forward ? "forward " : "backward ") << qez_test::describe(a, bounds) << " | "
-      << r.describe();
+  EXPECT_TRUE(qez_test::within(a, bounds)) << (d == direction::forward ? "forward " : "backward ")
+                                           << qez_test::describe(a, bounds) << " | " << r.description();
 }
 
 TEST_P(two_factor_transform, matches_reference_in_both_directions) {
   const transform_case& c = GetParam();
   committed_record r(c.config);
   ASSERT_EQ(r.commit_status(), 0);
-  ASSERT_TRUE(r.committed_by_two_factor());
+  ASSERT_TRUE(r.committed_here());
   check_direction(r, direction::forward, c.data);
   check_direction(r, direction::backward, c.data);
 }

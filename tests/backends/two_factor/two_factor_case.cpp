@@ -46,8 +46,7 @@ void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
     const std::int64_t strides[2] = {c.in_offset, 1};
     ASSERT_EQ(m->set_forward_strides(r, strides), 0);
   }
-  backend_test::set_placement(r, c.place == placement::in_place, c.directions,
-                              c.workspace == workspace_source::internal);
+  backend_test::set_placement(r, c.place == placement::in_place, c.directions, c.workspace == workspace::internal);
   r->fused_twiddle_length = c.fused_twiddle_length;
 }
 
@@ -71,19 +70,13 @@ qez_test::accuracy run_typed(const committed_record& r, direction d, container c
   std::vector<cplx<T>> in_host(static_cast<size_t>(in_place ? std::max(in_span, out_span) : in_span));
   qez_test::place(input, extents, cfg.howmany, in_layout, in_host.data());
 
-  const bool usm = c == container::usm;
   const bool forward = d == direction::forward;
-  backend_test::device_array<cplx<T>> in_dev(test_queue(), in_host, usm);
-  std::unique_ptr<backend_test::device_array<cplx<T>>> out_dev;
-  if (!in_place)
-    out_dev = std::make_unique<backend_test::device_array<cplx<T>>>(test_queue(), std::vector<cplx<T>>(out_span), usm);
-  const backend_test::device_array<cplx<T>>& result = in_place ? in_dev : *out_dev;
-
-  EXPECT_EQ(backend_test::call_compute_entry(r.record(), forward, in_dev.argument(), result.argument(), usm,
+  const backend_test::run_arrays<cplx<T>> arrays(in_host, cfg.place, c, out_span);
+  EXPECT_EQ(backend_test::call_compute_entry(r.record(), d, arrays.input().argument(), arrays.result().argument(), c,
                                              backend_test::call_events::always),
             0);
 
-  const std::vector<cplx<T>> out_host = result.read();
+  const std::vector<cplx<T>> out_host = arrays.result().read();
   const std::vector<qez_test::cld> got =
       qez_test::collect<qez_test::cld>(out_host.data(), extents, cfg.howmany, out_layout);
   const std::vector<qez_test::cld> reference = backend_test::scaled_reference_c2c(
@@ -95,31 +88,16 @@ qez_test::accuracy run_typed(const committed_record& r, direction d, container c
 
 sycl::queue& test_queue() { return backend_test::gpu_test_queue(); }
 
-committed_record::committed_record(const record_config& c) : committed_case(c, test_queue()) {
-  if (!create_child(is_double(c), c.n)) return;
-  configure(record(), c);
-  commit(true);
-  if (commit_status() == 0 && c.workspace != workspace_source::internal) {
+committed_record::committed_record(const record_config& c) : backend_case(c, test_queue()) {
+  make_and_commit(backend_test::road::child_as_created, c.n, [&c](DFTI_DESCRIPTOR* r) { configure(r, c); });
+  if (commit_status() == 0 && c.workspace != workspace::internal) {
     EXPECT_EQ(give_workspace(), 0);
   }
 }
 
 int committed_record::give_workspace() {
-  if (config_.workspace == workspace_source::caller_usm) return give_usm_workspace();
+  if (config_.workspace == workspace::external_usm) return give_usm_workspace();
   return workspace().give_buffer_once(record(), workspace_bytes());
-}
-
-bool committed_record::committed_by_two_factor() const {
-  if (record() == nullptr || commit_status() != 0) return false;
-  const dft::backend_table* mine = is_double(config_) ? &dft::dft_c2c_2_facts_gpu_bkd_table_double
-                                                      : &dft::dft_c2c_2_facts_gpu_bkd_table_float;
-  return record()->backend == mine;
-}
-
-std::string committed_record::describe() const {
-  if (!committed_by_two_factor()) return "not committed by the two-factor backend";
-  return is_double(config_) ? dft::two_factor::describe(plan<double>())
-                            : dft::two_factor::describe(plan<float>());
 }
 
 qez_test::accuracy run_and_measure(const committed_record& r, direction d, container c) {

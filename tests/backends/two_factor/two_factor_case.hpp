@@ -13,6 +13,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_owner.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -22,10 +23,10 @@ namespace two_factor_test {
 using ulmara::qez::dft::two_factor::block;
 
 using backend_test::container;
+using backend_test::distance_convention;
+using backend_test::placement;
 using backend_test::precision;
-enum class workspace_source { internal, caller_usm, caller_buffer };
-enum class placement { in_place, out_of_place };
-enum class distance_convention { forward_backward, input_output };
+using backend_test::workspace;
 
 struct record_config {
   precision p = precision::single_precision;
@@ -35,7 +36,7 @@ struct record_config {
   std::int64_t out_distance = 0;
   distance_convention convention = distance_convention::forward_backward;
   placement place = placement::out_of_place;
-  workspace_source workspace = workspace_source::internal;
+  backend_test::workspace workspace = workspace::internal;
   std::uint32_t directions = 2;
   double fwd_scale = 1.0;
   double bwd_scale = 1.0;
@@ -48,13 +49,14 @@ sycl::queue& test_queue();
 
 // A record of the configuration, committed through the record's method
 // table; destroyed (with its caller workspace) when the case goes.
-class committed_record : public backend_test::committed_case<record_config, block> {
+using two_factor_backend = backend_test::backend_of<block, ulmara::qez::dft::dft_c2c_2_facts_gpu_bkd_table_double,
+                                                    ulmara::qez::dft::dft_c2c_2_facts_gpu_bkd_table_float>;
+
+// A child record on the library's list as its creation binds it.
+class committed_record : public backend_test::backend_case<two_factor_backend, record_config> {
  public:
   explicit committed_record(const record_config& c);
 
-  bool committed_by_two_factor() const;
-  // The committed plan in one line (for messages).
-  std::string describe() const;
   // Hands the caller's workspace over (when the configuration asks for one).
   int give_workspace();
 };

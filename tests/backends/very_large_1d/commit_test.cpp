@@ -82,7 +82,7 @@ TEST(VeryLargeCommit, OnlyThePreparedDirectionsRealKernel) {
   EXPECT_EQ(r.child(0, 0)->directions, static_cast<std::uint32_t>(dft::directions_backward));
   // The direction the plan was not made for is refused before anything runs.
   ASSERT_EQ(r.workspace().give_usm(r.record(), r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1]), 0);
-  EXPECT_EQ(backend_test::call_compute_entry(r.record(), true, nullptr, nullptr, true),
+  EXPECT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, nullptr, nullptr, container::usm),
             dft::status_invalid_configuration);
 }
 
@@ -222,18 +222,21 @@ TEST(VeryLargeCommit, StatusesOfCallsThePlanCannotServe) {
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
   sycl::buffer<char, 1> data(sycl::range<1>(16));
   // No workspace yet.
-  EXPECT_EQ(backend_test::call_compute_entry(r.record(), true, &data, &data, false), dft::status_no_workspace);
-  EXPECT_EQ(backend_test::call_compute_entry(r.record(), true, nullptr, nullptr, true), dft::status_no_workspace);
+  EXPECT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, &data, &data, container::buffer),
+            dft::status_no_workspace);
+  EXPECT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, nullptr, nullptr, container::usm),
+            dft::status_no_workspace);
   const std::uint64_t bytes = r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1];
   ASSERT_EQ(r.workspace().give_buffer(r.record(), bytes), 0);
   // A USM compute after a buffer workspace.
-  EXPECT_EQ(backend_test::call_compute_entry(r.record(), false, nullptr, nullptr, true), dft::status_no_workspace);
+  EXPECT_EQ(backend_test::call_compute_entry(r.record(), direction::backward, nullptr, nullptr, container::usm),
+            dft::status_no_workspace);
   // Buffers, two transforms, output a sub-buffer.
   sycl::buffer<char, 1> parent(sycl::range<1>(static_cast<size_t>(2 * p25 * 8 + 8)));
   sycl::buffer<char, 1> sub(parent, sycl::id<1>(8), sycl::range<1>(static_cast<size_t>(2 * p25 * 8)));
   sycl::buffer<char, 1> input(sycl::range<1>(static_cast<size_t>(2 * p25 * 8)));
   try {
-    backend_test::call_compute_entry(r.record(), true, &input, &sub, false);
+    backend_test::call_compute_entry(r.record(), direction::forward, &input, &sub, container::buffer);
     ADD_FAILURE() << "no exception";
   } catch (const ulmara::qez::invalid_argument& e) {
     EXPECT_STREQ(e.what(),

@@ -10,6 +10,7 @@
 
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
+#include "tests/backends/support/option_goldens.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 
@@ -194,14 +195,18 @@ TEST(VeryLargePlan, DistancesPerDirectionAndDomain) {
 TEST(VeryLargePlan, RealKernelOptionsAndNames) {
   const dft::batch_layout_row fb{2, 0, p26 + 2, p25 + 1, 0, 0};
   EXPECT_EQ(vl::real_kernel_options(fb, vl::dir_forward),
-            "-DFWD_DIR=1 -DBWD_DIR=0 -DBWD_D=33554433 -DKERNEL_FUNC=r2c_kernel_s ");
+            backend_test::golden_options("very_large_1d", backend_test::precision::single_precision,
+                                         "real kernel, forward-backward distances, forward"));
   EXPECT_EQ(vl::real_kernel_options(fb, vl::dir_backward),
-            "-DFWD_DIR=0 -DBWD_DIR=1 -DBWD_D=33554433 -DKERNEL_FUNC=c2r_kernel_s ");
+            backend_test::golden_options("very_large_1d", backend_test::precision::single_precision,
+                                         "real kernel, forward-backward distances, backward"));
   const dft::batch_layout_row io{2, 1, 0, 0, p26 + 2, p25 + 5};
   EXPECT_EQ(vl::real_kernel_options(io, vl::dir_forward),
-            "-DFWD_DIR=1 -DBWD_DIR=0 -DBWD_D=33554437 -DKERNEL_FUNC=r2c_kernel_s ");
+            backend_test::golden_options("very_large_1d", backend_test::precision::single_precision,
+                                         "real kernel, input-output distances, forward"));
   EXPECT_EQ(vl::real_kernel_options(io, vl::dir_backward),
-            "-DFWD_DIR=0 -DBWD_DIR=1 -DBWD_D=67108866 -DKERNEL_FUNC=c2r_kernel_s ");
+            backend_test::golden_options("very_large_1d", backend_test::precision::single_precision,
+                                         "real kernel, input-output distances, backward"));
 }
 
 // ---------------------------------------------------------------------------

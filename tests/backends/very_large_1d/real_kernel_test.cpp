@@ -70,10 +70,9 @@ sycl::event launch(sycl::kernel& k, void* source, void* target, bool usm, std::i
 std::vector<float> run_in_place(sycl::kernel& k, std::vector<float> data, bool usm, std::int64_t rows) {
   sycl::queue& q = backend_test::gpu_test_queue();
   if (usm) {
-    usm_array<float> d(q, static_cast<std::int64_t>(data.size()));
-    d.upload(data);
-    launch(k, d.get(), d.get(), true, rows).wait();
-    return d.download();
+    const backend_test::device_array<float> d(data, container::usm, q);
+    launch(k, d.usm(), d.usm(), true, rows).wait();
+    return d.read();
   }
   {
     sycl::buffer<char, 1> b(reinterpret_cast<char*>(data.data()), sycl::range<1>(data.size() * sizeof(float)));
@@ -137,15 +136,14 @@ TEST(RealKernelOutOfPlace, PreProcessingIntoAnotherArray) {
   const std::vector<cld> spectrum = qez_test::reference_r2c(qez_test::random_real(n, 50), {n}, 1);
   const std::vector<float> host = pack({spectrum}, m + 1, m + 1);
   sycl::queue& q = backend_test::gpu_test_queue();
-  usm_array<float> source(q, 2 * (m + 1));
-  usm_array<float> target(q, 2 * m);
-  source.upload(host);
-  launch(*k.k, source.get(), target.get(), true, 1).wait();
-  EXPECT_TRUE(source.download() == host);
+  const backend_test::device_array<float> source(host, container::usm, q);
+  const backend_test::device_array<float> target(static_cast<size_t>(2 * m), container::usm, q);
+  launch(*k.k, source.usm(), target.usm(), true, 1).wait();
+  EXPECT_TRUE(source.read() == host);
   const std::vector<long double> x = qez_test::reference_c2r(spectrum, {n}, 1);
   std::vector<cld> z = qez_test::reference_c2c(pairs_of(x), {m}, 1, qez_test::dft_sign::forward);
   for (cld& v : z) v /= static_cast<long double>(m);
-  expect_close(unpack(target.download(), 0, m, m), z);
+  expect_close(unpack(target.read(), 0, m, m), z);
 }
 
 TEST(RealKernelProgram, UnbalancedDirectionsStopTheBuild) {

@@ -6,31 +6,12 @@
 
 namespace very_large_test {
 
-complex_data::complex_data(std::int64_t values, bool usm, const std::vector<float>* initial)
-    : usm_(usm), floats_(2 * values) {
-  sycl::queue& q = backend_test::gpu_test_queue();
-  if (usm_) {
-    device_ = std::make_unique<usm_array<float>>(q, floats_);
-    if (initial != nullptr) device_->upload(*initial);
-  } else {
-    host_ = initial != nullptr ? *initial : std::vector<float>(static_cast<size_t>(floats_));
-    buffer_ = std::make_unique<sycl::buffer<char, 1>>(reinterpret_cast<char*>(host_.data()),
-                                                      sycl::range<1>(static_cast<size_t>(floats_ * 4)));
-  }
-}
-
-std::vector<float> complex_data::read() {
-  if (usm_) return device_->download();
-  sycl::host_accessor<char, 1> a(*buffer_);
-  std::vector<float> out(static_cast<size_t>(floats_));
-  std::memcpy(out.data(), &a[0], out.size() * sizeof(float));
-  return out;
-}
-
-void give_workspace(committed_record& r, const record_config& c, bool usm) {
+void give_workspace(committed_record& r, const record_config& c, container kind) {
   if (c.internal_workspace) return;
   const std::uint64_t bytes = r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1];
-  ASSERT_EQ(usm ? r.workspace().give_usm(r.record(), bytes) : r.workspace().give_buffer(r.record(), bytes), 0);
+  ASSERT_EQ(backend_test::is_usm(kind) ? r.workspace().give_usm(r.record(), bytes)
+                                       : r.workspace().give_buffer(r.record(), bytes),
+            0);
 }
 
 namespace {
@@ -47,33 +28,33 @@ complex_layout layout_of(const record_config& c, bool forward) {
 
 // Runs one direction on random data and gives the output array back; the
 // record and the device arrays are gone when it returns.
-std::vector<float> computed_complex(const record_config& c, bool forward, bool usm, const complex_layout& l) {
+std::vector<float> computed_complex(const record_config& c, direction d, container kind, const complex_layout& l) {
   committed_record r(c);
   EXPECT_TRUE(r.committed_here()) << r.commit_status();
   if (!r.committed_here()) return {};
-  give_workspace(r, c, usm);
+  give_workspace(r, c, kind);
   const std::int64_t in_values = (c.count - 1) * l.in_distance + c.length;
   const std::int64_t out_values = (c.count - 1) * l.out_distance + c.length;
-  std::unique_ptr<complex_data> in, out;
+  std::unique_ptr<backend_test::run_arrays<float>> arrays;
   {
     const std::vector<float> host = random_floats(2 * (c.in_place ? std::max(in_values, out_values) : in_values), 7);
-    in = std::make_unique<complex_data>(static_cast<std::int64_t>(host.size() / 2), usm, &host);
+    arrays = std::make_unique<backend_test::run_arrays<float>>(host, backend_test::placement_from(c.in_place), kind,
+                                                               2 * out_values);
   }
-  if (!c.in_place) out = std::make_unique<complex_data>(out_values, usm, nullptr);
-  complex_data& result = c.in_place ? *in : *out;
-  const int status = backend_test::call_compute_entry(r.record(), forward, in->argument(), result.argument(), usm);
+  const int status = arrays->call(r.record(), d);
   EXPECT_EQ(status, 0);
-  return status == 0 ? result.read() : std::vector<float>();
+  return status == 0 ? arrays->result().read() : std::vector<float>();
 }
 
 }  // namespace
 
-void check_complex(const record_config& c, bool forward, bool usm) {
+void check_complex(const record_config& c, direction d, container kind) {
+  const bool forward = backend_test::is_forward(d);
   const std::int64_t n = c.length;
   const complex_layout l = layout_of(c, forward);
   const std::int64_t in_values = (c.count - 1) * l.in_distance + n;
   const std::int64_t out_values = (c.count - 1) * l.out_distance + n;
-  const std::vector<float> got = computed_complex(c, forward, usm, l);
+  const std::vector<float> got = computed_complex(c, d, kind, l);
   ASSERT_FALSE(got.empty());
 
   const std::vector<float> source = random_floats(2 * (c.in_place ? std::max(in_values, out_values) : in_values), 7);
@@ -97,21 +78,18 @@ void check_complex(const record_config& c, bool forward, bool usm) {
   }
 }
 
-void check_real_forward(const record_config& c, bool usm) {
+void check_real_forward(const record_config& c, container kind) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
-  give_workspace(r, c, usm);
+  give_workspace(r, c, kind);
   const std::int64_t n = c.length, half = n / 2 + 1;
-  std::unique_ptr<complex_data> in, out;
+  std::vector<float> got;
   {
-    std::vector<float> host = random_floats(n, 11);
-    in = std::make_unique<complex_data>(n / 2, usm, &host);
+    const backend_test::run_arrays<float> arrays(random_floats(n, 11), backend_test::placement::out_of_place, kind,
+                                                 2 * half);
+    ASSERT_EQ(arrays.call(r.record(), direction::forward), 0);
+    got = arrays.result().read();
   }
-  out = std::make_unique<complex_data>(half, usm, nullptr);
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, in->argument(), out->argument(), usm), 0);
-  const std::vector<float> got = out->read();
-  in.reset();
-  out.reset();
 
   fftw_real_array x(n);
   fftw_complex_array y(half);

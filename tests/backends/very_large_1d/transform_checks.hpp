@@ -29,27 +29,15 @@ struct plan_guard {
   fftw_plan p;
 };
 
-// The caller's complex data: USM, or a byte buffer over a host copy.
-class complex_data {
- public:
-  complex_data(std::int64_t values, bool usm, const std::vector<float>* initial);
-  void* argument() { return usm_ ? static_cast<void*>(device_->get()) : static_cast<void*>(buffer_.get()); }
-  std::vector<float> read();
-
- private:
-  bool usm_;
-  std::int64_t floats_;
-  std::unique_ptr<usm_array<float>> device_;
-  std::vector<float> host_;
-  std::unique_ptr<sycl::buffer<char, 1>> buffer_;
-};
+// The caller's complex data as interleaved floats.
+using complex_data = backend_test::device_array<float>;
 
 // Hands a caller workspace of the container kind over, unless internal.
-void give_workspace(committed_record& r, const record_config& c, bool usm);
+void give_workspace(committed_record& r, const record_config& c, container kind);
 
 // Complex transforms: every transform of the batch against FFTW.
-void check_complex(const record_config& c, bool forward, bool usm);
+void check_complex(const record_config& c, direction d, container kind);
 // A real forward transform of N points: M + 1 complex values against FFTW.
-void check_real_forward(const record_config& c, bool usm);
+void check_real_forward(const record_config& c, container kind);
 
 }  // namespace very_large_test

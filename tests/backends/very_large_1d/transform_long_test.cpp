@@ -22,7 +22,7 @@ TEST(VeryLargeTransform, ComplexBackwardOnBuffersScaled) {
   REQUIRE_STAGE_CHILDREN();
   record_config c;
   c.bwd_scale = 1.0 / static_cast<double>(p25);
-  check_complex(c, false, false);
+  check_complex(c, direction::backward, container::buffer);
 }
 
 TEST(VeryLargeTransform, ComplexForwardOnBuffersWithInternalWorkspace) {
@@ -30,7 +30,7 @@ TEST(VeryLargeTransform, ComplexForwardOnBuffersWithInternalWorkspace) {
   record_config c;
   c.internal_workspace = true;
   c.fwd_scale = 0.5;
-  check_complex(c, true, false);
+  check_complex(c, direction::forward, container::buffer);
 }
 
 TEST(VeryLargeTransform, TwoComplexTransformsWithAnOddOutputDistance) {
@@ -41,7 +41,7 @@ TEST(VeryLargeTransform, TwoComplexTransformsWithAnOddOutputDistance) {
   c.first_distance = p25;
   c.second_distance = p25 + 1;  // transform 1 starts on an odd value: the second last-stage child
   c.directions = dft::directions_forward;
-  check_complex(c, true, true);
+  check_complex(c, direction::forward, container::usm);
 }
 
 // In place on buffers: transform 1 starts on an odd value, so its input view
@@ -56,7 +56,7 @@ TEST(VeryLargeTransform, TwoComplexTransformsInPlaceOnBuffersWithAnOddDistance) 
   c.first_distance = p25 + 1;
   c.second_distance = p25 + 1;
   c.directions = dft::directions_forward;
-  check_complex(c, true, false);
+  check_complex(c, direction::forward, container::buffer);
 }
 
 // Real in place, forward then backward scaled by 1/N: the input comes back
@@ -74,10 +74,14 @@ TEST(VeryLargeTransform, RealInPlaceRoundTrip) {
   const std::vector<float> x = random_floats(n, 17);
   std::vector<float> padded(x);
   padded.resize(static_cast<size_t>(2 * half), 0.0f);
-  complex_data data(half, true, &padded);
+  const complex_data data(padded, container::usm);
   ASSERT_EQ(r.workspace().give_usm(r.record(), r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1]), 0);
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, data.argument(), data.argument(), true), 0);
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), false, data.argument(), data.argument(), true), 0);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, data.argument(), data.argument(),
+                                             container::usm),
+            0);
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), direction::backward, data.argument(), data.argument(),
+                                             container::usm),
+            0);
   const std::vector<float> back = data.read();
   error_sum e;
   for (std::int64_t k = 0; k < n; ++k) e.add(back[static_cast<size_t>(k)], x[static_cast<size_t>(k)]);
@@ -90,7 +94,7 @@ TEST(VeryLargeTransform, ComplexInPlace2To26) {
   c.length = p26;
   c.in_place = true;
   c.directions = dft::directions_forward;
-  check_complex(c, true, true);
+  check_complex(c, direction::forward, container::usm);
 }
 
 TEST(VeryLargeTransform, RealForwardOnBuffers) {
@@ -99,16 +103,16 @@ TEST(VeryLargeTransform, RealForwardOnBuffers) {
   c.real = true;
   c.length = p26;
   c.fwd_scale = 2.0;
-  check_real_forward(c, false);
+  check_real_forward(c, container::buffer);
 }
 
 // Real backward out of place: the result against FFTW, and the caller's
 // input left as it was.
-class RealBackward : public ::testing::TestWithParam<bool> {};
+class RealBackward : public ::testing::TestWithParam<container> {};
 
 TEST_P(RealBackward, KeepsTheInput) {
   REQUIRE_STAGE_CHILDREN();
-  const bool usm = GetParam();
+  const container kind = GetParam();
   record_config c;
   c.real = true;
   c.length = p26;
@@ -132,12 +136,11 @@ TEST_P(RealBackward, KeepsTheInput) {
   {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << r.commit_status();
-    give_workspace(r, c, usm);
-    complex_data in(half, usm, &spectrum);
-    complex_data out(n / 2, usm, nullptr);
-    ASSERT_EQ(backend_test::call_compute_entry(r.record(), false, in.argument(), out.argument(), usm), 0);
-    EXPECT_TRUE(in.read() == spectrum) << "the input was overwritten";
-    got = out.read();
+    give_workspace(r, c, kind);
+    const backend_test::run_arrays<float> arrays(spectrum, backend_test::placement::out_of_place, kind, n);
+    ASSERT_EQ(arrays.call(r.record(), direction::backward), 0);
+    EXPECT_TRUE(arrays.input().read() == spectrum) << "the input was overwritten";
+    got = arrays.result().read();
   }
   fftw_complex_array y(half);
   fftw_real_array x(n);
@@ -152,8 +155,10 @@ TEST_P(RealBackward, KeepsTheInput) {
   expect_single_precision_accuracy(e, n);
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, RealBackward, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "usm" : "buffer"; });
+INSTANTIATE_TEST_SUITE_P(Containers, RealBackward, ::testing::ValuesIn(backend_test::both_containers),
+                         [](const ::testing::TestParamInfo<container>& i) {
+                           return backend_test::is_usm(i.param) ? "usm" : "buffer";
+                         });
 
 // One transform on buffers may come as sub-buffers of larger buffers.
 TEST(VeryLargeTransform, OneTransformOnSubBuffers) {
@@ -165,7 +170,7 @@ TEST(VeryLargeTransform, OneTransformOnSubBuffers) {
   {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << r.commit_status();
-    give_workspace(r, c, false);
+    give_workspace(r, c, container::buffer);
     std::vector<float> in_host = random_floats(2 * (n + lead), 19);
     std::vector<float> out_host(static_cast<size_t>(2 * (n + lead)), 0.0f);
     {
@@ -174,7 +179,7 @@ TEST(VeryLargeTransform, OneTransformOnSubBuffers) {
       sycl::buffer<char, 1> out_parent(reinterpret_cast<char*>(out_host.data()), sycl::range<1>(bytes + offset));
       sycl::buffer<char, 1> in(in_parent, sycl::id<1>(offset), sycl::range<1>(bytes));
       sycl::buffer<char, 1> out(out_parent, sycl::id<1>(offset), sycl::range<1>(bytes));
-      ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, &in, &out, false), 0);
+      ASSERT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, &in, &out, container::buffer), 0);
     }
     EXPECT_EQ(out_host[0], 0.0f);
     got.assign(out_host.begin() + 2 * lead, out_host.end());
@@ -205,21 +210,22 @@ TEST(VeryLargeTransform, ImpulseResponseOf134400000Points) {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << r.commit_status();
-  give_workspace(r, c, true);
+  give_workspace(r, c, container::usm);
   const std::int64_t n = c.length;
   const std::int64_t p = std::mt19937_64(5)() % n;
   sycl::queue& q = backend_test::gpu_test_queue();
-  usm_array<float> data(q, 2 * n);
-  q.memset(data.get(), 0, static_cast<size_t>(2 * n) * sizeof(float)).wait();
+  const complex_data data(static_cast<size_t>(2 * n), container::usm);
   const float one[2] = {1.0f, 0.0f};
-  q.memcpy(data.get() + 2 * p, one, sizeof one).wait();
-  ASSERT_EQ(backend_test::call_compute_entry(r.record(), true, data.get(), data.get(), true), 0);
+  q.memcpy(data.usm() + 2 * p, one, sizeof one).wait();
+  ASSERT_EQ(backend_test::call_compute_entry(r.record(), direction::forward, data.argument(), data.argument(),
+                                             container::usm),
+            0);
   error_sum e;
   const std::int64_t chunk = std::int64_t{1} << 23;
   std::vector<float> part(static_cast<size_t>(2 * chunk));
   for (std::int64_t k0 = 0; k0 < n; k0 += chunk) {
     const std::int64_t count = std::min(chunk, n - k0);
-    q.memcpy(part.data(), data.get() + 2 * k0, static_cast<size_t>(2 * count) * sizeof(float)).wait();
+    q.memcpy(part.data(), data.usm() + 2 * k0, static_cast<size_t>(2 * count) * sizeof(float)).wait();
     for (std::int64_t k = 0; k < count; ++k) {
       const std::int64_t phase = static_cast<std::int64_t>((static_cast<unsigned __int128>(p) * (k0 + k)) % n);
       const double angle = -2.0 * M_PI * static_cast<double>(phase) / static_cast<double>(n);

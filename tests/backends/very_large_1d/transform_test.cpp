@@ -22,7 +22,7 @@ TEST(VeryLargeTransform, ComplexForward2To25OnUsmWithInternalWorkspace) {
   record_config c;
   c.internal_workspace = true;
   c.library_list = true;  // the library's own list picks this backend
-  check_complex(c, true, true);
+  check_complex(c, direction::forward, container::usm);
 }
 
 TEST(VeryLargeTransform, RealForward2To26OnUsmWithCallerWorkspace) {
@@ -32,7 +32,7 @@ TEST(VeryLargeTransform, RealForward2To26OnUsmWithCallerWorkspace) {
   c.length = p26;
   c.library_list = true;
   c.directions = dft::directions_forward;
-  check_real_forward(c, true);
+  check_real_forward(c, container::usm);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ namespace very_large_test {
 namespace dft = ulmara::qez::dft;
 namespace vl = ulmara::qez::dft::very_large_1d;
 
+using backend_test::container;
+using backend_test::direction;
+
 struct record_config {
   bool real = false;
   std::int64_t length = std::int64_t{1} << 25;
@@ -82,28 +85,5 @@ void expect_single_precision_accuracy(const error_sum& e, std::int64_t n);
 
 // Deterministic data in [-1, 1).
 std::vector<float> random_floats(std::int64_t count, std::uint64_t seed);
-
-// Device memory of `count` values, freed at scope end.
-template <class T>
-class usm_array {
- public:
-  usm_array(sycl::queue& q, std::int64_t count)
-      : q_(q), p_(sycl::malloc_device<T>(static_cast<size_t>(count), q)), count_(count) {}
-  ~usm_array() { sycl::free(p_, q_); }
-  usm_array(const usm_array&) = delete;
-  usm_array& operator=(const usm_array&) = delete;
-  T* get() const { return p_; }
-  void upload(const std::vector<T>& host) { q_.memcpy(p_, host.data(), host.size() * sizeof(T)).wait(); }
-  std::vector<T> download() const {
-    std::vector<T> host(static_cast<size_t>(count_));
-    q_.memcpy(host.data(), p_, host.size() * sizeof(T)).wait();
-    return host;
-  }
-
- private:
-  sycl::queue& q_;
-  T* p_;
-  std::int64_t count_;
-};
 
 }  // namespace very_large_test

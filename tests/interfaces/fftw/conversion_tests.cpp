@@ -251,7 +251,7 @@ TEST(FftwRecipe, RequestsOutsideTheLimitsAreRefused) {
   EXPECT_FALSE(request(8, 0, dims.data(), nullptr)) << "rank 8";
   EXPECT_FALSE(request(-1, 0, dims.data(), nullptr)) << "negative rank";
   EXPECT_FALSE(request(1, 2, dims.data(), h)) << "howmany rank 2";
-  EXPECT_FALSE(request(1, -1, dims.data(), h)) << "negative howmany rank";
+  EXPECT_TRUE(request(1, -1, dims.data(), nullptr)) << "negative howmany rank: one transform";
   EXPECT_FALSE(request(1, 0, nullptr, nullptr)) << "no dimensions";
   EXPECT_FALSE(request(1, 1, dims.data(), nullptr)) << "no howmany triple";
   EXPECT_TRUE(request(7, 1, dims.data(), h));
@@ -325,8 +325,6 @@ TEST(FftwCpuCore, RefusalsLeaveNothingAllocated) {
             nullptr);
   EXPECT_EQ(dft::plan_guru64_dft_cpu<double>(1, dims.data(), 2, h, in_array, out_array, -1, 0),
             nullptr);
-  EXPECT_EQ(dft::plan_guru64_dft_cpu<double>(1, dims.data(), -1, h, in_array, out_array, -1, 0),
-            nullptr);
   // Allocated, then refused by the descriptor or by the layout test.
   EXPECT_EQ(dft::plan_guru64_dft_cpu<double>(0, dims.data(), 0, nullptr, in_array, out_array,
                                              -1, 0),
@@ -338,6 +336,27 @@ TEST(FftwCpuCore, RefusalsLeaveNothingAllocated) {
   EXPECT_EQ(dft::plan_guru64_dft_r2c_cpu<float>(1, zero, 0, nullptr, in_array, out_array, 0),
             nullptr);
   EXPECT_EQ(qez_standin_live_allocations(), before);
+}
+
+// A howmany rank of 0 or below asks for one transform: the triple, given or
+// not, is not read.
+TEST(FftwCpuCore, NegativeHowmanyRankPlansOneTransform) {
+  const iodim64 dims[] = {{8, 1, 1}};
+  const iodim64 unread = {5, 8, 8};
+  for (int howmany_rank : {-1, std::numeric_limits<int>::min()}) {
+    for (const iodim64* howmany : {&unread, static_cast<const iodim64*>(nullptr)}) {
+      dft::fftw_plan_record* plan = dft::plan_guru64_dft_cpu<double>(
+          1, dims, howmany_rank, howmany, in_array, out_array, -1, 0);
+      ASSERT_NE(plan, nullptr) << howmany_rank;
+      EXPECT_EQ(qez_test::read_settings(plan->descriptor).transforms, 1u);
+      plan->destroy(plan);
+    }
+  }
+  dft::fftw_plan_record* real = dft::plan_guru64_dft_r2c_cpu<float>(1, dims, -1, nullptr,
+                                                                     in_array, out_array, 0);
+  ASSERT_NE(real, nullptr);
+  EXPECT_EQ(qez_test::read_settings(real->descriptor).transforms, 1u);
+  real->destroy(real);
 }
 
 TEST(FftwCpuCore, AllocationFailureGivesNull) {
@@ -541,12 +560,17 @@ void check_guru_refusals() {
     EXPECT_NE(rank7.plan, nullptr) << "rank 7 plans";
     EXPECT_NE(rank7.plan, sentinel());
   }
+  {
+    plan_owner one(guru_with<Int>(1, -1));
+    ASSERT_NE(one.plan, nullptr) << "a negative howmany rank plans one transform";
+    ASSERT_NE(one.plan, sentinel());
+    EXPECT_EQ(one.settings().transforms, 1u) << "the howmany triple is not read";
+  }
   EXPECT_EQ(guru_with<Int>(8, 0), nullptr) << "rank 8";
   EXPECT_EQ(guru_with<Int>(0, 0), nullptr) << "rank 0";
   EXPECT_EQ(guru_with<Int>(-1, 0), nullptr) << "negative rank";
   EXPECT_EQ(guru_with<Int>(std::numeric_limits<Int>::min(), 0), nullptr) << "most negative rank";
   EXPECT_EQ(guru_with<Int>(1, 2), nullptr) << "howmany rank 2";
-  EXPECT_EQ(guru_with<Int>(1, -1), nullptr) << "negative howmany rank";
   EXPECT_EQ(guru_with<Int>(1, 0, true, 1, 2), nullptr) << "in-place stride mismatch";
   EXPECT_EQ(qez_standin_live_allocations(), before);
 }

@@ -156,7 +156,6 @@ TEST_F(FftwOffloadPlans, RefusalsMakeNoCommitAndLeaveNothingAllocated) {
   const qez_fftw_iodim64 dims[1] = {{4, 1, 1}};
   const qez_fftw_iodim64 h[2] = {{2, 4, 4}, {2, 8, 8}};
   EXPECT_EQ(fftw_plan_guru64_dft_omp_offload(1, dims, 2, h, a(), b(), -1, 0, interop), nullptr);
-  EXPECT_EQ(fftw_plan_guru64_dft_omp_offload(1, dims, -1, h, a(), b(), -1, 0, interop), nullptr);
   const qez_fftw_iodim mismatch[1] = {{4, 1, 2}};
   EXPECT_EQ(fftw_plan_guru_dft_omp_offload(1, mismatch, 0, nullptr, a(), a(), -1, 0, interop),
             nullptr);
@@ -165,6 +164,23 @@ TEST_F(FftwOffloadPlans, RefusalsMakeNoCommitAndLeaveNothingAllocated) {
   EXPECT_EQ(fftw_plan_dft_1d_omp_offload(8, a(), b(), -1, 0, interop), nullptr);
   EXPECT_EQ(offload_calls().size(), 1u) << "the failing commit was made";
   EXPECT_EQ(qez_standin_live_allocations(), before);
+}
+
+TEST_F(FftwOffloadPlans, NegativeHowmanyRankPlansOneTransform) {
+  const qez_fftw_iodim64 dims[1] = {{4, 1, 1}};
+  const qez_fftw_iodim64 h[1] = {{2, 4, 4}};
+  {
+    plan_owner plan(fftw_plan_guru64_dft_omp_offload(1, dims, -1, h, a(), b(), -1, 0, interop));
+    ASSERT_NE(plan.plan, nullptr);
+    expect_one_commit_with(plan, interop);
+    EXPECT_EQ(plan.settings().transforms, 1u) << "the howmany triple is not read";
+  }
+  offload_calls().clear();
+  const qez_fftw_iodim narrow[1] = {{4, 1, 1}};
+  plan_owner plan(fftw_plan_guru_dft_r2c_omp_offload(1, narrow, -3, nullptr, ra(), b(), 0, interop));
+  ASSERT_NE(plan.plan, nullptr);
+  expect_one_commit_with(plan, interop);
+  EXPECT_EQ(plan.settings().transforms, 1u);
 }
 
 TEST_F(FftwOffloadPlans, ExecutorsHandTheirArraysAndInteropToTheCompute) {

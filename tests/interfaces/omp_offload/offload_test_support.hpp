@@ -47,16 +47,23 @@ inline std::int64_t with_stderr(const std::function<std::int64_t()>& call, std::
 class descriptor_owner {
 public:
   descriptor_owner() = default;
-  ~descriptor_owner() {
-    if (handle_ != nullptr) ulmara::qez::dft::free_cpu_descriptor(&handle_);
-  }
+  ~descriptor_owner() { release(); }
   descriptor_owner(const descriptor_owner&) = delete;
   descriptor_owner& operator=(const descriptor_owner&) = delete;
   DFTI_DESCRIPTOR* get() const { return handle_; }
-  DFTI_DESCRIPTOR** slot() { return &handle_; }
+  // The handle for a create to fill. A create overwrites the handle, so the
+  // record held until now is freed first: one owner may serve several
+  // descriptors in turn.
+  DFTI_DESCRIPTOR** slot() {
+    release();
+    return &handle_;
+  }
   DFTI_DESCRIPTOR* operator->() const { return handle_; }
 
 private:
+  void release() {
+    if (handle_ != nullptr) ulmara::qez::dft::free_cpu_descriptor(&handle_);
+  }
   DFTI_DESCRIPTOR* handle_ = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "c2c_2d_small_sections.hpp"
 
+#include "program_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
@@ -27,17 +29,7 @@ const char kernel_text[] = R"(/* ---- Square 2D transform in shared local memory
 #endif
 
 #define S2D_DIR_SIGN (FWD_DIR ? (ftype)1 : (ftype)-1)
-#ifdef LANE_PAIRS
-#define S2D_ACTIVE(lid) 1
-#define S2D_LOAD(p, e, lid) ((p)[2 * (e) + ((lid) & 1)])
-#define S2D_STORE(p, e, lid, v) ((p)[2 * (e) + ((lid) & 1)] = (v))
-#define S2D_PM_ONE(lid) ((((lid) & 1) ? (ftype)-1 : (ftype)1) * S2D_DIR_SIGN)
-#else
-#define S2D_ACTIVE(lid) (((lid) & 1) == 0)
-#define S2D_LOAD(p, e, lid) vload2((e), (p))
-#define S2D_STORE(p, e, lid, v) vstore2((v), (e), (p))
-#define S2D_PM_ONE(lid) ((ftype)1)
-#endif
+$LANE_FORMS
 
 kernel __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr, const ftype scale)
@@ -68,8 +60,20 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr,
 
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("S2D", "lid"),
+      {"S2D_LOAD(p, e, lid)", "((p)[2 * (e) + ((lid) & 1)])", "vload2((e), (p))"},
+      {"S2D_STORE(p, e, lid, v)", "((p)[2 * (e) + ((lid) & 1)] = (v))", "vstore2((v), (e), (p))"},
+      lane_pm_one_macro("S2D", "lid", "S2D_DIR_SIGN"),
+  };
+}
+
 }  // namespace
 
-void write_c2c_2d_small_kernel(std::ostream& out, precision) { out << kernel_text; }
+void write_c2c_2d_small_kernel(std::ostream& out, precision) {
+  out << with_lane_form_macros(kernel_text, lane_forms());
+}
 
 }  // namespace qez_codelets

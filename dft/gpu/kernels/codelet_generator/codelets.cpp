@@ -1,16 +1,15 @@
 #include "codelets.hpp"
 
 #include "butterflies.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 
 namespace qez_codelets {
-
-std::string codelet_name(int size) { return "fft_" + std::to_string(size) + "_s"; }
 
 void write_codelet(std::ostream& out, precision p, int size) {
   emitter em(out, p);
   out << "#if NEED_FFT_FUNC(" << size << ")\n";
   out << "/* " << size << "-point DFT: " << describe_plan(size) << " */\n";
-  em.begin_codelet(codelet_name(size));
+  em.begin_codelet(ulmara::qez::dft::kernels::codelet_name(size));
   if (size > 1) {
     values x;
     for (int i = 0; i < size; ++i) x.push_back(em.load_input(i));

@@ -11,9 +11,6 @@
 
 namespace qez_codelets {
 
-// "fft_S_s": the letter names the codelet family, not the precision.
-std::string codelet_name(int size);
-
 void write_codelet(std::ostream& out, precision p, int size);
 void write_codelets(std::ostream& out, precision p, int first_size, int last_size);
 

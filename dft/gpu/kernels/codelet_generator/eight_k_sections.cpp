@@ -1,6 +1,7 @@
 #include "eight_k_sections.hpp"
 
 #include "codelets.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -67,30 +68,7 @@ const char kernels_text[] = R"(/* ---- 8192-point kernels ----------------------
 #define EK_DIRECTION_SIGN ((ftype)-1)
 #endif
 
-#ifdef LANE_PAIRS
-#define EK_ACTIVE(lane) 1
-#define EK_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * EK_DIRECTION_SIGN)
-#define EK_LANE_READ(p, lane) EK_BLOCK_READ(p)
-#define EK_LANE_WRITE(p, lane, v) EK_BLOCK_WRITE((p), (v))
-/* Split local columns: real parts first, then imaginary parts. */
-#define EK_SPLIT_LOAD(col, len, e, comp) ((col)[(comp) * (len) + (e)])
-#define EK_SPLIT_STORE(v, col, len, e, comp) ((col)[(comp) * (len) + (e)] = (v))
-#define EK_PAIR_STORE(v, base, e, comp) ((base)[2 * (e) + (comp)] = (v))
-/* Lane 2p reads (c, v) and lane 2p+1 (c, -v) of a table entry; the
- * multiplication macro wants pmOne * sin: -(entry) forward, +(entry) backward. */
-#define EK_TWIDDLE_SIN(im) (-EK_DIRECTION_SIGN * (im))
-#else
-#define EK_ACTIVE(lane) (((lane) & 1) == 0)
-#define EK_PM_ONE(lane) ((ftype)1)
-#define EK_LANE_READ(p, lane) ((p)[(lane)])
-#define EK_LANE_WRITE(p, lane, v) ((p)[(lane)] = (v))
-#define EK_SPLIT_LOAD(col, len, e, comp) ((ptype)((col)[(e)], (col)[(len) + (e)]))
-#define EK_SPLIT_STORE(v, col, len, e, comp) ((col)[(e)] = (v).s0, (col)[(len) + (e)] = (v).s1)
-#define EK_PAIR_STORE(v, base, e, comp) vstore2((v), (e), (base))
-/* The even lane reads (c, v): multiplying by c + i*v forward and c - i*v
- * backward is (twr, twi) = (c, -v) for the macro in both directions. */
-#define EK_TWIDDLE_SIN(im) (-(im))
-#endif
+$LANE_FORMS
 
 /* v times the twiddle whose lane-ordered entry starts the run at `run`:
  * Re at run[lane], Im at run[SUBGROUP_SIZE + lane]. */
@@ -257,6 +235,26 @@ void SAME_ORIENTATION_OUTPUT_FUNC(const global ftype *in, global ftype *out, con
 #endif
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("EK", "lane"),
+      lane_pm_one_macro("EK", "lane", "EK_DIRECTION_SIGN"),
+      {"EK_LANE_READ(p, lane)", "EK_BLOCK_READ(p)", "((p)[(lane)])"},
+      {"EK_LANE_WRITE(p, lane, v)", "EK_BLOCK_WRITE((p), (v))", "((p)[(lane)] = (v))"},
+      {"EK_SPLIT_LOAD(col, len, e, comp)", "((col)[(comp) * (len) + (e)])", "((ptype)((col)[(e)], (col)[(len) + (e)]))",
+       "/* Split local columns: real parts first, then imaginary parts. */", ""},
+      {"EK_SPLIT_STORE(v, col, len, e, comp)", "((col)[(comp) * (len) + (e)] = (v))",
+       "((col)[(e)] = (v).s0, (col)[(len) + (e)] = (v).s1)"},
+      {"EK_PAIR_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (base))"},
+      {"EK_TWIDDLE_SIN(im)", "(-EK_DIRECTION_SIGN * (im))", "(-(im))",
+       R"(/* Lane 2p reads (c, v) and lane 2p+1 (c, -v) of a table entry; the
+ * multiplication macro wants pmOne * sin: -(entry) forward, +(entry) backward. */)",
+       R"(/* The even lane reads (c, v): multiplying by c + i*v forward and c - i*v
+ * backward is (twr, twi) = (c, -v) for the macro in both directions. */)"},
+  };
+}
+
 }  // namespace
 
 void write_eight_k_codelets(std::ostream& out, precision p) {
@@ -267,7 +265,7 @@ void write_eight_k_codelets(std::ostream& out, precision p) {
 
 void write_eight_k_kernels(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_double : block_moves_single);
-  out << kernels_text;
+  out << with_lane_form_macros(kernels_text, lane_forms());
 }
 
 }  // namespace qez_codelets

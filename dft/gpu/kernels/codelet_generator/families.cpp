@@ -1,10 +1,13 @@
 #include "families.hpp"
 
 #include <sstream>
+#include <stdexcept>
 
 #include "blas_transpose_sections.hpp"
 #include "c2c_2d_small_sections.hpp"
 #include "c2c_3d_2_facts_sections.hpp"
+#include "default_1d_template_sections.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "eight_k_sections.hpp"
 #include "four_factor_colbatch_sections.hpp"
 #include "four_factor_sections.hpp"
@@ -19,42 +22,49 @@
 
 namespace qez_codelets {
 
+using namespace ulmara::qez::dft::kernels;
+
+namespace {
+
+const program_family& family_named(const std::string& name) {
+  for (const program_family& f : program_families())
+    if (f.name == name) return f;
+  throw std::invalid_argument("no program family " + name);
+}
+
+}  // namespace
+
 const std::vector<program_family>& program_families() {
   static const std::vector<program_family> families = {
-      {"gpu_framework_c2c_1d_def",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_generic_default_funcs, write_copy_output}},
-      {"gpu_framework_c2c_1d_2_facts",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_two_factor_default_funcs, write_two_factor_kernel}},
-      {"gpu_framework_c2c_8k",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_eight_k_codelets,
-        write_eight_k_kernels}},
-      {"gpu_framework_c2c_1d_n_facts_slm",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_generic_default_funcs, write_n_facts_slm_kernel}},
-      {"gpu_framework_c2c_1d_3_facts",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_three_factor_kernels}},
-      {"gpu_framework_c2c_1d_4_facts",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_four_factor_kernels}},
-      {"gpu_framework_c2c_1d_n_fact_colbatch",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_n_fact_colbatch_kernel}},
-      {"gpu_framework_r2c_1d_def", {write_real_types, write_real_1d_kernels}},
-      {"real_fft_pre_and_post_processing", {write_real_types, write_very_large_1d_real_kernels}},
-      {"gpu_framework_small_md_slm",
+      {family_c2c_1d_def,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_generic_default_funcs,
+        write_copy_output}},
+      {family_c2c_1d_2_facts,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_two_factor_default_funcs,
+        write_two_factor_kernel}},
+      {family_c2c_8k,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_eight_k_codelets, write_eight_k_kernels}},
+      {family_c2c_1d_n_facts_slm,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_generic_default_funcs,
+        write_n_facts_slm_kernel}},
+      {family_c2c_1d_3_facts,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_three_factor_kernels}},
+      {family_c2c_1d_4_facts,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_four_factor_kernels}},
+      {family_c2c_1d_4_facts_twiddle, {}, family_c2c_1d_4_facts, "#define FOUR_FACTS_TWIDDLE_PASS 1\n"},
+      {family_c2c_1d_n_fact_colbatch,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_n_fact_colbatch_kernel}},
+      {family_r2c_1d_def, {write_real_types, write_real_1d_kernels}},
+      {family_real_pre_and_post_processing, {write_real_types, write_very_large_1d_real_kernels}},
+      {family_small_md_slm,
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_small_md_kernel}},
-      {"gpu_framework_c2c_3d_2_facts",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_c2c_3d_2_facts_kernels}},
-      {"gpu_framework_c2c_2d_small",
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
-        write_c2c_2d_small_kernel}},
-      {"gpu_framework_transpose", {write_transpose_kernel}},
-      {"blas_transpose", {write_blas_transpose}},
-      {"gpu_framework_c2c_1d_2_fact_colbatch_twiddle",
+      {family_c2c_3d_2_facts,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_c2c_3d_2_facts_kernels}},
+      {family_c2c_2d_small,
+       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64, write_c2c_2d_small_kernel}},
+      {family_transpose, {write_transpose_kernel}},
+      {family_blas_transpose, {write_blas_transpose}},
+      {family_c2c_1d_2_fact_colbatch_twiddle,
        {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
         write_four_factor_colbatch_kernel}},
   };
@@ -62,10 +72,27 @@ const std::vector<program_family>& program_families() {
 }
 
 std::string program_text(const program_family& family, precision p) {
+  if (!family.variant_of.empty()) return family.selector + program_text(family_named(family.variant_of), p);
   std::ostringstream out;
   out << "/* Generated by qez_codelet_generator: program family " << family.name << ", "
       << spelling_of(p).real_type << " precision. Do not edit. */\n";
   for (section_writer write : family.sections) write(out, p);
+  return out.str();
+}
+
+const std::vector<program_template>& program_templates() {
+  static const std::vector<program_template> templates = {
+      {template_c2c_1d_def_prelude, write_default_1d_prelude},
+      {template_c2c_1d_def_registers, write_default_1d_registers_template},
+      {template_c2c_1d_def_generic, write_default_1d_generic_template},
+      {template_c2c_1d_def_shared_memory, write_default_1d_shared_memory_template},
+  };
+  return templates;
+}
+
+std::string template_text(const program_template& t) {
+  std::ostringstream out;
+  t.write(out);
   return out.str();
 }
 

@@ -1,6 +1,7 @@
 #include "four_factor_colbatch_sections.hpp"
 
 #include "block_move_sections.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -41,16 +42,7 @@ const char kernel_text[] = R"(/* ---- Four-factor column-batch kernel ----------
 #ifdef FOUR_FACT_COLBATCH
 #define CB_H (SUBGROUP_SIZE / 2)
 
-#ifdef LANE_PAIRS
-#define CB_ACTIVE(lane) 1
-#define CB_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * (BWD_DIR ? (ftype)-1 : (ftype)1))
-#define CB_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))
-#else
-#define CB_ACTIVE(lane) (((lane) & 1) == 0)
-#define CB_PM_ONE(lane) ((ftype)1)
-#define CB_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
-#endif
+$LANE_FORMS
 
 /* Transforms of chunk c that exist: the tail chunk has INNER_TAIL. */
 #ifdef INNER_TAIL
@@ -205,13 +197,25 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 #endif
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("CB", "lane"),
+      lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
+      {"CB_ATTRIBUTES",
+       R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
+                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
+       "__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))"},
+  };
+}
+
 }  // namespace
 
 void write_four_factor_colbatch_kernel(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
   write_block_moves(out, p, "CB");
   out << "#endif\n";
-  out << kernel_text;
+  out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
 }  // namespace qez_codelets

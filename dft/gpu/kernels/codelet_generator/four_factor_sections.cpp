@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "block_move_sections.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -64,22 +65,7 @@ const char kernels_head[] = R"(/* ---- Four-factor kernels ---------------------
 #define F4_H (SUBGROUP_SIZE / 2)
 #define F4_N ((long)FFT_LEN * NUM_FFTS)
 
-#ifdef LANE_PAIRS
-#define F4_ACTIVE(lane) 1
-#define F4_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * (BWD_DIR ? (ftype)-1 : (ftype)1))
-#define F4_CROSS_SIGN ((ftype)(FWD_DIR ? -1 : 1))
-#define F4_SLM_STORE(v, area, e, comp) ((area)[2 * (e) + (comp)] = (v))
-#define F4_SLM_LOAD(area, e, comp) ((area)[2 * (e) + (comp)])
-#define F4_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))
-#else
-#define F4_ACTIVE(lane) (((lane) & 1) == 0)
-#define F4_PM_ONE(lane) ((ftype)1)
-#define F4_CROSS_SIGN ((ftype)-1)
-#define F4_SLM_STORE(v, area, e, comp) vstore2((v), (e), (area))
-#define F4_SLM_LOAD(area, e, comp) vload2((e), (area))
-#define F4_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
-#endif
+$LANE_FORMS
 
 /* Complex element first + c of `src` for the lane of column c; zero for a
  * column past the end. `full`: every column of the work-group exists, so a
@@ -209,12 +195,27 @@ const char twiddle_pass_rest[] = R"(    if (F4_ACTIVE(lane)) {
 #endif
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("F4", "lane"),
+      lane_pm_one_macro("F4", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
+      {"F4_CROSS_SIGN", "((ftype)(FWD_DIR ? -1 : 1))", "((ftype)-1)"},
+      {"F4_SLM_STORE(v, area, e, comp)", "((area)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (area))"},
+      {"F4_SLM_LOAD(area, e, comp)", "((area)[2 * (e) + (comp)])", "vload2((e), (area))"},
+      {"F4_ATTRIBUTES",
+       R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
+                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
+       "__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))"},
+  };
+}
+
 }  // namespace
 
 void write_four_factor_kernels(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
   write_block_moves(out, p, "F4");
-  out << kernels_head;
+  out << with_lane_form_macros(kernels_head, lane_forms());
   for (const char* rest : {transpose_pass_rest, twiddle_pass_rest}) out << kernel_prologue << rest;
 }
 

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "program_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
@@ -38,25 +40,7 @@ const char lane_forms_and_helpers_text[] = R"(#if FWD_DIR
 #define PFX_DIRECTION_SIGN ((ftype)-1)
 #endif
 
-#ifdef LANE_PAIRS
-#define PFX_ACTIVE(lane) 1
-#define PFX_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * PFX_DIRECTION_SIGN)
-#define PFX_LOAD(base, e, comp) ((base)[2 * (e) + (comp)])
-#define PFX_STORE(v, base, e, comp) ((base)[2 * (e) + (comp)] = (v))
-/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
- * table; pmOne * sin of the multiplication macro is -(its entry) forward
- * and +(its entry) backward. */
-#define PFX_TWIDDLE_COS(t, o, comp) ((t)[(o) + (comp)])
-#define PFX_TWIDDLE_SIN(t, o, comp) (-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])
-#else
-#define PFX_ACTIVE(lane) (((lane) & 1) == 0)
-#define PFX_PM_ONE(lane) ((ftype)1)
-#define PFX_LOAD(base, e, comp) vload2((e), (base))
-#define PFX_STORE(v, base, e, comp) vstore2((v), (e), (base))
-/* (cos, -s) of the odd lane is the multiplier by (cos - i*(-s)). */
-#define PFX_TWIDDLE_COS(t, o, comp) ((t)[(o)])
-#define PFX_TWIDDLE_SIN(t, o, comp) ((t)[(o) + SUBGROUP_SIZE + 1])
-#endif
+$LANE_FORMS
 
 /* One value of row `row` for the lane's column; the sub-group of column
  * group `sg` reads its four columns with one block read when they all
@@ -172,6 +156,23 @@ const char kernel_body_text[] = R"({
 }
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("PFX", "lane"),
+      lane_pm_one_macro("PFX", "lane", "PFX_DIRECTION_SIGN"),
+      {"PFX_LOAD(base, e, comp)", "((base)[2 * (e) + (comp)])", "vload2((e), (base))"},
+      {"PFX_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (base))"},
+      {"PFX_TWIDDLE_COS(t, o, comp)", "((t)[(o) + (comp)])", "((t)[(o)])",
+       R"(/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
+ * table; pmOne * sin of the multiplication macro is -(its entry) forward
+ * and +(its entry) backward. */)",
+       "/* (cos, -s) of the odd lane is the multiplier by (cos - i*(-s)). */"},
+      {"PFX_TWIDDLE_SIN(t, o, comp)", "(-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])",
+       "((t)[(o) + SUBGROUP_SIZE + 1])"},
+  };
+}
+
 }  // namespace
 
 void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
@@ -179,7 +180,7 @@ void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
 }
 
 void write_line_kernel(std::ostream& out, const line_kernel_prefixes& names, const char* kernel_name) {
-  write_named(out, lane_forms_and_helpers_text, names);
+  write_named(out, with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()).c_str(), names);
   write_line_kernel_head(out, "WORK_GROUP_SIZE", kernel_name);
   write_named(out, kernel_body_text, names);
 }

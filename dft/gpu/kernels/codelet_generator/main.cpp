@@ -1,7 +1,7 @@
 // qez_codelet_generator OUTPUT_DIR
 // Writes OUTPUT_DIR/program_texts_generated.cpp (the texts of every program
-// family, embedded) and OUTPUT_DIR/<family>_<s|d>.cl (the same texts, for
-// reading and debugging).
+// family and every program template, embedded), OUTPUT_DIR/<family>_<s|d>.cl
+// and OUTPUT_DIR/<template>.cl (the same texts, for reading and debugging).
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -36,6 +36,11 @@ int main(int argc, char** argv) {
                         program_text(family, precision::double_precision)});
     ok &= write_file(dir + "/" + family.name + "_s.cl", embedded.back().single_text);
     ok &= write_file(dir + "/" + family.name + "_d.cl", embedded.back().double_text);
+  }
+  for (const qez_codelets::program_template& t : qez_codelets::program_templates()) {
+    const std::string text = template_text(t);
+    embedded.push_back({t.name, text, text});
+    ok &= write_file(dir + "/" + t.name + ".cl", text);
   }
   std::ofstream source(dir + "/program_texts_generated.cpp", std::ios::binary);
   write_embedding_source(source, embedded);

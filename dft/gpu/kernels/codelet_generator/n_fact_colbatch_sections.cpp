@@ -1,5 +1,7 @@
 #include "n_fact_colbatch_sections.hpp"
 
+#include "program_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
@@ -38,20 +40,7 @@ const char kernel_text[] = R"(/* ---- n-factor column-batch kernel -------------
 #define CB_P (FACT0 * FACT1 * FACT2)
 #define CB_M (FACT1 * FACT2)
 
-#ifdef LANE_PAIRS
-#define CB_ACTIVE(lane) 1
-#define CB_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * (BWD_DIR ? (ftype)-1 : (ftype)1))
-#define CB_LOAD(p, e, comp) ((p)[2 * (e) + (comp)])
-#define CB_STORE(v, p, e, comp) ((p)[2 * (e) + (comp)] = (v))
-#define CB_ATTRIBUTES __attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))
-#else
-#define CB_ACTIVE(lane) (((lane) & 1) == 0)
-#define CB_PM_ONE(lane) ((ftype)1)
-#define CB_LOAD(p, e, comp) vload2((e), (p))
-#define CB_STORE(v, p, e, comp) vstore2((v), (e), (p))
-#define CB_ATTRIBUTES __attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1)))
-#endif
+$LANE_FORMS
 
 /* v times table entry e = (tr, ti): v (tr + i ti) forward, v (tr - i ti) backward. */
 static inline ptype cb_twiddle(const global ftype *table, const long e, ptype v, const ftype pmOne)
@@ -222,6 +211,20 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 }
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("CB", "lane"),
+      lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
+      {"CB_LOAD(p, e, comp)", "((p)[2 * (e) + (comp)])", "vload2((e), (p))"},
+      {"CB_STORE(v, p, e, comp)", "((p)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (p))"},
+      {"CB_ATTRIBUTES",
+       R"(__attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1))) \
+                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
+       "__attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1)))"},
+  };
+}
+
 }  // namespace
 
 void write_n_fact_colbatch_kernel(std::ostream& out, precision p) {
@@ -231,7 +234,7 @@ void write_n_fact_colbatch_kernel(std::ostream& out, precision p) {
     out << "#define CB_FTYPE_BYTES 8\n#define CB_FP_HEAD_MAX 1\n";
   else
     out << "#define CB_FTYPE_BYTES 4\n#define CB_FP_HEAD_MAX 3\n";
-  out << kernel_text;
+  out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
 }  // namespace qez_codelets

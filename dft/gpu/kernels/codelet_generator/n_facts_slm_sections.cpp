@@ -1,5 +1,7 @@
 #include "n_facts_slm_sections.hpp"
 
+#include "program_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
@@ -60,27 +62,7 @@ const char kernel_text[] = R"(/* ---- n-factor SLM kernel ----------------------
 #define NF_DIRECTION_SIGN ((ftype)-1)
 #endif
 
-#ifdef LANE_PAIRS
-#define NF_ACTIVE(lane) 1
-#define NF_LANE_SIGN(lane) (((lane) & 1) ? (ftype)-1 : (ftype)1)
-#define NF_PM_ONE(lane) (NF_LANE_SIGN(lane) * NF_DIRECTION_SIGN)
-#define NF_GLOBAL_LOAD(run, lane) NF_BLOCK_READ(run)
-#define NF_GLOBAL_STORE(run, lane, v) NF_BLOCK_WRITE((run), (v))
-#define NF_SLM_LOAD(run, lane) ((run)[(lane)])
-#define NF_SLM_STORE(run, lane, v) ((run)[(lane)] = (v))
-#define NF_PAIR_STORE(pair, comp, v) ((pair)[(comp)] = (v))
-/* A main-table value is already signed for its lane. */
-#define NF_MAIN_TWI(im) (-NF_DIRECTION_SIGN * (im))
-#else
-#define NF_ACTIVE(lane) (((lane) & 1) == 0)
-#define NF_PM_ONE(lane) ((ftype)1)
-#define NF_GLOBAL_LOAD(run, lane) vload2(0, (run) + (lane))
-#define NF_GLOBAL_STORE(run, lane, v) vstore2((v), 0, (run) + (lane))
-#define NF_SLM_LOAD(run, lane) vload2(0, (run) + (lane))
-#define NF_SLM_STORE(run, lane, v) vstore2((v), 0, (run) + (lane))
-#define NF_PAIR_STORE(pair, comp, v) vstore2((v), 0, (pair))
-#define NF_MAIN_TWI(im) (-(im))
-#endif
+$LANE_FORMS
 /* The multiplier of swapReIm for a twiddle (re, im) = exp(i theta): times
  * exp(i theta) forward, exp(-i theta) backward, in both forms (pmOne is 1
  * in the portable form). */
@@ -294,11 +276,27 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 #endif
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("NF", "lane"),
+      {"NF_LANE_SIGN(lane)", "(((lane) & 1) ? (ftype)-1 : (ftype)1)", ""},
+      {"NF_PM_ONE(lane)", "(NF_LANE_SIGN(lane) * NF_DIRECTION_SIGN)", "((ftype)1)"},
+      {"NF_GLOBAL_LOAD(run, lane)", "NF_BLOCK_READ(run)", "vload2(0, (run) + (lane))"},
+      {"NF_GLOBAL_STORE(run, lane, v)", "NF_BLOCK_WRITE((run), (v))", "vstore2((v), 0, (run) + (lane))"},
+      {"NF_SLM_LOAD(run, lane)", "((run)[(lane)])", "vload2(0, (run) + (lane))"},
+      {"NF_SLM_STORE(run, lane, v)", "((run)[(lane)] = (v))", "vstore2((v), 0, (run) + (lane))"},
+      {"NF_PAIR_STORE(pair, comp, v)", "((pair)[(comp)] = (v))", "vstore2((v), 0, (pair))"},
+      {"NF_MAIN_TWI(im)", "(-NF_DIRECTION_SIGN * (im))", "(-(im))",
+       "/* A main-table value is already signed for its lane. */", ""},
+  };
+}
+
 }  // namespace
 
 void write_n_facts_slm_kernel(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_double : block_moves_single);
-  out << kernel_text;
+  out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
 }  // namespace qez_codelets

@@ -1,5 +1,7 @@
 #include "program_sections.hpp"
 
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "codelets.hpp"
@@ -166,6 +168,43 @@ void write_real_types(std::ostream& out, precision p) {
 }
 
 void write_lane_forms(std::ostream& out, precision) { out << lane_forms_text; }
+
+lane_form_macro lane_active_macro(const std::string& prefix, const std::string& lane) {
+  return {prefix + "_ACTIVE(" + lane + ")", "1", "(((" + lane + ") & 1) == 0)"};
+}
+
+lane_form_macro lane_pm_one_macro(const std::string& prefix, const std::string& lane,
+                                  const std::string& direction_sign) {
+  return {prefix + "_PM_ONE(" + lane + ")", "((((" + lane + ") & 1) ? (ftype)-1 : (ftype)1) * " + direction_sign + ")",
+          "((ftype)1)"};
+}
+
+namespace {
+
+void write_lane_form(std::ostream& out, const std::vector<lane_form_macro>& macros, bool lane_pairs) {
+  for (const lane_form_macro& m : macros) {
+    const std::string& definition = lane_pairs ? m.lane_pairs : m.portable;
+    if (definition.empty()) continue;
+    const std::string& note = lane_pairs ? m.lane_pairs_note : m.portable_note;
+    if (!note.empty()) out << note << '\n';
+    out << "#define " << m.name << ' ' << definition << '\n';
+  }
+}
+
+}  // namespace
+
+std::string with_lane_form_macros(const std::string& text, const std::vector<lane_form_macro>& macros) {
+  const std::string placeholder = "$LANE_FORMS\n";
+  const std::size_t at = text.find(placeholder);
+  if (at == std::string::npos) throw std::logic_error("program text without a $LANE_FORMS line");
+  std::ostringstream block;
+  block << "#ifdef LANE_PAIRS\n";
+  write_lane_form(block, macros, true);
+  block << "#else\n";
+  write_lane_form(block, macros, false);
+  block << "#endif\n";
+  return text.substr(0, at) + block.str() + text.substr(at + placeholder.size());
+}
 
 void write_need_fft_func(std::ostream& out, precision) {
   out << "/* ---- Codelets a build needs: any factor macro equal to S ---- */\n";

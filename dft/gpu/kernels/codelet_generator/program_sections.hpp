@@ -4,6 +4,8 @@
 #pragma once
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "emitter.hpp"
 
@@ -17,6 +19,29 @@ void write_real_types(std::ostream& out, precision p);
 // value per work-item under NONSUBGRP (and wherever the sub-group extension
 // is missing), a lane pair of a sub-group otherwise (LANE_PAIRS defined).
 void write_lane_forms(std::ostream& out, precision p);
+
+// A kernel's macros that differ between the two lane forms: with LANE_PAIRS
+// one lane holds one component of a complex value, without it a work-item
+// holds the whole value. An empty definition leaves the macro out of that
+// form; a note (a whole comment) goes on the lines ahead of it.
+struct lane_form_macro {
+  std::string name;  // with its parameters, e.g. "CB_LOAD(p, e, comp)"
+  std::string lane_pairs;
+  std::string portable;
+  std::string lane_pairs_note = {};
+  std::string portable_note = {};
+};
+// PREFIX_ACTIVE(lane): whether the work-item holds data (every lane in lane
+// pairs, the even work-item in the portable form).
+lane_form_macro lane_active_macro(const std::string& prefix, const std::string& lane);
+// PREFIX_PM_ONE(lane): the pmOne of the codelets, the lane sign times
+// `direction_sign` in lane pairs and 1 in the portable form.
+lane_form_macro lane_pm_one_macro(const std::string& prefix, const std::string& lane,
+                                  const std::string& direction_sign);
+// `text` with its line "$LANE_FORMS" replaced by the macros in both forms
+// (#ifdef LANE_PAIRS ... #else ... #endif).
+std::string with_lane_form_macros(const std::string& text, const std::vector<lane_form_macro>& macros);
+
 // NEED_FFT_FUNC(S), unless the build options define it.
 void write_need_fft_func(std::ostream& out, precision p);
 // fft_1_s .. fft_64_s.

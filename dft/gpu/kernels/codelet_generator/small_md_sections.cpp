@@ -1,5 +1,7 @@
 #include "small_md_sections.hpp"
 
+#include "program_sections.hpp"
+
 namespace qez_codelets {
 
 namespace {
@@ -105,17 +107,7 @@ const char kernel_text[] = R"(/* ---- Small multi-dimensional SLM kernel -------
 
 /* ---- lane forms of one complex value ---- */
 #define SMD_DIR_SIGN (FWD_DIR ? (ftype)1 : (ftype)-1)
-#ifdef LANE_PAIRS
-#define SMD_ACTIVE(lid) 1
-#define SMD_LDC(p, lid) ((p)[(lid) & 1])
-#define SMD_STC(p, lid, v) ((p)[(lid) & 1] = (v))
-#define SMD_PM_ONE(lid) ((((lid) & 1) ? (ftype)-1 : (ftype)1) * SMD_DIR_SIGN)
-#else
-#define SMD_ACTIVE(lid) (((lid) & 1) == 0)
-#define SMD_LDC(p, lid) vload2(0, (p))
-#define SMD_STC(p, lid, v) vstore2((v), 0, (p))
-#define SMD_PM_ONE(lid) ((ftype)1)
-#endif
+$LANE_FORMS
 /* The real step works on whole complex values in the even work-item of a
  * pair in both forms. */
 #define SMD_PAIR_HEAD(lid) (((lid) & 1) == 0)
@@ -447,12 +439,23 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr
 #endif
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("SMD", "lid"),
+      {"SMD_LDC(p, lid)", "((p)[(lid) & 1])", "vload2(0, (p))"},
+      {"SMD_STC(p, lid, v)", "((p)[(lid) & 1] = (v))", "vstore2((v), 0, (p))"},
+      lane_pm_one_macro("SMD", "lid", "SMD_DIR_SIGN"),
+  };
+}
+
 }  // namespace
 
 void write_small_md_kernel(std::ostream& out, precision p) {
-  out << "#ifdef cl_tavir_subgroups\n#pragma OPENCL EXTENSION cl_tavir_subgroups : enable\n#endif\n";
+  out << "#ifdef cl_tavir_subgroups\n#pragma OPENCL EXTENSION "
+         "cl_tavir_subgroups : enable\n#endif\n";
   out << "#define SMD_FP_BYTES " << (p == precision::double_precision ? 8 : 4) << "\n";
-  out << kernel_text;
+  out << with_lane_form_macros(kernel_text, lane_forms());
 }
 
 }  // namespace qez_codelets

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "block_move_sections.hpp"
+#include "program_sections.hpp"
 
 namespace qez_codelets {
 
@@ -53,18 +54,7 @@ const char kernels_head[] = R"(/* ---- Three-factor kernels --------------------
 #define T3_COLUMNS (WORK_GROUP_SIZE / 2)
 #define T3_ROW_REALS (2 * T3_COLUMNS)
 
-#ifdef LANE_PAIRS
-#define T3_ACTIVE(lane) 1
-#define T3_PM_ONE(lane) ((((lane) & 1) ? (ftype)-1 : (ftype)1) * (BWD_DIR ? (ftype)-1 : (ftype)1))
-#define T3_SLM_STORE(v, slm, e, comp) ((slm)[2 * (e) + (comp)] = (v))
-#define T3_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))
-#else
-#define T3_ACTIVE(lane) (((lane) & 1) == 0)
-#define T3_PM_ONE(lane) ((ftype)1)
-#define T3_SLM_STORE(v, slm, e, comp) vstore2((v), (e), (slm))
-#define T3_ATTRIBUTES __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
-#endif
+$LANE_FORMS
 
 /* Columns of a group starting at column `first` that exist below `count`. */
 static inline int t3_valid(const long count, const long first, const long width)
@@ -191,12 +181,25 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
 }
 )";
 
+// The macros of the two lane forms.
+std::vector<lane_form_macro> lane_forms() {
+  return {
+      lane_active_macro("T3", "lane"),
+      lane_pm_one_macro("T3", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
+      {"T3_SLM_STORE(v, slm, e, comp)", "((slm)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (slm))"},
+      {"T3_ATTRIBUTES",
+       R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
+                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
+       "__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))"},
+  };
+}
+
 }  // namespace
 
 void write_three_factor_kernels(std::ostream& out, precision p) {
   out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
   write_block_moves(out, p, "T3");
-  out << kernels_head;
+  out << with_lane_form_macros(kernels_head, lane_forms());
   for (const char* rest : {pass_0_rest, pass_1_rest, pass_2_rest}) out << kernel_prologue << rest;
 }
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -19,10 +19,6 @@ namespace default_1d {
 // The record fields the backend accepts by; nothing is touched.
 bool accepts(const DFTI_DESCRIPTOR* record);
 
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t part, void* events);

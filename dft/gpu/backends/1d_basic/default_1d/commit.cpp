@@ -3,11 +3,11 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
@@ -120,7 +120,7 @@ bool architecture_readable(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  block<T>* b = hang_zeroed_block<block<T>>(record);
+  block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
   // The block keeps its own handle: the record's queue may go first when
   // the descriptor is destroyed.
@@ -140,23 +140,6 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return allocate_internal_workspace(record, b);
 }
 
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  if (!accepts(record) || !architecture_readable(record)) return status_not_handled;
-  take_over_record(table, record);
-  const int status = run_commit_body(record, {create_and_initialize_internal_workspaces<T>, bkd_destroy<T>,
-                                              /*clear_backend_on_failure=*/false,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  const bool in_place = block_of<T>(record)->in_place != 0;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, in_place ? 1 : 2);
-  return status_success;
-}
-
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_destroy<T>);
-}
 
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t part) {
@@ -209,14 +192,35 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 #define QEZ_INSTANTIATE_BACKEND(T)                                                                   \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);                      \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);                               \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);                                 \
   template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                      \
   template void bkd_destroy<T>(DFTI_DESCRIPTOR*);                                                   \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);
 QEZ_INSTANTIATE_BACKEND(float)
 QEZ_INSTANTIATE_BACKEND(double)
 #undef QEZ_INSTANTIATE_BACKEND
+
+namespace {
+
+int acceptance(DFTI_DESCRIPTOR* record) {
+  return accepts(record) && architecture_readable(record) ? status_success : status_not_handled;
+}
+
+// Data addresses of a compute call, from the committed block's placement.
+template <class T>
+std::uint32_t data_arrays(const DFTI_DESCRIPTOR* record) {
+  return block_of<T>(record)->in_place != 0 ? 1u : 2u;
+}
+
+// A failed commit keeps the record's backend; a throwing init has the
+// block destroyed.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+
+}  // namespace
+
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, default_1d::acceptance, create_and_initialize_internal_workspaces<T>,
+                          bkd_destroy<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, default_1d::data_arrays<T>)
 
 }  // namespace default_1d
 

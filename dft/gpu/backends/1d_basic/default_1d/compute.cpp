@@ -7,8 +7,8 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/status_codes.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -217,7 +217,7 @@ template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, std::uint32_t d) {
   auto* b = static_cast<block<T>*>(record->bkd_data);
-  if (b != nullptr && record->offload_mode == offload_mode_asynchronous)
+  if (b != nullptr && record->offload_mode == offload_asynchronous)
     *b->queue = *static_cast<sycl::queue*>(record->queue);
   return compute_1d_xwd<T>(record, input, output, dependency_list(dependencies), result_event, d,
                            !is_buffer_form(container_kind));

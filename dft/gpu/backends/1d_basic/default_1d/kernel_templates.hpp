@@ -1,5 +1,6 @@
-// The three kernel templates of the default 1D backend (printf formats that
-// the commit prints once per pass) and the prelude its programs start with.
+// The three kernel templates of the default 1D backend (generated printf
+// formats that the commit fills once per pass) and the prelude its programs
+// start with.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +29,7 @@ bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* tex
 
 // Source lines ahead of the codelet library: the chunk offset is an 8-byte
 // kernel argument, and the helpers the templates share.
-extern const char* const program_prelude;
+const char* program_prelude();
 
 }  // namespace default_1d
 }  // namespace dft

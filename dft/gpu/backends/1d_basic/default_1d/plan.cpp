@@ -213,13 +213,13 @@ std::uint64_t plan_areas(block<T>& b, std::uint64_t base_align_bytes) {
 template <class T>
 void plan_names(block<T>& b) {
   for (int k = 0; k < pass_count; ++k) {
-    std::snprintf(b.kernel_names[k], kernel_name_bytes, "fft_%lld_fact%d_%s",
-                  static_cast<long long>(b.length), k, precision_letter<T>());
+    kernels::copy_name(kernels::kernel_name(b.length, "fact" + std::to_string(k), precision_letter<T>()),
+                       b.kernel_names[k], kernel_name_bytes);
     const std::int64_t f = b.factors[k];
     if (is_generic_factor<T>(f))
       std::snprintf(b.func_names[k], kernel_name_bytes, "%s", f % 2 ? "ODD_DEFAULT_FUNC" : "EVEN_DEFAULT_FUNC");
     else
-      std::snprintf(b.func_names[k], kernel_name_bytes, "fft_%lld_s", static_cast<long long>(f));
+      kernels::copy_name(kernels::codelet_name(f), b.func_names[k], kernel_name_bytes);
   }
 }
 
@@ -390,11 +390,11 @@ bool print_program_name(const block<T>& b, std::uint32_t d, direction_program& p
     used += static_cast<std::size_t>(written);
     return true;
   };
-  bool fits = append(std::snprintf(
-      text, sizeof text, "gpu_framework_c2c_1d_def.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_%s.%sc%s%s%lld:%lld:%lld",
-      precision_letter<T>(), precision_letter<T>(), d == dir_forward ? "f" : "b", b.in_place ? "i" : "o",
-      static_cast<long long>(b.length), static_cast<long long>(b.in_stride[d]),
-      static_cast<long long>(b.out_stride[d])));
+  bool fits =
+      append(std::snprintf(text, sizeof text, "%s.qez_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_%s.%sc%s%s%lld:%lld:%lld",
+                           kernels::family_c2c_1d_def, precision_letter<T>(), precision_letter<T>(),
+                           d == dir_forward ? "f" : "b", b.in_place ? "i" : "o", static_cast<long long>(b.length),
+                           static_cast<long long>(b.in_stride[d]), static_cast<long long>(b.out_stride[d])));
   for (int k = 0; k < batch_dims && fits; ++k) {
     if (b.batch_count[k] < 2) continue;
     fits = append(std::snprintf(text + used, sizeof text - used, "*%lld:%lld:%lld",
@@ -408,7 +408,7 @@ bool print_program_name(const block<T>& b, std::uint32_t d, direction_program& p
 
 template <class T>
 std::string assemble_source(const block<T>& b, const direction_program& p) {
-  std::string source = program_prelude;
+  std::string source = program_prelude();
   source += kernels::program_text_c2c_1d_def(sizeof(T) == sizeof(double));
   for (int k = 0; k < pass_count; ++k)
     if (pass_runs(b, k)) source += p.kernel_texts[k];

@@ -1,5 +1,5 @@
 // The four kernels of the 8192-point backend (two passes, two directions),
-// built from the program family gpu_framework_c2c_8k through the kernel cache.
+// built from the 8192-point program family through the kernel cache.
 #include <cstdio>
 #include <cstring>
 
@@ -26,8 +26,10 @@ constexpr const char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_
 constexpr const char options_format_single[] = QEZ_8K_OPTIONS;
 #undef QEZ_8K_OPTIONS
 
-constexpr const char program_name_double[] = "gpu_framework_c2c_8k.qez_dft_gpu_bkd_c2c_1d_8k_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_c2c_8k.qez_dft_gpu_bkd_c2c_1d_8k_sycl_s";
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_s");
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
@@ -35,14 +37,13 @@ long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
 template <class T>
 void format_kernel_names(block<T>* b) {
-  char letter[2] = {};
-  std::snprintf(letter, sizeof letter, "%s", is_double<T>() ? "d" : "s");
+  const char* letter = is_double<T>() ? "d" : "s";
   auto pass_name = [&](name_slot slot, std::int64_t factor) {
-    std::snprintf(b->kernel_names[slot], kernel_name_bytes, "fft_%lld_fact_%lld_%s", ll(b->length),
-                  ll(factor), letter);
+    kernels::copy_name(kernels::kernel_name(b->length, "fact_" + std::to_string(factor), letter), b->kernel_names[slot],
+                       kernel_name_bytes);
   };
   auto codelet_name = [&](name_slot slot, std::int64_t size) {
-    std::snprintf(b->kernel_names[slot], kernel_name_bytes, "fft_%lld_%s", ll(size), "s");
+    kernels::copy_name(kernels::codelet_name(size), b->kernel_names[slot], kernel_name_bytes);
   };
   pass_name(name_pass_columns, b->n0);
   codelet_name(name_n0_fact0, b->n0_fact0);
@@ -75,7 +76,7 @@ build_options format_build_options(const block<T>* b, direction d) {
 template <class T>
 int build_8k_kernels(block<T>* b) {
   format_kernel_names(b);
-  const char* program = is_double<T>() ? program_name_double : program_name_single;
+  const char* program = is_double<T>() ? program_name_double.data() : program_name_single.data();
   const char* source = kernels::program_text_c2c_8k(is_double<T>());
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(b->directions, d)) continue;

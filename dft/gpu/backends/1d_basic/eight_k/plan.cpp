@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
+#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
-#include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -112,7 +112,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  block<T>* b = hang_zeroed_block<block<T>>(record);
+  block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
 
   b->in_place = record->placement == dfti_inplace;
@@ -154,25 +154,18 @@ void bkd_destroy(DFTI_DESCRIPTOR* record) {
 }
 
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  if (!accepts(record) || !serves_on_device<T>(record)) return status_not_handled;
-  take_over_record(table, record);
-  // Nothing half-built stays behind a failed commit, thrown or not.
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_destroy<T>, /*clear_backend_on_failure=*/true,
-                                              /*destroy_when_init_throws=*/true});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+int acceptance(DFTI_DESCRIPTOR* record) {
+  return accepts(record) && serves_on_device<T>(record) ? status_success : status_not_handled;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_destroy<T>);
-}
+// Nothing half-built stays behind a failed commit, thrown or not.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, eight_k::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
+                          compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                               \
-  template int bkd_commit<T>(const backend_table*, DFTI_DESCRIPTOR*);    \
-  template int bkd_free<T>(const backend_table*, DFTI_DESCRIPTOR*);      \
   template int bkd_init<T>(DFTI_DESCRIPTOR*);                            \
   template void bkd_destroy<T>(DFTI_DESCRIPTOR*);
 QEZ_INSTANTIATE(float)

@@ -15,8 +15,8 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -159,11 +159,7 @@ constexpr bool is_double() {
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Commit, acceptance and release (plan.cpp).
-template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
+// Init and release, run through the backend protocol (plan.cpp).
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
 template <class T>

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
-#include "dft/gpu/core/alloc_hooks.hpp"
-#include "dft/gpu/core/backend.hpp"
-#include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/program_and_compute.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/twiddle_workspace.hpp"
+#include "dft/gpu/core/alloc_hooks.hpp"
+#include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/base_address_alignment.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -134,24 +134,20 @@ bool applies_on_device(const DFTI_DESCRIPTOR* record) {
 }
 
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  if (!accepts_record(record) || !applies_on_device<T>(record)) return status_not_handled;
-  take_over_record(table, record);
-  // Nothing of this backend is left in the record after a failing init; an
-  // init that throws passes the block by.
-  const int status = run_commit_body(record, {bkd_init<T>, bkd_destroy<T>, /*clear_backend_on_failure=*/true,
-                                              /*destroy_when_init_throws=*/false});
-  if (status != status_success) return status;
-  mark_committed(record, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement(record));
-  return status_success;
+int acceptance(DFTI_DESCRIPTOR* record) {
+  return accepts_record(record) && applies_on_device<T>(record) ? status_success : status_not_handled;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_destroy<T>);
-}
+// Nothing of this backend is left in the record after a failing init; an
+// init that throws passes the block by.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
+                                          /*destroy_when_init_throws=*/false,
+                                          /*exceptions_become_status=*/false};
 
 }  // namespace
+
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, two_factor::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
+                          compute_1d_bwd<T>, data_arrays_of_placement)
 
 }  // namespace two_factor
 

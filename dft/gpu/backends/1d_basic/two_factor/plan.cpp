@@ -6,6 +6,7 @@
 
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -53,10 +54,9 @@ std::int64_t generic_from(bool double_precision) {
 std::string butterfly_name(bool double_precision, std::int64_t factor, int which) {
   char name[kernel_name_bytes];
   if (factor < generic_from(double_precision))
-    std::snprintf(name, sizeof name, "fft_%lld_%s", static_cast<long long>(factor), "s");
+    kernels::copy_name(kernels::codelet_name(factor), name, sizeof name);
   else
-    std::snprintf(name, sizeof name, "fft_%lld_default%d_%s", static_cast<long long>(factor), which,
-                  "s");
+    kernels::copy_name(kernels::kernel_name(factor, "default" + std::to_string(which), "s"), name, sizeof name);
   return name;
 }
 
@@ -180,16 +180,17 @@ std::int64_t raw_table_bytes(factors f, std::int64_t padfact1, std::size_t real_
 
 program_names make_program_names(bool double_precision, std::int64_t n, factors f) {
   char kernel[kernel_name_bytes];
-  std::snprintf(kernel, sizeof kernel, "fft_%lld_rowbatch_%s", static_cast<long long>(n),
-                double_precision ? "d" : "s");
+  kernels::copy_name(kernels::kernel_name(n, "rowbatch", double_precision ? "d" : "s"), kernel, sizeof kernel);
   return {kernel, butterfly_name(double_precision, f.fact0, 0),
           butterfly_name(double_precision, f.fact1, 1)};
 }
 
 const char* program_name(bool double_precision) {
-  return double_precision
-             ? "gpu_framework_c2c_1d_2_facts.qez_dft_gpu_bkd_c2c_1d_2_facts_sycl_d"
-             : "gpu_framework_c2c_1d_2_facts.qez_dft_gpu_bkd_c2c_1d_2_facts_sycl_s";
+  static constexpr auto name_double =
+      kernels::cache_program_name(kernels::family_c2c_1d_2_facts, ".qez_dft_gpu_bkd_c2c_1d_2_facts_sycl_d");
+  static constexpr auto name_single =
+      kernels::cache_program_name(kernels::family_c2c_1d_2_facts, ".qez_dft_gpu_bkd_c2c_1d_2_facts_sycl_s");
+  return double_precision ? name_double.data() : name_single.data();
 }
 
 std::string make_build_options(const program_request& p, direction d) {

@@ -1,12 +1,10 @@
 // The backend's kernels: three passes per prepared direction, compiled from
-// the program "gpu_framework_c2c_1d_3_facts" through the kernel cache.
-#include <cstdio>
-#include <cstring>
-
+// the three-factor program family through the kernel cache.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -14,8 +12,17 @@ namespace qez {
 namespace dft {
 namespace three_factor {
 
-const char program_name_double[] = "gpu_framework_c2c_1d_3_facts.qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_d";
-const char program_name_single[] = "gpu_framework_c2c_1d_3_facts.qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_s";
+namespace {
+
+constexpr auto cache_name_double =
+    kernels::cache_program_name(kernels::family_c2c_1d_3_facts, ".qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_d");
+constexpr auto cache_name_single =
+    kernels::cache_program_name(kernels::family_c2c_1d_3_facts, ".qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_s");
+
+}  // namespace
+
+const char* const program_name_double = cache_name_double.data();
+const char* const program_name_single = cache_name_single.data();
 
 namespace {
 
@@ -28,8 +35,7 @@ constexpr char options_format_single[] = QEZ_THREE_FACTOR_OPTIONS;
 #undef QEZ_THREE_FACTOR_OPTIONS
 constexpr char large_register_file_option[] = "-cl-tavir-256-GRF-per-thread ";
 
-constexpr const char* kernel_name_formats[pass_count] = {"fft_%lld_rowbatch0_%s", "fft_%lld_rowbatch1_%s",
-                                                         "fft_%lld_rowbatch2_%s"};
+constexpr const char* kernel_roles[pass_count] = {"rowbatch0", "rowbatch1", "rowbatch2"};
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
@@ -37,30 +43,25 @@ long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
 template <class T>
 void format_names(block<T>* b) {
-  char letter[2];
-  std::snprintf(letter, sizeof letter, "%s", precision_letter<T>());
   for (int p = pass_0; p < pass_count; ++p) {
-    std::snprintf(b->kernel_names[p], name_bytes, kernel_name_formats[p], ll(b->fact[p]), letter);
-    std::snprintf(b->codelet_names[p], name_bytes, "fft_%lld_%s", ll(b->fact[p]), "s");
+    kernels::copy_name(kernels::kernel_name(b->fact[p], kernel_roles[p], precision_letter<T>()), b->kernel_names[p],
+                       name_bytes);
+    kernels::copy_name(kernels::codelet_name(b->fact[p]), b->codelet_names[p], name_bytes);
   }
 }
 
 template <class T>
 std::string build_options(const block<T>& b, pass p, direction d) {
   const direction_distances dist = distances_of(b.batch, d == dir_forward);
-  char text[options_bytes];
-  std::memset(text, 0, sizeof text);
-  const int used = std::snprintf(
-      text, sizeof text, is_double<T>() ? options_format_double : options_format_single, ll(b.fact[pass_0]),
-      ll(b.fact[pass_1]), ll(b.fact[pass_2]), b.kernel_names[pass_0], b.kernel_names[pass_1],
-      b.kernel_names[pass_2], b.codelet_names[pass_0], b.codelet_names[pass_1], b.codelet_names[pass_2],
-      d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0, ll(dist.idist), ll(dist.odist),
-      ll(b.temporary_distance), ll(static_cast<std::int64_t>(b.work_group_size)),
-      ll(static_cast<std::int64_t>(b.subgroup_size)),
-      ll(static_cast<std::int64_t>(b.work_group_size / b.subgroup_size)));
-  if (used > 0 && static_cast<std::size_t>(used) < sizeof text && wants_large_register_file(b.architecture, b.slm_bytes[p]))
-    std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), "%s", large_register_file_option);
-  return text;
+  option_text text(options_bytes, option_overflow::keep_prefix);
+  text.add(is_double<T>() ? options_format_double : options_format_single, ll(b.fact[pass_0]), ll(b.fact[pass_1]),
+           ll(b.fact[pass_2]), b.kernel_names[pass_0], b.kernel_names[pass_1], b.kernel_names[pass_2],
+           b.codelet_names[pass_0], b.codelet_names[pass_1], b.codelet_names[pass_2], d == dir_forward ? 1 : 0,
+           d == dir_backward ? 1 : 0, ll(dist.idist), ll(dist.odist), ll(b.temporary_distance),
+           ll(static_cast<std::int64_t>(b.work_group_size)), ll(static_cast<std::int64_t>(b.subgroup_size)),
+           ll(static_cast<std::int64_t>(b.work_group_size / b.subgroup_size)));
+  if (wants_large_register_file(b.architecture, b.slm_bytes[p])) text.add("%s", large_register_file_option);
+  return text.str();
 }
 
 template <class T>

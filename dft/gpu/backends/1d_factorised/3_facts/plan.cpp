@@ -9,9 +9,9 @@
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -238,23 +238,24 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   destroy_block_and_kernels(record, block_of<T>(record));
 }
 
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record)) return status_not_handled;
   {
     block<T> probe{};
     if (plan_on_device_guarded(&probe, record) != status_success) return status_not_handled;
   }
-  return take_over_and_commit(table, record,
-                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/true,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd<T>, compute_1d_bwd<T>);
+  return status_success;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure<T>);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, three_factor::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                      \
   template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);      \

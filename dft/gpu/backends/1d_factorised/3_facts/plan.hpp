@@ -14,10 +14,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -147,8 +147,8 @@ template <class T>
 int build_kernels(block<T>* b);
 template <class T>
 void release_kernels(block<T>* b);
-extern const char program_name_double[];
-extern const char program_name_single[];
+extern const char* const program_name_double;
+extern const char* const program_name_single;
 
 // Twiddle tables (twiddles.cpp): one generator per class, into a USM table
 // (kind 2) or a byte sub-buffer (kind 1).

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 

@@ -1,14 +1,13 @@
 // The backend's kernels: per prepared direction a pass-1 kernel of the
 // transpose program and a pass-2 kernel of the twiddle program, compiled
 // through the kernel cache with options that fix every size.
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -16,15 +15,10 @@ namespace qez {
 namespace dft {
 namespace four_factor {
 
-const char transpose_program_name[] = "gpu_framework_c2c_1d_2_fact_colbatch_transpose";
-const char twiddle_program_name[] = "gpu_framework_c2c_1d_2_fact_colbatch_twiddle";
+const char* const transpose_program_name = kernels::cache_c2c_1d_4_facts_transpose;
+const char* const twiddle_program_name = kernels::cache_c2c_1d_4_facts_twiddle;
 
 namespace {
-
-// The generated family that holds both passes' kernels; the pass-2 text is
-// the same text with the twiddle pass selected.
-constexpr char program_family[] = "gpu_framework_c2c_1d_4_facts";
-constexpr char twiddle_pass_selector[] = "#define FOUR_FACTS_TWIDDLE_PASS 1\n";
 
 #define QEZ_FOUR_FACTOR_OPTIONS                                                                          \
   "-DFFT_LEN=%lld -DNUM_FFTS=%lld -DFACT0=%lld -DFACT1=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s "           \
@@ -38,42 +32,35 @@ constexpr std::size_t options_bytes = 1024;
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-// The program text of a pass in one precision; null when the family is
-// missing from the library.
+// The program text of a pass in one precision: the four-factor family, with
+// the twiddle pass selected for pass 2; null when the family is missing from
+// the library.
 const char* pass_source(pass p, bool double_precision) {
-  const char* text = kernels::program_text(program_family, double_precision);
-  if (text == nullptr || p == pass_1) return text;
-  static const std::string twiddle_single =
-      std::string(twiddle_pass_selector) + kernels::program_text(program_family, false);
-  static const std::string twiddle_double =
-      std::string(twiddle_pass_selector) + kernels::program_text(program_family, true);
-  return double_precision ? twiddle_double.c_str() : twiddle_single.c_str();
+  return kernels::program_text(p == pass_1 ? kernels::family_c2c_1d_4_facts : kernels::family_c2c_1d_4_facts_twiddle,
+                               double_precision);
 }
 
 }  // namespace
 
 template <class T>
 void format_pass_names(four_fact_pass* p) {
-  std::snprintf(p->kernel_name, name_bytes, "fft_%lld_colbatch_%lld_%s", ll(p->fft_len), ll(p->sub_group_size / 2),
-                precision_letter<T>());
-  std::snprintf(p->fact0_func, name_bytes, "fft_%lld_%s", ll(p->fact0), "s");
-  std::snprintf(p->fact1_func, name_bytes, "fft_%lld_%s", ll(p->fact1), "s");
+  kernels::copy_name(kernels::colbatch_kernel_name(p->fft_len, p->sub_group_size / 2, precision_letter<T>()),
+                     p->kernel_name, name_bytes);
+  kernels::copy_name(kernels::codelet_name(p->fact0), p->fact0_func, name_bytes);
+  kernels::copy_name(kernels::codelet_name(p->fact1), p->fact1_func, name_bytes);
 }
 
 template <class T>
 std::string build_options(const four_fact_state<T>& s, pass p, direction d) {
   const four_fact_pass& f = s.passes[p];
   const direction_distances dist = distances_of(s.batch, d == dir_forward);
-  char text[options_bytes];
-  std::memset(text, 0, sizeof text);
-  int used = std::snprintf(text, sizeof text, is_double<T>() ? options_format_double : options_format_single,
-                           ll(f.fft_len), ll(f.num_ffts), ll(f.fact0), ll(f.fact1), f.kernel_name, f.fact0_func,
-                           f.fact1_func, d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0, ll(dist.idist),
-                           ll(dist.odist), ll(f.work_group_size), ll(f.sub_group_size), ll(f.work_groups()));
+  option_text text(options_bytes, option_overflow::keep_prefix);
+  text.add(is_double<T>() ? options_format_double : options_format_single, ll(f.fft_len), ll(f.num_ffts), ll(f.fact0),
+           ll(f.fact1), f.kernel_name, f.fact0_func, f.fact1_func, d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0,
+           ll(dist.idist), ll(dist.odist), ll(f.work_group_size), ll(f.sub_group_size), ll(f.work_groups()));
   const std::int64_t tail = f.num_ffts % f.ffts_per_sub_group;
-  if (tail != 0 && used > 0 && static_cast<std::size_t>(used) < sizeof text)
-    std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), tail_option_format, ll(tail));
-  return text;
+  if (tail != 0) text.add(tail_option_format, ll(tail));
+  return text.str();
 }
 
 template <class T>

@@ -9,9 +9,9 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/device_registry.hpp"
 
 namespace ulmara {
@@ -283,7 +283,7 @@ int cap_batch_chunk(four_fact_state<T>* s) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  auto* s = hang_zeroed_block<four_fact_state<T>>(record);
+  auto* s = create_block<four_fact_state<T>>(record);
   if (s == nullptr) return status_allocation_failed;
   const int planned = plan_state(s, record);
   if (planned != status_success) return planned;
@@ -300,24 +300,25 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   destroy_block_and_kernels(record, state_of<T>(record));
 }
 
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
   {
     four_fact_state<T> probe{};
     const int planned = plan_state(&probe, record);
     if (planned != status_success) return planned;
   }
-  return take_over_and_commit(table, record,
-                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd<T>, compute_1d_bwd<T>);
+  return status_success;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure<T>);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, four_factor::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                                             \
   template four_fact_pass plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \

@@ -18,10 +18,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -176,8 +176,8 @@ template <class T>
 int cap_batch_chunk(four_fact_state<T>* s);
 
 // Program and kernels (kernel_build.cpp).
-extern const char transpose_program_name[];
-extern const char twiddle_program_name[];
+extern const char* const transpose_program_name;
+extern const char* const twiddle_program_name;
 template <class T>
 void format_pass_names(four_fact_pass* p);
 // The build options of one pass and direction.

@@ -1,15 +1,13 @@
 // The backend's kernels: per prepared direction a pass-1 and a pass-2
-// kernel of the program "gpu_framework_c2c_1d_2_fact_colbatch_twiddle",
+// kernel of the two-factor column-batch twiddle program family,
 // compiled through the kernel cache with options that fix every size (the
 // float instance first tries its prebuilt kernels).
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/kernel_entry_points.hpp"
 
@@ -18,8 +16,8 @@ namespace qez {
 namespace dft {
 namespace four_factor_colbatch {
 
-const char program_name[] = "gpu_framework_c2c_1d_2_fact_colbatch_twiddle";
-const char program_family[] = "gpu_framework_c2c_1d_2_fact_colbatch_twiddle";
+const char* const program_name = kernels::family_c2c_1d_2_fact_colbatch_twiddle;
+const char* const program_family = kernels::family_c2c_1d_2_fact_colbatch_twiddle;
 
 namespace {
 
@@ -34,23 +32,6 @@ constexpr std::size_t options_bytes = 2048;
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-// Appends formatted text while it fits (the text stays terminated).
-class option_text {
- public:
-  option_text() { std::memset(text_, 0, sizeof text_); }
-  template <class... A>
-  void add(const char* format, A... args) {
-    if (used_ >= sizeof text_) return;
-    const int n = std::snprintf(text_ + used_, sizeof text_ - used_, format, args...);
-    if (n > 0) used_ = std::min(sizeof text_, used_ + static_cast<std::size_t>(n));
-  }
-  std::string str() const { return text_; }
-
- private:
-  char text_[options_bytes];
-  std::size_t used_ = 0;
-};
-
 }  // namespace
 
 template <class T>
@@ -59,7 +40,7 @@ std::string build_options(const four_fact_colbatch_state<T>& s, pass_index p, di
   const bool forward = d == dir_forward;
   const direction_distances first = distances_of(s.batch[0], forward);
   const direction_distances outer = distances_of(s.batch[1], forward);
-  option_text o;
+  option_text o(options_bytes, option_overflow::keep_prefix);
   o.add(is_double<T>() ? options_format_double : options_format_single, ll(f.fft_len), ll(f.fact0), ll(f.fact1),
         f.kernel_name, f.fact0_func, f.fact1_func, forward ? 1 : 0, forward ? 0 : 1, ll(first.idist),
         ll(first.odist), ll(outer.idist), ll(s.temp_outer_dist), ll(f.work_group_size), ll(f.sub_group_size),

@@ -10,9 +10,10 @@
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
@@ -42,7 +43,6 @@ const admitted_architecture* admitted(qez_gpu_arch_t a) {
   return nullptr;
 }
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
 std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 std::int64_t input_side(const dim_record& d, dim_field other) { return d.input != 0 ? d.input : dim_value(d, other); }
@@ -337,10 +337,10 @@ four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t
   f.global_size = other * fact1 * sub_group_size;
   f.multifactor_twiddle = p == pass_2 ? 1 : 0;
   f.transpose_kernel = p == pass_1 ? 1 : 0;
-  std::snprintf(f.kernel_name, name_bytes, "fft_%lld_colbatch_%lld_%s", ll(f.fft_len), ll(sub_group_size / 2),
-                precision_letter<T>());
-  std::snprintf(f.fact0_func, name_bytes, "fft_%lld_%s", ll(fact0), "s");
-  std::snprintf(f.fact1_func, name_bytes, "fft_%lld_%s", ll(fact1), "s");
+  kernels::copy_name(kernels::colbatch_kernel_name(f.fft_len, sub_group_size / 2, precision_letter<T>()), f.kernel_name,
+                     name_bytes);
+  kernels::copy_name(kernels::codelet_name(fact0), f.fact0_func, name_bytes);
+  kernels::copy_name(kernels::codelet_name(fact1), f.fact1_func, name_bytes);
   f.sub_table_bytes = static_cast<std::uint64_t>(fact0 * fact1) * complex_size<T>();
   return f;
 }
@@ -374,7 +374,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  auto* s = hang_zeroed_block<four_fact_colbatch_state<T>>(record);
+  auto* s = create_block<four_fact_colbatch_state<T>>(record);
   if (s == nullptr) return status_allocation_failed;
   const int planned = plan_on_device(s, record);
   if (planned != status_success) return planned;
@@ -392,8 +392,10 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   destroy_block_and_kernels(record, state_of<T>(record));
 }
 
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
   {
     // A plan the device cannot carry is declined before the record (and a
@@ -402,16 +404,15 @@ int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
     const int planned = plan_on_device(&probe, record);
     if (planned != status_success) return planned;
   }
-  return take_over_and_commit(table, record,
-                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd<T>, compute_1d_bwd<T>);
+  return status_success;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure<T>);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, four_factor_colbatch::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                                            \
   template std::int64_t pass_length_limit<T>(std::uint64_t, std::int64_t);                            \

@@ -21,10 +21,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/kernel_types.hpp"
@@ -217,8 +217,8 @@ bool accepts(const DFTI_DESCRIPTOR* record);
 QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Program and kernels (kernel_build.cpp).
-extern const char program_name[];
-extern const char program_family[];
+extern const char* const program_name;
+extern const char* const program_family;
 // The build options of one pass and direction.
 template <class T>
 std::string build_options(const four_fact_colbatch_state<T>& s, pass_index p, direction d);

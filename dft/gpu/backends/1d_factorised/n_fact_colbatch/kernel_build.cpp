@@ -1,13 +1,13 @@
 // The backend's kernels: one per prepared direction, compiled from the
-// program "gpu_framework_c2c_1d_n_fact_colbatch" through the kernel cache
-// with the plan as build options.
-#include <cstdio>
-#include <cstring>
+// n-factor column-batch program family through the kernel cache with the
+// plan as build options.
+#include <string>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -15,11 +15,18 @@ namespace qez {
 namespace dft {
 namespace n_fact_colbatch {
 
-const char program_family[] = "gpu_framework_c2c_1d_n_fact_colbatch";
-const char program_key_double[] =
-    "gpu_framework_c2c_1d_n_fact_colbatch.qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d";
-const char program_key_single[] =
-    "gpu_framework_c2c_1d_n_fact_colbatch.qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s";
+namespace {
+
+constexpr auto cache_name_double = kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch,
+                                                               ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d");
+constexpr auto cache_name_single = kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch,
+                                                               ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s");
+
+}  // namespace
+
+const char* const program_family = kernels::family_c2c_1d_n_fact_colbatch;
+const char* const program_key_double = cache_name_double.data();
+const char* const program_key_single = cache_name_single.data();
 
 namespace {
 
@@ -37,59 +44,35 @@ constexpr std::size_t options_bytes = 512;
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-// Appends to a fixed option text; a text that no longer fits is emptied so
-// that a truncated set of options never reaches the compiler.
-class option_text {
- public:
-  option_text() { std::memset(text_, 0, sizeof text_); }
-  template <class... Args>
-  void append(const char* format, Args... args) {
-    if (overflow_) return;
-    const int n = std::snprintf(text_ + used_, sizeof text_ - used_, format, args...);
-    if (n < 0 || used_ + static_cast<std::size_t>(n) >= sizeof text_) {
-      overflow_ = true;
-      text_[0] = '\0';
-      return;
-    }
-    used_ += static_cast<std::size_t>(n);
-  }
-  std::string str() const { return text_; }
-
- private:
-  char text_[options_bytes];
-  std::size_t used_ = 0;
-  bool overflow_ = false;
-};
-
 }  // namespace
 
 template <class T>
 void format_names(block<T>* b) {
   const char* repeat = b->batch_count[batch_outer] > 1 ? "twice" : "once";
   for (direction d : {dir_forward, dir_backward})
-    std::snprintf(b->kernel_names[d], name_bytes, "fft_%lld_colbatched_%s_%lld_%s", ll(b->length), repeat,
-                  ll(b->columns[d]), precision_letter<T>());
+    kernels::copy_name(
+        kernels::kernel_name(b->length, std::string("colbatched_") + repeat + "_" + std::to_string(b->columns[d]),
+                             precision_letter<T>()),
+        b->kernel_names[d], name_bytes);
   for (int i = 0; i < factor_count; ++i)
-    std::snprintf(b->factor_names[i], name_bytes, "fft_%lld_%s", ll(b->factors[i]), "s");
+    kernels::copy_name(kernels::codelet_name(b->factors[i]), b->factor_names[i], name_bytes);
 }
 
 template <class T>
 std::string build_options(const block<T>& b, direction d) {
   const direction_distances outer = distances_for(b, batch_outer, d);
-  option_text o;
-  o.append(is_double<T>() ? options_format_double : options_format_single, ll(b.in_stride[d]),
-           ll(b.out_stride[d]), ll(b.batch_count[batch_inner]), ll(b.columns[d]), ll(b.last_columns[d]),
-           ll(b.batch_count[batch_outer]), ll(outer.idist), ll(outer.odist), ll(b.factors[0]), ll(b.factors[1]),
-           ll(b.factors[2]), b.kernel_names[d], b.factor_names[0], b.factor_names[1], b.factor_names[2],
-           d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0, ll(b.work_group_size[d]), ll(b.subgroup_size),
-           ll(b.subgroups_per_fft[d]));
-  if (b.in_offset[d] != 0) o.append("-DINPUT_OFFSET=%lld ", ll(b.in_offset[d]));
-  if (b.out_offset[d] != 0) o.append("-DOUTPUT_OFFSET=%lld ", ll(b.out_offset[d]));
-  if (b.post_twiddle_batch > 0) o.append("-DPOST_TWIDDLE_BATCH=%lld ", ll(b.post_twiddle_batch));
-  if (b.out_stride[d] == 1)
-    o.append("-DINNER_BATCH_OUTPUT_DISTANCE=%lld ", ll(distances_for(b, batch_inner, d).odist));
+  option_text o(options_bytes, option_overflow::empty_text);
+  o.add(is_double<T>() ? options_format_double : options_format_single, ll(b.in_stride[d]), ll(b.out_stride[d]),
+        ll(b.batch_count[batch_inner]), ll(b.columns[d]), ll(b.last_columns[d]), ll(b.batch_count[batch_outer]),
+        ll(outer.idist), ll(outer.odist), ll(b.factors[0]), ll(b.factors[1]), ll(b.factors[2]), b.kernel_names[d],
+        b.factor_names[0], b.factor_names[1], b.factor_names[2], d == dir_forward ? 1 : 0, d == dir_backward ? 1 : 0,
+        ll(b.work_group_size[d]), ll(b.subgroup_size), ll(b.subgroups_per_fft[d]));
+  if (b.in_offset[d] != 0) o.add("-DINPUT_OFFSET=%lld ", ll(b.in_offset[d]));
+  if (b.out_offset[d] != 0) o.add("-DOUTPUT_OFFSET=%lld ", ll(b.out_offset[d]));
+  if (b.post_twiddle_batch > 0) o.add("-DPOST_TWIDDLE_BATCH=%lld ", ll(b.post_twiddle_batch));
+  if (b.out_stride[d] == 1) o.add("-DINNER_BATCH_OUTPUT_DISTANCE=%lld ", ll(distances_for(b, batch_inner, d).odist));
   if (b.columns[d] == b.batch_count[batch_inner] && b.out_stride[d] == b.columns[d])
-    o.append("-DSLM_BYTE_SIZE=%lld ", ll(b.slm_bytes[d]));
+    o.add("-DSLM_BYTE_SIZE=%lld ", ll(b.slm_bytes[d]));
   return o.str();
 }
 

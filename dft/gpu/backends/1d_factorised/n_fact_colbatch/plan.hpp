@@ -19,10 +19,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
@@ -163,9 +163,9 @@ bool accepts(const DFTI_DESCRIPTOR* record);
 QEZ_DECLARE_COMMIT_ENTRIES()
 
 // Program and kernels (kernel_build.cpp).
-extern const char program_key_double[];
-extern const char program_key_single[];
-extern const char program_family[];
+extern const char* const program_key_double;
+extern const char* const program_key_single;
+extern const char* const program_family;
 template <class T>
 void format_names(block<T>* b);
 // The build options of one direction (at most 511 characters).

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableColBatchInSlmUsmDouble;

@@ -10,6 +10,7 @@
 #include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -19,7 +20,7 @@ namespace large_1d {
 
 namespace {
 
-constexpr char transpose_program[] = "blas_transpose";
+constexpr const char* transpose_program = kernels::family_blas_transpose;
 constexpr std::size_t tile = 16;
 
 struct transpose_build {

@@ -10,7 +10,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
@@ -177,7 +177,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  large_1d_bkd_data<T>* b = hang_zeroed_block<large_1d_bkd_data<T>>(record);
+  large_1d_bkd_data<T>* b = create_block<large_1d_bkd_data<T>>(record);
   if (b == nullptr) return status_allocation_failed;
   b->queue = static_cast<sycl::queue*>(record->queue);
   if (b->queue == nullptr) return status_internal_error;
@@ -222,19 +222,20 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   record->bkd_data = nullptr;
 }
 
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record)) return status_not_handled;
-  return take_over_and_commit(table, record,
-                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd<T>, compute_1d_bwd<T>);
+  return status_success;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure<T>);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, large_1d::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                       \
   template std::string describe<T>(const large_1d_bkd_data<T>&); \

@@ -7,7 +7,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {

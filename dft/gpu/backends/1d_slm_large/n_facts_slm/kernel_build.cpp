@@ -1,5 +1,5 @@
 // The backend's kernels: one per prepared direction, compiled from the
-// program "gpu_framework_c2c_1d_n_facts_slm" through the kernel cache, or a
+// n-factor SLM program family through the kernel cache, or a
 // prebuilt float image where the queue allows one.
 #include <cstdio>
 #include <cstring>
@@ -8,6 +8,8 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_kernels.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
@@ -19,7 +21,7 @@ namespace n_facts_slm {
 namespace {
 
 constexpr std::size_t options_bytes = 1024;
-constexpr char program_name[] = "gpu_framework_c2c_1d_n_facts_slm";
+constexpr const char* program_name = kernels::family_c2c_1d_n_facts_slm;
 
 #define QEZ_N_FACTS_SLM_OPTIONS                                                                    \
   "-DFFT_LEN=%lld -DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DFACT3=%lld -DMAX_FACT=%lld "             \
@@ -37,32 +39,22 @@ struct optional_option {
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-struct build_options {
-  char text[options_bytes];
-};
-
 template <class T>
-build_options format_options(const block<T>& b, direction d, const char* extra = "") {
+std::string format_options(const block<T>& b, direction d, const char* extra = "") {
   const bool forward = d == dir_forward;
   const direction_distances dist = distances_of(b.batch, forward);
-  build_options o;
-  std::memset(o.text, 0, sizeof o.text);
-  int used = std::snprintf(o.text, sizeof o.text, is_double<T>() ? options_format_double : options_format_single,
-                           ll(b.fft_len), ll(b.fact[fact0]), ll(b.fact[fact1]), ll(b.fact[fact2]),
-                           ll(b.fact[fact3]), ll(b.max_fact), b.kernel_name, b.fact_func[fact0],
-                           b.fact_func[fact1], b.fact_func[fact2], b.fact_func[fact3], forward ? 1 : 0,
-                           forward ? 0 : 1, ll(dist.idist), ll(dist.odist), ll(b.work_group_size),
-                           ll(b.subgroup_size));
-  if (used >= 0 && static_cast<std::size_t>(used) < sizeof o.text)
-    used += std::snprintf(o.text + used, sizeof o.text - static_cast<std::size_t>(used), "%s", extra);
+  option_text o(options_bytes, option_overflow::keep_prefix);
+  o.add(is_double<T>() ? options_format_double : options_format_single, ll(b.fft_len), ll(b.fact[fact0]),
+        ll(b.fact[fact1]), ll(b.fact[fact2]), ll(b.fact[fact3]), ll(b.max_fact), b.kernel_name, b.fact_func[fact0],
+        b.fact_func[fact1], b.fact_func[fact2], b.fact_func[fact3], forward ? 1 : 0, forward ? 0 : 1, ll(dist.idist),
+        ll(dist.odist), ll(b.work_group_size), ll(b.subgroup_size));
+  o.add("%s", extra);
   const optional_option optional[] = {{"-DLOAD_STORE_TAIL=%lld ", b.load_store_tail},
                                       {"-DLOAD_LOOP_BOUND=%lld ", b.load_loop_bound},
                                       {"-DLOAD_LOOP_TAIL=%lld ", b.load_loop_tail}};
-  for (const optional_option& opt : optional) {
-    if (opt.value == 0 || used < 0 || static_cast<std::size_t>(used) >= sizeof o.text) continue;
-    used += std::snprintf(o.text + used, sizeof o.text - static_cast<std::size_t>(used), opt.format, ll(opt.value));
-  }
-  return o;
+  for (const optional_option& opt : optional)
+    if (opt.value != 0) o.add(opt.format, ll(opt.value));
+  return o.str();
 }
 
 template <class T>
@@ -106,9 +98,9 @@ int build_n_fact_slm_kernels(block<T>* b) {
   if (source == nullptr) return status_internal_error;
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(b->directions, d) || take_prebuilt(b, d)) continue;
-    const build_options options = format_options(*b, d);
+    const std::string options = format_options(*b, d);
     // A kernel that did not come back fails the commit rather than the compute.
-    const int status = build_cached_kernel({b->queue, program_name, source, b->kernel_name, options.text},
+    const int status = build_cached_kernel({b->queue, program_name, source, b->kernel_name, options.c_str()},
                                            b->kernels[d], build_check::kernel_only);
     if (status != status_success) return status;
   }
@@ -117,7 +109,7 @@ int build_n_fact_slm_kernels(block<T>* b) {
 
 template <class T>
 std::string build_options_text(const block<T>& b, direction d, const char* extra) {
-  return format_options(b, d, extra).text;
+  return format_options(b, d, extra);
 }
 
 template <class T>

@@ -9,9 +9,10 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
-#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
@@ -66,8 +67,6 @@ const architecture_geometry* geometry_of(qez_gpu_arch_t a) {
     if (g.architecture == a) return &g;
   return nullptr;
 }
-
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
 // Stride of the one working dimension on each side, in the convention in force.
 std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
@@ -125,10 +124,11 @@ void store_plan(block<T>* b, const factor_plan& p, const launch_geometry& g) {
 
 template <class T>
 void format_names(block<T>* b) {
-  std::snprintf(b->kernel_name, name_bytes, "fft_%lld_n_fact_slm_%lld_%s", ll(b->fft_len),
-                ll(b->subgroup_size / 2), precision_letter<T>());
+  kernels::copy_name(
+      kernels::kernel_name(b->fft_len, "n_fact_slm_" + std::to_string(b->subgroup_size / 2), precision_letter<T>()),
+      b->kernel_name, name_bytes);
   for (int f = fact0; f < factor_count; ++f)
-    std::snprintf(b->fact_func[f], name_bytes, "fft_%lld_%s", ll(b->fact[f]), "s");
+    kernels::copy_name(kernels::codelet_name(b->fact[f]), b->fact_func[f], name_bytes);
 }
 
 template <class T>
@@ -250,7 +250,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  block<T>* b = hang_zeroed_block<block<T>>(record);
+  block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
@@ -299,20 +299,21 @@ bool plan_fits_device(DFTI_DESCRIPTOR* record) {
   return status != status_not_handled;
 }
 
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record) || !plan_fits_device<T>(record)) return status_not_handled;
   // Nothing half-built stays behind a failed commit, thrown or not.
-  return take_over_and_commit(table, record,
-                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd<T>, compute_1d_bwd<T>);
+  return status_success;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure<T>);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, n_facts_slm::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                     \
   template std::string describe<T>(const block<T>&);           \

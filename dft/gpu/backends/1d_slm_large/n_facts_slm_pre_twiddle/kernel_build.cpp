@@ -1,4 +1,4 @@
-// The backend's kernels: the n-factor SLM program "gpu_framework_c2c_1d_n_facts_slm"
+// The backend's kernels: the n-factor SLM program family
 // built with the pre-twiddle switched on, one kernel per prepared direction.
 #include <cstdio>
 #include <string>
@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -15,7 +16,7 @@ namespace pretw_slm {
 
 namespace {
 
-constexpr char program_name[] = "gpu_framework_c2c_1d_n_facts_slm";
+constexpr const char* program_name = kernels::family_c2c_1d_n_facts_slm;
 
 // The pre-twiddle's own options, after the load options: the table, or the
 // run-time form over howmany x N points.

@@ -5,7 +5,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -42,7 +42,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  block<T>* b = hang_zeroed_block<block<T>>(record);
+  block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
   n_facts_slm::block<T>& slm = b->slm;
   slm.in_place = record->placement == dfti_inplace;
@@ -77,19 +77,20 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   record->bkd_data = nullptr;
 }
 
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
 template <class T>
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record) || !n_facts_slm::plan_fits_device<T>(record)) return status_not_handled;
-  return take_over_and_commit(table, record,
-                              {bkd_init<T>, bkd_free_on_failure<T>, /*clear_backend_on_failure=*/false,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd<T>, compute_1d_bwd<T>);
+  return status_success;
 }
 
-template <class T>
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure<T>);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+QEZ_DEFINE_BACKEND_POLICY(failing_commit, pretw_slm::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                           \
   template std::string describe<T>(const block<T>&); \

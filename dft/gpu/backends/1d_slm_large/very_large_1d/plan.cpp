@@ -7,7 +7,7 @@
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "dft/gpu/core/backend_definition.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
@@ -164,7 +164,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 }
 
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  block* b = hang_zeroed_block<block>(record);
+  block* b = create_block<block>(record);
   if (b == nullptr) return status_allocation_failed;
   b->queue = static_cast<sycl::queue*>(record->queue);
   b->scales[dir_forward] = static_cast<float>(record->fwd_scale);
@@ -215,22 +215,32 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   record->bkd_data = nullptr;
 }
 
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record) {
+// What the record must be (and, where a probe plans it, what the device
+// must carry) before the commit touches it: 0, or the status declining it.
+int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
-  return take_over_and_commit(table, record,
-                              {bkd_init, bkd_free_on_failure, /*clear_backend_on_failure=*/true,
-                               /*destroy_when_init_throws=*/true},
-                              compute_1d_fwd, compute_1d_bwd);
+  return status_success;
 }
 
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record) {
-  return free_owned_record(table, record, bkd_free_on_failure);
-}
+// How a commit of this backend fails.
+constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
+                                          /*destroy_when_init_throws=*/true,
+                                          /*exceptions_become_status=*/false};
+// The protocol's policy class (single precision only).
+struct backend_policy {
+  static constexpr commit_policy on_failure = failing_commit;
+  static int acceptance(DFTI_DESCRIPTOR* record) { return very_large_1d::acceptance(record); }
+  static int init(DFTI_DESCRIPTOR* record) { return bkd_init(record); }
+  static void destroy(DFTI_DESCRIPTOR* record) { bkd_free_on_failure(record); }
+  static compute_entry forward_entry() { return compute_1d_fwd; }
+  static compute_entry backward_entry() { return compute_1d_bwd; }
+  static std::uint32_t data_arrays(const DFTI_DESCRIPTOR* record) { return data_arrays_of_placement(record); }
+};
 
 }  // namespace very_large_1d
 
-const backend_table dft_c2c_very_large_1d_gpu_bkd_table_float = {
-    very_large_1d::bkd_commit, very_large_1d::bkd_free, very_large_1d::add_workspace};
+const backend_table dft_c2c_very_large_1d_gpu_bkd_table_float = {QEZ_PROTOCOL_ENTRIES(very_large_1d::backend_policy),
+                                                                very_large_1d::add_workspace};
 
 }  // namespace dft
 }  // namespace qez

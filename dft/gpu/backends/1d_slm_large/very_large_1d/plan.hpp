@@ -23,9 +23,9 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
@@ -133,12 +133,10 @@ std::string describe(const block& b);
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Acceptance, commit and release (plan.cpp).
+// Acceptance, init and release, run through the backend protocol (plan.cpp).
 bool accepts(const DFTI_DESCRIPTOR* record);
-int bkd_commit(const backend_table* table, DFTI_DESCRIPTOR* record);
 int bkd_init(DFTI_DESCRIPTOR* record);
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
-int bkd_free(const backend_table* table, DFTI_DESCRIPTOR* record);
 
 // Children (children.cpp): creates, names and commits every stage's
 // children and sums their first workspaces into the record.

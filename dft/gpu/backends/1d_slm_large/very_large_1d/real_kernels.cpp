@@ -8,6 +8,7 @@
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -20,7 +21,7 @@ const char pre_processing_program_name[] = "real_fft_pre_processing.qez_dft_gpu_
 
 namespace {
 
-constexpr const char program_family[] = "real_fft_pre_and_post_processing";
+constexpr const char* program_family = kernels::family_real_pre_and_post_processing;
 constexpr const char options_format[] = "-DFWD_DIR=%d -DBWD_DIR=%d -DBWD_D=%lld -DKERNEL_FUNC=%s ";
 
 // The complex-side distance of the batch: where the forward transform

@@ -2,13 +2,13 @@
 // N1 x transforms 1D transforms of length N0 from the input to the output,
 // then an in-place column pass of N0 x transforms transforms of length N1
 // over the output, which also applies the scale. Children configured alike
-// for both directions are committed once (sharing.hpp).
+// for both directions are committed once (core/child_sharing.hpp).
 #include <algorithm>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "gpu/service/qez_gpu_types.h"
 #include "qez_dft_engine.h"
@@ -55,18 +55,16 @@ int make_child(DFTI_DESCRIPTOR*& slot, const DFTI_DESCRIPTOR* parent, std::int64
   return status_success;
 }
 
-bool wants(const DFTI_DESCRIPTOR* r, frame::direction d) { return frame::wants(r->directions, d); }
-
 bool committed(const DFTI_DESCRIPTOR* c) { return c != nullptr && c->commit_status == dfti_committed; }
 
-bool batched_layout_case(const bkd_data& b, const DFTI_DESCRIPTOR* r, bool dense) {
+bool batched_layout_case(const block& b, const DFTI_DESCRIPTOR* r, bool dense) {
   const std::int64_t n0 = b.dims[0].length;
   const bool side = std::find(std::begin(batched_sides), std::end(batched_sides), n0) != std::end(batched_sides);
-  return b.arch == QEZ_GPU_ARCH_HARIX && r->is_child == 0 && b.transforms >= 2 && side &&
+  return b.architecture == QEZ_GPU_ARCH_HARIX && r->is_child == 0 && b.transforms >= 2 && side &&
          b.dims[1].length == n0 && dense;
 }
 
-void set_byte_distances(bkd_data& b) {
+void set_byte_distances(block& b) {
   const std::int64_t e = b.element_bytes;
   if (b.io_distances) {
     b.byte_distances[fwd_in_bytes] = b.byte_distances[bwd_in_bytes] = b.in_distance * e;
@@ -81,11 +79,11 @@ void set_byte_distances(bkd_data& b) {
 
 // Row child of a direction: reads the direction's input side, writes its
 // output side.
-void lay_out_row(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, frame::direction d) {
+void lay_out_row(DFTI_DESCRIPTOR* c, const block& b, const DFTI_DESCRIPTOR* parent, plan_basics::direction d) {
   const dim_record& d0 = parent->work_lengths.records[0];
   const dim_record& d1 = parent->work_lengths.records[1];
   const sides s0 = sides_of(d0), s1 = sides_of(d1);
-  const bool fwd = d == frame::dir_forward;
+  const bool fwd = d == plan_basics::dir_forward;
   c->lengths.records[0] = dim_record{d0.length, 0, 0, fwd ? s0.fi : s0.fo, fwd ? s0.bo : s0.bi};
   c->batch.records[0] = dim_record{d1.length, 0, 0, fwd ? s1.fi : s1.fo, fwd ? s1.bo : s1.bi};
   if (!b.batched_layout) {
@@ -100,10 +98,10 @@ void lay_out_row(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* p
 
 // Column child of a direction: in place over the direction's output side,
 // with the parent's scales.
-void lay_out_column(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR* parent, frame::direction d) {
+void lay_out_column(DFTI_DESCRIPTOR* c, const block& b, const DFTI_DESCRIPTOR* parent, plan_basics::direction d) {
   const dim_record& d0 = parent->work_lengths.records[0];
   const dim_record& d1 = parent->work_lengths.records[1];
-  const bool fwd = d == frame::dir_forward;
+  const bool fwd = d == plan_basics::dir_forward;
   const std::int64_t s1 = fwd ? sides_of(d1).bo : sides_of(d1).fo;
   const std::int64_t s0 = fwd ? sides_of(d0).bo : sides_of(d0).fo;
   c->lengths.records[0] = dim_record{d1.length, 0, 0, s1, s1};
@@ -117,25 +115,25 @@ void lay_out_column(DFTI_DESCRIPTOR* c, const bkd_data& b, const DFTI_DESCRIPTOR
   c->bwd_scale = parent->bwd_scale;
 }
 
-using lay_out = void (*)(DFTI_DESCRIPTOR*, const bkd_data&, const DFTI_DESCRIPTOR*, frame::direction);
+using lay_out = void (*)(DFTI_DESCRIPTOR*, const block&, const DFTI_DESCRIPTOR*, plan_basics::direction);
 
 // Creates, lays out and commits the pair of one pass.
 template <class T>
-int plan_pass(bkd_data& b, DFTI_DESCRIPTOR* r, DFTI_DESCRIPTOR** fwd, DFTI_DESCRIPTOR** bwd, std::int64_t length,
+int plan_pass(block& b, DFTI_DESCRIPTOR* r, DFTI_DESCRIPTOR** fwd, DFTI_DESCRIPTOR** bwd, std::int64_t length,
               lay_out layout, const pass_labels& labels) {
-  if (wants(r, frame::dir_forward)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_forward)) {
     if (int s = make_child<T>(*fwd, r, length)) return s;
-    layout(*fwd, b, r, frame::dir_forward);
+    layout(*fwd, b, r, plan_basics::dir_forward);
   }
-  if (wants(r, frame::dir_backward)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_backward)) {
     if (int s = make_child<T>(*bwd, r, length)) return s;
-    layout(*bwd, b, r, frame::dir_backward);
+    layout(*bwd, b, r, plan_basics::dir_backward);
   }
   return share_or_commit_pass(fwd, bwd, labels);
 }
 
 // Part 0 is the sum over the children carried, part 1 the largest of theirs.
-void size_workspace(const bkd_data& b, DFTI_DESCRIPTOR* r) {
+void size_workspace(const block& b, DFTI_DESCRIPTOR* r) {
   DFTI_DESCRIPTOR* children[4] = {};
   const int count = counted_children(b, children);
   std::uint64_t persistent = 0, scratch = 0;
@@ -150,7 +148,7 @@ void size_workspace(const bkd_data& b, DFTI_DESCRIPTOR* r) {
 }  // namespace
 
 template <class T>
-int plan_children(bkd_data& b, DFTI_DESCRIPTOR* r, bool dense) {
+int plan_children(block& b, DFTI_DESCRIPTOR* r, bool dense) {
   if (batched_layout_case(b, r, dense)) {
     b.batched_layout = 1;
     set_byte_distances(b);
@@ -169,7 +167,7 @@ int plan_children(bkd_data& b, DFTI_DESCRIPTOR* r, bool dense) {
   return status_success;
 }
 
-int counted_children(const bkd_data& b, DFTI_DESCRIPTOR* out[4]) {
+int counted_children(const block& b, DFTI_DESCRIPTOR* out[4]) {
   int count = 0;
   if (b.forward_pair) {
     out[count++] = b.row_plan_fwd;
@@ -182,7 +180,7 @@ int counted_children(const bkd_data& b, DFTI_DESCRIPTOR* out[4]) {
   return count;
 }
 
-void release_children(bkd_data& b) {
+void release_children(block& b) {
   const auto release_pair = [](DFTI_DESCRIPTOR*& fwd, DFTI_DESCRIPTOR*& bwd) {
     if (bwd == fwd) bwd = nullptr;
     for (DFTI_DESCRIPTOR** c : {&fwd, &bwd}) {
@@ -195,8 +193,8 @@ void release_children(bkd_data& b) {
   b.forward_pair = b.backward_pair = 0;
 }
 
-template int plan_children<float>(bkd_data&, DFTI_DESCRIPTOR*, bool);
-template int plan_children<double>(bkd_data&, DFTI_DESCRIPTOR*, bool);
+template int plan_children<float>(block&, DFTI_DESCRIPTOR*, bool);
+template int plan_children<double>(block&, DFTI_DESCRIPTOR*, bool);
 
 }  // namespace c2c_2d_main
 }  // namespace dft

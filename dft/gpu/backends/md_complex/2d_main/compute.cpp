@@ -15,10 +15,6 @@ namespace c2c_2d_main {
 
 namespace {
 
-using event_list = std::vector<sycl::event>;
-
-constexpr std::uint64_t buffer_bit = frame::buffer_form_bit;
-constexpr std::uint64_t usm_bit = frame::usm_form_bit;
 constexpr std::int64_t column_local_bytes_per_point = 64;  // double; half in single precision
 
 sycl::detail::code_location location(const char* function, unsigned long line) {
@@ -34,13 +30,13 @@ struct call {
   void* dependencies;
   std::uint64_t* container_kind;
   void* result_event;
-  frame::direction d;
+  plan_basics::direction d;
   DFTI_DESCRIPTOR* row;
   DFTI_DESCRIPTOR* column;
 
   std::uint64_t kind() const { return *container_kind; }
   int run(DFTI_DESCRIPTOR* child, void* in, void* out, void* deps, std::uint64_t* kind_word, void* result) const {
-    const compute_entry entry = d == frame::dir_forward ? child->compute_fwd : child->compute_bwd;
+    const compute_entry entry = d == plan_basics::dir_forward ? child->compute_fwd : child->compute_bwd;
     return entry(child, in, out, deps, kind_word, result);
   }
 };
@@ -70,7 +66,7 @@ int run_children(const call& c) {
 void refuse_sub_buffers(const call& c) {
   const auto is_sub = [](void* b) { return b != nullptr && static_cast<byte_buffer*>(b)->is_sub_buffer(); };
   if (is_sub(c.input) || is_sub(c.output))
-    throw ulmara::qez::invalid_argument("FFT", c.d == frame::dir_forward ? "compute_forward" : "compute_backward",
+    throw ulmara::qez::invalid_argument("FFT", c.d == plan_basics::dir_forward ? "compute_forward" : "compute_backward",
                                         "Sub-buffer inputs are not supported for this size. See Qezlib release notes.");
 }
 
@@ -80,13 +76,13 @@ std::unique_ptr<byte_buffer> byte_slice(void* buffer, std::int64_t offset, std::
                                        location("compute_2d_xwd", __LINE__));
 }
 
-int run_batched_layout(const bkd_data& b, const call& c) {
-  if ((c.kind() & buffer_bit) != 0) refuse_sub_buffers(c);
-  const bool fwd = c.d == frame::dir_forward;
+int run_batched_layout(const block& b, const call& c) {
+  if ((c.kind() & container_word_buffer_bit) != 0) refuse_sub_buffers(c);
+  const bool fwd = c.d == plan_basics::dir_forward;
   const std::int64_t din = b.byte_distances[fwd ? fwd_in_bytes : bwd_in_bytes];
   const std::int64_t dout = b.byte_distances[fwd ? fwd_out_bytes : bwd_out_bytes];
   const bool out_of_place = c.record->placement == dfti_not_inplace;
-  const bool usm_slices = (c.kind() & usm_bit) != 0;
+  const bool usm_slices = (c.kind() & container_word_usm_bit) != 0;
   sycl::event e;
   int status = status_success;
   for (std::int64_t i = 0; i < b.transforms; ++i) {
@@ -105,7 +101,7 @@ int run_batched_layout(const bkd_data& b, const call& c) {
     if (i == 0) {
       status = c.run(c.row, si, so, c.dependencies, c.container_kind, &e);
     } else {
-      if ((c.kind() & buffer_bit) != 0) e.wait();
+      if ((c.kind() & container_word_buffer_bit) != 0) e.wait();
       event_list previous{e};
       status = c.run(c.row, si, so, &previous, c.container_kind, &e);
     }
@@ -123,7 +119,7 @@ int run_batched_layout(const bkd_data& b, const call& c) {
 // ---------------------------------------------------------------------------
 // Transposes strategy.
 
-sycl::event submit_transpose(const bkd_data& b, void* source, std::int64_t source_kind, void* destination,
+sycl::event submit_transpose(const block& b, void* source, std::int64_t source_kind, void* destination,
                              std::int64_t destination_kind, sycl::event dependency, int w) {
   const transpose_geometry& g = b.transpose_pass[w];
   sycl::kernel& kernel = *b.transpose_kernels[w];
@@ -142,12 +138,12 @@ sycl::event submit_transpose(const bkd_data& b, void* source, std::int64_t sourc
       location("submit_transpose", __LINE__));
 }
 
-int run_transposes(const bkd_data& b, const call& c) {
-  const bool usm_temp = c.record->workspace_internal != 0 || b.workspace_kind == frame::kind_usm_workspace;
-  std::uint64_t temp_kind = usm_temp ? frame::kind_usm_workspace : frame::kind_buffer_workspace;
+int run_transposes(const block& b, const call& c) {
+  const bool usm_temp = c.record->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
+  std::uint64_t temp_kind = usm_temp ? plan_basics::workspace_usm : plan_basics::workspace_buffer;
   void* temp = usm_temp ? b.temp_usm : static_cast<void*>(b.temp_buf.get());
   if (temp == nullptr) return status_no_workspace;
-  const std::int64_t data_kind = (c.kind() & buffer_bit) != 0 ? frame::kind_buffer_workspace : kind_usm_pointer;
+  const std::int64_t data_kind = (c.kind() & container_word_buffer_bit) != 0 ? kind_byte_buffer : kind_usm_pointer;
   const std::int64_t t_kind = static_cast<std::int64_t>(temp_kind);
   sycl::event e;
   int status = c.run(c.row, c.input, c.output, c.dependencies, c.container_kind, &e);
@@ -163,8 +159,8 @@ int run_transposes(const bkd_data& b, const call& c) {
 // Fused strategy: the row kernel from input to output, the column kernel in
 // place on the output.
 
-void compute_2d_kernel(bkd_data& b, const call& c, std::int64_t data_kind) {
-  const bool fwd = c.d == frame::dir_forward;
+void compute_2d_kernel(block& b, const call& c, std::int64_t data_kind) {
+  const bool fwd = c.d == plan_basics::dir_forward;
   const dim_plan& d0 = b.dims[0];
   const dim_plan& d1 = b.dims[1];
   const std::int64_t h = b.transforms, bpg = d0.batch_per_group;
@@ -172,7 +168,7 @@ void compute_2d_kernel(bkd_data& b, const call& c, std::int64_t data_kind) {
   const std::int64_t c4 = (2 * d0.length + 7) / 8;
   const std::int64_t col_groups = (c4 * h + bpg - 1) / bpg;
   const std::int64_t col_local = d1.length * column_local_bytes_per_point / (b.double_precision ? 1 : 2);
-  const bool usm_tables = c.record->workspace_internal != 0 || b.workspace_kind == frame::kind_usm_workspace;
+  const bool usm_tables = c.record->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
   const std::int64_t table_kind = usm_tables ? kind_usm_pointer : static_cast<std::int64_t>(b.workspace_kind);
   const int row_t = fwd ? row_table_fwd : row_table_bwd;
   const int col_t = fwd ? col_table_a : col_table_b;
@@ -214,10 +210,10 @@ void compute_2d_kernel(bkd_data& b, const call& c, std::int64_t data_kind) {
   hand_back_event(c.result_event, columns);
 }
 
-int fused_tables_ready(const bkd_data& b, const DFTI_DESCRIPTOR* record, frame::direction d) {
-  const bool usm_tables = record->workspace_internal != 0 || b.workspace_kind == frame::kind_usm_workspace;
-  const int tables[2] = {d == frame::dir_forward ? row_table_fwd : row_table_bwd,
-                         d == frame::dir_forward ? col_table_a : col_table_b};
+int fused_tables_ready(const block& b, const DFTI_DESCRIPTOR* record, plan_basics::direction d) {
+  const bool usm_tables = record->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
+  const int tables[2] = {d == plan_basics::dir_forward ? row_table_fwd : row_table_bwd,
+                         d == plan_basics::dir_forward ? col_table_a : col_table_b};
   for (int t : tables)
     if (usm_tables ? b.tables_usm[t] == nullptr : b.tables_buf[t] == nullptr) return status_no_workspace;
   return status_success;
@@ -227,27 +223,27 @@ int fused_tables_ready(const bkd_data& b, const DFTI_DESCRIPTOR* record, frame::
 
 template <class T>
 int compute_2d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   std::uint64_t* container_kind, void* result_event, frame::direction d) {
-  bkd_data* b = block_of(record);
+                   std::uint64_t* container_kind, void* result_event, plan_basics::direction d) {
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   std::uint64_t usm_word = container_usm;
   std::uint64_t* kind_word = container_kind != nullptr ? container_kind : &usm_word;
-  if (record->offload_mode == frame::offload_asynchronous) {
+  if (record->offload_mode == offload_asynchronous) {
     b->queue = static_cast<sycl::queue*>(record->queue);
     b->in_order = 0;
     if (b->esimd_plan != nullptr) esimd_set_queue(*b, b->queue);
   }
   if (b->esimd_plan != nullptr) return esimd_compute<T>(*b, input, output, dependencies, *kind_word, result_event, d);
 
-  const int ready = frame::workspace_status(record, b->internal_workspace[workspace_part_twiddles].get(),
+  const int ready = workspace_status(record, b->internal_workspace[workspace_part_twiddles].get(),
                                             b->internal_workspace[workspace_part_scratch].get(), b->workspace_kind);
   if (ready != status_success) return ready;
-  const bool fwd = d == frame::dir_forward;
+  const bool fwd = d == plan_basics::dir_forward;
   const call c{record, input, output, dependencies, kind_word, result_event, d,
                fwd ? b->row_plan_fwd : b->row_plan_bwd, fwd ? b->col_plan_fwd : b->col_plan_bwd};
   if (b->fused) {
     if (int s = fused_tables_ready(*b, record, d)) return s;
-    const std::int64_t data_kind = (*kind_word & buffer_bit) != 0 ? frame::kind_buffer_workspace : kind_usm_pointer;
+    const std::int64_t data_kind = (*kind_word & container_word_buffer_bit) != 0 ? kind_byte_buffer : kind_usm_pointer;
     compute_2d_kernel(*b, c, data_kind);
     return status_success;
   }
@@ -259,8 +255,8 @@ int compute_2d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 
 }  // namespace
 
-QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_2d_xwd<T>, frame::dir_forward,
-                                 frame::dir_backward)
+QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_2d_xwd<T>, plan_basics::dir_forward,
+                                 plan_basics::dir_backward)
 
 }  // namespace c2c_2d_main
 }  // namespace dft

@@ -16,23 +16,23 @@ namespace c2c_2d_main {
 // set and the record's workspace sizes are the plan's; otherwise nothing is
 // left behind and the next strategy is tried.
 template <class T>
-bool try_esimd_strategy(bkd_data& block, DFTI_DESCRIPTOR* record);
+bool try_esimd_strategy(block& b, DFTI_DESCRIPTOR* record);
 
 // Destroys and frees the block's plan (nothing when there is none).
-void destroy_esimd_plan(bkd_data& block);
+void destroy_esimd_plan(block& b);
 
 // add_workspace of the ESIMD strategy: hands the workspace to the plan.
-int esimd_add_workspace(bkd_data& block, void* workspace, int kind, std::uint64_t offset,
+int esimd_add_workspace(block& b, void* workspace, int kind, std::uint64_t offset,
                         std::uint32_t phase, void* events);
 
 // The plan follows a new queue (asynchronous offload mode).
-void esimd_set_queue(bkd_data& block, sycl::queue* queue);
+void esimd_set_queue(block& b, sycl::queue* queue);
 
 // One compute of the plan in the direction, from the front end's
 // container-kind word; the status of the call.
 template <class T>
-int esimd_compute(bkd_data& block, void* input, void* output, void* dependencies, std::uint64_t container_kind,
-                  void* result_event, frame::direction d);
+int esimd_compute(block& b, void* input, void* output, void* dependencies, std::uint64_t container_kind,
+                  void* result_event, plan_basics::direction d);
 
 }  // namespace c2c_2d_main
 }  // namespace dft

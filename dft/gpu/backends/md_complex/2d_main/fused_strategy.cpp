@@ -12,6 +12,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -21,9 +22,11 @@ namespace c2c_2d_main {
 
 namespace {
 
-constexpr const char fused_family[] = "gpu_framework_c2c_3d_2_facts";
-constexpr const char program_name_double[] = "gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_2d_main_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_2d_main_sycl_s";
+constexpr const char* fused_family = kernels::family_c2c_3d_2_facts;
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_2d_main_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_2d_main_sycl_s");
 constexpr std::int64_t fused_sub_group_size = fused_2_facts::subgroup_size;
 constexpr std::int64_t max_row_groups = fused_2_facts::max_group_count;
 constexpr std::int64_t column_group_limit = 33;
@@ -41,7 +44,7 @@ fused_2_facts::row_groups groups_of(const dim_plan& d) {
   return fused_2_facts::row_group_count(d.fact0, d.pad0, d.fact1, d.pad1);
 }
 
-void format_names(bkd_data& b) {
+void format_names(block& b) {
   const char* p = b.double_precision ? "d" : "s";
   fused_2_facts::pass_kernel_name(b.row_kernel_name, b.dims[0].length, p, 0);
   fused_2_facts::codelet_name(b.row_fact0_func, b.dims[0].fact0);
@@ -51,15 +54,15 @@ void format_names(bkd_data& b) {
   fused_2_facts::codelet_name(b.col_fact1_func, b.dims[1].fact1);
 }
 
-int build_kernels(bkd_data& b) {
+int build_kernels(block& b) {
   const char* text = kernels::program_text(fused_family, b.double_precision != 0);
   if (text == nullptr) return status_not_handled;
-  const char* program = b.double_precision ? program_name_double : program_name_single;
-  for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+  const char* program = b.double_precision ? program_name_double.data() : program_name_single.data();
+  for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_fused_options(b, d, options, sizeof options)) return status_internal_error;
-    const int row = d == frame::dir_forward ? row_kernel_fwd : row_kernel_bwd;
-    const int col = d == frame::dir_forward ? col_kernel_fwd : col_kernel_bwd;
+    const int row = d == plan_basics::dir_forward ? row_kernel_fwd : row_kernel_bwd;
+    const int col = d == plan_basics::dir_forward ? col_kernel_fwd : col_kernel_bwd;
     try {
       const cached_kernel_request row_request{b.queue, program, text, b.row_kernel_name, options};
       if (int s = build_cached_kernel(row_request, b.kernels[row], build_check::kernel_only)) return s;
@@ -94,7 +97,7 @@ bool plan_column_dimension(dim_plan& d, std::int64_t element_bytes) {
   return true;
 }
 
-bool format_fused_options(const bkd_data& b, frame::direction d, char* out, std::size_t bytes) {
+bool format_fused_options(const block& b, plan_basics::direction d, char* out, std::size_t bytes) {
   const dim_plan& r = b.dims[0];
   fused_2_facts::option_values v;
   v.long_subgroups = b.double_precision != 0;
@@ -105,7 +108,7 @@ bool format_fused_options(const bkd_data& b, frame::direction d, char* out, std:
   v.kernel_func0 = b.row_kernel_name;
   v.fact0_func = b.row_fact0_func;
   v.fact1_func = b.row_fact1_func;
-  v.forward = d == frame::dir_forward ? 1 : 0;
+  v.forward = d == plan_basics::dir_forward ? 1 : 0;
   v.batch_per_group = r.batch_per_group;
   v.batch_for_last_group = r.batch_for_last_group;
   v.n0 = r.length;
@@ -122,10 +125,10 @@ bool format_fused_options(const bkd_data& b, frame::direction d, char* out, std:
 }
 
 template <class T>
-bool try_fused_strategy(bkd_data& b, DFTI_DESCRIPTOR* r) {
+bool try_fused_strategy(block& b, DFTI_DESCRIPTOR* r) {
   b.in_place = r->placement == dfti_inplace ? 1 : 0;
-  b.scales[frame::dir_forward] = static_cast<T>(r->fwd_scale);
-  b.scales[frame::dir_backward] = static_cast<T>(r->bwd_scale);
+  b.scales[plan_basics::dir_forward] = static_cast<T>(r->fwd_scale);
+  b.scales[plan_basics::dir_backward] = static_cast<T>(r->bwd_scale);
   if (!offers_sub_group_size(b.queue->get_device(), static_cast<std::size_t>(fused_sub_group_size))) return false;
   dim_plan row = b.dims[0], col = b.dims[1];
   if (!plan_row_dimension(row, b.element_bytes) || !plan_column_dimension(col, b.element_bytes)) return false;
@@ -149,8 +152,8 @@ bool try_fused_strategy(bkd_data& b, DFTI_DESCRIPTOR* r) {
   return true;
 }
 
-template bool try_fused_strategy<float>(bkd_data&, DFTI_DESCRIPTOR*);
-template bool try_fused_strategy<double>(bkd_data&, DFTI_DESCRIPTOR*);
+template bool try_fused_strategy<float>(block&, DFTI_DESCRIPTOR*);
+template bool try_fused_strategy<double>(block&, DFTI_DESCRIPTOR*);
 
 }  // namespace c2c_2d_main
 }  // namespace dft

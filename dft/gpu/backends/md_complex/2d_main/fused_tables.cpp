@@ -47,8 +47,8 @@ sycl::event submit(sycl::queue& q, const Writer& w, sycl::range<2> range, const 
 }
 
 template <class T>
-int write_tables(bkd_data& b) {
-  const bool usm = b.workspace_kind == frame::kind_usm_workspace;
+int write_tables(block& b) {
+  const bool usm = b.workspace_kind == plan_basics::workspace_usm;
   fused_2_facts::table_target targets[table_count];
   for (int t = 0; t < table_count; ++t) {
     if (usm)
@@ -65,7 +65,7 @@ int write_tables(bkd_data& b) {
   const sycl::range<2> column_range(u(d1.fact1), u(d1.fact0));
   sycl::queue& q = *b.queue;
   for (int t : {row_table_fwd, row_table_bwd}) {
-    const T scale = static_cast<T>(b.scales[t == row_table_fwd ? frame::dir_forward : frame::dir_backward]);
+    const T scale = static_cast<T>(b.scales[t == row_table_fwd ? plan_basics::dir_forward : plan_basics::dir_backward]);
     const fused_2_facts::row_table_writer<T> rows{sg / 2, d0.fact0, d0.length, sg, scale};
     remember_event(b.table_events[t], submit<T, row_family>(q, rows, row_range, targets[t]));
   }
@@ -77,7 +77,7 @@ int write_tables(bkd_data& b) {
 
 }  // namespace
 
-int bkd_write_twiddle_table_on_device(bkd_data& b) {
+int bkd_write_twiddle_table_on_device(block& b) {
   return b.double_precision ? write_tables<double>(b) : write_tables<float>(b);
 }
 

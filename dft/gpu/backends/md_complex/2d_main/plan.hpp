@@ -24,8 +24,11 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/md_complex/md_common.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -80,7 +83,7 @@ constexpr std::size_t name_bytes = 64;
 
 // Private block of a committed record (one layout for both precisions; the
 // scales are held rounded to the transform's precision).
-struct bkd_data {
+struct block {
   DFTI_DESCRIPTOR* row_plan_fwd = nullptr;
   DFTI_DESCRIPTOR* row_plan_bwd = nullptr;
   DFTI_DESCRIPTOR* col_plan_fwd = nullptr;
@@ -106,7 +109,7 @@ struct bkd_data {
   void* temp_usm = nullptr;
   std::unique_ptr<byte_buffer> temp_buf;
   std::uint8_t fused = 0;
-  std::uint32_t arch = 0;
+  std::uint32_t architecture = 0;
   std::int64_t subgroup_size = 0;
   void* esimd_plan = nullptr;  // owned through esimd_strategy.hpp
   void* workspace = nullptr;
@@ -117,7 +120,7 @@ struct bkd_data {
   sycl::kernel* transpose_kernels[2] = {};
   transpose_geometry transpose_pass[2];
   std::int64_t temp_in_part0 = 0;
-  frame::device_area internal_workspace[2];
+  device_area internal_workspace[2];
   std::uint32_t in_order = 0;
   // Precision of the backend instance.
   std::uint8_t double_precision = 0;
@@ -127,7 +130,7 @@ struct bkd_data {
   std::uint8_t backward_pair = 0;
 };
 
-inline bkd_data* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<bkd_data*>(r->bkd_data); }
+inline block* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<block*>(r->bkd_data); }
 
 // ---------------------------------------------------------------------------
 // Planning.
@@ -135,32 +138,32 @@ int acceptance(const DFTI_DESCRIPTOR* record);
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
 void bkd_destroy(DFTI_DESCRIPTOR* record);
-void bkd_free_buffers(bkd_data* block, std::uint32_t phase);
+void bkd_free_buffers(block* block, std::uint32_t phase);
 
 // Children strategy (children.cpp); 0, a child's status, or 100.
 template <class T>
-int plan_children(bkd_data& block, DFTI_DESCRIPTOR* record, bool dense);
+int plan_children(block& b, DFTI_DESCRIPTOR* record, bool dense);
 // The children whose workspace the parent carries, each once, in order.
-int counted_children(const bkd_data& block, DFTI_DESCRIPTOR* out[4]);
+int counted_children(const block& b, DFTI_DESCRIPTOR* out[4]);
 // Releases every child of the block (a shared child once).
-void release_children(bkd_data& block);
+void release_children(block& b);
 
 // Fused strategy (fused_strategy.cpp): true when taken.
 template <class T>
-bool try_fused_strategy(bkd_data& block, DFTI_DESCRIPTOR* record);
+bool try_fused_strategy(block& b, DFTI_DESCRIPTOR* record);
 // The row (dimension 0) and column (dimension 1) plans of a length; false
 // when the line does not fit the kernels. Byte sizes are not rounded.
 bool plan_row_dimension(dim_plan& d, std::int64_t element_bytes);
 bool plan_column_dimension(dim_plan& d, std::int64_t element_bytes);
 // The fused option string of one direction; false when it does not fit.
-bool format_fused_options(const bkd_data& block, frame::direction d, char* out, std::size_t bytes);
+bool format_fused_options(const block& b, plan_basics::direction d, char* out, std::size_t bytes);
 
 // Twiddle tables of the fused strategy (fused_tables.cpp): the four
 // submissions from the block's table slots; 11 when a slot is missing.
-int bkd_write_twiddle_table_on_device(bkd_data& block);
+int bkd_write_twiddle_table_on_device(block& b);
 
 // Transposes strategy (transposes_strategy.cpp): true when taken.
-bool try_transposes_strategy(bkd_data& block, DFTI_DESCRIPTOR* record);
+bool try_transposes_strategy(block& b, DFTI_DESCRIPTOR* record);
 // Vector widths and sizes of one transpose from the device's local memory,
 // largest sub-group size and work-group size; false when the geometry does
 // not divide the matrix.
@@ -171,7 +174,7 @@ bool format_transpose_names(const transpose_geometry& g, std::int64_t sub_group,
                             std::size_t name_size, char* options, std::size_t options_size);
 // Program names of the two transposes and the program family they share.
 const char* transpose_program_name(int pass);
-extern const char transpose_family[];
+extern const char* const transpose_family;
 
 // ---------------------------------------------------------------------------
 // Workspace (workspace.cpp).
@@ -183,8 +186,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 // Compute (compute.cpp).
 QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd)
 
-QEZ_DEFINE_MD_BACKEND_POLICY(c2c_2d_main::acceptance, bkd_init<T>, bkd_destroy, compute_2d_fwd<T>,
-                              compute_2d_bwd<T>)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_2d_main::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_2d_fwd<T>, compute_2d_bwd<T>, data_arrays_of_storage)
 
 }  // namespace c2c_2d_main
 }  // namespace dft

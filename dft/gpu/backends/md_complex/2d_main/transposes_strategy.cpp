@@ -12,6 +12,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "qez_dft_engine.h"
@@ -21,7 +22,7 @@ namespace qez {
 namespace dft {
 namespace c2c_2d_main {
 
-const char transpose_family[] = "gpu_framework_transpose";
+const char* const transpose_family = kernels::family_transpose;
 
 namespace {
 
@@ -30,7 +31,7 @@ constexpr std::size_t options_bytes = 1024;
 constexpr std::int64_t word_bytes = 4;          // one 32-bit word of a complex float
 constexpr std::int64_t complex_float_bytes = 8;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
+using plan_basics::ll;
 
 // The widest of 8, 4, 2, 1 that divides `q` and whose blocks of `w x h`
 // fit in `extent`; 0 when none does.
@@ -56,7 +57,7 @@ int name_child(DFTI_DESCRIPTOR* child, const char* label) {
 // The child of pass p: NR transforms of length NC, unit stride, rows
 // `distance` apart. The pass-1 child carries the parent's scales, so the
 // strategy honours them like the children strategy does.
-int make_pass_child(DFTI_DESCRIPTOR*& slot, const bkd_data& b, const DFTI_DESCRIPTOR* parent, int pass,
+int make_pass_child(DFTI_DESCRIPTOR*& slot, const block& b, const DFTI_DESCRIPTOR* parent, int pass,
                     std::int64_t distance) {
   const transpose_geometry& g = b.transpose_pass[pass];
   int status = create_child_descriptor_c2c_1d_float(&slot, g.num_cols, nullptr);
@@ -85,7 +86,7 @@ int make_pass_child(DFTI_DESCRIPTOR*& slot, const bkd_data& b, const DFTI_DESCRI
   return c->methods->commit(c);
 }
 
-int build_transpose(bkd_data& b, int pass) {
+int build_transpose(block& b, int pass) {
   char kernel_name[name_bytes];
   char options[options_bytes];
   if (!format_transpose_names(b.transpose_pass[pass], b.subgroup_size, kernel_name, sizeof kernel_name, options,
@@ -97,7 +98,7 @@ int build_transpose(bkd_data& b, int pass) {
   return build_cached_kernel(request, b.transpose_kernels[pass], build_check::kernel_only);
 }
 
-void abandon(bkd_data& b) {
+void abandon(block& b) {
   release_children(b);
   release_kernel_handles(b.transpose_kernels);
   b.transpose_pass[0] = b.transpose_pass[1] = transpose_geometry{};
@@ -106,7 +107,7 @@ void abandon(bkd_data& b) {
   b.temp_in_part0 = 0;
 }
 
-bool plan_passes(bkd_data& b, DFTI_DESCRIPTOR* r) {
+bool plan_passes(block& b, DFTI_DESCRIPTOR* r) {
   const std::int64_t local_memory =
       static_cast<std::int64_t>(b.queue->get_device().get_info<sycl::info::device::local_mem_size>());
   b.subgroup_size = largest_sub_group_size(*b.queue);
@@ -128,7 +129,9 @@ bool plan_passes(bkd_data& b, DFTI_DESCRIPTOR* r) {
 }  // namespace
 
 const char* transpose_program_name(int pass) {
-  return pass == 0 ? "gpu_framework_transpose0" : "gpu_framework_transpose1";
+  static constexpr auto pass_0_name = kernels::cache_program_name(kernels::family_transpose, "0");
+  static constexpr auto pass_1_name = kernels::cache_program_name(kernels::family_transpose, "1");
+  return pass == 0 ? pass_0_name.data() : pass_1_name.data();
 }
 
 bool plan_transpose(transpose_geometry& g, std::int64_t local_memory, std::int64_t sub_group,
@@ -163,7 +166,7 @@ bool format_transpose_names(const transpose_geometry& g, std::int64_t sub_group,
   return m > 0 && static_cast<std::size_t>(m) < options_size;
 }
 
-bool try_transposes_strategy(bkd_data& b, DFTI_DESCRIPTOR* r) {
+bool try_transposes_strategy(block& b, DFTI_DESCRIPTOR* r) {
   if (!plan_passes(b, r)) {
     abandon(b);
     return false;

@@ -7,6 +7,7 @@
 #include "dft/gpu/backends/md_complex/2d_main/esimd_strategy.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
@@ -28,22 +29,22 @@ void* usm_at(void* workspace, std::uint64_t offset) {
 }
 
 // Places the temporary at `offset` of the workspace.
-void place_temporary(bkd_data& b, void* workspace, int kind, std::uint64_t offset) {
+void place_temporary(block& b, void* workspace, int kind, std::uint64_t offset) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(b.temp_bytes);
-  if (kind == frame::kind_buffer_workspace)
+  if (kind == plan_basics::workspace_buffer)
     b.temp_buf = slice_of(workspace, offset, bytes);
   else
     b.temp_usm = usm_at(workspace, offset);
 }
 
 // Lays out the four fused tables from `offset` and starts writing them.
-int place_fused_tables(bkd_data& b, void* workspace, int kind, std::uint64_t offset) {
+int place_fused_tables(block& b, void* workspace, int kind, std::uint64_t offset) {
   const std::uint64_t t0 = static_cast<std::uint64_t>(b.dims[0].twiddle_bytes);
   const std::uint64_t t1 = static_cast<std::uint64_t>(b.dims[1].twiddle_bytes);
   const std::uint64_t starts[table_count] = {offset, offset + t0, offset + 2 * t0, offset + 2 * t0 + t1};
   const std::uint64_t sizes[table_count] = {t0, t0, t1, t1};
   for (int t = 0; t < table_count; ++t) {
-    if (kind == frame::kind_buffer_workspace)
+    if (kind == plan_basics::workspace_buffer)
       b.tables_buf[t] = slice_of(workspace, starts[t], sizes[t]);
     else
       b.tables_usm[t] = usm_at(workspace, starts[t]);
@@ -51,7 +52,7 @@ int place_fused_tables(bkd_data& b, void* workspace, int kind, std::uint64_t off
   return bkd_write_twiddle_table_on_device(b);
 }
 
-void append_table_events(const bkd_data& b, void* events) {
+void append_table_events(const block& b, void* events) {
   if (events == nullptr) return;
   auto* list = static_cast<std::vector<sycl::event>*>(events);
   for (const sycl::event* e : b.table_events)
@@ -70,8 +71,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   void* events) {
   // Only a record this backend holds carries its block: a record of another
   // backend has no block of this kind.
-  const bool mine = record != nullptr && record->backend == &backend_policy<T>::table();
-  bkd_data* b = mine ? block_of(record) : nullptr;
+  const backend_table* self = plan_basics::is_double<T>() ? &dft_c2c_2d_main_gpu_bkd_table_double
+                                                         : &dft_c2c_2d_main_gpu_bkd_table_float;
+  const bool mine = record != nullptr && record->backend == self;
+  block* b = mine ? block_of(record) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
   b->workspace = workspace;

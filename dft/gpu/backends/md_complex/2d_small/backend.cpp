@@ -8,6 +8,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -18,19 +19,17 @@ namespace c2c_2d_small {
 
 namespace {
 
-constexpr const char program_name_single[] =
-    "gpu_framework_c2c_2d_small.qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_s";
-constexpr const char program_name_double[] =
-    "gpu_framework_c2c_2d_small.qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_d";
-constexpr const char family[] = "gpu_framework_c2c_2d_small";
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_s");
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_d");
+constexpr const char* family = kernels::family_c2c_2d_small;
 constexpr std::size_t options_bytes = 512;
 constexpr std::int64_t register_budget_bytes = 131072;
 constexpr std::int64_t fenwa_sub_group_limit = 85;
 constexpr std::int64_t harix_sub_group_limit = 44;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
-std::int64_t given_or(std::int64_t given, std::int64_t domain) { return given != 0 ? given : domain; }
+using plan_basics::ll;
 
 // Square, unit rows, rows N apart, on both sides.
 bool dense_square(const DFTI_DESCRIPTOR* r) {
@@ -38,8 +37,10 @@ bool dense_square(const DFTI_DESCRIPTOR* r) {
   const dim_record& d1 = r->work_lengths.records[1];
   const std::int64_t n = d0.length;
   if (d1.length != n) return false;
-  return given_or(d0.input, d0.forward) == 1 && given_or(d0.output, d0.backward) == 1 &&
-         given_or(d1.input, d1.forward) == n && given_or(d1.output, d1.backward) == n;
+  using plan_basics::input_side_stride;
+  using plan_basics::output_side_stride;
+  return input_side_stride(d0) == 1 && output_side_stride(d0) == 1 && input_side_stride(d1) == n &&
+         output_side_stride(d1) == n;
 }
 
 // The distance the batch is tested with must be N x N for two or
@@ -59,17 +60,18 @@ bool dense_batch(const DFTI_DESCRIPTOR* r) {
 }
 
 template <class T>
-int build_kernels(bkd_data* b) {
+int build_kernels(block* b) {
   const bool dbl = plan_basics::is_double<T>();
-  std::snprintf(b->kernel_name, sizeof b->kernel_name, "fft_%lldx%lld_fused_SLM_%s", ll(b->n), ll(b->n),
-                dbl ? "d" : "s");
-  std::snprintf(b->butterfly_name, sizeof b->butterfly_name, "fft_%lld_%s", ll(b->n), "s");
+  const std::string side = std::to_string(b->n);
+  kernels::copy_name(kernels::kernel_name(side + "x" + side, "fused_SLM", dbl ? "d" : "s"), b->kernel_name,
+                     sizeof b->kernel_name);
+  kernels::copy_name(kernels::codelet_name(b->n), b->butterfly_name, sizeof b->butterfly_name);
   const char* text = kernels::program_text(family, dbl);
   if (text == nullptr) return status_internal_error;
-  for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+  for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_options(*b, dbl, d, options, sizeof options)) return status_internal_error;
-    const cached_kernel_request request{b->queue, dbl ? program_name_double : program_name_single, text,
+    const cached_kernel_request request{b->queue, dbl ? program_name_double.data() : program_name_single.data(), text,
                                         b->kernel_name, options};
     const int status = build_cached_kernel(request, b->kernels[d], build_check::kernel_only);
     if (status != status_success) return status;
@@ -80,7 +82,7 @@ int build_kernels(bkd_data* b) {
 }  // namespace
 
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  const bool takes = frame::common_acceptance(r) && complex_interleaved(r) && working_rank(r) == 2 &&
+  const bool takes = common_acceptance(r) && complex_interleaved(r) && working_rank(r) == 2 &&
                      dense_square(r) && dense_batch(r);
   return takes ? status_success : status_not_handled;
 }
@@ -93,36 +95,35 @@ bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t 
   return false;
 }
 
-bool format_options(const bkd_data& b, bool dbl, frame::direction d, char* out, std::size_t bytes) {
-  const int fwd = d == frame::dir_forward ? 1 : 0;
+bool format_options(const block& b, bool dbl, plan_basics::direction d, char* out, std::size_t bytes) {
+  const int fwd = d == plan_basics::dir_forward ? 1 : 0;
   const int n = std::snprintf(
       out, bytes,
       "%s-DFACT0=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DWORK_GROUP_SIZE=%lld "
       "-DSUBGROUP_SIZE=%lld %s",
       dbl ? "-Dcl_tavir_subgroups_long " : "", ll(b.n), b.kernel_name, b.butterfly_name, fwd, 1 - fwd,
       ll(static_cast<std::int64_t>(b.work_group_size)), ll(b.sub_group_size),
-      wants_large_register_file(b.arch, b.n, b.local_bytes) ? "-cl-tavir-256-GRF-per-thread " : "");
+      wants_large_register_file(b.architecture, b.n, b.local_bytes) ? "-cl-tavir-256-GRF-per-thread " : "");
   return n > 0 && static_cast<std::size_t>(n) < bytes;
 }
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = frame::create_block<bkd_data>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->n = r->work_lengths.records[0].length;
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  if (r->offload_mode == frame::offload_none) b->in_order = b->queue->is_in_order() ? 1 : 0;
+  if (r->offload_mode == offload_none) b->in_order = b->queue->is_in_order() ? 1 : 0;
   if (!offers_sub_group_size(b->queue->get_device(), static_cast<std::size_t>(required_sub_group_size)))
     return status_not_handled;
   int status = 0;
-  b->arch = gpu::get_architecture(&status, b->queue);
+  b->architecture = gpu::get_architecture(&status, b->queue);
   if (status != 0 || b->n > max_side) return status_not_handled;
   if (b->n == 1) return status_unimplemented;
   b->transforms = r->work_batch.records[0].length;
-  b->scales[frame::dir_forward] = static_cast<T>(r->fwd_scale);
-  b->scales[frame::dir_backward] = static_cast<T>(r->bwd_scale);
+  b->scales[plan_basics::dir_forward] = static_cast<T>(r->fwd_scale);
+  b->scales[plan_basics::dir_backward] = static_cast<T>(r->bwd_scale);
   b->local_bytes = b->n * b->n * static_cast<std::int64_t>(2 * sizeof(T));
   if (b->local_bytes > max_local_bytes) return status_not_handled;
   b->sub_group_size = required_sub_group_size;
@@ -132,32 +133,21 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 }
 
 void bkd_destroy(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = block_of(r);
+  block* b = block_of(r);
   if (b == nullptr) return;
   release_kernel_handles(b->kernels);
-  frame::destroy_block<bkd_data>(r);
+  destroy_block<block>(r);
 }
 
 template int bkd_init<float>(DFTI_DESCRIPTOR*);
 template int bkd_init<double>(DFTI_DESCRIPTOR*);
 
-template <>
-const backend_table& backend_policy<float>::table() {
-  return dft_c2c_2d_small_gpu_bkd_table_float;
-}
-template <>
-const backend_table& backend_policy<double>::table() {
-  return dft_c2c_2d_small_gpu_bkd_table_double;
-}
-
 }  // namespace c2c_2d_small
 
-const backend_table dft_c2c_2d_small_gpu_bkd_table_float = {
-    frame::bkd_commit<c2c_2d_small::backend_policy<float>>, frame::bkd_free<c2c_2d_small::backend_policy<float>>,
-    shared_no_op_add_workspace};
+const backend_table dft_c2c_2d_small_gpu_bkd_table_float = {QEZ_PROTOCOL_ENTRIES(c2c_2d_small::backend_policy<float>),
+                                                            shared_no_op_add_workspace};
 const backend_table dft_c2c_2d_small_gpu_bkd_table_double = {
-    frame::bkd_commit<c2c_2d_small::backend_policy<double>>, frame::bkd_free<c2c_2d_small::backend_policy<double>>,
-    shared_no_op_add_workspace};
+    QEZ_PROTOCOL_ENTRIES(c2c_2d_small::backend_policy<double>), shared_no_op_add_workspace};
 
 }  // namespace dft
 }  // namespace qez

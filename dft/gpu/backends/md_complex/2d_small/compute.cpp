@@ -14,8 +14,8 @@ namespace c2c_2d_small {
 namespace {
 
 template <class T>
-int compute_2d_xwd(bkd_data& b, void* input, void* output, void* dependencies, void* result_event,
-                   frame::direction d, std::int64_t data_kind) {
+int compute_2d_xwd(block& b, void* input, void* output, void* dependencies, void* result_event,
+                   plan_basics::direction d, std::int64_t data_kind) {
   if (b.kernels[d] == nullptr) return status_invalid_configuration;
   const auto* deps = dependency_list(dependencies);
   const bool usm_data = data_kind == kind_usm_pointer;
@@ -39,18 +39,18 @@ int compute_2d_xwd(bkd_data& b, void* input, void* output, void* dependencies, v
 
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                  std::uint64_t* container_kind, void* result_event, frame::direction d) {
-  bkd_data* b = block_of(record);
+                  std::uint64_t* container_kind, void* result_event, plan_basics::direction d) {
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
-  frame::refresh_queue(record, b);
-  const std::int64_t kind = frame::buffer_form(container_kind) ? frame::kind_buffer_workspace : kind_usm_pointer;
+  follow_descriptor_queue(record, b);
+  const std::int64_t kind = data_kind_of(container_kind);
   return compute_2d_xwd<T>(*b, input, output, dependencies, result_event, d, kind);
 }
 
 }  // namespace
 
-QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_entry<T>, frame::dir_forward,
-                                 frame::dir_backward)
+QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_entry<T>, plan_basics::dir_forward,
+                                 plan_basics::dir_backward)
 
 }  // namespace c2c_2d_small
 }  // namespace dft

@@ -10,6 +10,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -26,7 +27,7 @@ template <class T>
 void copy_layout(block<T>& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = md_complex::io_distances_given(batch);
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
@@ -50,8 +51,8 @@ bool cubic_of(const block<T>& b, std::int64_t n) {
 
 // The children of a direction, when all three are committed.
 template <class T>
-bool direction_ready(const block<T>& b, frame::direction d) {
-  return d == frame::dir_forward ? b.forward_committed : b.backward_committed;
+bool direction_ready(const block<T>& b, plan_basics::direction d) {
+  return d == plan_basics::dir_forward ? b.forward_committed : b.backward_committed;
 }
 
 // Every committed child once, forward triple first: the children whose
@@ -59,12 +60,12 @@ bool direction_ready(const block<T>& b, frame::direction d) {
 template <class T>
 std::vector<DFTI_DESCRIPTOR*> counted_children(const block<T>& b) {
   std::vector<DFTI_DESCRIPTOR*> out;
-  for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+  for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     if (!direction_ready(b, d)) continue;
     for (int dim = 0; dim < dimensions; ++dim) {
       DFTI_DESCRIPTOR* child = b.children[slot_of(dim, d)];
-      const bool twin = d == frame::dir_backward && b.forward_committed &&
-                        child == b.children[slot_of(dim, frame::dir_forward)];
+      const bool twin = d == plan_basics::dir_backward && b.forward_committed &&
+                        child == b.children[slot_of(dim, plan_basics::dir_forward)];
       if (!twin) out.push_back(child);
     }
   }
@@ -77,7 +78,7 @@ int hand_to_child(DFTI_DESCRIPTOR* child, void* workspace, int kind, std::uint64
 }
 
 template <class T>
-int children_compute(DFTI_DESCRIPTOR* r, block<T>& b, frame::direction d, void* input, void* output,
+int children_compute(DFTI_DESCRIPTOR* r, block<T>& b, plan_basics::direction d, void* input, void* output,
                      void* dependencies, std::uint64_t* container_kind, void* result_event) {
   // A direction whose children did not all commit cannot run.
   if (!direction_ready(b, d)) return status_invalid_configuration;
@@ -89,11 +90,11 @@ int children_compute(DFTI_DESCRIPTOR* r, block<T>& b, frame::direction d, void* 
   }
   if (output == nullptr) output = input;  // in place
   sycl::event done;
-  compute_entry entry = d == frame::dir_forward ? passes[0]->compute_fwd : passes[0]->compute_bwd;
+  compute_entry entry = d == plan_basics::dir_forward ? passes[0]->compute_fwd : passes[0]->compute_bwd;
   int status = entry(passes[0], input, output, dependencies, container_kind, &done);
   for (int dim = 1; dim < dimensions && status == status_success; ++dim) {
     std::vector<sycl::event> after{done};
-    entry = d == frame::dir_forward ? passes[dim]->compute_fwd : passes[dim]->compute_bwd;
+    entry = d == plan_basics::dir_forward ? passes[dim]->compute_fwd : passes[dim]->compute_bwd;
     status = entry(passes[dim], output, output, &after, container_kind, &done);
   }
   if (status == status_success) hand_back_event(result_event, done);
@@ -101,16 +102,16 @@ int children_compute(DFTI_DESCRIPTOR* r, block<T>& b, frame::direction d, void* 
 }
 
 template <class T>
-int compute(DFTI_DESCRIPTOR* r, frame::direction d, void* input, void* output, void* dependencies,
+int compute(DFTI_DESCRIPTOR* r, plan_basics::direction d, void* input, void* output, void* dependencies,
             std::uint64_t* container_kind, void* result_event) {
   block<T>* b = block_of<T>(r);
   if (b == nullptr) return status_invalid_configuration;
-  frame::refresh_queue(r, b);
+  follow_descriptor_queue(r, b);
   if (b->esimd_plan != nullptr) {
-    if (r->offload_mode == frame::offload_asynchronous) esimd_follow_queue(*b);
+    if (r->offload_mode == offload_asynchronous) esimd_follow_queue(*b);
     return esimd_compute(r, *b, d, input, output, dependencies, container_kind, result_event);
   }
-  const int ws = frame::workspace_status(r, b->internal_persistent.get(), b->internal_scratch.get(),
+  const int ws = workspace_status(r, b->internal_persistent.get(), b->internal_scratch.get(),
                                          b->workspace_kind);
   if (ws != status_success) return ws;
   if constexpr (std::is_same_v<T, double>) {
@@ -133,18 +134,17 @@ bool packed_layout(const block<T>& b) {
 
 template <class T>
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  const bool takes = frame::common_acceptance(r) && complex_interleaved(r) && working_rank(r) == dimensions;
+  const bool takes = common_acceptance(r) && complex_interleaved(r) && working_rank(r) == dimensions;
   return takes ? status_success : status_not_handled;
 }
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  block<T>* b = frame::create_block<block<T>>(r);
+  block<T>* b = create_block<block<T>>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  b->in_order = r->offload_mode == frame::offload_none ? b->queue->is_in_order() : 0;
+  b->in_order = r->offload_mode == offload_none ? b->queue->is_in_order() : 0;
   copy_layout(*b, r);
 
   int arch_status = 0;
@@ -164,9 +164,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
     if (status != status_success) return status;
   }
   if (r->workspace_internal == 0) return status_success;
-  return frame::create_and_initialize_internal_workspaces(
-      r, backend_policy<T>::table(), *b->queue,
-      frame::internal_workspace_slots{b->internal_persistent, b->internal_scratch, b->workspace_kind});
+  return create_two_part_internal_workspace(r, b->queue, add_workspace<T>, b->internal_persistent, b->internal_scratch,
+                                            b->workspace_kind, plan_basics::workspace_internal);
 }
 
 template <class T>
@@ -224,13 +223,13 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 template <class T>
 int compute_3d_fwd(DFTI_DESCRIPTOR* r, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event) {
-  return compute<T>(r, frame::dir_forward, input, output, dependencies, container_kind, result_event);
+  return compute<T>(r, plan_basics::dir_forward, input, output, dependencies, container_kind, result_event);
 }
 
 template <class T>
 int compute_3d_bwd(DFTI_DESCRIPTOR* r, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event) {
-  return compute<T>(r, frame::dir_backward, input, output, dependencies, container_kind, result_event);
+  return compute<T>(r, plan_basics::dir_backward, input, output, dependencies, container_kind, result_event);
 }
 
 template <class T>
@@ -238,8 +237,8 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
   block<T>* b = block_of<T>(r);
   if (b == nullptr) return;
   for (int dim = 0; dim < dimensions; ++dim) {
-    DFTI_DESCRIPTOR*& backward = b->children[slot_of(dim, frame::dir_backward)];
-    if (backward == b->children[slot_of(dim, frame::dir_forward)]) backward = nullptr;
+    DFTI_DESCRIPTOR*& backward = b->children[slot_of(dim, plan_basics::dir_backward)];
+    if (backward == b->children[slot_of(dim, plan_basics::dir_forward)]) backward = nullptr;
   }
   for (DFTI_DESCRIPTOR*& child : b->children) {
     if (child != nullptr) child->free(child, child);
@@ -248,7 +247,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
   release_kernel_handles(b->kernels);
   bkd_free_buffers(b, workspace_part_both);
   destroy_esimd_plan(*b);
-  frame::destroy_block<block<T>>(r);
+  destroy_block<block<T>>(r);
 }
 
 #define QEZ_INSTANTIATE_3D_MAIN(T)                                                                     \
@@ -266,7 +265,7 @@ QEZ_INSTANTIATE_3D_MAIN(double)
 
 }  // namespace c2c_3d_main
 
-QEZ_DEFINE_FRAME_BACKEND_TABLES(dft_c2c_3d_main_gpu_bkd, c2c_3d_main)
+QEZ_DEFINE_BACKEND_TABLES(dft_c2c_3d_main_gpu_bkd, c2c_3d_main)
 
 }  // namespace dft
 }  // namespace qez

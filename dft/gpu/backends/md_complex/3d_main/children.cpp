@@ -4,8 +4,8 @@
 // scales so that scaling happens in the last pass.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
@@ -31,25 +31,25 @@ struct side_pair {
   std::int64_t forward;
   std::int64_t backward;
 };
-side_pair x_sides(const dir_record& dim, frame::direction d) {
-  if (d == frame::dir_forward) return {dim.strides[forward_input], dim.strides[forward_output]};
+side_pair x_sides(const dir_record& dim, plan_basics::direction d) {
+  if (d == plan_basics::dir_forward) return {dim.strides[forward_input], dim.strides[forward_output]};
   return {dim.strides[backward_output], dim.strides[backward_input]};
 }
-std::int64_t output_side(const dir_record& dim, frame::direction d) {
-  return dim.strides[d == frame::dir_forward ? forward_output : backward_output];
+std::int64_t output_side(const dir_record& dim, plan_basics::direction d) {
+  return dim.strides[d == plan_basics::dir_forward ? forward_output : backward_output];
 }
 
 template <class T>
-side_pair x_distances(const block<T>& b, frame::direction d) {
+side_pair x_distances(const block<T>& b, plan_basics::direction d) {
   if (b.io_distances)
-    return d == frame::dir_forward ? side_pair{b.input_distance, b.output_distance}
+    return d == plan_basics::dir_forward ? side_pair{b.input_distance, b.output_distance}
                                    : side_pair{b.output_distance, b.input_distance};
   return {b.forward_distance, b.backward_distance};
 }
 template <class T>
-std::int64_t output_distance(const block<T>& b, frame::direction d) {
+std::int64_t output_distance(const block<T>& b, plan_basics::direction d) {
   if (b.io_distances) return b.output_distance;
-  return d == frame::dir_forward ? b.backward_distance : b.forward_distance;
+  return d == plan_basics::dir_forward ? b.backward_distance : b.forward_distance;
 }
 
 dim_record record_of(std::int64_t length, side_pair s) { return dim_record{length, 0, 0, s.forward, s.backward}; }
@@ -58,7 +58,7 @@ dim_record record_of(std::int64_t length, std::int64_t both) { return dim_record
 // Lengths and batch records of the child of `dimension` and direction `d`.
 template <class T>
 void lay_out(DFTI_DESCRIPTOR* child, const DFTI_DESCRIPTOR* parent, const block<T>& b, int dimension,
-             frame::direction d) {
+             plan_basics::direction d) {
   const dir_record* dims = b.dirs;
   if (dimension == 0) {
     child->lengths.records[0] = record_of(dims[0].length, x_sides(dims[0], d));
@@ -79,7 +79,7 @@ void lay_out(DFTI_DESCRIPTOR* child, const DFTI_DESCRIPTOR* parent, const block<
 // Creates and configures the child of one dimension and direction into its
 // slot (which keeps it for release whatever follows).
 template <class T>
-int make_child(DFTI_DESCRIPTOR* parent, block<T>& b, int dimension, frame::direction d) {
+int make_child(DFTI_DESCRIPTOR* parent, block<T>& b, int dimension, plan_basics::direction d) {
   DFTI_DESCRIPTOR*& slot = b.children[slot_of(dimension, d)];
   const int status = create_child(&slot, b.dirs[dimension].length, static_cast<T*>(nullptr));
   if (status != status_success) return status;
@@ -101,7 +101,7 @@ int make_child(DFTI_DESCRIPTOR* parent, block<T>& b, int dimension, frame::direc
 bool committed(const DFTI_DESCRIPTOR* child) { return child != nullptr && child->commit_status == dfti_committed; }
 
 template <class T>
-bool triple_committed(const block<T>& b, frame::direction d) {
+bool triple_committed(const block<T>& b, plan_basics::direction d) {
   for (int dim = 0; dim < dimensions; ++dim)
     if (!committed(b.children[slot_of(dim, d)])) return false;
   return true;
@@ -118,16 +118,16 @@ const pass_labels labels[dimensions] = {
 template <class T>
 int plan_children(DFTI_DESCRIPTOR* r, block<T>& b) {
   for (int dim = 0; dim < dimensions; ++dim) {
-    for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
-      if (!frame::wants(r->directions, d)) continue;
+    for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
+      if (!plan_basics::serves(r->directions, d)) continue;
       if (int status = make_child(r, b, dim, d)) return status;
     }
-    const int status = share_or_commit_pass(&b.children[slot_of(dim, frame::dir_forward)],
-                                            &b.children[slot_of(dim, frame::dir_backward)], labels[dim]);
+    const int status = share_or_commit_pass(&b.children[slot_of(dim, plan_basics::dir_forward)],
+                                            &b.children[slot_of(dim, plan_basics::dir_backward)], labels[dim]);
     if (status != status_success) return status;
   }
-  b.forward_committed = triple_committed(b, frame::dir_forward);
-  b.backward_committed = triple_committed(b, frame::dir_backward);
+  b.forward_committed = triple_committed(b, plan_basics::dir_forward);
+  b.backward_committed = triple_committed(b, plan_basics::dir_backward);
   if (!b.forward_committed && !b.backward_committed) return status_not_handled;
 
   // Part 0: the sum, part 1: the largest, over every child counted once.

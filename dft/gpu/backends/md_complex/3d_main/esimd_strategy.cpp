@@ -39,10 +39,10 @@ int esimd_add_workspace(block<T>& b, void* workspace, int kind, std::uint64_t of
 }
 
 template <class T>
-int esimd_compute(DFTI_DESCRIPTOR* /*record*/, block<T>& b, frame::direction d, void* input, void* output,
+int esimd_compute(DFTI_DESCRIPTOR* /*record*/, block<T>& b, plan_basics::direction d, void* input, void* output,
                   void* dependencies, std::uint64_t* container_kind, void* result_event) {
   const std::uint64_t kind = container_kind != nullptr ? *container_kind : 2;
-  return esimd_2_facts::compute_with_plan(*plan_of(b), d == frame::dir_forward ? 0 : 1, input, output, dependencies,
+  return esimd_2_facts::compute_with_plan(*plan_of(b), d == plan_basics::dir_forward ? 0 : 1, input, output, dependencies,
                                           kind, result_event);
 }
 
@@ -61,7 +61,7 @@ void destroy_esimd_plan(block<T>& b) {
 #define QEZ_INSTANTIATE_ESIMD_HOOKS(T)                                                                   \
   template bool try_esimd_strategy<T>(DFTI_DESCRIPTOR*, block<T>&);                                      \
   template int esimd_add_workspace<T>(block<T>&, void*, int, std::uint64_t, std::uint32_t, void*);       \
-  template int esimd_compute<T>(DFTI_DESCRIPTOR*, block<T>&, frame::direction, void*, void*, void*,      \
+  template int esimd_compute<T>(DFTI_DESCRIPTOR*, block<T>&, plan_basics::direction, void*, void*, void*,      \
                                 std::uint64_t*, void*);                                                  \
   template void esimd_follow_queue<T>(block<T>&);                                                        \
   template void destroy_esimd_plan<T>(block<T>&);

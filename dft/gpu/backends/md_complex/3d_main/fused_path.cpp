@@ -14,6 +14,7 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 // Names of the table writers, per table family and container form.
@@ -31,8 +32,9 @@ namespace {
 
 namespace f2 = fused_2_facts;
 
-constexpr const char* program_family = "gpu_framework_c2c_3d_2_facts";
-constexpr const char* program_name = "gpu_framework_c2c_3d_2_facts.qez_dft_gpu_bkd_c2c_3d_main_sycl_d";
+constexpr const char* program_family = kernels::family_c2c_3d_2_facts;
+constexpr auto program_name =
+    kernels::cache_program_name(kernels::family_c2c_3d_2_facts, ".qez_dft_gpu_bkd_c2c_3d_main_sycl_d");
 constexpr std::int64_t element_bytes = 16;
 // Local memory of a column pass: four complex values per point of the line.
 constexpr std::int64_t column_local_bytes_per_point = 4 * element_bytes;
@@ -89,10 +91,10 @@ bool build_kernels(block<double>& b) {
   const char* source = kernels::program_text(program_family, true);
   if (source == nullptr) return false;
   try {
-    for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
-      const std::string options = f2::format_options(options_of(b, d == frame::dir_forward ? 1 : 0));
+    for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
+      const std::string options = f2::format_options(options_of(b, d == plan_basics::dir_forward ? 1 : 0));
       for (int dim = 0; dim < dimensions; ++dim) {
-        const cached_kernel_request request{b.queue, program_name, source, b.kernel_names[3 * dim],
+        const cached_kernel_request request{b.queue, program_name.data(), source, b.kernel_names[3 * dim],
                                             options.c_str()};
         if (build_cached_kernel(request, b.kernels[slot_of(dim, d)], build_check::kernel_only) != status_success) {
           release_kernel_handles(b.kernels);
@@ -113,8 +115,8 @@ struct table_arg {
   std::int64_t kind;
 };
 table_arg table_of(const block<double>& b, bool usm_tables, int slot) {
-  if (usm_tables) return {b.tables_usm[slot], frame::kind_usm_workspace};
-  return {b.tables_buffer[slot].get(), frame::kind_buffer_workspace};
+  if (usm_tables) return {b.tables_usm[slot], plan_basics::workspace_usm};
+  return {b.tables_buffer[slot].get(), plan_basics::workspace_buffer};
 }
 
 struct pass_launch {
@@ -124,7 +126,7 @@ struct pass_launch {
   std::int64_t local_bytes;
 };
 
-pass_launch launch_of(const block<double>& b, int dim, frame::direction d) {
+pass_launch launch_of(const block<double>& b, int dim, plan_basics::direction d) {
   const std::int64_t t = b.transforms;
   const std::int64_t n0 = b.dirs[0].length, n1 = b.dirs[1].length, n2 = b.dirs[2].length;
   const std::int64_t bpg = b.dirs[0].batch_per_group;
@@ -164,9 +166,9 @@ bool try_fused_strategy(DFTI_DESCRIPTOR* r, block<double>& b) {
 }
 
 int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_t offset, void* events) {
-  const bool buffer_workspace = kind == frame::kind_buffer_workspace;
+  const bool buffer_workspace = kind == plan_basics::workspace_buffer;
   for (int dim = 0; dim < dimensions; ++dim) {
-    for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+    for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
       const int slot = slot_of(dim, d);
       const std::uint64_t bytes = static_cast<std::uint64_t>(b.dirs[dim].table_bytes);
       if (buffer_workspace)
@@ -180,13 +182,13 @@ int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_
   for (int dim = 0; dim < dimensions; ++dim) {
     const dir_record& line = b.dirs[dim];
     const std::int64_t sg = static_cast<std::int64_t>(b.subgroup_size);
-    for (frame::direction d : {frame::dir_forward, frame::dir_backward}) {
+    for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
       const int slot = slot_of(dim, d);
       const f2::table_target target{b.tables_usm[slot], b.tables_buffer[slot].get()};
       if (!target.present()) return status_no_workspace;
       sycl::event written;
       if (dim == 0) {
-        const double scale = d == frame::dir_forward ? b.forward_scale : b.backward_scale;
+        const double scale = d == plan_basics::dir_forward ? b.forward_scale : b.backward_scale;
         const f2::row_table_writer<double> writer{sg / 2, line.fact0, line.length, sg, scale};
         written = f2::submit_table_writer<twidlTableGen3D2FactsDoubleUsm, twidlTableGen3D2FactsDoubleBuf, double>(
             *b.queue, writer, sycl::range<2>(static_cast<size_t>(line.fact0), static_cast<size_t>(line.fact1)),
@@ -205,11 +207,11 @@ int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_
   return status_success;
 }
 
-int fused_compute(DFTI_DESCRIPTOR* r, block<double>& b, frame::direction d, void* input, void* output,
+int fused_compute(DFTI_DESCRIPTOR* r, block<double>& b, plan_basics::direction d, void* input, void* output,
                   void* dependencies, std::uint64_t* container_kind, void* result_event) {
-  const bool usm_tables = r->workspace_internal != 0 || b.workspace_kind == frame::kind_usm_workspace;
-  const bool buffer_data = frame::buffer_form(container_kind);
-  const std::int64_t data_kind = buffer_data ? frame::kind_buffer_workspace : frame::kind_usm_workspace;
+  const bool usm_tables = r->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
+  const bool buffer_data = is_buffer_form(container_kind);
+  const std::int64_t data_kind = buffer_data ? plan_basics::workspace_buffer : plan_basics::workspace_usm;
   if (output == nullptr) output = input;  // in place
   // Nothing is submitted unless all three passes can run.
   for (int dim = 0; dim < dimensions; ++dim) {
@@ -231,7 +233,7 @@ int fused_compute(DFTI_DESCRIPTOR* r, block<double>& b, frame::direction d, void
             if (dim == 0 && caller != nullptr) cgh.depends_on(*caller);
             if (dim > 0) cgh.depends_on(previous);
           }
-          if (b.in_order == 0 && table_written != nullptr && table.kind == frame::kind_usm_workspace)
+          if (b.in_order == 0 && table_written != nullptr && table.kind == plan_basics::workspace_usm)
             cgh.depends_on(*table_written);
           dft_set_arg(cgh, 0, source, data_kind);
           dft_set_arg_inout(cgh, output, data_kind);

@@ -16,8 +16,11 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/md_complex/md_common.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -29,7 +32,7 @@ constexpr int dimensions = 3;
 // Child plans, kernels, tables and their events share one slot order:
 // forward X, backward X, forward Y, backward Y, forward Z, backward Z.
 constexpr int slot_count = 6;
-constexpr int slot_of(int dimension, frame::direction d) { return 2 * dimension + static_cast<int>(d); }
+constexpr int slot_of(int dimension, plan_basics::direction d) { return 2 * dimension + static_cast<int>(d); }
 
 // The four strides of a dimension, by role.
 using md_complex::stride_role;
@@ -73,8 +76,8 @@ struct block {
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 none yet or internal
   sycl::event* table_events[slot_count] = {};
   void* esimd_plan = nullptr;  // owned by the ESIMD strategy
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint32_t in_order = 0;
   bool forward_committed = false;  // all three children of the direction committed
   bool backward_committed = false;
@@ -106,7 +109,7 @@ template <class T>
 int esimd_add_workspace(block<T>& b, void* workspace, int kind, std::uint64_t offset, std::uint32_t phase,
                         void* events);
 template <class T>
-int esimd_compute(DFTI_DESCRIPTOR* record, block<T>& b, frame::direction d, void* input, void* output,
+int esimd_compute(DFTI_DESCRIPTOR* record, block<T>& b, plan_basics::direction d, void* input, void* output,
                   void* dependencies, std::uint64_t* container_kind, void* result_event);
 template <class T>
 void esimd_follow_queue(block<T>& b);
@@ -116,7 +119,7 @@ void destroy_esimd_plan(block<T>& b);
 // Fused kernels (fused_path.cpp, double only): true when taken.
 bool try_fused_strategy(DFTI_DESCRIPTOR* record, block<double>& b);
 int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_t offset, void* events);
-int fused_compute(DFTI_DESCRIPTOR* record, block<double>& b, frame::direction d, void* input, void* output,
+int fused_compute(DFTI_DESCRIPTOR* record, block<double>& b, plan_basics::direction d, void* input, void* output,
                   void* dependencies, std::uint64_t* container_kind, void* result_event);
 
 // Child plans (children.cpp): 0, a creation, naming or commit status, or
@@ -139,8 +142,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   std::uint32_t phase, void* events);
 QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_3d_fwd, compute_3d_bwd)
 
-QEZ_DEFINE_MD_BACKEND_POLICY(c2c_3d_main::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_3d_fwd<T>,
-                              compute_3d_bwd<T>)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_3d_main::acceptance<T>, bkd_init<T>,
+                          bkd_destroy<T>, compute_3d_fwd<T>, compute_3d_bwd<T>, data_arrays_of_storage)
 
 }  // namespace c2c_3d_main
 }  // namespace dft

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 #include "qez_dft_engine.h"
@@ -42,7 +43,7 @@ int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = static_cast<std::uint64_t>(batch.length);
-  b.io_distances = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = static_cast<std::uint64_t>(batch.forward);
   b.backward_distance = static_cast<std::uint64_t>(batch.backward);
   b.input_distance = static_cast<std::uint64_t>(batch.input);
@@ -136,11 +137,11 @@ int hand_to_child(DFTI_DESCRIPTOR* child, void* workspace, int kind, std::uint64
   return child->backend->add_workspace(workspace, kind, offset, child, phase, events);
 }
 
-int compute(DFTI_DESCRIPTOR* r, frame::direction d, void* input, void* output, void* dependencies,
+int compute(DFTI_DESCRIPTOR* r, plan_basics::direction d, void* input, void* output, void* dependencies,
             std::uint64_t* container_kind, void* result_event) {
   block* b = block_of(r);
   if (b == nullptr) return status_invalid_configuration;
-  const bool buffer_data = frame::buffer_form(container_kind);
+  const bool buffer_data = is_buffer_form(container_kind);
   const std::uint64_t persistent = r->workspace_bytes[workspace_part_twiddles];
   const std::uint64_t scratch = r->workspace_bytes[workspace_part_scratch];
   if (r->workspace_internal != 0) {
@@ -148,10 +149,10 @@ int compute(DFTI_DESCRIPTOR* r, frame::direction d, void* input, void* output, v
         (scratch != 0 && b->internal_scratch.get() == nullptr))
       return status_bad_descriptor;
   } else if (persistent + scratch != 0) {
-    const std::uint64_t data_bit = buffer_data ? frame::buffer_form_bit : frame::usm_form_bit;
+    const std::uint64_t data_bit = buffer_data ? container_word_buffer_bit : container_word_usm_bit;
     if ((b->workspace_kind & data_bit) == 0) return status_no_workspace;
   }
-  frame::refresh_queue(r, b);
+  follow_descriptor_queue(r, b);
   for (DFTI_DESCRIPTOR* c : b->children) {
     c->offload_mode = r->offload_mode;
     c->queue = r->queue;
@@ -160,7 +161,7 @@ int compute(DFTI_DESCRIPTOR* r, frame::direction d, void* input, void* output, v
   if (temp == nullptr) return status_no_workspace;
   if (output == nullptr) output = input;  // in place
 
-  const auto entry_of = [d](DFTI_DESCRIPTOR* c) { return d == frame::dir_forward ? c->compute_fwd : c->compute_bwd; };
+  const auto entry_of = [d](DFTI_DESCRIPTOR* c) { return d == plan_basics::dir_forward ? c->compute_fwd : c->compute_bwd; };
   DFTI_DESCRIPTOR* x = b->children[axis_x];
   DFTI_DESCRIPTOR* y = b->children[axis_y];
   DFTI_DESCRIPTOR* z = b->children[axis_z];
@@ -176,16 +177,6 @@ int compute(DFTI_DESCRIPTOR* r, frame::direction d, void* input, void* output, v
   return status;
 }
 
-// Internal workspace: part 0 (the temporary and the children's persistent
-// parts) and part 1 (the children's scratch), each larger than the device's
-// largest allocation or refused giving 1.
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* r, const backend_table& self) {
-  block* b = block_of(r);
-  if (b == nullptr) return status_invalid_configuration;
-  return frame::create_and_initialize_internal_workspaces(
-      r, self, *b->queue, frame::internal_workspace_slots{b->internal_persistent, b->internal_scratch, b->workspace_kind});
-}
-
 }  // namespace
 
 std::uint64_t memory_need(std::uint64_t data_bytes, bool in_place, std::uint64_t temp_bytes, bool internal) {
@@ -193,7 +184,7 @@ std::uint64_t memory_need(std::uint64_t data_bytes, bool in_place, std::uint64_t
 }
 
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  if (!frame::common_acceptance(r) || !complex_interleaved(r) || working_rank(r) != axis_count)
+  if (!common_acceptance(r) || !complex_interleaved(r) || working_rank(r) != axis_count)
     return status_not_handled;
   const std::int64_t n0 = r->work_lengths.records[0].length;
   if (n0 != 512 && n0 != 1024) return status_not_handled;
@@ -209,12 +200,11 @@ template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
   constexpr bool double_precision = sizeof(T) == sizeof(double);
   constexpr std::uint64_t element = 2 * sizeof(T);
-  block* b = frame::create_block<block>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  b->in_order = r->offload_mode == frame::offload_none ? b->queue->is_in_order() : 0;
+  b->in_order = r->offload_mode == offload_none ? b->queue->is_in_order() : 0;
   copy_batch(*b, r);
   if (!copy_strides(*b, r) || !packed(*b)) return status_not_handled;
   if (b->strides[2] % plane_multiple<T>() != 0) return status_not_handled;
@@ -243,7 +233,12 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   r->workspace_bytes[workspace_part_scratch] = scratch;
 
   if (r->workspace_internal == 0) return status_success;
-  if (int status = create_and_initialize_internal_workspaces(r, backend_policy<T>::table())) return status;
+  // Part 0 holds the temporary and the children's persistent parts, part 1
+  // the children's scratch.
+  if (int status = create_two_part_internal_workspace(r, b->queue, add_workspace, b->internal_persistent,
+                                                      b->internal_scratch, b->workspace_kind,
+                                                      plan_basics::workspace_internal))
+    return status;
   b->buffer_temp = std::make_unique<byte_buffer>(sycl::range<1>(static_cast<size_t>(b->temp_bytes)));
   return status_success;
 }
@@ -263,12 +258,12 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   block* b = r != nullptr ? block_of(r) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
-  b->workspace_base = workspace;
+  b->workspace = workspace;
   bkd_free_buffers(b, phase);
   const bool persistent = covers_twiddle_part(phase);
   const bool scratch = covers_scratch_part(phase);
   if (persistent) {
-    if (kind == frame::kind_buffer_workspace) {
+    if (kind == plan_basics::workspace_buffer) {
       // The same carving rules as the fused kernels' tables.
       b->buffer_temp.reset(fused_2_facts::table_view(static_cast<byte_buffer*>(workspace), offset, b->temp_bytes));
       if (b->buffer_temp == nullptr) return status_no_workspace;
@@ -290,12 +285,12 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 int compute_3d_fwd(DFTI_DESCRIPTOR* r, void* input, void* output, void* dependencies, std::uint64_t* container_kind,
                    void* result_event) {
-  return compute(r, frame::dir_forward, input, output, dependencies, container_kind, result_event);
+  return compute(r, plan_basics::dir_forward, input, output, dependencies, container_kind, result_event);
 }
 
 int compute_3d_bwd(DFTI_DESCRIPTOR* r, void* input, void* output, void* dependencies, std::uint64_t* container_kind,
                    void* result_event) {
-  return compute(r, frame::dir_backward, input, output, dependencies, container_kind, result_event);
+  return compute(r, plan_basics::dir_backward, input, output, dependencies, container_kind, result_event);
 }
 
 void bkd_destroy(DFTI_DESCRIPTOR* r) {
@@ -306,29 +301,18 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
     child = nullptr;
   }
   bkd_free_buffers(b, workspace_part_both);
-  frame::destroy_block<block>(r);
+  destroy_block<block>(r);
 }
 
 template int bkd_init<float>(DFTI_DESCRIPTOR*);
 template int bkd_init<double>(DFTI_DESCRIPTOR*);
 
-template <>
-const backend_table& backend_policy<float>::table() {
-  return dft_c2c_3d_padded_gpu_bkd_table_float;
-}
-template <>
-const backend_table& backend_policy<double>::table() {
-  return dft_c2c_3d_padded_gpu_bkd_table_double;
-}
-
 }  // namespace c2c_3d_padded
 
 const backend_table dft_c2c_3d_padded_gpu_bkd_table_float = {
-    frame::bkd_commit<c2c_3d_padded::backend_policy<float>>, frame::bkd_free<c2c_3d_padded::backend_policy<float>>,
-    c2c_3d_padded::add_workspace};
+    QEZ_PROTOCOL_ENTRIES(c2c_3d_padded::backend_policy<float>), c2c_3d_padded::add_workspace};
 const backend_table dft_c2c_3d_padded_gpu_bkd_table_double = {
-    frame::bkd_commit<c2c_3d_padded::backend_policy<double>>, frame::bkd_free<c2c_3d_padded::backend_policy<double>>,
-    c2c_3d_padded::add_workspace};
+    QEZ_PROTOCOL_ENTRIES(c2c_3d_padded::backend_policy<double>), c2c_3d_padded::add_workspace};
 
 }  // namespace dft
 }  // namespace qez

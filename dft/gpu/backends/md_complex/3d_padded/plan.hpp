@@ -14,8 +14,11 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/md_complex/md_common.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -41,10 +44,10 @@ struct block {
   void* usm_temp = nullptr;
   std::unique_ptr<byte_buffer> buffer_temp;
   std::uint64_t temp_bytes = 0;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint32_t in_order = 0;
 };
 
@@ -73,7 +76,8 @@ int compute_3d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 int compute_3d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event);
 
-QEZ_DEFINE_MD_BACKEND_POLICY(c2c_3d_padded::acceptance, bkd_init<T>, bkd_destroy, compute_3d_fwd, compute_3d_bwd)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_3d_padded::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_3d_fwd, compute_3d_bwd, data_arrays_of_storage)
 
 }  // namespace c2c_3d_padded
 }  // namespace dft

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dft/gpu/kernels/program_names.hpp"
+
 namespace ulmara {
 namespace qez {
 namespace dft {
@@ -44,12 +46,12 @@ row_groups row_group_count(std::int64_t fact0, std::int64_t pad0, std::int64_t f
 }
 
 void pass_kernel_name(char (&name)[64], std::int64_t length, const char* precision_letter, int pass) {
-  std::snprintf(name, sizeof name, "fft_%lld_rowbatch_%s_dir%d", static_cast<long long>(length),
-                precision_letter, pass);
+  kernels::copy_name(kernels::kernel_name(length, "rowbatch", precision_letter) + "_dir" + std::to_string(pass), name,
+                     sizeof name);
 }
 
 void codelet_name(char (&name)[64], std::int64_t factor) {
-  std::snprintf(name, sizeof name, "fft_%lld_%s", static_cast<long long>(factor), "s");
+  kernels::copy_name(kernels::codelet_name(factor), name, sizeof name);
 }
 
 std::string format_options(const option_values& v) {

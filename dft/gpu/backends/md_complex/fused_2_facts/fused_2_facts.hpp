@@ -1,5 +1,5 @@
 // Planning pieces and table writers of the fused two-factor line kernels
-// ("gpu_framework_c2c_3d_2_facts"), shared by the 3D main backend (cubic
+// (program family kernels::family_c2c_3d_2_facts), shared by the 3D main backend (cubic
 // 135^3 in double) and the 2D main backend (square 128^2 and 192^2):
 // the two-factor split of a line, the padding of factors to multiples of 4,
 // the work-group search, the build options, and the twiddle-table writers.
@@ -78,7 +78,7 @@ constexpr std::int64_t column_table_bytes(std::int64_t fact0, std::int64_t fact1
 // Column groups of four complex values along x: ceil(N0 / 4).
 constexpr std::int64_t column_blocks(std::int64_t n0) { return (2 * n0 + 7) / 8; }
 
-// "fft_%lld_rowbatch_%s_dir%d" and "fft_%lld_%s" into 64-byte fields.
+// "fft_<length>_rowbatch_<s|d>_dir<pass>" and the codelet name into 64-byte fields.
 void pass_kernel_name(char (&name)[64], std::int64_t length, const char* precision_letter, int pass);
 void codelet_name(char (&name)[64], std::int64_t factor);
 

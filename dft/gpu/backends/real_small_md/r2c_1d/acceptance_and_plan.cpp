@@ -8,6 +8,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -26,9 +27,9 @@ struct distance_pair {
   std::int64_t complex;
 };
 
-distance_pair distances_of(const block& b, frame::direction d) {
-  if (b.distance_mode != 0)
-    return d == frame::dir_forward ? distance_pair{b.input_distance, b.output_distance}
+distance_pair distances_of(const block& b, plan_basics::direction d) {
+  if (b.io_distances != 0)
+    return d == plan_basics::dir_forward ? distance_pair{b.input_distance, b.output_distance}
                                    : distance_pair{b.output_distance, b.input_distance};
   return {b.forward_distance, b.backward_distance};
 }
@@ -36,7 +37,7 @@ distance_pair distances_of(const block& b, frame::direction d) {
 // Every transform keeps its N reals and its N/2+1 complex values to itself.
 // The complex side needs N/2+1 values, not N/2: the value N/2 of one
 // transform must not land on value 0 of the next.
-bool usable(const block& b, frame::direction d, bool in_place) {
+bool usable(const block& b, plan_basics::direction d, bool in_place) {
   const distance_pair p = distances_of(b, d);
   const std::int64_t half = b.half_length;
   if (in_place) return p.real == 2 * p.complex && p.real >= 2 * half + 2 && p.complex > half;
@@ -52,8 +53,8 @@ bool layout_fits(const block& b, bool in_place) {
   if (in_place && (b.input_stride != b.output_stride || b.forward_stride != b.backward_stride))
     return false;
   if (b.count < 2 || !unit_strides(b)) return true;
-  const bool forward = usable(b, frame::dir_forward, in_place);
-  const bool backward = usable(b, frame::dir_backward, in_place);
+  const bool forward = usable(b, plan_basics::dir_forward, in_place);
+  const bool backward = usable(b, plan_basics::dir_backward, in_place);
   switch (b.directions) {
     case directions_forward: return forward;
     case directions_backward: return backward;
@@ -74,7 +75,7 @@ void copy_layout(block& b, const DFTI_DESCRIPTOR* r) {
   b.backward_stride = length.backward;
   const dim_record& batch = r->work_batch.records[0];
   b.count = batch.length;
-  b.distance_mode = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
@@ -131,19 +132,18 @@ void size_workspace(block& b, DFTI_DESCRIPTOR* r) {
 }  // namespace
 
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  const bool takes = frame::common_acceptance(r) && real_conjugate_even_packed(r) &&
+  const bool takes = common_acceptance(r) && real_conjugate_even_packed(r) &&
                      working_rank(r) == 1;
   return takes ? status_success : status_not_handled;
 }
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  block* b = frame::create_block<block>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  b->in_order = r->offload_mode == frame::offload_none && b->queue->is_in_order();
+  b->in_order = r->offload_mode == offload_none && b->queue->is_in_order();
 
   int arch_status = 0;
   b->architecture = gpu::get_architecture(&arch_status, b->queue);
@@ -174,7 +174,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
   for (child_handle& c : b->children) c.reset();
   bkd_free_buffers(b, workspace_part_both);
   release_kernels(b);
-  frame::destroy_block<block>(r);
+  destroy_block<block>(r);
 }
 
 #define QEZ_INSTANTIATE(T) template int bkd_init<T>(DFTI_DESCRIPTOR*);
@@ -184,7 +184,7 @@ QEZ_INSTANTIATE(double)
 
 }  // namespace r2c_1d
 
-QEZ_DEFINE_FRAME_BACKEND_TABLES(dft_r2c_1d_main_gpu_bkd, r2c_1d)
+QEZ_DEFINE_BACKEND_TABLES(dft_r2c_1d_main_gpu_bkd, r2c_1d)
 
 }  // namespace dft
 }  // namespace qez

@@ -36,10 +36,10 @@ struct direction_plan {
   bool forward;
 };
 
-direction_plan plan_of(const block& b, frame::direction d) {
+direction_plan plan_of(const block& b, plan_basics::direction d) {
   const std::int64_t n = b.n, half = b.half_length;
   const auto k = [&b](kernel_slot s) { return b.kernels[s].get(); };
-  if (d == frame::dir_forward) {
+  if (d == plan_basics::dir_forward) {
     const stage output = b.even() ? stage{k(kernel_r2c), true, half, false}
                                   : stage{k(kernel_fwd_output_copy), false, half + 1, true};
     return {stage{k(kernel_fwd_input_copy), false, n, !b.even()}, output, true};
@@ -57,7 +57,7 @@ sycl::range<2> range_of(const stage& s, std::int64_t count) {
 // What one call works with.
 struct call {
   block* b;
-  frame::direction d;
+  plan_basics::direction d;
   void* input;
   void* output;
   std::int64_t data_kind;
@@ -69,13 +69,13 @@ struct call {
 
 // The views of the temp and the twiddles in the kind they were made with.
 void choose_views(const DFTI_DESCRIPTOR* record, const block& b, call& c) {
-  const bool pointers = record->workspace_internal != 0 || b.workspace_kind == frame::kind_usm_workspace;
+  const bool pointers = record->workspace_internal != 0 || b.workspace_kind == plan_basics::workspace_usm;
   c.temp_kind = pointers ? kind_usm_pointer : static_cast<std::int64_t>(b.workspace_kind);
   c.temp = pointers ? b.temp_pointer : static_cast<void*>(b.temp_slice.get());
   c.twiddles = pointers ? b.twiddle_pointer : static_cast<void*>(b.twiddle_slice.get());
 }
 
-bool wait_for_twiddles(const call& c, bool first_group, frame::direction stage_direction) {
+bool wait_for_twiddles(const call& c, bool first_group, plan_basics::direction stage_direction) {
   const block& b = *c.b;
   return first_group && !b.in_order && c.d == stage_direction && b.even() && b.twiddle_event &&
          c.temp_kind == kind_usm_pointer;
@@ -101,7 +101,7 @@ sycl::event submit_input_stage(const call& c, const stage& s, std::int64_t start
         if (!first && c.temp_kind == kind_usm_pointer) cgh.depends_on(*previous);
         if (first && c.data_kind == kind_usm_pointer && c.dependencies != nullptr)
           cgh.depends_on(*c.dependencies);
-        if (wait_for_twiddles(c, first, frame::dir_backward)) cgh.depends_on(*c.b->twiddle_event);
+        if (wait_for_twiddles(c, first, plan_basics::dir_backward)) cgh.depends_on(*c.b->twiddle_event);
         set_stage_arguments(cgh, c, s, c.input, c.data_kind, c.temp, c.temp_kind, start);
         cgh.parallel_for(range_of(s, count), *s.kernel);
       },
@@ -113,7 +113,7 @@ sycl::event submit_output_stage(const call& c, const stage& s, std::int64_t star
   return c.b->queue->submit(
       [&](sycl::handler& cgh) {
         if (c.temp_kind == kind_usm_pointer) cgh.depends_on(child_done);
-        if (wait_for_twiddles(c, first, frame::dir_forward)) cgh.depends_on(*c.b->twiddle_event);
+        if (wait_for_twiddles(c, first, plan_basics::dir_forward)) cgh.depends_on(*c.b->twiddle_event);
         set_stage_arguments(cgh, c, s, c.temp, c.temp_kind, c.output, c.data_kind, start);
         cgh.parallel_for(range_of(s, count), *s.kernel);
       },
@@ -129,14 +129,14 @@ void hand_queue_to_children(const DFTI_DESCRIPTOR* record, block& b) {
 }
 
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                   void* result_event, frame::direction d, std::int64_t data_kind) {
+                   void* result_event, plan_basics::direction d, std::int64_t data_kind) {
   block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   hand_queue_to_children(record, *b);
   const direction_plan p = plan_of(*b, d);
   // A direction the plan was not made for has no kernels.
   if (p.input.kernel == nullptr || p.output.kernel == nullptr) return status_invalid_configuration;
-  const int ready = frame::workspace_status(record, b->internal_persistent.get(),
+  const int ready = workspace_status(record, b->internal_persistent.get(),
                                             b->internal_scratch.get(), b->workspace_kind);
   if (ready != status_success) return ready;
 
@@ -168,16 +168,15 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 }
 
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                  std::uint64_t* container_kind, void* result_event, frame::direction d) {
-  frame::refresh_queue(record, block_of(record));
-  const std::int64_t kind = frame::buffer_form(container_kind) ? frame::kind_buffer_workspace
-                                                                : kind_usm_pointer;
+                  std::uint64_t* container_kind, void* result_event, plan_basics::direction d) {
+  follow_descriptor_queue(record, block_of(record));
+  const std::int64_t kind = data_kind_of(container_kind);
   return compute_1d_xwd(record, input, output, dependencies, result_event, d, kind);
 }
 
 }  // namespace
 
-QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry, frame::dir_forward, frame::dir_backward)
+QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry, plan_basics::dir_forward, plan_basics::dir_backward)
 
 }  // namespace r2c_1d
 }  // namespace dft

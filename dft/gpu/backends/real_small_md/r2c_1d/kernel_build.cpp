@@ -1,10 +1,12 @@
-// The kernels of the program "gpu_framework_r2c_1d_def": which ones a plan
+// The kernels of the real 1D program family: which ones a plan
 // needs, their build options, and their release.
 #include <cstdio>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -14,8 +16,10 @@ namespace r2c_1d {
 
 namespace {
 
-constexpr const char program_name_double[] = "gpu_framework_r2c_1d_def.qez_dft_gpu_bkd_r2c_1d_main_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_r2c_1d_def.qez_dft_gpu_bkd_r2c_1d_main_sycl_s";
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl_s");
 constexpr const char options_format[] =
     "%s%s-DIS=%lld -DOS=%lld -DFWD_D=%lld -DBWD_D=%lld -DTD=%lld -DNUM_PTS=%lld -DN_IS_EVEN=%lld ";
 constexpr const char odd_batch_format[] = "-DODDBATCH_SZ=%lld ";
@@ -26,28 +30,28 @@ constexpr std::size_t options_bytes = 512;
 enum class parity { any, even_only, odd_only };
 struct kernel_row {
   kernel_slot slot;
-  frame::direction direction;
+  plan_basics::direction direction;
   parity needs;
   const char* base_name;
   bool copy;  // a copy kernel (takes ODDBATCH_SZ)
 };
 constexpr kernel_row kernel_rows[kernel_slot_count] = {
-    {kernel_r2c, frame::dir_forward, parity::even_only, "r2c_kernel", false},
-    {kernel_c2r, frame::dir_backward, parity::even_only, "c2r_kernel", false},
-    {kernel_fwd_input_copy, frame::dir_forward, parity::any, "fwd_input_copy", true},
-    {kernel_fwd_output_copy, frame::dir_forward, parity::odd_only, "fwd_output_copy", true},
-    {kernel_bwd_input_copy, frame::dir_backward, parity::odd_only, "bwd_input_copy", true},
-    {kernel_bwd_output_copy, frame::dir_backward, parity::any, "bwd_output_copy", true},
+    {kernel_r2c, plan_basics::dir_forward, parity::even_only, "r2c_kernel", false},
+    {kernel_c2r, plan_basics::dir_backward, parity::even_only, "c2r_kernel", false},
+    {kernel_fwd_input_copy, plan_basics::dir_forward, parity::any, "fwd_input_copy", true},
+    {kernel_fwd_output_copy, plan_basics::dir_forward, parity::odd_only, "fwd_output_copy", true},
+    {kernel_bwd_input_copy, plan_basics::dir_backward, parity::odd_only, "bwd_input_copy", true},
+    {kernel_bwd_output_copy, plan_basics::dir_backward, parity::any, "bwd_output_copy", true},
 };
 
 bool needed(const kernel_row& row, const block& b) {
-  if (!frame::wants(b.directions, row.direction)) return false;
+  if (!plan_basics::serves(b.directions, row.direction)) return false;
   if (row.needs == parity::even_only) return b.even();
   if (row.needs == parity::odd_only) return !b.even();
   return true;
 }
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
+using plan_basics::ll;
 
 struct stride_pair {
   std::int64_t in, out;
@@ -55,52 +59,46 @@ struct stride_pair {
 
 // Strides a kernel of the direction reads and writes: input and output
 // strides, or the domain strides in the direction's order.
-stride_pair strides_of(const block& b, frame::direction d) {
+stride_pair strides_of(const block& b, plan_basics::direction d) {
   if (b.input_stride != 0 || b.output_stride != 0) return {b.input_stride, b.output_stride};
   if (b.forward_stride < 1 || b.backward_stride < 1) return {0, 0};
-  return d == frame::dir_forward ? stride_pair{b.forward_stride, b.backward_stride}
+  return d == plan_basics::dir_forward ? stride_pair{b.forward_stride, b.backward_stride}
                                  : stride_pair{b.backward_stride, b.forward_stride};
 }
 
 // Real-side distance (in reals) and complex-side distance (in complex values).
-stride_pair distances_of(const block& b, frame::direction d) {
-  if (b.distance_mode == 0) return {b.forward_distance, b.backward_distance};
-  return d == frame::dir_forward ? stride_pair{b.input_distance, b.output_distance}
+stride_pair distances_of(const block& b, plan_basics::direction d) {
+  if (b.io_distances == 0) return {b.forward_distance, b.backward_distance};
+  return d == plan_basics::dir_forward ? stride_pair{b.input_distance, b.output_distance}
                                  : stride_pair{b.output_distance, b.input_distance};
 }
 
-struct options_text {
-  char text[options_bytes];
-};
-
-options_text options_of(const block& b, const kernel_row& row) {
-  const bool forward = row.direction == frame::dir_forward;
+std::string options_of(const block& b, const kernel_row& row) {
+  const bool forward = row.direction == plan_basics::dir_forward;
   const stride_pair s = strides_of(b, row.direction);
   const stride_pair d = distances_of(b, row.direction);
-  options_text o{};
-  int used = std::snprintf(o.text, sizeof o.text, options_format, forward ? "-DFWD " : "",
-                           forward ? "" : "-DBWD ", ll(s.in), ll(s.out), ll(d.in), ll(d.out),
-                           ll(b.child_length), ll(b.n), ll(b.even() ? 1 : 0));
+  option_text o(options_bytes, option_overflow::keep_prefix);
+  o.add(options_format, forward ? "-DFWD " : "", forward ? "" : "-DBWD ", ll(s.in), ll(s.out), ll(d.in), ll(d.out),
+        ll(b.child_length), ll(b.n), ll(b.even() ? 1 : 0));
   const bool odd_batch = !b.even() && b.count % 2 == 1;
-  if (row.copy && odd_batch && used > 0 && static_cast<std::size_t>(used) < sizeof o.text)
-    std::snprintf(o.text + used, sizeof o.text - used, odd_batch_format, ll(b.count));
-  return o;
+  if (row.copy && odd_batch) o.add(odd_batch_format, ll(b.count));
+  return o.str();
 }
 
 }  // namespace
 
 template <class T>
 int build_r2c_kernels(block* b) {
-  const char* program = is_double<T>() ? program_name_double : program_name_single;
+  const char* program = is_double<T>() ? program_name_double.data() : program_name_single.data();
   const char* source = kernels::program_text_r2c_1d_def(is_double<T>());
   const char* letter = is_double<T>() ? "d" : "s";
   for (const kernel_row& row : kernel_rows) {
     if (!needed(row, *b)) continue;
     char name[64];
     std::snprintf(name, sizeof name, "%s_%s", row.base_name, letter);
-    const options_text options = options_of(*b, row);
+    const std::string options = options_of(*b, row);
     sycl::kernel* built = nullptr;
-    const int status = build_cached_kernel({b->queue, program, source, name, options.text}, built);
+    const int status = build_cached_kernel({b->queue, program, source, name, options.c_str()}, built);
     b->kernels[row.slot].reset(built);
     if (status != status_success) return status;
   }

@@ -22,7 +22,10 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -57,10 +60,7 @@ template <class T>
 constexpr std::uint64_t complex_bytes() {
   return 2 * sizeof(T);
 }
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
+using plan_basics::is_double;
 
 // ---------------------------------------------------------------------------
 // Owners of what a block holds.
@@ -88,7 +88,7 @@ struct block {
   std::int64_t half_length = 0;  // N/2
   std::int64_t input_stride = 0, output_stride = 0, forward_stride = 0, backward_stride = 0;
   std::int64_t count = 0;  // number of transforms
-  std::int64_t distance_mode = 0;
+  std::int64_t io_distances = 0;
   std::int64_t forward_distance = 0, backward_distance = 0, input_distance = 0, output_distance = 0;
   std::int64_t group_batch = 0;
   std::int64_t remainder_batch = 0;
@@ -100,13 +100,13 @@ struct block {
   buffer_slice temp_slice;
   std::uint32_t architecture = 0;
   std::uint32_t directions = 0;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
   std::unique_ptr<sycl::event> twiddle_event;
   std::uint64_t twiddle_size = 0;
   std::uint32_t temp_in_persistent = 0;
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint16_t in_order = 0;
 
   bool even() const { return n % 2 == 0; }
@@ -155,16 +155,8 @@ void twiddle_entry(std::int64_t k, std::int64_t half_length, T* entry);
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-// The frame's policy of one precision.
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return r2c_1d::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_1d_fwd<T>; }
-  static compute_entry backward_entry() { return compute_1d_bwd<T>; }
-};
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, r2c_1d::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_storage)
 
 }  // namespace r2c_1d
 }  // namespace dft

@@ -7,6 +7,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 // Names of the twiddle writers: target form and precision.
 class twidlTableGenR2C1DMainUsmDouble;
@@ -66,7 +67,7 @@ struct slice {
 
 slice make_slice(void* workspace, int kind, std::uint64_t offset, std::uint64_t bytes) {
   slice s;
-  if (kind != frame::kind_buffer_workspace) {
+  if (kind != plan_basics::workspace_buffer) {
     s.pointer = static_cast<char*>(workspace) + offset;
     return s;
   }
@@ -95,7 +96,7 @@ sycl::event bkd_write_twiddle_table_on_device(block& b, int kind) {
   const std::int64_t half = b.half_length;
   const sycl::range<1> entries(static_cast<size_t>(half));
   const auto location = location_of("bkd_write_twiddle_table_on_device", __LINE__);
-  if (kind == frame::kind_buffer_workspace) {
+  if (kind == plan_basics::workspace_buffer) {
     byte_buffer& table = *b.twiddle_slice;
     return b.queue->submit(
         [&](sycl::handler& cgh) {
@@ -121,7 +122,7 @@ int place_twiddles(block& b, void* workspace, int kind, std::uint64_t offset) {
   slice s = make_slice(workspace, kind, offset, b.twiddle_size);
   b.twiddle_pointer = s.pointer;
   b.twiddle_slice = std::move(s.buffer);
-  const bool target = kind == frame::kind_usm_workspace ? b.twiddle_pointer != nullptr
+  const bool target = kind == plan_basics::workspace_usm ? b.twiddle_pointer != nullptr
                                                         : static_cast<bool>(b.twiddle_slice);
   if (!target) return status_no_workspace;
   b.twiddle_event = std::make_unique<sycl::event>(bkd_write_twiddle_table_on_device<T>(b, kind));
@@ -160,7 +161,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   std::uint32_t phase, void* events) {
   block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
-  b->workspace_base = workspace;
+  b->workspace = workspace;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
   bkd_free_buffers(b, phase);
 
@@ -177,7 +178,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
       offset += b->twiddle_size;
     }
     if (events != nullptr && b->twiddle_event)
-      static_cast<frame::event_list*>(events)->push_back(*b->twiddle_event);
+      static_cast<event_list*>(events)->push_back(*b->twiddle_event);
   }
   if (has_part(phase, workspace_part_scratch)) {
     if (!b->temp_in_persistent) place_temp(*b, workspace, kind, offset);
@@ -191,9 +192,8 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   block* b = block_of(record);
   if (record->workspace_internal == 0) return status_bad_descriptor;
   if (b == nullptr) return status_invalid_configuration;
-  const backend_table& self = backend_policy<T>::table();
-  return frame::create_and_initialize_internal_workspaces(
-      record, self, *b->queue, {b->internal_persistent, b->internal_scratch, b->workspace_kind});
+  return create_two_part_internal_workspace(record, b->queue, add_workspace<T>, b->internal_persistent,
+                                            b->internal_scratch, b->workspace_kind, plan_basics::workspace_internal);
 }
 
 void bkd_free_buffers(block* b, std::uint32_t phase) {

@@ -9,6 +9,8 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -29,7 +31,7 @@ std::int64_t side_value(std::int64_t domain_value, std::int64_t fallback) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.count = batch.length;
-  b.distance_mode = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
@@ -70,7 +72,7 @@ std::uint64_t complex_span(const framing& f) {
 template <class T>
 void choose_layout_case(const DFTI_DESCRIPTOR* r, block& b) {
   constexpr std::uint64_t element = 2 * sizeof(T);
-  const framing f = framing_of(r, b, frame::dir_backward);
+  const framing f = framing_of(r, b, plan_basics::dir_backward);
   std::uint64_t packed = saturating_product(saturating_product(b.count, element), f.half());
   for (std::int32_t d = 1; d < f.rank; ++d) packed = saturating_product(packed, f.lengths[d]);
   if (r->placement == dfti_inplace || (r->options & option_destroy_input) != 0) {
@@ -129,9 +131,9 @@ void size_workspace(block& b, DFTI_DESCRIPTOR* r) {
 
 }  // namespace
 
-framing framing_of(const DFTI_DESCRIPTOR* r, const block& b, frame::direction d) {
+framing framing_of(const DFTI_DESCRIPTOR* r, const block& b, plan_basics::direction d) {
   framing f;
-  const bool forward = d == frame::dir_forward;
+  const bool forward = d == plan_basics::dir_forward;
   f.rank = std::min(r->work_lengths.count, static_cast<std::int32_t>(max_rank));
   for (std::int32_t k = 0; k < f.rank; ++k) {
     const dim_record& rec = r->work_lengths.records[k];
@@ -139,7 +141,7 @@ framing framing_of(const DFTI_DESCRIPTOR* r, const block& b, frame::direction d)
     f.real[k] = side_value(rec.forward, forward ? rec.input : rec.output);
     f.complex[k] = side_value(rec.backward, forward ? rec.output : rec.input);
   }
-  if (b.distance_mode != 0) {
+  if (b.io_distances != 0) {
     f.real_distance = forward ? b.input_distance : b.output_distance;
     f.complex_distance = forward ? b.output_distance : b.input_distance;
   } else {
@@ -151,7 +153,7 @@ framing framing_of(const DFTI_DESCRIPTOR* r, const block& b, frame::direction d)
 }
 
 bool check_r2c_md_layout(const DFTI_DESCRIPTOR* r) {
-  const framing f = framing_of(r, *block_of(r), frame::dir_backward);
+  const framing f = framing_of(r, *block_of(r), plan_basics::dir_backward);
   if (f.complex[1] < f.half() * f.complex[0] || f.real[1] < f.lengths[0] * f.real[0]) return false;
   for (std::int32_t d = 2; d < f.rank; ++d)
     if (f.complex[d] < f.lengths[d - 1] * f.complex[d - 1] || f.real[d] < f.lengths[d - 1] * f.real[d - 1])
@@ -167,7 +169,7 @@ bool check_r2c_md_layout(const DFTI_DESCRIPTOR* r) {
 
 int plan_r2c_md_workspace(const DFTI_DESCRIPTOR* r, intermediate_layout* out) {
   const block& b = *block_of(r);
-  const framing f = framing_of(r, b, frame::dir_backward);
+  const framing f = framing_of(r, b, plan_basics::dir_backward);
   const std::int32_t last = f.last();
   intermediate_layout t;
   switch (b.layout) {
@@ -201,18 +203,17 @@ int plan_r2c_md_workspace(const DFTI_DESCRIPTOR* r, intermediate_layout* out) {
 
 template <int rank>
 int acceptance(const DFTI_DESCRIPTOR* r) {
-  const bool takes = frame::common_acceptance(r) && real_conjugate_even_packed(r) && working_rank(r) == rank;
+  const bool takes = common_acceptance(r) && real_conjugate_even_packed(r) && working_rank(r) == rank;
   return takes ? status_success : status_not_handled;
 }
 
 template <class T, int rank>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  block* b = frame::create_block<block>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   b->queue = static_cast<sycl::queue*>(r->queue);
   if (b->queue == nullptr) return status_not_handled;
-  if (r->offload_mode == frame::offload_none) b->in_order = b->queue->is_in_order();
+  if (r->offload_mode == offload_none) b->in_order = b->queue->is_in_order();
   copy_batch(*b, r);
   if (b->count < 1) return status_not_handled;
 
@@ -228,9 +229,9 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   size_workspace(*b, r);
 
   if (r->workspace_internal != 0) {
-    const int made = frame::create_and_initialize_internal_workspaces(
-        r, backend_policy<T, rank>::table(), *b->queue,
-        frame::internal_workspace_slots{b->internal_persistent, b->internal_scratch, b->workspace_kind});
+    const int made = create_two_part_internal_workspace(r, b->queue, add_workspace, b->internal_persistent,
+                                                        b->internal_scratch, b->workspace_kind,
+                                                        plan_basics::workspace_internal);
     if (made != status_success) return made;
   }
   if (b->temp_in_use())
@@ -248,7 +249,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
     child = nullptr;
   }
   bkd_free_buffers(b, workspace_part_both);
-  frame::destroy_block<block>(r);
+  destroy_block<block>(r);
 }
 
 template int acceptance<2>(const DFTI_DESCRIPTOR*);
@@ -258,28 +259,10 @@ template int bkd_init<double, 2>(DFTI_DESCRIPTOR*);
 template int bkd_init<float, 3>(DFTI_DESCRIPTOR*);
 template int bkd_init<double, 3>(DFTI_DESCRIPTOR*);
 
-template <>
-const backend_table& backend_policy<float, 2>::table() {
-  return dft_r2c_2d_main_gpu_bkd_table_float;
-}
-template <>
-const backend_table& backend_policy<double, 2>::table() {
-  return dft_r2c_2d_main_gpu_bkd_table_double;
-}
-template <>
-const backend_table& backend_policy<float, 3>::table() {
-  return dft_r2c_3d_main_gpu_bkd_table_float;
-}
-template <>
-const backend_table& backend_policy<double, 3>::table() {
-  return dft_r2c_3d_main_gpu_bkd_table_double;
-}
-
 }  // namespace r2c_md
 
 #define QEZ_R2C_MD_TABLE(name, T, rank)                                                       \
-  const backend_table name = {frame::bkd_commit<r2c_md::backend_policy<T, rank>>,            \
-                              frame::bkd_free<r2c_md::backend_policy<T, rank>>, r2c_md::add_workspace};
+  const backend_table name = {QEZ_PROTOCOL_ENTRIES(r2c_md::backend_policy<T, rank>), r2c_md::add_workspace};
 QEZ_R2C_MD_TABLE(dft_r2c_2d_main_gpu_bkd_table_float, float, 2)
 QEZ_R2C_MD_TABLE(dft_r2c_2d_main_gpu_bkd_table_double, double, 2)
 QEZ_R2C_MD_TABLE(dft_r2c_3d_main_gpu_bkd_table_float, float, 3)

@@ -3,8 +3,8 @@
 // each per direction, shared when both directions configure them alike.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
@@ -79,16 +79,13 @@ void lay_out_complex(DFTI_DESCRIPTOR* child, const framing& f, const std::int64_
   child->batch.records[k] = dim_record{f.count, 0, 0, t_distance, f.complex_distance};
 }
 
-bool wants_forward(const DFTI_DESCRIPTOR* r) { return r->directions == directions_forward || r->directions == directions_both; }
-bool wants_backward(const DFTI_DESCRIPTOR* r) { return r->directions == directions_backward || r->directions == directions_both; }
-
 }  // namespace
 
 template <class T, int rank>
 int create_children(DFTI_DESCRIPTOR* r) {
   block& b = *block_of(r);
-  const framing fw = framing_of(r, b, frame::dir_forward);
-  const framing bw = framing_of(r, b, frame::dir_backward);
+  const framing fw = framing_of(r, b, plan_basics::dir_forward);
+  const framing bw = framing_of(r, b, plan_basics::dir_backward);
   intermediate_layout t;
   if (plan_r2c_md_workspace(r, &t) != status_success) return status_not_handled;
 
@@ -98,13 +95,13 @@ int create_children(DFTI_DESCRIPTOR* r) {
                                                : pass_labels{"3D_R2C|3d", "3DR2C|%s3d", "3DR2C|%s3d"};
 
   // Real children.
-  if (wants_forward(r)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_forward)) {
     if (int s = make_real<T>(b.children[forward_real], r, fw)) return s;
     DFTI_DESCRIPTOR* c = b.children[forward_real];
     lay_out_real(c, fw, fw.complex, fw.complex_distance);
     c->placement = r->placement;
   }
-  if (wants_backward(r)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_backward)) {
     if (int s = make_real<T>(b.children[backward_real], r, bw)) return s;
     DFTI_DESCRIPTOR* c = b.children[backward_real];
     lay_out_real(c, bw, t.strides, t.distance);
@@ -117,13 +114,13 @@ int create_children(DFTI_DESCRIPTOR* r) {
 
   // Complex children; the planner gives the same intermediate again.
   if (plan_r2c_md_workspace(r, &t) != status_success) return status_not_handled;
-  if (wants_forward(r)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_forward)) {
     if (int s = make_complex<T>(b.children[forward_complex], r, fw)) return s;
     DFTI_DESCRIPTOR* c = b.children[forward_complex];
     lay_out_complex(c, fw, fw.complex, fw.complex_distance);
     c->placement = dfti_inplace;
   }
-  if (wants_backward(r)) {
+  if (plan_basics::serves(r->directions, plan_basics::dir_backward)) {
     if (int s = make_complex<T>(b.children[backward_complex], r, bw)) return s;
     DFTI_DESCRIPTOR* c = b.children[backward_complex];
     lay_out_complex(c, bw, t.strides, t.distance);

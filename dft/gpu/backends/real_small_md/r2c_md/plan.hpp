@@ -17,7 +17,7 @@
 //   3  a packed temp, transforms innermost, dimensions reversed;
 //   4  a temp with the input's complex layout.
 // A child configured alike for both directions is committed once and serves
-// both (sharing.hpp).
+// both (core/child_sharing.hpp).
 #pragma once
 
 #include <cstdint>
@@ -26,8 +26,11 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -58,16 +61,16 @@ struct block {
   DFTI_DESCRIPTOR* children[child_slot_count] = {};
   sycl::queue* queue = nullptr;
   std::int64_t count = 0;  // number of transforms
-  std::int64_t distance_mode = 0;
+  std::int64_t io_distances = 0;
   std::int64_t forward_distance = 0, backward_distance = 0, input_distance = 0, output_distance = 0;
   std::uint64_t temp_size = 0;  // bytes of the intermediate temp
   std::int64_t layout = 0;
   void* usm_temp = nullptr;
   std::unique_ptr<byte_buffer> buffer_temp;
-  void* workspace_base = nullptr;
+  void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;  // 1 buffer, 2 USM, 0 internal
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint32_t in_order = 0;
   bool forward_committed = false;
   bool backward_committed = false;
@@ -90,7 +93,7 @@ struct framing {
   std::int64_t half() const { return lengths[0] / 2 + 1; }
   std::int32_t last() const { return rank - 1; }
 };
-framing framing_of(const DFTI_DESCRIPTOR* record, const block& b, frame::direction d);
+framing framing_of(const DFTI_DESCRIPTOR* record, const block& b, plan_basics::direction d);
 
 // Strides and distance of the intermediate.
 struct intermediate_layout {
@@ -127,14 +130,16 @@ template <class T, int rank>
 int bkd_init(DFTI_DESCRIPTOR* record);
 void bkd_destroy(DFTI_DESCRIPTOR* record);
 
+// The protocol's policy class of one precision and rank.
 template <class T, int rank>
 struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return r2c_md::acceptance<rank>(record); }
+  static constexpr commit_policy on_failure = keep_backend_exceptions_as_status;
+  static int acceptance(DFTI_DESCRIPTOR* record) { return r2c_md::acceptance<rank>(record); }
   static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T, rank>(record); }
   static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
   static compute_entry forward_entry() { return compute_r2c_md_fwd; }
   static compute_entry backward_entry() { return rank == 2 ? compute_r2c_2d_bwd : compute_r2c_3d_bwd; }
+  static std::uint32_t data_arrays(const DFTI_DESCRIPTOR* record) { return data_arrays_of_storage(record); }
 };
 
 }  // namespace r2c_md

@@ -59,14 +59,14 @@ void hand_queue_to(DFTI_DESCRIPTOR* record, DFTI_DESCRIPTOR* real, DFTI_DESCRIPT
 
 // Checks shared by both directions: 2 without a block or without the
 // direction's children, 5 or 11 for a missing workspace.
-int ready(DFTI_DESCRIPTOR* record, frame::direction d) {
+int ready(DFTI_DESCRIPTOR* record, plan_basics::direction d) {
   block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
-  const int ws = frame::workspace_status(record, b->internal_persistent.get(), b->internal_scratch.get(),
+  const int ws = workspace_status(record, b->internal_persistent.get(), b->internal_scratch.get(),
                                          b->workspace_kind);
   if (ws != status_success) return ws;
   // A direction the commit made no children for cannot run.
-  const bool committed = d == frame::dir_forward ? b->forward_committed : b->backward_committed;
+  const bool committed = d == plan_basics::dir_forward ? b->forward_committed : b->backward_committed;
   return committed ? status_success : status_invalid_configuration;
 }
 
@@ -86,12 +86,12 @@ int run_pair(DFTI_DESCRIPTOR* first, compute_entry first_entry, void* input, voi
 
 int compute_backward(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                      std::uint64_t* container_kind, void* result_event) {
-  const int status = ready(record, frame::dir_backward);
+  const int status = ready(record, plan_basics::dir_backward);
   if (status != status_success) return status;
   block& b = *block_of(record);
-  frame::refresh_queue(record, &b);
-  const bool buffer_data = frame::buffer_form(container_kind);
-  const std::uint64_t data_kind = buffer_data ? frame::buffer_form_bit : frame::usm_form_bit;
+  follow_descriptor_queue(record, &b);
+  const bool buffer_data = is_buffer_form(container_kind);
+  const std::uint64_t data_kind = buffer_data ? container_word_buffer_bit : container_word_usm_bit;
   const bool temp_case = b.layout >= case_packed_outermost;
   // A caller's workspace of the other kind holds no temp this call can use.
   if (record->workspace_internal == 0 && temp_case && (b.workspace_kind & data_kind) == 0)
@@ -126,13 +126,13 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   std::uint32_t phase, void* events) {
   block* b = record != nullptr ? block_of(record) : nullptr;
   if (b == nullptr) return status_invalid_configuration;
-  b->workspace_base = workspace;
+  b->workspace = workspace;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
   bkd_free_buffers(b, phase);
   const std::vector<DFTI_DESCRIPTOR*> children = counted_children(*b);
   if (phase == workspace_part_twiddles || phase == workspace_part_both) {
     if (b->temp_in_use()) {
-      if (kind == frame::kind_buffer_workspace)
+      if (kind == plan_basics::workspace_buffer)
         b->buffer_temp = slice_of(workspace, offset, b->temp_size);
       else
         b->usm_temp = static_cast<char*>(workspace) + offset;
@@ -155,10 +155,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 int compute_r2c_md_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                        std::uint64_t* container_kind, void* result_event) {
-  const int status = ready(record, frame::dir_forward);
+  const int status = ready(record, plan_basics::dir_forward);
   if (status != status_success) return status;
   block& b = *block_of(record);
-  frame::refresh_queue(record, &b);
+  follow_descriptor_queue(record, &b);
   DFTI_DESCRIPTOR* real = b.children[forward_real];
   DFTI_DESCRIPTOR* complex = b.children[forward_complex];
   hand_queue_to(record, real, complex);

@@ -8,6 +8,8 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
@@ -56,7 +58,7 @@ bool is_prime(std::int64_t m) {
 // ---------------------------------------------------------------------------
 // Copies and layout checks.
 
-void copy_descriptor(bkd_data& b, const DFTI_DESCRIPTOR* r) {
+void copy_descriptor(block& b, const DFTI_DESCRIPTOR* r) {
   b.queue = static_cast<sycl::queue*>(r->queue);
   b.directions = r->directions;
   b.real = r->domain == dfti_real;
@@ -78,7 +80,7 @@ void copy_descriptor(bkd_data& b, const DFTI_DESCRIPTOR* r) {
   }
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+  b.io_distances = io_distances_given(batch);
   b.forward_distance = batch.forward;
   b.backward_distance = batch.backward;
   b.input_distance = batch.input;
@@ -86,7 +88,7 @@ void copy_descriptor(bkd_data& b, const DFTI_DESCRIPTOR* r) {
 }
 
 // The configuration's per-direction layout.
-void fill_layout(const bkd_data& b, small_md_kernel_config& c) {
+void fill_layout(const block& b, small_md_kernel_config& c) {
   c.rank = b.rank;
   c.real = b.real;
   c.input_distance[0] = b.io_distances ? b.input_distance : b.forward_distance;
@@ -104,7 +106,7 @@ void fill_layout(const bkd_data& b, small_md_kernel_config& c) {
 }
 
 // Whether direction d's layout can be computed.
-bool layout_usable(const bkd_data& b, const small_md_kernel_config& c, int d) {
+bool layout_usable(const block& b, const small_md_kernel_config& c, int d) {
   const std::int64_t cr = b.real ? 1 : 2;  // fp per real-side element
   const std::int64_t in_fp = d == 0 ? cr : 2, out_fp = d == 0 ? 2 : cr;
   const std::int64_t n0 = b.lengths[0], n1 = b.lengths[1];
@@ -130,7 +132,7 @@ bool layout_usable(const bkd_data& b, const small_md_kernel_config& c, int d) {
 // ---------------------------------------------------------------------------
 // Device geometry.
 
-int query_device(bkd_data& b) {
+int query_device(block& b) {
   try {
     const sycl::device device = b.queue->get_device();
     const auto sizes = device.get_info<sycl::info::device::sub_group_sizes>();
@@ -384,7 +386,7 @@ int select_group_geometry(small_md_kernel_config& c, std::int64_t transforms, co
   return status_success;
 }
 
-int create_factor_table_record(bkd_data* b, std::uint64_t bytes, int slot) {
+int create_factor_table_record(block* b, std::uint64_t bytes, int slot) {
   if (slot < 0 || slot >= slot_count || b->tables[slot] != nullptr) return status_internal_error;
   // Every table starts on the device's base-address alignment and on at
   // least 16 bytes, the size of one double-precision complex value.
@@ -405,7 +407,7 @@ int create_factor_table_record(bkd_data* b, std::uint64_t bytes, int slot) {
   return status_success;
 }
 
-int plan_factor_tables(bkd_data* b) {
+int plan_factor_tables(block* b) {
   b->workspace = nullptr;
   b->workspace_kind = 0;
   for (factor_table_record*& t : b->tables) t = nullptr;
@@ -423,7 +425,7 @@ namespace {
 // The chosen configuration, or status_not_handled when the sub-group size,
 // the length or the shared local memory rules every configuration out.
 template <class T>
-int choose_configuration(bkd_data& b) {
+int choose_configuration(block& b) {
   const device_geometry& g = b.geometry;
   const std::int64_t sg = g.largest_sub_group_size, h = sg / 2;
   if (sg < min_sub_group_size) return status_not_handled;
@@ -548,11 +550,10 @@ int acceptance(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = frame::create_block<bkd_data>(r);
+  block* b = create_block<block>(r);
   if (b == nullptr) return status_allocation_failed;
-  r->threads = 1;
   copy_descriptor(*b, r);
-  b->in_order = r->offload_mode != frame::offload_none || b->queue == nullptr ? 0 : b->queue->is_in_order();
+  b->in_order = r->offload_mode != offload_none || b->queue == nullptr ? 0 : b->queue->is_in_order();
 
   small_md_kernel_config probe;
   fill_layout(*b, probe);
@@ -578,8 +579,8 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
   r->workspace_bytes[workspace_part_twiddles] = part0;
   r->workspace_bytes[workspace_part_scratch] = 0;
   if (r->workspace_internal != 0) {
-    status = frame::create_and_initialize_internal_workspaces(
-        r, backend_policy<T>::table(), *b->queue, {b->internal_persistent, b->internal_scratch, b->workspace_kind});
+    status = create_two_part_internal_workspace(r, b->queue, add_workspace<T>, b->internal_persistent,
+                                                b->internal_scratch, b->workspace_kind, plan_basics::workspace_internal);
     if (status != status_success) return status;
   }
   return build_small_md_kernel<T>(b);
@@ -588,7 +589,7 @@ int bkd_init(DFTI_DESCRIPTOR* r) {
 // Frees the block also when planning stopped before the queue was copied:
 // nothing else would free it.
 void bkd_destroy(DFTI_DESCRIPTOR* r) {
-  bkd_data* b = block_of(r);
+  block* b = block_of(r);
   if (b == nullptr) return;
   bkd_free_buffers(b, workspace_part_both);
   for (factor_table_record*& t : b->tables) {
@@ -598,7 +599,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
     t = nullptr;
   }
   release_kernel_handles(b->kernels);
-  frame::destroy_block<bkd_data>(r);
+  destroy_block<block>(r);
 }
 
 #define QEZ_INSTANTIATE(T)                                                                              \
@@ -614,7 +615,7 @@ QEZ_INSTANTIATE(double)
 
 }  // namespace small_md
 
-QEZ_DEFINE_FRAME_BACKEND_TABLES(dft_small_md_gpu_bkd, small_md)
+QEZ_DEFINE_BACKEND_TABLES(dft_small_md_gpu_bkd, small_md)
 
 }  // namespace dft
 }  // namespace qez

@@ -19,10 +19,10 @@ sycl::detail::code_location compute_location(unsigned long line) {
 
 int compute_md_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies, void* result_event, int d,
                    std::int64_t data_kind) {
-  bkd_data* b = block_of(record);
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   const int ready =
-      frame::workspace_status(record, b->internal_persistent.get(), b->internal_scratch.get(), b->workspace_kind);
+      workspace_status(record, b->internal_persistent.get(), b->internal_scratch.get(), b->workspace_kind);
   if (ready != status_success) return ready;
   const small_md_kernel_config& c = b->config;
   if (!c.direction_enabled[d] || b->kernels[d] == nullptr) return status_bad_descriptor;
@@ -44,7 +44,7 @@ int compute_md_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
           if (t == nullptr) continue;
           if ((d == 0 && slot == slot_main_backward) || (d == 1 && slot == slot_main_forward)) continue;
           dft_set_arg(cgh, next++, t->container, t->kind);
-          if (!b->in_order && t->kind == frame::kind_usm_workspace && t->event != nullptr) cgh.depends_on(*t->event);
+          if (!b->in_order && t->kind == plan_basics::workspace_usm && t->event != nullptr) cgh.depends_on(*t->event);
         }
         cgh.parallel_for(sycl::nd_range<2>(sycl::range<2>(static_cast<size_t>(groups), static_cast<size_t>(local)),
                                            sycl::range<2>(1, static_cast<size_t>(local))),
@@ -57,8 +57,8 @@ int compute_md_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, int d) {
-  frame::refresh_queue(record, block_of(record));
-  const std::int64_t kind = frame::buffer_form(container_kind) ? frame::kind_buffer_workspace : kind_usm_pointer;
+  follow_descriptor_queue(record, block_of(record));
+  const std::int64_t kind = data_kind_of(container_kind);
   return compute_md_xwd(record, input, output, dependencies, result_event, d, kind);
 }
 
@@ -67,13 +67,13 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 template <class T>
 int compute_md_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event) {
-  return compute_entry(record, input, output, dependencies, container_kind, result_event, frame::dir_forward);
+  return compute_entry(record, input, output, dependencies, container_kind, result_event, plan_basics::dir_forward);
 }
 
 template <class T>
 int compute_md_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event) {
-  return compute_entry(record, input, output, dependencies, container_kind, result_event, frame::dir_backward);
+  return compute_entry(record, input, output, dependencies, container_kind, result_event, plan_basics::dir_backward);
 }
 
 #define QEZ_INSTANTIATE(T)                                                                      \

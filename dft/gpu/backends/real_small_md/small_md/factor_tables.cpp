@@ -155,7 +155,7 @@ template <family F, class T>
 sycl::event submit_writer(sycl::queue& q, const table_shape& s, T scale, factor_table_record& r) {
   const sycl::range<2> range(static_cast<size_t>(s.slow), static_cast<size_t>(s.fast));
   const auto where = location_of("bkd_write_pre_computed_factors_on_device", __LINE__);
-  if (r.kind == frame::kind_buffer_workspace) {
+  if (r.kind == plan_basics::workspace_buffer) {
     byte_buffer& table = *static_cast<byte_buffer*>(r.container);
     return q.submit(
         [&](sycl::handler& cgh) {
@@ -179,7 +179,7 @@ sycl::event submit_writer(sycl::queue& q, const table_shape& s, T scale, factor_
 
 // bkd_write_pre_computed_factors_on_device, one slot.
 template <class T>
-sycl::event write_table(bkd_data& b, int slot) {
+sycl::event write_table(block& b, int slot) {
   const table_shape s = shape_of(b.config, slot);
   factor_table_record& r = *b.tables[slot];
   const T scale = slot <= slot_main_backward ? static_cast<T>(b.config.scales[slot]) : T(1);
@@ -192,7 +192,7 @@ sycl::event write_table(bkd_data& b, int slot) {
 }
 
 void release_sub_buffer(factor_table_record& r) {
-  if (r.kind == frame::kind_buffer_workspace && r.container != nullptr) {
+  if (r.kind == plan_basics::workspace_buffer && r.container != nullptr) {
     try {
       delete static_cast<byte_buffer*>(r.container);
     } catch (const sycl::exception&) {
@@ -208,7 +208,7 @@ bool has_part(std::uint32_t phase, workspace_part part) {
 
 }  // namespace
 
-std::uint64_t exact_table_bytes(const bkd_data& b, int slot, std::uint64_t z) {
+std::uint64_t exact_table_bytes(const block& b, int slot, std::uint64_t z) {
   const small_md_kernel_config& c = b.config;
   const std::int64_t k0 = c.factor_counts[0];
   const bool exists = (slot == slot_main_forward && k0 >= 2 && c.direction_enabled[0]) ||
@@ -225,7 +225,7 @@ std::uint64_t exact_table_bytes(const bkd_data& b, int slot, std::uint64_t z) {
   }
 }
 
-void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
+void bkd_free_buffers(block* b, std::uint32_t phase) {
   if (has_part(phase, workspace_part_twiddles)) {
     b->internal_persistent.reset();
     for (factor_table_record* r : b->tables)
@@ -240,7 +240,7 @@ void bkd_free_buffers(bkd_data* b, std::uint32_t phase) {
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t phase,
                   void* events) {
-  bkd_data* b = block_of(record);
+  block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
   b->workspace = workspace;
   b->workspace_kind = static_cast<std::uint32_t>(kind);
@@ -251,12 +251,12 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   std::uint64_t o = offset;
   for (factor_table_record* r : b->tables) {
     if (r == nullptr) continue;
-    if (kind != frame::kind_buffer_workspace && kind != frame::kind_usm_workspace) return status_internal_error;
+    if (kind != plan_basics::workspace_buffer && kind != plan_basics::workspace_usm) return status_internal_error;
     release_sub_buffer(*r);
     r->kind = static_cast<std::uint32_t>(kind);
     if (r->size != 0) {
       if (workspace == nullptr) return status_internal_error;
-      if (kind == frame::kind_buffer_workspace) {
+      if (kind == plan_basics::workspace_buffer) {
         auto* parent = static_cast<byte_buffer*>(workspace);
         if (parent->is_sub_buffer())
           throw sycl::exception(sycl::make_error_code(sycl::errc::invalid), "Cannot create sub buffer from sub buffer.");

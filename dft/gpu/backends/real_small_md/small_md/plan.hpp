@@ -15,7 +15,10 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/backends/real_small_md/backend_frame.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
 namespace ulmara {
@@ -23,10 +26,7 @@ namespace qez {
 namespace dft {
 namespace small_md {
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
+using plan_basics::is_double;
 
 constexpr std::int64_t max_radix = 64;
 
@@ -79,7 +79,7 @@ enum table_slot : int {
 };
 
 // Private block of a committed record.
-struct bkd_data {
+struct block {
   char kernel_name[64] = {};
   char butterfly_names[2][4][64] = {};
   sycl::kernel* kernels[2] = {nullptr, nullptr};  // forward, backward
@@ -102,14 +102,14 @@ struct bkd_data {
   void* workspace = nullptr;
   std::uint32_t workspace_kind = 0;
   factor_table_record* tables[slot_count] = {};
-  frame::device_area internal_persistent;
-  frame::device_area internal_scratch;
+  device_area internal_persistent;
+  device_area internal_scratch;
   std::uint32_t in_order = 0;
   std::uint32_t base_addr_align_bytes = 0;
   std::uint64_t complex_bytes = 16;  // 16 double, 8 single
 };
 
-inline bkd_data* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<bkd_data*>(r->bkd_data); }
+inline block* block_of(const DFTI_DESCRIPTOR* r) { return static_cast<block*>(r->bkd_data); }
 
 // ---------------------------------------------------------------------------
 // Planning (acceptance_and_config.cpp).
@@ -128,8 +128,8 @@ template <class T>
 std::int64_t kernel_config_cost(const small_md_kernel_config& config);
 template <class T>
 std::int64_t first_stage_work(const small_md_kernel_config& config);
-int plan_factor_tables(bkd_data* block);
-int create_factor_table_record(bkd_data* block, std::uint64_t bytes, int slot);
+int plan_factor_tables(block* block);
+int create_factor_table_record(block* block, std::uint64_t bytes, int slot);
 
 // Complex length of dimension 0 (N0/2 for real data) and length of dimension 1.
 inline std::int64_t c2c_length(const small_md_kernel_config& c) {
@@ -149,11 +149,11 @@ bool input_copied_in_slm(const small_md_kernel_config& c, int direction);
 bool use_load_row_by_row(const small_md_kernel_config& c, int direction);
 std::int64_t row_input_distance_fp(const small_md_kernel_config& c, int direction, bool double_precision);
 // The option string of one direction; 0, or 7 when it does not fit.
-int format_small_md_options(const bkd_data& block, int direction, bool double_precision, char* out,
+int format_small_md_options(const block& b, int direction, bool double_precision, char* out,
                             std::size_t bytes);
-void format_small_md_names(bkd_data& block, bool double_precision);
+void format_small_md_names(block& b, bool double_precision);
 template <class T>
-int build_small_md_kernel(bkd_data* block);
+int build_small_md_kernel(block* block);
 const char* small_md_program_name(bool double_precision);
 
 // ---------------------------------------------------------------------------
@@ -161,9 +161,9 @@ const char* small_md_program_name(bool double_precision);
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
                   std::uint32_t phase, void* events);
-void bkd_free_buffers(bkd_data* block, std::uint32_t phase);
+void bkd_free_buffers(block* block, std::uint32_t phase);
 // Exact bytes of a slot's table for the chosen configuration (0: none).
-std::uint64_t exact_table_bytes(const bkd_data& block, int slot, std::uint64_t complex_bytes);
+std::uint64_t exact_table_bytes(const block& b, int slot, std::uint64_t complex_bytes);
 
 // ---------------------------------------------------------------------------
 // Compute (compute.cpp).
@@ -174,15 +174,8 @@ template <class T>
 int compute_md_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event);
 
-template <class T>
-struct backend_policy {
-  static const backend_table& table();
-  static int acceptance(const DFTI_DESCRIPTOR* record) { return small_md::acceptance(record); }
-  static int init(DFTI_DESCRIPTOR* record) { return bkd_init<T>(record); }
-  static void destroy(DFTI_DESCRIPTOR* record) { bkd_destroy(record); }
-  static compute_entry forward_entry() { return compute_md_fwd<T>; }
-  static compute_entry backward_entry() { return compute_md_bwd<T>; }
-};
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, small_md::acceptance, bkd_init<T>, bkd_destroy,
+                          compute_md_fwd<T>, compute_md_bwd<T>, data_arrays_of_storage)
 
 }  // namespace small_md
 }  // namespace dft

@@ -1,4 +1,4 @@
-// The program "gpu_framework_small_md_slm": the kernel name, the butterfly
+// The small multi-dimensional SLM program: the kernel name, the butterfly
 // names, the build options of each direction and the builds.
 #include <algorithm>
 #include <cmath>
@@ -8,6 +8,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara {
@@ -17,13 +18,15 @@ namespace small_md {
 
 namespace {
 
-constexpr const char program_name_double[] = "gpu_framework_small_md_slm.qez_dft_gpu_bkd_small_md_slm_sycl_d";
-constexpr const char program_name_single[] = "gpu_framework_small_md_slm.qez_dft_gpu_bkd_small_md_slm_sycl_s";
+constexpr auto program_name_double =
+    kernels::cache_program_name(kernels::family_small_md_slm, ".qez_dft_gpu_bkd_small_md_slm_sycl_d");
+constexpr auto program_name_single =
+    kernels::cache_program_name(kernels::family_small_md_slm, ".qez_dft_gpu_bkd_small_md_slm_sycl_s");
 constexpr std::size_t options_bytes = 1024;
 constexpr double double_epsilon = 2.220446049250313e-16;
 constexpr double single_epsilon = 1.1920928955078125e-7;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
+using plan_basics::ll;
 
 // Elements per value on each side of direction d, and the extra complex
 // value of the real side's row.
@@ -127,7 +130,7 @@ row_values direction_row_values(const small_md_kernel_config& c, int d, bool dou
   return v;
 }
 
-void format_small_md_names(bkd_data& b, bool double_precision) {
+void format_small_md_names(block& b, bool double_precision) {
   const small_md_kernel_config& c = b.config;
   char* name = b.kernel_name;
   const std::size_t size = sizeof b.kernel_name;
@@ -139,13 +142,13 @@ void format_small_md_names(bkd_data& b, bool double_precision) {
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 4; ++j) {
       if (j < c.factor_counts[i])
-        std::snprintf(b.butterfly_names[i][j], 64, "fft_%lld_s", ll(c.factors[i][j]));
+        kernels::copy_name(kernels::codelet_name(c.factors[i][j]), b.butterfly_names[i][j], 64);
       else
         b.butterfly_names[i][j][0] = '\0';
     }
 }
 
-int format_small_md_options(const bkd_data& b, int d, bool double_precision, char* out, std::size_t bytes) {
+int format_small_md_options(const block& b, int d, bool double_precision, char* out, std::size_t bytes) {
   const small_md_kernel_config& c = b.config;
   option_writer w(out, bytes);
   w.add("%s-DSLM_BYTE_SIZE=%lld -DRANK=%lld -DKERNEL_FUNC=%s -DFWD_DIR=%lld -DBWD_DIR=%lld -DIDIST=%lld "
@@ -181,11 +184,11 @@ int format_small_md_options(const bkd_data& b, int d, bool double_precision, cha
 }
 
 const char* small_md_program_name(bool double_precision) {
-  return double_precision ? program_name_double : program_name_single;
+  return double_precision ? program_name_double.data() : program_name_single.data();
 }
 
 template <class T>
-int build_small_md_kernel(bkd_data* b) {
+int build_small_md_kernel(block* b) {
   format_small_md_names(*b, is_double<T>());
   for (int d = 0; d < 2; ++d) {
     if (!b->config.direction_enabled[d]) {
@@ -209,7 +212,7 @@ int build_small_md_kernel(bkd_data* b) {
 
 #define QEZ_INSTANTIATE(T)                                                   \
   template bool input_copied_in_slm<T>(const small_md_kernel_config&, int); \
-  template int build_small_md_kernel<T>(bkd_data*);
+  template int build_small_md_kernel<T>(block*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

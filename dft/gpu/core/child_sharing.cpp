@@ -1,4 +1,4 @@
-#include "dft/gpu/backends/real_small_md/r2c_md/sharing.hpp"
+#include "dft/gpu/core/child_sharing.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "dft/gpu/backends/1d_factorised/layout_helpers.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -10,7 +10,7 @@ void copy_batch_layout(batch_layout_row* rows, const DFTI_DESCRIPTOR* desc) {
     const dim_record& from = batch.records[i];
     batch_layout_row& to = rows[i];
     to.howmany = from.length;
-    to.io_distances = from.forward == 0 && from.backward == 0 && from.input != 0 && from.output != 0;
+    to.io_distances = io_distances_given(from);
     to.fwd_distance = from.forward;
     to.bwd_distance = from.backward;
     to.in_distance = from.input;

@@ -13,6 +13,12 @@ namespace ulmara {
 namespace qez {
 namespace dft {
 
+// The batch record gives input/output distances (and no domain distances),
+// which are then the ones in use.
+inline bool io_distances_given(const dim_record& batch) {
+  return batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+}
+
 // One batch dimension as a backend reads it.
 struct batch_layout_row {
   std::int64_t howmany;       // number of transforms

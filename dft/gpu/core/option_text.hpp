@@ -1,0 +1,66 @@
+// Build options of a program, written piece by piece into a text of fixed
+// capacity. What happens when a piece no longer fits is the caller's choice:
+// some backends keep what fits (the compiler then reports the cut option),
+// others hand on no options at all so that a cut set never reaches it.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+enum class option_overflow {
+  keep_prefix,  // keep the text up to the capacity; later pieces are dropped
+  empty_text,   // the whole text becomes empty; later pieces are dropped
+};
+
+class option_text {
+ public:
+  // `capacity` counts the terminating NUL, like the size of a char buffer.
+  option_text(std::size_t capacity, option_overflow policy) : capacity_(capacity), policy_(policy) {}
+
+  // Appends printf-formatted text.
+  template <class... A>
+  void add(const char* format, A... args) {
+    if (overflowed_) return;
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    if (n < 0) return overflow(std::string());
+    std::string piece(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(&piece[0], piece.size(), format, args...);
+    piece.resize(static_cast<std::size_t>(n));
+    append(piece);
+  }
+
+  bool overflowed() const { return overflowed_; }
+  const std::string& str() const { return text_; }
+
+ private:
+  void append(const std::string& piece) {
+    if (text_.size() + piece.size() < capacity_)
+      text_ += piece;
+    else
+      overflow(piece);
+  }
+  // A piece that does not fit (or could not be formatted): nothing is added
+  // after it.
+  void overflow(const std::string& piece) {
+    overflowed_ = true;
+    if (policy_ == option_overflow::empty_text) {
+      text_.clear();
+    } else if (capacity_ > text_.size()) {
+      text_ += piece.substr(0, capacity_ - 1 - text_.size());
+    }
+  }
+
+  std::string text_;
+  std::size_t capacity_;
+  option_overflow policy_;
+  bool overflowed_ = false;
+};
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara

@@ -1,0 +1,20 @@
+// The default 1D backend's pass kernels are printed per plan: the generator
+// writes their printf templates (holes for the kernel name, the sizes and the
+// routines) and the prelude ahead of the codelet library, and the backend
+// fills the holes at commit. The texts are the same in both precisions.
+#pragma once
+
+#include <ostream>
+
+namespace qez_codelets {
+
+// CHUNK_OFFSET_TYPE long, QEZ_TWIDDLE and QEZ_BATCH_OFFSET.
+void write_default_1d_prelude(std::ostream& out);
+// One pass with a codelet on values held in registers.
+void write_default_1d_registers_template(std::ostream& out);
+// One pass with a direct DFT of any size from global to global memory.
+void write_default_1d_generic_template(std::ostream& out);
+// Both factors of a transform in one work-group through shared local memory.
+void write_default_1d_shared_memory_template(std::ostream& out);
+
+}  // namespace qez_codelets
