@@ -62,7 +62,7 @@ struct cache_key {
   const std::uint8_t* options;
   std::size_t options_length;
 
-  bool binary() const { return options_length > 0 && options[0] == binary_key_marker; }
+  bool binary() const { return is_binary_key(options, options_length); }
 };
 
 cache_key make_key(sycl::queue* queue, void* device_id, void* native_context, std::int32_t domain,
@@ -253,8 +253,7 @@ std::uint64_t kernel_cache_bucket(std::int32_t domain, void* device_id, const ch
   const auto scaled_domain = static_cast<std::int32_t>(static_cast<std::uint32_t>(domain) * domain_weight);
   std::uint64_t h = static_cast<std::uint64_t>(static_cast<std::int64_t>(scaled_domain)) ^
                     (reinterpret_cast<std::uint64_t>(device_id) & 0xFFFFFFFFu);
-  const bool binary_key = options_length > 0 && static_cast<const std::uint8_t*>(options)[0] == binary_key_marker;
-  if (name != nullptr && !binary_key) h += weighted_sum(reinterpret_cast<const std::int8_t*>(name), name_length_for_hash(name));
+  if (name != nullptr && !is_binary_key(options, options_length)) h += weighted_sum(reinterpret_cast<const std::int8_t*>(name), name_length_for_hash(name));
   const std::size_t hashed_options = options_length < hashed_characters ? options_length : hashed_characters;
   if (hashed_options > 0) h += weighted_sum(static_cast<const std::int8_t*>(options), hashed_options);
   return h % kernel_cache_bucket_count;

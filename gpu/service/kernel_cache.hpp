@@ -21,6 +21,9 @@ namespace gpu {
 constexpr std::uint64_t kernel_cache_bucket_count = 1021;
 // Options whose first byte is this make a binary key: the name does not count.
 constexpr std::uint8_t binary_key_marker = 0xFF;
+inline bool is_binary_key(const void* options, std::size_t options_length) {
+  return options_length > 0 && static_cast<const std::uint8_t*>(options)[0] == binary_key_marker;
+}
 // Bound of program names in the cache.
 constexpr std::size_t cached_name_limit = 260;
 

@@ -1,9 +1,13 @@
 // Kernel entry points over the kernel cache and program build.
 #include "gpu/service/kernel_entry_points.hpp"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include "gpu/service/device_registry.hpp"
 #include "gpu/service/kernel_cache.hpp"
@@ -22,8 +26,71 @@ namespace {
 
 constexpr int handle_alignment = 64;
 
-// Serialises the builds of kernels looked up by key (see get_kernel_common).
-std::mutex build_lock;
+// ---- builds in flight, one slot per cache key ----
+
+// A thread that misses in the cache claims the key's slot before it builds;
+// other threads asking for the same key wait for the slot and then find the
+// program in the cache, while threads with other keys build at the same
+// time. The lock guards only the set of keys and is never held through a
+// build.
+class build_slots {
+public:
+  // Holds the slot of one key until destroyed; waiters are woken then.
+  class claim {
+  public:
+    claim(build_slots* slots, std::string key) : slots_(slots), key_(std::move(key)) {}
+    ~claim() { slots_->release(key_); }
+    claim(const claim&) = delete;
+    claim& operator=(const claim&) = delete;
+
+  private:
+    build_slots* slots_;
+    std::string key_;
+  };
+
+  // Waits while another thread holds the slot of `key`, then takes it.
+  std::unique_ptr<claim> acquire(std::string key) {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (building_.count(key) != 0) {
+      ++waiting_;
+      freed_.wait(guard, [&] { return building_.count(key) == 0; });
+      --waiting_;
+    }
+    building_.insert(key);
+    return std::make_unique<claim>(this, std::move(key));
+  }
+
+  std::size_t waiting() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return waiting_;
+  }
+
+private:
+  void release(const std::string& key) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      building_.erase(key);
+    }
+    freed_.notify_all();
+  }
+
+  std::mutex lock_;
+  std::condition_variable freed_;
+  std::set<std::string> building_;
+  std::size_t waiting_ = 0;
+};
+
+build_slots& slots() {
+  static build_slots instance;
+  return instance;
+}
+
+std::atomic<kernel_build_hook> build_hook{nullptr};
+
+template <class T>
+void append_bytes(std::string* key, const T& value) {
+  key->append(reinterpret_cast<const char*>(&value), sizeof value);
+}
 
 void raise_on_status(int status) {
   if (status != 0) throw_opencl_error(status);
@@ -94,17 +161,34 @@ struct kernel_request {
   bool pooled;
 };
 
+// The bytes that tell the cache keys of a request apart, as far as builds
+// in flight need: device, native context, domain, name (left out of a binary
+// key) and key options. Different SYCL contexts over one native context
+// share a slot; that only orders their builds.
+std::string build_slot_key(void* device, void* native_context, const kernel_request& request) {
+  std::string key;
+  append_bytes(&key, device);
+  append_bytes(&key, native_context);
+  append_bytes(&key, request.domain);
+  if (!is_binary_key(request.key_options, request.key_options_length) && request.cache_name != nullptr)
+    key.append(request.cache_name, safe_strnlen(request.cache_name, cached_name_limit));
+  key.push_back('\0');
+  if (request.key_options_length > 0)
+    key.append(static_cast<const char*>(request.key_options), request.key_options_length);
+  return key;
+}
+
 qez_gpu_kernel_struct_t* get_kernel_common(int* status, sycl::queue* queue, const kernel_request& request) {
   void* device = get_device_id(status, queue);
   raise_on_status(*status);
   void* native_context = native_context_handle(nullptr, queue, backend_of_queue);
   raise_on_status(*status);
   const char* cache_name = request.cache_name;
-  // Builds of one key must not race: the first builds, the others find its
-  // program once they get the build lock.
-  std::unique_lock<std::mutex> build_guard(build_lock, std::defer_lock);
+  // Builds of one key must not race: the first caller builds, the others
+  // wait for its slot and then find its program in the cache.
+  std::unique_ptr<build_slots::claim> slot;
   for (int attempt = 0; request.look_up && attempt < 2; ++attempt) {
-    if (attempt == 1) build_guard.lock();
+    if (attempt == 1) slot = slots().acquire(build_slot_key(device, native_context, request));
     void* program = nullptr;
     qez_gpu_kernel_struct_t* instance = nullptr;
     kernel_cache_entry* entry =
@@ -114,6 +198,7 @@ qez_gpu_kernel_struct_t* get_kernel_common(int* status, sycl::queue* queue, cons
     if (instance != nullptr) return instance;
     if (entry != nullptr) return wrap_kernel_struct(queue, program, request.kernel_name, entry, request.pooled);
   }
+  if (kernel_build_hook hook = build_hook.load()) hook(request.cache_name);
   std::uint8_t release_flag = 1;
   void* program = build_program(status, queue, device, native_context, request.domain, request.cache_name,
                                 request.data, request.size, request.format, request.build_options, &release_flag);
@@ -283,6 +368,10 @@ qez_gpu_kernel_struct_t* qez_gpu_get_cached_kernel(int* status, sycl::queue* que
   if (instance != nullptr) return instance;
   return wrap_kernel_struct(queue, program, name, entry, true);
 }
+
+kernel_build_hook set_kernel_build_hook(kernel_build_hook hook) { return build_hook.exchange(hook); }
+
+std::size_t kernel_builds_waiting() { return slots().waiting(); }
 
 void release_kernel(int* status, qez_gpu_kernel_struct_t* handle) {
   if (handle == nullptr) return;

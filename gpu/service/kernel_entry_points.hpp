@@ -41,6 +41,18 @@ qez_gpu_kernel_struct_t* qez_gpu_get_cached_kernel(int* status, sycl::queue* que
 // Owned handles are freed, pooled ones go back to their pool; null does nothing.
 void release_kernel(int* status, qez_gpu_kernel_struct_t* handle);
 
+// Builds of one cache key are made once: concurrent callers of that key wait
+// for the first one's build; callers of different keys build concurrently.
+// Tests observe this through the two functions below.
+//
+// Called on the building thread just before a program of a looked-up key is
+// built (with the cache name), outside every lock; null for none. Returns
+// the previous hook.
+using kernel_build_hook = void (*)(const char* cache_name);
+kernel_build_hook set_kernel_build_hook(kernel_build_hook hook);
+// Callers now waiting for another thread's build of their key.
+std::size_t kernel_builds_waiting();
+
 // Statuses of the binary road with source.
 constexpr int binary_road_status_base = -2000;
 constexpr int binary_road_no_package = -2001;

@@ -77,7 +77,10 @@ void set_local(sycl::handler& cgh, int index, const qez_gpu_argument_t& record) 
 void depend_on(sycl::handler& cgh, const qez_gpu_event_list_t* deps, bool honour_no_dependencies) {
   if (deps == nullptr || deps->count < 1) return;
   if (honour_no_dependencies && deps->no_dependencies) return;
-  for (std::int32_t i = 0; i < deps->count; ++i) cgh.depends_on(*deps->events[i]);
+  if (deps->events == nullptr) return;
+  // A null entry names no event: nothing to wait for.
+  for (std::int32_t i = 0; i < deps->count; ++i)
+    if (deps->events[i] != nullptr) cgh.depends_on(*deps->events[i]);
 }
 
 // SYCL ranges list the slowest dimension first: the caller's arrays reversed.

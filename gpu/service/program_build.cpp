@@ -64,16 +64,18 @@ std::string build_log(cl_program program, cl_device_id device) {
   return std::string(log.data(), strnlen(log.data(), size));
 }
 
-// The two messages of a failed creation or build; the compiler's log, when
-// there is one, follows the OpenCL message on its own lines.
-[[noreturn]] void raise_opencl_failure(int code, sycl::queue* queue, const char* kernel_name, std::int32_t domain,
-                                       const std::string& log) {
+// The compiler's log of the last failed build on this thread; the exception
+// carries only the message, callers who want the diagnostics ask for this.
+thread_local std::string failed_build_log;
+
+// The two messages of a failed creation or build: the double-precision text
+// when a double-precision kernel fails to build on a device without double
+// precision, otherwise the OpenCL text with the code.
+[[noreturn]] void raise_opencl_failure(int code, sycl::queue* queue, const char* kernel_name, std::int32_t domain) {
   const std::string device = device_name_of(queue);
-  if (code == CL_OUT_OF_RESOURCES && device_lacks_double(queue) && is_double_precision_kernel(domain, kernel_name))
+  if (code == CL_BUILD_PROGRAM_FAILURE && device_lacks_double(queue) && is_double_precision_kernel(domain, kernel_name))
     throw_runtime(double_precision_message(device, domain, kernel_name));
-  std::string message = opencl_build_message(code, device, domain, kernel_name);
-  if (!log.empty()) message += "\n" + log;
-  throw_runtime(message);
+  throw_runtime(opencl_build_message(code, device, domain, kernel_name));
 }
 
 cl_program create_ocl_program(cl_device_id device, cl_context context, const void* data, std::size_t size,
@@ -206,18 +208,23 @@ std::string nivolo_build_message(std::uint32_t result, const std::string& device
 
 std::uint64_t program_build_count() { return builds.load(); }
 
+std::string last_failed_build_log() { return failed_build_log; }
+
 cl_program build_ocl_program(cl_device_id device, cl_context context, const void* data, std::size_t size,
                              char format, const char* options, sycl::queue* queue, const char* kernel_name,
                              std::int32_t domain) {
   cl_int error = CL_SUCCESS;
   cl_program program = create_ocl_program(device, context, data, size, format, &error);
-  if (error != CL_SUCCESS) raise_opencl_failure(error, queue, kernel_name, domain, std::string());
+  if (error != CL_SUCCESS) {
+    failed_build_log.clear();
+    raise_opencl_failure(error, queue, kernel_name, domain);
+  }
   ++builds;
   const cl_int built = ocl::clBuildProgram(program, 1, &device, options, nullptr, nullptr);
   if (built == CL_SUCCESS) return program;
-  const std::string log = build_log(program, device);
+  failed_build_log = build_log(program, device);
   ocl::clReleaseProgram(program);
-  raise_opencl_failure(built, queue, kernel_name, domain, log);
+  raise_opencl_failure(built, queue, kernel_name, domain);
 }
 
 void* build_program(int* status, sycl::queue* queue, void* device, void* native_context, std::int32_t domain,

@@ -53,6 +53,11 @@ std::string nivolo_build_message(std::uint32_t result, const std::string& device
 // Programs built (clBuildProgram calls) in this process.
 std::uint64_t program_build_count();
 
+// The compiler's log of the last OpenCL program that failed to create or
+// build on the calling thread (empty when the driver gave none, or when the
+// creation failed); the exception's message does not carry it.
+std::string last_failed_build_log();
+
 }  // namespace gpu
 }  // namespace qez
 }  // namespace ulmara

@@ -2,6 +2,7 @@
 #include "gpu/service/program_package.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "gpu/service/elf_view.hpp"
@@ -104,8 +105,10 @@ int locate_record(const elf::byte_view& image, elf::section_table* table, record
   const elf::section_header section = table->at(static_cast<std::uint16_t>(index));
   if (section.size < record_minimum_bytes || !table->data_inside(section))
     return splice_no_record_section;
-  // The table is copied in place with everything before the record.
-  if (table->end() > section.offset) return splice_no_record_section;
+  // The table lies wholly before the record section (copied in place) or
+  // wholly after it (moved with the growth); one inside it cannot be kept.
+  if (table->end() > section.offset && table->offset < section.offset + section.size)
+    return splice_no_record_section;
 
   record->section_index = static_cast<std::uint64_t>(index);
   record->offset = section.offset;
@@ -145,11 +148,22 @@ struct package_writer {
   }
 };
 
-void fix_section_headers(std::uint8_t* package, const elf::section_table& table,
+// Offset of the section header table in the spliced package: a table after
+// the record moves by the growth, and e_shoff with it.
+std::uint64_t moved_table_offset(const elf::section_table& table, const record_layout& record,
+                                 std::int64_t growth) {
+  return table.offset >= record.end() ? table.offset + static_cast<std::uint64_t>(growth) : table.offset;
+}
+
+void fix_file_header(std::uint8_t* package, std::uint64_t table_offset) {
+  std::memcpy(package + offsetof(elf::file_header, shoff), &table_offset, sizeof table_offset);
+}
+
+void fix_section_headers(std::uint8_t* package, std::uint64_t table_offset, const elf::section_table& table,
                          const record_layout& record, std::int64_t growth) {
   for (std::uint16_t i = 0; i < table.count; ++i) {
     elf::section_header header{};
-    const std::uint64_t at = table.header_offset(i);
+    const std::uint64_t at = table_offset + std::uint64_t{i} * sizeof(elf::section_header);
     std::memcpy(&header, package + at, sizeof header);
     if (i == record.section_index) header.size += static_cast<std::uint64_t>(growth);
     if (i > record.section_index) header.offset += static_cast<std::uint64_t>(growth);
@@ -245,7 +259,9 @@ int splice_binary_into_package(const std::uint8_t* package, std::size_t package_
   write_field(header, record_patch_list_length,
               record.fields[record_patch_list_length] + static_cast<std::uint32_t>(extra_size));
 
-  fix_section_headers(out, table, record, growth);
+  const std::uint64_t table_offset = moved_table_offset(table, record, growth);
+  fix_file_header(out, table_offset);
+  fix_section_headers(out, table_offset, table, record, growth);
   *new_package = out;
   *new_size = static_cast<std::size_t>(total);
   return splice_done;

@@ -1,18 +1,37 @@
 // Temporary device buffers and USM blocks.
 #include "gpu/service/temp_buffers.hpp"
 
+#include <atomic>
+#include <memory>
+
 #include "gpu/service/code_location.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace gpu {
 
+namespace {
+
+std::atomic<std::size_t> live_buffers{0};
+
+// Frees a buffer whose zero-fill failed, so that the error leaves nothing behind.
+struct buffer_freer {
+  void operator()(temp_buffer* buffer) const {
+    int status = 0;
+    free_buffer(&status, buffer);
+  }
+};
+
+}  // namespace
+
 temp_buffer* alloc_temp_buffer(int*, sycl::queue*, std::size_t size) {
-  return new temp_buffer(sycl::range<1>(size));
+  auto* buffer = new temp_buffer(sycl::range<1>(size));
+  ++live_buffers;
+  return buffer;
 }
 
 temp_buffer* calloc_temp_buffer(int* status, sycl::queue* queue, std::size_t size) {
-  temp_buffer* buffer = alloc_temp_buffer(status, queue, size);
+  std::unique_ptr<temp_buffer, buffer_freer> buffer(alloc_temp_buffer(status, queue, size));
   queue
       ->submit(
           [&](sycl::handler& cgh) {
@@ -21,17 +40,20 @@ temp_buffer* calloc_temp_buffer(int* status, sycl::queue* queue, std::size_t siz
           },
           submitted_by("calloc_temp_buffer"))
       .wait_and_throw();
-  return buffer;
+  return buffer.release();
 }
 
 void free_buffer(int*, temp_buffer* buffer) {
   if (buffer == nullptr) return;
+  --live_buffers;
   try {
     delete buffer;
   } catch (...) {
     // The runtime's errors while it releases the memory are of no use here.
   }
 }
+
+std::size_t live_temp_buffers() { return live_buffers.load(); }
 
 char* alloc_temp_buffer_usm(int*, sycl::queue* queue, std::size_t size) {
   return static_cast<char*>(sycl::malloc_device(size, queue->get_device(), queue->get_context(), {}));
@@ -40,9 +62,13 @@ char* alloc_temp_buffer_usm(int*, sycl::queue* queue, std::size_t size) {
 char* calloc_temp_buffer_usm(int* status, sycl::queue* queue, std::size_t size) {
   char* pointer = alloc_temp_buffer_usm(status, queue, size);
   if (pointer == nullptr) return nullptr;
-  queue->memset(pointer, 0, size, std::vector<sycl::event>{},
-                submitted_by("calloc_temp_buffer_usm"))
-      .wait_and_throw();
+  try {
+    queue->memset(pointer, 0, size, std::vector<sycl::event>{}, submitted_by("calloc_temp_buffer_usm"))
+        .wait_and_throw();
+  } catch (...) {
+    free_buffer_usm(status, pointer, queue);
+    throw;
+  }
   return pointer;
 }
 

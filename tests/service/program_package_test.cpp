@@ -245,10 +245,62 @@ TEST(Splice, RefusesNullPackage) {
   EXPECT_EQ(size, 0u);
 }
 
-TEST(Splice, RefusesASectionTableAfterTheRecord) {
+// Drivers usually write the section header table after the section data:
+// the table then moves with the growth and e_shoff follows it.
+TEST(Splice, MovesASectionTableThatFollowsTheRecord) {
   qez_test::elf_options options;
   options.table_before_data = false;
-  const auto pkg = build_package(fields_with_patches(), options);
+  const qez_test::record_fields fields = fields_with_patches();
+  const auto pkg = build_package(fields, options);
+  ASSERT_GT(pkg.table_offset, pkg.data_offsets[sec_record]);
+  const bytes binary(700, 0x77);
+  spliced out;
+  splice(pkg.image, binary, &out);
+  ASSERT_EQ(out.result, 0);
+
+  const std::int64_t growth = 768 - 256;
+  ASSERT_EQ(out.size, pkg.image.size() + growth);
+  const std::uint64_t table_offset = qez_test::get_u64(out.data + 40);
+  EXPECT_EQ(table_offset, pkg.table_offset + growth);
+  EXPECT_EQ(qez_test::get_u16(out.data + 60), qez_test::get_u16(pkg.image.data() + 60));
+  qez_test::elf_image moved{bytes(out.data, out.data + out.size), table_offset, {}};
+
+  // The table itself is the old one with the offsets and types fixed up.
+  EXPECT_EQ(moved.section_offset(sec_before), pkg.section_offset(sec_before));
+  EXPECT_EQ(moved.section_offset(sec_record), pkg.section_offset(sec_record));
+  EXPECT_EQ(moved.section_size(sec_record), pkg.section_size(sec_record) + growth);
+  EXPECT_EQ(moved.section_type(sec_before), 3u);
+  for (std::size_t s : {std::size_t{sec_after}, std::size_t{sec_after_strings}, std::size_t{5}}) {
+    EXPECT_EQ(moved.section_offset(s), pkg.section_offset(s) + growth) << s;
+    EXPECT_EQ(moved.section_size(s), pkg.section_size(s)) << s;
+    EXPECT_TRUE(std::equal(out.data + moved.section_offset(s),
+                           out.data + moved.section_offset(s) + moved.section_size(s),
+                           pkg.image.begin() + static_cast<long>(pkg.section_offset(s))))
+        << s;
+  }
+
+  // The record: the binary in its slot and a checksum over the new payload.
+  const std::uint8_t* record = out.data + moved.section_offset(sec_record);
+  const std::uint8_t* payload = record + 68;
+  EXPECT_EQ(field(record, 12), 768u);
+  EXPECT_EQ(field(record, 16), binary.size());
+  EXPECT_TRUE(std::equal(binary.begin(), binary.end(), payload + fields.prefix.size()));
+  const std::size_t payload_size = moved.section_size(sec_record) - 68;
+  EXPECT_EQ(field(record, 7), package_record_checksum(payload, payload_size));
+
+  // The spliced package is itself a valid package: splicing again works.
+  spliced again;
+  splice(bytes(out.data, out.data + out.size), bytes(10, 0x78), &again);
+  EXPECT_EQ(again.result, 0);
+  EXPECT_EQ(again.size, out.size - 512);
+}
+
+TEST(Splice, RefusesASectionTableInsideTheRecordSection) {
+  qez_test::elf_options options;
+  options.table_before_data = false;
+  auto pkg = build_package(fields_with_patches(), options);
+  // The record section now reaches over the table, to the end of the image.
+  qez_test::put_u64(pkg.image, pkg.header_at(sec_record) + 32, pkg.image.size() - pkg.data_offsets[sec_record]);
   spliced out;
   splice(pkg.image, bytes(4, 1), &out);
   EXPECT_EQ(out.result, -2);

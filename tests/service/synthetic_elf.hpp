@@ -22,6 +22,9 @@ inline void put_u32(bytes& b, std::size_t at, std::uint32_t v) {
 inline void put_u64(bytes& b, std::size_t at, std::uint64_t v) {
   for (int i = 0; i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
+inline std::uint16_t get_u16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 inline std::uint32_t get_u32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
          std::uint32_t{p[3]} << 24;

@@ -1,6 +1,6 @@
 // The calls in which the profile differs from the device underneath: device
-// type and enumeration, device information, kernel work-group limits and
-// build options.
+// type and enumeration, device information, kernel work-group limits, build
+// options and, on a device without double precision, program sources.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -49,6 +49,69 @@ cl_int real_bytes(cl_device_id d, cl_device_info p, std::vector<char>* out) {
   out->assign(n, 0);
   return next().clGetDeviceInfo(d, p, n, out->data(), nullptr);
 }
+
+// ---- double precision switched off ----
+
+constexpr const char* fp64_extension = "cl_khr_fp64";
+constexpr const char* fp64_feature = "__opencl_c_fp64";
+
+bool fp64_off() { return profile().has_fp64 == 0; }
+
+// The space-separated list `list` without the word `word`.
+std::string without_word(const std::string& list, const std::string& word) {
+  std::string out;
+  size_t i = 0;
+  while (i < list.size()) {
+    const size_t end = std::min(list.find(' ', i), list.size());
+    if (end > i && list.compare(i, end - i, word) != 0) out += list.substr(i, end - i) + " ";
+    i = end + 1;
+  }
+  return out;
+}
+
+// A name-and-version array (CL_DEVICE_EXTENSIONS_WITH_VERSION,
+// CL_DEVICE_OPENCL_C_FEATURES) without the entry `name`.
+cl_int answer_without_entry(const std::vector<char>& real, const char* name, size_t size, void* value,
+                            size_t* size_ret) {
+  std::vector<cl_name_version> entries(real.size() / sizeof(cl_name_version));
+  std::memcpy(entries.data(), real.data(), entries.size() * sizeof(cl_name_version));
+  entries.erase(std::remove_if(entries.begin(), entries.end(),
+                               [name](const cl_name_version& e) { return std::strcmp(e.name, name) == 0; }),
+                entries.end());
+  return answer(entries.data(), entries.size() * sizeof(cl_name_version), size, value, size_ret);
+}
+
+// PoCL compiles double whatever the device reports and ignores the disabling
+// pragma, so each source gets a prelude: the extension's macros go, and the
+// double types become a name no declaration has, so a program that uses
+// double fails to build (CL_BUILD_PROGRAM_FAILURE, the compiler's log names
+// the type) as it would on a device without fp64. `#line 1` keeps the
+// line numbers of the caller's text.
+constexpr const char* no_fp64_prelude =
+    "#undef cl_khr_fp64\n"
+    "#undef __opencl_c_fp64\n"
+    "#define double double_needs_cl_khr_fp64\n"
+    "#define double2 double_needs_cl_khr_fp64\n"
+    "#define double3 double_needs_cl_khr_fp64\n"
+    "#define double4 double_needs_cl_khr_fp64\n"
+    "#define double8 double_needs_cl_khr_fp64\n"
+    "#define double16 double_needs_cl_khr_fp64\n"
+    "#line 1\n";
+
+cl_program CL_API_CALL create_program_with_source(cl_context context, cl_uint count, const char** strings,
+                                                  const size_t* lengths, cl_int* errcode_ret) {
+  if (!fp64_off() || count == 0 || strings == nullptr)
+    return next().clCreateProgramWithSource(context, count, strings, lengths, errcode_ret);
+  std::vector<const char*> all{no_fp64_prelude};
+  std::vector<size_t> all_lengths{std::strlen(no_fp64_prelude)};
+  for (cl_uint i = 0; i < count; ++i) {
+    all.push_back(strings[i]);
+    all_lengths.push_back(lengths ? lengths[i] : 0);
+  }
+  return next().clCreateProgramWithSource(context, count + 1, all.data(), all_lengths.data(), errcode_ret);
+}
+
+// ---- enumeration and device information ----
 
 cl_int CL_API_CALL get_platform_ids(cl_uint num_entries, cl_platform_id* platforms, cl_uint* num_platforms) {
   if (!qez_gpu_profile_active()) {
@@ -172,9 +235,31 @@ cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size
       std::vector<char> real;
       if (cl_int err = real_bytes(d, p, &real)) return err;
       std::string ext(real.data());
+      if (fp64_off()) ext = without_word(ext, fp64_extension);
       while (!ext.empty() && ext.back() == ' ') ext.pop_back();
       ext += " " QEZ_GPU_PROFILE_EXTENSION " ";
       return answer_string(ext, size, value, size_ret);
+    }
+    case CL_DEVICE_EXTENSIONS_WITH_VERSION:
+    case CL_DEVICE_OPENCL_C_FEATURES: {
+      if (!fp64_off()) break;
+      std::vector<char> real;
+      if (cl_int err = real_bytes(d, p, &real)) return err;
+      return answer_without_entry(real, p == CL_DEVICE_OPENCL_C_FEATURES ? fp64_feature : fp64_extension, size,
+                                  value, size_ret);
+    }
+    case CL_DEVICE_DOUBLE_FP_CONFIG: {
+      if (!fp64_off()) break;
+      cl_device_fp_config real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_device_fp_config>(0, size, value, size_ret);
+    }
+    case CL_DEVICE_PREFERRED_VECTOR_WIDTH_DOUBLE:
+    case CL_DEVICE_NATIVE_VECTOR_WIDTH_DOUBLE: {
+      if (!fp64_off()) break;
+      cl_uint real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_uint>(0, size, value, size_ret);
     }
     case QEZ_CL_DEVICE_SUB_GROUP_SIZES: {
       cl_device_type real = 0;
@@ -280,6 +365,7 @@ void install_overrides(cl_api& api) {
   if (api.clCreateContextFromType) api.clCreateContextFromType = create_context_from_type;
   if (api.clGetDeviceInfo) api.clGetDeviceInfo = get_device_info;
   if (api.clGetKernelWorkGroupInfo) api.clGetKernelWorkGroupInfo = get_kernel_work_group_info;
+  if (api.clCreateProgramWithSource) api.clCreateProgramWithSource = create_program_with_source;
   if (api.clBuildProgram) api.clBuildProgram = build_program;
   if (api.clCompileProgram) api.clCompileProgram = compile_program;
   if (api.clLinkProgram) api.clLinkProgram = link_program;

@@ -141,7 +141,6 @@ TEST_F(GpuProfile, VendorQueries) {
   char ext[4096] = {};
   ASSERT_EQ(clGetDeviceInfo(device_, CL_DEVICE_EXTENSIONS, sizeof ext, ext, nullptr), CL_SUCCESS);
   EXPECT_NE(std::strstr(ext, QEZ_GPU_PROFILE_EXTENSION), nullptr);
-  EXPECT_NE(std::strstr(ext, "cl_khr_fp64"), nullptr);
 }
 
 TEST_F(GpuProfile, LimitsAreNoLargerThanTheRealDevice) {
@@ -213,6 +212,70 @@ TEST_F(GpuProfile, BuildWithVendorRegisterFileOptionSucceeds) {
   clReleaseContext(ctx);
 }
 
+// Builds `source` for the device; the build result and the compiler's log.
+cl_int build_source(cl_device_id device, const char* source, std::string* log) {
+  cl_int err = CL_SUCCESS;
+  cl_context ctx = clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+  if (err != CL_SUCCESS) return err;
+  cl_program prog = clCreateProgramWithSource(ctx, 1, &source, nullptr, &err);
+  if (err == CL_SUCCESS) {
+    err = clBuildProgram(prog, 1, &device, "-cl-std=CL1.2", nullptr, nullptr);
+    size_t size = 0;
+    clGetProgramBuildInfo(prog, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &size);
+    std::vector<char> text(size + 1, 0);
+    clGetProgramBuildInfo(prog, device, CL_PROGRAM_BUILD_LOG, size, text.data(), nullptr);
+    *log = text.data();
+    clReleaseProgram(prog);
+  }
+  clReleaseContext(ctx);
+  return err;
+}
+
+bool has_name_version(cl_device_id device, cl_device_info what, const char* name) {
+  size_t bytes = 0;
+  EXPECT_EQ(clGetDeviceInfo(device, what, 0, nullptr, &bytes), CL_SUCCESS);
+  std::vector<cl_name_version> entries(bytes / sizeof(cl_name_version));
+  EXPECT_EQ(clGetDeviceInfo(device, what, bytes, entries.data(), nullptr), CL_SUCCESS);
+  for (const cl_name_version& e : entries)
+    if (std::strcmp(e.name, name) == 0) return true;
+  return false;
+}
+
+// Double precision as the profile has it: every table row has it; entry
+// gpu_profile_test.no_fp64 sets STANDIN_GPU_FP64=0, which takes the extension,
+// the FP configuration and the vector widths away and makes a program that
+// uses double fail to build, while one without double still builds.
+TEST_F(GpuProfile, DoublePrecisionFollowsTheProfile) {
+  const bool fp64 = profile_->has_fp64 != 0;
+  const char* switched = std::getenv(QEZ_GPU_PROFILE_ENV_FP64);
+  EXPECT_EQ(fp64, !(switched && std::string(switched) == "0"));
+  char ext[4096] = {};
+  ASSERT_EQ(clGetDeviceInfo(device_, CL_DEVICE_EXTENSIONS, sizeof ext, ext, nullptr), CL_SUCCESS);
+  EXPECT_EQ(std::strstr(ext, "cl_khr_fp64") != nullptr, fp64) << ext;
+  EXPECT_NE(std::strstr(ext, QEZ_GPU_PROFILE_EXTENSION), nullptr);
+  EXPECT_EQ(info<cl_device_fp_config>(CL_DEVICE_DOUBLE_FP_CONFIG) != 0, fp64);
+  EXPECT_EQ(info<cl_uint>(CL_DEVICE_PREFERRED_VECTOR_WIDTH_DOUBLE) != 0, fp64);
+  EXPECT_EQ(info<cl_uint>(CL_DEVICE_NATIVE_VECTOR_WIDTH_DOUBLE) != 0, fp64);
+  EXPECT_EQ(has_name_version(device_, CL_DEVICE_EXTENSIONS_WITH_VERSION, "cl_khr_fp64"), fp64);
+  EXPECT_EQ(has_name_version(device_, CL_DEVICE_OPENCL_C_FEATURES, "__opencl_c_fp64"), fp64);
+  EXPECT_TRUE(has_name_version(device_, CL_DEVICE_EXTENSIONS_WITH_VERSION, "cl_khr_global_int32_base_atomics"));
+
+  std::string log;
+  const char* with_double =
+      "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\n"
+      "kernel void twice(global double2* x) { x[0] *= 2.0; }\n";
+  EXPECT_EQ(build_source(device_, with_double, &log), fp64 ? CL_SUCCESS : CL_BUILD_PROGRAM_FAILURE) << log;
+  if (!fp64) {
+    EXPECT_NE(log.find(":2:"), std::string::npos) << "the error names the caller's line: " << log;
+  }
+  const char* guarded =
+      "#ifdef cl_khr_fp64\n"
+      "#error the device has double precision\n"
+      "#endif\n"
+      "kernel void twice(global float* x) { x[0] *= 2.0f; }\n";
+  EXPECT_EQ(build_source(device_, guarded, &log), fp64 ? CL_BUILD_PROGRAM_FAILURE : CL_SUCCESS) << log;
+}
+
 TEST(GpuProfileTable, OneProfilePerGenerationAndUnknown) {
   ASSERT_EQ(qez_gpu_profile_count(), 10u);
   for (uint32_t i = 0; i < qez_gpu_profile_count(); ++i) {
@@ -227,6 +290,7 @@ TEST(GpuProfileTable, OneProfilePerGenerationAndUnknown) {
       EXPECT_EQ(p->has_ip_version, 0);
     }
     EXPECT_EQ(p->slices * p->sub_slices_per_slice * p->eus_per_sub_slice, p->eu_count) << p->name;
+    EXPECT_EQ(p->has_fp64, 1u) << p->name;
   }
   EXPECT_EQ(qez_gpu_profile_at(10), nullptr);
   EXPECT_NE(qez_gpu_profile_find(QEZ_GPU_PROFILE_DEFAULT_NAME), nullptr);
@@ -270,6 +334,7 @@ TEST(GpuProfileOverrides, ActiveProfileIsTheRowWithOverrides) {
   EXPECT_EQ(p->eu_count, std::getenv(QEZ_GPU_PROFILE_ENV_EU_COUNT) ? 64u : row->eu_count);
   EXPECT_EQ(p->ip_version, row->ip_version);
   EXPECT_EQ(p->local_mem_size, row->local_mem_size);
+  EXPECT_EQ(p->has_fp64, 1u);
 }
 
 }  // namespace

@@ -12,6 +12,17 @@
 
 #define QEZ_SYCL_EXPORT __attribute__((visibility("default")))
 
+// The OpenCL handle structures, declared where CL/cl.h declares them (the
+// global namespace), so that the OpenCL backend's native types below are
+// cl_platform_id, cl_device_id, cl_context and kin themselves, whether or not
+// CL/cl.h comes first.
+struct _cl_platform_id;
+struct _cl_device_id;
+struct _cl_context;
+struct _cl_command_queue;
+struct _cl_kernel;
+struct _cl_event;
+
 namespace sycl {
 inline namespace _V1 {
 

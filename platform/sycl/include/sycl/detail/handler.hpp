@@ -91,17 +91,17 @@ class QEZ_SYCL_EXPORT interop_handle {
   template <backend B>
   auto get_native_queue() const {
     static_assert(B == backend::opencl, "only the OpenCL backend has native queues here");
-    return reinterpret_cast<struct _cl_command_queue*>(native(0));
+    return reinterpret_cast<::_cl_command_queue*>(native(0));
   }
   template <backend B>
   auto get_native_device() const {
     static_assert(B == backend::opencl, "only the OpenCL backend has native devices here");
-    return reinterpret_cast<struct _cl_device_id*>(native(1));
+    return reinterpret_cast<::_cl_device_id*>(native(1));
   }
   template <backend B>
   auto get_native_context() const {
     static_assert(B == backend::opencl, "only the OpenCL backend has native contexts here");
-    return reinterpret_cast<struct _cl_context*>(native(2));
+    return reinterpret_cast<::_cl_context*>(native(2));
   }
   explicit interop_handle(std::shared_ptr<detail::queue_impl> q) : queue_(std::move(q)) {}
 

@@ -233,36 +233,47 @@ T* malloc(size_t count, const queue& q, usm::alloc kind, const property_list& p 
 
 // ---- Backend interoperability ---------------------------------------------
 
+// The OpenCL backend's native types are the OpenCL handle types (cl_context
+// and kin); an event comes out as the list of its OpenCL events and goes in
+// as one.
 template <backend B, class T>
 struct backend_return;
+template <backend B, class T>
+struct backend_input {
+  using type = typename backend_return<B, T>::type;
+};
 template <>
 struct backend_return<backend::opencl, platform> {
-  using type = struct _cl_platform_id*;
+  using type = ::_cl_platform_id*;
 };
 template <>
 struct backend_return<backend::opencl, device> {
-  using type = struct _cl_device_id*;
+  using type = ::_cl_device_id*;
 };
 template <>
 struct backend_return<backend::opencl, context> {
-  using type = struct _cl_context*;
+  using type = ::_cl_context*;
 };
 template <>
 struct backend_return<backend::opencl, queue> {
-  using type = struct _cl_command_queue*;
+  using type = ::_cl_command_queue*;
 };
 template <>
 struct backend_return<backend::opencl, kernel> {
-  using type = struct _cl_kernel*;
+  using type = ::_cl_kernel*;
 };
 template <>
 struct backend_return<backend::opencl, event> {
-  using type = std::vector<struct _cl_event*>;
+  using type = std::vector<::_cl_event*>;
+};
+template <>
+struct backend_input<backend::opencl, event> {
+  using type = ::_cl_event*;
 };
 template <backend B, class T>
 using backend_return_t = typename backend_return<B, T>::type;
 template <backend B, class T>
-using backend_input_t = typename backend_return<B, T>::type;
+using backend_input_t = typename backend_input<B, T>::type;
 
 namespace detail {
 // OpenCL handles of SYCL objects; the runtime adds a reference (root devices excepted).
@@ -328,7 +339,7 @@ kernel make_kernel(backend_input_t<B, kernel> h, const context& ctx) {
   return detail::make_kernel(n, ctx, B, /*keep_ownership=*/false);
 }
 template <backend B>
-event make_event(struct _cl_event* h, const context& ctx) {
+event make_event(backend_input_t<B, event> h, const context& ctx) {
   const auto n = reinterpret_cast<detail::native_handle_t>(h);
   detail::native_retain(n, detail::native_kind::event, B);
   return detail::make_event(n, ctx, B, /*keep_ownership=*/false);
