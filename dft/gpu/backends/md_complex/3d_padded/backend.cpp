@@ -43,11 +43,7 @@ int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = static_cast<std::uint64_t>(batch.length);
-  b.io_distances = io_distances_given(batch);
-  b.forward_distance = static_cast<std::uint64_t>(batch.forward);
-  b.backward_distance = static_cast<std::uint64_t>(batch.backward);
-  b.input_distance = static_cast<std::uint64_t>(batch.input);
-  b.output_distance = static_cast<std::uint64_t>(batch.output);
+  copy_batch_distances(b, batch);
 }
 
 // One stride per dimension, the same on both sides of the transform.
