@@ -107,12 +107,8 @@ int make_child(DFTI_DESCRIPTOR* r, block& b, child_axis axis) {
   if (int status = create_child(&slot, l.length, static_cast<T*>(nullptr))) return status;
   DFTI_DESCRIPTOR* c = slot;
   qez_dft_bless_node_thr(c);
-  c->queue = r->queue;
-  c->offload_mode = r->offload_mode;
+  take_parent_settings(c, r);
   c->directions = r->directions;
-  c->workspace_internal = 0;
-  c->user_threads = 1;
-  c->is_child = 1;
   c->lengths.records[0] = dim_record{l.length, l.in_stride, l.out_stride, 0, 0};
   for (int k = 0; k < l.batch_count; ++k) c->batch.records[k] = l.batch[k];
   // The input/output convention is the one in force for these records.
