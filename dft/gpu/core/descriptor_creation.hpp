@@ -27,6 +27,17 @@ int create_child_descriptor_r2c_md_double(DFTI_DESCRIPTOR** out, std::int32_t ra
 int create_child_descriptor_r2c_1d_double(DFTI_DESCRIPTOR** out, std::int64_t length, void* arena);
 int create_child_descriptor_c2c_1d_double(DFTI_DESCRIPTOR** out, std::int64_t length, void* arena);
 
+// What a child record of a composite backend takes from its parent (queue
+// and offload mode) and what marks it a child: an external workspace (the
+// parent hands it one), one user thread and the child marker.
+inline void take_parent_settings(DFTI_DESCRIPTOR* child, const DFTI_DESCRIPTOR* parent) {
+  child->queue = parent->queue;
+  child->offload_mode = parent->offload_mode;
+  child->workspace_internal = 0;
+  child->user_threads = 1;
+  child->is_child = 1;
+}
+
 // Frees the committed backend and transient state; the record is back to
 // "not committed". Safe to call any number of times.
 void release_backend(DFTI_DESCRIPTOR* record, void* context);

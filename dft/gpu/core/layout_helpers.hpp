@@ -1,4 +1,4 @@
-// Layout helpers the one-dimensional backends share while they commit: the
+// Layout helpers the backends share while they commit: the
 // batch layout of a committed record copied into a backend's private block,
 // and (from the descriptor core) the padding of workspace slices to the
 // device's base-address alignment.
@@ -17,6 +17,19 @@ namespace dft {
 // which are then the ones in use.
 inline bool io_distances_given(const dim_record& batch) {
   return batch.forward == 0 && batch.backward == 0 && batch.input != 0 && batch.output != 0;
+}
+
+// A backend block's batch distances (its members io_distances,
+// forward_distance, backward_distance, input_distance and output_distance)
+// from the working batch record, in the block's own integer types.
+template <class Block>
+void copy_batch_distances(Block& b, const dim_record& batch) {
+  using distance = decltype(b.forward_distance);
+  b.io_distances = io_distances_given(batch);
+  b.forward_distance = static_cast<distance>(batch.forward);
+  b.backward_distance = static_cast<distance>(batch.backward);
+  b.input_distance = static_cast<distance>(batch.input);
+  b.output_distance = static_cast<distance>(batch.output);
 }
 
 // One batch dimension as a backend reads it.

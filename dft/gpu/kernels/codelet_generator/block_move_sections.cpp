@@ -2,6 +2,11 @@
 
 namespace qez_codelets {
 
+std::string block_moves_heading(const std::string& title, precision p) {
+  const char* width = p == precision::double_precision ? "64-bit" : "32-bit";
+  return "/* ---- " + title + ": block moves (" + width + ") ---- */\n";
+}
+
 void write_block_moves(std::ostream& out, precision p, const char* prefix) {
   if (p == precision::double_precision) {
     out << "#if defined(LANE_PAIRS) && defined(cl_tavir_subgroups_long)\n"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "emitter.hpp"
 
@@ -12,5 +13,8 @@ namespace qez_codelets {
 // (with the 64-bit sub-group extension enabled under LANE_PAIRS where the
 // device has it), 32-bit forms for float.
 void write_block_moves(std::ostream& out, precision p, const char* prefix);
+// The comment line heading a family's block moves:
+// "/* ---- <title>: block moves (64-bit) ---- */" (32-bit for float).
+std::string block_moves_heading(const std::string& title, precision p);
 
 }  // namespace qez_codelets

@@ -7,7 +7,7 @@ namespace qez_codelets {
 
 namespace {
 
-const char block_moves_heading[] = "/* ---- Fused two-factor line kernels: block moves ---- */\n";
+const char fused_moves_heading[] = "/* ---- Fused two-factor line kernels: block moves ---- */\n";
 
 const char kernels_head_text[] = R"(/* ---- Fused two-factor line kernels ------------------------------------------
  * Lines of N = FACT0 x FACT1 complex points, each transformed whole by one
@@ -160,7 +160,7 @@ const line_kernel_prefixes fused_names = {"F2", "f2"};
 }  // namespace
 
 void write_c2c_3d_2_facts_kernels(std::ostream& out, precision p) {
-  out << block_moves_heading;
+  out << fused_moves_heading;
   write_block_moves(out, p, fused_names.macros);
   out << kernels_head_text;
   write_line_geometry(out, fused_names);

@@ -246,7 +246,7 @@ std::vector<lane_form_macro> lane_forms() {
        "/* Split local columns: real parts first, then imaginary parts. */", ""},
       {"EK_SPLIT_STORE(v, col, len, e, comp)", "((col)[(comp) * (len) + (e)] = (v))",
        "((col)[(e)] = (v).s0, (col)[(len) + (e)] = (v).s1)"},
-      {"EK_PAIR_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (base))"},
+      lane_element_store_macro("EK_PAIR_STORE", "base"),
       {"EK_TWIDDLE_SIN(im)", "(-EK_DIRECTION_SIGN * (im))", "(-(im))",
        R"(/* Lane 2p reads (c, v) and lane 2p+1 (c, -v) of a table entry; the
  * multiplication macro wants pmOne * sin: -(entry) forward, +(entry) backward. */)",

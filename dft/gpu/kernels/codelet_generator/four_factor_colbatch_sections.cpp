@@ -7,13 +7,6 @@ namespace qez_codelets {
 
 namespace {
 
-// Headings of the block moves (write_block_moves), which only the lane-pair
-// form uses, inside the kernel's guard.
-const char block_moves_heading_double[] =
-    "/* ---- Four-factor column-batch kernel: block moves (64-bit) ---- */\n#ifdef FOUR_FACT_COLBATCH\n";
-const char block_moves_heading_single[] =
-    "/* ---- Four-factor column-batch kernel: block moves (32-bit) ---- */\n#ifdef FOUR_FACT_COLBATCH\n";
-
 // The pass-table product v * (tr + i ti) forward, v * (tr - i ti) backward is
 // TWIDL_MULT_INPLACE(tr, -pmOne * ti, v) in both lane forms.
 const char kernel_text[] = R"(/* ---- Four-factor column-batch kernel -------------------------------------
@@ -202,17 +195,15 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("CB", "lane"),
       lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      {"CB_ATTRIBUTES",
-       R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
-       "__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))"},
+      lane_attributes_macro("CB", "WORK_GROUP_SIZE"),
   };
 }
 
 }  // namespace
 
 void write_four_factor_colbatch_kernel(std::ostream& out, precision p) {
-  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
+  // The block moves serve the lane-pair form only.
+  out << block_moves_heading("Four-factor column-batch kernel", p) << "#ifdef FOUR_FACT_COLBATCH\n";
   write_block_moves(out, p, "CB");
   out << "#endif\n";
   out << with_lane_form_macros(kernel_text, lane_forms());

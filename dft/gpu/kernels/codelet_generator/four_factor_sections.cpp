@@ -9,11 +9,6 @@ namespace qez_codelets {
 
 namespace {
 
-// Headings of the block moves (write_block_moves), which only the lane-pair
-// form uses.
-const char block_moves_heading_double[] = "/* ---- Four-factor kernels: block moves (64-bit) ---- */\n";
-const char block_moves_heading_single[] = "/* ---- Four-factor kernels: block moves (32-bit) ---- */\n";
-
 // One text serves both precisions and both lane forms: J * v is
 // pmOne * swapReIm(v) in both, and the table products are spelled through
 // TWIDL_MULT_INPLACE with the sign each form needs.
@@ -201,19 +196,17 @@ std::vector<lane_form_macro> lane_forms() {
       lane_active_macro("F4", "lane"),
       lane_pm_one_macro("F4", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
       {"F4_CROSS_SIGN", "((ftype)(FWD_DIR ? -1 : 1))", "((ftype)-1)"},
-      {"F4_SLM_STORE(v, area, e, comp)", "((area)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (area))"},
-      {"F4_SLM_LOAD(area, e, comp)", "((area)[2 * (e) + (comp)])", "vload2((e), (area))"},
-      {"F4_ATTRIBUTES",
-       R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
-       "__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))"},
+      lane_element_store_macro("F4_SLM_STORE", "area"),
+      lane_element_load_macro("F4_SLM_LOAD", "area"),
+      lane_attributes_macro("F4", "WORK_GROUP_SIZE"),
   };
 }
 
 }  // namespace
 
 void write_four_factor_kernels(std::ostream& out, precision p) {
-  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
+  // The block moves serve the lane-pair form only.
+  out << block_moves_heading("Four-factor kernels", p);
   write_block_moves(out, p, "F4");
   out << with_lane_form_macros(kernels_head, lane_forms());
   for (const char* rest : {transpose_pass_rest, twiddle_pass_rest}) out << kernel_prologue << rest;

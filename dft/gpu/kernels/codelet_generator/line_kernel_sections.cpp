@@ -161,8 +161,8 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("PFX", "lane"),
       lane_pm_one_macro("PFX", "lane", "PFX_DIRECTION_SIGN"),
-      {"PFX_LOAD(base, e, comp)", "((base)[2 * (e) + (comp)])", "vload2((e), (base))"},
-      {"PFX_STORE(v, base, e, comp)", "((base)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (base))"},
+      lane_element_load_macro("PFX_LOAD", "base"),
+      lane_element_store_macro("PFX_STORE", "base"),
       {"PFX_TWIDDLE_COS(t, o, comp)", "((t)[(o) + (comp)])", "((t)[(o)])",
        R"(/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
  * table; pmOne * sin of the multiplication macro is -(its entry) forward

@@ -216,12 +216,9 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("CB", "lane"),
       lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      {"CB_LOAD(p, e, comp)", "((p)[2 * (e) + (comp)])", "vload2((e), (p))"},
-      {"CB_STORE(v, p, e, comp)", "((p)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (p))"},
-      {"CB_ATTRIBUTES",
-       R"(__attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
-       "__attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1)))"},
+      lane_element_load_macro("CB_LOAD", "p"),
+      lane_element_store_macro("CB_STORE", "p"),
+      lane_attributes_macro("CB", "WORKGROUP_SIZE"),
   };
 }
 

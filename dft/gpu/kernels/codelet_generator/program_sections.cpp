@@ -179,6 +179,23 @@ lane_form_macro lane_pm_one_macro(const std::string& prefix, const std::string& 
           "((ftype)1)"};
 }
 
+lane_form_macro lane_element_store_macro(const std::string& name, const std::string& pointer) {
+  return {name + "(v, " + pointer + ", e, comp)", "((" + pointer + ")[2 * (e) + (comp)] = (v))",
+          "vstore2((v), (e), (" + pointer + "))"};
+}
+
+lane_form_macro lane_element_load_macro(const std::string& name, const std::string& pointer) {
+  return {name + "(" + pointer + ", e, comp)", "((" + pointer + ")[2 * (e) + (comp)])",
+          "vload2((e), (" + pointer + "))"};
+}
+
+lane_form_macro lane_attributes_macro(const std::string& prefix, const std::string& work_group_size) {
+  const std::string work_group = "__attribute__((reqd_work_group_size(" + work_group_size + ", 1, 1)))";
+  return {prefix + "_ATTRIBUTES",
+          work_group + " \\\n                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))",
+          work_group};
+}
+
 namespace {
 
 void write_lane_form(std::ostream& out, const std::vector<lane_form_macro>& macros, bool lane_pairs) {

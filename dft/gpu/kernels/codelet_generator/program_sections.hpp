@@ -38,6 +38,14 @@ lane_form_macro lane_active_macro(const std::string& prefix, const std::string& 
 // `direction_sign` in lane pairs and 1 in the portable form.
 lane_form_macro lane_pm_one_macro(const std::string& prefix, const std::string& lane,
                                   const std::string& direction_sign);
+// NAME(v, pointer, e, comp) and NAME(pointer, e, comp): store and load of
+// complex element e of a ftype array, one component per lane in lane pairs,
+// the whole value (vstore2/vload2) in the portable form.
+lane_form_macro lane_element_store_macro(const std::string& name, const std::string& pointer);
+lane_form_macro lane_element_load_macro(const std::string& name, const std::string& pointer);
+// PREFIX_ATTRIBUTES: the kernel attributes, the required work-group size
+// (macro `work_group_size`) and, in lane pairs, the required sub-group size.
+lane_form_macro lane_attributes_macro(const std::string& prefix, const std::string& work_group_size);
 // `text` with its line "$LANE_FORMS" replaced by the macros in both forms
 // (#ifdef LANE_PAIRS ... #else ... #endif).
 std::string with_lane_form_macros(const std::string& text, const std::vector<lane_form_macro>& macros);

@@ -9,11 +9,6 @@ namespace qez_codelets {
 
 namespace {
 
-// Headings of the block moves (write_block_moves), which only the lane-pair
-// form uses.
-const char block_moves_heading_double[] = "/* ---- Three-factor kernels: block moves (64-bit) ---- */\n";
-const char block_moves_heading_single[] = "/* ---- Three-factor kernels: block moves (32-bit) ---- */\n";
-
 // J * v is pmOne * swapReIm(v) in both lane forms, and the twiddle product
 // v * (tr + i ti) forward, v * (tr - i ti) backward is
 // TWIDL_MULT_INPLACE(tr, -pmOne * ti, v) in both: one text serves both.
@@ -186,18 +181,16 @@ std::vector<lane_form_macro> lane_forms() {
   return {
       lane_active_macro("T3", "lane"),
       lane_pm_one_macro("T3", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      {"T3_SLM_STORE(v, slm, e, comp)", "((slm)[2 * (e) + (comp)] = (v))", "vstore2((v), (e), (slm))"},
-      {"T3_ATTRIBUTES",
-       R"(__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1))) \
-                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE))))",
-       "__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))"},
+      lane_element_store_macro("T3_SLM_STORE", "slm"),
+      lane_attributes_macro("T3", "WORK_GROUP_SIZE"),
   };
 }
 
 }  // namespace
 
 void write_three_factor_kernels(std::ostream& out, precision p) {
-  out << (p == precision::double_precision ? block_moves_heading_double : block_moves_heading_single);
+  // The block moves serve the lane-pair form only.
+  out << block_moves_heading("Three-factor kernels", p);
   write_block_moves(out, p, "T3");
   out << with_lane_form_macros(kernels_head, lane_forms());
   for (const char* rest : {pass_0_rest, pass_1_rest, pass_2_rest}) out << kernel_prologue << rest;

@@ -47,11 +47,7 @@ int make_child(DFTI_DESCRIPTOR*& slot, const DFTI_DESCRIPTOR* parent, std::int64
   const int status = create_child(&slot, length, static_cast<T*>(nullptr));
   if (status != status_success) return status;
   qez_dft_bless_node_thr(slot);
-  slot->queue = parent->queue;
-  slot->offload_mode = parent->offload_mode;
-  slot->workspace_internal = 0;
-  slot->user_threads = 1;
-  slot->is_child = 1;
+  take_parent_settings(slot, parent);
   return status_success;
 }
 

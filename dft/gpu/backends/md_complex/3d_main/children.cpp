@@ -86,11 +86,7 @@ int make_child(DFTI_DESCRIPTOR* parent, block<T>& b, int dimension, plan_basics:
   DFTI_DESCRIPTOR* child = slot;
   qez_dft_bless_node_thr(child);
   lay_out(child, parent, b, dimension, d);
-  child->queue = parent->queue;
-  child->offload_mode = parent->offload_mode;
-  child->workspace_internal = 0;
-  child->user_threads = 1;
-  child->is_child = 1;
+  take_parent_settings(child, parent);
   if (dimension == 2) {
     child->fwd_scale = parent->fwd_scale;
     child->bwd_scale = parent->bwd_scale;

@@ -27,11 +27,7 @@ template <class T>
 void copy_layout(block<T>& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = io_distances_given(batch);
-  b.forward_distance = batch.forward;
-  b.backward_distance = batch.backward;
-  b.input_distance = batch.input;
-  b.output_distance = batch.output;
+  copy_batch_distances(b, batch);
   for (int dim = 0; dim < dimensions; ++dim) {
     const dim_record& rec = r->work_lengths.records[dim];
     b.dirs[dim].length = rec.length;

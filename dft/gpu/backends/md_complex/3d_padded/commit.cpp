@@ -43,11 +43,7 @@ int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = static_cast<std::uint64_t>(batch.length);
-  b.io_distances = io_distances_given(batch);
-  b.forward_distance = static_cast<std::uint64_t>(batch.forward);
-  b.backward_distance = static_cast<std::uint64_t>(batch.backward);
-  b.input_distance = static_cast<std::uint64_t>(batch.input);
-  b.output_distance = static_cast<std::uint64_t>(batch.output);
+  copy_batch_distances(b, batch);
 }
 
 // One stride per dimension, the same on both sides of the transform.
@@ -111,12 +107,8 @@ int make_child(DFTI_DESCRIPTOR* r, block& b, child_axis axis) {
   if (int status = create_child(&slot, l.length, static_cast<T*>(nullptr))) return status;
   DFTI_DESCRIPTOR* c = slot;
   qez_dft_bless_node_thr(c);
-  c->queue = r->queue;
-  c->offload_mode = r->offload_mode;
+  take_parent_settings(c, r);
   c->directions = r->directions;
-  c->workspace_internal = 0;
-  c->user_threads = 1;
-  c->is_child = 1;
   c->lengths.records[0] = dim_record{l.length, l.in_stride, l.out_stride, 0, 0};
   for (int k = 0; k < l.batch_count; ++k) c->batch.records[k] = l.batch[k];
   // The input/output convention is the one in force for these records.

@@ -75,11 +75,7 @@ void copy_layout(block& b, const DFTI_DESCRIPTOR* r) {
   b.backward_stride = length.backward;
   const dim_record& batch = r->work_batch.records[0];
   b.count = batch.length;
-  b.io_distances = io_distances_given(batch);
-  b.forward_distance = batch.forward;
-  b.backward_distance = batch.backward;
-  b.input_distance = batch.input;
-  b.output_distance = batch.output;
+  copy_batch_distances(b, batch);
 }
 
 std::uint64_t saturating_product(std::uint64_t a, std::uint64_t b) {

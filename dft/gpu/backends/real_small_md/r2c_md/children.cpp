@@ -33,11 +33,7 @@ int create_complex(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
 // What every child gets from its parent.
 void set_up(DFTI_DESCRIPTOR* child, const DFTI_DESCRIPTOR* parent) {
   qez_dft_bless_node_thr(child);
-  child->queue = parent->queue;
-  child->offload_mode = parent->offload_mode;
-  child->workspace_internal = 0;
-  child->user_threads = 1;
-  child->is_child = 1;
+  take_parent_settings(child, parent);
 }
 
 // Creates a child into `slot` (which keeps it for release whatever follows).

@@ -31,11 +31,7 @@ std::int64_t side_value(std::int64_t domain_value, std::int64_t fallback) {
 void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   const dim_record& batch = r->work_batch.records[0];
   b.count = batch.length;
-  b.io_distances = io_distances_given(batch);
-  b.forward_distance = batch.forward;
-  b.backward_distance = batch.backward;
-  b.input_distance = batch.input;
-  b.output_distance = batch.output;
+  copy_batch_distances(b, batch);
 }
 
 bool even(std::int64_t v) { return v % 2 == 0; }

@@ -80,11 +80,7 @@ void copy_descriptor(block& b, const DFTI_DESCRIPTOR* r) {
   }
   const dim_record& batch = r->work_batch.records[0];
   b.transforms = batch.length;
-  b.io_distances = io_distances_given(batch);
-  b.forward_distance = batch.forward;
-  b.backward_distance = batch.backward;
-  b.input_distance = batch.input;
-  b.output_distance = batch.output;
+  copy_batch_distances(b, batch);
 }
 
 // The configuration's per-direction layout.
