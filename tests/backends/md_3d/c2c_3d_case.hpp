@@ -44,6 +44,19 @@ struct c2c_config {
   std::uint32_t directions = 2;
 };
 
+// `batch` double-precision 135^3 transforms (the fused path's size).
+inline c2c_config cube_135(bool in_place, std::int64_t batch, workspace ws, double fwd_scale,
+                           double bwd_scale) {
+  c2c_config c;
+  c.lengths = {135, 135, 135};
+  c.batch = batch;
+  c.in_place = in_place;
+  c.ws = ws;
+  c.fwd_scale = fwd_scale;
+  c.bwd_scale = bwd_scale;
+  return c;
+}
+
 std::string name_of(const c2c_config& c);
 inline void PrintTo(const c2c_config& c, std::ostream* os) { *os << name_of(c); }
 sycl::queue& test_queue();
