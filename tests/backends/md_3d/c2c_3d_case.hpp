@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,16 +45,20 @@ struct c2c_config {
   std::uint32_t directions = 2;
 };
 
-// `batch` double-precision 135^3 transforms (the fused path's size).
-inline c2c_config cube_135(bool in_place, std::int64_t batch, workspace ws, double fwd_scale,
-                           double bwd_scale) {
+// `batch` transforms of `lengths` with both sides' layouts and the scales.
+inline c2c_config config(bool dp, std::vector<std::int64_t> lengths, std::int64_t batch, bool in_place,
+                         workspace ws, side_layout fwd = {}, side_layout bwd = {}, double fs = 1.0,
+                         double bs = 1.0) {
   c2c_config c;
-  c.lengths = {135, 135, 135};
+  c.double_precision = dp;
+  c.lengths = std::move(lengths);
   c.batch = batch;
   c.in_place = in_place;
   c.ws = ws;
-  c.fwd_scale = fwd_scale;
-  c.bwd_scale = bwd_scale;
+  c.forward_side = fwd;
+  c.backward_side = bwd;
+  c.fwd_scale = fs;
+  c.bwd_scale = bs;
   return c;
 }
 

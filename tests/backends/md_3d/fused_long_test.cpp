@@ -23,7 +23,7 @@ TEST_P(fused_long, cubic_135_matches_the_reference) {
 }
 
 c2c_config cube(bool in_place, std::int64_t batch, workspace ws) {
-  return cube_135(in_place, batch, ws, 2.0, 1.0 / 2460375);
+  return config(true, {135, 135, 135}, batch, in_place, ws, {}, {}, 2.0, 1.0 / 2460375);
 }
 
 INSTANTIATE_TEST_SUITE_P(layouts, fused_long,
