@@ -3,6 +3,7 @@
 // selection of prebuilt kernels (whose images this build does not carry).
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
@@ -37,6 +38,7 @@ struct copy_case {
   dft::dim_record batch;
   dft::batch_layout_row expected;
 };
+void PrintTo(const copy_case& c, std::ostream* os) { *os << c.name; }
 
 class CopyBatchLayoutRows : public ::testing::TestWithParam<copy_case> {};
 
