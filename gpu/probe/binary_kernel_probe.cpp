@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "gpu/probe/binary_test_kernel.hpp"
 #include "gpu/probe/test_kernel_builder.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -27,6 +28,8 @@ constexpr std::int32_t probe_domain = 0;
 
 // Code locations the host accessors of the check report.
 constexpr const char* check_function = "run_check";
+constexpr unsigned long output_clear_line = 85;
+constexpr unsigned long output_clear_column = 31;
 constexpr unsigned long input_write_line = 86;
 constexpr unsigned long input_write_column = 31;
 constexpr unsigned long output_read_line = 103;
@@ -95,18 +98,25 @@ void fill_arguments(argument_array& args, temp_buffer* input, temp_buffer* outpu
 
 // ---- the test ----
 
-void write_input_word(temp_buffer& input) {
-  const sycl::detail::code_location where(__builtin_FILE(), check_function, input_write_line, input_write_column);
-  sycl::host_accessor<char, 1, sycl::access_mode::write> bytes(input, sycl::write_only, {}, where);
-  unsigned char word[sizeof values::input_word];
-  for (std::size_t i = 0; i < sizeof word; ++i) word[i] = static_cast<unsigned char>(values::input_word >> (8 * i));
+// The buffers hold one little-endian 32-bit word.
+void write_word(temp_buffer& buffer, std::uint32_t value, unsigned long line, unsigned long column) {
+  const sycl::detail::code_location where(__builtin_FILE(), check_function, line, column);
+  sycl::host_accessor<char, 1, sycl::access_mode::write> bytes(buffer, sycl::write_only, {}, where);
+  unsigned char word[sizeof value];
+  for (std::size_t i = 0; i < sizeof word; ++i) word[i] = static_cast<unsigned char>(value >> (8 * i));
   std::memcpy(&bytes[0], word, sizeof word);
 }
 
+// Only the word the kernel stores when every check holds counts as success:
+// the output starts at the kernel's failure value, so a kernel that never
+// ran, or that stored anything else, leaves a failure.
 std::uint8_t read_result_flag(temp_buffer& output) {
   const sycl::detail::code_location where(__builtin_FILE(), check_function, output_read_line, output_read_column);
   sycl::host_accessor<char, 1, sycl::access_mode::read> bytes(output, sycl::read_only, {}, where);
-  return bytes[0] != 0 ? 1 : 0;
+  std::uint32_t word = 0;
+  for (std::size_t i = 0; i < sizeof word; ++i)
+    word |= std::uint32_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+  return word == binary_test_passed ? 1 : 0;
 }
 
 // Runs the loaded kernel once over one work-group and reads its flag.
@@ -115,7 +125,8 @@ std::uint8_t run_check(int* status, sycl::queue* queue, qez_gpu_kernel_struct_t*
   if (*status != 0 || !output) return 0;
   probe_buffer input(alloc_temp_buffer(status, queue, values::buffer_bytes), {status});
   if (*status != 0 || !input) return 0;
-  write_input_word(*input);
+  write_word(*output, binary_test_failed, output_clear_line, output_clear_column);
+  write_word(*input, values::input_word, input_write_line, input_write_column);
 
   argument_array args{};
   fill_arguments(args, input.get(), output.get());

@@ -37,7 +37,7 @@ constexpr const char* incompatible_driver_warning =
 
 // Builds, loads, runs and checks the test kernel once. Every service call
 // gets `local_status`. `*no_binary` stays 1 unless an image was built;
-// `*check_result` is 1 only when the kernel wrote a non-zero flag. Exceptions
+// `*check_result` is 1 only when the kernel stored its success word. Exceptions
 // other than those of loading the image reach the caller, after everything
 // obtained has been released.
 void run_binary_test(int* local_status, sycl::queue* queue, std::uint8_t* check_result, std::uint8_t* no_binary,

@@ -423,11 +423,11 @@ void emit_fence(CodeGenerator& g, const ProgramEncoders& e) {
 
 void emit_program(CodeGenerator& g, const ProgramEncoders& e, const ArgumentLocations& locations) {
   Label fail;
-  e.mov_immediate(g, data_type::none, modifier::one_channel, result_value, {0, data_type::uw});
+  e.mov_immediate(g, data_type::none, modifier::one_channel, result_value, {both_halves(binary_test_failed), data_type::uw});
   emit_argument_checks(g, e, fail, locations);
   emit_input_check(g, e, fail, locations);
   emit_local_size_checks(g, e, fail);
-  e.mov_immediate(g, data_type::none, modifier::one_channel, result_value, {both_halves(1), data_type::uw});
+  e.mov_immediate(g, data_type::none, modifier::one_channel, result_value, {both_halves(binary_test_passed), data_type::uw});
   zorn::mark_label(g, fail);
   emit_result_store(g, e, locations);
   if (e.fence) emit_fence(g, e);

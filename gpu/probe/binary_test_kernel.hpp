@@ -26,6 +26,9 @@ inline constexpr std::uint64_t binary_test_src4 = 0x0123456789ABCDEFull;
 inline constexpr std::uint64_t binary_test_src5 = 0xFEDCBA9876543210ull;
 inline constexpr std::uint32_t binary_test_input_word = 0xABADFEEDu;
 inline constexpr std::uint32_t binary_test_local_size[3] = {4, 2, 1};
+// The 32-bit word the kernel stores into the output buffer.
+inline constexpr std::uint16_t binary_test_passed = 1;
+inline constexpr std::uint16_t binary_test_failed = 0;
 
 // A zorn generator whose constructor writes the whole "binary_test" program
 // of generation `hw` (Vemra, Sutal, Dorik, Gulon, Harix, Jorva or Lumet):

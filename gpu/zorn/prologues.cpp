@@ -131,10 +131,17 @@ AddressOperand address_register() {
   return AddressOperand{RegisterOperand::grf(prologue_address_register).set_horizontal_stride(1), 0};
 }
 
+constexpr std::uint32_t largest_immediate16 = 0xFFFF;
+
+// A value a 16-bit immediate cannot hold would be cut to another value.
+void require_immediate16(std::uint32_t value) {
+  if (value > largest_immediate16) throw invalid_immediate_exception();
+}
+
 // A 16-bit immediate carries its value in both halves of the low 32 bits.
 Immediate immediate16(std::uint32_t value) {
-  const std::uint32_t half = value & 0xFFFF;
-  return Immediate(half | (half << 16), data_type::uw);
+  require_immediate16(value);
+  return Immediate(value | (value << 16), data_type::uw);
 }
 
 // ---------------------------------------------------------------------------
@@ -210,6 +217,8 @@ void emit_local_id_loads(CodeGenerator& generator, const PrologueEncoders& encod
 
 void emit_per_thread_part(CodeGenerator& generator, const PrologueEncoders& encoders) {
   require_finalized(generator);
+  // Checked before the first instruction, so that a refusal appends nothing.
+  require_immediate16(generator.interface.payload_bytes);
   const std::size_t start = generator.top_stream().instruction_count();
   emit_local_id_loads(generator, encoders);
   while (generator.top_stream().instruction_count() - start < per_thread_prologue_instructions)

@@ -42,6 +42,9 @@ public:
   int image_count() const {
     return entry<decltype(qez_binary_probe_double_image_count)>("qez_binary_probe_double_image_count")();
   }
+  void on_load(void (*hook)(void*), void* context) const {
+    entry<decltype(qez_binary_probe_double_on_load)>("qez_binary_probe_double_on_load")(hook, context);
+  }
   Bytes last_image() const {
     std::size_t size = 0;
     const unsigned char* bytes =
@@ -104,6 +107,16 @@ TEST_F(DoubleOnEveryGeneration, ImageThatRunsCorrectlyAnswersTrueOnceAndForAll) 
 
 using DoubleRoads = ProbeWithDriverDouble;
 
+// The probe answered false with the driver warning, cached that answer and
+// released the record lock.
+void expect_refusal_cached(const ProbeCall& call, sycl::queue& queue) {
+  EXPECT_FALSE(call.answer);
+  EXPECT_EQ(call.output, driver_warning);
+  EXPECT_EQ(record_of(queue)->probe_done, 1);
+  EXPECT_EQ(record_of(queue)->probe_result, 0);
+  EXPECT_TRUE(record_unlocked(queue));
+}
+
 TEST_F(DoubleRoads, CallerStatusSetOnEntryBuildsNothingAndCachesNothing) {
   driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
   int status = 77;
@@ -138,11 +151,70 @@ TEST_F(DoubleRoads, ImageThatCannotBeLoadedAnswersFalseAndWarns) {
   driver.set_driver(QEZ_BINARY_PROBE_DRIVER_NO_KERNEL);
   ProbeCall call{};
   EXPECT_NO_THROW(call = probe(queue));
-  EXPECT_FALSE(call.answer);
-  EXPECT_EQ(call.output, driver_warning);
+  expect_refusal_cached(call, queue);
   EXPECT_EQ(driver.image_count(), 1);
-  EXPECT_EQ(record_of(queue)->probe_done, 1);
+}
+
+// The driver takes the launch and runs nothing: the output word stays at
+// the failure value the probe stored before the launch.
+TEST_F(DoubleRoads, ImageThatIsLoadedButNeverRunAnswersFalseAndWarns) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_DOES_NOT_RUN);
+  expect_refusal_cached(probe(queue), queue);
+  EXPECT_EQ(driver.image_count(), 1);
+}
+
+// Only the word the kernel stores when its checks hold is success.
+TEST_F(DoubleRoads, KernelThatStoresAnotherNonZeroWordAnswersFalse) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_STORES_OTHER_WORD);
+  expect_refusal_cached(probe(queue), queue);
+}
+
+// The launch raises after the kernel and both buffers were obtained: false
+// with the warning, the lock free, the queue recording into its graph again,
+// and nothing of the test left in the graph or on the device.
+TEST_F(DoubleRoads, RefusedLaunchAnswersFalseReleasesTheLockAndResumesRecording) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_REFUSES_LAUNCH);
+  graph_ext::command_graph<> graph{queue.get_context(), queue.get_device()};
+  graph.begin_recording(queue);
+  ProbeCall call{};
+  EXPECT_NO_THROW(call = probe(queue));
+  expect_refusal_cached(call, queue);
+  EXPECT_EQ(driver.image_count(), 1);
+  EXPECT_EQ(queue.ext_ulmara_get_state(), graph_ext::queue_state::recording);
+  EXPECT_TRUE(queue.ext_ulmara_get_graph() == graph);
+  EXPECT_TRUE(graph.ext_ulmara_recorded_functions().empty());
+  graph.end_recording();
+}
+
+// Recording cannot resume when the queue was made to record into another
+// graph meanwhile: that error reaches the caller, the lock is released and
+// nothing is cached, so a later call probes again.
+TEST_F(DoubleRoads, RecordingThatCannotResumeRaisesReleasesTheLockAndCachesNothing) {
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_NO_KERNEL);
+  graph_ext::command_graph<> graph{queue.get_context(), queue.get_device()};
+  graph_ext::command_graph<> other{queue.get_context(), queue.get_device()};
+  struct Hijack {
+    graph_ext::command_graph<>* other;
+    sycl::queue* queue;
+  } hijack{&other, &queue};
+  driver.on_load([](void* context) {
+    auto* h = static_cast<Hijack*>(context);
+    h->other->begin_recording(*h->queue);
+  }, &hijack);
+  graph.begin_recording(queue);
+  testing::internal::CaptureStdout();
+  int status = 0;
+  EXPECT_THROW(gpu::have_binary_kernels(&status, &queue), sycl::exception);
+  testing::internal::GetCapturedStdout();
+  driver.on_load(nullptr, nullptr);
   EXPECT_TRUE(record_unlocked(queue));
+  EXPECT_EQ(record_of(queue)->probe_done, 0);
+  EXPECT_TRUE(queue.ext_ulmara_get_graph() == other);
+  other.end_recording();
+  graph.end_recording();
+
+  // The next call probes (the refused image again) and caches its answer.
+  expect_refusal_cached(probe(queue), queue);
 }
 
 TEST_F(DoubleRoads, RecordingQueueRunsTheTestOutsideTheGraph) {

@@ -24,10 +24,8 @@
 #include <string>
 
 #include "gpu/probe/binary_test_kernel.hpp"
-#include "gpu/probe/test_kernel_builder.hpp"
 #include "gpu/zorn/code_generator.hpp"
-#include "tests/zorn/encoders/field_reader.hpp"
-#include "tests/zorn/image/image_test_support.hpp"
+#include "tests/probe/binary_test_image.hpp"
 
 namespace zorn = ulmara::qez::zorn;
 namespace gpu = ulmara::qez::gpu;
@@ -55,31 +53,13 @@ const Expected expected[] = {
                     {34, 0x120}, {35, 0x080}, {45, 0x122}, {46, 0x0C2}, {48, 0x122}}},
 };
 
-zorn_test::Words words_at(const Bytes& code, std::size_t index) {
-  zorn_test::Words w{};
-  for (int d = 0; d < 4; ++d)
-    for (int b = 0; b < 4; ++b) w[static_cast<std::size_t>(d)] |= std::uint32_t{code[16 * index + 4 * d + b]} << (8 * b);
-  return w;
-}
-
-Bytes image_code(std::uint32_t arch) {
-  gpu::qez_gpu_binary_kernel_t record{};
-  gpu::BinaryVector* holder = nullptr;
-  gpu::build_binary_test_kernel(nullptr, arch, &record, &holder);
-  EXPECT_NE(holder, nullptr);
-  if (!holder) return {};
-  const auto* bytes = static_cast<const std::uint8_t*>(record.data);
-  const auto elf = zorn_test::read_elf_image(Bytes(bytes, bytes + record.size));
-  Bytes code = zorn_test::section_named(elf, ".text.binary_test").data;
-  gpu::release_binary_vector(nullptr, holder);
-  return code;
-}
+using zorn_test::words_at;
 
 class ScoreboardImage : public ::testing::TestWithParam<Expected> {};
 
 TEST_P(ScoreboardImage, FieldsMarkersAndLength) {
   const Expected& e = GetParam();
-  const Bytes code = image_code(e.arch);
+  const Bytes code = zorn_test::binary_test_image_code(e.arch);
   ASSERT_EQ(code.size(), e.instructions * 16);
   const bool wide = e.hw >= 7;
   for (std::size_t i = 0; i < e.instructions; ++i) {
@@ -94,7 +74,7 @@ TEST_P(ScoreboardImage, FieldsMarkersAndLength) {
 
 TEST_P(ScoreboardImage, EverythingButTheScoreboardBitsAsEmitted) {
   const Expected& e = GetParam();
-  const Bytes code = image_code(e.arch);
+  const Bytes code = zorn_test::binary_test_image_code(e.arch);
   gpu::BinaryTestKernel kernel(e.hw);
   const Bytes emitted = zorn::resolve_label_fixups(kernel);
   ASSERT_EQ(code.size(), emitted.size());
@@ -110,7 +90,7 @@ TEST_P(ScoreboardImage, EverythingButTheScoreboardBitsAsEmitted) {
 
 TEST_P(ScoreboardImage, JumpsLandOnTheFailLabel) {
   const Expected& e = GetParam();
-  const Bytes code = image_code(e.arch);
+  const Bytes code = zorn_test::binary_test_image_code(e.arch);
   int jumps = 0;
   for (std::size_t i = 0; i < e.instructions; ++i) {
     zorn_test::Reader read(words_at(code, i));

@@ -47,13 +47,6 @@ void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block) {
   block->queue = static_cast<sycl::queue*>(record->queue);
   block->in_order = 0;
 }
-// The same for a block whose in-order flag is the member `in_order`.
-template <class Block, class Flag, class Owner>
-void follow_descriptor_queue(const DFTI_DESCRIPTOR* record, Block* block, Flag Owner::*in_order) {
-  if (block == nullptr || record->offload_mode != offload_asynchronous) return;
-  block->queue = static_cast<sycl::queue*>(record->queue);
-  block->*in_order = 0;
-}
 
 // Workspace check before anything is submitted: in internal mode 5 when a
 // part with a size has no allocation; otherwise 11 when the caller never

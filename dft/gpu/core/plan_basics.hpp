@@ -1,8 +1,8 @@
 // Words every GPU backend plans with: the two directions a plan may
 // prepare, whether a prepared set serves one of them, the kinds of
-// workspace a block records, the precision of an instance, the stride a
-// dimension record gives each side, and the integer type of printf-style
-// option and kernel-name texts. A backend takes them into its own namespace
+// workspace a block records, the precision of an instance and the size of
+// its complex values, the stride a dimension record gives each side, and
+// the integer type of printf-style option and kernel-name texts. A backend takes them into its own namespace
 // with `using namespace plan_basics;`, so that `<backend>::dir_forward` and
 // the like name them there.
 #pragma once
@@ -34,6 +34,11 @@ enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer =
 template <class T>
 constexpr bool is_double() {
   return std::is_same<T, double>::value;
+}
+// Bytes of one complex value of precision T.
+template <class T>
+constexpr std::int64_t complex_bytes() {
+  return 2 * static_cast<std::int64_t>(sizeof(T));
 }
 // The letter of the precision in program, kernel and codelet names.
 template <class T>

@@ -51,6 +51,12 @@ void check_valid(RegisterOperand operand) {
   if (operand.is_invalid()) throw invalid_object_exception();
 }
 
+// Register fields outside the send form hold eight bits: a higher GRF number
+// would be cut to another register.
+void check_register_fits(RegisterOperand operand) {
+  if (is_grf_above_255(operand)) throw limited_to_256_grf_exception();
+}
+
 // Bit 3 of a type code: the class of the type (integer or float family).
 constexpr std::uint32_t type_class_bit = 3;
 
@@ -137,6 +143,7 @@ void write_control(Instruction128& instruction, const GenerationTraits& traits, 
 
 void write_regular_destination(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand dst) {
   check_valid(dst);
+  check_register_fits(dst);
   const Generation g = traits.column;
   using F = RegularField;
   put(instruction, F::dst_register_file, g, dst.is_arf() ? legacy_file_arf : legacy_file_grf);
@@ -155,6 +162,7 @@ void write_regular_destination(Instruction128& instruction, const GenerationTrai
 
 void write_regular_source0(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src0) {
   check_valid(src0);
+  check_register_fits(src0);
   const Generation g = traits.column;
   using F = RegularField;
   put(instruction, F::src0_register_file, g, src0.is_arf() ? legacy_file_arf : legacy_file_grf);
@@ -300,6 +308,7 @@ std::uint32_t three_source_region_code(RegisterOperand source) {
 void check_three_source_operand(RegisterOperand operand) {
   check_valid(operand);
   if (operand.is_indirect()) throw invalid_operand_exception();
+  check_register_fits(operand);
 }
 
 void write_three_source_src0(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src0) {
@@ -397,6 +406,7 @@ RegisterOperand lumet_indirect_source(RegisterOperand src0) {
 
 void write_legacy_send_destination(Instruction128& instruction, const GenerationTraits& traits,
                                    RegisterOperand dst) {
+  check_register_fits(dst);
   const Generation g = traits.column;
   using F = SendField;
   put(instruction, F::dst_register_file, g, dst.is_arf() ? legacy_file_arf : legacy_file_grf);

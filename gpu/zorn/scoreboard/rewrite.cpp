@@ -40,15 +40,16 @@ void append(std::vector<std::uint8_t>& code, const InstructionWords& w) {
     for (std::uint32_t b = 0; b < 4; ++b) code.push_back(static_cast<std::uint8_t>(d >> (8 * b)));
 }
 
-// New index of the first item emitted for every input instruction.
+// New index of the first item emitted for every input instruction and for
+// the end of the code (where the requests at the last block's end go).
 std::vector<std::uint32_t> new_positions(const Program& program, const std::vector<SyncRequest>& syncs,
                                          const std::vector<DummyMoveRequest>& moves) {
   const std::size_t n = program_instruction_count(program);
   std::vector<std::uint32_t> inserted(n + 1, 0);
   for (const SyncRequest& r : syncs)
-    if (r.instruction < n) ++inserted[r.instruction];
+    if (r.instruction <= n) ++inserted[r.instruction];
   for (const DummyMoveRequest& r : moves)
-    if (r.instruction < n) ++inserted[r.instruction];
+    if (r.instruction <= n) ++inserted[r.instruction];
   std::vector<std::uint32_t> positions(n + 1, 0);
   std::uint32_t at = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -114,15 +115,21 @@ RewrittenCode rewrite_program(Program program, const BlockList& blocks, HW hw) {
   out.code.reserve((syncs.size() + moves.size() + n) * instruction_bytes);
   auto next_sync = syncs.begin();
   auto next_move = moves.begin();
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const InstructionWords w = instruction_at(program, i);
-    const bool directive = opcode_of(w) == opcode::directive;
+  // The inserted instructions that go in front of input position `i`.
+  const auto emit_requests = [&](std::uint32_t i) {
     for (; next_sync != syncs.end() && static_cast<std::int32_t>(next_sync->instruction) <= static_cast<std::int32_t>(i); ++next_sync)
       if (next_sync->instruction == i) append(out.code, sync_instruction(hw, *next_sync));
     for (; next_move != moves.end() && static_cast<std::int32_t>(next_move->instruction) <= static_cast<std::int32_t>(i); ++next_move)
       if (next_move->instruction == i) append(out.code, dummy_move_instruction(hw, *next_move));
+  };
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const InstructionWords w = instruction_at(program, i);
+    const bool directive = opcode_of(w) == opcode::directive;
+    emit_requests(i);
     if (!directive) append(out.code, w);
   }
+  // Requests at the end of the last block follow its last instruction.
+  emit_requests(static_cast<std::uint32_t>(n));
   out.code.shrink_to_fit();
   return out;
 }

@@ -1,6 +1,7 @@
 // The rewrite after the scoreboard analysis: sync and mov instructions go in
-// front of the instructions that requested them, directives leave the code,
-// and every jump is moved to its relocated target.
+// front of the instructions that requested them (those of the last block's
+// end after its last instruction), directives leave the code, and every jump
+// is moved to its relocated target.
 #pragma once
 
 #include <cstdint>

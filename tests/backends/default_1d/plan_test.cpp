@@ -25,7 +25,7 @@ plan_request request(std::int64_t n, std::int64_t batch = 1, std::int64_t distan
     q.batch_rank = 1;
     q.batch[0] = {batch, 0, 0, distance, distance};
   }
-  q.arch = arch_gulon;
+  q.architecture = arch_gulon;
   return q;
 }
 
@@ -117,7 +117,7 @@ TEST(DefaultPlanProgram, GenericDoubleWithInputOutputLayout) {
   q.batch_rank = 2;
   q.batch[0] = {4, 200, 300, 0, 0};
   q.batch[1] = {5, 1000, 1500, 0, 0};
-  q.arch = arch_gulon;
+  q.architecture = arch_gulon;
   planned<double> p(q);
   EXPECT_STREQ(p.b.func_names[0], "ODD_DEFAULT_FUNC");
   const direction_program fwd = describe_program(p.b, dir_forward);
@@ -163,7 +163,7 @@ TEST(DefaultPlanProgram, LongestNumbersStillFit) {
 
 TEST(DefaultPlanArchitecture, FenwaAlwaysAsksForTheLargeRegisterFile) {
   plan_request q = request(4096);
-  q.arch = arch_fenwa;
+  q.architecture = arch_fenwa;
   planned<float> p(q);
   const std::string options = describe_program(p.b, dir_forward).options;
   EXPECT_EQ(options.substr(options.size() - 29), "-cl-tavir-256-GRF-per-thread ");
@@ -173,7 +173,7 @@ TEST(DefaultPlanArchitecture, FenwaAlwaysAsksForTheLargeRegisterFile) {
 TEST(DefaultPlanArchitecture, HarixAsksForItOnLongLengthsWithoutGenericFactors) {
   const auto options_of = [](std::int64_t n, bool dbl) {
     plan_request q = request(n);
-    q.arch = arch_harix;
+    q.architecture = arch_harix;
     if (dbl) return describe_program(planned<double>(q).b, dir_forward).options;
     return describe_program(planned<float>(q).b, dir_forward).options;
   };
@@ -188,7 +188,7 @@ TEST(DefaultPlanArchitecture, HarixAsksForItOnLongLengthsWithoutGenericFactors) 
 TEST(DefaultPlanArchitecture, ScratchCapByArchitecture) {
   for (std::uint32_t arch : {arch_fenwa, arch_gulon, arch_harix, arch_nopra}) {
     plan_request q = request(4096, 1000, 4096);
-    q.arch = arch;
+    q.architecture = arch;
     planned<double> p(q);
     const bool large = arch == arch_harix || arch == arch_nopra;
     // 1000 transforms of 64 KiB: 62.5 MiB, above the 42 MiB cap.
@@ -302,7 +302,7 @@ TEST(DefaultPlanWorkspace, NeverAboveTheEstimate) {
         for (std::uint32_t arch : {arch_gulon, arch_nopra}) {
           plan_request q = request(n, batch, n);
           q.in_place = in_place;
-          q.arch = arch;
+          q.architecture = arch;
           dft_estimate_config c;
           c.rank = 1;
           c.lengths[0] = n;

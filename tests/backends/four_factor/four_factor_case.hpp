@@ -16,7 +16,7 @@ namespace four_factor_test {
 namespace dft = ulmara::qez::dft;
 namespace ff = ulmara::qez::dft::four_factor;
 
-using four_factor_backend = backend_test::backend_of<ff::four_fact_state, dft::dft_c2c_4_facts_gpu_bkd_table_double,
+using four_factor_backend = backend_test::backend_of<ff::block, dft::dft_c2c_4_facts_gpu_bkd_table_double,
                                                      dft::dft_c2c_4_facts_gpu_bkd_table_float>;
 
 struct record_config : backend_test::distanced_config {

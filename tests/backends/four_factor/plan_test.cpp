@@ -98,8 +98,8 @@ TEST(FourFactorPlan, ChosenPairIsTheNearest) {
 TEST(FourFactorPlan, PassGeometryOf2880) {
   ff::length_split l{};
   ASSERT_TRUE(ff::choose_sub_lengths(2880, &l));
-  const ff::four_fact_pass p1 = ff::plan_pass<double>(l.len1, l.split1, l.len2, 16);
-  const ff::four_fact_pass p2 = ff::plan_pass<double>(l.len2, l.split2, l.len1, 16);
+  const ff::pass_plan p1 = ff::plan_pass<double>(l.len1, l.split1, l.len2, 16);
+  const ff::pass_plan p2 = ff::plan_pass<double>(l.len2, l.split2, l.len1, 16);
   EXPECT_EQ(p1.work_group_size, 16 * 6);
   EXPECT_EQ(p1.sub_groups_per_group, 6);
   EXPECT_EQ(p1.ffts_per_sub_group, 8);

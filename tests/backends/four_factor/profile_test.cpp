@@ -52,37 +52,37 @@ SCENARIO_TEST(FourFactorProfile, HarixNamesAndOptions, "harix") {
   c.out_distance = 2880;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const ff::four_fact_state<double>& s = r.plan<double>();
-  EXPECT_EQ(s.arch, QEZ_GPU_ARCH_HARIX);
+  const ff::block<double>& s = r.plan<double>();
+  EXPECT_EQ(s.architecture, QEZ_GPU_ARCH_HARIX);
   EXPECT_EQ(s.min_sub_group_size, 16);
   EXPECT_EQ(s.chunk, 2);
   EXPECT_EQ(s.in_place, 0u);
   EXPECT_EQ(r.record()->data_arrays, 2u);
-  EXPECT_STREQ(s.passes[ff::pass_1].kernel_name, "fft_60_colbatch_8_d");
-  EXPECT_STREQ(s.passes[ff::pass_1].fact0_func, "fft_10_s");
-  EXPECT_STREQ(s.passes[ff::pass_1].fact1_func, "fft_6_s");
-  EXPECT_STREQ(s.passes[ff::pass_2].kernel_name, "fft_48_colbatch_8_d");
+  EXPECT_STREQ(s.passes[ff::pass_0].kernel_name, "fft_60_colbatch_8_d");
+  EXPECT_STREQ(s.passes[ff::pass_0].fact0_func, "fft_10_s");
+  EXPECT_STREQ(s.passes[ff::pass_0].fact1_func, "fft_6_s");
+  EXPECT_STREQ(s.passes[ff::pass_1].kernel_name, "fft_48_colbatch_8_d");
   EXPECT_STREQ(ff::transpose_program_name, "gpu_framework_c2c_1d_2_fact_colbatch_transpose");
   EXPECT_STREQ(ff::twiddle_program_name, "gpu_framework_c2c_1d_4_facts_twiddle");
-  EXPECT_EQ(ff::build_options(s, ff::pass_1, ff::dir_forward),
+  EXPECT_EQ(ff::build_options(s, ff::pass_0, ff::dir_forward),
             backend_test::golden_options("four_factor", backend_test::precision::double_precision,
-                                         "2880 x 2 on Harix, pass 1 forward"));
-  EXPECT_EQ(ff::build_options(s, ff::pass_2, ff::dir_backward),
+                                         "2880 x 2 on Harix, pass 0 forward"));
+  EXPECT_EQ(ff::build_options(s, ff::pass_1, ff::dir_backward),
             backend_test::golden_options("four_factor", backend_test::precision::double_precision,
-                                         "2880 x 2 on Harix, pass 2 backward"));
+                                         "2880 x 2 on Harix, pass 1 backward"));
 }
 
 SCENARIO_TEST(FourFactorProfile, HarixSingleOptionsAndSwappedDistances, "harix") {
   record_config c = forward_only(false, 2048);
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  ff::four_fact_state<float>& s = r.plan<float>();
-  EXPECT_STREQ(s.passes[ff::pass_1].kernel_name, "fft_64_colbatch_8_s");
+  ff::block<float>& s = r.plan<float>();
+  EXPECT_STREQ(s.passes[ff::pass_0].kernel_name, "fft_64_colbatch_8_s");
   // Forward/backward distances swap for the backward direction.
   s.batch.fwd_distance = 3000;
   s.batch.bwd_distance = 4000;
-  const std::string fwd = ff::build_options(s, ff::pass_1, ff::dir_forward);
-  const std::string bwd = ff::build_options(s, ff::pass_1, ff::dir_backward);
+  const std::string fwd = ff::build_options(s, ff::pass_0, ff::dir_forward);
+  const std::string bwd = ff::build_options(s, ff::pass_0, ff::dir_backward);
   EXPECT_EQ(fwd.rfind("-DFFT_LEN=64 -DNUM_FFTS=32 -DFACT0=8 -DFACT1=8 ", 0), 0u) << fwd;
   EXPECT_NE(fwd.find("-DIDIST=3000 -DODIST=4000 "), std::string::npos) << fwd;
   EXPECT_NE(bwd.find("-DIDIST=4000 -DODIST=3000 "), std::string::npos) << bwd;
@@ -92,7 +92,7 @@ SCENARIO_TEST(FourFactorProfile, HarixSingleOptionsAndSwappedDistances, "harix")
 SCENARIO_TEST(FourFactorProfile, HarixOneTileChunk, "harix") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  ff::four_fact_state<double> scratch = r.plan<double>();
+  ff::block<double> scratch = r.plan<double>();
   scratch.length = 1 << 20;
   scratch.batch.howmany = 10;
   EXPECT_EQ(ff::cap_batch_chunk(&scratch), 0);
@@ -188,7 +188,7 @@ SCENARIO_TEST(FourFactorProfile, HarixLargestLength, "harix") {
   // 1024 x 1024 in double needs 128 KiB of local memory per pass: it fits.
   committed_record r(forward_only(true, 1 << 20));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  EXPECT_EQ(r.plan<double>().passes[ff::pass_1].slm_bytes, 131072u);
+  EXPECT_EQ(r.plan<double>().passes[ff::pass_0].slm_bytes, 131072u);
   EXPECT_EQ(r.plan<double>().chunk, 1);
 }
 
@@ -204,7 +204,7 @@ SCENARIO_TEST(FourFactorProfile, HarixSmallLocalMemory, "harix_64k") {
 SCENARIO_TEST(FourFactorProfile, HarixTwoTilesNoChunk, "harix_tiles2") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  ff::four_fact_state<double> scratch = r.plan<double>();
+  ff::block<double> scratch = r.plan<double>();
   scratch.length = 1 << 20;
   scratch.batch.howmany = 10;
   EXPECT_EQ(ff::cap_batch_chunk(&scratch), 0);

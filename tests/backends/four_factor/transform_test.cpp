@@ -25,10 +25,10 @@ std::vector<transform_case> transform_cases() {
   // 2048 = 64 (8 x 8) x 32 (8 x 4): no tail in either pass.
   cases.push_back({"d2048", scaled(true, 2048, 3, false)});
   cases.push_back({"s2048_in_place", scaled(false, 2048, 3, true)});
-  // 2880 = 60 (10 x 6) x 48 (8 x 6): pass 2 has a tail of 4 columns.
+  // 2880 = 60 (10 x 6) x 48 (8 x 6): pass 1 has a tail of 4 columns.
   cases.push_back({"d2880_in_place", scaled(true, 2880, 2, true)});
   cases.push_back({"s2880", scaled(false, 2880, 2, false)});
-  // 2744 = 56 (8 x 7) x 49 (7 x 7): pass 1 has a tail of 1 column.
+  // 2744 = 56 (8 x 7) x 49 (7 x 7): pass 0 has a tail of 1 column.
   cases.push_back({"d2744", scaled(true, 2744, 2, false)});
   record_config io = scaled(false, 4096, 2, false);
   io.io_distances = true;
@@ -58,7 +58,7 @@ TEST(FourFactorRoad, LibraryListReachesTheBackend) {
 // prepared direction, then the intermediate area of one chunk.
 template <class T>
 void expect_reported_workspace(const committed_record& r, std::uint64_t cross_tables) {
-  const ff::four_fact_state<T>& s = r.plan<T>();
+  const ff::block<T>& s = r.plan<T>();
   sycl::queue* q = &backend_test::gpu_test_queue();
   const std::uint64_t e = 2 * sizeof(T);
   const std::uint64_t n = static_cast<std::uint64_t>(r.config().length);
@@ -121,7 +121,7 @@ TEST(FourFactorDirections, OneDirectionPlans) {
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
     const bool forward = directions == dft::directions_forward;
     const direction d = forward ? direction::forward : direction::backward;
-    const ff::four_fact_state<double>& s = r.plan<double>();
+    const ff::block<double>& s = r.plan<double>();
     const int served = forward ? ff::dir_forward : ff::dir_backward;
     const int other = forward ? ff::dir_backward : ff::dir_forward;
     for (int p = 0; p < ff::pass_count; ++p) {
@@ -147,7 +147,7 @@ TEST(FourFactorQueues, InOrderQueue) {
     c.internal_workspace = internal;
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-    EXPECT_EQ(r.plan<double>().queue_in_order, 1u);
+    EXPECT_EQ(r.plan<double>().in_order, 1u);
     if (!internal) {
       ASSERT_EQ(r.workspace().give_usm(r.record(), backend_test::workspace_bytes(r.record())), 0);
     }
@@ -171,7 +171,7 @@ TEST(FourFactorQueues, AsynchronousOffloadFollowsTheQueue) {
   r.record()->queue = other;
   EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), false, c.length);
   EXPECT_EQ(r.plan<float>().queue, other);
-  EXPECT_EQ(r.plan<float>().queue_in_order, 0u);
+  EXPECT_EQ(r.plan<float>().in_order, 0u);
   other->wait();
   r.record()->queue = &shared;
 }

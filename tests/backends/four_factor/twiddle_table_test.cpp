@@ -57,10 +57,10 @@ void check_sub_length_table(bool usm) {
 
 template <class T>
 void check_cross_table(bool usm) {
-  // 2880 = 60 x 48; pass 2: 48 = 8 x 6 over 60 columns in 8 groups of 8.
+  // 2880 = 60 x 48; pass 1: 48 = 8 x 6 over 60 columns in 8 groups of 8.
   ff::length_split l{};
   ASSERT_TRUE(ff::choose_sub_lengths(2880, &l));
-  const ff::four_fact_pass p2 = ff::plan_pass<T>(l.len2, l.split2, l.len1, 16);
+  const ff::pass_plan p2 = ff::plan_pass<T>(l.len2, l.split2, l.len1, 16);
   const ff::cross_table_shape shape = ff::cross_shape_of(p2, 2880);
   const T scale = static_cast<T>(0.25);
   const std::size_t reals = ff::cross_table_raw_bytes<T>(p2) / sizeof(T);
@@ -107,21 +107,21 @@ TEST(FourFactorTwiddles, CommittedLayoutInCallerWorkspace) {
   c.bwd_scale = 2.0;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const ff::four_fact_state<double>& s = r.plan<double>();
+  const ff::block<double>& s = r.plan<double>();
   const std::uint64_t bytes = backend_test::workspace_bytes(r.record());
   ASSERT_EQ(r.workspace().give_usm(r.record(), bytes), 0);
   backend_test::gpu_test_queue().wait();
   std::vector<double> w(bytes / sizeof(double));
   backend_test::gpu_test_queue().memcpy(w.data(), r.workspace().usm(), bytes).wait();
   const std::size_t a = 0;
-  const std::size_t b = s.passes[ff::pass_1].sub_table_bytes / sizeof(double);
-  const std::size_t fwd = b + s.passes[ff::pass_2].sub_table_bytes / sizeof(double);
+  const std::size_t b = s.passes[ff::pass_0].sub_table_bytes / sizeof(double);
+  const std::size_t fwd = b + s.passes[ff::pass_1].sub_table_bytes / sizeof(double);
   const std::size_t bwd = fwd + s.cross_table_bytes / sizeof(double);
   expect_close(w[a + 2 * (1 * 10 + 1)], std::cos(two_pi / 60), "table A", 11);
   expect_close(w[b + 2 * (1 * 8 + 1)], std::cos(two_pi / 48), "table B", 9);
   // Row 1, column 1: group 0, sub-group 1, row 0, lane 2.
   const std::size_t slot =
-      static_cast<std::size_t>(ff::cross_slot(ff::cross_shape_of(s.passes[ff::pass_2], 2880), 0, 1, 0, 2));
+      static_cast<std::size_t>(ff::cross_slot(ff::cross_shape_of(s.passes[ff::pass_1], 2880), 0, 1, 0, 2));
   expect_close(w[fwd + slot], 0.5L * std::cos(two_pi / 2880), "forward cross", 2);
   expect_close(w[bwd + slot], 2.0L * std::cos(two_pi / 2880), "backward cross", 2);
   expect_close(w[bwd + slot + 16], -2.0L * std::sin(two_pi / 2880), "backward cross", 2);

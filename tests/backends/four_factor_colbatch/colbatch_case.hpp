@@ -50,7 +50,7 @@ struct record_config {
 side_layout resolved(const record_config& c, const side_layout& s);
 
 using colbatch_backend =
-    backend_test::backend_of<cb::four_fact_colbatch_state, dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double,
+    backend_test::backend_of<cb::block, dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_double,
                              dft::dft_c2c_4_facts_colbatch_gpu_bkd_table_float>;
 
 // The column-batch table of a precision.

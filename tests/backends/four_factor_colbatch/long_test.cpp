@@ -16,7 +16,7 @@ TEST(ColbatchLong, HarixCappedLaunchPairs) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   std::printf("[ plan ] %s\n", r.description().c_str());
-  const cb::four_fact_colbatch_state<float>& s = r.plan<float>();
+  const cb::block<float>& s = r.plan<float>();
   EXPECT_EQ(s.launches, 2);
   EXPECT_EQ(s.chunks_per_launch, 1);
   EXPECT_EQ(s.inner_tail, 1);

@@ -123,7 +123,7 @@ TEST(ColbatchLaunchPlan, OneTileCap) {
 }
 
 TEST(ColbatchPassPlan, GeometryAndNames) {
-  const cb::four_fact_colbatch_pass p1 = cb::plan_pass<double>(cb::pass_1, 8, 8, 64, 16, 20, 1);
+  const cb::pass_plan p1 = cb::plan_pass<double>(cb::pass_0, 8, 8, 64, 16, 20, 1);
   EXPECT_EQ(p1.fft_len, 64);
   EXPECT_EQ(p1.work_group_size, 128);
   EXPECT_EQ(p1.slm_bytes, 8192u);  // 64 x 16 x 8
@@ -137,7 +137,7 @@ TEST(ColbatchPassPlan, GeometryAndNames) {
   EXPECT_STREQ(p1.fact0_func, "fft_8_s");
   EXPECT_EQ(p1.sub_table_bytes, 64u * 16u);
 
-  const cb::four_fact_colbatch_pass p2 = cb::plan_pass<float>(cb::pass_2, 10, 6, 48, 16, 4096, 2);
+  const cb::pass_plan p2 = cb::plan_pass<float>(cb::pass_1, 10, 6, 48, 16, 4096, 2);
   EXPECT_EQ(p2.fft_len, 60);
   EXPECT_EQ(p2.work_group_size, 96);
   EXPECT_EQ(p2.slm_bytes, 60u * 16u * 4u);
@@ -152,33 +152,33 @@ TEST(ColbatchPassPlan, GeometryAndNames) {
 // Prebuilt kernel selection.
 
 TEST(ColbatchPrebuilt, RowsMatchTheirPassPlans) {
-  const cb::four_fact_colbatch_pass p1 = cb::plan_pass<float>(cb::pass_1, 8, 8, 64, 16, 4096, 1);
-  const cb::prebuilt_row* trans = cb::find_prebuilt_row(p1, cb::pass_1);
+  const cb::pass_plan p1 = cb::plan_pass<float>(cb::pass_0, 8, 8, 64, 16, 4096, 1);
+  const cb::prebuilt_row* trans = cb::find_prebuilt_row(p1, cb::pass_0);
   ASSERT_NE(trans, nullptr);
   EXPECT_STREQ(trans->name_fwd, "fft64_num4096_split4096_s_trans_fwd");
   EXPECT_STREQ(trans->name_bwd, "fft64_num4096_split4096_s_trans_bwd");
-  // The same shape as a pass-2 plan takes no "trans" kernel.
-  const cb::prebuilt_row* multi = cb::find_prebuilt_row(p1, cb::pass_2);
+  // The same shape as a pass-1 plan takes no "trans" kernel.
+  const cb::prebuilt_row* multi = cb::find_prebuilt_row(p1, cb::pass_1);
   ASSERT_NE(multi, nullptr);
   EXPECT_STREQ(multi->name_fwd, "fft64_num4096_split4096_s_multitwidl_fwd");
 
   // Two launches (the one-tile cap): the split-2048 rows.
-  const cb::four_fact_colbatch_pass half = cb::plan_pass<float>(cb::pass_2, 8, 8, 64, 16, 4096, 2);
-  ASSERT_NE(cb::find_prebuilt_row(half, cb::pass_2), nullptr);
-  EXPECT_STREQ(cb::find_prebuilt_row(half, cb::pass_2)->name_bwd, "fft64_num4096_split2048_s_multitwidl_bwd");
+  const cb::pass_plan half = cb::plan_pass<float>(cb::pass_1, 8, 8, 64, 16, 4096, 2);
+  ASSERT_NE(cb::find_prebuilt_row(half, cb::pass_1), nullptr);
+  EXPECT_STREQ(cb::find_prebuilt_row(half, cb::pass_1)->name_bwd, "fft64_num4096_split2048_s_multitwidl_bwd");
 
-  // 8192 of 8192: pass 1 of 128 points, pass 2 of 64 over 128 work-groups.
-  const cb::four_fact_colbatch_pass q1 = cb::plan_pass<float>(cb::pass_1, 16, 8, 64, 16, 8192, 8);
-  const cb::four_fact_colbatch_pass q2 = cb::plan_pass<float>(cb::pass_2, 8, 8, 128, 16, 8192, 8);
-  ASSERT_NE(cb::find_prebuilt_row(q1, cb::pass_1), nullptr);
-  EXPECT_STREQ(cb::find_prebuilt_row(q1, cb::pass_1)->name_fwd, "fft128_num8192_split1024_s_trans_fwd");
-  ASSERT_NE(cb::find_prebuilt_row(q2, cb::pass_2), nullptr);
-  EXPECT_STREQ(cb::find_prebuilt_row(q2, cb::pass_2)->name_fwd, "fft64_num8192_split1024_s_multitwidl_fwd");
-  EXPECT_EQ(cb::find_prebuilt_row(q2, cb::pass_1), nullptr);
+  // 8192 of 8192: pass 0 of 128 points, pass 1 of 64 over 128 work-groups.
+  const cb::pass_plan q1 = cb::plan_pass<float>(cb::pass_0, 16, 8, 64, 16, 8192, 8);
+  const cb::pass_plan q2 = cb::plan_pass<float>(cb::pass_1, 8, 8, 128, 16, 8192, 8);
+  ASSERT_NE(cb::find_prebuilt_row(q1, cb::pass_0), nullptr);
+  EXPECT_STREQ(cb::find_prebuilt_row(q1, cb::pass_0)->name_fwd, "fft128_num8192_split1024_s_trans_fwd");
+  ASSERT_NE(cb::find_prebuilt_row(q2, cb::pass_1), nullptr);
+  EXPECT_STREQ(cb::find_prebuilt_row(q2, cb::pass_1)->name_fwd, "fft64_num8192_split1024_s_multitwidl_fwd");
+  EXPECT_EQ(cb::find_prebuilt_row(q2, cb::pass_0), nullptr);
 
   // Any other count, or another sub-group size: no row.
-  EXPECT_EQ(cb::find_prebuilt_row(cb::plan_pass<float>(cb::pass_1, 8, 8, 64, 16, 4095, 1), cb::pass_1), nullptr);
-  EXPECT_EQ(cb::find_prebuilt_row(cb::plan_pass<float>(cb::pass_1, 8, 8, 64, 32, 4096, 1), cb::pass_1), nullptr);
+  EXPECT_EQ(cb::find_prebuilt_row(cb::plan_pass<float>(cb::pass_0, 8, 8, 64, 16, 4095, 1), cb::pass_0), nullptr);
+  EXPECT_EQ(cb::find_prebuilt_row(cb::plan_pass<float>(cb::pass_0, 8, 8, 64, 32, 4096, 1), cb::pass_0), nullptr);
 }
 
 TEST(ColbatchPrebuilt, QueueDriverAndLayoutConditions) {

@@ -69,7 +69,7 @@ SCENARIO_TEST(ColbatchProfile, Gulon16NamesAndOptions, "gulon_16") {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   std::printf("[ plan ] %s\n", r.description().c_str());
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(s.sub_group_size, 16);
   EXPECT_EQ(s.len1, 64);
   EXPECT_EQ(s.len2, 64);
@@ -84,13 +84,13 @@ SCENARIO_TEST(ColbatchProfile, Gulon16NamesAndOptions, "gulon_16") {
   EXPECT_EQ(r.record()->data_arrays, 2u);
   EXPECT_EQ(r.record()->threads, 1);
   EXPECT_STREQ(cb::program_name, "gpu_framework_c2c_1d_2_fact_colbatch_twiddle");
-  EXPECT_EQ(cb::build_options(s, cb::pass_1, cb::dir_forward),
+  EXPECT_EQ(cb::build_options(s, cb::pass_0, cb::dir_forward),
             backend_test::golden_options("four_factor_colbatch", backend_test::precision::double_precision,
-                                         "Gulon 16, pass 1 forward"));
+                                         "Gulon 16, pass 0 forward"));
   // Backward: the backward-domain stride is read, the forward-domain one written.
-  EXPECT_EQ(cb::build_options(s, cb::pass_2, cb::dir_backward),
+  EXPECT_EQ(cb::build_options(s, cb::pass_1, cb::dir_backward),
             backend_test::golden_options("four_factor_colbatch", backend_test::precision::double_precision,
-                                         "Gulon 16, pass 2 backward"));
+                                         "Gulon 16, pass 1 backward"));
   EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
   EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), true, c.length);
 }
@@ -111,7 +111,7 @@ SCENARIO_TEST(ColbatchProfile, Gulon16LocalMemoryLimitsThePassLength, "gulon_16"
   EXPECT_EQ(s.plan<float>().len1, 1024);
   EXPECT_EQ(s.plan<float>().len2_fact0, 32);
   // Large register file only on Harix.
-  EXPECT_EQ(cb::build_options(s.plan<float>(), cb::pass_1, cb::dir_forward).find("GRF"), std::string::npos);
+  EXPECT_EQ(cb::build_options(s.plan<float>(), cb::pass_0, cb::dir_forward).find("GRF"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
@@ -124,7 +124,7 @@ SCENARIO_TEST(ColbatchProfile, HarixOuterIndicesInOneLaunchGroup, "harix") {
   c.second_side.outer_distance = 5 * 1000 + 9;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(s.architecture, QEZ_GPU_ARCH_HARIX);
   EXPECT_EQ(s.launches, 1);
   EXPECT_EQ(s.outer_per_launch, 3);
@@ -145,11 +145,11 @@ SCENARIO_TEST(ColbatchProfile, HarixCapSplitsLargeBatches, "harix") {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(s.launches, 3);
   EXPECT_EQ(s.chunks_per_launch, 1);
   EXPECT_EQ(s.temp_bytes, 8u * (1u << 20) * 16u);
-  EXPECT_EQ(s.pass[cb::pass_1].howmany_per_launch, 6);
+  EXPECT_EQ(s.passes[cb::pass_0].howmany_per_launch, 6);
 }
 
 // ---------------------------------------------------------------------------
@@ -240,12 +240,12 @@ SCENARIO_TEST(ColbatchAcceptance, PrebuiltKernelsNeedANivoloQueue, "jorva") {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  cb::four_fact_colbatch_state<float>& s = r.plan<float>();
-  ASSERT_NE(cb::find_prebuilt_row(s.pass[cb::pass_1], cb::pass_1), nullptr);
-  EXPECT_FALSE(cb::load_prebuilt_kernel(&s, cb::pass_1, cb::dir_forward));
+  cb::block<float>& s = r.plan<float>();
+  ASSERT_NE(cb::find_prebuilt_row(s.passes[cb::pass_0], cb::pass_0), nullptr);
+  EXPECT_FALSE(cb::load_prebuilt_kernel(&s, cb::pass_0, cb::dir_forward));
   for (bool flag : s.prebuilt) EXPECT_FALSE(flag);
-  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
-  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_forward)], nullptr);
+  EXPECT_NE(s.kernels[cb::kernel_slot(cb::pass_0, cb::dir_forward)], nullptr);
+  EXPECT_NE(s.kernels[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
 }
 
 SCENARIO_TEST(ColbatchAcceptance, WorkspaceWithoutPrivateStateAndMissingWorkspace, "jorva") {

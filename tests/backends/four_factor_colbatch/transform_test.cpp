@@ -85,7 +85,7 @@ TEST(ColbatchLaunches, SeveralLaunchPairsAndGroups) {
   c.outer_count = 5;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  cb::block<double>& s = r.plan<double>();
   const std::uint64_t transform_bytes = 1000 * 16;
   // Room for two chunks of 8 at a time: 2 launches (2 + 1 chunks); then
   // outer groups are single indices (launches > 1).
@@ -117,13 +117,13 @@ TEST(ColbatchDirections, ForwardOnly) {
   c.directions = dft::directions_forward;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const cb::four_fact_colbatch_state<double>& s = r.plan<double>();
+  const cb::block<double>& s = r.plan<double>();
   EXPECT_EQ(r.record()->workspace_bytes[0],
-            s.cross_table_bytes + s.pass[cb::pass_1].sub_table_bytes + s.pass[cb::pass_2].sub_table_bytes);
-  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
-  EXPECT_NE(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_forward)], nullptr);
-  EXPECT_EQ(s.kernel[cb::kernel_slot(cb::pass_1, cb::dir_backward)], nullptr);
-  EXPECT_EQ(s.kernel[cb::kernel_slot(cb::pass_2, cb::dir_backward)], nullptr);
+            s.cross_table_bytes + s.passes[cb::pass_0].sub_table_bytes + s.passes[cb::pass_1].sub_table_bytes);
+  EXPECT_NE(s.kernels[cb::kernel_slot(cb::pass_0, cb::dir_forward)], nullptr);
+  EXPECT_NE(s.kernels[cb::kernel_slot(cb::pass_1, cb::dir_forward)], nullptr);
+  EXPECT_EQ(s.kernels[cb::kernel_slot(cb::pass_0, cb::dir_backward)], nullptr);
+  EXPECT_EQ(s.kernels[cb::kernel_slot(cb::pass_1, cb::dir_backward)], nullptr);
   EXPECT_EQ(s.cross_ptr[cb::dir_backward], nullptr);
   EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), true, c.length);
   // The unprepared direction is refused, not run on missing kernels.

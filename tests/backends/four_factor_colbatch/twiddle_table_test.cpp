@@ -36,7 +36,7 @@ template <class T>
 void check_twiddle_part(const record_config& c, long double tolerance) {
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  const cb::four_fact_colbatch_state<T>& s = r.plan<T>();
+  const cb::block<T>& s = r.plan<T>();
   const std::uint64_t tables = r.record()->workspace_bytes[0];
   ASSERT_EQ(r.workspace().give_usm(r.record(), backend_test::workspace_bytes(r.record())), 0);
   std::vector<T> reals(tables / sizeof(T));
@@ -46,8 +46,8 @@ void check_twiddle_part(const record_config& c, long double tolerance) {
   table_check<T> check{reals, tolerance};
 
   std::size_t at = 0;  // in reals
-  for (cb::pass_index p : {cb::pass_1, cb::pass_2}) {
-    const cb::four_fact_colbatch_pass& f = s.pass[p];
+  for (cb::pass p : {cb::pass_0, cb::pass_1}) {
+    const cb::pass_plan& f = s.passes[p];
     for (std::int64_t j = 0; j < f.fact1; ++j)
       for (std::int64_t i = 0; i < f.fact0; ++i) {
         long double co, si;
@@ -59,7 +59,7 @@ void check_twiddle_part(const record_config& c, long double tolerance) {
   }
   const std::int64_t lanes = s.sub_group_size;
   for (cb::direction d : {cb::dir_forward, cb::dir_backward}) {
-    if (!cb::serves(s.direction_mode, d)) continue;
+    if (!cb::serves(s.directions, d)) continue;
     const long double scale = d == cb::dir_forward ? c.fwd_scale : c.bwd_scale;
     for (std::int64_t k1 = 0; k1 < s.len1; ++k1)
       for (std::int64_t sub = 0; sub < s.len2_fact1; ++sub)

@@ -37,7 +37,7 @@ struct record_config {
   double bwd_scale = 1.0;
 };
 
-using large_backend = backend_test::backend_of<l1::large_1d_bkd_data, dft::dft_c2c_large_1d_gpu_bkd_table_double,
+using large_backend = backend_test::backend_of<l1::block, dft::dft_c2c_large_1d_gpu_bkd_table_double,
                                                dft::dft_c2c_large_1d_gpu_bkd_table_float>;
 
 // A record as the front end makes it, on the library's list.

@@ -58,11 +58,11 @@ TEST(LargePlan, PaddedMatrixBytesOf2To24) {
   // (n_large x E + pad) x n_small
   EXPECT_EQ((8192 * 16 + 256) * 2048, 268959744);
   EXPECT_EQ((8192 * 8 + 256) * 2048, 134742016);
-  l1::large_1d_bkd_data<double> d{};
+  l1::block<double> d{};
   d.n_large = 8192;
   d.row_pad_bytes = l1::row_pad_bytes_of(std::int64_t{1} << 24);
   EXPECT_EQ(l1::row_pitch(d), 8208);
-  l1::large_1d_bkd_data<float> f{};
+  l1::block<float> f{};
   f.n_large = 8192;
   f.row_pad_bytes = l1::row_pad_bytes_of(std::int64_t{1} << 24);
   EXPECT_EQ(l1::row_pitch(f), 8224);

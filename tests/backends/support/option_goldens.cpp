@@ -33,24 +33,24 @@ const option_golden goldens[] = {
      "-DBATCH2=5 -DBATCH3=1 -DIDIST_Z1=200 -DIDIST_Z2=1000 -DIDIST_Z3=0 -DODIST_Z1=300 "
      "-DODIST_Z2=1500 -DODIST_Z3=0 "},
     // four_factor
-    {"four_factor", precision::double_precision, "2880 x 2 on Harix, pass 1 forward",
+    {"four_factor", precision::double_precision, "2880 x 2 on Harix, pass 0 forward",
      "-Dcl_tavir_subgroups_long -DFFT_LEN=60 -DNUM_FFTS=48 -DFACT0=10 -DFACT1=6 "
      "-DKERNEL_FUNC=fft_60_colbatch_8_d -DFACT0_FUNC=fft_10_s -DFACT1_FUNC=fft_6_s -DFWD_DIR=1 "
      "-DBWD_DIR=0 -DIDIST=2880 -DODIST=2880 -DWORK_GROUP_SIZE=96 -DSUBGROUP_SIZE=16 "
      "-DNUM_WORKGROUPS=6 -DTWIDDLE -DMULTIFACTOR_TWIDDLE "},
-    {"four_factor", precision::double_precision, "2880 x 2 on Harix, pass 2 backward",
+    {"four_factor", precision::double_precision, "2880 x 2 on Harix, pass 1 backward",
      "-Dcl_tavir_subgroups_long -DFFT_LEN=48 -DNUM_FFTS=60 -DFACT0=8 -DFACT1=6 "
      "-DKERNEL_FUNC=fft_48_colbatch_8_d -DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_6_s -DFWD_DIR=0 "
      "-DBWD_DIR=1 -DIDIST=2880 -DODIST=2880 -DWORK_GROUP_SIZE=96 -DSUBGROUP_SIZE=16 "
      "-DNUM_WORKGROUPS=8 -DTWIDDLE -DMULTIFACTOR_TWIDDLE -DLOAD_STORE_TAIL=4 "},
     // four_factor_colbatch
-    {"four_factor_colbatch", precision::double_precision, "Gulon 16, pass 1 forward",
+    {"four_factor_colbatch", precision::double_precision, "Gulon 16, pass 0 forward",
      "-Dcl_tavir_subgroups_long -DFFT_LEN=64 -DFACT0=8 -DFACT1=8 -DKERNEL_FUNC=fft_64_colbatch_8_d "
      "-DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=1 -DBWD_DIR=0 -DIDIST=1 -DODIST=1 "
      "-DOUTER_IDIST=0 -DTEMP_OUTER_DIST=12288 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=16 "
      "-DNUM_WORKGROUPS=64 -DTWIDDLE -DFOUR_FACT_COLBATCH -DTRANSPOSE_KERNEL -DISTRIDE=5 "
      "-DINNER_TAIL=3 -DTAIL_CHUNK_IDX=0 "},
-    {"four_factor_colbatch", precision::double_precision, "Gulon 16, pass 2 backward",
+    {"four_factor_colbatch", precision::double_precision, "Gulon 16, pass 1 backward",
      "-Dcl_tavir_subgroups_long -DFFT_LEN=64 -DFACT0=8 -DFACT1=8 -DKERNEL_FUNC=fft_64_colbatch_8_d "
      "-DFACT0_FUNC=fft_8_s -DFACT1_FUNC=fft_8_s -DFWD_DIR=0 -DBWD_DIR=1 -DIDIST=1 -DODIST=1 "
      "-DOUTER_IDIST=0 -DTEMP_OUTER_DIST=12288 -DWORK_GROUP_SIZE=128 -DSUBGROUP_SIZE=16 "

@@ -138,7 +138,7 @@ TEST(two_factor_workspace, missing_caller_workspace_is_reported) {
   ASSERT_TRUE(plain.committed_here());
   // As if the caller had taken the workspace over and never handed it in.
   plain.record()->workspace_internal = 0;
-  static_cast<block<float>*>(plain.record()->bkd_data)->workspace_container = tf::container_none;
+  static_cast<block<float>*>(plain.record()->bkd_data)->workspace_kind = tf::workspace_internal;
   std::uint64_t kind = dft::container_usm;
   EXPECT_EQ(plain.record()->compute_fwd(plain.record(), nullptr, nullptr, nullptr, &kind, nullptr), 11);
 }

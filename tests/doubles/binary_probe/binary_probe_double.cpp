@@ -94,25 +94,39 @@ bool is_binary_test_image(const unsigned char* bytes, std::size_t size) {
 // What "binary_test" writes: 1 when every scalar, the first input word and
 // the three local sizes hold the values the probe passes, else 0; one write
 // per work-group. SWAP_HALVES models a driver that delivers 64-bit scalars
-// with their halves swapped; NO_KERNEL a program without the kernel.
+// with their halves swapped; NO_KERNEL a program without the kernel;
+// NOT_RUN a driver that accepts the launch and runs nothing; PASSED_WORD
+// replaces the word stored on success; REQUIRED_GROUP gives the kernel a
+// work-group size other than the probe's, so that the launch is refused.
 constexpr const char* emulation_source = R"CLC(
 #ifdef SWAP_HALVES
 #define DELIVERED(x) rotate((x), (ulong)32)
 #else
 #define DELIVERED(x) (x)
 #endif
+#ifndef PASSED_WORD
+#define PASSED_WORD 1u
+#endif
+#ifdef REQUIRED_GROUP
+#define GROUP_ATTRIBUTE __attribute__((reqd_work_group_size(REQUIRED_GROUP)))
+#else
+#define GROUP_ATTRIBUTE
+#endif
 #ifdef NO_KERNEL
 kernel void not_binary_test(void) {}
-#else
+#elif defined(NOT_RUN)
 kernel void binary_test(uint src0, ulong src1, ushort src2, ushort src3, ulong src4, ulong src5,
-                        global const uint* src_ptr, global uint* ok) {
+                        global const uint* src_ptr, global uint* ok) {}
+#else
+kernel GROUP_ATTRIBUTE void binary_test(uint src0, ulong src1, ushort src2, ushort src3, ulong src4, ulong src5,
+                                        global const uint* src_ptr, global uint* ok) {
   if (get_local_id(0) != 0 || get_local_id(1) != 0 || get_local_id(2) != 0) return;
   const int pass = src0 == 0xBEEFCAFEu && DELIVERED(src1) == 0x3141592653589793ul &&
                    src2 == (ushort)0xBEAD && src3 == (ushort)0xFACE &&
                    DELIVERED(src4) == 0x0123456789ABCDEFul && DELIVERED(src5) == 0xFEDCBA9876543210ul &&
                    src_ptr[0] == 0xABADFEEDu &&
                    get_local_size(0) == 4 && get_local_size(1) == 2 && get_local_size(2) == 1;
-  ok[0] = pass ? 1u : 0u;
+  ok[0] = pass ? PASSED_WORD : 0u;
 }
 #endif
 )CLC";
@@ -121,6 +135,9 @@ const char* driver_defines(int behaviour) {
   switch (behaviour) {
     case QEZ_BINARY_PROBE_DRIVER_SWAPS_HALVES: return "#define SWAP_HALVES\n";
     case QEZ_BINARY_PROBE_DRIVER_NO_KERNEL: return "#define NO_KERNEL\n";
+    case QEZ_BINARY_PROBE_DRIVER_DOES_NOT_RUN: return "#define NOT_RUN\n";
+    case QEZ_BINARY_PROBE_DRIVER_STORES_OTHER_WORD: return "#define PASSED_WORD 0xFFFFFFFFu\n";
+    case QEZ_BINARY_PROBE_DRIVER_REFUSES_LAUNCH: return "#define REQUIRED_GROUP 8, 1, 1\n";
     default: return "";
   }
 }
@@ -129,16 +146,23 @@ std::mutex state_lock;
 int driver_behaviour = QEZ_BINARY_PROBE_DRIVER_FAITHFUL;
 int images_seen = 0;
 std::vector<unsigned char> last_image;
+void (*load_hook)(void*) = nullptr;
+void* load_hook_context = nullptr;
 
 cl_program emulated_program(cl_context context, const unsigned char* bytes, std::size_t size, cl_int* binary_status,
                             cl_int* errcode_ret) {
   const char* sources[2] = {nullptr, emulation_source};
+  void (*hook)(void*) = nullptr;
+  void* hook_context = nullptr;
   {
     std::lock_guard<std::mutex> lock(state_lock);
     ++images_seen;
     last_image.assign(bytes, bytes + size);
     sources[0] = driver_defines(driver_behaviour);
+    hook = load_hook;
+    hook_context = load_hook_context;
   }
+  if (hook != nullptr) hook(hook_context);
   using create_with_source = cl_program(cl_context, cl_uint, const char**, const size_t*, cl_int*);
   cl_program program =
       real_entry<create_with_source>("clCreateProgramWithSource")(context, 2, sources, nullptr, errcode_ret);
@@ -164,6 +188,12 @@ const unsigned char* qez_binary_probe_double_last_image(size_t* size) {
   std::lock_guard<std::mutex> lock(state_lock);
   *size = last_image.size();
   return last_image.empty() ? nullptr : last_image.data();
+}
+
+void qez_binary_probe_double_on_load(void (*hook)(void*), void* context) {
+  std::lock_guard<std::mutex> lock(state_lock);
+  load_hook = hook;
+  load_hook_context = context;
 }
 
 // Every entry point of the service's loader forwards; the one that creates

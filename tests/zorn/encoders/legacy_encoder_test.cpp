@@ -333,6 +333,32 @@ TEST_P(LegacyEncoderTest, SendSweepReadsBackEveryField) {
 // ---------------------------------------------------------------------------
 // Refusals.
 
+// Register fields hold eight bits: r256 and above are refused in every
+// destination and source, never cut to a low register.
+TEST_P(LegacyEncoderTest, RegistersAbove255AreRefused) {
+  const LegacyEncoders& e = GetParam();
+  z::CodeGenerator g(e.hw);
+  e.mov(g, InstructionModifier(8), grf(1), grf(2));
+  const Immediate imm32(1, z::DataType(0xa0));
+  const char* limited = "This instruction only supports r0-r255";
+  for (std::uint32_t high : {256u, 300u, 511u}) {
+    expect_refused<z::limited_to_256_grf_exception>(g, [&] { e.mov(g, InstructionModifier(8), grf(high), grf(2)); },
+                                                    limited);
+    expect_refused<z::limited_to_256_grf_exception>(g, [&] { e.mov(g, InstructionModifier(8), grf(1), grf(high)); },
+                                                    limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.op_imm(g, 1, z::DataType(0xa0), InstructionModifier(1), grf(high), imm32); }, limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.cmp(g, InstructionModifier(1), grf(high, 0xa0), grf(2, 0xa0), imm32); }, limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.cmp(g, InstructionModifier(1), grf(1, 0xa0), grf(high, 0xa0), imm32); }, limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.send(g, InstructionModifier(1), grf(high), grf(2), 0, 0); }, limited);
+  }
+  e.mov(g, InstructionModifier(8), grf(255), grf(255));
+  EXPECT_EQ(g.top_stream().code.size(), 4u);
+}
+
 TEST_P(LegacyEncoderTest, RefusalsLeaveTheStreamUnchanged) {
   const LegacyEncoders& e = GetParam();
   z::CodeGenerator g(e.hw);

@@ -474,6 +474,44 @@ TEST_P(ThreeSourceEncoderTest, SweepReadsBackEveryField) {
 // ---------------------------------------------------------------------------
 // Refusals.
 
+// Register fields outside the send form hold eight bits: r256 and above are
+// refused in every destination and source, never cut to a low register.
+TEST_P(ModernEncoderTest, RegistersAbove255AreRefusedOutsideTheSendForm) {
+  const Modern& e = GetParam();
+  z::CodeGenerator g(e.hw);
+  e.reg_move(g, 97, z::DataType(0xa0), InstructionModifier(8), grf(1), grf(2));
+  const Immediate imm32(7, z::DataType(0xa0));
+  const char* limited = "This instruction only supports r0-r255";
+  for (std::uint32_t high : {256u, 300u, 511u}) {
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.reg_move(g, 97, z::DataType(0xa0), InstructionModifier(8), grf(high), grf(2)); }, limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.reg_move(g, 97, z::DataType(0xa0), InstructionModifier(8), grf(1), grf(high)); }, limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.imm_move(g, 97, z::DataType(0xa0), InstructionModifier(1), grf(high, 0xa0), imm32); }, limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.compare(g, 112, z::DataType(0x60), InstructionModifier(1), grf(high, 0xa0), grf(2, 0xa0), imm32); },
+        limited);
+    expect_refused<z::limited_to_256_grf_exception>(
+        g, [&] { e.compare(g, 112, z::DataType(0x60), InstructionModifier(1), null_ud, grf(high, 0xa0), imm32); },
+        limited);
+    if (e.ternary) {
+      const Immediate imm16(3, z::DataType(0x82));
+      const InstructionModifier m8(8);
+      expect_refused<z::limited_to_256_grf_exception>(
+          g, [&] { e.ternary(g, m8, grf(high, 0xa0), grf(2, 0xa0), grf(3, 0xa0), imm16); }, limited);
+      expect_refused<z::limited_to_256_grf_exception>(
+          g, [&] { e.ternary(g, m8, grf(1, 0xa0), grf(high, 0xa0), grf(3, 0xa0), imm16); }, limited);
+      expect_refused<z::limited_to_256_grf_exception>(
+          g, [&] { e.ternary(g, m8, grf(1, 0xa0), grf(2, 0xa0), grf(high, 0xa0), imm16); }, limited);
+    }
+  }
+  // r255 and the null register still encode.
+  e.reg_move(g, 97, z::DataType(0xa0), InstructionModifier(8), grf(255), grf(255));
+  e.compare(g, 112, z::DataType(0x60), InstructionModifier(1), null_ud, grf(255, 0xa0), imm32);
+  EXPECT_EQ(g.top_stream().code.size(), 6u);
+}
+
 TEST_P(ModernEncoderTest, RefusalsLeaveTheStreamUnchanged) {
   const Modern& e = GetParam();
   z::CodeGenerator g(e.hw);

@@ -75,7 +75,7 @@ void reference_per_thread(CodeGenerator& g, zorn::HW hw, int simd, int local_ids
   const InstructionModifier one(1);
   e.binary(g, op_and, ud, one, r(127, ud, 2), r(0, ud, 0), Immediate(0xFFFFFFE0u, ud));
   e.binary(g, op_and, uw, one, r(127, uw, 0), r(0, uw, 4), imm16(0xFF));
-  e.binary(g, op_add, ud, one, r(127, ud, 2), r(127, ud, 2), imm16(payload_bytes & 0xFFFF));
+  e.binary(g, op_add, ud, one, r(127, ud, 2), r(127, ud, 2), imm16(payload_bytes));
   e.ternary(g, one, r(127, ud, 0), r(127, ud, 2), r(127, uw, 0), imm16(factor));
   reference_load(g, e.load_hw, 1, first);
   if (third) {
@@ -323,6 +323,31 @@ TEST(Prologue, NotFinalisedAppendsNothing) {
     CodeGenerator no_ids(hw);
     EXPECT_THROW(emit(no_ids), zorn::interface_not_finalized);
     EXPECT_EQ(no_ids.root_stream().instruction_count(), 0u);
+  }
+}
+
+// The payload size goes into a 16-bit immediate: a larger size is refused
+// before the first instruction, the largest that fits is emitted as it is.
+TEST(Prologue, PayloadBeyondSixteenBitsIsRefusedAndAppendsNothing) {
+  for (zorn::HW hw : {6, 7, 8, 9}) {
+    auto g = finalised({hw, 16, 3});
+    g->interface.payload_bytes = 0x10000;
+    try {
+      emit(*g);
+      ADD_FAILURE() << hw;
+    } catch (const zorn::invalid_immediate_exception& e) {
+      EXPECT_STREQ(e.what(), "Invalid immediate value");
+    }
+    EXPECT_EQ(g->root_stream().instruction_count(), 0u) << hw;
+    EXPECT_FALSE(g->per_thread_skip_label.is_used()) << hw;
+
+    auto largest = finalised({hw, 16, 3});
+    largest->interface.payload_bytes = 0xFFFF;
+    emit(*largest);
+    const std::vector<std::uint8_t> code = largest->root_stream().code_bytes();
+    // The third instruction adds the payload size; its immediate is dword 3.
+    EXPECT_EQ(zorn_test::instruction_at(code, 2).bits(0, 7), op_add) << hw;
+    EXPECT_EQ(zorn_test::instruction_at(code, 2).dword(3), 0xFFFFFFFFu) << hw;
   }
 }
 

@@ -98,6 +98,40 @@ TEST(ScoreboardRewrite, DirectivesVanishAndShortenJumps) {
   for (std::size_t i = 0; i < 4; ++i) EXPECT_NE(words_at(out.code, i)[0] & 0x7Fu, 127u);
 }
 
+// A block records the waits still open at its end under its end index; for
+// the last block that is the end of the code, where the syncs follow the
+// last instruction.
+TEST(ScoreboardRewrite, RequestsAtTheEndOfTheLastBlockFollowItsLastInstruction) {
+  const zorn::Program p = program_of(jumpy());
+  zorn::BlockList blocks = blocks_of(p);
+  ASSERT_EQ(blocks.back().end, 6u);
+  blocks.back().sync_requests.push_back({6, zorn::SwsbInfo(0x1102), 0, zorn::SyncKind::setting_only, 0});
+  blocks.back().sync_requests.push_back({6, zorn::SwsbInfo(), 0, zorn::SyncKind::wait_destinations, 0x5});
+  blocks.back().dummy_moves.push_back({6, zorn::SwsbInfo(), 0, 9, 0, 160});
+  const zorn::RewrittenCode out = zorn::rewrite_program(p, blocks, 6);
+  ASSERT_EQ(out.code.size(), 9u * 16);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(words_at(out.code, i), jumpy()[i]) << i;
+  EXPECT_EQ(words_at(out.code, 6), zorn::sync_instruction(6, blocks.back().sync_requests[0]));
+  EXPECT_EQ(words_at(out.code, 7), zorn::sync_instruction(6, blocks.back().sync_requests[1]));
+  EXPECT_EQ(words_at(out.code, 8), zorn::dummy_move_instruction(6, blocks.back().dummy_moves[0]));
+  EXPECT_EQ(out.positions[6], 6u);  // the end of the input maps to the first of them
+}
+
+// An explicit instruction that reads a register written just before it, at
+// the end of the program: the wait the analysis records for the block's end
+// comes out as a sync after it.
+TEST(ScoreboardStep, WaitOpenAtTheEndOfTheProgramBecomesATrailingSync) {
+  const Words explicit_reader = alu(64, 12, 10, 7, int32_code, 0, false);
+  const std::vector<std::uint8_t> code = bytes_of({add(10, 5, 6), explicit_reader});
+  const zorn::ScoreboardResult r = zorn::run_scoreboard_analysis(code, {6, 16});
+  ASSERT_EQ(r.code.size(), 3u * 16);
+  EXPECT_EQ(words_at(r.code, 1), explicit_reader);
+  const Words sync = words_at(r.code, 2);
+  EXPECT_EQ(sync[0] & 0x7Fu, 1u);
+  EXPECT_EQ(sync[2], 0u);                       // function 0: a setting only
+  EXPECT_EQ((sync[0] >> 8) & 0xFFu, 0x19u);     // 0001_1001: integer pipe, distance 1
+}
+
 TEST(ScoreboardStep, FlushSyncMovesTheJumpAndTheLabelMap) {
   // 0 send (token 1), 1 jump +2 with bit 46 clear (flush), 2 mov, 3 mov.
   const std::vector<std::uint8_t> code =

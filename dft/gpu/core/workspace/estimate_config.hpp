@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -114,10 +115,7 @@ inline std::int64_t capped(std::int64_t per_transform, std::int64_t count) {
   return all < workspace_batch_cap ? all : workspace_batch_cap;
 }
 
-template <class T>
-constexpr std::int64_t complex_bytes() {
-  return 2 * static_cast<std::int64_t>(sizeof(T));
-}
+using plan_basics::complex_bytes;
 
 }  // namespace dft
 }  // namespace qez

@@ -88,9 +88,9 @@ int allocate_internal_workspace(DFTI_DESCRIPTOR* record, block<T>* b) {
   }
   free_usm(b, b->internal_alloc[0]);
   b->internal_alloc[0] = blocks[0];
-  const int status = add_workspace<T>(blocks[1], container_usm, 0, record, workspace_part_scratch, nullptr);
+  const int status = add_workspace<T>(blocks[1], workspace_usm, 0, record, workspace_part_scratch, nullptr);
   b->internal_alloc[1] = blocks[1];
-  b->workspace_kind = 0;
+  b->workspace_kind = workspace_internal;
   return status;
 }
 
@@ -173,13 +173,13 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   b->workspace = workspace;
-  b->workspace_kind = kind;
+  b->workspace_kind = static_cast<std::uint32_t>(kind);
   bkd_free_buffers(b, part);
   if (part == workspace_part_twiddles || part > workspace_part_both) return status_success;
   std::uint64_t next = offset;
   for (int i = 0; i < area_count; ++i) {
     if (!b->need_area[i]) continue;
-    if (kind == container_buffer) {
+    if (kind == workspace_buffer) {
       auto& parent = *static_cast<byte_buffer*>(workspace);
       b->area_buffer[i] = new byte_buffer(parent, sycl::id<1>(next), sycl::range<1>(b->area_bytes));
     } else {

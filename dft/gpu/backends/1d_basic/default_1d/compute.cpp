@@ -81,7 +81,7 @@ public:
   direction_run(DFTI_DESCRIPTOR* record, block<T>* b, std::uint32_t d, container in, container out,
                 const std::vector<sycl::event>* deps, bool usm_form)
       : record_(record), b_(b), d_(d), in_(in), out_(out), deps_(usm_form ? deps : nullptr), usm_form_(usm_form) {
-    const bool buffer_scratch = record->workspace_internal == 0 && b->workspace_kind != container_usm;
+    const bool buffer_scratch = record->workspace_internal == 0 && b->workspace_kind != workspace_usm;
     for (int i = 0; i < area_count; ++i)
       areas_[i] = buffer_scratch ? container{b->area_buffer[i], container_buffer}
                                  : container{b->usm_area[i], container_usm};
@@ -89,7 +89,7 @@ public:
   }
 
   int check_workspace() const {
-    const bool given = (b_->workspace_kind & (container_buffer | container_usm)) != 0;
+    const bool given = (b_->workspace_kind & (workspace_buffer | workspace_usm)) != 0;
     return workspace_status_before_compute(record_, b_->internal_alloc[0], b_->internal_alloc[1], given);
   }
 

@@ -133,7 +133,7 @@ plan_request request_from_record(const DFTI_DESCRIPTOR* record, std::uint32_t ar
   r.fwd_scale = record->fwd_scale;
   r.bwd_scale = record->bwd_scale;
   r.directions = record->directions;
-  r.arch = arch;
+  r.architecture = arch;
   r.base_align_bytes = base_align_bytes;
   return r;
 }
@@ -179,7 +179,8 @@ void plan_batch(block<T>& b, const plan_request& q) {
 // Area per scratch buffer and transforms per chunk.
 template <class T>
 void plan_chunks(block<T>& b) {
-  const std::uint64_t cap = (b.arch == arch_harix || b.arch == arch_nopra) ? large_scratch_cap : scratch_cap;
+  const bool large_memory = b.architecture == arch_harix || b.architecture == arch_nopra;
+  const std::uint64_t cap = large_memory ? large_scratch_cap : scratch_cap;
   const std::uint64_t transform = static_cast<std::uint64_t>(b.length * element_bytes<T>());
   const std::uint64_t all = static_cast<std::uint64_t>(total_transforms(b)) * transform;
   const std::uint64_t area = all < cap ? all : std::max(transform, cap);
@@ -229,7 +230,7 @@ template <class T>
 std::uint64_t fill_plan(block<T>& b, const plan_request& q) {
   b.in_place = q.in_place;
   b.length = q.dimension.length;
-  b.arch = q.arch;
+  b.architecture = q.architecture;
   b.directions = q.directions;
   b.scale[dir_forward] = static_cast<T>(q.fwd_scale);
   b.scale[dir_backward] = static_cast<T>(q.bwd_scale);
@@ -350,8 +351,8 @@ bool any_generic(const block<T>& b, int parity) {
 
 template <class T>
 bool wants_large_register_file(const block<T>& b, bool generic) {
-  if (b.arch == arch_fenwa) return true;
-  return b.arch == arch_harix && !generic && b.length >= large_register_file_length<T>();
+  if (b.architecture == arch_fenwa) return true;
+  return b.architecture == arch_harix && !generic && b.length >= large_register_file_length<T>();
 }
 
 template <class T>

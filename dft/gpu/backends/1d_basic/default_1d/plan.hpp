@@ -14,19 +14,20 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace default_1d {
 
+using namespace plan_basics;
+
 constexpr int pass_count = 4;
 constexpr int batch_dims = 3;
-constexpr int direction_count = 2;
 
 // Kernel handles of one direction: the four passes, then the copy kernel.
 enum kernel_slot : int { slot_copy = pass_count, kernel_slot_count = pass_count + 1 };
-enum direction : std::uint32_t { dir_forward = 0, dir_backward = 1 };
 // Scratch areas A and B.
 enum area : int { area_a = 0, area_b = 1, area_count = 2 };
 
@@ -58,10 +59,10 @@ struct block {
   byte_buffer* area_buffer[area_count];
   std::int64_t slm_mode;
   std::int64_t slm_bytes;
-  std::uint32_t arch;
+  std::uint32_t architecture;
   std::uint32_t directions;
   void* workspace;
-  std::int64_t workspace_kind;
+  std::uint32_t workspace_kind;
   std::int64_t need_area[area_count];
   void* internal_alloc[area_count];
   // Event of the last submission of the latest compute: the next compute's
@@ -77,7 +78,7 @@ struct plan_request {
   bool in_place = false;
   double fwd_scale = 1.0, bwd_scale = 1.0;
   std::uint32_t directions = 2;
-  std::uint32_t arch = 0;
+  std::uint32_t architecture = 0;
   std::uint64_t base_align_bytes = 128;
 };
 

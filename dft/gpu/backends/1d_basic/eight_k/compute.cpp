@@ -20,8 +20,8 @@ sycl::detail::code_location compute_location(unsigned long line) {
 }
 
 // The caller handed a buffer or a USM workspace over.
-bool caller_gave_workspace(std::uint64_t container) {
-  return container == container_sycl_buffer || container == container_usm_pointer;
+bool caller_gave_workspace(std::uint32_t kind) {
+  return kind == workspace_buffer || kind == workspace_usm;
 }
 
 // What one call works with.
@@ -100,7 +100,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   const block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   const int ready = workspace_status_before_compute(record, b->internal_twiddles, b->internal_scratch,
-                                                    caller_gave_workspace(b->workspace_container));
+                                                    caller_gave_workspace(b->workspace_kind));
   if (ready != status_success) return ready;
   // A direction the plan was not made for has neither kernels nor tables.
   if (b->kernels[kernel_slot(pass_columns, d)] == nullptr ||
@@ -110,14 +110,14 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 
   // Views are bound by the kind they were made with (USM for the internal
   // workspace), part by part.
-  const auto table_kind = static_cast<std::int64_t>(b->twiddle_views_container);
+  const auto table_kind = static_cast<std::int64_t>(b->twiddle_views_kind);
   const call c{b->queue,
                d,
                input,
                output,
                data_kind,
                table_kind,
-               static_cast<std::int64_t>(b->scratch_view_container),
+               static_cast<std::int64_t>(b->scratch_view_kind),
                !b->in_order && table_kind == kind_usm_pointer,
                dependency_list(dependencies)};
   const sycl::event columns_done = submit_columns_pass(*b, c);
@@ -131,7 +131,7 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
                   std::uint64_t* container_kind, void* result_event, direction d) {
   follow_descriptor_queue(record, block_of<T>(record));
   return compute_1d_xwd<T>(record, input, output, dependencies, result_event, d,
-                           is_buffer_form(container_kind) ? container_sycl_buffer : container_usm_pointer);
+                           is_buffer_form(container_kind) ? workspace_buffer : workspace_usm);
 }
 
 }  // namespace

@@ -31,8 +31,6 @@ constexpr auto program_name_double =
 constexpr auto program_name_single =
     kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_s");
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 }  // namespace
 
 template <class T>
@@ -74,7 +72,7 @@ build_options format_build_options(const block<T>* b, direction d) {
 }
 
 template <class T>
-int build_8k_kernels(block<T>* b) {
+int build_kernels(block<T>* b) {
   format_kernel_names(b);
   const char* program = is_double<T>() ? program_name_double.data() : program_name_single.data();
   const char* source = kernels::program_text_c2c_8k(is_double<T>());
@@ -97,10 +95,10 @@ void release_kernels(block<T>* b) {
   release_kernel_handles(b->kernels);
 }
 
-#define QEZ_INSTANTIATE(T)                                                       \
-  template void format_kernel_names<T>(block<T>*);                               \
-  template build_options format_build_options<T>(const block<T>*, direction);    \
-  template int build_8k_kernels<T>(block<T>*);                                   \
+#define QEZ_INSTANTIATE(T)                                                    \
+  template void format_kernel_names<T>(block<T>*);                            \
+  template build_options format_build_options<T>(const block<T>*, direction); \
+  template int build_kernels<T>(block<T>*);                                   \
   template void release_kernels<T>(block<T>*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)

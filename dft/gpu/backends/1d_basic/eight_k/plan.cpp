@@ -19,10 +19,6 @@ namespace eight_k {
 
 namespace {
 
-// Stride of the one working dimension on each side, in the convention in force.
-std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
-std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
-
 bool lists_8192_with_sub_group_8(sycl::queue& q) {
   const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
   return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
@@ -140,7 +136,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     const int status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  return build_8k_kernels(b);
+  return build_kernels(b);
 }
 
 template <class T>

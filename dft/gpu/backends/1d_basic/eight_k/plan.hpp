@@ -17,11 +17,14 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace eight_k {
+
+using namespace plan_basics;
 
 // ---------------------------------------------------------------------------
 // Factorisation and geometry (both precisions).
@@ -41,14 +44,6 @@ constexpr int pass_count = 2;
 // Work-items per transform: 16 groups of 4 columns, 32 groups of 4 frequencies.
 constexpr std::int64_t items_per_transform[pass_count] = {n1 / cols_per_wg * work_group_size,
                                                           n0 / cols_per_wg * work_group_size};
-
-enum direction : int { dir_forward = 0, dir_backward = 1 };
-constexpr int direction_count = 2;
-
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == directions_both ||
-         directions == (d == dir_forward ? directions_forward : directions_backward);
-}
 
 // The three table classes, in the order of their areas within a direction.
 enum table_class : int {
@@ -72,14 +67,6 @@ enum name_slot : int {
   name_slot_count
 };
 constexpr std::size_t kernel_name_bytes = 64;
-
-// Container kinds of workspace views; `container_none` marks the internal
-// workspace (whose views are USM pointers).
-enum view_container : std::uint64_t {
-  container_none = 0,
-  container_sycl_buffer = 1,
-  container_usm_pointer = 2,
-};
 
 // Twiddle-table and scratch bytes before padding.
 template <class T>
@@ -134,26 +121,21 @@ struct block {
   void* tables[table_class_count][direction_count];     // USM pointers or byte_buffer*
   std::uint32_t architecture;
   std::uint32_t directions;
-  void* workspace_base;
-  std::uint64_t workspace_container;
+  void* workspace;
+  std::uint32_t workspace_kind;  // workspace_internal marks the internal workspace (USM views)
   sycl::event* table_events[table_class_count][direction_count];
   void* internal_twiddles;
   void* internal_scratch;
   std::uint32_t in_order;
   // The kind each part's views were made with: views are released by that
   // kind, whatever the next workspace is.
-  std::uint64_t twiddle_views_container;
-  std::uint64_t scratch_view_container;
+  std::uint32_t twiddle_views_kind;
+  std::uint32_t scratch_view_kind;
 };
 
 template <class T>
 block<T>* block_of(const DFTI_DESCRIPTOR* record) {
   return static_cast<block<T>*>(record->bkd_data);
-}
-
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
 }
 
 // ---------------------------------------------------------------------------
@@ -182,7 +164,7 @@ int bkd_write_twiddle_table_on_device(block<T>* b);
 
 // Kernels (kernel_build.cpp).
 template <class T>
-int build_8k_kernels(block<T>* b);
+int build_kernels(block<T>* b);
 template <class T>
 void release_kernels(block<T>* b);
 

@@ -50,7 +50,7 @@ sycl::detail::code_location writer_location(unsigned long line) {
 // One writer submission over `range` (first index j, second index i).
 template <class T, table_class C, class Writer>
 sycl::event submit_writer(block<T>& b, void* view, const Writer& w, sycl::range<2> range) {
-  if (b.twiddle_views_container == container_sycl_buffer) {
+  if (b.twiddle_views_kind == workspace_buffer) {
     auto* table = static_cast<byte_buffer*>(view);
     return b.queue->submit(
         [&](sycl::handler& cgh) {

@@ -25,16 +25,16 @@ bool lays_out_scratch(std::uint32_t part) {
 
 // A view is released by the kind it was made with: sub-buffers are heap
 // objects of the block, USM views are plain addresses.
-void release_view(void*& view, std::uint64_t kind) {
-  if (kind == container_sycl_buffer) delete static_cast<byte_buffer*>(view);
+void release_view(void*& view, std::uint32_t kind) {
+  if (kind == workspace_buffer) delete static_cast<byte_buffer*>(view);
   view = nullptr;
 }
 
 // `bytes` at `offset` of the workspace: a new sub-buffer of a buffer
 // workspace, else the USM address; none without a workspace.
-void* make_view(void* workspace, std::uint64_t kind, std::uint64_t offset, std::uint64_t bytes) {
+void* make_view(void* workspace, std::uint32_t kind, std::uint64_t offset, std::uint64_t bytes) {
   if (workspace == nullptr) return nullptr;
-  if (kind == container_sycl_buffer)
+  if (kind == workspace_buffer)
     return new byte_buffer(*static_cast<byte_buffer*>(workspace), sycl::id<1>(offset),
                            sycl::range<1>(bytes));
   return static_cast<char*>(workspace) + offset;
@@ -48,9 +48,9 @@ void finish_table_writes(block<T>* b) {
 }
 
 template <class T>
-std::uint64_t lay_out_twiddles(block<T>* b, void* workspace, std::uint64_t kind,
+std::uint64_t lay_out_twiddles(block<T>* b, void* workspace, std::uint32_t kind,
                                std::uint64_t offset) {
-  b->twiddle_views_container = kind;
+  b->twiddle_views_kind = kind;
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(b->directions, d)) continue;
     for (table_class c : {table_n0, table_n1, table_inter}) {
@@ -75,13 +75,13 @@ void bkd_free_buffers(block<T>* b, std::uint32_t part) {
   if (lays_out_twiddles(part)) {
     finish_table_writes(b);
     for (auto& per_class : b->tables)
-      for (void*& view : per_class) release_view(view, b->twiddle_views_container);
-    b->twiddle_views_container = container_none;
+      for (void*& view : per_class) release_view(view, b->twiddle_views_kind);
+    b->twiddle_views_kind = workspace_internal;
     free_device_area_after_queue(*b->queue, b->internal_twiddles);
   }
   if (lays_out_scratch(part)) {
-    release_view(b->scratch, b->scratch_view_container);
-    b->scratch_view_container = container_none;
+    release_view(b->scratch, b->scratch_view_kind);
+    b->scratch_view_kind = workspace_internal;
     free_device_area_after_queue(*b->queue, b->internal_scratch);
   }
 }
@@ -92,13 +92,13 @@ int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DES
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   if (part > workspace_part_both) return status_invalid_descriptor;
-  b->workspace_container = static_cast<std::uint64_t>(container);
-  b->workspace_base = workspace;
+  b->workspace_kind = static_cast<std::uint32_t>(container);
+  b->workspace = workspace;
   // The previous views go by the kind they were made with.
   bkd_free_buffers(b, part);
 
-  const std::uint64_t kind =
-      container == container_sycl_buffer ? container_sycl_buffer : container_usm_pointer;
+  const std::uint32_t kind =
+      container == workspace_buffer ? workspace_buffer : workspace_usm;
   if (lays_out_twiddles(part)) {
     offset = lay_out_twiddles(b, workspace, kind, offset);
     const int status = bkd_write_twiddle_table_on_device(b);
@@ -106,7 +106,7 @@ int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DES
     if (events != nullptr) append_table_events(b, static_cast<std::vector<sycl::event>*>(events));
   }
   if (lays_out_scratch(part)) {
-    b->scratch_view_container = kind;
+    b->scratch_view_kind = kind;
     b->scratch = make_view(workspace, kind, offset, b->padded_scratch_bytes);
   }
   return status_success;
@@ -123,7 +123,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   internal_allocation tables(b->queue);
   int status = tables.allocate(record->workspace_bytes[0], max_bytes);
   if (status != status_success) return status;
-  status = add_workspace<T>(tables.get(), container_usm_pointer, 0, record,
+  status = add_workspace<T>(tables.get(), workspace_usm, 0, record,
                             workspace_part_twiddles, &written);
   b->internal_twiddles = tables.release();
   // On failure the block's release waits for the writes already submitted.
@@ -132,10 +132,10 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   internal_allocation scratch(b->queue);
   status = scratch.allocate(record->workspace_bytes[1], max_bytes);
   if (status != status_success) return status;
-  status = add_workspace<T>(scratch.get(), container_usm_pointer, 0, record,
+  status = add_workspace<T>(scratch.get(), workspace_usm, 0, record,
                             workspace_part_scratch, &written);
   b->internal_scratch = scratch.release();
-  b->workspace_container = container_none;
+  b->workspace_kind = workspace_internal;
   for (sycl::event& e : written) e.wait();
   return status;
 }

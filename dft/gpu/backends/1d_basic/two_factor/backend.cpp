@@ -24,11 +24,6 @@ namespace two_factor {
 namespace {
 
 template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-
-template <class T>
 block<T>* block_of(DFTI_DESCRIPTOR* record) {
   return static_cast<block<T>*>(record->bkd_data);
 }
@@ -101,7 +96,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     const int status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  return build_2_facts_kernels(b);
+  return build_kernels(b);
 }
 
 // Clean-up of a plan: tables, kernels, block.
@@ -135,7 +130,7 @@ bool applies_on_device(const DFTI_DESCRIPTOR* record) {
 
 template <class T>
 int acceptance(DFTI_DESCRIPTOR* record) {
-  return accepts_record(record) && applies_on_device<T>(record) ? status_success : status_not_handled;
+  return accepts(record) && applies_on_device<T>(record) ? status_success : status_not_handled;
 }
 
 // Nothing of this backend is left in the record after a failing init; an

@@ -27,8 +27,8 @@ struct launch {
 };
 
 // The caller handed a buffer or a USM workspace over.
-bool caller_gave_workspace(std::int64_t container) {
-  return container == container_sycl_buffer || container == container_usm_pointer;
+bool caller_gave_workspace(std::uint32_t kind) {
+  return kind == workspace_buffer || kind == workspace_usm;
 }
 
 sycl::event submit(sycl::queue& queue, const launch& l) {
@@ -51,12 +51,12 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   auto* b = static_cast<block<T>*>(record->bkd_data);
   if (b == nullptr) return status_invalid_configuration;
   const int ready = workspace_status_before_compute(record, b->internal_twiddles, b->internal_scratch,
-                                                    caller_gave_workspace(b->workspace_container));
+                                                    caller_gave_workspace(b->workspace_kind));
   if (ready != status_success) return ready;
   // A direction the plan was not made for has neither kernel nor table.
   if (!serves(b->directions, d) || b->kernels[d] == nullptr) return status_invalid_configuration;
 
-  const bool usm_table = record->workspace_internal || b->workspace_container == container_usm_pointer;
+  const bool usm_table = record->workspace_internal || b->workspace_kind == workspace_usm;
   void* table = usm_table ? b->usm_twiddles[d] : static_cast<void*>(b->buffer_twiddles[d]);
   if (table == nullptr) return status_no_workspace;
   const std::int64_t groups = (b->howmany + b->batch_per_group - 1) / b->batch_per_group;
@@ -66,7 +66,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
                  output,
                  data_kind,
                  table,
-                 usm_table ? kind_usm_pointer : b->workspace_container,
+                 usm_table ? kind_usm_pointer : b->workspace_kind,
                  !b->in_order && usm_table ? b->twiddle_events[d] : nullptr,
                  dependency_list(dependencies),
                  b->slm_bytes,
@@ -81,7 +81,7 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
                   std::uint64_t* container_kind, void* result_event, direction d) {
   follow_descriptor_queue(record, static_cast<block<T>*>(record->bkd_data));
   return compute_1d_xwd<T>(record, input, output, dependencies, result_event, d,
-                           is_buffer_form(container_kind) ? container_sycl_buffer : container_usm_pointer);
+                           is_buffer_form(container_kind) ? workspace_buffer : workspace_usm);
 }
 
 }  // namespace

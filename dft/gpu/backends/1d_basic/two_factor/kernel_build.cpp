@@ -13,11 +13,6 @@ namespace two_factor {
 
 namespace {
 
-template <class T>
-constexpr bool is_double() {
-  return std::is_same<T, double>::value;
-}
-
 void copy_name(char (&field)[kernel_name_bytes], const std::string& name) {
   std::memset(field, 0, sizeof field);
   std::strncpy(field, name.c_str(), sizeof field - 1);
@@ -58,7 +53,7 @@ program_request request_of(const block<T>& b) {
 }
 
 template <class T>
-int build_2_facts_kernels(block<T>* b) {
+int build_kernels(block<T>* b) {
   const program_names names = make_program_names(is_double<T>(), b->length, {true, b->fact0, b->fact1});
   copy_name(b->kernel_names[name_kernel], names.kernel);
   copy_name(b->kernel_names[name_fact0_func], names.fact0_func);
@@ -77,9 +72,9 @@ void release_kernels(block<T>* b) {
   release_kernel_handles(b->kernels);
 }
 
-#define QEZ_INSTANTIATE(T)                                   \
-  template program_request request_of<T>(const block<T>&);   \
-  template int build_2_facts_kernels<T>(block<T>*);          \
+#define QEZ_INSTANTIATE(T)                                 \
+  template program_request request_of<T>(const block<T>&); \
+  template int build_kernels<T>(block<T>*);                \
   template void release_kernels<T>(block<T>*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)

@@ -79,7 +79,7 @@ class option_buffer {
 
 }  // namespace
 
-bool accepts_record(const DFTI_DESCRIPTOR* r) {
+bool accepts(const DFTI_DESCRIPTOR* r) {
   if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
   if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
   if (!unit_innermost(r)) return false;

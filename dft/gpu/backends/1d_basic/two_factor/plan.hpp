@@ -12,11 +12,14 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara {
 namespace qez {
 namespace dft {
 namespace two_factor {
+
+using namespace plan_basics;
 
 constexpr std::int64_t max_length = 4096;
 constexpr std::int64_t max_factor = 64;
@@ -26,14 +29,7 @@ constexpr std::int64_t max_work_group_size = 256;
 constexpr std::int64_t grouped_batch = 4;  // transforms per work-group where grouping pays
 constexpr std::size_t kernel_name_bytes = 64;
 
-enum direction : std::uint32_t { dir_forward = 0, dir_backward = 1, direction_count = 2 };
 enum name_slot : int { name_kernel = 0, name_fact0_func = 1, name_fact1_func = 2, name_count = 3 };
-// Container of the workspace last handed over.
-enum workspace_container_kind : std::int64_t {
-  container_none = 0,
-  container_sycl_buffer = 1,
-  container_usm_pointer = 2
-};
 
 // The private block hung in the record's bkd_data (zero-filled at creation).
 template <class T>
@@ -57,8 +53,8 @@ struct block {
   void* usm_twiddles[direction_count];
   byte_buffer* buffer_twiddles[direction_count];
   std::uint32_t directions;
-  void* workspace_base;
-  std::int64_t workspace_container;
+  void* workspace;
+  std::uint32_t workspace_kind;  // of the workspace last handed over
   sycl::event* twiddle_events[direction_count];
   void* internal_twiddles;
   void* internal_scratch;
@@ -69,7 +65,7 @@ struct block {
 // Acceptance and plan.
 
 // The tests a record must pass before any block is made (no side effects).
-bool accepts_record(const DFTI_DESCRIPTOR* r);
+bool accepts(const DFTI_DESCRIPTOR* r);
 
 // Factor choice: {FACT0, FACT1}, FACT0 even; found is false when N has no
 // pair of factors of at most 64 (and for N <= 2).
@@ -97,9 +93,6 @@ struct batch_layout {
 };
 batch_layout read_batch_layout(const DFTI_DESCRIPTOR* r);
 
-inline bool serves(std::uint32_t directions, direction d) {
-  return directions == 2 || directions == static_cast<std::uint32_t>(d);
-}
 // Distances of a direction's data, in complex elements.
 std::int64_t input_distance(const batch_layout& b, direction d);
 std::int64_t output_distance(const batch_layout& b, direction d);

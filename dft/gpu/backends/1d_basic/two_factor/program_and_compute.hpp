@@ -21,7 +21,7 @@ program_request request_of(const block<T>& b);
 // Formats the names and builds the kernel of every served direction;
 // status 7 when a build fails (the block keeps whatever was built).
 template <class T>
-int build_2_facts_kernels(block<T>* b);
+int build_kernels(block<T>* b);
 
 // Gives both kernels back to the kernel cache; errors of the release are
 // dropped and the slots cleared all the same.

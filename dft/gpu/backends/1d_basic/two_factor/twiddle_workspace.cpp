@@ -122,7 +122,7 @@ byte_buffer* table_view(byte_buffer* workspace, std::uint64_t offset, std::int64
 template <class T>
 void lay_out_views(block<T>* b, void* workspace, int kind, std::uint64_t offset) {
   const bool both = b->directions == directions_both;
-  if (kind == container_sycl_buffer) {
+  if (kind == workspace_buffer) {
     auto* parent = static_cast<byte_buffer*>(workspace);
     for (direction d : {dir_forward, dir_backward}) {
       if (!serves(b->directions, d)) continue;
@@ -171,7 +171,7 @@ int bkd_write_twiddle_table_on_device(block<T>* b) {
       b->buffer_twiddles[d] = nullptr;
       continue;
     }
-    const bool usm = b->workspace_container == container_usm_pointer;
+    const bool usm = b->workspace_kind == workspace_usm;
     if (usm ? b->usm_twiddles[d] == nullptr : b->buffer_twiddles[d] == nullptr)
       return status_no_workspace;
     const sycl::event written =
@@ -188,8 +188,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   std::uint32_t mode, void* events) {
   block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  b->workspace_container = kind;
-  b->workspace_base = workspace;
+  b->workspace_kind = static_cast<std::uint32_t>(kind);
+  b->workspace = workspace;
   bkd_free_buffers(b, mode);
   if (mode != free_twiddles && mode != free_everything) return status_success;
   lay_out_views(b, workspace, kind, offset);
@@ -213,14 +213,14 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   int status = tables.allocate(record->workspace_bytes[0], max_bytes);
   if (status != status_success) return status;
   std::vector<sycl::event> written;
-  status = add_workspace<T>(tables.get(), container_usm_pointer, 0, record, free_twiddles, &written);
+  status = add_workspace<T>(tables.get(), workspace_usm, 0, record, free_twiddles, &written);
   b->internal_twiddles = tables.release();
 
   internal_allocation scratch(b->queue);
   const int scratch_status = scratch.allocate(record->workspace_bytes[1], max_bytes);
   free_device_area_after_queue(*b->queue, b->internal_scratch);
   b->internal_scratch = scratch.release();
-  b->workspace_container = container_none;
+  b->workspace_kind = workspace_internal;
   if (status == status_success) status = scratch_status;
 
   for (sycl::event& e : written) e.wait();

@@ -37,8 +37,6 @@ constexpr char large_register_file_option[] = "-cl-tavir-256-GRF-per-thread ";
 
 constexpr const char* kernel_roles[pass_count] = {"rowbatch0", "rowbatch1", "rowbatch2"};
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 }  // namespace
 
 template <class T>

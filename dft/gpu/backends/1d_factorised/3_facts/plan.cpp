@@ -52,9 +52,6 @@ struct register_limit {
 };
 constexpr register_limit register_limits[] = {{QEZ_GPU_ARCH_FENWA, 85}, {QEZ_GPU_ARCH_HARIX, 44}};
 
-std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
-std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
-
 std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 // Steps of bkd_init that read the device and the record but write neither:
@@ -90,7 +87,7 @@ int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
   b->scale[dir_forward] = static_cast<T>(record->fwd_scale);
   b->scale[dir_backward] = static_cast<T>(record->bwd_scale);
 
-  const std::uint64_t e = complex_size<T>();
+  const std::uint64_t e = complex_bytes<T>();
   b->class_bytes[class_1] = static_cast<std::uint64_t>(b->length) * e;
   b->class_bytes[class_2] = static_cast<std::uint64_t>(b->fact[pass_1] * b->fact[pass_2]) * e;
   b->subgroup_size = planned_subgroup;
@@ -176,7 +173,7 @@ bool choose_factors(std::int64_t length, qez_gpu_arch_t architecture, factors* o
 
 template <class T>
 chunking chunk_batch(std::int64_t length, std::int64_t count, qez_gpu_arch_t architecture) {
-  const std::uint64_t row = static_cast<std::uint64_t>(length + temporary_padding) * complex_size<T>();
+  const std::uint64_t row = static_cast<std::uint64_t>(length + temporary_padding) * complex_bytes<T>();
   const bool large = architecture == QEZ_GPU_ARCH_HARIX || architecture == QEZ_GPU_ARCH_NOPRA;
   const std::uint64_t cap = large ? large_temporary_cap : temporary_cap;
   const std::uint64_t wanted = static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0));

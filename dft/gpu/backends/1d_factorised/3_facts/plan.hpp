@@ -33,19 +33,12 @@ enum pass : int { pass_0 = 0, pass_1, pass_2, pass_count };
 // scale) and class 2 (F1 x F2 entries, read by pass 2).
 enum table_class : int { class_1 = 0, class_2, class_count };
 
-// What the block's workspace objects are.
-enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
-
 constexpr std::size_t name_bytes = 64;
 constexpr std::int64_t planned_subgroup = 8;
 constexpr std::int64_t planned_work_group = 64;
 constexpr std::int64_t columns_per_work_group = planned_work_group / 2;
 constexpr std::int64_t temporary_padding = 4;  // complex values between two transforms
 
-template <class T>
-constexpr std::int64_t complex_size() {
-  return 2 * static_cast<std::int64_t>(sizeof(T));
-}
 template <class T>
 constexpr std::int64_t factor_limit() {
   return is_double<T>() ? 40 : 64;

@@ -1,5 +1,5 @@
 // Compute entries of the four-factor backend: for each chunk of the batch,
-// the transpose pass (pass 1) and the twiddle pass (pass 2) of the
+// the transpose pass (pass 0) and the twiddle pass (pass 1) of the
 // direction, on SYCL buffers or USM pointers.
 #include <algorithm>
 #include <vector>
@@ -24,16 +24,16 @@ struct work_views {
 };
 
 template <class T>
-work_views views_of(const DFTI_DESCRIPTOR* record, const four_fact_state<T>& s, direction d) {
-  if (record->workspace_internal != 0 || s.ws_kind != workspace_buffer)
-    return {s.temp_pointer, {s.sub_table_pointers[pass_1], s.sub_table_pointers[pass_2]}, s.cross_pointers[d],
+work_views views_of(const DFTI_DESCRIPTOR* record, const block<T>& s, direction d) {
+  if (record->workspace_internal != 0 || s.workspace_kind != workspace_buffer)
+    return {s.temp_pointer, {s.sub_table_pointers[pass_0], s.sub_table_pointers[pass_1]}, s.cross_pointers[d],
             kind_usm_pointer};
-  return {s.temp_buffer, {s.sub_table_buffers[pass_1], s.sub_table_buffers[pass_2]}, s.cross_buffers[d],
+  return {s.temp_buffer, {s.sub_table_buffers[pass_0], s.sub_table_buffers[pass_1]}, s.cross_buffers[d],
           std::int64_t{workspace_buffer}};
 }
 
 bool complete(const work_views& w) {
-  return w.temp != nullptr && w.sub_tables[pass_1] != nullptr && w.sub_tables[pass_2] != nullptr &&
+  return w.temp != nullptr && w.sub_tables[pass_0] != nullptr && w.sub_tables[pass_1] != nullptr &&
          w.cross != nullptr;
 }
 
@@ -48,7 +48,7 @@ struct chunk_position {
 
 // Dimension 0 (OpenCL) the pass's work-groups, dimension 1 the chunk's
 // transforms.
-sycl::nd_range<2> launch_range(const four_fact_pass& p, std::int64_t count) {
+sycl::nd_range<2> launch_range(const pass_plan& p, std::int64_t count) {
   return sycl::nd_range<2>(sycl::range<2>(static_cast<size_t>(count), static_cast<size_t>(p.global_size)),
                            sycl::range<2>(1, static_cast<size_t>(p.work_group_size)));
 }
@@ -62,15 +62,15 @@ void depend_on_event(sycl::handler& cgh, const sycl::event* e) {
 }
 
 template <class T>
-sycl::event submit_transpose_pass(const four_fact_state<T>& s, const call& c, const work_views& w,
+sycl::event submit_transpose_pass(const block<T>& s, const call& c, const work_views& w,
                                   const chunk_position& at, const sycl::event& previous) {
   const bool usm_work = w.kind == kind_usm_pointer;
   return s.queue->submit(
       [&](sycl::handler& cgh) {
         if (at.first()) {
           if (c.data_kind == kind_usm_pointer && c.dependencies != nullptr) cgh.depends_on(*c.dependencies);
-          if (usm_work && s.queue_in_order == 0) {
-            depend_on_event(cgh, s.sub_table_events[pass_1]);
+          if (usm_work && s.in_order == 0) {
+            depend_on_event(cgh, s.sub_table_events[pass_0]);
             // Every compute of the record shares the intermediate area.
             depend_on_event(cgh, s.last_compute);
           }
@@ -79,49 +79,49 @@ sycl::event submit_transpose_pass(const four_fact_state<T>& s, const call& c, co
         }
         dft_set_arg(cgh, 0, c.input, c.data_kind);
         dft_set_arg_inout(cgh, w.temp, w.kind);
-        dft_set_arg(cgh, 2, w.sub_tables[pass_1], w.kind);
-        cgh.set_arg(3, local_bytes(s.passes[pass_1].slm_bytes, cgh));
+        dft_set_arg(cgh, 2, w.sub_tables[pass_0], w.kind);
+        cgh.set_arg(3, local_bytes(s.passes[pass_0].slm_bytes, cgh));
         cgh.set_arg(4, static_cast<int>(at.pos));
-        cgh.parallel_for(launch_range(s.passes[pass_1], at.count), *s.kernels[pass_1][c.d]);
+        cgh.parallel_for(launch_range(s.passes[pass_0], at.count), *s.kernels[pass_0][c.d]);
       },
       compute_submission_location(__LINE__));
 }
 
 template <class T>
-sycl::event submit_twiddle_pass(const four_fact_state<T>& s, const call& c, const work_views& w,
+sycl::event submit_twiddle_pass(const block<T>& s, const call& c, const work_views& w,
                                 const chunk_position& at, const sycl::event& pass1) {
   const bool usm_work = w.kind == kind_usm_pointer;
   return s.queue->submit(
       [&](sycl::handler& cgh) {
         if (usm_work) {
           cgh.depends_on(pass1);
-          if (at.first() && s.queue_in_order == 0) {
-            depend_on_event(cgh, s.sub_table_events[pass_2]);
+          if (at.first() && s.in_order == 0) {
+            depend_on_event(cgh, s.sub_table_events[pass_1]);
             depend_on_event(cgh, s.cross_events[c.d]);
           }
         }
         dft_set_arg(cgh, 0, w.temp, w.kind);
         dft_set_arg_output(cgh, c.output, c.data_kind);
-        dft_set_arg(cgh, 2, w.sub_tables[pass_2], w.kind);
+        dft_set_arg(cgh, 2, w.sub_tables[pass_1], w.kind);
         dft_set_arg(cgh, 3, w.cross, w.kind);
-        cgh.set_arg(4, local_bytes(s.passes[pass_2].slm_bytes, cgh));
+        cgh.set_arg(4, local_bytes(s.passes[pass_1].slm_bytes, cgh));
         cgh.set_arg(5, static_cast<int>(at.pos));
-        cgh.parallel_for(launch_range(s.passes[pass_2], at.count), *s.kernels[pass_2][c.d]);
+        cgh.parallel_for(launch_range(s.passes[pass_1], at.count), *s.kernels[pass_1][c.d]);
       },
       compute_submission_location(__LINE__));
 }
 
 template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
-  four_fact_state<T>* s = state_of<T>(record);
+  block<T>* s = block_of<T>(record);
   // No plan, or an offload call that brought no queue.
   if (s == nullptr || s->queue == nullptr) return status_invalid_configuration;
-  const bool caller_given = s->ws_kind == workspace_buffer || s->ws_kind == workspace_usm;
+  const bool caller_given = s->workspace_kind == workspace_buffer || s->workspace_kind == workspace_usm;
   const int ready = workspace_status_before_compute(record, s->internal_twiddles, s->internal_temp, caller_given);
   if (ready != status_success) return ready;
   // A direction the plan was not prepared for has neither kernels nor a
   // cross table.
-  if (s->kernels[pass_1][c.d] == nullptr || s->kernels[pass_2][c.d] == nullptr) return status_invalid_configuration;
+  if (s->kernels[pass_0][c.d] == nullptr || s->kernels[pass_1][c.d] == nullptr) return status_invalid_configuration;
   const work_views w = views_of(record, *s, c.d);
   if (!complete(w)) return status_no_workspace;
 
@@ -139,7 +139,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  follow_descriptor_queue(record, state_of<T>(record), &four_fact_state<T>::queue_in_order);
+  follow_descriptor_queue(record, block_of<T>(record));
   return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 

@@ -1,5 +1,5 @@
-// The backend's kernels: per prepared direction a pass-1 kernel of the
-// transpose program and a pass-2 kernel of the twiddle program, compiled
+// The backend's kernels: per prepared direction a pass-0 kernel of the
+// transpose program and a pass-1 kernel of the twiddle program, compiled
 // through the kernel cache with options that fix every size.
 #include <string>
 
@@ -30,20 +30,18 @@ constexpr char options_format_single[] = QEZ_FOUR_FACTOR_OPTIONS;
 constexpr char tail_option_format[] = "-DLOAD_STORE_TAIL=%lld ";
 constexpr std::size_t options_bytes = 1024;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 // The program text of a pass in one precision: the four-factor family, with
-// the twiddle pass selected for pass 2; null when the family is missing from
+// the twiddle pass selected for pass 1; null when the family is missing from
 // the library.
 const char* pass_source(pass p, bool double_precision) {
-  return kernels::program_text(p == pass_1 ? kernels::family_c2c_1d_4_facts : kernels::family_c2c_1d_4_facts_twiddle,
+  return kernels::program_text(p == pass_0 ? kernels::family_c2c_1d_4_facts : kernels::family_c2c_1d_4_facts_twiddle,
                                double_precision);
 }
 
 }  // namespace
 
 template <class T>
-void format_pass_names(four_fact_pass* p) {
+void format_pass_names(pass_plan* p) {
   kernels::copy_name(kernels::colbatch_kernel_name(p->fft_len, p->sub_group_size / 2, precision_letter<T>()),
                      p->kernel_name, name_bytes);
   kernels::copy_name(kernels::codelet_name(p->fact0), p->fact0_func, name_bytes);
@@ -51,8 +49,8 @@ void format_pass_names(four_fact_pass* p) {
 }
 
 template <class T>
-std::string build_options(const four_fact_state<T>& s, pass p, direction d) {
-  const four_fact_pass& f = s.passes[p];
+std::string build_options(const block<T>& s, pass p, direction d) {
+  const pass_plan& f = s.passes[p];
   const direction_distances dist = distances_of(s.batch, d == dir_forward);
   option_text text(options_bytes, option_overflow::keep_prefix);
   text.add(is_double<T>() ? options_format_double : options_format_single, ll(f.fft_len), ll(f.num_ffts), ll(f.fact0),
@@ -64,17 +62,17 @@ std::string build_options(const four_fact_state<T>& s, pass p, direction d) {
 }
 
 template <class T>
-int build_four_fact_kernels(four_fact_state<T>* s) {
+int build_kernels(block<T>* s) {
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->direction_mode, d)) {
+    if (!serves(s->directions, d)) {
       for (auto& per_pass : s->kernels) per_pass[d] = nullptr;
       continue;
     }
-    for (pass p : {pass_1, pass_2}) {
+    for (pass p : {pass_0, pass_1}) {
       const char* source = pass_source(p, is_double<T>());
       if (source == nullptr) return status_internal_error;
       const std::string options = build_options(*s, p, d);
-      const cached_kernel_request request{s->queue, p == pass_1 ? transpose_program_name : twiddle_program_name,
+      const cached_kernel_request request{s->queue, p == pass_0 ? transpose_program_name : twiddle_program_name,
                                           source, s->passes[p].kernel_name, options.c_str()};
       // A kernel that does not come back fails the commit rather than a
       // later compute.
@@ -86,15 +84,15 @@ int build_four_fact_kernels(four_fact_state<T>* s) {
 }
 
 template <class T>
-void release_kernels(four_fact_state<T>* s) {
+void release_kernels(block<T>* s) {
   for (auto& per_pass : s->kernels) release_kernel_handles(per_pass);
 }
 
-#define QEZ_INSTANTIATE(T)                                                          \
-  template void format_pass_names<T>(four_fact_pass*);                              \
-  template std::string build_options<T>(const four_fact_state<T>&, pass, direction); \
-  template int build_four_fact_kernels<T>(four_fact_state<T>*);                     \
-  template void release_kernels<T>(four_fact_state<T>*);
+#define QEZ_INSTANTIATE(T)                                                 \
+  template void format_pass_names<T>(pass_plan*);                          \
+  template std::string build_options<T>(const block<T>&, pass, direction); \
+  template int build_kernels<T>(block<T>*);                                \
+  template void release_kernels<T>(block<T>*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -25,7 +25,7 @@ namespace {
 // (16 on Dorik and Gulon, 8 on Harix and Jorva): the launch sizes assume
 // whole sub-slices, so the EU count must be a positive multiple of it.
 struct admitted_architecture {
-  qez_gpu_arch_t arch;
+  qez_gpu_arch_t architecture;
   int eu_group;
 };
 constexpr admitted_architecture admitted_architectures[] = {
@@ -35,9 +35,6 @@ constexpr admitted_architecture admitted_architectures[] = {
 // kept to a third of this budget (64 MiB), and a larger batch runs in
 // chunks of whole transforms.
 constexpr std::uint64_t one_tile_temp_budget = 0xC000000;
-
-std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
-std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
 
 bool is_prime(std::int64_t v) {
   if (v < 2) return false;
@@ -61,7 +58,7 @@ int check_device(sycl::queue* queue) {
   const qez_gpu_arch_t arch = gpu::get_architecture(&status, queue);
   if (status != 0) return status_internal_error;
   const auto* admitted = std::find_if(std::begin(admitted_architectures), std::end(admitted_architectures),
-                                      [arch](const admitted_architecture& a) { return a.arch == arch; });
+                                      [arch](const admitted_architecture& a) { return a.architecture == arch; });
   if (admitted == std::end(admitted_architectures)) return status_internal_error;
   const int eus = gpu::get_eu_count(queue);
   if (eus < admitted->eu_group || eus % admitted->eu_group != 0) return status_internal_error;
@@ -71,9 +68,9 @@ int check_device(sycl::queue* queue) {
 // Steps of the commit that ask the device: architecture, sub-group sizes,
 // local memory and the device check. 0, 100 or 7.
 template <class T>
-int read_device(four_fact_state<T>* s, std::uint64_t* max_work_group) {
+int read_device(block<T>* s, std::uint64_t* max_work_group) {
   int status = 0;
-  s->arch = gpu::get_architecture(&status, s->queue);
+  s->architecture = gpu::get_architecture(&status, s->queue);
   if (status != 0) return status_not_handled;
   const sycl::device device = s->queue->get_device();
   s->min_sub_group_size = static_cast<std::int64_t>(smallest_sub_group_size(device));
@@ -84,7 +81,7 @@ int read_device(four_fact_state<T>* s, std::uint64_t* max_work_group) {
 }
 
 template <class T>
-int read_device_guarded(four_fact_state<T>* s, std::uint64_t* max_work_group) {
+int read_device_guarded(block<T>* s, std::uint64_t* max_work_group) {
   try {
     return read_device(s, max_work_group);
   } catch (const std::exception&) {
@@ -101,7 +98,7 @@ bool batch_layout_fits(const batch_layout_row& b, std::int64_t length) {
 }
 
 template <class T>
-void store_split(four_fact_state<T>* s, const length_split& l) {
+void store_split(block<T>* s, const length_split& l) {
   s->len1 = l.len1;
   s->len2 = l.len2;
   s->len1_fact0 = l.split1.larger;
@@ -113,10 +110,10 @@ void store_split(four_fact_state<T>* s, const length_split& l) {
 // Both passes; 100 when one does not fit the device's work-group or local
 // memory.
 template <class T>
-int plan_passes(four_fact_state<T>* s, const length_split& l, std::uint64_t max_work_group) {
-  s->passes[pass_1] = plan_pass<T>(l.len1, l.split1, l.len2, s->min_sub_group_size);
-  s->passes[pass_2] = plan_pass<T>(l.len2, l.split2, l.len1, s->min_sub_group_size);
-  for (four_fact_pass& p : s->passes) {
+int plan_passes(block<T>* s, const length_split& l, std::uint64_t max_work_group) {
+  s->passes[pass_0] = plan_pass<T>(l.len1, l.split1, l.len2, s->min_sub_group_size);
+  s->passes[pass_1] = plan_pass<T>(l.len2, l.split2, l.len1, s->min_sub_group_size);
+  for (pass_plan& p : s->passes) {
     if (p.slm_bytes > s->local_mem_size) return status_not_handled;
     if (static_cast<std::uint64_t>(p.work_group_size) > max_work_group) return status_not_handled;
     format_pass_names<T>(&p);
@@ -125,16 +122,16 @@ int plan_passes(four_fact_state<T>* s, const length_split& l, std::uint64_t max_
 }
 
 template <class T>
-void size_workspace(four_fact_state<T>* s, DFTI_DESCRIPTOR* record) {
+void size_workspace(block<T>* s, DFTI_DESCRIPTOR* record) {
   const std::uint64_t temp = static_cast<std::uint64_t>(s->chunk) * static_cast<std::uint64_t>(s->length) *
-                             complex_size<T>();
+                             complex_bytes<T>();
   s->temp_bytes = pad_to_base_addr_align(temp, s->queue);
-  s->cross_table_bytes = pad_to_base_addr_align(cross_table_raw_bytes<T>(s->passes[pass_2]), s->queue);
-  for (four_fact_pass& p : s->passes)
-    p.sub_table_bytes = pad_to_base_addr_align(static_cast<std::uint64_t>(p.fft_len) * complex_size<T>(), s->queue);
-  const std::uint64_t cross_tables = s->direction_mode == directions_both ? 2 : 1;
+  s->cross_table_bytes = pad_to_base_addr_align(cross_table_raw_bytes<T>(s->passes[pass_1]), s->queue);
+  for (pass_plan& p : s->passes)
+    p.sub_table_bytes = pad_to_base_addr_align(static_cast<std::uint64_t>(p.fft_len) * complex_bytes<T>(), s->queue);
+  const std::uint64_t cross_tables = s->directions == directions_both ? 2 : 1;
   record->workspace_bytes[0] =
-      s->cross_table_bytes * cross_tables + s->passes[pass_2].sub_table_bytes + s->passes[pass_1].sub_table_bytes;
+      s->cross_table_bytes * cross_tables + s->passes[pass_1].sub_table_bytes + s->passes[pass_0].sub_table_bytes;
   record->workspace_bytes[1] = s->temp_bytes;
 }
 
@@ -143,7 +140,7 @@ void size_workspace(four_fact_state<T>* s, DFTI_DESCRIPTOR* record) {
 // block first, so that a record the backend does not take is left as it
 // was. The length tests come first: they need no device.
 template <class T>
-int plan_state(four_fact_state<T>* s, const DFTI_DESCRIPTOR* record) {
+int plan_state(block<T>* s, const DFTI_DESCRIPTOR* record) {
   s->in_place = record->placement == dfti_inplace ? 1 : 0;
   s->length = record->work_lengths.records[0].length;
   length_split split;
@@ -156,7 +153,7 @@ int plan_state(four_fact_state<T>* s, const DFTI_DESCRIPTOR* record) {
 
   s->queue = static_cast<sycl::queue*>(record->queue);
   if (s->queue == nullptr) return status_internal_error;
-  s->queue_in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
+  s->in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
   std::uint64_t max_work_group = 0;
   const int device_status = read_device_guarded(s, &max_work_group);
   if (device_status != status_success) return device_status;
@@ -164,7 +161,7 @@ int plan_state(four_fact_state<T>* s, const DFTI_DESCRIPTOR* record) {
 
   s->scale[dir_forward] = static_cast<T>(record->fwd_scale);
   s->scale[dir_backward] = static_cast<T>(record->bwd_scale);
-  s->direction_mode = record->directions;
+  s->directions = record->directions;
   const int planned = plan_passes(s, split, max_work_group);
   if (planned != status_success) return planned;
   return cap_batch_chunk(s);
@@ -219,9 +216,9 @@ bool choose_sub_lengths(std::int64_t length, length_split* out) {
 }
 
 template <class T>
-four_fact_pass plan_pass(std::int64_t fft_len, const factor_split& split, std::int64_t num_ffts,
+pass_plan plan_pass(std::int64_t fft_len, const factor_split& split, std::int64_t num_ffts,
                          std::int64_t sub_group_size) {
-  four_fact_pass p{};
+  pass_plan p{};
   p.fft_len = fft_len;
   p.fact0 = split.larger;
   p.fact1 = split.smaller;
@@ -236,24 +233,24 @@ four_fact_pass plan_pass(std::int64_t fft_len, const factor_split& split, std::i
 }
 
 template <class T>
-std::uint64_t cross_table_raw_bytes(const four_fact_pass& pass2) {
+std::uint64_t cross_table_raw_bytes(const pass_plan& pass2) {
   return static_cast<std::uint64_t>(pass2.work_groups() * pass2.ffts_per_sub_group * pass2.fft_len) * 2 *
-         complex_size<T>();
+         complex_bytes<T>();
 }
 
 template <class T>
 std::int64_t one_tile_chunk(std::int64_t length, std::int64_t howmany) {
-  const std::uint64_t per_transform = complex_size<T>() * static_cast<std::uint64_t>(length);
+  const std::uint64_t per_transform = complex_bytes<T>() * static_cast<std::uint64_t>(length);
   const std::int64_t fitting = static_cast<std::int64_t>(one_tile_temp_budget / per_transform / 3);
   return std::min(howmany, fitting);
 }
 
 template <class T>
-std::string describe(const four_fact_state<T>& s) {
+std::string describe(const block<T>& s) {
   std::ostringstream o;
   o << "four_factor " << precision_letter<T>() << " N=" << s.length << " = " << s.len1 << " (" << s.len1_fact0
     << "x" << s.len1_fact1 << ") x " << s.len2 << " (" << s.len2_fact0 << "x" << s.len2_fact1 << ")";
-  for (const four_fact_pass& p : s.passes)
+  for (const pass_plan& p : s.passes)
     o << " | " << p.kernel_name << " wg=" << p.work_group_size << " global=" << p.global_size
       << " slm=" << p.slm_bytes;
   o << " | chunk=" << s.chunk << " temp=" << s.temp_bytes << " cross=" << s.cross_table_bytes;
@@ -272,9 +269,9 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 }
 
 template <class T>
-int cap_batch_chunk(four_fact_state<T>* s) {
+int cap_batch_chunk(block<T>* s) {
   s->chunk = s->batch.howmany;
-  if (s->arch != QEZ_GPU_ARCH_HARIX) return status_success;
+  if (s->architecture != QEZ_GPU_ARCH_HARIX) return status_success;
   const int tiles = gpu::get_tile_count(s->queue);
   if (tiles < 1) return status_not_handled;
   if (tiles == 1) s->chunk = one_tile_chunk<T>(s->length, s->batch.howmany);
@@ -283,7 +280,7 @@ int cap_batch_chunk(four_fact_state<T>* s) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  auto* s = create_block<four_fact_state<T>>(record);
+  auto* s = create_block<block<T>>(record);
   if (s == nullptr) return status_allocation_failed;
   const int planned = plan_state(s, record);
   if (planned != status_success) return planned;
@@ -292,12 +289,12 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     const int status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  return build_four_fact_kernels(s);
+  return build_kernels(s);
 }
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, state_of<T>(record));
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 // What the record must be (and, where a probe plans it, what the device
@@ -306,7 +303,7 @@ template <class T>
 int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
   {
-    four_fact_state<T> probe{};
+    block<T> probe{};
     const int planned = plan_state(&probe, record);
     if (planned != status_success) return planned;
   }
@@ -320,12 +317,12 @@ constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
 QEZ_DEFINE_BACKEND_POLICY(failing_commit, four_factor::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
                           compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
-#define QEZ_INSTANTIATE(T)                                                                             \
-  template four_fact_pass plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \
-  template std::uint64_t cross_table_raw_bytes<T>(const four_fact_pass&);                              \
-  template std::int64_t one_tile_chunk<T>(std::int64_t, std::int64_t);                                 \
-  template std::string describe<T>(const four_fact_state<T>&);                                         \
-  template int cap_batch_chunk<T>(four_fact_state<T>*);                                                \
+#define QEZ_INSTANTIATE(T)                                                                        \
+  template pass_plan plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \
+  template std::uint64_t cross_table_raw_bytes<T>(const pass_plan&);                              \
+  template std::int64_t one_tile_chunk<T>(std::int64_t, std::int64_t);                            \
+  template std::string describe<T>(const block<T>&);                                              \
+  template int cap_batch_chunk<T>(block<T>*);                                                     \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

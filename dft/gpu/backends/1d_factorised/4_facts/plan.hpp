@@ -1,8 +1,8 @@
 // The four-factor backend (dft_c2c_4_facts_gpu_bkd): batches of 1D complex
 // transforms of N = N1 x N2 points (2048 <= N <= 1024 x 1024, N1 >= N2, both
 // at most 1024), each sub-length again split into two factors of at most 49.
-// Pass 1 runs N2 transforms of length N1 and writes them transposed into an
-// intermediate area; pass 2 applies the cross twiddles (which carry the
+// Pass 0 runs N2 transforms of length N1 and writes them transposed into an
+// intermediate area; pass 1 applies the cross twiddles (which carry the
 // scale) and runs N1 transforms of length N2 into the natural output order.
 //
 // This header holds the pure planning (no device, no record), the private
@@ -32,22 +32,14 @@ namespace four_factor {
 
 using namespace plan_basics;
 
-enum pass : int { pass_1 = 0, pass_2 = 1 };
+enum pass : int { pass_0 = 0, pass_1 = 1 };
 constexpr int pass_count = 2;
-
-// What the block's workspace objects are (0 after internal allocation).
-enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
 
 constexpr std::size_t name_bytes = 64;
 constexpr std::int64_t min_length = 2048;
 constexpr std::int64_t max_sub_length = 1024;
 constexpr std::int64_t max_factor = 49;
 constexpr std::int64_t min_planned_sub_group = 16;
-
-template <class T>
-constexpr std::uint64_t complex_size() {
-  return 2 * sizeof(T);
-}
 
 // ---------------------------------------------------------------------------
 // Pure planning.
@@ -76,7 +68,7 @@ struct length_split {
 bool choose_sub_lengths(std::int64_t length, length_split* out);
 
 // One pass: `fft_len`-point transforms, `num_ffts` of them per transform.
-struct four_fact_pass {
+struct pass_plan {
   std::int64_t fft_len;
   std::int64_t fact0;
   std::int64_t fact1;
@@ -97,12 +89,12 @@ struct four_fact_pass {
 
 // The geometry of a pass (names and padded table size not filled).
 template <class T>
-four_fact_pass plan_pass(std::int64_t fft_len, const factor_split& split, std::int64_t num_ffts,
+pass_plan plan_pass(std::int64_t fft_len, const factor_split& split, std::int64_t num_ffts,
                          std::int64_t sub_group_size);
 
-// The unpadded byte size of a direction's cross table for pass 2.
+// The unpadded byte size of a direction's cross table for pass 1.
 template <class T>
-std::uint64_t cross_table_raw_bytes(const four_fact_pass& pass2);
+std::uint64_t cross_table_raw_bytes(const pass_plan& pass2);
 
 // Transforms per launch pair on a one-tile Harix device (the intermediate
 // area then stays within 64 MiB), for `howmany` transforms of N points.
@@ -115,7 +107,7 @@ std::int64_t one_tile_chunk(std::int64_t length, std::int64_t howmany);
 // caller's workspace.
 
 template <class T>
-struct four_fact_state {
+struct block {
   std::int64_t length;
   std::int64_t len1;
   std::int64_t len2;
@@ -129,7 +121,7 @@ struct four_fact_state {
   std::int64_t chunk;
   std::int64_t min_sub_group_size;
   std::uint64_t local_mem_size;
-  four_fact_pass passes[pass_count];
+  pass_plan passes[pass_count];
   sycl::kernel* kernels[pass_count][direction_count];
   sycl::queue* queue;
   std::uint32_t in_place;
@@ -137,20 +129,20 @@ struct four_fact_state {
   // Workspace slices: USM pointers (USM or internal workspace) ...
   void* temp_pointer;
   void* cross_pointers[direction_count];
-  void* sub_table_pointers[pass_count];  // table A (pass 1), table B (pass 2)
+  void* sub_table_pointers[pass_count];  // table A (pass 0), table B (pass 1)
   // ... or sub-buffers of the caller's byte buffer.
   byte_buffer* temp_buffer;
   byte_buffer* cross_buffers[direction_count];
   byte_buffer* sub_table_buffers[pass_count];
-  qez_gpu_arch_t arch;
-  std::uint32_t direction_mode;
-  void* ws_base;
-  std::uint32_t ws_kind;
+  qez_gpu_arch_t architecture;
+  std::uint32_t directions;
+  void* workspace;
+  std::uint32_t workspace_kind;
   sycl::event* sub_table_events[pass_count];
   sycl::event* cross_events[direction_count];
   void* internal_twiddles;
   void* internal_temp;
-  std::uint32_t queue_in_order;
+  std::uint32_t in_order;
   // Last submission of the last compute on a USM intermediate area: the
   // next compute's first pass waits for it, since every compute of the
   // record shares the area.
@@ -158,13 +150,13 @@ struct four_fact_state {
 };
 
 template <class T>
-four_fact_state<T>* state_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<four_fact_state<T>*>(record->bkd_data);
+block<T>* block_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<block<T>*>(record->bkd_data);
 }
 
 // One line describing a plan (tests and diagnostics).
 template <class T>
-std::string describe(const four_fact_state<T>& s);
+std::string describe(const block<T>& s);
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -173,25 +165,25 @@ std::string describe(const four_fact_state<T>& s);
 bool accepts(const DFTI_DESCRIPTOR* record);
 QEZ_DECLARE_COMMIT_ENTRIES()
 template <class T>
-int cap_batch_chunk(four_fact_state<T>* s);
+int cap_batch_chunk(block<T>* s);
 
 // Program and kernels (kernel_build.cpp).
 extern const char* const transpose_program_name;
 extern const char* const twiddle_program_name;
 template <class T>
-void format_pass_names(four_fact_pass* p);
+void format_pass_names(pass_plan* p);
 // The build options of one pass and direction.
 template <class T>
-std::string build_options(const four_fact_state<T>& s, pass p, direction d);
+std::string build_options(const block<T>& s, pass p, direction d);
 template <class T>
-int build_four_fact_kernels(four_fact_state<T>* s);
+int build_kernels(block<T>* s);
 template <class T>
-void release_kernels(four_fact_state<T>* s);
+void release_kernels(block<T>* s);
 
 // Workspace (workspace.cpp).
 QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
-void bkd_free_buffers(four_fact_state<T>* s, std::uint32_t which);
+void bkd_free_buffers(block<T>* s, std::uint32_t which);
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()

@@ -22,23 +22,24 @@ namespace four_factor {
 
 namespace {
 
-enum table_class { class_1, class_2 };
+// The two table writers, each a kernel name of its own.
+enum table_writer { writer_sub_length, writer_cross };
 
-template <class T, table_class c, bool usm>
+template <class T, table_writer c, bool usm>
 struct generator_name;
 #define QEZ_GENERATOR_NAME(T, c, usm, name) \
   template <>                               \
   struct generator_name<T, c, usm> {        \
     using type = ::name;                    \
   };
-QEZ_GENERATOR_NAME(double, class_1, true, twidlTableGen4FactsUsmClass1Double)
-QEZ_GENERATOR_NAME(double, class_1, false, twidlTableGen4FactsBufClass1Double)
-QEZ_GENERATOR_NAME(double, class_2, true, twidlTableGen4FactsUsmClass2Double)
-QEZ_GENERATOR_NAME(double, class_2, false, twidlTableGen4FactsBufClass2Double)
-QEZ_GENERATOR_NAME(float, class_1, true, twidlTableGen4FactsUsmClass1Float)
-QEZ_GENERATOR_NAME(float, class_1, false, twidlTableGen4FactsBufClass1Float)
-QEZ_GENERATOR_NAME(float, class_2, true, twidlTableGen4FactsUsmClass2Float)
-QEZ_GENERATOR_NAME(float, class_2, false, twidlTableGen4FactsBufClass2Float)
+QEZ_GENERATOR_NAME(double, writer_sub_length, true, twidlTableGen4FactsUsmClass1Double)
+QEZ_GENERATOR_NAME(double, writer_sub_length, false, twidlTableGen4FactsBufClass1Double)
+QEZ_GENERATOR_NAME(double, writer_cross, true, twidlTableGen4FactsUsmClass2Double)
+QEZ_GENERATOR_NAME(double, writer_cross, false, twidlTableGen4FactsBufClass2Double)
+QEZ_GENERATOR_NAME(float, writer_sub_length, true, twidlTableGen4FactsUsmClass1Float)
+QEZ_GENERATOR_NAME(float, writer_sub_length, false, twidlTableGen4FactsBufClass1Float)
+QEZ_GENERATOR_NAME(float, writer_cross, true, twidlTableGen4FactsUsmClass2Float)
+QEZ_GENERATOR_NAME(float, writer_cross, false, twidlTableGen4FactsBufClass2Float)
 #undef QEZ_GENERATOR_NAME
 
 constexpr long double pi_ld = 3.141592653589793238462643383279502884L;
@@ -93,7 +94,7 @@ struct cross_writer {
   }
 };
 
-template <class T, table_class c, class Writer>
+template <class T, table_writer c, class Writer>
 sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl::range<2> range) {
   if (view.kind == workspace_buffer) {
     byte_buffer* bytes_buffer = view.buffer;
@@ -116,7 +117,7 @@ sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl
 
 }  // namespace
 
-cross_table_shape cross_shape_of(const four_fact_pass& pass2, std::int64_t length) {
+cross_table_shape cross_shape_of(const pass_plan& pass2, std::int64_t length) {
   return {pass2.work_groups(), pass2.sub_group_size, pass2.fact0, pass2.fact1, length};
 }
 
@@ -124,14 +125,14 @@ template <class T>
 sycl::event write_sub_length_table(sycl::queue& queue, const table_view& view, std::int64_t fact0,
                                    std::int64_t fact1) {
   const sub_length_writer<T> w{static_cast<std::uint64_t>(fact0), static_cast<std::uint64_t>(fact0 * fact1)};
-  return submit<T, class_1>(queue, view, w,
+  return submit<T, writer_sub_length>(queue, view, w,
                             sycl::range<2>(static_cast<size_t>(fact1), static_cast<size_t>(fact0)));
 }
 
 template <class T>
 sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const cross_table_shape& shape, T scale) {
   const cross_writer<T> w{shape, scale};
-  return submit<T, class_2>(queue, view, w,
+  return submit<T, writer_cross>(queue, view, w,
                             sycl::range<2>(static_cast<size_t>(shape.work_groups), static_cast<size_t>(shape.fact1)));
 }
 

@@ -1,8 +1,8 @@
 // Twiddle tables of the four-factor passes, written on the device by SYCL
 // kernels into a USM area or a byte (sub-)buffer:
-//   sub-length table of L = F0 x F1 points (table A of pass 1, table B of
-//   pass 2): entry j*F0 + k = exp(-2 pi i j k / L), j < F1, k < F0;
-//   cross table of pass 2, laid out for sub-group block reads: per pass-2
+//   sub-length table of L = F0 x F1 points (table A of pass 0, table B of
+//   pass 1): entry j*F0 + k = exp(-2 pi i j k / L), j < F1, k < F0;
+//   cross table of pass 1, laid out for sub-group block reads: per pass-1
 //   work-group g, sub-group s < F1' and row r < F0', 2 S scalars: the real
 //   slots sigma cos(a) on every lane, then the imaginary slots -sigma sin(a)
 //   on even lanes and +sigma sin(a) on odd lanes, where a = 2 pi v c / N for
@@ -31,15 +31,15 @@ struct table_view {
   bool present() const { return kind == workspace_buffer ? buffer != nullptr : pointer != nullptr; }
 };
 
-// The shape of a pass-2 cross table.
+// The shape of a pass-1 cross table.
 struct cross_table_shape {
-  std::int64_t work_groups;     // of pass 2
+  std::int64_t work_groups;     // of pass 1
   std::int64_t sub_group_size;  // S
   std::int64_t fact0;           // F0' >= F1', the factors of N2
   std::int64_t fact1;
   std::int64_t length;          // N
 };
-cross_table_shape cross_shape_of(const four_fact_pass& pass2, std::int64_t length);
+cross_table_shape cross_shape_of(const pass_plan& pass2, std::int64_t length);
 
 // Index of the real slot of (work-group g, sub-group s, row r, lane l); the
 // imaginary slot follows S scalars later.

@@ -18,34 +18,34 @@ namespace four_factor {
 namespace {
 
 template <class T>
-table_view sub_table_view(const four_fact_state<T>& s, pass p) {
-  return {s.ws_kind, s.sub_table_pointers[p], s.sub_table_buffers[p]};
+table_view sub_table_view(const block<T>& s, pass p) {
+  return {s.workspace_kind, s.sub_table_pointers[p], s.sub_table_buffers[p]};
 }
 template <class T>
-table_view cross_view(const four_fact_state<T>& s, direction d) {
-  return {s.ws_kind, s.cross_pointers[d], s.cross_buffers[d]};
+table_view cross_view(const block<T>& s, direction d) {
+  return {s.workspace_kind, s.cross_pointers[d], s.cross_buffers[d]};
 }
 
 template <class T>
-void take_twiddle_slices(four_fact_state<T>* s, workspace_slicer& slices) {
-  for (pass p : {pass_1, pass_2})
+void take_twiddle_slices(block<T>* s, workspace_slicer& slices) {
+  for (pass p : {pass_0, pass_1})
     slices.take(s->passes[p].sub_table_bytes, &s->sub_table_pointers[p], &s->sub_table_buffers[p]);
   for (direction d : {dir_forward, dir_backward})
-    if (serves(s->direction_mode, d)) slices.take(s->cross_table_bytes, &s->cross_pointers[d], &s->cross_buffers[d]);
+    if (serves(s->directions, d)) slices.take(s->cross_table_bytes, &s->cross_pointers[d], &s->cross_buffers[d]);
 }
 
 // Submits the table writers; 11 when a slice is missing.
 template <class T>
-int bkd_write_twiddle_table_on_device(four_fact_state<T>* s) {
+int bkd_write_twiddle_table_on_device(block<T>* s) {
   sycl::queue& q = *s->queue;
-  for (pass p : {pass_1, pass_2}) {
+  for (pass p : {pass_0, pass_1}) {
     const table_view view = sub_table_view(*s, p);
     if (!view.present()) return status_no_workspace;
     keep_event(s->sub_table_events[p], write_sub_length_table<T>(q, view, s->passes[p].fact0, s->passes[p].fact1));
   }
-  const cross_table_shape shape = cross_shape_of(s->passes[pass_2], s->length);
+  const cross_table_shape shape = cross_shape_of(s->passes[pass_1], s->length);
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->direction_mode, d)) continue;
+    if (!serves(s->directions, d)) continue;
     const table_view view = cross_view(*s, d);
     if (!view.present()) return status_no_workspace;
     keep_event(s->cross_events[d], write_cross_table<T>(q, view, shape, s->scale[d]));
@@ -54,16 +54,16 @@ int bkd_write_twiddle_table_on_device(four_fact_state<T>* s) {
 }
 
 template <class T>
-void append_table_events(const four_fact_state<T>& s, std::vector<sycl::event>* list) {
-  for (sycl::event* e : {s.cross_events[dir_forward], s.cross_events[dir_backward], s.sub_table_events[pass_1],
-                         s.sub_table_events[pass_2]})
+void append_table_events(const block<T>& s, std::vector<sycl::event>* list) {
+  for (sycl::event* e : {s.cross_events[dir_forward], s.cross_events[dir_backward], s.sub_table_events[pass_0],
+                         s.sub_table_events[pass_1]})
     if (e != nullptr) list->push_back(*e);
 }
 
 }  // namespace
 
 template <class T>
-void bkd_free_buffers(four_fact_state<T>* s, std::uint32_t which) {
+void bkd_free_buffers(block<T>* s, std::uint32_t which) {
   if (covers_twiddle_part(which)) {
     for (sycl::event*& e : s->sub_table_events) finish_event(e);
     for (sycl::event*& e : s->cross_events) finish_event(e);
@@ -84,15 +84,15 @@ void bkd_free_buffers(four_fact_state<T>* s, std::uint32_t which) {
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t which,
                   void* events) {
-  four_fact_state<T>* s = state_of<T>(record);
+  block<T>* s = block_of<T>(record);
   if (s == nullptr) return status_invalid_configuration;
-  s->ws_base = workspace;
-  s->ws_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
+  s->workspace = workspace;
+  s->workspace_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
   // Tables still being written and computes still running go first.
   bkd_free_buffers(s, which);
   if (workspace == nullptr) return status_no_workspace;
 
-  workspace_slicer slices{workspace, s->ws_kind == workspace_buffer, offset};
+  workspace_slicer slices{workspace, s->workspace_kind == workspace_buffer, offset};
   if (covers_twiddle_part(which)) {
     take_twiddle_slices(s, slices);
     const int status = bkd_write_twiddle_table_on_device(s);
@@ -106,14 +106,14 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
-  four_fact_state<T>* s = state_of<T>(record);
+  block<T>* s = block_of<T>(record);
   if (s == nullptr) return status_invalid_configuration;
   return create_two_part_internal_workspace(record, s->queue, add_workspace<T>, s->internal_twiddles,
-                                            s->internal_temp, s->ws_kind, workspace_internal);
+                                            s->internal_temp, s->workspace_kind, workspace_internal);
 }
 
-#define QEZ_INSTANTIATE(T)                                               \
-  template void bkd_free_buffers<T>(four_fact_state<T>*, std::uint32_t); \
+#define QEZ_INSTANTIATE(T)                                     \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
   QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

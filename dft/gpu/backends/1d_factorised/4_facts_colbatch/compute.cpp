@@ -1,6 +1,6 @@
 // Compute entries of the four-factor column-batch backend: for each launch
 // group over the second batch dimension and each launch over the chunks of
-// the first, pass 1 then pass 2 of the direction, on SYCL buffers or USM
+// the first, pass 0 then pass 1 of the direction, on SYCL buffers or USM
 // pointers.
 #include <vector>
 
@@ -25,7 +25,7 @@ struct work_views {
 };
 
 template <class T>
-work_views views_of(const DFTI_DESCRIPTOR* record, const four_fact_colbatch_state<T>& s, direction d) {
+work_views views_of(const DFTI_DESCRIPTOR* record, const block<T>& s, direction d) {
   if (record->workspace_internal != 0 || s.workspace_kind != workspace_buffer)
     return {s.temp_ptr, s.table1_ptr, s.table2_ptr, s.cross_ptr[d], kind_usm_pointer};
   return {s.temp_buf, s.table1_buf, s.table2_buf, s.cross_buf[d], workspace_buffer};
@@ -43,7 +43,7 @@ struct launch {
 };
 
 template <class T>
-sycl::nd_range<3> launch_range(const four_fact_colbatch_pass& p, const launch& l) {
+sycl::nd_range<3> launch_range(const pass_plan& p, const launch& l) {
   return sycl::nd_range<3>(
       sycl::range<3>(static_cast<size_t>(l.outer), static_cast<size_t>(l.chunks), static_cast<size_t>(p.global_size)),
       sycl::range<3>(1, 1, static_cast<size_t>(p.work_group_size)));
@@ -58,10 +58,10 @@ void depend_if_set(sycl::handler& cgh, const sycl::event* e) {
 }
 
 template <class T>
-sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, const work_views& w, const launch& l,
+sycl::event run_launch(const block<T>& s, const call& c, const work_views& w, const launch& l,
                        sycl::event last) {
   const bool usm_work = w.kind == kind_usm_pointer;
-  const bool wait_tables = l.first && usm_work && !s.queue_in_order;
+  const bool wait_tables = l.first && usm_work && !s.in_order;
   const int cross_event = c.d == dir_forward ? event_cross_forward : event_cross_backward;
   sycl::queue& q = *s.queue;
 
@@ -77,10 +77,10 @@ sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, cons
         dft_set_arg(cgh, 0, c.input, c.data_kind);
         dft_set_arg_with<sycl::access_mode::read_write>(cgh, 1, w.temp, w.kind);
         dft_set_arg(cgh, 2, w.table1, w.kind);
-        cgh.set_arg(3, local_bytes(s.pass[pass_1].slm_bytes, cgh));
+        cgh.set_arg(3, local_bytes(s.passes[pass_0].slm_bytes, cgh));
         cgh.set_arg(4, l.inner_offset);
         cgh.set_arg(5, l.outer_offset);
-        cgh.parallel_for(launch_range<T>(s.pass[pass_1], l), *s.kernel[kernel_slot(pass_1, c.d)]);
+        cgh.parallel_for(launch_range<T>(s.passes[pass_0], l), *s.kernels[kernel_slot(pass_0, c.d)]);
       },
       compute_submission_location(__LINE__));
 
@@ -95,24 +95,24 @@ sycl::event run_launch(const four_fact_colbatch_state<T>& s, const call& c, cons
         dft_set_arg_with<sycl::access_mode::read_write>(cgh, 1, c.output, c.data_kind);
         dft_set_arg(cgh, 2, w.table2, w.kind);
         dft_set_arg(cgh, 3, w.cross, w.kind);
-        cgh.set_arg(4, local_bytes(s.pass[pass_2].slm_bytes, cgh));
+        cgh.set_arg(4, local_bytes(s.passes[pass_1].slm_bytes, cgh));
         cgh.set_arg(5, l.inner_offset);
         cgh.set_arg(6, l.outer_offset);
-        cgh.parallel_for(launch_range<T>(s.pass[pass_2], l), *s.kernel[kernel_slot(pass_2, c.d)]);
+        cgh.parallel_for(launch_range<T>(s.passes[pass_1], l), *s.kernels[kernel_slot(pass_1, c.d)]);
       },
       compute_submission_location(__LINE__));
 }
 
 template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
-  four_fact_colbatch_state<T>* s = state_of<T>(record);
+  block<T>* s = block_of<T>(record);
   if (s == nullptr) return status_invalid_configuration;
   const bool caller_given = s->workspace_kind == workspace_buffer || s->workspace_kind == workspace_usm;
   const int ready =
       workspace_status_before_compute(record, s->internal_twiddle_alloc, s->internal_temp_alloc, caller_given);
   if (ready != status_success) return ready;
   // A direction the plan was not prepared for has neither kernels nor tables.
-  if (s->kernel[kernel_slot(pass_1, c.d)] == nullptr || s->kernel[kernel_slot(pass_2, c.d)] == nullptr)
+  if (s->kernels[kernel_slot(pass_0, c.d)] == nullptr || s->kernels[kernel_slot(pass_1, c.d)] == nullptr)
     return status_invalid_configuration;
   const work_views w = views_of(record, *s, c.d);
   if (w.temp == nullptr || w.table1 == nullptr || w.table2 == nullptr || w.cross == nullptr)
@@ -137,7 +137,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  follow_descriptor_queue(record, state_of<T>(record), &four_fact_colbatch_state<T>::queue_in_order);
+  follow_descriptor_queue(record, block_of<T>(record));
   return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
 }
 

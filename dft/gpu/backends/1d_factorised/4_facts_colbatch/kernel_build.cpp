@@ -1,4 +1,4 @@
-// The backend's kernels: per prepared direction a pass-1 and a pass-2
+// The backend's kernels: per prepared direction a pass-0 and a pass-1
 // kernel of the two-factor column-batch twiddle program family,
 // compiled through the kernel cache with options that fix every size (the
 // float instance first tries its prebuilt kernels).
@@ -30,13 +30,11 @@ constexpr char options_format_single[] = QEZ_COLBATCH_OPTIONS;
 #undef QEZ_COLBATCH_OPTIONS
 constexpr std::size_t options_bytes = 2048;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 }  // namespace
 
 template <class T>
-std::string build_options(const four_fact_colbatch_state<T>& s, pass_index p, direction d) {
-  const four_fact_colbatch_pass& f = s.pass[p];
+std::string build_options(const block<T>& s, pass p, direction d) {
+  const pass_plan& f = s.passes[p];
   const bool forward = d == dir_forward;
   const direction_distances first = distances_of(s.batch[0], forward);
   const direction_distances outer = distances_of(s.batch[1], forward);
@@ -60,27 +58,27 @@ std::string build_options(const four_fact_colbatch_state<T>& s, pass_index p, di
 namespace {
 
 template <class T>
-bool try_prebuilt(four_fact_colbatch_state<T>*, pass_index, direction) {
+bool try_prebuilt(block<T>*, pass, direction) {
   return false;
 }
 template <>
-bool try_prebuilt<float>(four_fact_colbatch_state<float>* s, pass_index p, direction d) {
+bool try_prebuilt<float>(block<float>* s, pass p, direction d) {
   return load_prebuilt_kernel(s, p, d);
 }
 
 }  // namespace
 
 template <class T>
-void build_colbatch_kernels(four_fact_colbatch_state<T>* s) {
+void build_kernels(block<T>* s) {
   const char* source = kernels::program_text(program_family, is_double<T>());
   for (direction d : {dir_forward, dir_backward}) {
-    for (pass_index p : {pass_1, pass_2}) {
-      sycl::kernel*& slot = s->kernel[kernel_slot(p, d)];
+    for (pass p : {pass_0, pass_1}) {
+      sycl::kernel*& slot = s->kernels[kernel_slot(p, d)];
       slot = nullptr;
-      if (!serves(s->direction_mode, d) || try_prebuilt(s, p, d)) continue;
+      if (!serves(s->directions, d) || try_prebuilt(s, p, d)) continue;
       if (source == nullptr) continue;
       const std::string options = build_options(*s, p, d);
-      const cached_kernel_request request{s->queue, program_name, source, s->pass[p].kernel_name, options.c_str()};
+      const cached_kernel_request request{s->queue, program_name, source, s->passes[p].kernel_name, options.c_str()};
       // A kernel that does not come back leaves its slot empty; the compute
       // of that direction then refuses to run.
       (void)build_cached_kernel(request, slot, build_check::kernel_only);
@@ -89,7 +87,7 @@ void build_colbatch_kernels(four_fact_colbatch_state<T>* s) {
 }
 
 template <class T>
-void release_kernels(four_fact_colbatch_state<T>* s) {
+void release_kernels(block<T>* s) {
   for (int k = 0; k < kernel_count; ++k) {
     // A prebuilt kernel belongs to its handle, not to the kernel cache.
     if (s->prebuilt[k]) {
@@ -101,17 +99,17 @@ void release_kernels(four_fact_colbatch_state<T>* s) {
       }
       s->prebuilt_handle[k] = nullptr;
       s->prebuilt[k] = false;
-      s->kernel[k] = nullptr;
+      s->kernels[k] = nullptr;
       continue;
     }
-    release_kernel_handle(s->kernel[k]);
+    release_kernel_handle(s->kernels[k]);
   }
 }
 
-#define QEZ_INSTANTIATE(T)                                                                                    \
-  template std::string build_options<T>(const four_fact_colbatch_state<T>&, pass_index, direction);         \
-  template void build_colbatch_kernels<T>(four_fact_colbatch_state<T>*);                                    \
-  template void release_kernels<T>(four_fact_colbatch_state<T>*);
+#define QEZ_INSTANTIATE(T)                                                 \
+  template std::string build_options<T>(const block<T>&, pass, direction); \
+  template void build_kernels<T>(block<T>*);                               \
+  template void release_kernels<T>(block<T>*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -52,12 +52,12 @@ std::int64_t output_side(const dim_record& d, dim_field other) {
 
 // The second batch dimension's distances of a direction (0 when absent).
 template <class T>
-direction_distances outer_distances(const four_fact_colbatch_state<T>& s, direction d) {
+direction_distances outer_distances(const block<T>& s, direction d) {
   return distances_of(s.batch[1], d == dir_forward);
 }
 
 template <class T>
-std::int64_t outer_count(const four_fact_colbatch_state<T>& s) {
+std::int64_t outer_count(const block<T>& s) {
   return s.batch[1].howmany;
 }
 
@@ -67,10 +67,10 @@ std::int64_t outer_count(const four_fact_colbatch_state<T>& s) {
 // The queue, the architecture, the device limits, and the gate that admits
 // only the architectures the plans are made for.
 template <class T>
-int query_device(four_fact_colbatch_state<T>* s, const DFTI_DESCRIPTOR* record) {
+int query_device(block<T>* s, const DFTI_DESCRIPTOR* record) {
   s->queue = static_cast<sycl::queue*>(record->queue);
   if (s->queue == nullptr) return status_internal_error;
-  s->queue_in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
+  s->in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
   int status = 0;
   try {
     s->architecture = gpu::get_architecture(&status, s->queue);
@@ -109,10 +109,10 @@ int query_device(four_fact_colbatch_state<T>* s, const DFTI_DESCRIPTOR* record) 
 // Strides per direction and, in single precision, the directions
 // whose final stores cannot be sub-group blocks.
 template <class T>
-void read_strides(four_fact_colbatch_state<T>* s, const DFTI_DESCRIPTOR* record) {
+void read_strides(block<T>* s, const DFTI_DESCRIPTOR* record) {
   const dim_record& row = record->work_lengths.records[0];
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->direction_mode, d)) continue;
+    if (!serves(s->directions, d)) continue;
     const bool forward = d == dir_forward;
     s->in_stride[d] = input_side(row, forward ? dim_forward : dim_backward);
     s->out_stride[d] = output_side(row, forward ? dim_backward : dim_forward);
@@ -129,11 +129,11 @@ void read_strides(four_fact_colbatch_state<T>* s, const DFTI_DESCRIPTOR* record)
 // output must fall where the input was, or a later launch would read
 // results as input.
 template <class T>
-bool layout_is_safe(const four_fact_colbatch_state<T>& s, bool in_place) {
+bool layout_is_safe(const block<T>& s, bool in_place) {
   const std::int64_t h = s.batch[0].howmany;
   const std::int64_t outer = outer_count(s);
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s.direction_mode, d)) continue;
+    if (!serves(s.directions, d)) continue;
     const std::int64_t stride = s.out_stride[d];
     if (h > 1 && stride < h) return false;
     const direction_distances od = outer_distances(s, d);
@@ -149,7 +149,7 @@ bool layout_is_safe(const four_fact_colbatch_state<T>& s, bool in_place) {
 
 // Factors, launches, pass plans and sizes.
 template <class T>
-int plan_sizes(four_fact_colbatch_state<T>* s) {
+int plan_sizes(block<T>* s) {
   const std::int64_t sg = static_cast<std::int64_t>(s->min_sub_group_size);
   std::int64_t pair[2];
   if (find_factor_pair(s->fft_len, pair, pass_length_limit<T>(s->local_mem_size, sg)) != status_success)
@@ -167,7 +167,7 @@ int plan_sizes(four_fact_colbatch_state<T>* s) {
 
   const std::int64_t howmany = s->batch[0].howmany;
   const std::int64_t cw = sg / 2;
-  const std::uint64_t e = complex_size<T>();
+  const std::uint64_t e = complex_bytes<T>();
   const std::uint64_t transform_bytes = static_cast<std::uint64_t>(s->fft_len) * e;
   const bool capped = s->architecture == QEZ_GPU_ARCH_HARIX && gpu::get_tile_count(s->queue) == 1;
   const launch_plan l = plan_launches(howmany, outer_count(*s), sg, transform_bytes, capped ? one_tile_cap_bytes : 0);
@@ -183,8 +183,8 @@ int plan_sizes(four_fact_colbatch_state<T>* s) {
 
   const std::int64_t factors[pass_count][2] = {{s->len1_fact0, s->len1_fact1}, {s->len2_fact0, s->len2_fact1}};
   const std::int64_t others[pass_count] = {s->len2, s->len1};
-  for (pass_index p : {pass_1, pass_2}) {
-    four_fact_colbatch_pass& f = s->pass[p];
+  for (pass p : {pass_0, pass_1}) {
+    pass_plan& f = s->passes[p];
     f = plan_pass<T>(p, factors[p][0], factors[p][1], others[p], sg, howmany, s->launches);
     if (f.slm_bytes > s->local_mem_size) return status_not_handled;
     if (static_cast<std::uint64_t>(f.work_group_size) > s->max_work_group_size) return status_not_handled;
@@ -207,13 +207,13 @@ int plan_sizes(four_fact_colbatch_state<T>* s) {
 }
 
 template <class T>
-int plan_on_device(four_fact_colbatch_state<T>* s, const DFTI_DESCRIPTOR* record) {
+int plan_on_device(block<T>* s, const DFTI_DESCRIPTOR* record) {
   s->fft_len = record->work_lengths.records[0].length;
   const int device = query_device(s, record);
   if (device != status_success) return device;
   copy_batch_layout(s->batch, record);
   if (is_double<T>() && s->batch[0].howmany == 2 && s->batch[1].howmany > 1) return status_not_handled;
-  s->direction_mode = record->directions;
+  s->directions = record->directions;
   read_strides(s, record);
   if (!layout_is_safe(*s, record->placement == dfti_inplace)) return status_not_handled;
   s->fwd_scale = static_cast<T>(record->fwd_scale);
@@ -222,9 +222,9 @@ int plan_on_device(four_fact_colbatch_state<T>* s, const DFTI_DESCRIPTOR* record
 }
 
 template <class T>
-void publish_workspace_sizes(const four_fact_colbatch_state<T>& s, DFTI_DESCRIPTOR* record) {
-  const std::uint64_t cross = s.direction_mode == directions_both ? 2 * s.cross_table_bytes : s.cross_table_bytes;
-  record->workspace_bytes[0] = cross + s.pass[pass_2].sub_table_bytes + s.pass[pass_1].sub_table_bytes;
+void publish_workspace_sizes(const block<T>& s, DFTI_DESCRIPTOR* record) {
+  const std::uint64_t cross = s.directions == directions_both ? 2 * s.cross_table_bytes : s.cross_table_bytes;
+  record->workspace_bytes[0] = cross + s.passes[pass_1].sub_table_bytes + s.passes[pass_0].sub_table_bytes;
   record->workspace_bytes[1] = s.temp_bytes;
 }
 
@@ -320,9 +320,9 @@ std::int64_t outer_of_group(const launch_plan& l, std::int64_t b) {
 }
 
 template <class T>
-four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t fact1, std::int64_t other,
+pass_plan plan_pass(pass p, std::int64_t fact0, std::int64_t fact1, std::int64_t other,
                                   std::int64_t sub_group_size, std::int64_t howmany, std::int64_t launches) {
-  four_fact_colbatch_pass f{};
+  pass_plan f{};
   f.fft_len = fact0 * fact1;
   f.fact0 = fact0;
   f.fact1 = fact1;
@@ -335,26 +335,26 @@ four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t
   f.howmany_per_launch = launches > 0 ? howmany / launches : howmany;
   f.transforms_per_group = sub_group_size / 2;
   f.global_size = other * fact1 * sub_group_size;
-  f.multifactor_twiddle = p == pass_2 ? 1 : 0;
-  f.transpose_kernel = p == pass_1 ? 1 : 0;
+  f.multifactor_twiddle = p == pass_1 ? 1 : 0;
+  f.transpose_kernel = p == pass_0 ? 1 : 0;
   kernels::copy_name(kernels::colbatch_kernel_name(f.fft_len, sub_group_size / 2, precision_letter<T>()), f.kernel_name,
                      name_bytes);
   kernels::copy_name(kernels::codelet_name(fact0), f.fact0_func, name_bytes);
   kernels::copy_name(kernels::codelet_name(fact1), f.fact1_func, name_bytes);
-  f.sub_table_bytes = static_cast<std::uint64_t>(fact0 * fact1) * complex_size<T>();
+  f.sub_table_bytes = static_cast<std::uint64_t>(fact0 * fact1) * complex_bytes<T>();
   return f;
 }
 
 template <class T>
-std::string describe(const four_fact_colbatch_state<T>& s) {
+std::string describe(const block<T>& s) {
   std::ostringstream o;
   o << "four_factor_colbatch " << precision_letter<T>() << " N=" << s.fft_len << " len=" << s.len1 << "x" << s.len2
     << " factors=" << s.len1_fact0 << "x" << s.len1_fact1 << "," << s.len2_fact0 << "x" << s.len2_fact1
-    << " sg=" << s.sub_group_size << " wg=" << s.pass[pass_1].work_group_size << "," << s.pass[pass_2].work_group_size
+    << " sg=" << s.sub_group_size << " wg=" << s.passes[pass_0].work_group_size << "," << s.passes[pass_1].work_group_size
     << " chunks=" << s.full_chunks << "+" << s.inner_tail << " launches=" << s.launches << "x"
     << s.chunks_per_launch << " outer=" << s.outer_launches << "x" << s.outer_per_launch << "+" << s.outer_tail
-    << " temp=" << s.temp_bytes << (s.padded_temp ? " padded" : " packed") << " kernels=" << s.pass[pass_1].kernel_name
-    << "," << s.pass[pass_2].kernel_name;
+    << " temp=" << s.temp_bytes << (s.padded_temp ? " padded" : " packed") << " kernels=" << s.passes[pass_0].kernel_name
+    << "," << s.passes[pass_1].kernel_name;
   return o.str();
 }
 
@@ -374,7 +374,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  auto* s = create_block<four_fact_colbatch_state<T>>(record);
+  auto* s = create_block<block<T>>(record);
   if (s == nullptr) return status_allocation_failed;
   const int planned = plan_on_device(s, record);
   if (planned != status_success) return planned;
@@ -383,13 +383,13 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     const int status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  build_colbatch_kernels(s);
+  build_kernels(s);
   return status_success;
 }
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, state_of<T>(record));
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 // What the record must be (and, where a probe plans it, what the device
@@ -400,7 +400,7 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   {
     // A plan the device cannot carry is declined before the record (and a
     // plan another backend committed on it) is touched.
-    four_fact_colbatch_state<T> probe{};
+    block<T> probe{};
     const int planned = plan_on_device(&probe, record);
     if (planned != status_success) return planned;
   }
@@ -414,11 +414,11 @@ constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
 QEZ_DEFINE_BACKEND_POLICY(failing_commit, four_factor_colbatch::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
                           compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
-#define QEZ_INSTANTIATE(T)                                                                            \
-  template std::int64_t pass_length_limit<T>(std::uint64_t, std::int64_t);                            \
-  template four_fact_colbatch_pass plan_pass<T>(pass_index, std::int64_t, std::int64_t, std::int64_t, \
-                                                std::int64_t, std::int64_t, std::int64_t);            \
-  template std::string describe<T>(const four_fact_colbatch_state<T>&);                               \
+#define QEZ_INSTANTIATE(T)                                                                 \
+  template std::int64_t pass_length_limit<T>(std::uint64_t, std::int64_t);                 \
+  template pass_plan plan_pass<T>(pass, std::int64_t, std::int64_t, std::int64_t,          \
+                                                std::int64_t, std::int64_t, std::int64_t); \
+  template std::string describe<T>(const block<T>&);                                       \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

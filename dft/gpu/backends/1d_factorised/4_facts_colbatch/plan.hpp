@@ -1,8 +1,8 @@
 // The four-factor column-batch backend (dft_c2c_4_facts_colbatch_gpu_bkd):
 // batches of 1D complex transforms that lie side by side in memory (batch
 // distance 1), N = len1 x len2 with each pass length split again into two
-// factors of at most 64. Pass 1 reads the caller's input, runs len1-point
-// transforms and writes them transposed into a temporary area; pass 2
+// factors of at most 64. Pass 0 reads the caller's input, runs len1-point
+// transforms and writes them transposed into a temporary area; pass 1
 // applies the cross twiddles (which carry the direction's scale), runs
 // len2-point transforms and writes the caller's output. The batch runs in
 // chunks of SG/2 transforms (one lane pair per transform), launch pair by
@@ -36,19 +36,16 @@ namespace four_factor_colbatch {
 
 using namespace plan_basics;
 
-enum pass_index : int { pass_1 = 0, pass_2 = 1 };
+enum pass : int { pass_0 = 0, pass_1 = 1 };
 constexpr int pass_count = 2;
 
-// Kernel slots: forward pass 1, backward pass 1, forward pass 2, backward pass 2.
+// Kernel slots: forward pass 0, backward pass 0, forward pass 1, backward pass 1.
 constexpr int kernel_count = 4;
-inline int kernel_slot(pass_index p, direction d) { return 2 * p + d; }
+inline int kernel_slot(pass p, direction d) { return 2 * p + d; }
 
 // Twiddle events: table 1, table 2, cross forward, cross backward.
 enum twiddle_slot : int { event_table_1 = 0, event_table_2, event_cross_forward, event_cross_backward };
 constexpr int twiddle_event_count = 4;
-
-// What the block's workspace objects are (0 after internal allocation).
-enum workspace_kind : std::uint32_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
 
 constexpr std::size_t name_bytes = 64;
 constexpr std::int64_t max_codelet = 64;
@@ -56,11 +53,6 @@ constexpr std::int64_t max_pass_length = 4096;
 constexpr std::int64_t min_planned_sub_group = 16;
 // A one-tile Harix device keeps each launch's data within 64 MiB.
 constexpr std::uint64_t one_tile_cap_bytes = 67108864;
-
-template <class T>
-constexpr std::uint64_t complex_size() {
-  return 2 * sizeof(T);
-}
 
 // ---------------------------------------------------------------------------
 // Pure planning.
@@ -101,7 +93,7 @@ std::int64_t outer_groups(const launch_plan& plan);
 std::int64_t outer_of_group(const launch_plan& plan, std::int64_t b);
 
 // One pass of the plan.
-struct four_fact_colbatch_pass {
+struct pass_plan {
   std::int64_t fft_len;
   std::int64_t fact0;
   std::int64_t fact1;
@@ -126,7 +118,7 @@ struct four_fact_colbatch_pass {
 // The geometry and names of a pass of F = fact0 x fact1 points, `other` the
 // other pass length (sub_table_bytes not padded, large_grf not set).
 template <class T>
-four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t fact1, std::int64_t other,
+pass_plan plan_pass(pass p, std::int64_t fact0, std::int64_t fact1, std::int64_t other,
                                   std::int64_t sub_group_size, std::int64_t howmany, std::int64_t launches);
 
 // ---------------------------------------------------------------------------
@@ -135,7 +127,7 @@ four_fact_colbatch_pass plan_pass(pass_index p, std::int64_t fact0, std::int64_t
 // caller's workspace.
 
 template <class T>
-struct four_fact_colbatch_state {
+struct block {
   std::int64_t fft_len;
   std::int64_t len1;
   std::int64_t len2;
@@ -162,8 +154,8 @@ struct four_fact_colbatch_state {
   std::uint64_t min_sub_group_size;
   std::uint64_t max_work_group_size;
   std::uint64_t local_mem_size;
-  four_fact_colbatch_pass pass[pass_count];
-  sycl::kernel* kernel[kernel_count];
+  pass_plan passes[pass_count];
+  sycl::kernel* kernels[kernel_count];
   sycl::queue* queue;
   T fwd_scale;
   T bwd_scale;
@@ -177,15 +169,15 @@ struct four_fact_colbatch_state {
   byte_buffer* cross_buf[direction_count];
   byte_buffer* table1_buf;
   byte_buffer* table2_buf;
-  std::uint32_t direction_mode;
-  void* workspace_base;
+  std::uint32_t directions;
+  void* workspace;
   std::uint32_t workspace_kind;
   sycl::event* twiddle_event[twiddle_event_count];
   bool prebuilt[kernel_count];
   gpu::qez_gpu_kernel_struct_t* prebuilt_handle[kernel_count];  // owner of a prebuilt kernel
   void* internal_twiddle_alloc;
   void* internal_temp_alloc;
-  std::uint32_t queue_in_order;
+  std::uint32_t in_order;
   qez_gpu_arch_t architecture;
   // Last submission of the last compute on a USM temporary area: the next
   // compute's first pass waits for it, since every compute of the record
@@ -194,20 +186,20 @@ struct four_fact_colbatch_state {
 };
 
 template <class T>
-four_fact_colbatch_state<T>* state_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<four_fact_colbatch_state<T>*>(record->bkd_data);
+block<T>* block_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<block<T>*>(record->bkd_data);
 }
 
 // The launch plan a committed state runs.
 template <class T>
-launch_plan launch_plan_of(const four_fact_colbatch_state<T>& s) {
+launch_plan launch_plan_of(const block<T>& s) {
   return {s.full_chunks, s.inner_tail, s.launches, s.chunks_per_launch, s.outer_launches, s.outer_per_launch,
           s.outer_tail};
 }
 
 // One line describing a plan (tests and diagnostics).
 template <class T>
-std::string describe(const four_fact_colbatch_state<T>& s);
+std::string describe(const block<T>& s);
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -221,17 +213,17 @@ extern const char* const program_name;
 extern const char* const program_family;
 // The build options of one pass and direction.
 template <class T>
-std::string build_options(const four_fact_colbatch_state<T>& s, pass_index p, direction d);
+std::string build_options(const block<T>& s, pass p, direction d);
 template <class T>
-void build_colbatch_kernels(four_fact_colbatch_state<T>* s);
+void build_kernels(block<T>* s);
 template <class T>
-void release_kernels(four_fact_colbatch_state<T>* s);
+void release_kernels(block<T>* s);
 
 // Prebuilt kernels of the float instance (prebuilt.cpp).
 struct prebuilt_row {
   const char* name_fwd;
   const char* name_bwd;
-  pass_index pass;
+  pass for_pass;
   std::int64_t fft_len;
   std::int64_t howmany;
   std::int64_t howmany_per_launch;
@@ -244,7 +236,7 @@ struct prebuilt_row {
   gpu::qez_gpu_binary_kernel_t image_bwd;
 };
 // The row made for this pass plan, or null.
-const prebuilt_row* find_prebuilt_row(const four_fact_colbatch_pass& plan, pass_index p);
+const prebuilt_row* find_prebuilt_row(const pass_plan& plan, pass p);
 // The queue and layout may take a prebuilt kernel for direction d: a
 // Nivolo queue whose driver version begins with "1.6", unit distances of
 // the first batch dimension on both sides, at most one outer index.
@@ -252,16 +244,16 @@ bool prebuilt_conditions_hold(int queue_backend, const std::string& driver_versi
                               std::int64_t outer_count, direction d);
 // Loads the prebuilt kernel of (p, d) into its slot when every condition
 // holds and the image loads; false means "build from source".
-bool load_prebuilt_kernel(four_fact_colbatch_state<float>* s, pass_index p, direction d);
+bool load_prebuilt_kernel(block<float>* s, pass p, direction d);
 
 // Twiddle tables (twiddles.cpp).
 template <class T>
-int bkd_write_twiddle_tables(four_fact_colbatch_state<T>* s);
+int bkd_write_twiddle_table_on_device(block<T>* s);
 
 // Workspace (workspace.cpp).
 QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
-void bkd_free_buffers(four_fact_colbatch_state<T>* s, std::uint32_t part);
+void bkd_free_buffers(block<T>* s, std::uint32_t part);
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()

@@ -23,19 +23,19 @@ constexpr gpu::qez_gpu_binary_kernel_t no_image = {0, nullptr, nullptr, nullptr}
 #define QEZ_PREBUILT_ROW(name, pass, f, howmany, split, fact0, fact1, groups)                           \
   {name "_fwd", name "_bwd", pass, f, howmany, split, fact0, fact1, 128, 16, groups, no_image, no_image}
 const prebuilt_row prebuilt_rows[] = {
-    QEZ_PREBUILT_ROW("fft64_num4096_split4096_s_trans", pass_1, 64, 4096, 4096, 8, 8, 64),
-    QEZ_PREBUILT_ROW("fft64_num4096_split4096_s_multitwidl", pass_2, 64, 4096, 4096, 8, 8, 64),
-    QEZ_PREBUILT_ROW("fft64_num4096_split2048_s_trans", pass_1, 64, 4096, 2048, 8, 8, 64),
-    QEZ_PREBUILT_ROW("fft64_num4096_split2048_s_multitwidl", pass_2, 64, 4096, 2048, 8, 8, 64),
-    QEZ_PREBUILT_ROW("fft128_num8192_split8192_s_trans", pass_1, 128, 8192, 8192, 16, 8, 64),
-    QEZ_PREBUILT_ROW("fft64_num8192_split8192_s_multitwidl", pass_2, 64, 8192, 8192, 8, 8, 128),
-    QEZ_PREBUILT_ROW("fft128_num8192_split1024_s_trans", pass_1, 128, 8192, 1024, 16, 8, 64),
-    QEZ_PREBUILT_ROW("fft64_num8192_split1024_s_multitwidl", pass_2, 64, 8192, 1024, 8, 8, 128),
+    QEZ_PREBUILT_ROW("fft64_num4096_split4096_s_trans", pass_0, 64, 4096, 4096, 8, 8, 64),
+    QEZ_PREBUILT_ROW("fft64_num4096_split4096_s_multitwidl", pass_1, 64, 4096, 4096, 8, 8, 64),
+    QEZ_PREBUILT_ROW("fft64_num4096_split2048_s_trans", pass_0, 64, 4096, 2048, 8, 8, 64),
+    QEZ_PREBUILT_ROW("fft64_num4096_split2048_s_multitwidl", pass_1, 64, 4096, 2048, 8, 8, 64),
+    QEZ_PREBUILT_ROW("fft128_num8192_split8192_s_trans", pass_0, 128, 8192, 8192, 16, 8, 64),
+    QEZ_PREBUILT_ROW("fft64_num8192_split8192_s_multitwidl", pass_1, 64, 8192, 8192, 8, 8, 128),
+    QEZ_PREBUILT_ROW("fft128_num8192_split1024_s_trans", pass_0, 128, 8192, 1024, 16, 8, 64),
+    QEZ_PREBUILT_ROW("fft64_num8192_split1024_s_multitwidl", pass_1, 64, 8192, 1024, 8, 8, 128),
 };
 #undef QEZ_PREBUILT_ROW
 
-bool matches(const prebuilt_row& r, const four_fact_colbatch_pass& f, pass_index p) {
-  return r.pass == p && r.fft_len == f.fft_len && r.howmany == f.howmany && r.howmany_per_launch == f.howmany_per_launch &&
+bool matches(const prebuilt_row& r, const pass_plan& f, pass p) {
+  return r.for_pass == p && r.fft_len == f.fft_len && r.howmany == f.howmany && r.howmany_per_launch == f.howmany_per_launch &&
          r.fact0 == f.fact0 && r.fact1 == f.fact1 && r.work_group_size == f.work_group_size &&
          r.sub_group_size == f.sub_group_size && r.num_workgroups == f.num_workgroups;
 }
@@ -44,7 +44,7 @@ bool carries_image(const gpu::qez_gpu_binary_kernel_t& image) { return image.siz
 
 }  // namespace
 
-const prebuilt_row* find_prebuilt_row(const four_fact_colbatch_pass& plan, pass_index p) {
+const prebuilt_row* find_prebuilt_row(const pass_plan& plan, pass p) {
   for (const prebuilt_row& r : prebuilt_rows)
     if (matches(r, plan, p)) return &r;
   return nullptr;
@@ -58,12 +58,12 @@ bool prebuilt_conditions_hold(int queue_backend, const std::string& driver_versi
   return dist.idist == 1 && dist.odist == 1 && outer_count <= 1;
 }
 
-bool load_prebuilt_kernel(four_fact_colbatch_state<float>* s, pass_index p, direction d) {
+bool load_prebuilt_kernel(block<float>* s, pass p, direction d) {
   const int backend = gpu::get_queue_backend(s->queue);
   if (backend != QEZ_GPU_BACKEND_NIVOLO) return false;
   const std::string driver = s->queue->get_device().get_info<sycl::info::device::driver_version>();
   if (!prebuilt_conditions_hold(backend, driver, s->batch[0], s->batch[1].howmany, d)) return false;
-  const prebuilt_row* row = find_prebuilt_row(s->pass[p], p);
+  const prebuilt_row* row = find_prebuilt_row(s->passes[p], p);
   if (row == nullptr) return false;
   const gpu::qez_gpu_binary_kernel_t& image = d == dir_forward ? row->image_fwd : row->image_bwd;
   if (!carries_image(image)) return false;
@@ -77,7 +77,7 @@ bool load_prebuilt_kernel(four_fact_colbatch_state<float>* s, pass_index p, dire
     return false;
   }
   const int slot = kernel_slot(p, d);
-  s->kernel[slot] = handle->kernel;
+  s->kernels[slot] = handle->kernel;
   s->prebuilt_handle[slot] = handle;
   s->prebuilt[slot] = true;
   return true;

@@ -1,7 +1,7 @@
 // The twiddle tables of the four-factor column-batch backend:
 //   table 1 / table 2 (one per pass, F = Fa x Fb points): entry j*Fa + i =
 //     exp(-2 pi i i j / F), read by the pass as twidl_N1;
-//   cross table of a direction (pass 2): for block (k1, s) and row i the
+//   cross table of a direction (pass 1): for block (k1, s) and row i the
 //     angle a = 2 pi k1 (s + len2_fact1 i) / N, SG values sigma cos a (one per
 //     lane), then SG values -sigma sin a on even lanes and +sigma sin a on odd
 //     lanes, sigma the direction's scale.
@@ -110,21 +110,21 @@ struct table_targets {
 };
 
 template <class T>
-table_targets targets_of(const four_fact_colbatch_state<T>& s) {
+table_targets targets_of(const block<T>& s) {
   if (s.workspace_kind == workspace_usm)
     return {{s.table1_ptr, s.table2_ptr, s.cross_ptr[dir_forward], s.cross_ptr[dir_backward]}};
   return {{s.table1_buf, s.table2_buf, s.cross_buf[dir_forward], s.cross_buf[dir_backward]}};
 }
 
 template <class T>
-cross_table_writer<T> cross_writer(const four_fact_colbatch_state<T>& s, direction d) {
+cross_table_writer<T> cross_writer(const block<T>& s, direction d) {
   return {static_cast<std::uint64_t>(s.len2_fact0), static_cast<std::uint64_t>(s.len2_fact1),
           static_cast<std::uint64_t>(s.sub_group_size), static_cast<std::uint64_t>(s.fft_len),
           d == dir_forward ? s.fwd_scale : s.bwd_scale};
 }
 
 template <class T>
-sycl::range<2> cross_range(const four_fact_colbatch_state<T>& s) {
+sycl::range<2> cross_range(const block<T>& s) {
   return sycl::range<2>(static_cast<size_t>(s.len1), static_cast<size_t>(s.len2_fact1));
 }
 
@@ -136,9 +136,9 @@ float sinpi_cospi_angle(std::uint64_t m, std::uint64_t n) {
   return -2.0f * static_cast<float>(m % n) / static_cast<float>(n);
 }
 
-void host_pass_table(const four_fact_colbatch_state<float>& s, pass_index p, std::vector<float>* out) {
-  const std::uint64_t fa = static_cast<std::uint64_t>(s.pass[p].fact0);
-  const std::uint64_t fb = static_cast<std::uint64_t>(s.pass[p].fact1);
+void host_pass_table(const block<float>& s, pass p, std::vector<float>* out) {
+  const std::uint64_t fa = static_cast<std::uint64_t>(s.passes[p].fact0);
+  const std::uint64_t fb = static_cast<std::uint64_t>(s.passes[p].fact1);
   const std::uint64_t f = fa * fb;
   out->assign(2 * f, 0.0f);
   for (std::uint64_t j = 0; j < fb; ++j)
@@ -150,7 +150,7 @@ void host_pass_table(const four_fact_colbatch_state<float>& s, pass_index p, std
     }
 }
 
-void host_cross_table(const four_fact_colbatch_state<float>& s, direction d, std::vector<float>* out) {
+void host_cross_table(const block<float>& s, direction d, std::vector<float>* out) {
   const cross_table_writer<float> w = cross_writer(s, d);
   out->assign(static_cast<size_t>(s.len1) * w.fb * w.fa * 2 * w.lanes, 0.0f);
   for (std::uint64_t k1 = 0; k1 < static_cast<std::uint64_t>(s.len1); ++k1)
@@ -166,7 +166,7 @@ void host_cross_table(const four_fact_colbatch_state<float>& s, direction d, std
       }
 }
 
-int copy_to_slice(four_fact_colbatch_state<float>* s, void* target, const std::vector<float>& values) {
+int copy_to_slice(block<float>* s, void* target, const std::vector<float>& values) {
   const size_t bytes = values.size() * sizeof(float);
   if (s->workspace_kind != workspace_usm) {
     sycl::host_accessor<char, 1, sycl::access_mode::write> slice(*static_cast<byte_buffer*>(target));
@@ -186,16 +186,16 @@ int copy_to_slice(four_fact_colbatch_state<float>* s, void* target, const std::v
   return status_success;
 }
 
-int write_host_tables(four_fact_colbatch_state<float>* s) {
+int write_host_tables(block<float>* s) {
   const table_targets t = targets_of(*s);
   std::vector<float> values;
-  for (pass_index p : {pass_1, pass_2}) {
+  for (pass p : {pass_0, pass_1}) {
     if (t.table[p] == nullptr) return status_no_workspace;
     host_pass_table(*s, p, &values);
     if (int status = copy_to_slice(s, t.table[p], values)) return status;
   }
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->direction_mode, d)) continue;
+    if (!serves(s->directions, d)) continue;
     void* target = t.table[d == dir_forward ? event_cross_forward : event_cross_backward];
     if (target == nullptr) return status_no_workspace;
     host_cross_table(*s, d, &values);
@@ -205,36 +205,36 @@ int write_host_tables(four_fact_colbatch_state<float>* s) {
 }
 
 template <class T>
-bool tables_on_host(const four_fact_colbatch_state<T>& s) {
+bool tables_on_host(const block<T>& s) {
   return !is_double<T>() && (s.len1 == 64 || s.len1 == 128);
 }
 
 template <class T>
-int write_host_tables_if_float(four_fact_colbatch_state<T>*) {
+int write_host_tables_if_float(block<T>*) {
   return status_internal_error;
 }
 template <>
-int write_host_tables_if_float<float>(four_fact_colbatch_state<float>* s) {
+int write_host_tables_if_float<float>(block<float>* s) {
   return write_host_tables(s);
 }
 
 }  // namespace
 
 template <class T>
-int bkd_write_twiddle_tables(four_fact_colbatch_state<T>* s) {
+int bkd_write_twiddle_table_on_device(block<T>* s) {
   if (tables_on_host(*s)) return write_host_tables_if_float(s);
   const table_targets t = targets_of(*s);
   const std::uint32_t kind = s->workspace_kind == workspace_usm ? workspace_usm : workspace_buffer;
-  for (pass_index p : {pass_1, pass_2}) {
+  for (pass p : {pass_0, pass_1}) {
     if (t.table[p] == nullptr) return status_no_workspace;
     const four_factor::table_view view = kind == workspace_usm
                                              ? four_factor::table_view{kind, t.table[p], nullptr}
                                              : four_factor::table_view{kind, nullptr, static_cast<byte_buffer*>(t.table[p])};
-    keep_event(s->twiddle_event[p == pass_1 ? event_table_1 : event_table_2],
-               four_factor::write_sub_length_table<T>(*s->queue, view, s->pass[p].fact0, s->pass[p].fact1));
+    keep_event(s->twiddle_event[p == pass_0 ? event_table_1 : event_table_2],
+               four_factor::write_sub_length_table<T>(*s->queue, view, s->passes[p].fact0, s->passes[p].fact1));
   }
   for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->direction_mode, d)) continue;
+    if (!serves(s->directions, d)) continue;
     const int slot = d == dir_forward ? event_cross_forward : event_cross_backward;
     if (t.table[slot] == nullptr) return status_no_workspace;
     keep_event(s->twiddle_event[slot],
@@ -243,7 +243,7 @@ int bkd_write_twiddle_tables(four_fact_colbatch_state<T>* s) {
   return status_success;
 }
 
-#define QEZ_INSTANTIATE(T) template int bkd_write_twiddle_tables<T>(four_fact_colbatch_state<T>*);
+#define QEZ_INSTANTIATE(T) template int bkd_write_twiddle_table_on_device<T>(block<T>*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -1,6 +1,6 @@
 // Workspace of the four-factor column-batch backend. The twiddle part holds
 // table 1, table 2 and the cross table of each prepared direction (forward
-// first); the temporary part holds one launch's pass-1 results. Both live
+// first); the temporary part holds one launch's pass-0 results. Both live
 // in the backend's own USM allocations or in the caller's buffer or USM
 // workspace.
 #include <vector>
@@ -20,7 +20,7 @@ namespace {
 // Events of the table writers for a caller who collects them: the cross
 // tables first, then the pass tables.
 template <class T>
-void hand_over_events(const four_fact_colbatch_state<T>& s, void* events) {
+void hand_over_events(const block<T>& s, void* events) {
   if (events == nullptr) return;
   auto* list = static_cast<std::vector<sycl::event>*>(events);
   for (int slot : {event_cross_forward, event_cross_backward, event_table_1, event_table_2})
@@ -30,7 +30,7 @@ void hand_over_events(const four_fact_colbatch_state<T>& s, void* events) {
 }  // namespace
 
 template <class T>
-void bkd_free_buffers(four_fact_colbatch_state<T>* s, std::uint32_t part) {
+void bkd_free_buffers(block<T>* s, std::uint32_t part) {
   if (covers_twiddle_part(part)) {
     for (sycl::event*& e : s->twiddle_event) finish_event(e);
     release_view(s->table1_buf);
@@ -52,9 +52,9 @@ void bkd_free_buffers(four_fact_colbatch_state<T>* s, std::uint32_t part) {
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
                   void* events) {
-  four_fact_colbatch_state<T>* s = state_of<T>(record);
+  block<T>* s = block_of<T>(record);
   if (s == nullptr) return status_invalid_configuration;
-  s->workspace_base = workspace;
+  s->workspace = workspace;
   s->workspace_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
   // Tables still being written and computes still reading go first.
   bkd_free_buffers(s, part);
@@ -62,11 +62,11 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
   workspace_slicer slices{workspace, s->workspace_kind == workspace_buffer, offset};
   if (covers_twiddle_part(part)) {
-    slices.take(s->pass[pass_1].sub_table_bytes, &s->table1_ptr, &s->table1_buf);
-    slices.take(s->pass[pass_2].sub_table_bytes, &s->table2_ptr, &s->table2_buf);
+    slices.take(s->passes[pass_0].sub_table_bytes, &s->table1_ptr, &s->table1_buf);
+    slices.take(s->passes[pass_1].sub_table_bytes, &s->table2_ptr, &s->table2_buf);
     for (direction d : {dir_forward, dir_backward})
-      if (serves(s->direction_mode, d)) slices.take(s->cross_table_bytes, &s->cross_ptr[d], &s->cross_buf[d]);
-    const int written = bkd_write_twiddle_tables(s);
+      if (serves(s->directions, d)) slices.take(s->cross_table_bytes, &s->cross_ptr[d], &s->cross_buf[d]);
+    const int written = bkd_write_twiddle_table_on_device(s);
     if (written != status_success) return written;
     hand_over_events(*s, events);
   }
@@ -77,14 +77,14 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
-  four_fact_colbatch_state<T>* s = state_of<T>(record);
+  block<T>* s = block_of<T>(record);
   if (s == nullptr) return status_invalid_configuration;
   return create_two_part_internal_workspace(record, s->queue, add_workspace<T>, s->internal_twiddle_alloc,
                                             s->internal_temp_alloc, s->workspace_kind, workspace_internal);
 }
 
-#define QEZ_INSTANTIATE(T)                                                        \
-  template void bkd_free_buffers<T>(four_fact_colbatch_state<T>*, std::uint32_t); \
+#define QEZ_INSTANTIATE(T)                                     \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
   QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

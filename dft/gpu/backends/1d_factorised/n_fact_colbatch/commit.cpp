@@ -217,7 +217,7 @@ int plan_directions(block<T>* b, const device_numbers& dev) {
 
 template <class T>
 void size_workspace(block<T>* b, DFTI_DESCRIPTOR* record) {
-  const std::uint64_t e = static_cast<std::uint64_t>(complex_size<T>());
+  const std::uint64_t e = complex_bytes<T>();
   b->main_slice_bytes = pad_to_base_addr_align(static_cast<std::uint64_t>(b->length) * e, b->queue);
   b->sub_slice_bytes =
       b->factors[2] > 1 ? pad_to_base_addr_align(static_cast<std::uint64_t>(b->factors[1] * b->factors[2]) * e, b->queue)

@@ -42,8 +42,6 @@ constexpr char options_format_single[] = QEZ_COLBATCH_OPTIONS;
 
 constexpr std::size_t options_bytes = 512;
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 }  // namespace
 
 template <class T>

@@ -39,16 +39,8 @@ enum table_kind : int { table_main = 0, table_sub = 1, table_count = 2 };
 enum batch_dim : int { batch_inner = 0, batch_outer = 1, batch_dim_count = 2 };
 constexpr int factor_count = 3;
 
-// What the block's workspace objects are.
-enum workspace_kind : std::int64_t { workspace_none = 0, workspace_buffer = 1, workspace_usm = 2 };
-
 constexpr std::size_t name_bytes = 64;
 constexpr std::int64_t largest_factor = 64;
-
-template <class T>
-constexpr std::int64_t complex_size() {
-  return 2 * static_cast<std::int64_t>(sizeof(T));
-}
 
 // ---------------------------------------------------------------------------
 // Pure planning (no device, no record).
@@ -131,7 +123,7 @@ struct block {
   void* sub_pointers[direction_count];
   std::uint32_t directions;
   void* workspace;
-  std::int64_t workspace_kind;
+  std::uint32_t workspace_kind;
   sycl::event* table_events[direction_count][table_count];
   void* internal_workspace;
   void* second_internal_workspace;

@@ -90,7 +90,7 @@ int make_child(DFTI_DESCRIPTOR*& slot, const DFTI_DESCRIPTOR* parent, const chil
 }
 
 template <class T>
-DFTI_DESCRIPTOR*& slot_of(large_1d_bkd_data<T>* b, bool column, int tail) {
+DFTI_DESCRIPTOR*& slot_of(block<T>* b, bool column, int tail) {
   if (column) return tail ? b->col_tail_child : b->col_child;
   return tail ? b->row_tail_child : b->row_child;
 }
@@ -99,7 +99,7 @@ DFTI_DESCRIPTOR*& slot_of(large_1d_bkd_data<T>* b, bool column, int tail) {
 
 template <class T>
 int create_column_child(DFTI_DESCRIPTOR* record, int tail) {
-  large_1d_bkd_data<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   const child_shape shape{"1DL|col", "1DL|col_t", b->n_small, row_pitch(*b), b->n_large, 1, 1, b->n_large,
                           dfti_not_inplace, false};
   return make_child<T>(slot_of(b, true, tail), record, shape, tail);
@@ -107,7 +107,7 @@ int create_column_child(DFTI_DESCRIPTOR* record, int tail) {
 
 template <class T>
 int create_row_child(DFTI_DESCRIPTOR* record, int tail) {
-  large_1d_bkd_data<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   const std::int64_t pitch = row_pitch(*b);
   const child_shape shape{"1DL|row", "1DL|row_t", b->n_large, 1, 1, pitch, pitch, b->n_small, dfti_inplace, true};
   return make_child<T>(slot_of(b, false, tail), record, shape, tail);

@@ -79,7 +79,7 @@ byte_buffer* view_of(void* whole, std::int64_t offset, std::int64_t bytes) {
 }
 
 template <class T>
-void make_views(const large_1d_bkd_data<T>& b, void* in, void* out, bool in_place, std::int64_t kind,
+void make_views(const block<T>& b, void* in, void* out, bool in_place, std::int64_t kind,
                 std::int64_t chunk, chunk_views* v) {
   const std::int64_t offset = chunk * b.chunk_bytes;
   if (kind == workspace_usm) {
@@ -99,7 +99,7 @@ void make_views(const large_1d_bkd_data<T>& b, void* in, void* out, bool in_plac
 
 // The scaled transpose of one transform into the matrix.
 template <class T>
-sycl::event submit_large_1d_transpose(const large_1d_bkd_data<T>& b, void* input, void* matrix, std::int64_t kind,
+sycl::event submit_large_1d_transpose(const block<T>& b, void* input, void* matrix, std::int64_t kind,
                                       T scale, const std::vector<sycl::event>& wait_for) {
   return b.queue->submit(
       [&](sycl::handler& cgh) {
@@ -145,7 +145,7 @@ bool is_sub_buffer(void* data) { return static_cast<byte_buffer*>(data)->is_sub_
 // end of the latest compute on this plan (the two share the matrix, which
 // no accessor guards); buffers are ordered by their accessors.
 template <class T>
-std::vector<sycl::event> first_dependencies(const large_1d_bkd_data<T>& b, std::int64_t kind,
+std::vector<sycl::event> first_dependencies(const block<T>& b, std::int64_t kind,
                                             const std::vector<sycl::event>* caller) {
   std::vector<sycl::event> events;
   if (kind != workspace_usm) return events;
@@ -156,7 +156,7 @@ std::vector<sycl::event> first_dependencies(const large_1d_bkd_data<T>& b, std::
 
 // The children compute on the queue the parent computes on.
 template <class T>
-void hand_queue_to_children(const DFTI_DESCRIPTOR* record, large_1d_bkd_data<T>* b) {
+void hand_queue_to_children(const DFTI_DESCRIPTOR* record, block<T>* b) {
   for (DFTI_DESCRIPTOR* child : {b->col_child, b->row_child}) {
     child->queue = record->queue;
     child->offload_mode = record->offload_mode;
@@ -166,7 +166,7 @@ void hand_queue_to_children(const DFTI_DESCRIPTOR* record, large_1d_bkd_data<T>*
 template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, void* dependencies, void* result_event,
                    std::int64_t kind, direction d) {
-  large_1d_bkd_data<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   const int ready = workspace_status_before_compute(record, b->internal_first, b->internal_second,
                                                     (b->workspace_kind & kind) != 0);
@@ -201,14 +201,15 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, void* dependenc
 template <class T>
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                   std::uint64_t* container_kind, void* result_event, direction d) {
-  const std::int64_t kind = is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : workspace_usm;
+  const std::int64_t kind =
+      is_buffer_form(container_kind) ? std::int64_t{workspace_buffer} : std::int64_t{workspace_usm};
   return compute_1d_xwd<T>(record, input, output, dependencies, result_event, kind, d);
 }
 
 }  // namespace
 
 template <class T>
-int build_transpose_kernel(large_1d_bkd_data<T>* b) {
+int build_kernels(block<T>* b) {
   const transpose_build& t = is_double<T>() ? double_transpose : single_transpose;
   const char* source = kernels::program_text(transpose_program, is_double<T>());
   if (source == nullptr) return status_internal_error;
@@ -217,8 +218,8 @@ int build_transpose_kernel(large_1d_bkd_data<T>* b) {
                              build_check::kernel_only);
 }
 
-template int build_transpose_kernel<float>(large_1d_bkd_data<float>*);
-template int build_transpose_kernel<double>(large_1d_bkd_data<double>*);
+template int build_kernels<float>(block<float>*);
+template int build_kernels<double>(block<double>*);
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 

@@ -41,7 +41,7 @@ struct row_padding {
 constexpr row_padding row_paddings[] = {{std::int64_t{1} << 24, 256}, {std::int64_t{1} << 25, 2048}};
 
 template <class T>
-int distance_rule(large_1d_bkd_data<T>* b) {
+int distance_rule(block<T>* b) {
   const batch_layout_row& row = b->batch;
   const std::int64_t in = row.io_distances ? row.in_distance : row.fwd_distance;
   const std::int64_t out = row.io_distances ? row.out_distance : row.bwd_distance;
@@ -58,7 +58,7 @@ std::uint64_t base_alignment_bytes(const sycl::queue& q) {
 // The plan: the architecture, the split, the layout of the
 // batch and of the matrix.
 template <class T>
-int plan_matrix(large_1d_bkd_data<T>* b, DFTI_DESCRIPTOR* record) {
+int plan_matrix(block<T>* b, DFTI_DESCRIPTOR* record) {
   int status = 0;
   const qez_gpu_arch_t architecture = gpu::get_architecture(&status, b->queue);
   if (status != 0 || architecture != QEZ_GPU_ARCH_HARIX) return status_not_handled;
@@ -74,13 +74,13 @@ int plan_matrix(large_1d_bkd_data<T>* b, DFTI_DESCRIPTOR* record) {
 
   b->row_pad_bytes = row_pad_bytes_of(b->length);
   b->padded_matrix_bytes =
-      static_cast<std::uint64_t>((b->n_large * element_bytes<T>() + b->row_pad_bytes) * b->n_small);
+      static_cast<std::uint64_t>((b->n_large * complex_bytes<T>() + b->row_pad_bytes) * b->n_small);
   if (!matrix_chunks_by_one(b->padded_matrix_bytes, base_alignment_bytes(*b->queue), b->batch.howmany,
                             is_double<T>()))
     return status_not_handled;
   b->chunk_transforms = 1;
   b->tail_transforms = 0;
-  b->chunk_bytes = b->distance * element_bytes<T>();
+  b->chunk_bytes = b->distance * complex_bytes<T>();
   b->tail_chunk_bytes = 0;
   b->chunk_count = b->batch.howmany;
   return status_success;
@@ -89,8 +89,8 @@ int plan_matrix(large_1d_bkd_data<T>* b, DFTI_DESCRIPTOR* record) {
 // Once the children are committed: the matrix goes where the children leave
 // room, and the record's two workspace sizes.
 template <class T>
-void size_workspace(large_1d_bkd_data<T>* b, DFTI_DESCRIPTOR* record) {
-  b->workspace_kind = workspace_none;
+void size_workspace(block<T>* b, DFTI_DESCRIPTOR* record) {
+  b->workspace_kind = workspace_internal;
   b->matrix_bytes = pad_to_base_addr_align(b->padded_matrix_bytes, b->queue);
   const DFTI_DESCRIPTOR* col = b->col_child;
   const DFTI_DESCRIPTOR* row = b->row_child;
@@ -155,7 +155,7 @@ bool matrix_chunks_by_one(std::uint64_t matrix_bytes, std::uint64_t alignment_by
 }
 
 template <class T>
-std::string describe(const large_1d_bkd_data<T>& b) {
+std::string describe(const block<T>& b) {
   std::ostringstream s;
   s << "large_1d " << (is_double<T>() ? "d" : "s") << " N=" << b.length << " split=" << b.n_large << "x"
     << b.n_small << " pitch=" << row_pitch(b) << " matrix=" << b.padded_matrix_bytes
@@ -177,7 +177,7 @@ bool accepts(const DFTI_DESCRIPTOR* r) {
 
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
-  large_1d_bkd_data<T>* b = create_block<large_1d_bkd_data<T>>(record);
+  block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
   b->queue = static_cast<sycl::queue*>(record->queue);
   if (b->queue == nullptr) return status_internal_error;
@@ -206,12 +206,12 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  return build_transpose_kernel(b);
+  return build_kernels(b);
 }
 
 template <class T>
 void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  large_1d_bkd_data<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   if (b == nullptr) return;
   finish_event(b->last_compute);
   release_kernel_handle(b->matcopy_kernel);
@@ -237,9 +237,9 @@ constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
 QEZ_DEFINE_BACKEND_POLICY(failing_commit, large_1d::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
                           compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
-#define QEZ_INSTANTIATE(T)                                       \
-  template std::string describe<T>(const large_1d_bkd_data<T>&); \
-  template bool accepts<T>(const DFTI_DESCRIPTOR*);              \
+#define QEZ_INSTANTIATE(T)                           \
+  template std::string describe<T>(const block<T>&); \
+  template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)

@@ -31,10 +31,6 @@ namespace large_1d {
 
 using namespace plan_basics;
 
-// Container kinds of workspaces and compute calls (0: none recorded, or the
-// internal workspace was made).
-enum workspace_kind : std::int64_t { workspace_none = 0, workspace_buffer = 1, workspace_usm = 2 };
-
 // Lengths the backend takes: 2^21 .. 2^26.
 constexpr std::int64_t shortest_length = std::int64_t{1} << 21;
 constexpr std::int64_t longest_length = std::int64_t{1} << 26;
@@ -42,11 +38,6 @@ constexpr std::int64_t longest_length = std::int64_t{1} << 26;
 constexpr std::int64_t largest_factor = 8192;
 // Beyond this no split search is run at all (8192 x 8193 - 1).
 constexpr std::int64_t longest_searched_length = 0x4001FFF;
-
-template <class T>
-constexpr std::int64_t element_bytes() {
-  return static_cast<std::int64_t>(2 * sizeof(T));
-}
 
 // ---------------------------------------------------------------------------
 // Planning (pure: no device, no record).
@@ -76,7 +67,7 @@ bool matrix_chunks_by_one(std::uint64_t matrix_bytes, std::uint64_t alignment_by
 // caller's workspace.
 
 template <class T>
-struct large_1d_bkd_data {
+struct block {
   DFTI_DESCRIPTOR* col_child;
   DFTI_DESCRIPTOR* col_tail_child;  // never made: chunks are one transform
   DFTI_DESCRIPTOR* row_child;
@@ -99,7 +90,7 @@ struct large_1d_bkd_data {
   sycl::kernel* matcopy_kernel;
   void* ws_usm;
   byte_buffer* ws_buffer;
-  std::int64_t workspace_kind;
+  std::uint32_t workspace_kind;
   std::int64_t matrix_in_first_part;
   void* internal_first;
   void* internal_second;
@@ -109,19 +100,19 @@ struct large_1d_bkd_data {
 };
 
 template <class T>
-large_1d_bkd_data<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<large_1d_bkd_data<T>*>(record->bkd_data);
+block<T>* block_of(const DFTI_DESCRIPTOR* record) {
+  return static_cast<block<T>*>(record->bkd_data);
 }
 
 // The matrix row pitch L in elements.
 template <class T>
-std::int64_t row_pitch(const large_1d_bkd_data<T>& b) {
-  return b.n_large + b.row_pad_bytes / element_bytes<T>();
+std::int64_t row_pitch(const block<T>& b) {
+  return b.n_large + b.row_pad_bytes / complex_bytes<T>();
 }
 
 // One line describing a plan (tests and diagnostics).
 template <class T>
-std::string describe(const large_1d_bkd_data<T>& b);
+std::string describe(const block<T>& b);
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -141,11 +132,11 @@ int create_row_child(DFTI_DESCRIPTOR* record, int tail);
 // Workspace (workspace.cpp).
 QEZ_DECLARE_WORKSPACE_ENTRIES()
 template <class T>
-void bkd_free_buffers(large_1d_bkd_data<T>* b, std::uint32_t part);
+void bkd_free_buffers(block<T>* b, std::uint32_t part);
 
 // Transpose kernel and compute entries (compute.cpp).
 template <class T>
-int build_transpose_kernel(large_1d_bkd_data<T>* b);
+int build_kernels(block<T>* b);
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace large_1d

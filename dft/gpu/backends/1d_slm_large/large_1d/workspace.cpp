@@ -19,12 +19,12 @@ namespace {
 
 // The matrix lies in the first part (true) or in the second.
 template <class T>
-bool matrix_in(const large_1d_bkd_data<T>* b, bool first) {
+bool matrix_in(const block<T>* b, bool first) {
   return (b->matrix_in_first_part != 0) == first;
 }
 
 template <class T>
-void release_matrix_views(large_1d_bkd_data<T>* b) {
+void release_matrix_views(block<T>* b) {
   release_view(b->ws_buffer);
   b->ws_usm = nullptr;
 }
@@ -33,7 +33,7 @@ void release_matrix_views(large_1d_bkd_data<T>* b) {
 // USM one (with a buffer of its own for buffer computes when the workspace
 // is the library's).
 template <class T>
-void take_matrix(large_1d_bkd_data<T>* b, void* workspace, int kind, std::uint64_t offset, bool internal) {
+void take_matrix(block<T>* b, void* workspace, int kind, std::uint64_t offset, bool internal) {
   if (kind == workspace_buffer) {
     b->ws_buffer = workspace_sub_buffer(*static_cast<byte_buffer*>(workspace), offset, b->matrix_bytes);
     return;
@@ -43,7 +43,7 @@ void take_matrix(large_1d_bkd_data<T>* b, void* workspace, int kind, std::uint64
 }
 
 template <class T>
-DFTI_DESCRIPTOR* const* children_in_order(const large_1d_bkd_data<T>* b, DFTI_DESCRIPTOR* (&out)[4]) {
+DFTI_DESCRIPTOR* const* children_in_order(const block<T>* b, DFTI_DESCRIPTOR* (&out)[4]) {
   out[0] = b->col_child;
   out[1] = b->col_tail_child;
   out[2] = b->row_child;
@@ -60,7 +60,7 @@ int child_add_workspace(DFTI_DESCRIPTOR* child, void* workspace, int kind, std::
 }  // namespace
 
 template <class T>
-void bkd_free_buffers(large_1d_bkd_data<T>* b, std::uint32_t part) {
+void bkd_free_buffers(block<T>* b, std::uint32_t part) {
   if (covers_twiddle_part(part)) {
     free_device_area_after_queue(*b->queue, b->internal_first);
     if (matrix_in(b, true)) release_matrix_views(b);
@@ -74,9 +74,9 @@ void bkd_free_buffers(large_1d_bkd_data<T>* b, std::uint32_t part) {
 template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
                   void* events) {
-  large_1d_bkd_data<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
-  b->workspace_kind = kind;
+  b->workspace_kind = static_cast<std::uint32_t>(kind);
   bkd_free_buffers(b, part);
   if (!covers_twiddle_part(part) && !covers_scratch_part(part)) return status_success;
   if (workspace == nullptr) return status_no_workspace;
@@ -113,7 +113,7 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   if (record->workspace_internal == 0) return status_bad_descriptor;
-  large_1d_bkd_data<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   std::vector<sycl::event> written;
   const std::uint64_t largest = largest_device_allocation(*b->queue);
@@ -130,13 +130,13 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
     (part == workspace_part_twiddles ? b->internal_first : b->internal_second) = address;
     if (status != status_success) break;
   }
-  b->workspace_kind = workspace_none;
+  b->workspace_kind = workspace_internal;
   for (sycl::event& e : written) e.wait();
   return status;
 }
 
-#define QEZ_INSTANTIATE(T)                                                 \
-  template void bkd_free_buffers<T>(large_1d_bkd_data<T>*, std::uint32_t); \
+#define QEZ_INSTANTIATE(T)                                     \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
   QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)

@@ -37,8 +37,6 @@ struct optional_option {
   std::int64_t value;
 };
 
-long long ll(std::int64_t v) { return static_cast<long long>(v); }
-
 template <class T>
 std::string format_options(const block<T>& b, direction d, const char* extra = "") {
   const bool forward = d == dir_forward;
@@ -93,7 +91,7 @@ bool take_prebuilt(block<T>* b, direction d) {
 }  // namespace
 
 template <class T>
-int build_n_fact_slm_kernels(block<T>* b) {
+int build_kernels(block<T>* b) {
   const char* source = kernels::program_text_c2c_1d_n_facts_slm(is_double<T>());
   if (source == nullptr) return status_internal_error;
   for (direction d : {dir_forward, dir_backward}) {
@@ -121,9 +119,9 @@ void release_kernels(block<T>* b) {
   }
 }
 
-#define QEZ_INSTANTIATE(T)                                 \
-  template int build_n_fact_slm_kernels<T>(block<T>*);     \
-  template void release_kernels<T>(block<T>*);             \
+#define QEZ_INSTANTIATE(T)                     \
+  template int build_kernels<T>(block<T>*);    \
+  template void release_kernels<T>(block<T>*); \
   template std::string build_options_text<T>(const block<T>&, direction, const char*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)

@@ -68,10 +68,6 @@ const architecture_geometry* geometry_of(qez_gpu_arch_t a) {
   return nullptr;
 }
 
-// Stride of the one working dimension on each side, in the convention in force.
-std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
-std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
-
 // ---------------------------------------------------------------------------
 // Planning steps of bkd_init.
 
@@ -270,7 +266,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  return build_n_fact_slm_kernels(b);
+  return build_kernels(b);
 }
 
 template <class T>

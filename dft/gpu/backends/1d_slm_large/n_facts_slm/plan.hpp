@@ -43,9 +43,6 @@ enum event_slot : int {
 };
 inline int main_event_slot(direction d) { return d == dir_forward ? event_main_forward : event_main_backward; }
 
-// What the tables live in.
-enum workspace_kind : std::uint32_t { workspace_none = 0, workspace_buffer = 1, workspace_usm = 2 };
-
 constexpr std::size_t name_bytes = 64;
 
 // ---------------------------------------------------------------------------
@@ -94,7 +91,6 @@ template <class T>
 constexpr std::int64_t slm_bytes_of(std::int64_t length) {
   return length * 2 * static_cast<std::int64_t>(sizeof(T));
 }
-
 
 // Smallest number of transforms the float instance serves at a length (1
 // for any length without a floor).
@@ -172,7 +168,7 @@ bool plan_fits_device(DFTI_DESCRIPTOR* record);
 
 // Kernels (kernel_build.cpp).
 template <class T>
-int build_n_fact_slm_kernels(block<T>* b);
+int build_kernels(block<T>* b);
 // The program's build options for one direction; `extra` goes right after
 // the fixed options, before the optional load options.
 template <class T>

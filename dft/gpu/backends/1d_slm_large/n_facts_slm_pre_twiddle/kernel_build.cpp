@@ -37,7 +37,7 @@ std::string pretw_build_options(const block<T>& b, direction d) {
 }
 
 template <class T>
-int build_pretw_slm_kernels(block<T>* b) {
+int build_kernels(block<T>* b) {
   n_facts_slm::block<T>& slm = b->slm;
   const char* source = kernels::program_text_c2c_1d_n_facts_slm(n_facts_slm::is_double<T>());
   if (source == nullptr) return status_internal_error;
@@ -54,7 +54,7 @@ int build_pretw_slm_kernels(block<T>* b) {
 
 #define QEZ_INSTANTIATE(T)                                                 \
   template std::string pretw_build_options<T>(const block<T>&, direction); \
-  template int build_pretw_slm_kernels<T>(block<T>*);
+  template int build_kernels<T>(block<T>*);
 QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE

@@ -64,7 +64,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     status = create_and_initialize_internal_workspaces<T>(record);
     if (status != status_success) return status;
   }
-  return build_pretw_slm_kernels(b);
+  return build_kernels(b);
 }
 
 template <class T>

@@ -81,7 +81,7 @@ QEZ_DECLARE_COMMIT_ENTRIES()
 template <class T>
 std::string pretw_build_options(const block<T>& b, direction d);
 template <class T>
-int build_pretw_slm_kernels(block<T>* b);
+int build_kernels(block<T>* b);
 
 // Workspace and tables (workspace.cpp).
 QEZ_DECLARE_WORKSPACE_ENTRIES()

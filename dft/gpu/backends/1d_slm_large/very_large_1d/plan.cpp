@@ -29,9 +29,6 @@ const std::vector<factor_row> table = {
 
 bool is_power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
-std::int64_t input_side_stride(const dim_record& d) { return d.input != 0 ? d.input : d.forward; }
-std::int64_t output_side_stride(const dim_record& d) { return d.output != 0 ? d.output : d.backward; }
-
 bool storage_accepted(const DFTI_DESCRIPTOR* r) {
   if (r->domain == dfti_real)
     return r->real_storage == dfti_real_real && r->conjugate_even_storage == dfti_complex_complex &&
@@ -191,7 +188,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
   if (b->real) {
     try {
-      if (build_real_kernels(b) != status_success) return status_not_handled;
+      if (build_kernels(b) != status_success) return status_not_handled;
     } catch (const sycl::exception&) {
       return status_not_handled;
     }

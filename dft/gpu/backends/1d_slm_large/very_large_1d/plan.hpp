@@ -43,9 +43,6 @@ inline int child_slot(int stage, int child) { return stage * children_per_stage 
 constexpr std::int64_t complex_bytes = 8;  // one single-precision complex value
 constexpr std::size_t child_name_bytes = 10;
 
-// What the block's workspace base is (0 once the internal areas are made).
-enum workspace_kind : std::int64_t { workspace_internal = 0, workspace_buffer = 1, workspace_usm = 2 };
-
 // ---------------------------------------------------------------------------
 // Pure planning (no device, no record).
 
@@ -112,8 +109,8 @@ struct block {
   float scales[direction_count];
   std::uint32_t directions;
   std::int64_t pad;
-  void* workspace_base;
-  std::int64_t workspace_kind;
+  void* workspace;
+  std::uint32_t workspace_kind;
   void* intermediate_pointer;
   byte_buffer* intermediate_buffer;
   std::uint64_t intermediate_bytes;
@@ -156,7 +153,7 @@ std::string real_kernel_name(direction d);
 // build pass through.
 int build_real_kernel(sycl::queue* queue, const batch_layout_row& batch, direction d, sycl::kernel*& slot);
 // Builds the kernels of the prepared directions into the block.
-int build_real_kernels(block* b);
+int build_kernels(block* b);
 // One launch of a real-domain kernel over `rows` transforms of N real points:
 // reads `source`, writes `target` (the same object in place), both of
 // container kind `kind`; USM launches wait for `dependencies`.

@@ -56,7 +56,7 @@ int build_real_kernel(sycl::queue* queue, const batch_layout_row& batch, directi
   return build_cached_kernel(request, slot, build_check::kernel_only);
 }
 
-int build_real_kernels(block* b) {
+int build_kernels(block* b) {
   if (serves(b->directions, dir_forward))
     if (int status = build_real_kernel(b->queue, b->batch, dir_forward, b->real_kernels[post_processing]))
       return status;

@@ -58,8 +58,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
                   void* events) {
   block* b = block_of(record);
   if (b == nullptr) return status_invalid_configuration;
-  b->workspace_kind = kind;
-  b->workspace_base = workspace;
+  b->workspace_kind = static_cast<std::uint32_t>(kind);
+  b->workspace = workspace;
   bkd_free_buffers(b, part);
   // A workspace the parts need must be there.
   const bool needed = (covers_twiddle_part(part) && record->workspace_bytes[0] != 0) ||

@@ -25,6 +25,8 @@
 #include <sycl/ext/tavir/esimd.hpp>
 #include <sycl/sycl.hpp>
 
+#include "dft/gpu/core/plan_basics.hpp"
+
 // Which algorithm a pass runs (part of the kernel names, hence global).
 enum class fft_algo : int { row = 0, column_batch = 1 };
 
@@ -32,6 +34,8 @@ namespace ulmara {
 namespace qez {
 namespace dft {
 namespace esimd_2_facts {
+
+using plan_basics::complex_bytes;
 
 // ---- Specialization constants of a pass ---------------------------------------------
 
@@ -311,11 +315,6 @@ vec<T> apply_twiddle(const vec<T>& x, const vec<T>& w) {
   const cvec<T> a = deinterleave(x), t = deinterleave(w);
   const lane_vec<T> s = D == 0 ? -t.im : t.im;
   return interleave(cvec<T>{a.re * t.re - a.im * s, a.re * s + a.im * t.re});
-}
-
-template <class T>
-constexpr std::uint32_t complex_bytes() {
-  return static_cast<std::uint32_t>(2 * sizeof(T));
 }
 
 // The work of work-item `l` (of `items`) of work-group `w` of its pass.

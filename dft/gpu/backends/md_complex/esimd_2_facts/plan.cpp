@@ -160,14 +160,14 @@ std::uint64_t esimd_2_facts_plan<T>::commit_plan(sycl::queue* q) {
     if (n < 1) return 1;
   if (!layout_accepted(*this) || !distances_accepted(*this) || !sizes_accepted(*this)) return 1;
   queue = q;
-  batch_multiplier = batch_multiplier_for(rank, lengths.data(), complex_size<T>());
+  batch_multiplier = batch_multiplier_for(rank, lengths.data(), complex_bytes<T>());
   for (std::uint64_t d = 0; d < max_rank; ++d) dims[d] = d < rank ? static_cast<std::uint64_t>(lengths[d]) : 1;
   const plan_shape shape{rank,
                          lengths.data(),
                          forward_distance,
                          backward_distance,
                          batch_multiplier,
-                         complex_size<T>(),
+                         complex_bytes<T>(),
                          queue->get_device().get_info<sycl::info::device::local_mem_size>()};
   workspace_bytes[0] = 0;
   for (std::uint64_t d = 0; d < rank; ++d) {

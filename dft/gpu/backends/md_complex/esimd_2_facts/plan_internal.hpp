@@ -16,11 +16,6 @@ struct pass_bundle {
   sycl::kernel_bundle<sycl::bundle_state::executable> bundle;
 };
 
-template <class T>
-constexpr std::uint64_t complex_size() {
-  return 2 * sizeof(T);
-}
-
 // Slice of pass d and direction D, and its place in the events vector.
 inline int slice_of(std::uint64_t pass, int direction) { return static_cast<int>(2 * pass) + direction; }
 inline std::uint64_t event_of(std::uint64_t rank, std::uint64_t pass, int direction) {

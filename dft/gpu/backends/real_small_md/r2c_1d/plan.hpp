@@ -21,7 +21,6 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
@@ -56,10 +55,7 @@ enum kernel_slot : int {
 // The two child plans.
 enum child_slot : int { child_main = 0, child_remainder = 1, child_slot_count = 2 };
 
-template <class T>
-constexpr std::uint64_t complex_bytes() {
-  return 2 * sizeof(T);
-}
+using plan_basics::complex_bytes;
 using plan_basics::is_double;
 
 // ---------------------------------------------------------------------------
