@@ -24,6 +24,12 @@ struct node {
   }
   ~node() { dft::dfti_cpu_free_descriptor(&r); }
   DFTI_DESCRIPTOR* operator->() const { return r; }
+  // `count` transforms, `fwd` and `bwd` elements apart on the two sides.
+  void set_batch(std::int64_t count, std::int64_t fwd, std::int64_t bwd) const {
+    r->methods->set_number_of_transforms(r, count);
+    r->methods->set_forward_distance(r, fwd);
+    r->methods->set_backward_distance(r, bwd);
+  }
 };
 
 dft::verbose_sycl_context usm(const char* in, const char* out, bool in_order = true) {
@@ -51,9 +57,7 @@ std::string address_of(const void* p) {
 
 TEST(VerboseSyclLine, BatchedComplexInPlaceExample) {
   node n(35, 32, {64, 32});
-  n->methods->set_number_of_transforms(n.r, 4);
-  n->methods->set_forward_distance(n.r, 2048);
-  n->methods->set_backward_distance(n.r, 2048);
+  n.set_batch(4, 2048, 2048);
   EXPECT_EQ(sycl_line(n.r, verbose_direction::forward, usm("device", "device")),
             "FFT(scfi64x32*4,fwd_strides:{0,32,1},bwd_strides:{0,32,1},fwd_distance:2048,"
             "bwd_distance:2048,IO:device USM,queue:in-order),");
@@ -92,9 +96,7 @@ TEST(VerboseSyclLine, StridedLayoutShowsStridesAndDistances) {
   n->placement = 44;
   const std::int64_t fwd[3] = {0, 2, 16};  // innermost first: stride 2, then 16
   n->methods->set_forward_strides(n.r, fwd);
-  n->methods->set_number_of_transforms(n.r, 3);
-  n->methods->set_forward_distance(n.r, 128);
-  n->methods->set_backward_distance(n.r, 32);
+  n.set_batch(3, 128, 32);
   EXPECT_EQ(sycl_line(n.r, verbose_direction::forward, usm("device", "device")),
             "FFT(dcfo8:16:4x4:2:1*3:128:32,fwd_strides:{0,16,2},bwd_strides:{0,4,1},"
             "fwd_distance:128,bwd_distance:32,IO:device USM,queue:in-order),");
@@ -106,9 +108,7 @@ TEST(VerboseSyclLine, TransformInterleavedBatchIsAVector) {
   const std::int64_t s[2] = {0, 5};
   n->methods->set_forward_strides(n.r, s);
   n->methods->set_backward_strides(n.r, s);
-  n->methods->set_number_of_transforms(n.r, 5);
-  n->methods->set_forward_distance(n.r, 1);
-  n->methods->set_backward_distance(n.r, 1);
+  n.set_batch(5, 1, 1);
   EXPECT_EQ(sycl_line(n.r, verbose_direction::forward, usm("device", "device")),
             "FFT(scfo16v5,fwd_strides:{0,5},bwd_strides:{0,5},fwd_distance:1,bwd_distance:1,"
             "IO:device USM,queue:in-order),");
@@ -116,9 +116,7 @@ TEST(VerboseSyclLine, TransformInterleavedBatchIsAVector) {
 
 TEST(VerboseSyclLine, RealInPlaceDefaultsAreNotStrided) {
   node n(35, 33, {9});
-  n->methods->set_number_of_transforms(n.r, 2);
-  n->methods->set_forward_distance(n.r, 10);
-  n->methods->set_backward_distance(n.r, 5);
+  n.set_batch(2, 10, 5);
   EXPECT_EQ(sycl_line(n.r, verbose_direction::forward, usm("device", "device")),
             "FFT(srfi9*2,fwd_strides:{0,1},bwd_strides:{0,1},fwd_distance:10,bwd_distance:5,"
             "IO:device USM,queue:in-order),");
@@ -180,9 +178,7 @@ TEST(VerboseSyclLine, LongLinesAreCutAt511Characters) {
   const std::int64_t s[4] = {big, big, big, big};
   n->methods->set_forward_strides(n.r, s);
   n->methods->set_backward_strides(n.r, s);
-  n->methods->set_number_of_transforms(n.r, 2);
-  n->methods->set_forward_distance(n.r, big);
-  n->methods->set_backward_distance(n.r, big);
+  n.set_batch(2, big, big);
   n->fwd_scale = 1.5;
   n->bwd_scale = 2.5;
   n->options |= 0x10;

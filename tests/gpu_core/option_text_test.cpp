@@ -17,20 +17,24 @@ TEST(option_text, joins_pieces_that_fit) {
   EXPECT_FALSE(o.overflowed());
 }
 
-TEST(option_text, keep_prefix_cuts_at_the_capacity_and_drops_later_pieces) {
-  option_text o(10, option_overflow::keep_prefix);
+// Into a 10-byte text: a piece that fits, one that runs past the capacity
+// and one after the overflow.
+void add_past_ten_bytes(option_text& o) {
   o.add("-DA=%d ", 1);
   o.add("-DLONG=%d ", 123);
   o.add("%s", "z");
+}
+
+TEST(option_text, keep_prefix_cuts_at_the_capacity_and_drops_later_pieces) {
+  option_text o(10, option_overflow::keep_prefix);
+  add_past_ten_bytes(o);
   EXPECT_EQ(o.str(), "-DA=1 -DL");  // nine characters and the NUL
   EXPECT_TRUE(o.overflowed());
 }
 
 TEST(option_text, empty_text_hands_on_nothing_after_an_overflow) {
   option_text o(10, option_overflow::empty_text);
-  o.add("-DA=%d ", 1);
-  o.add("-DLONG=%d ", 123);
-  o.add("%s", "z");
+  add_past_ten_bytes(o);
   EXPECT_EQ(o.str(), "");
   EXPECT_TRUE(o.overflowed());
 }

@@ -14,11 +14,7 @@ using md2d_test::container;
 using md2d_test::workspace;
 
 c2c_2d_config make(bool dbl, std::int64_t n1, std::int64_t n0, std::int64_t batch, bool in_place) {
-  c2c_2d_config c;
-  c.dbl = dbl;
-  c.n1 = n1;
-  c.n0 = n0;
-  c.batch = batch;
+  c2c_2d_config c = md2d_test::sized(dbl, n1, n0, batch);
   c.in_place = in_place;
   c.fwd_scale = 0.5;
   c.bwd_scale = 1.0 / static_cast<double>(n0 * n1);

@@ -42,6 +42,17 @@ struct c2c_2d_config {
   std::uint32_t directions = 2;  // 0 forward only, 1 backward only, 2 both
 };
 
+// `batch` transforms of n1 rows of n0 elements; every other field keeps its
+// default.
+inline c2c_2d_config sized(bool dbl, std::int64_t n1, std::int64_t n0, std::int64_t batch) {
+  c2c_2d_config c;
+  c.dbl = dbl;
+  c.n1 = n1;
+  c.n0 = n0;
+  c.batch = batch;
+  return c;
+}
+
 std::string name_of(const c2c_2d_config& c);
 // How test names print a configuration.
 void PrintTo(const c2c_2d_config& c, std::ostream* os);

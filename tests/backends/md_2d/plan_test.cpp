@@ -117,9 +117,16 @@ TEST(FusedOptions, SingleBackwardOptionsOf128HaveNoLongSubGroups) {
   EXPECT_FALSE(m::plan_row_dimension(prime, 16));
 }
 
-TEST(TransposeGeometry, HarixSixteenThousandSquare) {
+// A transpose of `rows` x `cols` elements, not yet planned.
+m::transpose_geometry transpose_of(std::int64_t rows, std::int64_t cols) {
   m::transpose_geometry g;
-  g.num_rows = g.num_cols = 16384;
+  g.num_rows = rows;
+  g.num_cols = cols;
+  return g;
+}
+
+TEST(TransposeGeometry, HarixSixteenThousandSquare) {
+  m::transpose_geometry g = transpose_of(16384, 16384);
   // 128 KiB of local memory, sub-groups of 32, work-groups of 1024: Q = 2.
   ASSERT_TRUE(m::plan_transpose(g, 131072, 32, 1024));
   EXPECT_EQ(g.vector_write, 2);
@@ -137,8 +144,7 @@ TEST(TransposeGeometry, HarixSixteenThousandSquare) {
 }
 
 TEST(TransposeGeometry, OddQuotientGivesUnitWidths) {
-  m::transpose_geometry g;
-  g.num_rows = g.num_cols = 16384;
+  m::transpose_geometry g = transpose_of(16384, 16384);
   // 96 KiB with units of 32 KiB: Q = 3, not a multiple of 2.
   ASSERT_TRUE(m::plan_transpose(g, 98304, 16, 1024));
   EXPECT_EQ(g.vector_write, 1);
@@ -147,9 +153,7 @@ TEST(TransposeGeometry, OddQuotientGivesUnitWidths) {
 }
 
 TEST(TransposeGeometry, WideVectorsWhenLocalMemoryAllows) {
-  m::transpose_geometry g;
-  g.num_rows = 128;
-  g.num_cols = 256;
+  m::transpose_geometry g = transpose_of(128, 256);
   ASSERT_TRUE(m::plan_transpose(g, 65536, 16, 16));
   EXPECT_EQ(g.vector_write, 8);
   EXPECT_EQ(g.vector_read, 8);
@@ -158,13 +162,11 @@ TEST(TransposeGeometry, WideVectorsWhenLocalMemoryAllows) {
 }
 
 TEST(TransposeGeometry, RefusesIndivisibleGeometry) {
-  m::transpose_geometry g;
-  g.num_rows = g.num_cols = 16384;
+  m::transpose_geometry g = transpose_of(16384, 16384);
   // Work-groups of 768 do not divide the 32768 column items.
   EXPECT_FALSE(m::plan_transpose(g, 131072, 32, 768));
   // Local memory below one unit.
-  m::transpose_geometry h;
-  h.num_rows = h.num_cols = 16384;
+  m::transpose_geometry h = transpose_of(16384, 16384);
   EXPECT_FALSE(m::plan_transpose(h, 1024, 32, 1024));
 }
 

@@ -20,16 +20,8 @@ namespace {
 namespace dft = ulmara::qez::dft;
 namespace m = dft::c2c_2d_main;
 using md2d_test::c2c_2d_config;
+using md2d_test::sized;
 using md2d_test::container;
-
-c2c_2d_config config(bool dbl, std::int64_t n1, std::int64_t n0, std::int64_t batch) {
-  c2c_2d_config c;
-  c.dbl = dbl;
-  c.n1 = n1;
-  c.n0 = n0;
-  c.batch = batch;
-  return c;
-}
 
 // The child's name: the label as formatted (its 10-byte buffer is stored
 // whole, the terminating NUL included).
@@ -39,7 +31,7 @@ m::block& block(const md2d_test::c2c_2d_record& r) { return *m::block_of(r.recor
 
 TEST(Acceptance, DeclinesWhatIsNotTwoDimensionalInterleavedComplex) {
   const dft::backend_table* mine = md2d_test::main_table(true);
-  md2d_test::c2c_2d_record r(config(true, 6, 10, 2), mine);
+  md2d_test::c2c_2d_record r(sized(true, 6, 10, 2), mine);
   ASSERT_EQ(r.commit_status(), 0);
   DFTI_DESCRIPTOR* record = r.record();
   const auto declined = [&](auto&& change, auto&& restore) {
@@ -74,7 +66,7 @@ TEST(TableOperations, StatusesOnRecordsItDoesNotHold) {
 }
 
 TEST(Children, SharedWhenBothDirectionsAreAlike) {
-  md2d_test::c2c_2d_record r(config(false, 12, 20, 3), md2d_test::main_table(false));
+  md2d_test::c2c_2d_record r(sized(false, 12, 20, 3), md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
   const m::block& b = block(r);
   EXPECT_EQ(b.fused + b.transposes + b.batched_layout, 0);
@@ -113,7 +105,7 @@ void expect_workspace_of_children(const DFTI_DESCRIPTOR* record, const m::block&
 TEST(Children, ColumnPassesSeparateWhenTheOutputSidesDiffer) {
   // Forward/backward strides: both row children read one domain and write
   // the other, so they agree; the column passes run over different sides.
-  c2c_2d_config c = config(true, 8, 18, 2);
+  c2c_2d_config c = sized(true, 8, 18, 2);
   c.in_row_pad = 2;
   c.fwd_scale = 2.0;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
@@ -135,7 +127,7 @@ TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
   // Input/output strides: both directions read the input side and write the
   // output side, so the row children swap their domain strides while the
   // column passes run over the same output.
-  c2c_2d_config c = config(false, 8, 18, 2);
+  c2c_2d_config c = sized(false, 8, 18, 2);
   c.io_convention = true;
   c.out_row_pad = 3;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
@@ -150,7 +142,7 @@ TEST(Children, RowPassesSeparateWithDifferentInputAndOutputStrides) {
 }
 
 TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
-  c2c_2d_config c = config(true, 6, 22, 2);
+  c2c_2d_config c = sized(true, 6, 22, 2);
   c.directions = 0;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
@@ -163,7 +155,7 @@ TEST(Children, ForwardOnlyRecordHasNoBackwardPass) {
 }
 
 TEST(Workspace, CallerWorkspaceThatWasNeverGiven) {
-  c2c_2d_config c = config(false, 10, 24, 1);
+  c2c_2d_config c = sized(false, 10, 24, 1);
   c.ws = md2d_test::workspace::external_usm;
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
@@ -174,7 +166,7 @@ TEST(Workspace, CallerWorkspaceThatWasNeverGiven) {
 }
 
 TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
-  md2d_test::c2c_2d_record r(config(true, 6, 14, 2), md2d_test::main_table(true));
+  md2d_test::c2c_2d_record r(sized(true, 6, 14, 2), md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
   m::block& b = block(r);
   r.record()->offload_mode = 2;
@@ -192,7 +184,7 @@ TEST(Compute, AsynchronousOffloadHandsQueueAndModeToTheChildren) {
 
 TEST(Commit, SecondCommitReplacesTheBlock) {
   const dft::backend_table* mine = md2d_test::main_table(true);
-  md2d_test::c2c_2d_record r(config(true, 6, 10, 1), mine);
+  md2d_test::c2c_2d_record r(sized(true, 6, 10, 1), mine);
   ASSERT_EQ(r.commit_status(), 0);
   ASSERT_EQ(mine->bkd_commit(mine, r.record()), 0);
   EXPECT_TRUE(md2d_test::held_by(r.record(), mine));

@@ -14,18 +14,10 @@ namespace {
 namespace dft = ulmara::qez::dft;
 namespace s = dft::c2c_2d_small;
 using md2d_test::c2c_2d_config;
+using md2d_test::sized;
 
 const dft::backend_table* small_table(bool dbl) {
   return dbl ? &dft::dft_c2c_2d_small_gpu_bkd_table_double : &dft::dft_c2c_2d_small_gpu_bkd_table_float;
-}
-
-c2c_2d_config square(bool dbl, std::int64_t n1, std::int64_t n0, std::int64_t batch) {
-  c2c_2d_config c;
-  c.dbl = dbl;
-  c.n1 = n1;
-  c.n0 = n0;
-  c.batch = batch;
-  return c;
 }
 
 #ifndef MD_2D_SMALL_NO_SUB_GROUP_8
@@ -40,7 +32,7 @@ int direct_commit(const c2c_2d_config& c) {
 
 
 TEST(Acceptance, ListCommitsSquaresToThisBackend) {
-  md2d_test::c2c_2d_record eight(square(false, 8, 8, 1000), nullptr);
+  md2d_test::c2c_2d_record eight(sized(false, 8, 8, 1000), nullptr);
   ASSERT_TRUE(md2d_test::held_by(eight.record(), small_table(false)));
   const s::block& b = *s::block_of(eight.record());
   EXPECT_EQ(b.work_group_size, 16u);
@@ -52,41 +44,41 @@ TEST(Acceptance, ListCommitsSquaresToThisBackend) {
   EXPECT_NE(b.kernels[1], nullptr);
   EXPECT_EQ(eight.record()->workspace_bytes[0] + eight.record()->workspace_bytes[1], 0u);
 
-  md2d_test::c2c_2d_record largest(square(true, 64, 64, 1), nullptr);
+  md2d_test::c2c_2d_record largest(sized(true, 64, 64, 1), nullptr);
   ASSERT_TRUE(md2d_test::held_by(largest.record(), small_table(true)));
   EXPECT_EQ(s::block_of(largest.record())->local_bytes, 65536);
   EXPECT_STREQ(s::block_of(largest.record())->kernel_name, "fft_64x64_fused_SLM_d");
 }
 
 TEST(Acceptance, DeclinesWhatItCannotHold) {
-  EXPECT_EQ(direct_commit(square(false, 72, 72, 1)), 100);  // too large
-  EXPECT_EQ(direct_commit(square(true, 12, 12, 1)), 100);   // not a multiple of 8
-  EXPECT_EQ(direct_commit(square(false, 32, 64, 1)), 100);  // not square
-  c2c_2d_config padded = square(false, 16, 16, 2);
+  EXPECT_EQ(direct_commit(sized(false, 72, 72, 1)), 100);  // too large
+  EXPECT_EQ(direct_commit(sized(true, 12, 12, 1)), 100);   // not a multiple of 8
+  EXPECT_EQ(direct_commit(sized(false, 32, 64, 1)), 100);  // not square
+  c2c_2d_config padded = sized(false, 16, 16, 2);
   padded.in_row_pad = padded.out_row_pad = 2;
   EXPECT_EQ(direct_commit(padded), 100);  // rows not N apart
-  c2c_2d_config spread = square(true, 16, 16, 2);
+  c2c_2d_config spread = sized(true, 16, 16, 2);
   spread.in_batch_pad = spread.out_batch_pad = 8;
   EXPECT_EQ(direct_commit(spread), 100);  // transforms not N x N apart
 }
 
 TEST(Acceptance, BatchDistances) {
   // Input and output distances of 4096 for two 64 x 64 transforms.
-  c2c_2d_config io = square(false, 64, 64, 2);
+  c2c_2d_config io = sized(false, 64, 64, 2);
   io.io_convention = true;
   EXPECT_EQ(direct_commit(io), 0);
   // Forward and backward distances that disagree, even for one transform.
-  c2c_2d_config disagree = square(false, 64, 64, 1);
+  c2c_2d_config disagree = sized(false, 64, 64, 1);
   disagree.out_batch_pad = 4;
   EXPECT_EQ(direct_commit(disagree), 100);
   // One transform whose distances agree but are not N x N.
-  c2c_2d_config single = square(false, 64, 64, 1);
+  c2c_2d_config single = sized(false, 64, 64, 1);
   single.in_batch_pad = single.out_batch_pad = 4;
   EXPECT_EQ(direct_commit(single), 0);
 }
 
 TEST(Acceptance, FreeOnAnotherBackendsRecordIsSeven) {
-  md2d_test::c2c_2d_record other(square(true, 24, 40, 1), nullptr);
+  md2d_test::c2c_2d_record other(sized(true, 24, 40, 1), nullptr);
   ASSERT_EQ(other.commit_status(), 0);
   ASSERT_TRUE(md2d_test::held_by(other.record(), md2d_test::main_table(true)));
   const dft::backend_table* mine = small_table(true);
@@ -98,7 +90,7 @@ TEST(Acceptance, FreeOnAnotherBackendsRecordIsSeven) {
 
 TEST(NoSubGroupEight, DeclinesAndTheMainBackendTakesTheSquare) {
   for (bool dbl : {false, true}) {
-    md2d_test::c2c_2d_record r(square(dbl, 32, 32, 2), nullptr);
+    md2d_test::c2c_2d_record r(sized(dbl, 32, 32, 2), nullptr);
     ASSERT_EQ(r.commit_status(), 0);
     EXPECT_FALSE(md2d_test::held_by(r.record(), small_table(dbl)));
     const dft::backend_table* mine = small_table(dbl);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -43,6 +44,23 @@ struct c2c_config {
   // Directions word written into the record before commit (2 both).
   std::uint32_t directions = 2;
 };
+
+// `batch` transforms of `lengths` with both sides' layouts and the scales.
+inline c2c_config config(bool dp, std::vector<std::int64_t> lengths, std::int64_t batch, bool in_place,
+                         workspace ws, side_layout fwd = {}, side_layout bwd = {}, double fs = 1.0,
+                         double bs = 1.0) {
+  c2c_config c;
+  c.double_precision = dp;
+  c.lengths = std::move(lengths);
+  c.batch = batch;
+  c.in_place = in_place;
+  c.ws = ws;
+  c.forward_side = fwd;
+  c.backward_side = bwd;
+  c.fwd_scale = fs;
+  c.bwd_scale = bs;
+  return c;
+}
 
 std::string name_of(const c2c_config& c);
 inline void PrintTo(const c2c_config& c, std::ostream* os) { *os << name_of(c); }

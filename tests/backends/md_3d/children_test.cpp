@@ -266,21 +266,6 @@ TEST_P(children_transform, both_directions_on_usm_and_buffers_match_the_referenc
   }
 }
 
-c2c_config config(bool dp, std::vector<std::int64_t> lengths, std::int64_t batch, bool in_place, workspace ws,
-                  side_layout fwd = {}, side_layout bwd = {}, double fs = 1.0, double bs = 1.0) {
-  c2c_config c;
-  c.double_precision = dp;
-  c.lengths = std::move(lengths);
-  c.batch = batch;
-  c.in_place = in_place;
-  c.ws = ws;
-  c.forward_side = fwd;
-  c.backward_side = bwd;
-  c.fwd_scale = fs;
-  c.bwd_scale = bs;
-  return c;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     layouts, children_transform,
     ::testing::Values(config(true, {4, 5, 6}, 1, false, workspace::internal),

@@ -23,14 +23,7 @@ TEST_P(fused_long, cubic_135_matches_the_reference) {
 }
 
 c2c_config cube(bool in_place, std::int64_t batch, workspace ws) {
-  c2c_config c;
-  c.lengths = {135, 135, 135};
-  c.batch = batch;
-  c.in_place = in_place;
-  c.ws = ws;
-  c.fwd_scale = 2.0;
-  c.bwd_scale = 1.0 / 2460375;
-  return c;
+  return config(true, {135, 135, 135}, batch, in_place, ws, {}, {}, 2.0, 1.0 / 2460375);
 }
 
 INSTANTIATE_TEST_SUITE_P(layouts, fused_long,

@@ -160,14 +160,7 @@ TEST(fused_tables, column_table_layout_of_135) {
 // ---- The plan and transforms on a device with sub-group size 8 --------------
 
 c2c_config cube(bool in_place, std::int64_t batch, workspace ws) {
-  c2c_config c;
-  c.lengths = {135, 135, 135};
-  c.batch = batch;
-  c.in_place = in_place;
-  c.ws = ws;
-  c.fwd_scale = 1.0 / 64;
-  c.bwd_scale = 3.0;
-  return c;
+  return config(true, {135, 135, 135}, batch, in_place, ws, {}, {}, 1.0 / 64, 3.0);
 }
 
 TEST(fused_plan, cubic_135_double_takes_the_fused_kernels_and_transforms) {

@@ -19,14 +19,7 @@ namespace padded = ulmara::qez::dft::c2c_3d_padded;
 constexpr std::uint64_t gib = 1ull << 30;
 
 c2c_config cube(std::int64_t n, bool dp, bool in_place, workspace ws) {
-  c2c_config c;
-  c.lengths = {n, n, n};
-  c.double_precision = dp;
-  c.in_place = in_place;
-  c.ws = ws;
-  c.fwd_scale = 0.5;
-  c.bwd_scale = 0.25;
-  return c;
+  return config(dp, {n, n, n}, 1, in_place, ws, {}, {}, 0.5, 0.25);
 }
 
 std::uint64_t device_memory() { return test_queue().get_device().get_info<sycl::info::device::global_mem_size>(); }

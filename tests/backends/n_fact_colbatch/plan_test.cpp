@@ -2,6 +2,9 @@
 // block-transfer cost search, without a device.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
+
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 
 namespace {
@@ -18,6 +21,18 @@ split split_of(std::int64_t count, std::int64_t n) {
   return s;
 }
 
+// Splitting n into `count` factors succeeds with `expected`, first factor
+// first.
+void expect_split(std::int64_t count, std::int64_t n, std::initializer_list<std::int64_t> expected) {
+  const split s = split_of(count, n);
+  EXPECT_EQ(s.status, 0) << n;
+  int i = 0;
+  for (std::int64_t f : expected) {
+    EXPECT_EQ(s.f[i], f) << n << ", factor " << i;
+    ++i;
+  }
+}
+
 TEST(ColbatchFactors, SplitEdges) {
   EXPECT_EQ(split_of(2, 0).status, 7);
   EXPECT_EQ(split_of(2, 1).status, 100);
@@ -26,38 +41,21 @@ TEST(ColbatchFactors, SplitEdges) {
   EXPECT_EQ(split_of(2, 67).status, 100);
   EXPECT_EQ(split_of(3, 67).status, 100);
   EXPECT_EQ(split_of(2, 8192).status, 100);  // 8192 / 64 = 128 > 64
-  const split one = split_of(1, 64);
-  EXPECT_EQ(one.status, 0);
-  EXPECT_EQ(one.f[0], 64);
+  expect_split(1, 64, {64});
 }
 
 TEST(ColbatchFactors, TwoFactorsWithTheSmallestSpread) {
-  const split a = split_of(2, 4096);
-  EXPECT_EQ(a.status, 0);
-  EXPECT_EQ(a.f[0], 64);
-  EXPECT_EQ(a.f[1], 64);
-  const split b = split_of(2, 6);
-  EXPECT_EQ(b.f[0], 3);
-  EXPECT_EQ(b.f[1], 2);
+  expect_split(2, 4096, {64, 64});
+  expect_split(2, 6, {3, 2});
   // 12: {6, 2} (spread 4) loses to {4, 3} (spread 1).
-  const split c = split_of(2, 12);
-  EXPECT_EQ(c.f[0], 4);
-  EXPECT_EQ(c.f[1], 3);
+  expect_split(2, 12, {4, 3});
 }
 
 TEST(ColbatchFactors, ThreeFactors) {
-  const split a = split_of(3, 262144);
-  EXPECT_EQ(a.status, 0);
-  EXPECT_EQ(a.f[0], 64);
-  EXPECT_EQ(a.f[1], 64);
-  EXPECT_EQ(a.f[2], 64);
+  expect_split(3, 262144, {64, 64, 64});
   // 8192 = 2^13: last factor 32 leaves 256 = 16 x 16 (spread 16); no later
   // last factor gives a smaller spread.
-  const split b = split_of(3, 8192);
-  EXPECT_EQ(b.status, 0);
-  EXPECT_EQ(b.f[0], 32);
-  EXPECT_EQ(b.f[1], 16);
-  EXPECT_EQ(b.f[2], 16);
+  expect_split(3, 8192, {32, 16, 16});
   for (std::int64_t n : {8192, 262144, 12288, 3 * 5 * 7 * 64}) {
     const split s = split_of(3, n);
     ASSERT_EQ(s.status, 0) << n;

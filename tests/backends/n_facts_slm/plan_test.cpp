@@ -3,6 +3,9 @@
 // selection of prebuilt kernels (whose images this build does not carry).
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
@@ -29,37 +32,35 @@ struct hand_made_record {
   }
 };
 
-TEST(CopyBatchLayout, InputOutputDistances) {
-  hand_made_record h(4096, {8, 4096, 4096, 0, 0});
+// A batch row of the record and the layout row copied from it.
+struct copy_case {
+  const char* name;
+  dft::dim_record batch;
+  dft::batch_layout_row expected;
+};
+void PrintTo(const copy_case& c, std::ostream* os) { *os << c.name; }
+
+class CopyBatchLayoutRows : public ::testing::TestWithParam<copy_case> {};
+
+TEST_P(CopyBatchLayoutRows, CopiesCountKindAndDistances) {
+  const copy_case& c = GetParam();
+  hand_made_record h(4096, c.batch);
   dft::batch_layout_row row{};
   dft::copy_batch_layout(&row, &h.r);
-  EXPECT_EQ(row.howmany, 8);
-  EXPECT_EQ(row.io_distances, 1);
-  EXPECT_EQ(row.fwd_distance, 0);
-  EXPECT_EQ(row.bwd_distance, 0);
-  EXPECT_EQ(row.in_distance, 4096);
-  EXPECT_EQ(row.out_distance, 4096);
+  EXPECT_EQ(row.howmany, c.expected.howmany);
+  EXPECT_EQ(row.io_distances, c.expected.io_distances);
+  EXPECT_EQ(row.fwd_distance, c.expected.fwd_distance);
+  EXPECT_EQ(row.bwd_distance, c.expected.bwd_distance);
+  EXPECT_EQ(row.in_distance, c.expected.in_distance);
+  EXPECT_EQ(row.out_distance, c.expected.out_distance);
 }
 
-TEST(CopyBatchLayout, ForwardBackwardDistances) {
-  hand_made_record h(4096, {8, 0, 0, 4096, 4096});
-  dft::batch_layout_row row{};
-  dft::copy_batch_layout(&row, &h.r);
-  EXPECT_EQ(row.howmany, 8);
-  EXPECT_EQ(row.io_distances, 0);
-  EXPECT_EQ(row.fwd_distance, 4096);
-  EXPECT_EQ(row.bwd_distance, 4096);
-  EXPECT_EQ(row.in_distance, 0);
-  EXPECT_EQ(row.out_distance, 0);
-}
-
-TEST(CopyBatchLayout, NoDistancesIsNotInputOutput) {
-  hand_made_record h(4096, {1, 0, 0, 0, 0});
-  dft::batch_layout_row row{};
-  dft::copy_batch_layout(&row, &h.r);
-  EXPECT_EQ(row.howmany, 1);
-  EXPECT_EQ(row.io_distances, 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    CopyBatchLayout, CopyBatchLayoutRows,
+    ::testing::Values(copy_case{"InputOutputDistances", {8, 4096, 4096, 0, 0}, {8, 1, 0, 0, 4096, 4096}},
+                      copy_case{"ForwardBackwardDistances", {8, 0, 0, 4096, 4096}, {8, 0, 4096, 4096, 0, 0}},
+                      copy_case{"NoDistancesIsNotInputOutput", {1, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}}),
+    [](const ::testing::TestParamInfo<copy_case>& info) { return std::string(info.param.name); });
 
 TEST(CopyBatchLayout, EmptyBatchListLeavesTheRowsAlone) {
   hand_made_record h(4096, {8, 4096, 4096, 0, 0});

@@ -29,6 +29,13 @@ std::string options_of(smd::block& b, int d, bool dbl) {
   return text;
 }
 
+// Dimension `d` of the kernel split into the two factors f0 x f1.
+void split_in_two(smd::small_md_kernel_config& c, int d, std::int64_t f0, std::int64_t f1) {
+  c.factors[d][0] = f0;
+  c.factors[d][1] = f1;
+  c.factor_counts[d] = 2;
+}
+
 // Complex double rank 1, 64 points, one factor.
 void complex_64(smd::block& b) {
   b.rank = 1;
@@ -61,9 +68,7 @@ TEST(SmallMdOptions, ScaleOnlyWithOneFactor) {
   EXPECT_NE(forward.find("-DDIM0FACT0_FUNC=fft_64_s -DSCALE=(ftype)0x1p-1 -DCOPY_INPUT_IN_SLM"), std::string::npos)
       << forward;
   EXPECT_EQ(options_of(b, 1, true).find("SCALE"), std::string::npos);
-  b.config.factors[0][0] = 8;
-  b.config.factors[0][1] = 8;
-  b.config.factor_counts[0] = 2;
+  split_in_two(b.config, 0, 8, 8);
   EXPECT_EQ(options_of(b, 0, true).find("SCALE"), std::string::npos);
 }
 
@@ -81,12 +86,8 @@ TEST(SmallMdOptions, ComplexSingle2DBackward) {
   c.sub_group_size = 32;
   c.threads_per_group = 16;
   c.slm_bytes = 4096;
-  c.factors[0][0] = 8;
-  c.factors[0][1] = 4;
-  c.factor_counts[0] = 2;
-  c.factors[1][0] = 4;
-  c.factors[1][1] = 4;
-  c.factor_counts[1] = 2;
+  split_in_two(c, 0, 8, 4);
+  split_in_two(c, 1, 4, 4);
   EXPECT_EQ(options_of(b, 1, false), backend_test::golden_options("small_md", backend_test::precision::single_precision,
                                                                   "complex 16 x 32, backward"));
 }
@@ -105,9 +106,7 @@ TEST(SmallMdOptions, RealDouble128LargeRegisterFile) {
   c.threads_per_group = 4;
   c.slm_bytes = 2048;
   c.large_grf = 1;
-  c.factors[0][0] = 8;
-  c.factors[0][1] = 8;
-  c.factor_counts[0] = 2;
+  split_in_two(c, 0, 8, 8);
   EXPECT_EQ(options_of(b, 0, true),
             backend_test::golden_options("small_md", backend_test::precision::double_precision, "real 128, forward"));
 }

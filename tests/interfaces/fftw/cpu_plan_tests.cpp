@@ -298,11 +298,7 @@ qez_fftw_plan plan_real(bool r2c, const real_shape& s, void* in_var, void* out_v
 TYPED_TEST(FftwCpuPlans, RealToComplexOneToThreeDimensions) {
   using Real = TypeParam;
   for (const real_shape& s : real_shapes) {
-    const real_layouts l(s);
-    const extents& e = l.e;
-    const extents& ce = l.ce;
-    const strided_layout& real_layout = l.real_layout;
-    const strided_layout& complex_layout = l.complex_layout;
+    const auto& [e, ce, real_layout, complex_layout] = real_layouts(s);
     real_var<Real> in(real_layout.span(e, 1) + 2);
     complex_var<Real> out(complex_layout.span(ce, 1));
     const std::vector<long double> x = place_real(e, 1, real_layout, in.get(), 5);
@@ -320,11 +316,7 @@ TYPED_TEST(FftwCpuPlans, RealToComplexOneToThreeDimensions) {
 TYPED_TEST(FftwCpuPlans, ComplexToRealOneToThreeDimensions) {
   using Real = TypeParam;
   for (const real_shape& s : real_shapes) {
-    const real_layouts l(s);
-    const extents& e = l.e;
-    const extents& ce = l.ce;
-    const strided_layout& real_layout = l.real_layout;
-    const strided_layout& complex_layout = l.complex_layout;
+    const auto& [e, ce, real_layout, complex_layout] = real_layouts(s);
     // Input: the transform of real data, so that it is conjugate-even.
     const std::vector<cld> spectrum =
         qez_test::reference_r2c(qez_test::random_real(qez_test::element_count(e), 6), e, 1);
