@@ -4,7 +4,7 @@
 //   1. the ESIMD two-factor engine, for packed layouts on Harix and Nopra
 //      (esimd_strategy.cpp);
 //   2. double only: the fused two-factor kernels for packed 135^3, one
-//      OpenCL kernel per dimension and direction (fused_path.cpp);
+//      OpenCL kernel per dimension and direction (fused_strategy.cpp);
 //   3. one pair of 1D child plans per dimension, run X, Y, Z in turn
 //      (children.cpp).
 #pragma once
@@ -116,7 +116,7 @@ void esimd_follow_queue(block<T>& b);
 template <class T>
 void destroy_esimd_plan(block<T>& b);
 
-// Fused kernels (fused_path.cpp, double only): true when taken.
+// Fused kernels (fused_strategy.cpp, double only): true when taken.
 bool try_fused_strategy(DFTI_DESCRIPTOR* record, block<double>& b);
 int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_t offset, void* events);
 int fused_compute(DFTI_DESCRIPTOR* record, block<double>& b, plan_basics::direction d, void* input, void* output,
