@@ -14,6 +14,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -92,10 +93,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const std::uint64_t tables = static_cast<std::uint64_t>(b->table_bytes);
   record->workspace_bytes[0] = b->directions == directions_both ? tables << 1 : tables;
   record->workspace_bytes[1] = 0;
-  if (record->workspace_internal) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   return build_kernels(b);
 }
 
