@@ -5,10 +5,10 @@
 //   sub,  entry i*F1 + j (i < F2, j < F1):    exp(-2 pi i j / (F1*F2)).
 // Both directions hold the forward-sign factors; the backward kernel
 // conjugates them.
-#include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableColBatchInSlmUsmDouble;
@@ -46,11 +46,11 @@ struct table_writer {
   T scale;
 
   void write(T* table, std::uint64_t i, std::uint64_t j) const {
-    constexpr long double pi = 3.141592653589793238462643383279502884L;
-    const long double angle = -2.0L * pi * static_cast<long double>((i * j) % points) / static_cast<long double>(points);
+    long double re, im;
+    reduced_unit_root(i * j, points, &re, &im);
     T* entry = table + 2 * (i * width + j);
-    entry[0] = static_cast<T>(std::cos(angle)) * scale;
-    entry[1] = static_cast<T>(std::sin(angle)) * scale;
+    entry[0] = static_cast<T>(re) * scale;
+    entry[1] = static_cast<T>(im) * scale;
   }
 };
 
