@@ -6,6 +6,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
@@ -108,11 +109,8 @@ int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DES
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return status_invalid_configuration;
-  return create_two_part_internal_workspace(record, b->queue, add_workspace<T>, b->internal_twiddles,
-                                            b->internal_scratch, b->workspace_kind, workspace_internal);
+  return create_block_internal_workspace(record, block_of<T>(record), add_workspace<T>, &block<T>::internal_twiddles,
+                                         &block<T>::internal_scratch);
 }
 
 #define QEZ_INSTANTIATE(T)                                                                    \
