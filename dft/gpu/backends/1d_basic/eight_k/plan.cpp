@@ -12,6 +12,7 @@
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -112,9 +113,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
-  b->queue = static_cast<sycl::queue*>(record->queue);
-  if (b->queue == nullptr) return status_not_handled;
-  b->in_order = record->offload_mode == 0 && b->queue->is_in_order();
+  if (!take_record_queue(b, record)) return status_not_handled;
   if (!lists_8192_with_sub_group_8(*b->queue)) return status_not_handled;
 
   int arch_status = 0;

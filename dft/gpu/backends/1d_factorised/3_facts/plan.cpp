@@ -14,6 +14,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 
@@ -64,9 +65,7 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / 
 template <class T>
 int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
   b->length = record->work_lengths.records[0].length;
-  b->queue = static_cast<sycl::queue*>(record->queue);
-  if (b->queue == nullptr) return status_not_handled;
-  b->in_order = record->offload_mode == 0 && b->queue->is_in_order() ? 1 : 0;
+  if (!take_record_queue(b, record)) return status_not_handled;
 
   const sycl::device device = b->queue->get_device();
   if (!offers_sub_group_size(device, static_cast<size_t>(planned_subgroup))) return status_not_handled;

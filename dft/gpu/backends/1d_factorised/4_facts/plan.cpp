@@ -14,6 +14,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -155,9 +156,7 @@ int plan_state(block<T>* s, const DFTI_DESCRIPTOR* record) {
   // The kernels take the chunk position as a 32-bit int.
   if (s->batch.howmany < 1 || s->batch.howmany > INT_MAX) return status_not_handled;
 
-  s->queue = static_cast<sycl::queue*>(record->queue);
-  if (s->queue == nullptr) return status_internal_error;
-  s->in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
+  if (!take_record_queue(s, record)) return status_internal_error;
   std::uint64_t max_work_group = 0;
   const int device_status = read_device_guarded(s, &max_work_group);
   if (device_status != status_success) return device_status;

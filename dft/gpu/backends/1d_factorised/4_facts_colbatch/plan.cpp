@@ -15,6 +15,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -71,9 +72,7 @@ std::int64_t outer_count(const block<T>& s) {
 // only the architectures the plans are made for.
 template <class T>
 int query_device(block<T>* s, const DFTI_DESCRIPTOR* record) {
-  s->queue = static_cast<sycl::queue*>(record->queue);
-  if (s->queue == nullptr) return status_internal_error;
-  s->in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
+  if (!take_record_queue(s, record)) return status_internal_error;
   int status = 0;
   try {
     s->architecture = gpu::get_architecture(&status, s->queue);

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
@@ -250,9 +251,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (b == nullptr) return status_allocation_failed;
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
-  b->queue = static_cast<sycl::queue*>(record->queue);
-  if (b->queue == nullptr) return status_internal_error;
-  b->in_order = record->offload_mode == 0 && b->queue->is_in_order();
+  if (!take_record_queue(b, record)) return status_internal_error;
 
   int status;
   try {

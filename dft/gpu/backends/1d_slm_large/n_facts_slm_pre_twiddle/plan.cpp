@@ -8,6 +8,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -49,9 +50,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   n_facts_slm::block<T>& slm = b->slm;
   slm.in_place = record->placement == dfti_inplace;
   slm.length = record->work_lengths.records[0].length;
-  slm.queue = static_cast<sycl::queue*>(record->queue);
-  if (slm.queue == nullptr) return status_internal_error;
-  slm.in_order = record->offload_mode == 0 && slm.queue->is_in_order();
+  if (!take_record_queue(&slm, record)) return status_internal_error;
 
   int status;
   try {
