@@ -137,12 +137,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
 template <class T>
 void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  bkd_free_buffers(b, workspace_part_both);
-  release_kernels(b);
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 template <class T>

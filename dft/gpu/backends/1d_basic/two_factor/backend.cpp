@@ -101,13 +101,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 // Clean-up of a plan: tables, kernels, block.
 template <class T>
 void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  bkd_free_buffers(b, free_everything);
-  release_kernels(b);
-  b->~block<T>();
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 // Everything that can still decline, read from the record and the device
