@@ -16,6 +16,7 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
 #include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "platform/core/include/qez_core.h"
@@ -34,16 +35,10 @@ namespace {
 
 template <class T, bool usm>
 struct writer_name;
-#define QEZ_WRITER_NAME(T, usm, name) \
-  template <>                         \
-  struct writer_name<T, usm> {        \
-    using type = ::name;              \
-  };
-QEZ_WRITER_NAME(double, true, twidlTableGen4FactsColBatchUsm2Double)
-QEZ_WRITER_NAME(double, false, twidlTableGen4FactsColBatchBuf2Double)
-QEZ_WRITER_NAME(float, true, twidlTableGen4FactsColBatchUsm2Float)
-QEZ_WRITER_NAME(float, false, twidlTableGen4FactsColBatchBuf2Float)
-#undef QEZ_WRITER_NAME
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchUsm2Double, double, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchBuf2Double, double, false)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchUsm2Float, float, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchBuf2Float, float, false)
 
 // Cross table: item (k1, s) writes the whole block (k1, s), each value the
 // scaled exact one rounded once.

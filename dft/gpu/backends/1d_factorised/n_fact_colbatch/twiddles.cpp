@@ -8,6 +8,7 @@
 
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
 #include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
@@ -25,16 +26,10 @@ namespace {
 
 template <class T, bool usm>
 struct writer_name;
-#define QEZ_WRITER_NAME(T, usm, name) \
-  template <>                         \
-  struct writer_name<T, usm> {        \
-    using type = ::name;              \
-  };
-QEZ_WRITER_NAME(double, true, twidlTableColBatchInSlmUsmDouble)
-QEZ_WRITER_NAME(double, false, twidlTableColBatchInSlmBufDouble)
-QEZ_WRITER_NAME(float, true, twidlTableColBatchInSlmUsmFloat)
-QEZ_WRITER_NAME(float, false, twidlTableColBatchInSlmBufFloat)
-#undef QEZ_WRITER_NAME
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmUsmDouble, double, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmBufDouble, double, false)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmUsmFloat, float, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmBufFloat, float, false)
 
 // Work-item (i, j) of the range {rows, width} writes entry i * width + j =
 // scale * exp(-2 pi i j / points). The product is reduced modulo `points`
