@@ -8,6 +8,7 @@
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
@@ -211,16 +212,11 @@ std::uint32_t data_arrays(const DFTI_DESCRIPTOR* record) {
   return block_of<T>(record)->in_place != 0 ? 1u : 2u;
 }
 
-// A failed commit keeps the record's backend; a throwing init has the
-// block destroyed.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-
 }  // namespace
 
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, default_1d::acceptance, create_and_initialize_internal_workspaces<T>,
-                          bkd_destroy<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, default_1d::data_arrays<T>)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, default_1d::acceptance,
+                          create_and_initialize_internal_workspaces<T>, bkd_destroy<T>, compute_1d_fwd<T>,
+                          compute_1d_bwd<T>, default_1d::data_arrays<T>)
 
 }  // namespace default_1d
 

@@ -9,7 +9,11 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/record_queue.hpp"
+#include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -98,11 +102,7 @@ void size_workspace(block<T>* b, DFTI_DESCRIPTOR* record) {
 }  // namespace
 
 bool accepts(const DFTI_DESCRIPTOR* r) {
-  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
-  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
-  const dim_record& d = r->work_lengths.records[0];
-  if (input_side_stride(d) != 1 || output_side_stride(d) != 1 || d.length != transform_length)
-    return false;
+  if (!unit_stride_1d_single_batch(r) || r->work_lengths.records[0].length != transform_length) return false;
   return zero_offsets(r);
 }
 
@@ -113,9 +113,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
-  b->queue = static_cast<sycl::queue*>(record->queue);
-  if (b->queue == nullptr) return status_not_handled;
-  b->in_order = record->offload_mode == 0 && b->queue->is_in_order();
+  if (!take_record_queue(b, record)) return status_not_handled;
   if (!lists_8192_with_sub_group_8(*b->queue)) return status_not_handled;
 
   int arch_status = 0;
@@ -132,21 +130,14 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (!scratch_fits<T>(b->count, b->architecture)) return status_not_handled;
 
   size_workspace(b, record);
-  if (record->workspace_internal) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   return build_kernels(b);
 }
 
 template <class T>
 void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  bkd_free_buffers(b, workspace_part_both);
-  release_kernels(b);
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 template <class T>
@@ -154,12 +145,8 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return accepts(record) && serves_on_device<T>(record) ? status_success : status_not_handled;
 }
 
-// Nothing half-built stays behind a failed commit, thrown or not.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, eight_k::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
-                          compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, eight_k::acceptance<T>, bkd_init<T>, bkd_destroy<T>,
+                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                               \
   template int bkd_init<T>(DFTI_DESCRIPTOR*);                            \

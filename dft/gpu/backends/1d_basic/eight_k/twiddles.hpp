@@ -15,10 +15,10 @@
 // with k = frequency_of_position(i), at 4 N0 j + 4 a (i / a) + 2 (i % a).
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
+#include "dft/gpu/core/twiddle_angles.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -26,16 +26,6 @@ namespace dft {
 namespace eight_k {
 
 constexpr std::int64_t lanes_per_entry_run = subgroup_size / 2;  // a
-
-// cos(pi t) and sin(pi t) of a value in T, rounded to T.
-template <class T>
-T cospi_of(T t) {
-  return static_cast<T>(std::cos(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
-template <class T>
-T sinpi_of(T t) {
-  return static_cast<T>(std::sin(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
-}
 
 // The frequency k0 of pass 1's 128-point DFT that position i of a column's
 // class-3 block serves: register r = 8h + k_b of lane pair m of sub-group s

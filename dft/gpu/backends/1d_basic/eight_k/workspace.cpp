@@ -6,8 +6,10 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -15,13 +17,6 @@ namespace dft {
 namespace eight_k {
 
 namespace {
-
-bool lays_out_twiddles(std::uint32_t part) {
-  return part == workspace_part_twiddles || part == workspace_part_both;
-}
-bool lays_out_scratch(std::uint32_t part) {
-  return part == workspace_part_scratch || part == workspace_part_both;
-}
 
 // A view is released by the kind it was made with: sub-buffers are heap
 // objects of the block, USM views are plain addresses.
@@ -72,14 +67,14 @@ void append_table_events(const block<T>* b, std::vector<sycl::event>* events) {
 
 template <class T>
 void bkd_free_buffers(block<T>* b, std::uint32_t part) {
-  if (lays_out_twiddles(part)) {
+  if (covers_twiddle_part(part)) {
     finish_table_writes(b);
     for (auto& per_class : b->tables)
       for (void*& view : per_class) release_view(view, b->twiddle_views_kind);
     b->twiddle_views_kind = workspace_internal;
     free_device_area_after_queue(*b->queue, b->internal_twiddles);
   }
-  if (lays_out_scratch(part)) {
+  if (covers_scratch_part(part)) {
     release_view(b->scratch, b->scratch_view_kind);
     b->scratch_view_kind = workspace_internal;
     free_device_area_after_queue(*b->queue, b->internal_scratch);
@@ -99,13 +94,13 @@ int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DES
 
   const std::uint32_t kind =
       container == workspace_buffer ? workspace_buffer : workspace_usm;
-  if (lays_out_twiddles(part)) {
+  if (covers_twiddle_part(part)) {
     offset = lay_out_twiddles(b, workspace, kind, offset);
     const int status = bkd_write_twiddle_table_on_device(b);
     if (status != status_success) return status;
     if (events != nullptr) append_table_events(b, static_cast<std::vector<sycl::event>*>(events));
   }
-  if (lays_out_scratch(part)) {
+  if (covers_scratch_part(part)) {
     b->scratch_view_kind = kind;
     b->scratch = make_view(workspace, kind, offset, b->padded_scratch_bytes);
   }
@@ -114,30 +109,8 @@ int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DES
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return status_invalid_configuration;
-  const std::uint64_t max_bytes = largest_device_allocation(*b->queue);
-  std::vector<sycl::event> written;
-
-  internal_allocation tables(b->queue);
-  int status = tables.allocate(record->workspace_bytes[0], max_bytes);
-  if (status != status_success) return status;
-  status = add_workspace<T>(tables.get(), workspace_usm, 0, record,
-                            workspace_part_twiddles, &written);
-  b->internal_twiddles = tables.release();
-  // On failure the block's release waits for the writes already submitted.
-  if (status != status_success) return status;
-
-  internal_allocation scratch(b->queue);
-  status = scratch.allocate(record->workspace_bytes[1], max_bytes);
-  if (status != status_success) return status;
-  status = add_workspace<T>(scratch.get(), workspace_usm, 0, record,
-                            workspace_part_scratch, &written);
-  b->internal_scratch = scratch.release();
-  b->workspace_kind = workspace_internal;
-  for (sycl::event& e : written) e.wait();
-  return status;
+  return create_block_internal_workspace(record, block_of<T>(record), add_workspace<T>, &block<T>::internal_twiddles,
+                                         &block<T>::internal_scratch);
 }
 
 #define QEZ_INSTANTIATE(T)                                                                    \

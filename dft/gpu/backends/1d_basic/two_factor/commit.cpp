@@ -14,6 +14,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara {
@@ -92,23 +93,15 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const std::uint64_t tables = static_cast<std::uint64_t>(b->table_bytes);
   record->workspace_bytes[0] = b->directions == directions_both ? tables << 1 : tables;
   record->workspace_bytes[1] = 0;
-  if (record->workspace_internal) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   return build_kernels(b);
 }
 
 // Clean-up of a plan: tables, kernels, block.
 template <class T>
 void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return;
-  bkd_free_buffers(b, free_everything);
-  release_kernels(b);
-  b->~block<T>();
-  free_block(b);
-  record->bkd_data = nullptr;
+  destroy_block_and_kernels(record, block_of<T>(record));
 }
 
 // Everything that can still decline, read from the record and the device

@@ -6,6 +6,7 @@
 
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 
 namespace ulmara {
@@ -25,17 +26,6 @@ constexpr std::uint32_t arch_vemra = 1, arch_dorik = 3;
 constexpr std::int64_t grouping_limit_single = 1024;
 constexpr std::int64_t double_limit = 1024;
 constexpr std::size_t options_bytes = 512;
-
-// Unit stride of one side: the input/output value, or the forward/backward
-// one when the first is not given.
-bool unit_side(std::int64_t io_stride, std::int64_t fb_stride) {
-  return (io_stride != 0 ? io_stride : fb_stride) == 1;
-}
-
-bool unit_innermost(const DFTI_DESCRIPTOR* r) {
-  const dim_record& d = r->work_lengths.records[0];
-  return unit_side(d.input, d.forward) && unit_side(d.output, d.backward);
-}
 
 // N/2 is composite: a divisor d with d*d <= N/2 exists.
 bool half_is_composite(std::int64_t n) {
@@ -80,9 +70,7 @@ class option_buffer {
 }  // namespace
 
 bool accepts(const DFTI_DESCRIPTOR* r) {
-  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
-  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
-  if (!unit_innermost(r)) return false;
+  if (!unit_stride_1d_single_batch(r)) return false;
   const std::int64_t n = r->work_lengths.records[0].length;
   if (n % 2 != 0 || n > max_length) return false;
   if (n >= composite_check_from && n <= composite_check_to && !half_is_composite(n)) return false;

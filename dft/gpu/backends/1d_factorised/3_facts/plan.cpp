@@ -10,7 +10,12 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/probe_planning.hpp"
+#include "dft/gpu/core/record_queue.hpp"
+#include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 
 namespace ulmara {
@@ -60,9 +65,7 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / 
 template <class T>
 int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
   b->length = record->work_lengths.records[0].length;
-  b->queue = static_cast<sycl::queue*>(record->queue);
-  if (b->queue == nullptr) return status_not_handled;
-  b->in_order = record->offload_mode == 0 && b->queue->is_in_order() ? 1 : 0;
+  if (!take_record_queue(b, record)) return status_not_handled;
 
   const sycl::device device = b->queue->get_device();
   if (!offers_sub_group_size(device, static_cast<size_t>(planned_subgroup))) return status_not_handled;
@@ -205,10 +208,8 @@ std::string describe(const block<T>& b) {
 
 template <class T>
 bool accepts(const DFTI_DESCRIPTOR* r) {
-  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
-  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
+  if (!unit_stride_1d_single_batch(r)) return false;
   const dim_record& d = r->work_lengths.records[0];
-  if (input_side_stride(d) != 1 || output_side_stride(d) != 1) return false;
   if (d.length % 4 != 0 || d.length > length_limit<T>()) return false;
   return zero_offsets(r);
 }
@@ -222,10 +223,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const int planned = plan_on_device_guarded(b, record);
   if (planned != status_success) return planned;
   publish_workspace_sizes(*b, record);
-  if (record->workspace_internal) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   format_names(b);
   return build_kernels(b);
 }
@@ -240,19 +239,12 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 template <class T>
 int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts<T>(record)) return status_not_handled;
-  {
-    block<T> probe{};
-    if (plan_on_device_guarded(&probe, record) != status_success) return status_not_handled;
-  }
+  if (plan_probe_block<block<T>>(record, plan_on_device_guarded<T>) != status_success) return status_not_handled;
   return status_success;
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, three_factor::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, three_factor::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                      \
   template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);      \

@@ -8,6 +8,7 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
@@ -29,20 +30,14 @@ namespace {
 
 template <class T, table_class c, bool usm>
 struct generator_name;
-#define QEZ_GENERATOR_NAME(T, c, usm, name) \
-  template <>                               \
-  struct generator_name<T, c, usm> {        \
-    using type = ::name;                    \
-  };
-QEZ_GENERATOR_NAME(double, class_1, true, twidlTableGen3FactsClass1UsmDouble)
-QEZ_GENERATOR_NAME(double, class_2, true, twidlTableGen3FactsClass2UsmDouble)
-QEZ_GENERATOR_NAME(double, class_1, false, twidlTableGen3FactsClass1BufDouble)
-QEZ_GENERATOR_NAME(double, class_2, false, twidlTableGen3FactsClass2BufDouble)
-QEZ_GENERATOR_NAME(float, class_1, true, twidlTableGen3FactsClass1UsmFloat)
-QEZ_GENERATOR_NAME(float, class_2, true, twidlTableGen3FactsClass2UsmFloat)
-QEZ_GENERATOR_NAME(float, class_1, false, twidlTableGen3FactsClass1BufFloat)
-QEZ_GENERATOR_NAME(float, class_2, false, twidlTableGen3FactsClass2BufFloat)
-#undef QEZ_GENERATOR_NAME
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1UsmDouble, double, class_1, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2UsmDouble, double, class_2, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1BufDouble, double, class_1, false)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2BufDouble, double, class_2, false)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1UsmFloat, float, class_1, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2UsmFloat, float, class_2, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1BufFloat, float, class_1, false)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2BufFloat, float, class_2, false)
 
 // Work-item (a, b) writes entry a * width + b = scale * exp(-2 pi i a b / points).
 template <class T>

@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
@@ -80,11 +81,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  block<T>* b = block_of<T>(record);
-  if (b == nullptr) return status_invalid_configuration;
-  return create_two_part_internal_workspace(record, b->queue, add_workspace<T>, b->internal_tables,
-                                            b->internal_temporary, b->workspace_kind, workspace_internal);
+  return create_block_internal_workspace(record, block_of<T>(record), add_workspace<T>, &block<T>::internal_tables,
+                                         &block<T>::internal_temporary);
 }
 
 #define QEZ_INSTANTIATE(T)                                     \

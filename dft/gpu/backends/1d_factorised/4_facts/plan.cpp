@@ -10,7 +10,12 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/probe_planning.hpp"
+#include "dft/gpu/core/record_queue.hpp"
+#include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/device_registry.hpp"
 
@@ -151,9 +156,7 @@ int plan_state(block<T>* s, const DFTI_DESCRIPTOR* record) {
   // The kernels take the chunk position as a 32-bit int.
   if (s->batch.howmany < 1 || s->batch.howmany > INT_MAX) return status_not_handled;
 
-  s->queue = static_cast<sycl::queue*>(record->queue);
-  if (s->queue == nullptr) return status_internal_error;
-  s->in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
+  if (!take_record_queue(s, record)) return status_internal_error;
   std::uint64_t max_work_group = 0;
   const int device_status = read_device_guarded(s, &max_work_group);
   if (device_status != status_success) return device_status;
@@ -260,13 +263,7 @@ std::string describe(const block<T>& s) {
 // ---------------------------------------------------------------------------
 // Acceptance, commit and release.
 
-bool accepts(const DFTI_DESCRIPTOR* r) {
-  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
-  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
-  const dim_record& d = r->work_lengths.records[0];
-  if (input_side_stride(d) != 1 || output_side_stride(d) != 1) return false;
-  return zero_offsets(r);
-}
+bool accepts(const DFTI_DESCRIPTOR* r) { return unit_stride_1d_single_batch(r) && zero_offsets(r); }
 
 template <class T>
 int cap_batch_chunk(block<T>* s) {
@@ -285,10 +282,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const int planned = plan_state(s, record);
   if (planned != status_success) return planned;
   size_workspace(s, record);
-  if (record->workspace_internal) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   return build_kernels(s);
 }
 
@@ -302,20 +297,11 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 template <class T>
 int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
-  {
-    block<T> probe{};
-    const int planned = plan_state(&probe, record);
-    if (planned != status_success) return planned;
-  }
-  return status_success;
+  return plan_probe_block<block<T>>(record, plan_state<T>);
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, four_factor::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, four_factor::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                                        \
   template pass_plan plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \

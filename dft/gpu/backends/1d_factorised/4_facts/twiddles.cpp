@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableGen4FactsUsmClass1Double;
@@ -27,20 +28,14 @@ enum table_writer { writer_sub_length, writer_cross };
 
 template <class T, table_writer c, bool usm>
 struct generator_name;
-#define QEZ_GENERATOR_NAME(T, c, usm, name) \
-  template <>                               \
-  struct generator_name<T, c, usm> {        \
-    using type = ::name;                    \
-  };
-QEZ_GENERATOR_NAME(double, writer_sub_length, true, twidlTableGen4FactsUsmClass1Double)
-QEZ_GENERATOR_NAME(double, writer_sub_length, false, twidlTableGen4FactsBufClass1Double)
-QEZ_GENERATOR_NAME(double, writer_cross, true, twidlTableGen4FactsUsmClass2Double)
-QEZ_GENERATOR_NAME(double, writer_cross, false, twidlTableGen4FactsBufClass2Double)
-QEZ_GENERATOR_NAME(float, writer_sub_length, true, twidlTableGen4FactsUsmClass1Float)
-QEZ_GENERATOR_NAME(float, writer_sub_length, false, twidlTableGen4FactsBufClass1Float)
-QEZ_GENERATOR_NAME(float, writer_cross, true, twidlTableGen4FactsUsmClass2Float)
-QEZ_GENERATOR_NAME(float, writer_cross, false, twidlTableGen4FactsBufClass2Float)
-#undef QEZ_GENERATOR_NAME
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass1Double, double, writer_sub_length, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass1Double, double, writer_sub_length, false)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass2Double, double, writer_cross, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass2Double, double, writer_cross, false)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass1Float, float, writer_sub_length, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass1Float, float, writer_sub_length, false)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass2Float, float, writer_cross, true)
+QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass2Float, float, writer_cross, false)
 
 constexpr long double pi_ld = 3.141592653589793238462643383279502884L;
 

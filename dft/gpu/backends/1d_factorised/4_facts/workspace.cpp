@@ -8,6 +8,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
@@ -105,11 +106,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  block<T>* s = block_of<T>(record);
-  if (s == nullptr) return status_invalid_configuration;
-  return create_two_part_internal_workspace(record, s->queue, add_workspace<T>, s->internal_twiddles,
-                                            s->internal_temp, s->workspace_kind, workspace_internal);
+  return create_block_internal_workspace(record, block_of<T>(record), add_workspace<T>, &block<T>::internal_twiddles,
+                                         &block<T>::internal_temp);
 }
 
 #define QEZ_INSTANTIATE(T)                                     \

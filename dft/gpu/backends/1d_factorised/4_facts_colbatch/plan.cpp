@@ -11,7 +11,11 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/probe_planning.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -68,9 +72,7 @@ std::int64_t outer_count(const block<T>& s) {
 // only the architectures the plans are made for.
 template <class T>
 int query_device(block<T>* s, const DFTI_DESCRIPTOR* record) {
-  s->queue = static_cast<sycl::queue*>(record->queue);
-  if (s->queue == nullptr) return status_internal_error;
-  s->in_order = record->offload_mode == 0 && s->queue->is_in_order() ? 1 : 0;
+  if (!take_record_queue(s, record)) return status_internal_error;
   int status = 0;
   try {
     s->architecture = gpu::get_architecture(&status, s->queue);
@@ -379,10 +381,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const int planned = plan_on_device(s, record);
   if (planned != status_success) return planned;
   publish_workspace_sizes(*s, record);
-  if (record->workspace_internal) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   build_kernels(s);
   return status_success;
 }
@@ -397,22 +397,11 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 template <class T>
 int acceptance(DFTI_DESCRIPTOR* record) {
   if (!accepts(record)) return status_not_handled;
-  {
-    // A plan the device cannot carry is declined before the record (and a
-    // plan another backend committed on it) is touched.
-    block<T> probe{};
-    const int planned = plan_on_device(&probe, record);
-    if (planned != status_success) return planned;
-  }
-  return status_success;
+  return plan_probe_block<block<T>>(record, plan_on_device<T>);
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, four_factor_colbatch::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, four_factor_colbatch::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                                 \
   template std::int64_t pass_length_limit<T>(std::uint64_t, std::int64_t);                 \

@@ -9,7 +9,6 @@
 // from its writers; the cross tables, one block per (k1, s) with the same
 // value on every lane pair, from the writers here. The float instance
 // computes all four tables on the host when len1 is 64 or 128.
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -17,6 +16,8 @@
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
+#include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "platform/core/include/qez_core.h"
 
@@ -34,26 +35,10 @@ namespace {
 
 template <class T, bool usm>
 struct writer_name;
-#define QEZ_WRITER_NAME(T, usm, name) \
-  template <>                         \
-  struct writer_name<T, usm> {        \
-    using type = ::name;              \
-  };
-QEZ_WRITER_NAME(double, true, twidlTableGen4FactsColBatchUsm2Double)
-QEZ_WRITER_NAME(double, false, twidlTableGen4FactsColBatchBuf2Double)
-QEZ_WRITER_NAME(float, true, twidlTableGen4FactsColBatchUsm2Float)
-QEZ_WRITER_NAME(float, false, twidlTableGen4FactsColBatchBuf2Float)
-#undef QEZ_WRITER_NAME
-
-constexpr long double pi_ld = 3.141592653589793238462643383279502884L;
-
-// cos and sin of -2 pi m / n in long double, the product m reduced modulo n
-// in integers first, so that no angle loses bits to its size.
-void unit_root(std::uint64_t m, std::uint64_t n, long double* re, long double* im) {
-  const long double a = -2.0L * pi_ld * static_cast<long double>(m % n) / static_cast<long double>(n);
-  *re = std::cos(a);
-  *im = std::sin(a);
-}
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchUsm2Double, double, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchBuf2Double, double, false)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchUsm2Float, float, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchBuf2Float, float, false)
 
 // Cross table: item (k1, s) writes the whole block (k1, s), each value the
 // scaled exact one rounded once.
@@ -69,7 +54,7 @@ struct cross_table_writer {
     T* block = table + (k1 * fb + s) * fa * 2 * lanes;
     for (std::uint64_t i = 0; i < fa; ++i) {
       long double c, sn;
-      unit_root(k1 * (s + fb * i), points, &c, &sn);
+      reduced_unit_root(k1 * (s + fb * i), points, &c, &sn);
       const T re = static_cast<T>(scale * c);
       const T im = static_cast<T>(scale * sn);
       T* row = block + i * 2 * lanes;

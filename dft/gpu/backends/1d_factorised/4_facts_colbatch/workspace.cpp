@@ -8,6 +8,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
@@ -76,11 +77,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  block<T>* s = block_of<T>(record);
-  if (s == nullptr) return status_invalid_configuration;
-  return create_two_part_internal_workspace(record, s->queue, add_workspace<T>, s->internal_twiddle_alloc,
-                                            s->internal_temp_alloc, s->workspace_kind, workspace_internal);
+  return create_block_internal_workspace(record, block_of<T>(record), add_workspace<T>,
+                                         &block<T>::internal_twiddle_alloc, &block<T>::internal_temp_alloc);
 }
 
 #define QEZ_INSTANTIATE(T)                                     \

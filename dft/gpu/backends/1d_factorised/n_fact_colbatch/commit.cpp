@@ -9,7 +9,9 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
@@ -281,10 +283,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (planned != status_success) return planned;
 
   size_workspace(b, record);
-  if (record->workspace_internal != 0) {
-    const int status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (made != status_success) return made;
   format_names(b);
   return build_kernels(b);
 }
@@ -302,12 +302,8 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, n_fact_colbatch::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, n_fact_colbatch::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                           \
   template std::string describe<T>(const block<T>&); \

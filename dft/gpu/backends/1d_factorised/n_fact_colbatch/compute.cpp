@@ -5,7 +5,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
-#include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/call_compute_entries.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -81,16 +81,9 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
   return status_success;
 }
 
-template <class T>
-int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
-                  std::uint64_t* container_kind, void* result_event, direction d) {
-  follow_descriptor_queue(record, block_of<T>(record));
-  return compute_1d_xwd<T>(record, compute_call_of(d, input, output, dependencies, container_kind), result_event);
-}
-
 }  // namespace
 
-QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
+QEZ_DEFINE_CALL_COMPUTE_ENTRIES(compute_1d_xwd, dir_forward, dir_backward)
 
 }  // namespace n_fact_colbatch
 }  // namespace dft

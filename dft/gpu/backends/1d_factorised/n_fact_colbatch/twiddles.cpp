@@ -5,10 +5,11 @@
 //   sub,  entry i*F1 + j (i < F2, j < F1):    exp(-2 pi i j / (F1*F2)).
 // Both directions hold the forward-sign factors; the backward kernel
 // conjugates them.
-#include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
+#include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableColBatchInSlmUsmDouble;
@@ -25,16 +26,10 @@ namespace {
 
 template <class T, bool usm>
 struct writer_name;
-#define QEZ_WRITER_NAME(T, usm, name) \
-  template <>                         \
-  struct writer_name<T, usm> {        \
-    using type = ::name;              \
-  };
-QEZ_WRITER_NAME(double, true, twidlTableColBatchInSlmUsmDouble)
-QEZ_WRITER_NAME(double, false, twidlTableColBatchInSlmBufDouble)
-QEZ_WRITER_NAME(float, true, twidlTableColBatchInSlmUsmFloat)
-QEZ_WRITER_NAME(float, false, twidlTableColBatchInSlmBufFloat)
-#undef QEZ_WRITER_NAME
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmUsmDouble, double, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmBufDouble, double, false)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmUsmFloat, float, true)
+QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmBufFloat, float, false)
 
 // Work-item (i, j) of the range {rows, width} writes entry i * width + j =
 // scale * exp(-2 pi i j / points). The product is reduced modulo `points`
@@ -46,11 +41,11 @@ struct table_writer {
   T scale;
 
   void write(T* table, std::uint64_t i, std::uint64_t j) const {
-    constexpr long double pi = 3.141592653589793238462643383279502884L;
-    const long double angle = -2.0L * pi * static_cast<long double>((i * j) % points) / static_cast<long double>(points);
+    long double re, im;
+    reduced_unit_root(i * j, points, &re, &im);
     T* entry = table + 2 * (i * width + j);
-    entry[0] = static_cast<T>(std::cos(angle)) * scale;
-    entry[1] = static_cast<T>(std::sin(angle)) * scale;
+    entry[0] = static_cast<T>(re) * scale;
+    entry[1] = static_cast<T>(im) * scale;
   }
 };
 

@@ -11,7 +11,9 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -202,10 +204,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   b->row_tail_child = nullptr;
 
   size_workspace(b, record);
-  if (record->workspace_internal) {
-    status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  status = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (status != status_success) return status;
   return build_kernels(b);
 }
 
@@ -230,12 +230,8 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, large_1d::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, large_1d::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                           \
   template std::string describe<T>(const block<T>&); \

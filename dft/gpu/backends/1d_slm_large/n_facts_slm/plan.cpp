@@ -10,7 +10,10 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
+#include "dft/gpu/core/record_queue.hpp"
+#include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "gpu/service/architecture.hpp"
@@ -235,10 +238,8 @@ std::string describe(const block<T>& b) {
 
 template <class T>
 bool accepts(const DFTI_DESCRIPTOR* r) {
-  if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
-  if (working_rank(r) != 1 || batch_rank(r) != 1) return false;
+  if (!unit_stride_1d_single_batch(r)) return false;
   const dim_record& d = r->work_lengths.records[0];
-  if (input_side_stride(d) != 1 || output_side_stride(d) != 1) return false;
   if (!zero_offsets(r)) return false;
   if (!is_double<T>() && r->work_batch.records[0].length < float_transform_floor(d.length)) return false;
   return true;
@@ -250,9 +251,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (b == nullptr) return status_allocation_failed;
   b->in_place = record->placement == dfti_inplace;
   b->length = record->work_lengths.records[0].length;
-  b->queue = static_cast<sycl::queue*>(record->queue);
-  if (b->queue == nullptr) return status_internal_error;
-  b->in_order = record->offload_mode == 0 && b->queue->is_in_order();
+  if (!take_record_queue(b, record)) return status_internal_error;
 
   int status;
   try {
@@ -304,12 +303,8 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, n_facts_slm::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, n_facts_slm::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                     \
   template std::string describe<T>(const block<T>&);           \

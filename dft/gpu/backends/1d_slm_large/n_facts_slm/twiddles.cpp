@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
+#include "dft/gpu/core/kernel_name_trait.hpp"
 
 // Names of the writer kernels: form, table, precision.
 class usmSimpleTwiddleGenerationNFactSLM_d;
@@ -29,20 +30,14 @@ enum table_type : int { simple_table = 0, main_table = 1 };
 
 template <class T, table_type table, bool usm>
 struct writer_name;
-#define QEZ_WRITER_NAME(T, table, usm, name) \
-  template <>                                \
-  struct writer_name<T, table, usm> {        \
-    using type = ::name;                     \
-  };
-QEZ_WRITER_NAME(double, simple_table, true, usmSimpleTwiddleGenerationNFactSLM_d)
-QEZ_WRITER_NAME(double, simple_table, false, bufSimpleTwiddleGenerationNFactSLM_d)
-QEZ_WRITER_NAME(float, simple_table, true, usmSimpleTwiddleGenerationNFactSLM_s)
-QEZ_WRITER_NAME(float, simple_table, false, bufSimpleTwiddleGenerationNFactSLM_s)
-QEZ_WRITER_NAME(double, main_table, true, usmMainTwiddleGenerationNFactSLM_d)
-QEZ_WRITER_NAME(double, main_table, false, bufMainTwiddleGenerationNFactSLM_d)
-QEZ_WRITER_NAME(float, main_table, true, usmMainTwiddleGenerationNFactSLM_s)
-QEZ_WRITER_NAME(float, main_table, false, bufMainTwiddleGenerationNFactSLM_s)
-#undef QEZ_WRITER_NAME
+QEZ_KERNEL_NAME_OF(writer_name, usmSimpleTwiddleGenerationNFactSLM_d, double, simple_table, true)
+QEZ_KERNEL_NAME_OF(writer_name, bufSimpleTwiddleGenerationNFactSLM_d, double, simple_table, false)
+QEZ_KERNEL_NAME_OF(writer_name, usmSimpleTwiddleGenerationNFactSLM_s, float, simple_table, true)
+QEZ_KERNEL_NAME_OF(writer_name, bufSimpleTwiddleGenerationNFactSLM_s, float, simple_table, false)
+QEZ_KERNEL_NAME_OF(writer_name, usmMainTwiddleGenerationNFactSLM_d, double, main_table, true)
+QEZ_KERNEL_NAME_OF(writer_name, bufMainTwiddleGenerationNFactSLM_d, double, main_table, false)
+QEZ_KERNEL_NAME_OF(writer_name, usmMainTwiddleGenerationNFactSLM_s, float, main_table, true)
+QEZ_KERNEL_NAME_OF(writer_name, bufMainTwiddleGenerationNFactSLM_s, float, main_table, false)
 
 sycl::detail::code_location location(const char* operation, unsigned long line) {
   return sycl::detail::code_location(__FILE__, operation, line, 0);

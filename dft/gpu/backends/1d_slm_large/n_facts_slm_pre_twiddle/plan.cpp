@@ -6,6 +6,9 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/record_queue.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -47,9 +50,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   n_facts_slm::block<T>& slm = b->slm;
   slm.in_place = record->placement == dfti_inplace;
   slm.length = record->work_lengths.records[0].length;
-  slm.queue = static_cast<sycl::queue*>(record->queue);
-  if (slm.queue == nullptr) return status_internal_error;
-  slm.in_order = record->offload_mode == 0 && slm.queue->is_in_order();
+  if (!take_record_queue(&slm, record)) return status_internal_error;
 
   int status;
   try {
@@ -60,10 +61,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
     status = status_internal_error;
   }
   if (status != status_success) return status;
-  if (record->workspace_internal) {
-    status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
+  status = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
+  if (status != status_success) return status;
   return build_kernels(b);
 }
 
@@ -85,12 +84,8 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/false,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, pretw_slm::acceptance<T>, bkd_init<T>, bkd_free_on_failure<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, pretw_slm::acceptance<T>, bkd_init<T>,
+                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                           \
   template std::string describe<T>(const block<T>&); \

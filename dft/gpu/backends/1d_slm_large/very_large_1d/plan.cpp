@@ -8,6 +8,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
@@ -219,13 +220,9 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-// How a commit of this backend fails.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
-                                          /*destroy_when_init_throws=*/true,
-                                          /*exceptions_become_status=*/false};
 // The protocol's policy class (single precision only).
 struct backend_policy {
-  static constexpr commit_policy on_failure = failing_commit;
+  static constexpr commit_policy on_failure = clear_backend_destroy_when_thrown;
   static int acceptance(DFTI_DESCRIPTOR* record) { return very_large_1d::acceptance(record); }
   static int init(DFTI_DESCRIPTOR* record) { return bkd_init(record); }
   static void destroy(DFTI_DESCRIPTOR* record) { bkd_free_on_failure(record); }

@@ -6,6 +6,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
@@ -78,11 +79,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 }
 
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  block* b = block_of(record);
-  if (b == nullptr) return status_invalid_configuration;
-  return create_two_part_internal_workspace(record, b->queue, add_workspace, b->internal_first,
-                                            b->internal_second, b->workspace_kind, workspace_internal);
+  return create_block_internal_workspace(record, block_of(record), add_workspace, &block::internal_first,
+                                         &block::internal_second);
 }
 
 }  // namespace very_large_1d
