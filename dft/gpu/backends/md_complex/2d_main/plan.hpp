@@ -12,7 +12,7 @@
 //      with several transforms on Harix: the batched layout).
 // Dimension 0 is the innermost (row length N0), dimension 1 the outer (N1).
 //
-// Files: acceptance_and_init.cpp (acceptance, bkd_init, release, tables),
+// Files: commit.cpp (acceptance, bkd_init, release, tables),
 // children.cpp, fused_strategy.cpp, fused_tables.cpp, transposes_strategy.cpp,
 // esimd_strategy.cpp, workspace.cpp (add_workspace), compute.cpp.
 #pragma once
