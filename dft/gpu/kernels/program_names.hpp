@@ -22,7 +22,7 @@ inline constexpr char family_c2c_8k[] = "gpu_framework_c2c_8k";
 inline constexpr char family_c2c_1d_n_facts_slm[] = "gpu_framework_c2c_1d_n_facts_slm";
 inline constexpr char family_c2c_1d_3_facts[] = "gpu_framework_c2c_1d_3_facts";
 inline constexpr char family_c2c_1d_4_facts[] = "gpu_framework_c2c_1d_4_facts";
-// The four-factor program with its twiddle pass (pass 2) selected.
+// The four-factor program with its twiddle pass (pass 1) selected.
 inline constexpr char family_c2c_1d_4_facts_twiddle[] = "gpu_framework_c2c_1d_4_facts_twiddle";
 inline constexpr char family_c2c_1d_n_fact_colbatch[] = "gpu_framework_c2c_1d_n_fact_colbatch";
 inline constexpr char family_r2c_1d_def[] = "gpu_framework_r2c_1d_def";
@@ -54,8 +54,8 @@ constexpr std::array<char, F + S - 1> cache_program_name(const char (&family)[F]
   return name;
 }
 
-// Cache names of the four-factor backend's two passes: pass 1 runs the
-// four-factor family, pass 2 its twiddle variant.
+// Cache names of the four-factor backend's two passes: pass 0 runs the
+// four-factor family, pass 1 its twiddle variant.
 inline constexpr char cache_c2c_1d_4_facts_transpose[] = "gpu_framework_c2c_1d_2_fact_colbatch_transpose";
 inline constexpr const char* cache_c2c_1d_4_facts_twiddle = family_c2c_1d_4_facts_twiddle;
 
