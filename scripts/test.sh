@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test that CI runs (long cases excluded).
+# Builds everything and runs every test that CI runs (long cases excluded),
+# then each extra stage in scripts/ci-stages/ (in name order), which may
+# build other configurations of the tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
 jobs=${JOBS:-$(nproc)}
+export JOBS=$jobs
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_ARGS:-}
 cmake --build "$build_dir" -j "$jobs"
 # Sanitizer builds: the OpenCL driver's libraries use dynamic thread-local
@@ -11,3 +14,10 @@ cmake --build "$build_dir" -j "$jobs"
 # suppress the loader's own blocks. Without sanitizers this changes nothing.
 export LSAN_OPTIONS=${LSAN_OPTIONS:-use_tls=0:suppressions=$PWD/tests/sanitizer/lsan.supp}
 ctest --test-dir "$build_dir" -j "$jobs" -LE long --output-on-failure --timeout 600
+if [ -z "${SKIP_CI_STAGES:-}" ]; then
+  for stage in scripts/ci-stages/*.sh; do
+    [ -e "$stage" ] || continue
+    echo "== stage ${stage##*/}"
+    BUILD_DIR=$build_dir bash "$stage"
+  done
+fi
