@@ -1,7 +1,9 @@
 // One-dimensional complex transforms, out of place, forward: the library's
 // GPU road (PoCL under the default GPU profile) and CPU road through the
-// public interface, FFTW directly (one thread and all threads), and clFFT on
-// the same PoCL device. GFLOPS = 5 N log2(N) batch / time.
+// public interface, FFTW directly (one thread and all threads), and clFFT
+// and VkFFT on the same PoCL device. GFLOPS = 5 N log2(N) batch / time.
+// The `commit` benchmarks time a second commit of a configuration whose
+// programs (GPU) or plans (CPU) the first commit already made.
 #include <benchmark/benchmark.h>
 
 #include <fftw3.h>
@@ -19,13 +21,16 @@
 #ifdef QEZ_BENCH_CLFFT
 #include "bench/clfft_road.hpp"
 #endif
+#ifdef QEZ_BENCH_VKFFT
+#include "bench/vkfft_road.hpp"
+#endif
 
 namespace {
 
 namespace qd = ulmara::qez::dft;
 
-// Batches keep about 2^20 elements in flight.
-constexpr std::int64_t batch_elements = std::int64_t{1} << 20;
+// Batches keep about 2^22 elements in flight.
+constexpr std::int64_t batch_elements = std::int64_t{1} << 22;
 
 std::int64_t batch_for(std::int64_t n, bool batched) {
   return batched ? std::max<std::int64_t>(1, batch_elements / n) : 1;
@@ -49,12 +54,36 @@ constexpr qd::precision precision_of() {
 // The library through its public interface, on a GPU or a CPU queue.
 
 template <class T>
-void library_road(benchmark::State& state, sycl::queue& queue, std::int64_t n, std::int64_t batch) {
-  qd::descriptor<precision_of<T>(), qd::domain::COMPLEX> desc(n);
+using complex_descriptor = qd::descriptor<precision_of<T>(), qd::domain::COMPLEX>;
+
+template <class T>
+void configure_batch(complex_descriptor<T>& desc, std::int64_t n, std::int64_t batch) {
   desc.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
   desc.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, batch);
   desc.set_value(qd::config_param::FWD_DISTANCE, n);
   desc.set_value(qd::config_param::BWD_DISTANCE, n);
+}
+
+// A commit of a configuration an earlier commit in the process has made.
+template <class T>
+void second_commit(benchmark::State& state, sycl::queue& queue, std::int64_t n,
+                   std::int64_t batch) {
+  {
+    complex_descriptor<T> first(n);
+    configure_batch<T>(first, n, batch);
+    first.commit(queue);
+  }
+  for (auto _ : state) {
+    complex_descriptor<T> desc(n);
+    configure_batch<T>(desc, n, batch);
+    desc.commit(queue);
+  }
+}
+
+template <class T>
+void library_road(benchmark::State& state, sycl::queue& queue, std::int64_t n, std::int64_t batch) {
+  complex_descriptor<T> desc(n);
+  configure_batch<T>(desc, n, batch);
   desc.commit(queue);
   auto* in = sycl::malloc_device<std::complex<T>>(n * batch, queue);
   auto* out = sycl::malloc_device<std::complex<T>>(n * batch, queue);
@@ -88,6 +117,7 @@ struct fftw_api;
     using complex = X##_complex;                                                                    \
     static plan make(int n, int batch, int threads, complex* in, complex* out) {                   \
       X##_plan_with_nthreads(threads);                                                              \
+      X##_set_timelimit(2.0);                                                                       \
       return X##_plan_many_dft(1, &n, batch, in, nullptr, 1, n, out, nullptr, 1, n, FFTW_FORWARD,  \
                                FFTW_MEASURE);                                                       \
     }                                                                                               \
@@ -115,19 +145,20 @@ void fftw_road(benchmark::State& state, int threads, std::int64_t n, std::int64_
   api::free(out);
 }
 
-#ifdef QEZ_BENCH_CLFFT
-template <class T>
-void clfft_road_bench(benchmark::State& state, std::int64_t n, std::int64_t batch) {
-  qez_bench::clfft_road road(n, batch, sizeof(T) == sizeof(double));
+// ---------------------------------------------------------------------------
+// Peer libraries on the same OpenCL device.
+
+template <class Road, class T>
+void peer_road(benchmark::State& state, std::int64_t n, std::int64_t batch) {
+  Road road(n, batch, sizeof(T) == sizeof(double));
   if (!road.ready()) {
-    state.SkipWithError("clFFT has no plan for this size");
+    state.SkipWithError("the library has no plan for this size");
     return;
   }
   road.run();
   for (auto _ : state) road.run();
   set_flops(state, n, batch);
 }
-#endif
 
 // ---------------------------------------------------------------------------
 // Registration: road x precision x length x (single transform, batch).
@@ -161,9 +192,20 @@ void register_precision(const char* letter) {
       })->UseRealTime()->Unit(benchmark::kMicrosecond);
 #ifdef QEZ_BENCH_CLFFT
       benchmark::RegisterBenchmark(("clfft" + tail).c_str(), [=](benchmark::State& s) {
-        clfft_road_bench<T>(s, n, batch);
+        peer_road<qez_bench::clfft_road, T>(s, n, batch);
       })->UseRealTime()->Unit(benchmark::kMicrosecond);
 #endif
+#ifdef QEZ_BENCH_VKFFT
+      benchmark::RegisterBenchmark(("vkfft" + tail).c_str(), [=](benchmark::State& s) {
+        peer_road<qez_bench::vkfft_road, T>(s, n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+#endif
+      benchmark::RegisterBenchmark(("commit_gpu" + tail).c_str(), [=](benchmark::State& s) {
+        second_commit<T>(s, gpu_queue(), n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark(("commit_cpu" + tail).c_str(), [=](benchmark::State& s) {
+        second_commit<T>(s, cpu_queue(), n, batch);
+      })->UseRealTime()->Unit(benchmark::kMicrosecond);
     }
   }
 }
@@ -173,8 +215,6 @@ void register_precision(const char* letter) {
 int main(int argc, char** argv) {
   fftw_init_threads();
   fftwf_init_threads();
-  fftw_set_timelimit(2.0);
-  fftwf_set_timelimit(2.0);
   register_precision<float>("s");
   register_precision<double>("d");
   benchmark::Initialize(&argc, argv);

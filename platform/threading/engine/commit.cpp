@@ -1,5 +1,6 @@
 // Commit and compute of the CPU engine: the layout is resolved and both
 // directions are planned at commit; the compute entries run the plans.
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <thread>
@@ -18,8 +19,8 @@ using namespace ::ulmara::qez::dft;
 namespace {
 
 struct engine_state {
-  std::unique_ptr<direction_plan> forward;
-  std::unique_ptr<direction_plan> backward;
+  std::shared_ptr<const direction_plan> forward;
+  std::shared_ptr<const direction_plan> backward;
   bool in_place = false;
 };
 
@@ -29,7 +30,7 @@ engine_state* state_of(const DFTI_DESCRIPTOR* record) {
 
 // In-place plans take one data address (or the same one twice), out-of-place
 // plans two distinct ones.
-template <std::unique_ptr<direction_plan> engine_state::*Which>
+template <std::shared_ptr<const direction_plan> engine_state::*Which>
 int compute(DFTI_DESCRIPTOR* record, void* input, void* output, void* /*dependencies*/,
             std::uint64_t* /*container_kind*/, void* /*result_event*/) {
   if (!is_live_record(record)) return status_bad_descriptor;
@@ -51,6 +52,16 @@ int default_thread_count(const DFTI_DESCRIPTOR* record) {
   return static_cast<int>(std::thread::hardware_concurrency());
 }
 
+// The threads a committed transform runs on: the descriptor's limit, or the
+// service layer's count, and never more than the service layer allows.
+int committed_thread_count(const DFTI_DESCRIPTOR* record) {
+  const int wanted = record->thread_limit != 0 ? record->thread_limit
+                                               : default_thread_count(record);
+  const service_table* s = record->services;
+  const int allowed = s != nullptr && s->max_threads != nullptr ? s->max_threads() : wanted;
+  return std::max(1, std::min(wanted, allowed));
+}
+
 }  // namespace
 
 void release_engine_state(DFTI_DESCRIPTOR* record) {
@@ -67,11 +78,12 @@ int commit_record(DFTI_DESCRIPTOR* record) {
   std::unique_ptr<engine_state> state(new (std::nothrow) engine_state);
   if (!state) return status_allocation_failed;
   state->in_place = layout.forward.in_place;
+  const int threads = committed_thread_count(record);
   status = make_direction_plan(layout.forward, layout.double_precision,
-                               layout.destroy_input_allowed, &state->forward);
+                               layout.destroy_input_allowed, threads, &state->forward);
   if (status != status_success) return status;
   status = make_direction_plan(layout.backward, layout.double_precision,
-                               layout.destroy_input_allowed, &state->backward);
+                               layout.destroy_input_allowed, threads, &state->backward);
   if (status != status_success) return status;
 
   // The new plans replace whatever an earlier commit left.

@@ -1,13 +1,21 @@
 // FFTW3 guru64 plans for the CPU engine, one template over the precision.
 //
-// Plans are made with FFTW_ESTIMATE on placeholder arrays (ESTIMATE never
-// touches them) and FFTW_UNALIGNED, so that the new-array execute functions
-// can run them on any caller data. Scales are applied after the transform.
-// FFTW's planner is not thread-safe: planning and destruction take one lock.
+// Each direction carries two plans run through the new-array execute
+// functions: one for SIMD-aligned data (the common case: SYCL allocations
+// and FFTW's own are aligned) and one planned with FFTW_UNALIGNED for any
+// other address. Transforms of at least `measured_points` points are planned
+// with FFTW_MEASURE, on scratch arrays of the transform's own span, within
+// `planning_seconds` per plan and with the record's thread count; smaller
+// ones with FFTW_ESTIMATE on one thread, where measuring and threads cost
+// more than they give. Scales are applied after the transform. Plans are
+// shared through the engine's plan cache. FFTW's planner is not
+// thread-safe: planning and destruction take one lock.
 #include "platform/threading/engine/fftw_plans.hpp"
+#include "platform/threading/engine/plan_cache.hpp"
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstring>
 #include <mutex>
@@ -70,6 +78,12 @@ struct fftw_api;
       }                                                                                        \
     }                                                                                          \
     static void destroy(plan p) { X(destroy_plan)(p); }                                       \
+    static int alignment_of(void* p) { return X(alignment_of)(static_cast<REAL*>(p)); }       \
+    static void start_threads() { X(init_threads)(); }                                        \
+    static void set_planning(int threads, double seconds) {                                   \
+      X(plan_with_nthreads)(threads);                                                          \
+      X(set_timelimit)(seconds);                                                               \
+    }                                                                                          \
     static void* allocate(std::size_t bytes) { return X(malloc)(bytes); }                     \
     static void release(void* p) { X(free)(p); }                                              \
   };
@@ -210,6 +224,78 @@ fftw_dims dims_of(const direction_layout& l, const element_box& in, const elemen
 
 // ---------------------------------------------------------------------------
 
+// Transforms of at least this many points (all batches together) are
+// planned with FFTW_MEASURE and threads; smaller ones with FFTW_ESTIMATE on
+// one thread.
+constexpr std::int64_t measured_points = std::int64_t(1) << 15;
+// The bound on FFTW's measuring per plan, in seconds (FFTW treats it as a
+// rough limit). A commit plans up to two measured plans.
+constexpr double planning_seconds = 0.25;
+
+std::int64_t points_of(const direction_layout& l) {
+  std::int64_t n = 1;
+  for (int k = 0; k < l.rank; ++k) n *= l.lengths[k];
+  for (int j = 0; j < l.batch_rank; ++j) n *= l.counts[j];
+  return n;
+}
+
+// Lowest and highest element offsets a box reaches from its first element.
+struct box_reach {
+  std::int64_t lowest = 0;
+  std::int64_t highest = 0;
+  std::int64_t span() const { return highest - lowest + 1; }
+};
+
+box_reach reach_of(const element_box& box) {
+  box_reach r;
+  for (int d = 0; d < box.dims; ++d) {
+    const std::int64_t step = (box.extent[d] - 1) * box.stride[d];
+    (step < 0 ? r.lowest : r.highest) += step;
+  }
+  return r;
+}
+
+// Arrays FFTW plans on: scratch of the transform's own span for measuring
+// (FFTW overwrites them), small placeholders for estimating (FFTW_ESTIMATE
+// never touches the arrays). Both come from fftw_malloc, so they are aligned.
+template <class Real>
+class planning_arrays {
+public:
+  planning_arrays(const element_box& in, std::size_t in_bytes, const element_box& out,
+                  std::size_t out_bytes, bool in_place, bool full_size) {
+    const box_reach in_reach = reach_of(in), out_reach = reach_of(out);
+    const std::size_t in_span = full_size ? in_bytes * std::size_t(in_reach.span()) : 64;
+    const std::size_t out_span = full_size ? out_bytes * std::size_t(out_reach.span()) : 64;
+    in_.reset(fftw_api<Real>::allocate(in_place ? std::max(in_span, out_span) : in_span));
+    if (!in_place) out_.reset(fftw_api<Real>::allocate(out_span));
+    if (!in_ || (!in_place && !out_)) return;
+    // The plan's arrays point at each side's first element.
+    const std::int64_t in_skip = full_size ? -in_reach.lowest : 0;
+    const std::int64_t out_skip = full_size ? -out_reach.lowest : 0;
+    in_first_ = static_cast<char*>(in_.get()) + in_skip * std::int64_t(in_bytes);
+    out_first_ = static_cast<char*>(in_place ? in_.get() : out_.get()) +
+                 out_skip * std::int64_t(out_bytes);
+  }
+
+  bool ready() const { return in_first_ != nullptr; }
+  void* input() const { return in_first_; }
+  void* output() const { return out_first_; }
+
+private:
+  fftw_buffer<Real> in_;
+  fftw_buffer<Real> out_;
+  void* in_first_ = nullptr;
+  void* out_first_ = nullptr;
+};
+
+// Starts FFTW's threads once per precision; called under the planner lock.
+template <class Real>
+void start_fftw_threads() {
+  static bool started = false;
+  if (!started) fftw_api<Real>::start_threads();
+  started = true;
+}
+
 template <class Real>
 class fftw_direction_plan final : public direction_plan {
 public:
@@ -217,14 +303,14 @@ public:
   using complex = std::complex<Real>;
 
   ~fftw_direction_plan() override {
-    if (plan_ != nullptr) {
-      std::lock_guard<std::mutex> lock(planner_mutex());
-      api::destroy(plan_);
-    }
+    std::lock_guard<std::mutex> lock(planner_mutex());
+    if (aligned_ != nullptr) api::destroy(aligned_);
+    if (unaligned_ != nullptr) api::destroy(unaligned_);
   }
 
   // Plans the route; false when FFTW has no plan for it.
-  bool plan(const direction_layout& l, plan_route route, bool destroy_input_allowed) {
+  bool plan(const direction_layout& l, plan_route route, bool destroy_input_allowed,
+            int threads) {
     kind_ = l.kind;
     route_ = route;
     scale_ = static_cast<Real>(l.scale);
@@ -237,33 +323,35 @@ public:
         route == plan_route::scatter_output ? packed_box(out_box_) : out_box_;
     const bool fftw_in_place = l.in_place && route == plan_route::direct;
 
-    unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
     // FFTW may destroy the input of c2r transforms; a packed copy or an
     // in-place transform may be destroyed, the caller's input otherwise not.
     const bool may_destroy = l.in_place || route == plan_route::gather_input ||
                              (l.kind == transform_kind::c2r && destroy_input_allowed);
-    flags |= may_destroy ? FFTW_DESTROY_INPUT : FFTW_PRESERVE_INPUT;
-
+    const unsigned input_rule = may_destroy ? FFTW_DESTROY_INPUT : FFTW_PRESERVE_INPUT;
+    const bool measure = points_of(l) >= measured_points;
     const fftw_dims d = dims_of(l, fftw_in, fftw_out);
-    fftw_buffer<Real> in_placeholder(api::allocate(64));
-    fftw_buffer<Real> out_placeholder(api::allocate(64));
-    if (!in_placeholder || !out_placeholder) return false;
-    void* in = in_placeholder.get();
-    void* out = fftw_in_place ? in : out_placeholder.get();
+    const std::size_t real_bytes = sizeof(Real), complex_bytes = 2 * sizeof(Real);
+    const std::size_t in_bytes = l.input_is_complex() ? complex_bytes : real_bytes;
+    const std::size_t out_bytes = l.output_is_complex() ? complex_bytes : real_bytes;
 
     std::lock_guard<std::mutex> lock(planner_mutex());
-    switch (l.kind) {
-      case transform_kind::c2c:
-        plan_ = api::dft(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, l.sign, flags);
-        break;
-      case transform_kind::r2c:
-        plan_ = api::r2c(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, flags);
-        break;
-      case transform_kind::c2r:
-        plan_ = api::c2r(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, flags);
-        break;
+    start_fftw_threads<Real>();
+    api::set_planning(measure ? std::max(threads, 1) : 1, planning_seconds);
+    {
+      planning_arrays<Real> arrays(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place, measure);
+      if (arrays.ready()) {
+        aligned_ = make(l, d, arrays.input(), arrays.output(),
+                        input_rule | (measure ? FFTW_MEASURE : FFTW_ESTIMATE));
+        in_alignment_ = api::alignment_of(arrays.input());
+        out_alignment_ = api::alignment_of(arrays.output());
+      }
     }
-    return plan_ != nullptr;
+    planning_arrays<Real> placeholders(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place,
+                                       false);
+    if (!placeholders.ready()) return false;
+    unaligned_ = make(l, d, placeholders.input(), placeholders.output(),
+                      input_rule | FFTW_ESTIMATE | FFTW_UNALIGNED);
+    return unaligned_ != nullptr;
   }
 
   int execute(void* input, void* output) const override {
@@ -278,6 +366,28 @@ public:
   plan_route route() const override { return route_; }
 
 private:
+  static typename api::plan make(const direction_layout& l, const fftw_dims& d, void* in,
+                                 void* out, unsigned flags) {
+    switch (l.kind) {
+      case transform_kind::c2c:
+        return api::dft(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, l.sign, flags);
+      case transform_kind::r2c:
+        return api::r2c(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, flags);
+      case transform_kind::c2r:
+        return api::c2r(d.rank, d.dims, d.howmany_rank, d.howmany, in, out, flags);
+    }
+    return nullptr;
+  }
+
+  // The aligned plan serves arrays aligned as the ones it was planned on
+  // (FFTW's rule for the new-array execute functions); the unaligned plan
+  // serves any others.
+  void execute_plan(void* in, void* out) const {
+    const bool aligned_fits = aligned_ != nullptr && api::alignment_of(in) == in_alignment_ &&
+                              api::alignment_of(out) == out_alignment_;
+    api::execute(aligned_fits ? aligned_ : unaligned_, kind_, in, out);
+  }
+
   template <class In, class Out>
   int run(void* input, void* output) const {
     In* in = static_cast<In*>(input) + in_offset_;
@@ -287,21 +397,24 @@ private:
       dense.reset(api::allocate(sizeof(In) * static_cast<std::size_t>(in_box_.elements())));
       if (!dense) return status_allocation_failed;
       gather(in, in_box_, static_cast<In*>(dense.get()));
-      api::execute(plan_, kind_, dense.get(), out);
+      execute_plan(dense.get(), out);
     } else if (route_ == plan_route::scatter_output) {
       dense.reset(api::allocate(sizeof(Out) * static_cast<std::size_t>(out_box_.elements())));
       if (!dense) return status_allocation_failed;
-      api::execute(plan_, kind_, in, dense.get());
+      execute_plan(in, dense.get());
       scatter(static_cast<const Out*>(dense.get()), out_box_, out, scale_);
       return status_success;
     } else {
-      api::execute(plan_, kind_, in, out);
+      execute_plan(in, out);
     }
     if (scale_ != Real(1)) scale_in_place(out, out_box_, scale_);
     return status_success;
   }
 
-  typename api::plan plan_ = nullptr;
+  typename api::plan aligned_ = nullptr;
+  typename api::plan unaligned_ = nullptr;
+  int in_alignment_ = 0;
+  int out_alignment_ = 0;
   transform_kind kind_ = transform_kind::c2c;
   plan_route route_ = plan_route::direct;
   Real scale_ = 1;
@@ -331,14 +444,14 @@ int candidate_routes(const direction_layout& l, bool destroy_input_allowed, plan
 }
 
 template <class Real>
-int make_plan(const direction_layout& l, bool destroy_input_allowed,
-              std::unique_ptr<direction_plan>* plan) {
+int make_plan(const direction_layout& l, bool destroy_input_allowed, int threads,
+              std::shared_ptr<const direction_plan>* plan) {
   plan_route routes[2];
   const int n = candidate_routes(l, destroy_input_allowed, routes);
   for (int i = 0; i < n; ++i) {
-    std::unique_ptr<fftw_direction_plan<Real>> p(new (std::nothrow) fftw_direction_plan<Real>);
+    std::shared_ptr<fftw_direction_plan<Real>> p(new (std::nothrow) fftw_direction_plan<Real>);
     if (!p) return status_allocation_failed;
-    if (p->plan(l, routes[i], destroy_input_allowed)) {
+    if (p->plan(l, routes[i], destroy_input_allowed, threads)) {
       *plan = std::move(p);
       return status_success;
     }
@@ -349,9 +462,16 @@ int make_plan(const direction_layout& l, bool destroy_input_allowed,
 }  // namespace
 
 int make_direction_plan(const direction_layout& layout, bool double_precision,
-                        bool destroy_input_allowed, std::unique_ptr<direction_plan>* plan) {
-  return double_precision ? make_plan<double>(layout, destroy_input_allowed, plan)
-                          : make_plan<float>(layout, destroy_input_allowed, plan);
+                        bool destroy_input_allowed, int threads,
+                        std::shared_ptr<const direction_plan>* plan) {
+  plan_cache& cache = shared_plan_cache();
+  plan_key key = key_of(layout, double_precision, destroy_input_allowed, threads);
+  if ((*plan = cache.find(key))) return status_success;
+  const int status = double_precision
+                         ? make_plan<double>(layout, destroy_input_allowed, threads, plan)
+                         : make_plan<float>(layout, destroy_input_allowed, threads, plan);
+  if (status == status_success) cache.keep(std::move(key), *plan);
+  return status;
 }
 
 }  // namespace cpu_engine

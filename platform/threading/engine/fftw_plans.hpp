@@ -26,10 +26,13 @@ public:
   virtual plan_route route() const = 0;
 };
 
-// Plans one direction. Returns 0 with *plan set, 1 when memory runs out, 6
-// when FFTW has no plan for the layout.
+// Plans one direction, or takes the plan an earlier commit made for the
+// same layout; large transforms run on up to `threads` threads. Returns 0
+// with *plan set, 1 when memory runs out, 6 when FFTW has no plan for the
+// layout.
 int make_direction_plan(const direction_layout& layout, bool double_precision,
-                        bool destroy_input_allowed, std::unique_ptr<direction_plan>* plan);
+                        bool destroy_input_allowed, int threads,
+                        std::shared_ptr<const direction_plan>* plan);
 
 }  // namespace cpu_engine
 }  // namespace qez

@@ -336,9 +336,9 @@ engine::direction_layout one_d(engine::transform_kind kind, std::int64_t n, bool
 }
 
 TEST(EngineRoutes, ChoosesTheRouteByLayout) {
-  std::unique_ptr<engine::direction_plan> p;
+  std::shared_ptr<const engine::direction_plan> p;
   auto c2r = one_d(engine::transform_kind::c2r, 16, false);
-  ASSERT_EQ(engine::make_direction_plan(c2r, true, false, &p), 0);
+  ASSERT_EQ(engine::make_direction_plan(c2r, true, false, 1, &p), 0);
   EXPECT_EQ(p->route(), engine::plan_route::direct) << "FFTW keeps a 1-D c2r input";
 
   engine::direction_layout c2r_2d = c2r;
@@ -346,17 +346,39 @@ TEST(EngineRoutes, ChoosesTheRouteByLayout) {
   c2r_2d.lengths[1] = 4;
   c2r_2d.input.strides[1] = 9;
   c2r_2d.output.strides[1] = 16;
-  ASSERT_EQ(engine::make_direction_plan(c2r_2d, true, false, &p), 0);
+  ASSERT_EQ(engine::make_direction_plan(c2r_2d, true, false, 1, &p), 0);
   EXPECT_EQ(p->route(), engine::plan_route::gather_input);
-  ASSERT_EQ(engine::make_direction_plan(c2r_2d, true, true, &p), 0);
+  ASSERT_EQ(engine::make_direction_plan(c2r_2d, true, true, 1, &p), 0);
   EXPECT_EQ(p->route(), engine::plan_route::direct) << "destroying the input is allowed";
 
   auto r2c_in_place = one_d(engine::transform_kind::r2c, 16, true);
-  ASSERT_EQ(engine::make_direction_plan(r2c_in_place, false, false, &p), 0);
+  ASSERT_EQ(engine::make_direction_plan(r2c_in_place, false, false, 1, &p), 0);
   EXPECT_EQ(p->route(), engine::plan_route::direct);
   r2c_in_place.output.offset = 3;  // the two sides start at different addresses
-  ASSERT_EQ(engine::make_direction_plan(r2c_in_place, false, false, &p), 0);
+  ASSERT_EQ(engine::make_direction_plan(r2c_in_place, false, false, 1, &p), 0);
   EXPECT_EQ(p->route(), engine::plan_route::scatter_output);
+}
+
+TEST(EnginePlanCache, SharesAPlanOnlyBetweenEqualLayouts) {
+  auto layout = one_d(engine::transform_kind::c2c, 24, false);
+  std::shared_ptr<const engine::direction_plan> first, again, other;
+  ASSERT_EQ(engine::make_direction_plan(layout, false, false, 1, &first), 0);
+  ASSERT_EQ(engine::make_direction_plan(layout, false, false, 1, &again), 0);
+  EXPECT_EQ(first.get(), again.get()) << "a second commit of one layout plans again";
+
+  const auto differs = [&](const engine::direction_layout& l, bool double_precision, int threads,
+                           const char* what) {
+    ASSERT_EQ(engine::make_direction_plan(l, double_precision, false, threads, &other), 0);
+    EXPECT_NE(first.get(), other.get()) << what;
+  };
+  differs(layout, true, 1, "precision");
+  differs(layout, false, 4, "thread count");
+  auto scaled = layout;
+  scaled.scale = 0.5;
+  differs(scaled, false, 1, "scale");
+  auto offset = layout;
+  offset.output.offset = 1;
+  differs(offset, false, 1, "output offset");
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,8 @@
 // Transforms computed by the CPU engine, checked against FFTW's long-double
 // reference: complex and real, single and double precision, ranks 1 to 5,
 // batches, packed and strided layouts with offsets in both stride
-// conventions, in place and out of place, with scales.
+// conventions, in place and out of place, with scales; small transforms and
+// ones large enough to be measured and threaded, on aligned and unaligned data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,7 +53,9 @@ std::vector<engine_case> all_cases() {
   const std::vector<shape> shapes = {
       {"n1", {1}, 1},          {"n16", {16}, 1},         {"n17x3", {17}, 3},
       {"n15", {15}, 1},        {"n6x5", {6, 5}, 2},      {"n4x7", {4, 7}, 1},
-      {"n3x4x5", {3, 4, 5}, 2}, {"n2x3x2x3x3", {2, 3, 2, 3, 3}, 1}};
+      {"n3x4x5", {3, 4, 5}, 2}, {"n2x3x2x3x3", {2, 3, 2, 3, 3}, 1},
+      // Large enough to be planned by measurement and run on threads.
+      {"n4096x9", {4096}, 9},   {"n48x40x20", {48, 40}, 20}};
   std::vector<engine_case> cases;
   for (bool real : {false, true})
     for (const shape& s : shapes)
