@@ -18,11 +18,8 @@
 #include <sycl/sycl.hpp>
 
 #include "ulmara/qez/dft.hpp"
-#ifdef QEZ_BENCH_CLFFT
-#include "bench/clfft_road.hpp"
-#endif
-#ifdef QEZ_BENCH_VKFFT
-#include "bench/vkfft_road.hpp"
+#if defined(QEZ_BENCH_CLFFT) || defined(QEZ_BENCH_VKFFT)
+#include "bench/opencl_peer.hpp"
 #endif
 
 namespace {
@@ -148,17 +145,21 @@ void fftw_road(benchmark::State& state, int threads, std::int64_t n, std::int64_
 // ---------------------------------------------------------------------------
 // Peer libraries on the same OpenCL device.
 
-template <class Road, class T>
-void peer_road(benchmark::State& state, std::int64_t n, std::int64_t batch) {
-  Road road(n, batch, sizeof(T) == sizeof(double));
-  if (!road.ready()) {
+#if defined(QEZ_BENCH_CLFFT) || defined(QEZ_BENCH_VKFFT)
+using peer_maker = std::unique_ptr<qez_bench::peer_road> (*)(std::int64_t, std::int64_t, bool);
+
+template <class T>
+void peer_road(benchmark::State& state, peer_maker make, std::int64_t n, std::int64_t batch) {
+  const auto road = make(n, batch, sizeof(T) == sizeof(double));
+  if (!road->ready()) {
     state.SkipWithError("the library has no plan for this size");
     return;
   }
-  road.run();
-  for (auto _ : state) road.run();
+  road->run();
+  for (auto _ : state) road->run();
   set_flops(state, n, batch);
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // Registration: road x precision x length x (single transform, batch).
@@ -192,12 +193,12 @@ void register_precision(const char* letter) {
       })->UseRealTime()->Unit(benchmark::kMicrosecond);
 #ifdef QEZ_BENCH_CLFFT
       benchmark::RegisterBenchmark(("clfft" + tail).c_str(), [=](benchmark::State& s) {
-        peer_road<qez_bench::clfft_road, T>(s, n, batch);
+        peer_road<T>(s, qez_bench::make_clfft_road, n, batch);
       })->UseRealTime()->Unit(benchmark::kMicrosecond);
 #endif
 #ifdef QEZ_BENCH_VKFFT
       benchmark::RegisterBenchmark(("vkfft" + tail).c_str(), [=](benchmark::State& s) {
-        peer_road<qez_bench::vkfft_road, T>(s, n, batch);
+        peer_road<T>(s, qez_bench::make_vkfft_road, n, batch);
       })->UseRealTime()->Unit(benchmark::kMicrosecond);
 #endif
       benchmark::RegisterBenchmark(("commit_gpu" + tail).c_str(), [=](benchmark::State& s) {
