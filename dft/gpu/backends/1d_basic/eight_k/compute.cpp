@@ -99,7 +99,7 @@ bool has_views(const block<T>& b, direction d) {
 template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    void* result_event, direction d, std::int64_t data_kind) {
-  const block<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   const int ready = workspace_status_before_compute(record, b->internal_twiddles, b->internal_scratch,
                                                     caller_gave_workspace(b->workspace_kind));
