@@ -16,9 +16,7 @@
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace eight_k {
 
 namespace {
@@ -159,6 +157,4 @@ QEZ_INSTANTIATE(double)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_8k_2_facts_gpu_bkd, eight_k)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -11,10 +11,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 namespace {
 
@@ -122,7 +119,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

@@ -12,10 +12,7 @@ class twidlTableGen2FactsUsmFloat;
 class twidlTableGen2FactsBufDouble;
 class twidlTableGen2FactsBufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 namespace {
 
@@ -237,7 +234,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

@@ -16,10 +16,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace large_1d {
+namespace ulmara::qez::dft::large_1d {
 
 namespace {
 
@@ -120,7 +117,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::large_1d

@@ -17,9 +17,7 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace large_1d {
 
 namespace {
@@ -245,6 +243,4 @@ QEZ_INSTANTIATE(double)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_large_1d_gpu_bkd, large_1d)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -19,9 +19,7 @@
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace n_facts_slm {
 
 namespace {
@@ -320,6 +318,4 @@ QEZ_INSTANTIATE(double)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_n_facts_gpu_bkd, n_facts_slm)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -19,10 +19,7 @@ class bufMainTwiddleGenerationNFactSLM_d;
 class usmMainTwiddleGenerationNFactSLM_s;
 class bufMainTwiddleGenerationNFactSLM_s;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 namespace {
 
@@ -125,7 +122,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

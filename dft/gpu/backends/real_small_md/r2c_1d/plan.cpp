@@ -11,9 +11,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace r2c_1d {
 
 namespace {
@@ -182,6 +180,4 @@ QEZ_INSTANTIATE(double)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_r2c_1d_main_gpu_bkd, r2c_1d)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -15,10 +15,7 @@ class twidlTableGenR2C1DMainBufDouble;
 class twidlTableGenR2C1DMainUsmFloat;
 class twidlTableGenR2C1DMainBufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_1d {
+namespace ulmara::qez::dft::r2c_1d {
 
 namespace {
 
@@ -224,7 +221,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace r2c_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_1d

@@ -6,10 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace small_md {
+namespace ulmara::qez::dft::small_md {
 
 namespace {
 
@@ -83,7 +80,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace small_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::small_md

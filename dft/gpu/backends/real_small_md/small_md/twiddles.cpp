@@ -31,10 +31,7 @@ class twidlTableColbatchBufDouble;
 class twidlTableColbatchUsmFloat;
 class twidlTableColbatchBufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace small_md {
+namespace ulmara::qez::dft::small_md {
 
 namespace {
 
@@ -296,7 +293,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace small_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::small_md
