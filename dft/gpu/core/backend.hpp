@@ -62,6 +62,9 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
 
 }  // namespace ulmara::qez::dft
 
+// Expands `M(float) M(double)`: explicit instantiation lists.
+#define QEZ_FOR_EACH_PRECISION(M) M(float) M(double)
+
 // Declares, in the current namespace, the init and destroy steps of a
 // backend with a block per precision: bkd_init<T> and bkd_free_on_failure<T>
 // (its policy class runs them through the backend protocol).

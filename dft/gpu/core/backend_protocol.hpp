@@ -157,9 +157,6 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
 }  // namespace qez
 }  // namespace ulmara
 
-// Expands `M(float) M(double)`: explicit instantiation lists.
-#define QEZ_FOR_EACH_PRECISION(M) M(float) M(double)
-
 // Defines, in the current namespace, the policy class backend_policy<T> of
 // a backend: `failure` is its commit_policy, `accept`, `init_step` and
 // `destroy_step` its acceptance, init and destroy, `fwd` and `bwd` its

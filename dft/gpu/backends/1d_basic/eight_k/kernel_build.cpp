@@ -87,8 +87,7 @@ int build_kernels(block<T>* b) {
   template void format_kernel_names<T>(block<T>*);                            \
   template build_options format_build_options<T>(const block<T>*, direction); \
   template int build_kernels<T>(block<T>*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::eight_k

@@ -149,8 +149,7 @@ QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, eight_k::acceptance
 #define QEZ_INSTANTIATE(T)                                               \
   template int bkd_init<T>(DFTI_DESCRIPTOR*);                            \
   template void bkd_destroy<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace eight_k

@@ -67,8 +67,7 @@ int build_kernels(block<T>* b) {
 #define QEZ_INSTANTIATE(T)                                 \
   template program_request request_of<T>(const block<T>&); \
   template int build_kernels<T>(block<T>*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::two_factor

@@ -119,8 +119,7 @@ sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const 
 #define QEZ_INSTANTIATE(T)                                                                                  \
   template sycl::event write_sub_length_table<T>(sycl::queue&, const table_view&, std::int64_t, std::int64_t); \
   template sycl::event write_cross_table<T>(sycl::queue&, const table_view&, const cross_table_shape&, T);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::four_factor

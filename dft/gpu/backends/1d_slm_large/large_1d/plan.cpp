@@ -235,8 +235,7 @@ QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, large_1d::acceptance
   template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace large_1d

@@ -117,8 +117,7 @@ void release_kernels(block<T>* b) {
   template int build_kernels<T>(block<T>*);    \
   template void release_kernels<T>(block<T>*); \
   template std::string build_options_text<T>(const block<T>&, direction, const char*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::n_facts_slm

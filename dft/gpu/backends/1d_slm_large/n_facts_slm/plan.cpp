@@ -310,8 +310,7 @@ QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, n_facts_slm::accepta
   template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*); \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)                            \
   template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace n_facts_slm

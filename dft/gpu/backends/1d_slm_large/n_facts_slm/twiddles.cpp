@@ -118,8 +118,7 @@ sycl::event init_or_copy_main_twiddle_on_device(void* table, std::uint32_t kind,
                                                                  std::int64_t, sycl::queue&);               \
   template sycl::event init_or_copy_main_twiddle_on_device<T>(void*, std::uint32_t, T, const block<T>&,     \
                                                               sycl::queue&);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::n_facts_slm

@@ -172,8 +172,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
 }
 
 #define QEZ_INSTANTIATE(T) template int bkd_init<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace r2c_1d

@@ -217,8 +217,7 @@ void bkd_free_buffers(block* b, std::uint32_t phase) {
   template void twiddle_entry<T>(std::int64_t, std::int64_t, T*);                                 \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::r2c_1d

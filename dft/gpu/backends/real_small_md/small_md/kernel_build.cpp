@@ -210,8 +210,7 @@ int build_small_md_kernel(block* b) {
 #define QEZ_INSTANTIATE(T)                                                   \
   template bool input_copied_in_slm<T>(const small_md_kernel_config&, int); \
   template int build_small_md_kernel<T>(block*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace ulmara::qez::dft::small_md

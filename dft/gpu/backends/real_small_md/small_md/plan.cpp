@@ -602,8 +602,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
                                           std::int64_t, const device_geometry&);                        \
   template std::int64_t kernel_config_cost<T>(const small_md_kernel_config&);                           \
   template std::int64_t first_stage_work<T>(const small_md_kernel_config&);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace small_md
