@@ -37,7 +37,8 @@ queue_impl::queue_impl(std::shared_ptr<context_impl> c, std::shared_ptr<device_i
   if (!ctx->has_device(dev.get())) throw_error(errc::invalid, "the device is not in the queue's context");
   in_order = props.has_property<property::queue::in_order>();
   profiling = props.has_property<property::queue::enable_profiling>();
-  if (!dev->is_host()) cl = create_cl_queue(*ctx, *dev, in_order, profiling);
+  if (dev->nivolo) open_nivolo(nullptr);
+  else if (!dev->is_host()) cl = create_cl_queue(*ctx, *dev, in_order, profiling);
 }
 
 queue_impl::queue_impl(cl_command_queue native, bool owns_handle, std::shared_ptr<context_impl> c,
@@ -55,7 +56,32 @@ queue_impl::queue_impl(cl_command_queue native, bool owns_handle, std::shared_pt
 // As in SYCL 2020, dropping the last handle of a queue does not wait: its
 // commands complete on their own (OpenCL keeps a released queue's commands).
 queue_impl::~queue_impl() {
-  if (cl && owns) clReleaseCommandQueue(cl);
+  if (nivolo) {
+    clReleaseCommandQueue(cl);
+    if (owns) loaded_nivolo_driver()->qxCommandQueueDestroy(nivolo);
+  } else if (cl && owns) {
+    clReleaseCommandQueue(cl);
+  }
+}
+
+void queue_impl::open_nivolo(qx_command_queue_handle_t native) {
+  const nivolo_driver& driver = *loaded_nivolo_driver();
+  if (!ctx->nivolo || !dev->nivolo) throw_error(errc::invalid, "a Nivolo queue needs a Nivolo context and device");
+  if (native == nullptr) {
+    const uint32_t flags =
+        (in_order ? QX_COMMAND_QUEUE_FLAG_IN_ORDER : 0u) | (profiling ? QX_COMMAND_QUEUE_FLAG_PROFILING : 0u);
+    check_qx("qxCommandQueueCreate", driver.qxCommandQueueCreate(ctx->nivolo, dev->nivolo, flags, &native));
+    owns = true;
+  }
+  cl_command_queue carrier = nullptr;
+  const qx_result_t found = driver.qxextCommandQueueGetOpenCL(native, &carrier);
+  if (found != QX_RESULT_SUCCESS) {
+    if (owns) driver.qxCommandQueueDestroy(native);
+    check_qx("qxextCommandQueueGetOpenCL", found);
+  }
+  nivolo = native;
+  cl = carrier;
+  clRetainCommandQueue(cl);  // released by the destructor; the driver keeps its own
 }
 
 void queue_impl::add_error(std::exception_ptr e) {
