@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sycl/sycl.hpp>
 
+#include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 #include "gpu/service/events.hpp"
 #include "gpu/service/kernel_cache.hpp"
@@ -19,6 +20,7 @@
 #include "gpu/service/program_build.hpp"
 #include "qez_service.h"
 #include "tests/doubles/nivolo/nivolo_driver_double.h"
+#include "ulmara/qez/exceptions.hpp"
 
 namespace gpu = ulmara::qez::gpu;
 
@@ -250,6 +252,43 @@ TEST_F(NivoloQueue, FailingModuleCreationOfSourceGivesTheNivoloBuildMessage) {
   } catch (const sycl::exception& e) {
     EXPECT_EQ(std::string(e.what()), nivolo_code(QX_RESULT_ERROR_MODULE_BUILD_FAILURE) + kernel_text("add_one_s"));
   }
+  EXPECT_EQ(qez_nivolo_double_live_modules(), modules);
+}
+
+// The driver the runtime uses refuses to initialise for the library, as a
+// missing driver would: no tiles are asked for, the architecture stays
+// unknown, and builds and the twin lookup give their errors without
+// touching the driver.
+TEST_F(NivoloQueue, DriverTheLibraryCannotLoadGivesEachRoadsError) {
+  qez_nivolo_double_fail("qxInit", QX_RESULT_ERROR_DEVICE_LOST);
+  const int modules = qez_nivolo_double_live_modules();
+  const int module_calls = qez_nivolo_double_calls("qxModuleCreate");
+  EXPECT_EQ(gpu::get_tile_count(&queue), 1);
+  EXPECT_EQ(qez_nivolo_double_calls("qxDeviceGetSubDevices"), 0);
+  const std::uint8_t garbage[64] = {1, 2, 3};
+  std::uint8_t release = 1;
+  try {
+    gpu::build_program(&status, &queue, gpu::native_device_handle(&queue),
+                       gpu::native_context_handle(nullptr, &queue, gpu::backend_of_queue), gpu::domain_dft,
+                       "garbage_s", garbage, sizeof garbage, gpu::format_binary, options, &release);
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(std::string(e.what()), nivolo_code(QX_RESULT_ERROR_UNINITIALIZED) + kernel_text("garbage_s"));
+  }
+  void* twin = nullptr;
+  try {
+    gpu::qez_gpu_get_cl_device_context(&status, &queue, &twin, nullptr);
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_STREQ(e.what(), "OpenCL error -1");
+  }
+  try {
+    gpu::get_architecture(&status, &queue);
+    FAIL() << "no exception";
+  } catch (const ulmara::qez::exception& e) {
+    EXPECT_STREQ(e.what(), "ulmara::qez::service::qez_gpu_get_architecture: unknown GPU architecture");
+  }
+  EXPECT_EQ(qez_nivolo_double_calls("qxModuleCreate"), module_calls);
   EXPECT_EQ(qez_nivolo_double_live_modules(), modules);
 }
 

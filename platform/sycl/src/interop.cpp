@@ -113,13 +113,9 @@ kernel make_nivolo_kernel(const std::shared_ptr<kernel_bundle_impl>& bundle, nat
   if (!c->nivolo || bundle->ctx != c || bundle->modules.empty()) mismatch();
   const auto native = reinterpret_cast<qx_kernel_handle_t>(handle);
   const nivolo_driver& driver = *loaded_nivolo_driver();
-  cl_kernel carrier = nullptr;
-  const qx_result_t found = driver.qxextKernelGetOpenCL(native, &carrier);
-  if (found != QX_RESULT_SUCCESS) {
-    // A kernel handed over is the runtime's from the call on, even when refused.
-    if (transfer) driver.qxKernelDestroy(native);
-    check_qx("qxextKernelGetOpenCL", found);
-  }
+  // A kernel handed over is the runtime's from the call on, even when refused.
+  cl_kernel carrier =
+      nivolo_carrier(native, transfer, driver.qxextKernelGetOpenCL, driver.qxKernelDestroy, "qxextKernelGetOpenCL");
   clRetainKernel(carrier);
   auto k = std::make_shared<kernel_impl>(carrier, c, /*owns=*/true);
   if (transfer) k->nivolo_owned = native;

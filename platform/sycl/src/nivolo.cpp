@@ -151,14 +151,8 @@ void context_impl::open_nivolo(qx_context_handle_t native) {
              driver.qxContextCreate(static_cast<uint32_t>(handles.size()), handles.data(), &native));
     owns = true;
   }
-  cl_context carrier = nullptr;
-  const qx_result_t found = driver.qxextContextGetOpenCL(native, &carrier);
-  if (found != QX_RESULT_SUCCESS) {
-    if (owns) driver.qxContextDestroy(native);
-    check_qx("qxextContextGetOpenCL", found);
-  }
+  cl = nivolo_carrier(native, owns, driver.qxextContextGetOpenCL, driver.qxContextDestroy, "qxextContextGetOpenCL");
   nivolo = native;
-  cl = carrier;
   clRetainContext(cl);  // released by the destructor; the driver keeps its own
 }
 

@@ -73,14 +73,9 @@ void queue_impl::open_nivolo(qx_command_queue_handle_t native) {
     check_qx("qxCommandQueueCreate", driver.qxCommandQueueCreate(ctx->nivolo, dev->nivolo, flags, &native));
     owns = true;
   }
-  cl_command_queue carrier = nullptr;
-  const qx_result_t found = driver.qxextCommandQueueGetOpenCL(native, &carrier);
-  if (found != QX_RESULT_SUCCESS) {
-    if (owns) driver.qxCommandQueueDestroy(native);
-    check_qx("qxextCommandQueueGetOpenCL", found);
-  }
+  cl = nivolo_carrier(native, owns, driver.qxextCommandQueueGetOpenCL, driver.qxCommandQueueDestroy,
+                      "qxextCommandQueueGetOpenCL");
   nivolo = native;
-  cl = carrier;
   clRetainCommandQueue(cl);  // released by the destructor; the driver keeps its own
 }
 

@@ -99,6 +99,19 @@ struct nivolo_driver {
 const nivolo_driver* loaded_nivolo_driver();
 // Throws errc::runtime "<call>: Nivolo error <hex code>" unless `result` is success.
 void check_qx(const char* call, qx_result_t result);
+// The OpenCL object the driver names as the carrier of `native`; when it names
+// none, an object the runtime holds is destroyed before the error is raised.
+template <class Handle, class Carrier>
+Carrier nivolo_carrier(Handle native, bool held, qx_result_t (*get)(Handle, Carrier*), qx_result_t (*destroy)(Handle),
+                       const char* call) {
+  Carrier carrier = nullptr;
+  const qx_result_t found = get(native, &carrier);
+  if (found != QX_RESULT_SUCCESS) {
+    if (held) destroy(native);
+    check_qx(call, found);
+  }
+  return carrier;
+}
 // The Nivolo platform over the driver's devices (each the twin of a device
 // of the `opencl` platforms), or null when it would be empty.
 std::shared_ptr<platform_impl> make_nivolo_platform(const nivolo_driver& driver,

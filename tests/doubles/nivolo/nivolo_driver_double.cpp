@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qez_gpu_profile.h"
+#include "tests/doubles/qx_property_chain.hpp"
 
 // The handles are pointers to these records; a record's kind tells a handle
 // of one type from another, so a wrong or dangling handle is refused.
@@ -108,16 +109,6 @@ cl_uint device_number(cl_device_id device, cl_device_info what) {
   return static_cast<cl_uint>(value);
 }
 
-// The IP-version extension in a property chain, or null.
-qx_device_ip_version_ext_t* ip_version_extension(void* next) {
-  while (next != nullptr) {
-    auto* extension = static_cast<qx_device_ip_version_ext_t*>(next);
-    if (extension->stype == QX_STRUCTURE_TYPE_DEVICE_IP_VERSION_EXT) return extension;
-    next = const_cast<void*>(extension->pNext);
-  }
-  return nullptr;
-}
-
 void fill_properties(cl_device_id device, qx_device_properties_t* properties) {
   cl_device_type type = 0;
   clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr);
@@ -130,7 +121,7 @@ void fill_properties(cl_device_id device, qx_device_properties_t* properties) {
   properties->numSlices = device_number<cl_uint>(device, QEZ_CL_DEVICE_NUM_SLICES);
   std::memset(properties->name, 0, sizeof properties->name);
   clGetDeviceInfo(device, CL_DEVICE_NAME, sizeof properties->name - 1, properties->name, nullptr);
-  if (qx_device_ip_version_ext_t* extension = ip_version_extension(properties->pNext)) {
+  if (qx_device_ip_version_ext_t* extension = qez_qx_ip_version_extension(properties->pNext)) {
     cl_uint ip = 0;
     extension->ipVersion =
         clGetDeviceInfo(device, QEZ_CL_DEVICE_IP_VERSION, sizeof ip, &ip, nullptr) == CL_SUCCESS ? ip : 0;
@@ -426,26 +417,18 @@ qx_result_t qxextDeviceGetOpenCL(qx_device_handle_t device, cl_device_id* out) {
   return success;
 }
 
-qx_result_t qxextContextGetOpenCL(qx_context_handle_t context, cl_context* out) {
-  QEZ_DRIVER_ENTRY(qxextContextGetOpenCL)
-  if (out == nullptr || !known(s.contexts, context)) return invalid_null_handle;
-  *out = context->cl;
-  return success;
-}
-
-qx_result_t qxextCommandQueueGetOpenCL(qx_command_queue_handle_t queue, cl_command_queue* out) {
-  QEZ_DRIVER_ENTRY(qxextCommandQueueGetOpenCL)
-  if (out == nullptr || !known(s.queues, queue)) return invalid_null_handle;
-  *out = queue->cl;
-  return success;
-}
-
-qx_result_t qxextKernelGetOpenCL(qx_kernel_handle_t kernel, cl_kernel* out) {
-  QEZ_DRIVER_ENTRY(qxextKernelGetOpenCL)
-  if (out == nullptr || !known(s.kernels, kernel)) return invalid_null_handle;
-  *out = kernel->cl;
-  return success;
-}
+// The OpenCL object that carries a context, queue or kernel.
+#define QEZ_OPENCL_CARRIER(name, handle_type, live, carrier_type)      \
+  qx_result_t name(handle_type handle, carrier_type* out) {            \
+    QEZ_DRIVER_ENTRY(name)                                             \
+    if (out == nullptr || !known(s.live, handle)) return invalid_null_handle; \
+    *out = handle->cl;                                                 \
+    return success;                                                    \
+  }
+QEZ_OPENCL_CARRIER(qxextContextGetOpenCL, qx_context_handle_t, contexts, cl_context)
+QEZ_OPENCL_CARRIER(qxextCommandQueueGetOpenCL, qx_command_queue_handle_t, queues, cl_command_queue)
+QEZ_OPENCL_CARRIER(qxextKernelGetOpenCL, qx_kernel_handle_t, kernels, cl_kernel)
+#undef QEZ_OPENCL_CARRIER
 
 #undef QEZ_REQUIRE_INIT
 #undef QEZ_DRIVER_ENTRY
