@@ -76,8 +76,16 @@ std::shared_ptr<device_impl> nivolo_device(const nivolo_driver& driver, qx_devic
 
 }  // namespace
 
+// A process that asks for the Nivolo backend must not run on another one
+// unnoticed: without the driver it stops here.
 const nivolo_driver* loaded_nivolo_driver() {
-  static const nivolo_driver* driver = nivolo_requested() ? load_driver() : nullptr;
+  static const nivolo_driver* driver = [] () -> const nivolo_driver* {
+    if (!nivolo_requested()) return nullptr;
+    if (const nivolo_driver* loaded = load_driver()) return loaded;
+    std::fprintf(stderr, "%s=nivolo: no Nivolo driver %s in %s=%s that initialises\n", backend_variable, driver_file,
+                 system_directory_variable, std::getenv(system_directory_variable) ? std::getenv(system_directory_variable) : "(unset)");
+    std::abort();
+  }();
   return driver;
 }
 

@@ -419,9 +419,19 @@ detail::native_handle_t interop_handle::native(int which) const {
 queue::queue(const property_list& props) : queue(device(), props) {}
 queue::queue(const async_handler& handler, const property_list& props) : queue(device(), handler, props) {}
 queue::queue(const device& dev, const property_list& props) : queue(dev, async_handler(), props) {}
+namespace {
+// The platform's default context, or one of its own for a device outside it (a sub-device).
+std::shared_ptr<detail::context_impl> context_for(const std::shared_ptr<detail::device_impl>& d) {
+  auto shared = d->platform->default_context();
+  if (shared->has_device(d.get())) return shared;
+  return std::make_shared<detail::context_impl>(d->platform, std::vector<std::shared_ptr<detail::device_impl>>{d},
+                                                async_handler());
+}
+}  // namespace
+
 queue::queue(const device& dev, const async_handler& handler, const property_list& props)
-    : impl_(std::make_shared<detail::queue_impl>(detail::get_impl(dev)->platform->default_context(),
-                                                 detail::get_impl(dev), props, handler)) {}
+    : impl_(std::make_shared<detail::queue_impl>(context_for(detail::get_impl(dev)), detail::get_impl(dev), props,
+                                                 handler)) {}
 queue::queue(const context& ctx, const device& dev, const property_list& props)
     : queue(ctx, dev, async_handler(), props) {}
 queue::queue(const context& ctx, const device& dev, const async_handler& handler, const property_list& props)

@@ -102,6 +102,25 @@ bool known(const std::set<const void*>& live, T* handle) {
   return handle != nullptr && live.count(handle) != 0;
 }
 
+// A new object over its OpenCL carrier, counted alive and handed out.
+template <class Object, class Carrier>
+qx_result_t hand_out(std::set<const void*>& live, Carrier carrier, Object** out) {
+  auto* made = new Object{carrier};
+  live.insert(made);
+  *out = made;
+  return success;
+}
+
+// Destroys a live object and releases its OpenCL carrier.
+template <class Object, class Carrier>
+qx_result_t destroy(std::set<const void*>& live, Object* object, cl_int (*release)(Carrier)) {
+  if (!known(live, object)) return invalid_null_handle;
+  live.erase(object);
+  release(object->cl);
+  delete object;
+  return success;
+}
+
 template <class T>
 cl_uint device_number(cl_device_id device, cl_device_info what) {
   T value = 0;
@@ -305,11 +324,7 @@ qx_result_t qxContextCreate(uint32_t device_count, const qx_device_handle_t* dev
 
 qx_result_t qxContextDestroy(qx_context_handle_t context) {
   QEZ_DRIVER_ENTRY(qxContextDestroy)
-  if (!known(s.contexts, context)) return invalid_null_handle;
-  s.contexts.erase(context);
-  clReleaseContext(context->cl);
-  delete context;
-  return success;
+  return destroy(s.contexts, context, clReleaseContext);
 }
 
 qx_result_t qxCommandQueueCreate(qx_context_handle_t context, qx_device_handle_t device, uint32_t flags,
@@ -323,19 +338,12 @@ qx_result_t qxCommandQueueCreate(qx_context_handle_t context, qx_device_handle_t
   cl_int error = CL_SUCCESS;
   cl_command_queue cl = clCreateCommandQueueWithProperties(context->cl, device->cl, properties, &error);
   if (error != CL_SUCCESS || cl == nullptr) return out_of_host_memory;
-  auto* made = new qx_command_queue_object{cl};
-  s.queues.insert(made);
-  *queue = made;
-  return success;
+  return hand_out(s.queues, cl, queue);
 }
 
 qx_result_t qxCommandQueueDestroy(qx_command_queue_handle_t queue) {
   QEZ_DRIVER_ENTRY(qxCommandQueueDestroy)
-  if (!known(s.queues, queue)) return invalid_null_handle;
-  s.queues.erase(queue);
-  clReleaseCommandQueue(queue->cl);
-  delete queue;
-  return success;
+  return destroy(s.queues, queue, clReleaseCommandQueue);
 }
 
 qx_result_t qxModuleCreate(qx_context_handle_t context, qx_device_handle_t device, const qx_module_desc_t* desc,
@@ -371,11 +379,7 @@ qx_result_t qxModuleGetNativeBinary(qx_module_handle_t module, size_t* size, uin
 
 qx_result_t qxModuleDestroy(qx_module_handle_t module) {
   QEZ_DRIVER_ENTRY(qxModuleDestroy)
-  if (!known(s.modules, module)) return invalid_null_handle;
-  s.modules.erase(module);
-  clReleaseProgram(module->cl);  // kernels made from it hold their own reference
-  delete module;
-  return success;
+  return destroy(s.modules, module, clReleaseProgram);  // its kernels hold their own references
 }
 
 qx_result_t qxKernelCreate(qx_module_handle_t module, const qx_kernel_desc_t* desc, qx_kernel_handle_t* kernel) {
@@ -386,19 +390,12 @@ qx_result_t qxKernelCreate(qx_module_handle_t module, const qx_kernel_desc_t* de
   cl_int error = CL_SUCCESS;
   cl_kernel cl = clCreateKernel(module->cl, desc->pKernelName, &error);
   if (error != CL_SUCCESS || cl == nullptr) return invalid_kernel_name;
-  auto* made = new qx_kernel_object{cl};
-  s.kernels.insert(made);
-  *kernel = made;
-  return success;
+  return hand_out(s.kernels, cl, kernel);
 }
 
 qx_result_t qxKernelDestroy(qx_kernel_handle_t kernel) {
   QEZ_DRIVER_ENTRY(qxKernelDestroy)
-  if (!known(s.kernels, kernel)) return invalid_null_handle;
-  s.kernels.erase(kernel);
-  clReleaseKernel(kernel->cl);
-  delete kernel;
-  return success;
+  return destroy(s.kernels, kernel, clReleaseKernel);
 }
 
 // Waits outside the lock: other threads keep calling while one waits.

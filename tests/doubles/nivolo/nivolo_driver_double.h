@@ -14,6 +14,14 @@
 extern "C" {
 #endif
 
+/* The driver's entries, as the double exports them. */
+#define QEZ_NIVOLO_RUNTIME_ENTRY(name, parameters) qx_result_t name parameters;
+QEZ_NIVOLO_RUNTIME_ENTRIES
+#undef QEZ_NIVOLO_RUNTIME_ENTRY
+#define QEZ_NIVOLO_FORWARDED(name, parameters, arguments) qx_result_t name parameters;
+QEZ_NIVOLO_FORWARDED_ENTRIES
+#undef QEZ_NIVOLO_FORWARDED
+
 /* From now on the entry `name` (e.g. "qxModuleCreate") returns `result`
  * without doing anything; QX_RESULT_SUCCESS makes it work again. */
 void qez_nivolo_double_fail(const char* name, qx_result_t result);
