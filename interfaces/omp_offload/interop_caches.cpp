@@ -199,11 +199,20 @@ sycl::queue* queue_entry_under_write_lock(void* native_queue, qez_gpu_backend_t 
 // ---------------------------------------------------------------------------
 // Native Nivolo devices.
 
+// The device itself, or the first of its sub-devices (searched depth first)
+// whose native handle is the one wanted.
 std::optional<sycl::device> find_native_device(const sycl::device& device, void* native_device) {
   if (device.get_backend() != sycl::backend::ext_ulmara_nivolo) throw_backends_mismatch();
   if (nivolo_native_device(device) == static_cast<qx_device_handle_t>(native_device)) return device;
-  // Sub-devices of a partitionable device would be searched here; the SYCL
-  // runtime this library is built against offers no device partitioning.
+  using sycl::info::partition_property;
+  for (partition_property property : device.get_info<sycl::info::device::partition_properties>()) {
+    if (property != partition_property::partition_by_affinity_domain) continue;
+    const std::vector<sycl::device> sub_devices =
+        device.create_sub_devices<partition_property::partition_by_affinity_domain>(
+            sycl::info::partition_affinity_domain::next_partitionable);
+    for (const sycl::device& sub_device : sub_devices)
+      if (std::optional<sycl::device> found = find_native_device(sub_device, native_device)) return found;
+  }
   return std::nullopt;
 }
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <set>
 
+#include "tests/doubles/qx_property_chain.hpp"
+
 namespace {
 
 struct qx_double_object {
@@ -36,16 +38,6 @@ void ensure_configured() {
     qez_qx_double_default_config(&config);
     configured = true;
   }
-}
-
-// The IP-version extension in a property chain, or null.
-qx_device_ip_version_ext_t* find_ip_version_extension(void* next) {
-  while (next != nullptr) {
-    auto* extension = static_cast<qx_device_ip_version_ext_t*>(next);
-    if (extension->stype == QX_STRUCTURE_TYPE_DEVICE_IP_VERSION_EXT) return extension;
-    next = const_cast<void*>(extension->pNext);
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -98,7 +90,7 @@ qx_result_t qxDeviceGetProperties(qx_device_handle_t device, qx_device_propertie
   ++calls.properties_calls;
   if (properties == nullptr || device == nullptr) return 0x78000004u;  // invalid null pointer
   calls.properties_stype = properties->stype;
-  qx_device_ip_version_ext_t* extension = find_ip_version_extension(properties->pNext);
+  qx_device_ip_version_ext_t* extension = qez_qx_ip_version_extension(properties->pNext);
   calls.ip_version_ext_stype = extension ? extension->stype : 0;
   if (config.properties_result != QX_RESULT_SUCCESS) return config.properties_result;
   properties->type = config.device_type;

@@ -27,7 +27,9 @@ context_impl::context_impl(platform_impl* p, std::vector<std::shared_ptr<device_
   if (devices.empty()) throw_error(errc::invalid, "a context needs at least one device");
   for (const auto& d : devices)
     if (d->platform != platform) throw_error(errc::invalid, "the devices of a context must share one platform");
-  if (!devices.front()->is_host()) {
+  if (platform->nivolo) {
+    open_nivolo(nullptr);
+  } else if (!devices.front()->is_host()) {
     const auto ids = cl_ids(devices);
     cl_context_properties props[] = {CL_CONTEXT_PLATFORM, reinterpret_cast<cl_context_properties>(platform->cl), 0};
     cl_int err = CL_SUCCESS;
@@ -46,7 +48,8 @@ context_impl::~context_impl() {
     if (cl) clSVMFree(cl, block.base);
     else std::free(block.base);
   }
-  if (cl && owns) clReleaseContext(cl);
+  if (nivolo) close_nivolo();
+  else if (cl && owns) clReleaseContext(cl);
 }
 
 bool context_impl::has_device(const device_impl* d) const {
@@ -145,9 +148,7 @@ context::context(const std::vector<device>& devs, const async_handler& handler, 
     : impl_(std::make_shared<detail::context_impl>(devs.empty() ? nullptr : detail::get_impl(devs.front())->platform,
                                                    impls(devs), handler)) {}
 
-backend context::get_backend() const noexcept {
-  return impl_->is_host() ? backend::ext_ulmara_host : backend::opencl;
-}
+backend context::get_backend() const noexcept { return impl_->get_backend(); }
 platform context::get_platform() const { return impl_->devices.front() ? device(impl_->devices.front()).get_platform() : platform(); }
 std::vector<device> context::get_devices() const {
   std::vector<device> r;

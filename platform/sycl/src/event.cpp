@@ -34,6 +34,12 @@ info::event_command_status event_impl::status() {
 }
 
 void event_impl::wait() {
+  if (cl && ctx && ctx->nivolo) {
+    // Commands of the Nivolo backend are waited for through the driver; a
+    // wait the driver fails is an error of the wait itself, raised here.
+    check_qx("qxextEventHostSynchronize", loaded_nivolo_driver()->qxextEventHostSynchronize(cl));
+    return;
+  }
   if (cl) {
     const cl_int err = clWaitForEvents(1, &cl);
     if (err != CL_SUCCESS) {
@@ -118,7 +124,10 @@ std::shared_ptr<event_impl> make_complete_event() {
 }  // namespace detail
 
 event::event() : impl_(detail::make_complete_event()) {}
-backend event::get_backend() const noexcept { return impl_->cl ? backend::opencl : backend::ext_ulmara_host; }
+backend event::get_backend() const noexcept {
+  if (impl_->cl) return impl_->ctx && impl_->ctx->nivolo ? backend::ext_ulmara_nivolo : backend::opencl;
+  return backend::ext_ulmara_host;
+}
 void event::wait() { impl_->wait(); }
 void event::wait_and_throw() {
   impl_->wait();

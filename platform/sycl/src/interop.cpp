@@ -7,6 +7,7 @@ namespace detail {
 
 kernel_impl::~kernel_impl() {
   if (cl && owns) clReleaseKernel(cl);
+  if (nivolo_owned) loaded_nivolo_driver()->qxKernelDestroy(nivolo_owned);
 }
 
 template <>
@@ -28,47 +29,99 @@ void get_kernel_info<std::string>(const kernel_impl& k, info_id id, std::string*
 }
 
 namespace {
+void mismatch() { throw_error(errc::backend_mismatch, "Backends mismatch"); }
 void need_opencl(bool is_opencl, backend b) {
-  if (b != backend::opencl || !is_opencl) throw_error(errc::backend_mismatch, "Backends mismatch");
+  if (b != backend::opencl || !is_opencl) mismatch();
 }
 native_handle_t h(const void* p) { return reinterpret_cast<native_handle_t>(p); }
+// The Nivolo handle of an object of that backend.
+template <class Handle>
+native_handle_t nivolo_handle(Handle handle) {
+  if (handle == nullptr) mismatch();
+  return h(handle);
+}
 }  // namespace
 
 native_handle_t native_of(const platform& p, backend b) {
   const auto& i = get_impl(p);
+  if (b == backend::ext_ulmara_nivolo) {
+    if (!i->nivolo) mismatch();
+    return h(i.get());  // the driver has no platform object: the runtime's own stands for it
+  }
   need_opencl(i->cl != nullptr, b);
   return h(i->cl);
 }
 native_handle_t native_of(const device& d, backend b) {
   const auto& i = get_impl(d);
-  need_opencl(!i->is_host(), b);
+  if (b == backend::ext_ulmara_nivolo) return nivolo_handle(i->nivolo);
+  need_opencl(!i->is_host() && !i->nivolo, b);
   clRetainDevice(i->cl);  // no effect on root devices
   return h(i->cl);
 }
 native_handle_t native_of(const context& c, backend b) {
   const auto& i = get_impl(c);
-  need_opencl(!i->is_host(), b);
+  if (b == backend::ext_ulmara_nivolo) return nivolo_handle(i->nivolo);
+  need_opencl(!i->is_host() && !i->nivolo, b);
   clRetainContext(i->cl);
   return h(i->cl);
 }
 native_handle_t native_of(const queue& q, backend b) {
   const auto& i = get_impl(q);
-  need_opencl(i->cl != nullptr, b);
+  if (b == backend::ext_ulmara_nivolo) return nivolo_handle(i->nivolo);
+  need_opencl(i->cl != nullptr && !i->nivolo, b);
   clRetainCommandQueue(i->cl);
   return h(i->cl);
 }
 native_handle_t native_of(const kernel& k, backend b) {
   const auto& i = get_impl(k);
-  need_opencl(true, b);
+  if (b == backend::ext_ulmara_nivolo) return nivolo_handle(i->nivolo);
+  need_opencl(!i->nivolo, b);
   clRetainKernel(i->cl);
   return h(i->cl);
 }
 std::vector<native_handle_t> native_of(const event& e, backend b) {
   const auto& i = get_impl(e);
-  if (b != backend::opencl) throw_error(errc::backend_mismatch, "Backends mismatch");
+  if (b != backend::opencl) mismatch();
   if (!i->cl) return {};
   clRetainEvent(i->cl);
   return {h(i->cl)};
+}
+
+std::vector<native_handle_t> bundle_native_modules(const kernel_bundle_impl& b, backend which) {
+  if (which != backend::ext_ulmara_nivolo || !b.ctx->nivolo) mismatch();
+  std::vector<native_handle_t> r;
+  for (qx_module_handle_t m : b.modules) r.push_back(h(m));
+  return r;
+}
+
+std::shared_ptr<kernel_bundle_impl> bundle_from_nivolo_module(native_handle_t module, bool transfer,
+                                                              const context& ctx) {
+  const auto& c = get_impl(ctx);
+  if (!c->nivolo) mismatch();
+  auto b = std::make_shared<kernel_bundle_impl>();
+  b->ctx = c;
+  b->devices = c->devices;
+  b->state = bundle_state::executable;
+  b->modules.push_back(reinterpret_cast<qx_module_handle_t>(module));
+  b->owns_modules = transfer;
+  return b;
+}
+
+kernel make_nivolo_kernel(const std::shared_ptr<kernel_bundle_impl>& bundle, native_handle_t handle, bool transfer,
+                          const context& ctx) {
+  const auto& c = get_impl(ctx);
+  if (!c->nivolo || bundle->ctx != c || bundle->modules.empty()) mismatch();
+  const auto native = reinterpret_cast<qx_kernel_handle_t>(handle);
+  const nivolo_driver& driver = *loaded_nivolo_driver();
+  // A kernel handed over is the runtime's from the call on, even when refused.
+  cl_kernel carrier =
+      nivolo_carrier(native, transfer, driver.qxextKernelGetOpenCL, driver.qxKernelDestroy, "qxextKernelGetOpenCL");
+  clRetainKernel(carrier);
+  auto k = std::make_shared<kernel_impl>(carrier, c, /*owns=*/true);
+  if (transfer) k->nivolo_owned = native;
+  k->nivolo = native;
+  k->bundle = bundle;
+  return kernel(k);
 }
 
 void native_retain(native_handle_t handle, native_kind kind, backend b) {
@@ -98,7 +151,14 @@ device make_device(native_handle_t handle, backend b) {
 }
 
 context make_context(native_handle_t handle, const async_handler& handler, backend b, bool keep_ownership,
-                     const std::vector<device>&) {
+                     const std::vector<device>& devices) {
+  if (b == backend::ext_ulmara_nivolo) {
+    if (loaded_nivolo_driver() == nullptr) mismatch();
+    std::vector<std::shared_ptr<device_impl>> devs;
+    for (const device& d : devices) devs.push_back(get_impl(d));
+    return context(std::make_shared<context_impl>(reinterpret_cast<qx_context_handle_t>(handle), !keep_ownership,
+                                                  std::move(devs), handler));
+  }
   need_opencl(true, b);
   auto ctx = reinterpret_cast<cl_context>(handle);
   cl_uint n = 0;
@@ -114,6 +174,20 @@ context make_context(native_handle_t handle, const async_handler& handler, backe
 
 queue make_queue(native_handle_t handle, int32_t handle_type, const context& ctx, const device* dev,
                  bool keep_ownership, const property_list&, const async_handler& handler, backend b) {
+  if (b == backend::ext_ulmara_nivolo) {
+    // Command queues and immediate command lists alike run in submission order here.
+    if (handle_type != 0 && handle_type != 1) throw_error(errc::invalid, "unknown kind of Nivolo queue handle");
+    const auto& c = get_impl(ctx);
+    if (!c->nivolo || dev == nullptr) mismatch();
+    const auto native = reinterpret_cast<qx_command_queue_handle_t>(handle);
+    cl_command_queue carrier = nullptr;
+    check_qx("qxextCommandQueueGetOpenCL", loaded_nivolo_driver()->qxextCommandQueueGetOpenCL(native, &carrier));
+    auto q = std::make_shared<queue_impl>(carrier, /*owns=*/false, c, get_impl(*dev), handler);
+    q->owns = false;
+    q->open_nivolo(native);
+    q->owns = !keep_ownership;
+    return queue(q);
+  }
   need_opencl(true, b);
   if (handle_type != 0) throw_error(errc::invalid, "OpenCL has command queues only");
   auto q = reinterpret_cast<cl_command_queue>(handle);
@@ -138,7 +212,9 @@ event make_event(native_handle_t handle, const context& ctx, backend b, bool kee
 
 }  // namespace detail
 
-backend kernel::get_backend() const noexcept { return backend::opencl; }
+backend kernel::get_backend() const noexcept {
+  return impl_->nivolo ? backend::ext_ulmara_nivolo : backend::opencl;
+}
 context kernel::get_context() const { return context(impl_->ctx); }
 
 }  // namespace _V1

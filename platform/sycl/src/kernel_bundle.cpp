@@ -8,23 +8,6 @@ namespace sycl {
 inline namespace _V1 {
 namespace detail {
 
-class kernel_id_impl {
- public:
-  explicit kernel_id_impl(std::string n) : name(std::move(n)) {}
-  std::string name;
-};
-
-class kernel_bundle_impl {
- public:
-  std::shared_ptr<context_impl> ctx;
-  std::vector<std::shared_ptr<device_impl>> devices;
-  std::vector<std::shared_ptr<kernel_id_impl>> ids;
-  bundle_state state = bundle_state::input;
-  // Replaced, never changed in place, so an executable bundle's snapshot
-  // stays valid for the kernels launched with it.
-  std::shared_ptr<const spec_constant_values> values = std::make_shared<spec_constant_values>();
-};
-
 namespace {
 std::mutex& id_mutex() {
   static std::mutex m;

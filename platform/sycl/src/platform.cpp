@@ -167,6 +167,9 @@ registry& reg() {
         rg->platforms.push_back(std::move(p));
       }
     }
+    // Listed first, so that selectors prefer the Nivolo presentation of a GPU.
+    if (const nivolo_driver* driver = loaded_nivolo_driver())
+      if (auto np = make_nivolo_platform(*driver, rg->platforms)) rg->platforms.insert(rg->platforms.begin(), np);
     auto hp = std::make_shared<platform_impl>();
     hp->name = "Host platform (SYCL stand-in)";
     hp->vendor = "qez";
@@ -194,7 +197,7 @@ std::shared_ptr<device_impl> find_device(cl_device_id id) {
   registry& r = reg();
   for (const auto& p : r.platforms)
     for (const auto& d : p->devices)
-      if (d->cl == id) return d;
+      if (d->cl == id && !d->nivolo) return d;
   std::lock_guard<std::mutex> lk(r.m);
   for (const auto& d : r.extra)
     if (d->cl == id) return d;
@@ -202,7 +205,7 @@ std::shared_ptr<device_impl> find_device(cl_device_id id) {
   check_cl("clGetDeviceInfo", clGetDeviceInfo(id, CL_DEVICE_PLATFORM, sizeof pid, &pid, nullptr));
   platform_impl* plat = nullptr;
   for (const auto& p : r.platforms)
-    if (p->cl == pid) plat = p.get();
+    if (p->cl == pid && !p->nivolo) plat = p.get();
   if (!plat) throw_error(errc::invalid, "the OpenCL device belongs to no known platform");
   auto d = make_cl_device(id, plat);
   r.extra.push_back(d);
@@ -310,6 +313,15 @@ void get_device_info<std::vector<info::fp_config>>(const device_impl& d, info_id
     case info_id::double_fp_config: *r = d.info.double_fp; return;
     default: throw_error(errc::invalid, "unsupported device information query");
   }
+}
+template <>
+void get_device_info<std::vector<info::partition_property>>(const device_impl& d, info_id id,
+                                                            std::vector<info::partition_property>* r) {
+  if (id != info_id::partition_properties) throw_error(errc::invalid, "unsupported device information query");
+  r->clear();
+  // The tiles of a Nivolo device are its sub-devices.
+  if (d.nivolo && d.info.partition_max_sub_devices > 1)
+    r->push_back(info::partition_property::partition_by_affinity_domain);
 }
 template <>
 void get_device_info<info::device_type>(const device_impl& d, info_id id, info::device_type* r) {
@@ -420,6 +432,16 @@ std::vector<device> device::get_devices(info::device_type type) {
   for (const auto& p : detail::all_platforms())
     for (const auto& d : p->devices)
       if (detail::type_matches(type, d->info.type)) r.push_back(device(d));
+  return r;
+}
+std::vector<device> device::sub_devices_by_affinity(info::partition_affinity_domain domain) const {
+  if (domain != info::partition_affinity_domain::next_partitionable &&
+      domain != info::partition_affinity_domain::numa)
+    detail::throw_error(errc::feature_not_supported, "the device is partitioned by tiles only");
+  if (!impl_->nivolo || impl_->info.partition_max_sub_devices < 2)
+    detail::throw_error(errc::feature_not_supported, "the device cannot be partitioned");
+  std::vector<device> r;
+  for (const auto& sub : detail::nivolo_sub_devices(*impl_)) r.push_back(device(sub));
   return r;
 }
 platform device::get_platform() const {

@@ -37,7 +37,8 @@ queue_impl::queue_impl(std::shared_ptr<context_impl> c, std::shared_ptr<device_i
   if (!ctx->has_device(dev.get())) throw_error(errc::invalid, "the device is not in the queue's context");
   in_order = props.has_property<property::queue::in_order>();
   profiling = props.has_property<property::queue::enable_profiling>();
-  if (!dev->is_host()) cl = create_cl_queue(*ctx, *dev, in_order, profiling);
+  if (dev->nivolo) open_nivolo(nullptr);
+  else if (!dev->is_host()) cl = create_cl_queue(*ctx, *dev, in_order, profiling);
 }
 
 queue_impl::queue_impl(cl_command_queue native, bool owns_handle, std::shared_ptr<context_impl> c,
@@ -55,7 +56,27 @@ queue_impl::queue_impl(cl_command_queue native, bool owns_handle, std::shared_pt
 // As in SYCL 2020, dropping the last handle of a queue does not wait: its
 // commands complete on their own (OpenCL keeps a released queue's commands).
 queue_impl::~queue_impl() {
-  if (cl && owns) clReleaseCommandQueue(cl);
+  if (nivolo) {
+    clReleaseCommandQueue(cl);
+    if (owns) loaded_nivolo_driver()->qxCommandQueueDestroy(nivolo);
+  } else if (cl && owns) {
+    clReleaseCommandQueue(cl);
+  }
+}
+
+void queue_impl::open_nivolo(qx_command_queue_handle_t native) {
+  const nivolo_driver& driver = *loaded_nivolo_driver();
+  if (!ctx->nivolo || !dev->nivolo) throw_error(errc::invalid, "a Nivolo queue needs a Nivolo context and device");
+  if (native == nullptr) {
+    const uint32_t flags =
+        (in_order ? QX_COMMAND_QUEUE_FLAG_IN_ORDER : 0u) | (profiling ? QX_COMMAND_QUEUE_FLAG_PROFILING : 0u);
+    check_qx("qxCommandQueueCreate", driver.qxCommandQueueCreate(ctx->nivolo, dev->nivolo, flags, &native));
+    owns = true;
+  }
+  cl = nivolo_carrier(native, owns, driver.qxextCommandQueueGetOpenCL, driver.qxCommandQueueDestroy,
+                      "qxextCommandQueueGetOpenCL");
+  nivolo = native;
+  clRetainCommandQueue(cl);  // released by the destructor; the driver keeps its own
 }
 
 void queue_impl::add_error(std::exception_ptr e) {
@@ -398,9 +419,19 @@ detail::native_handle_t interop_handle::native(int which) const {
 queue::queue(const property_list& props) : queue(device(), props) {}
 queue::queue(const async_handler& handler, const property_list& props) : queue(device(), handler, props) {}
 queue::queue(const device& dev, const property_list& props) : queue(dev, async_handler(), props) {}
+namespace {
+// The platform's default context, or one of its own for a device outside it (a sub-device).
+std::shared_ptr<detail::context_impl> context_for(const std::shared_ptr<detail::device_impl>& d) {
+  auto shared = d->platform->default_context();
+  if (shared->has_device(d.get())) return shared;
+  return std::make_shared<detail::context_impl>(d->platform, std::vector<std::shared_ptr<detail::device_impl>>{d},
+                                                async_handler());
+}
+}  // namespace
+
 queue::queue(const device& dev, const async_handler& handler, const property_list& props)
-    : impl_(std::make_shared<detail::queue_impl>(detail::get_impl(dev)->platform->default_context(),
-                                                 detail::get_impl(dev), props, handler)) {}
+    : impl_(std::make_shared<detail::queue_impl>(context_for(detail::get_impl(dev)), detail::get_impl(dev), props,
+                                                 handler)) {}
 queue::queue(const context& ctx, const device& dev, const property_list& props)
     : queue(ctx, dev, async_handler(), props) {}
 queue::queue(const context& ctx, const device& dev, const async_handler& handler, const property_list& props)

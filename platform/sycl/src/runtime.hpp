@@ -15,6 +15,8 @@
 
 #include <sycl/sycl.hpp>
 
+#include "nivolo_driver.h"
+
 namespace sycl {
 inline namespace _V1 {
 namespace detail {
@@ -56,11 +58,14 @@ struct device_info_cache {
 
 class platform_impl {
  public:
-  cl_platform_id cl = nullptr;  // null: the host platform
+  cl_platform_id cl = nullptr;  // null: the host platform (and the Nivolo one)
+  bool nivolo = false;          // the Nivolo driver's platform
   std::vector<std::shared_ptr<device_impl>> devices;
   std::string name, vendor, version, profile;
   std::shared_ptr<context_impl> default_context();
-  backend get_backend() const { return cl ? backend::opencl : backend::ext_ulmara_host; }
+  backend get_backend() const {
+    return nivolo ? backend::ext_ulmara_nivolo : cl ? backend::opencl : backend::ext_ulmara_host;
+  }
 
  private:
   std::mutex m_;
@@ -69,16 +74,52 @@ class platform_impl {
 
 class device_impl {
  public:
-  cl_device_id cl = nullptr;  // null: the host CPU device
+  cl_device_id cl = nullptr;  // null: the host CPU device; on Nivolo the device that runs the work
+  qx_device_handle_t nivolo = nullptr;  // set on the Nivolo backend
   platform_impl* platform = nullptr;
   bool root = true;
   device_info_cache info;
+  std::mutex sub_devices_m;
+  std::vector<std::shared_ptr<device_impl>> sub_devices;  // made on the first partition
   bool is_host() const { return cl == nullptr; }
-  backend get_backend() const { return is_host() ? backend::ext_ulmara_host : backend::opencl; }
+  backend get_backend() const {
+    return nivolo ? backend::ext_ulmara_nivolo : is_host() ? backend::ext_ulmara_host : backend::opencl;
+  }
   bool has(aspect a) const;
 };
 
-// Every platform: the OpenCL ones (devices presented as GPUs by the GPU
+// ---- The Nivolo driver --------------------------------------------------------------
+// The driver's entries, or null when the Nivolo backend is not asked for
+// (STANDIN_SYCL_GPU_BACKEND=nivolo) or the driver cannot be loaded.
+struct nivolo_driver {
+#define QEZ_NIVOLO_RUNTIME_ENTRY(name, parameters) name##_fn name;
+  QEZ_NIVOLO_RUNTIME_ENTRIES
+#undef QEZ_NIVOLO_RUNTIME_ENTRY
+};
+const nivolo_driver* loaded_nivolo_driver();
+// Throws errc::runtime "<call>: Nivolo error <hex code>" unless `result` is success.
+void check_qx(const char* call, qx_result_t result);
+// The OpenCL object the driver names as the carrier of `native`; when it names
+// none, an object the runtime holds is destroyed before the error is raised.
+template <class Handle, class Carrier>
+Carrier nivolo_carrier(Handle native, bool held, qx_result_t (*get)(Handle, Carrier*), qx_result_t (*destroy)(Handle),
+                       const char* call) {
+  Carrier carrier = nullptr;
+  const qx_result_t found = get(native, &carrier);
+  if (found != QX_RESULT_SUCCESS) {
+    if (held) destroy(native);
+    check_qx(call, found);
+  }
+  return carrier;
+}
+// The Nivolo platform over the driver's devices (each the twin of a device
+// of the `opencl` platforms), or null when it would be empty.
+std::shared_ptr<platform_impl> make_nivolo_platform(const nivolo_driver& driver,
+                                                    const std::vector<std::shared_ptr<platform_impl>>& opencl);
+// Sub-devices of a Nivolo device, one per tile (made once).
+const std::vector<std::shared_ptr<device_impl>>& nivolo_sub_devices(device_impl& d);
+
+// Every platform: the Nivolo one when asked for, the OpenCL ones (devices presented as GPUs by the GPU
 // profile library), then the host platform with its CPU device.
 const std::vector<std::shared_ptr<platform_impl>>& all_platforms();
 std::shared_ptr<device_impl> host_device();
@@ -97,9 +138,16 @@ class context_impl {
   context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h);
   context_impl(cl_context native, bool owns, platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs,
                async_handler h);
+  // A context of the Nivolo driver; its OpenCL context carries the memory and the work.
+  context_impl(qx_context_handle_t native, bool owns, std::vector<std::shared_ptr<device_impl>> devs,
+               async_handler h);
   ~context_impl();
   cl_context cl = nullptr;  // null for the host context
+  qx_context_handle_t nivolo = nullptr;
   bool owns = true;
+  backend get_backend() const {
+    return nivolo ? backend::ext_ulmara_nivolo : is_host() ? backend::ext_ulmara_host : backend::opencl;
+  }
   platform_impl* platform;
   std::vector<std::shared_ptr<device_impl>> devices;
   async_handler handler;
@@ -109,6 +157,9 @@ class context_impl {
   void* usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, device_impl* dev);
   void usm_free(void* ptr);
   std::optional<usm_block> usm_find(const void* ptr) const;
+  // Opens `native` (null: a new driver context for the devices) and its OpenCL carrier.
+  void open_nivolo(qx_context_handle_t native);
+  void close_nivolo();
   // Raw memory of the context (buffer storage): SVM, or aligned host memory.
   void* raw_alloc(size_t bytes);
   void raw_free(void* ptr);
@@ -162,7 +213,34 @@ class kernel_impl {
   cl_kernel cl;
   std::shared_ptr<context_impl> ctx;
   bool owns;
+  // Nivolo kernels: the driver's kernel (destroyed when owned) and the
+  // bundle of its module, kept alive as long as the kernel.
+  qx_kernel_handle_t nivolo = nullptr;
+  qx_kernel_handle_t nivolo_owned = nullptr;
+  std::shared_ptr<kernel_bundle_impl> bundle;
   std::mutex m;  // argument setting and enqueue of one launch are one step
+};
+
+class kernel_id_impl {
+ public:
+  explicit kernel_id_impl(std::string n) : name(std::move(n)) {}
+  std::string name;
+};
+
+class kernel_bundle_impl {
+ public:
+  ~kernel_bundle_impl();
+  std::shared_ptr<context_impl> ctx;
+  std::vector<std::shared_ptr<device_impl>> devices;
+  std::vector<std::shared_ptr<kernel_id_impl>> ids;
+  bundle_state state = bundle_state::input;
+  // Replaced, never changed in place, so an executable bundle's snapshot
+  // stays valid for the kernels launched with it.
+  std::shared_ptr<const spec_constant_values> values = std::make_shared<spec_constant_values>();
+  // A bundle made from Nivolo modules: their handles, destroyed with the
+  // bundle when it owns them.
+  std::vector<qx_module_handle_t> modules;
+  bool owns_modules = false;
 };
 
 // ---- Buffers ---------------------------------------------------------------------
@@ -212,6 +290,10 @@ class queue_impl : public std::enable_shared_from_this<queue_impl> {
   std::shared_ptr<device_impl> dev;
   cl_command_queue cl = nullptr;  // null on the host device
   bool owns = true;
+  // On the Nivolo backend: the driver's queue (cl is its OpenCL carrier).
+  qx_command_queue_handle_t nivolo = nullptr;
+  // Adopts a queue of the driver (a new one when null) and its carrier.
+  void open_nivolo(qx_command_queue_handle_t native);
   bool in_order = false;
   bool profiling = false;
   property_list props;

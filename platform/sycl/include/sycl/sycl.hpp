@@ -15,6 +15,7 @@
 #include "detail/buffer.hpp"
 #include "detail/handler.hpp"
 #include "detail/queue.hpp"
+#include "detail/nivolo.hpp"
 #include "detail/graph.hpp"
 #include "detail/math.hpp"
 #pragma GCC visibility pop

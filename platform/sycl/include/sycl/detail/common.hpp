@@ -82,6 +82,21 @@ enum class alloc : char { host = 0, device = 1, shared = 2, unknown = 3 };
 namespace info {
 enum class device_type : unsigned { cpu = 1, gpu = 2, accelerator = 4, custom = 8, automatic = 16, host = 32, all = 0xFFFF };
 enum class local_mem_type : int { none, local, global };
+enum class partition_property : int {
+  no_partition,
+  partition_equally,
+  partition_by_counts,
+  partition_by_affinity_domain
+};
+enum class partition_affinity_domain : int {
+  not_applicable,
+  numa,
+  L4_cache,
+  L3_cache,
+  L2_cache,
+  L1_cache,
+  next_partitionable
+};
 enum class fp_config : int {
   denorm,
   inf_nan,

@@ -25,6 +25,8 @@ enum class info_id : int {
   context_devices, context_platform, queue_context, queue_device, kernel_num_args,
   kernel_function_name, kernel_context, event_command_execution_status,
   event_profiling_command_submit, event_profiling_command_start, event_profiling_command_end,
+  // device partitioning
+  partition_properties,
 };
 }  // namespace detail
 
@@ -69,6 +71,7 @@ QEZ_INFO(half_fp_config, std::vector<info::fp_config>, half_fp_config)
 QEZ_INFO(single_fp_config, std::vector<info::fp_config>, single_fp_config)
 QEZ_INFO(double_fp_config, std::vector<info::fp_config>, double_fp_config)
 QEZ_INFO(partition_max_sub_devices, uint32_t, partition_max_sub_devices)
+QEZ_INFO(partition_properties, std::vector<info::partition_property>, partition_properties)
 QEZ_INFO(platform, sycl::platform, platform)
 QEZ_INFO(aspects, std::vector<sycl::aspect>, aspects)
 }  // namespace device

@@ -96,6 +96,19 @@ class QEZ_SYCL_EXPORT device {
     }
   }
   static std::vector<device> get_devices(info::device_type type = info::device_type::all);
+  // Devices that can be partitioned are split by affinity domain only: one
+  // sub-device per tile (errc::feature_not_supported otherwise).
+  template <info::partition_property Prop>
+  std::vector<device> create_sub_devices(info::partition_affinity_domain domain) const {
+    static_assert(Prop == info::partition_property::partition_by_affinity_domain,
+                  "devices are partitioned by affinity domain only");
+    return sub_devices_by_affinity(domain);
+  }
+
+ private:
+  std::vector<device> sub_devices_by_affinity(info::partition_affinity_domain domain) const;
+
+ public:
 };
 
 template <class Sel, class>

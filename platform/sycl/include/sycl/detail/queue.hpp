@@ -332,11 +332,26 @@ queue make_queue(backend_input_t<B, queue> h, const context& ctx, const async_ha
   detail::native_retain(n, detail::native_kind::queue, B);
   return detail::make_queue(n, 0, ctx, nullptr, /*keep_ownership=*/false, property_list{}, handler, B);
 }
+namespace ext::ulmara::nivolo {
+// Whether the runtime destroys a driver handle it is given (transfer) or
+// leaves it to the caller (keep).
+enum class ownership { transfer = 0, keep = 1 };
+}  // namespace ext::ulmara::nivolo
+namespace detail {
+QEZ_SYCL_EXPORT kernel make_nivolo_kernel(const std::shared_ptr<kernel_bundle_impl>& bundle, native_handle_t kernel,
+                                          bool transfer, const context& ctx);
+}  // namespace detail
+// A Nivolo kernel comes with the bundle of its module (detail/nivolo.hpp).
 template <backend B>
-kernel make_kernel(backend_input_t<B, kernel> h, const context& ctx) {
-  const auto n = reinterpret_cast<detail::native_handle_t>(h);
-  detail::native_retain(n, detail::native_kind::kernel, B);
-  return detail::make_kernel(n, ctx, B, /*keep_ownership=*/false);
+kernel make_kernel(const backend_input_t<B, kernel>& h, const context& ctx) {
+  if constexpr (B == backend::ext_ulmara_nivolo) {
+    return detail::make_nivolo_kernel(detail::get_impl(h.bundle), reinterpret_cast<detail::native_handle_t>(h.kernel),
+                                      h.owner == ext::ulmara::nivolo::ownership::transfer, ctx);
+  } else {
+    const auto n = reinterpret_cast<detail::native_handle_t>(h);
+    detail::native_retain(n, detail::native_kind::kernel, B);
+    return detail::make_kernel(n, ctx, B, /*keep_ownership=*/false);
+  }
 }
 template <backend B>
 event make_event(backend_input_t<B, event> h, const context& ctx) {
