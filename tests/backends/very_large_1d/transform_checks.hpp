@@ -33,6 +33,12 @@ struct plan_guard {
 // The caller's complex data as interleaved floats.
 using complex_data = backend_test::device_array<float>;
 
+// The powers of two of the complex and real lengths.
+constexpr std::int64_t p25 = std::int64_t{1} << 25;
+constexpr std::int64_t p26 = std::int64_t{1} << 26;
+constexpr std::int64_t p27 = std::int64_t{1} << 27;
+constexpr std::int64_t p28 = std::int64_t{1} << 28;
+
 // The output arrays of the checks hold guard_values complex values of
 // guard_value after the last transform.
 constexpr std::int64_t guard_values = 64;

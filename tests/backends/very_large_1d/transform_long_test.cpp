@@ -16,11 +16,6 @@
 namespace very_large_test {
 namespace {
 
-constexpr std::int64_t p25 = std::int64_t{1} << 25;
-constexpr std::int64_t p26 = std::int64_t{1} << 26;
-constexpr std::int64_t p27 = std::int64_t{1} << 27;
-constexpr std::int64_t p28 = std::int64_t{1} << 28;
-
 // ---------------------------------------------------------------------------
 // Complex: the longest length in both directions, then the roads of 2^25.
 

@@ -11,9 +11,6 @@
 namespace very_large_test {
 namespace {
 
-constexpr std::int64_t p25 = std::int64_t{1} << 25;
-constexpr std::int64_t p26 = std::int64_t{1} << 26;
-
 TEST(VeryLargeTransform, ComplexForward2To25OnUsmWithInternalWorkspace) {
   REQUIRE_STAGE_CHILDREN();
   record_config c;
