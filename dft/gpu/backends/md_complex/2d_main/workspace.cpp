@@ -10,10 +10,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -106,7 +103,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
     if (phase == workspace_part_both) o = offset + record->workspace_bytes[workspace_part_twiddles];
     if (b->transposes && !b->temp_in_part0) place_temporary(*b, workspace, kind, o);
     // The passes run one after another: their scratch areas overlap.
-    for (int k = 0; k < count; ++k) hand_to_child(children[k], workspace, kind, o, workspace_part_scratch, events);
+    for (int k = 0; k < count; ++k) {
+      const int status = hand_to_child(children[k], workspace, kind, o, workspace_part_scratch, events);
+      if (status != status_success) return status;
+    }
   }
   return status_success;
 }
@@ -114,7 +114,4 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 template int add_workspace<float>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);
 template int add_workspace<double>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

@@ -7,9 +7,7 @@
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 using namespace esimd_2_facts;
 
@@ -28,6 +26,15 @@ void check_sub_buffer(const sycl::buffer<T, 1>& parent, std::uint64_t offset, st
   if (offset + count > parent.size())
     throw sycl::exception(sycl::make_error_code(sycl::errc::invalid),
                           "Requested sub-buffer size exceeds the size of the parent buffer");
+}
+
+// The first address at or after `offset` bytes into a USM workspace where a
+// table of T may start: rounding down would begin the first slice before the
+// area the caller handed this plan.
+template <class T>
+char* first_table_address(void* workspace, std::uint64_t offset) {
+  const std::uint64_t scalar = sizeof(T);
+  return static_cast<char*>(workspace) + (offset + scalar - 1) / scalar * scalar;
 }
 
 }  // namespace
@@ -53,7 +60,7 @@ void esimd_2_facts_plan<T>::set_workspace(void* workspace, std::uint32_t phase, 
       break;
     default: break;
   }
-  char* base = static_cast<char*>(workspace) + offset / sizeof(T) * sizeof(T);
+  char* base = first_table_address<T>(workspace, offset);
   for (std::uint64_t k = 0; k < 2 * rank; ++k) {
     table_pointers[k] = reinterpret_cast<T*>(base);
     base += slice_bytes[k];
@@ -151,6 +158,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
