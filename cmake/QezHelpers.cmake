@@ -57,15 +57,22 @@ function(qez_define_main_library)
 endfunction()
 
 # A GoogleTest executable whose cases become CTest entries.
-#   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
+#   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...]
+#             [FILTER gtest-filter] [LOCK resource])
+# LOCK gives every case the CTest resource lock of that name, so that cases
+# holding the same lock never run at the same time (transforms that take
+# gigabytes of memory hold qez_large_memory).
 include(GoogleTest)
 function(qez_gtest name)
-  cmake_parse_arguments(T "" "FILTER" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "FILTER;LOCK" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
   set(props)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_LOCK)
+    list(APPEND props RESOURCE_LOCK "${T_LOCK}")
   endif()
   if(T_ENV)
     # The cases run (and are listed) under `cmake -E env`, which takes any

@@ -35,6 +35,25 @@ accuracy_bounds bounds_for(std::int64_t transform_length) {
 accuracy measure(const std::vector<cld>& got, const std::vector<cld>& reference);
 accuracy measure(const std::vector<long double>& got, const std::vector<long double>& reference);
 
+// The sums behind an accuracy, gathered value by value (for references
+// computed a piece at a time).
+class error_accumulator {
+ public:
+  void add(const cld& got, const cld& reference);
+  accuracy result() const;
+
+ private:
+  long double err2_ = 0, ref2_ = 0, err_max_ = 0, ref_max_ = 0;
+};
+
+// `count` packed transforms of `length` in `got` against FFTW's
+// double-precision transform of `input` in the direction of `sign`, times
+// `scale`: the reference for sizes where the long-double one would be too
+// slow or too large. One transform of reference is held at a time.
+accuracy measure_c2c_against_double_reference(const std::vector<cld>& got, const std::vector<cld>& input,
+                                              std::int64_t length, std::int64_t count, dft_sign sign,
+                                              long double scale);
+
 // Text for assertion messages: the errors against the bounds.
 std::string describe(const accuracy& a, const accuracy_bounds& b);
 

@@ -1,4 +1,4 @@
-// Long cases of the default 1D backend (CTest label "long").
+// Long lengths of the default 1D backend.
 #include <gtest/gtest.h>
 
 #include "tests/backends/default_1d/transform_case.hpp"

@@ -1,5 +1,4 @@
-// The four-factor backend at its largest length on PoCL (Harix profile):
-// slow, so labelled long.
+// The four-factor backend at its largest length on PoCL (Harix profile).
 #include "tests/backends/four_factor/four_factor_case.hpp"
 
 namespace four_factor_test {

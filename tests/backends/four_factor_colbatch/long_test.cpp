@@ -1,4 +1,4 @@
-// A launch-capped transform at full size (CTest label `long`): on a
+// A launch-capped transform at full size (minutes on PoCL): on a
 // one-tile Harix device 2^20 single-precision points leave room for one
 // chunk of 8 transforms per 64 MiB, so 9 transforms run as two launch
 // pairs, the second one the tail chunk alone.

@@ -1,9 +1,12 @@
 // Longer lengths and batches of the large one-dimensional backend on PoCL
-// under the Harix profile (labelled long: seconds to minutes each):
-// run-time pre-twiddles, padded rows, several chunks, round trips, and
-// FFTW's impulse checks where a long-double reference would be slow.
+// under the Harix profile (seconds to minutes each): every length of the
+// plan table in both precisions, run-time pre-twiddles, padded rows, several
+// chunks, round trips, and FFTW's impulse checks.
 #include <cmath>
 #include <complex>
+#include <cstdio>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/backends/large_1d/large_case.hpp"
@@ -57,6 +60,32 @@ TEST(LargeLongTransform, ThreeDouble2To21TransformsBackToBack) {
   EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), precision::double_precision, c.length);
   EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), precision::double_precision, c.length);
 }
+
+// The lengths of the plan table that no other case computes against a
+// reference, both directions: forward on USM, backward on buffers. Above
+// 2^22 values the reference is FFTW's double precision.
+using length_case = std::tuple<precision, int>;
+class EveryLength : public ::testing::TestWithParam<length_case> {};
+
+TEST_P(EveryLength, BothDirectionsMatchTheReference) {
+  const auto [p, log2_length] = GetParam();
+  committed_record r(config(p, log2_length));
+  ASSERT_TRUE(r.committed_here()) << r.description();
+  std::printf("[ plan ] %s\n", r.description().c_str());
+  EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), p, r.config().length);
+  EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), p, r.config().length);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, EveryLength,
+                         ::testing::Values(length_case{precision::single_precision, 22},
+                                           length_case{precision::single_precision, 26},
+                                           length_case{precision::double_precision, 24},
+                                           length_case{precision::double_precision, 25},
+                                           length_case{precision::double_precision, 26}),
+                         [](const ::testing::TestParamInfo<length_case>& i) {
+                           return std::string(backend_test::is_double(std::get<0>(i.param)) ? "double" : "float") +
+                                  "_2to" + std::to_string(std::get<1>(i.param));
+                         });
 
 // A unit impulse at index 1 gives exp(-+2 pi i k / N) at every k (times the
 // direction's scale); checked in long double without a reference transform.

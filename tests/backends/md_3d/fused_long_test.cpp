@@ -1,5 +1,5 @@
-// Long cases (label `long`, not run by CI): more fused 135^3 transforms in
-// place, in batches of three and with caller workspaces of both kinds.
+// Longer cases: more fused 135^3 transforms in place, in batches of three
+// and with caller workspaces of both kinds.
 #include <gtest/gtest.h>
 
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"

@@ -26,6 +26,13 @@ struct run_result {
   std::int64_t stray_writes = 0;
 };
 
+// Position k of an array that holds `count` transforms of `length`, each
+// `distance` apart (0 for a single transform), lies inside a transform.
+inline bool inside_a_transform(std::int64_t k, std::int64_t length, std::int64_t count, std::int64_t distance) {
+  if (k < 0 || k >= distance * (count - 1) + length) return false;
+  return distance == 0 ? k < length : k % distance < length;
+}
+
 // `count` transforms of `length` packed one after the other.
 struct packed_data {
   std::int64_t length = 1;
@@ -34,19 +41,28 @@ struct packed_data {
   std::uint64_t seed = 0;
 };
 
-// The random input of a packed run and what the compute left in the result.
+// The random input of a packed run, what the compute left in the result,
+// and how many values of the guard zone after the result it changed.
 struct packed_outcome {
   int status = -1;
   std::vector<qez_test::cld> input;
   std::vector<qez_test::cld> output;
+  std::int64_t stray_writes = 0;
 };
 
-// One direction through the compute entry on random packed data; the
-// output is read back only when the entry succeeded.
+// Values of the guard zone that follows the transforms in the result array.
+constexpr std::int64_t packed_guard_values = 256;
+
+// One direction through the compute entry on random packed data, the
+// result array followed by a guard zone; the output is read back only when
+// the entry succeeded.
 packed_outcome run_packed(DFTI_DESCRIPTOR* record, precision p, const packed_data& d, direction dir, container c);
 
 // The outcome against the scaled reference, over `transforms` (empty: the
-// whole batch at once).
+// whole batch at once). The reference is FFTW's long double, or its double
+// precision when the measured transforms hold more than
+// long_double_reference_values values.
+constexpr std::int64_t long_double_reference_values = std::int64_t{1} << 22;
 run_result measure_packed(const packed_outcome& o, const packed_data& d, direction dir, long double scale,
                           const std::vector<std::int64_t>& transforms = {});
 

@@ -122,6 +122,22 @@ SCENARIO_TEST(ThreeFactorProfile, FenwaFixedRowAndRegisterFileOption, "fenwa") {
   EXPECT_EQ(f.f[0], 60);
 }
 
+// The other fixed row, computed in both directions on both containers.
+SCENARIO_TEST(ThreeFactorProfile, FenwaFixedRowOf29400, "fenwa") {
+  record_config c;
+  c.length = 29400;
+  c.fwd_scale = 1.0 / 29400;
+  c.bwd_scale = 0.5;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  const tf::block<double>& b = r.plan<double>();
+  EXPECT_EQ(b.fact[0], 28);
+  EXPECT_EQ(b.fact[1], 35);
+  EXPECT_EQ(b.fact[2], 30);
+  for (container k : backend_test::both_containers)
+    for (direction d : backend_test::both_directions) EXPECT_ACCURATE(run_and_measure(r, d, k), true, c.length);
+}
+
 SCENARIO_TEST(ThreeFactorProfile, HarixWithoutSubGroupsOf8Declines, "harix") {
   committed_record r(forward_only(true, 160));
   expect_declined_untouched(r);

@@ -1,6 +1,7 @@
 // Three-factor transforms on PoCL (default profile) against the long-double
-// reference: both precisions, forward and backward with scales, in and out
-// of place, USM and buffers, internal and caller workspace, batch chunks.
+// reference: both precisions up to their longest length, forward and
+// backward with scales, in and out of place, USM and buffers, internal and
+// caller workspace, batch chunks.
 #include <cstdio>
 
 #include "tests/backends/support/transform_suite.hpp"
@@ -32,6 +33,14 @@ std::vector<transform_case> transform_cases() {
     big.count = 2;
     big.bwd_scale = 1.0 / static_cast<double>(big.length);
     cases.push_back({dp ? "d21000" : "s4096", big});
+    // The longest length of the precision, every factor at its limit:
+    // 40 x 40 x 40 and 64 x 64 x 64.
+    record_config longest;
+    longest.double_precision = dp;
+    longest.length = dp ? tf::length_limit<double>() : tf::length_limit<float>();
+    longest.fwd_scale = 1.0 / static_cast<double>(longest.length);
+    longest.bwd_scale = 2.0;
+    cases.push_back({dp ? "d64000" : "s262144", longest});
   }
   record_config io;
   io.length = 160;  // 40 x 2 x 2

@@ -1,5 +1,6 @@
 #include "tests/backends/very_large_1d/transform_checks.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -26,8 +27,9 @@ complex_layout layout_of(const record_config& c, bool forward) {
   return {second, first};
 }
 
-// Runs one direction on random data and gives the output array back; the
-// record and the device arrays are gone when it returns.
+// Runs one direction on random data and gives the output array back, its
+// guard zone (after the last transform, and in the gaps between transforms)
+// checked; the record and the device arrays are gone when it returns.
 std::vector<float> computed_complex(const record_config& c, direction d, container kind, const complex_layout& l) {
   committed_record r(c);
   EXPECT_TRUE(r.committed_here()) << r.commit_status();
@@ -35,18 +37,36 @@ std::vector<float> computed_complex(const record_config& c, direction d, contain
   give_workspace(r, c, kind);
   const std::int64_t in_values = (c.count - 1) * l.in_distance + c.length;
   const std::int64_t out_values = (c.count - 1) * l.out_distance + c.length;
+  const std::int64_t held = std::max(in_values, out_values) + guard_values;
   std::unique_ptr<backend_test::run_arrays<float>> arrays;
-  {
-    const std::vector<float> host = random_floats(2 * (c.in_place ? std::max(in_values, out_values) : in_values), 7);
-    arrays = std::make_unique<backend_test::run_arrays<float>>(host, backend_test::placement_from(c.in_place), kind,
-                                                               2 * out_values);
-  }
+  std::vector<float> host = random_floats(2 * (c.in_place ? std::max(in_values, out_values) : in_values), 7);
+  host.resize(static_cast<size_t>(2 * held), guard_value);
+  arrays = std::make_unique<backend_test::run_arrays<float>>(host, backend_test::placement_from(c.in_place), kind,
+                                                             2 * held, guard_value);
+  if (!c.in_place) std::vector<float>().swap(host);  // only in place is the input compared again
   const int status = arrays->call(r.record(), d);
   EXPECT_EQ(status, 0);
-  return status == 0 ? arrays->result().read() : std::vector<float>();
+  if (status != 0) return {};
+  std::vector<float> got = arrays->result().read();
+  EXPECT_EQ(changed_outside_transforms(got, host, c.in_place, c.length, c.count, l.out_distance), 0);
+  got.resize(static_cast<size_t>(2 * out_values));
+  return got;
 }
 
 }  // namespace
+
+std::int64_t changed_outside_transforms(const std::vector<float>& got, const std::vector<float>& input, bool in_place,
+                                        std::int64_t length, std::int64_t count, std::int64_t distance) {
+  std::int64_t changed = 0;
+  for (std::int64_t k = 0; 2 * k < static_cast<std::int64_t>(got.size()); ++k) {
+    if (backend_test::inside_a_transform(k, length, count, distance)) continue;
+    for (std::int64_t part = 2 * k; part < 2 * k + 2; ++part) {
+      const float before = in_place ? input[static_cast<size_t>(part)] : guard_value;
+      if (got[static_cast<size_t>(part)] != before) ++changed;
+    }
+  }
+  return changed;
+}
 
 void check_complex(const record_config& c, direction d, container kind) {
   const bool forward = backend_test::is_forward(d);
@@ -86,10 +106,11 @@ void check_real_forward(const record_config& c, container kind) {
   std::vector<float> got;
   {
     const backend_test::run_arrays<float> arrays(random_floats(n, 11), backend_test::placement::out_of_place, kind,
-                                                 2 * half);
+                                                 2 * (half + guard_values), guard_value);
     ASSERT_EQ(arrays.call(r.record(), direction::forward), 0);
     got = arrays.result().read();
   }
+  EXPECT_EQ(changed_outside_transforms(got, {}, false, half, 1, 0), 0);
 
   fftw_real_array x(n);
   fftw_complex_array y(half);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/backends/support/record_runs.hpp"
 #include "tests/backends/very_large_1d/very_large_case.hpp"
 
 namespace very_large_test {
@@ -31,6 +32,23 @@ struct plan_guard {
 
 // The caller's complex data as interleaved floats.
 using complex_data = backend_test::device_array<float>;
+
+// The powers of two of the complex and real lengths.
+constexpr std::int64_t p25 = std::int64_t{1} << 25;
+constexpr std::int64_t p26 = std::int64_t{1} << 26;
+constexpr std::int64_t p27 = std::int64_t{1} << 27;
+constexpr std::int64_t p28 = std::int64_t{1} << 28;
+
+// The output arrays of the checks hold guard_values complex values of
+// guard_value after the last transform.
+constexpr std::int64_t guard_values = 64;
+constexpr float guard_value = -7231.5f;
+
+// Values of `got` (interleaved complex) outside the `count` transforms of
+// `length`, `distance` apart, that differ from what was there before: the
+// guard value out of place, `input` in place.
+std::int64_t changed_outside_transforms(const std::vector<float>& got, const std::vector<float>& input, bool in_place,
+                                        std::int64_t length, std::int64_t count, std::int64_t distance);
 
 // Hands a caller workspace of the container kind over, unless internal.
 void give_workspace(committed_record& r, const record_config& c, container kind);

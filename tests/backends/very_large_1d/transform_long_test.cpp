@@ -1,9 +1,13 @@
-// Whole very large transforms on PoCL that take long (label `long`):
+// Whole very large transforms on PoCL beyond the two of transform_test.cpp:
 // backward, buffers, scales, batches with an odd output distance, in place,
-// real backward, and the impulse response of 134,400,000 points. Every case
-// stays below about 3 GB of memory.
+// real backward, the longest complex (2^27) and real (2^27, 2^28) lengths in
+// both directions, and the impulse response of 134,400,000 points. The
+// largest take about 9 GB of memory with their reference.
 #include <cmath>
 #include <random>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,11 +16,18 @@
 namespace very_large_test {
 namespace {
 
-constexpr std::int64_t p25 = std::int64_t{1} << 25;
-constexpr std::int64_t p26 = std::int64_t{1} << 26;
-
 // ---------------------------------------------------------------------------
-// Long cases.
+// Complex: the longest length in both directions, then the roads of 2^25.
+
+TEST(VeryLargeTransform, Complex2To27ForwardOnUsmBackwardOnBuffers) {
+  REQUIRE_STAGE_CHILDREN();
+  record_config c;
+  c.length = p27;
+  c.fwd_scale = 0.25;
+  c.bwd_scale = 1.0 / static_cast<double>(p27);
+  check_complex(c, direction::forward, container::usm);
+  check_complex(c, direction::backward, container::buffer);
+}
 
 TEST(VeryLargeTransform, ComplexBackwardOnBuffersScaled) {
   REQUIRE_STAGE_CHILDREN();
@@ -97,25 +108,44 @@ TEST(VeryLargeTransform, ComplexInPlace2To26) {
   check_complex(c, direction::forward, container::usm);
 }
 
-TEST(VeryLargeTransform, RealForwardOnBuffers) {
+// Real lengths (twice the complex length of the plan) and the container of
+// a case; transform_test.cpp computes 2^26 forward on USM.
+using real_case = std::tuple<std::int64_t, container>;
+const std::vector<real_case> real_forward_cases = {
+    {p26, container::buffer}, {p27, container::usm}, {p28, container::buffer}};
+const std::vector<real_case> real_backward_cases = {
+    {p26, container::usm}, {p26, container::buffer}, {p27, container::buffer}, {p28, container::usm}};
+
+std::string real_case_name(const ::testing::TestParamInfo<real_case>& i) {
+  const std::int64_t n = std::get<0>(i.param);
+  return "2to" + std::to_string(n == p26 ? 26 : n == p27 ? 27 : 28) + "_" +
+         (backend_test::is_usm(std::get<1>(i.param)) ? "usm" : "buffer");
+}
+
+class RealForward : public ::testing::TestWithParam<real_case> {};
+
+TEST_P(RealForward, MatchesTheReference) {
   REQUIRE_STAGE_CHILDREN();
   record_config c;
   c.real = true;
-  c.length = p26;
+  c.length = std::get<0>(GetParam());
   c.fwd_scale = 2.0;
-  check_real_forward(c, container::buffer);
+  c.directions = dft::directions_forward;
+  check_real_forward(c, std::get<1>(GetParam()));
 }
 
-// Real backward out of place: the result against FFTW, and the caller's
-// input left as it was.
-class RealBackward : public ::testing::TestWithParam<container> {};
+INSTANTIATE_TEST_SUITE_P(Lengths, RealForward, ::testing::ValuesIn(real_forward_cases), real_case_name);
+
+// Real backward out of place: the result against FFTW, nothing written
+// after it, and the caller's input left as it was.
+class RealBackward : public ::testing::TestWithParam<real_case> {};
 
 TEST_P(RealBackward, KeepsTheInput) {
   REQUIRE_STAGE_CHILDREN();
-  const container kind = GetParam();
+  const container kind = std::get<1>(GetParam());
   record_config c;
   c.real = true;
-  c.length = p26;
+  c.length = std::get<0>(GetParam());
   c.directions = dft::directions_backward;
   const std::int64_t n = c.length, half = n / 2 + 1;
   // A spectrum of real data.
@@ -137,11 +167,13 @@ TEST_P(RealBackward, KeepsTheInput) {
     committed_record r(c);
     ASSERT_TRUE(r.committed_here()) << r.commit_status();
     give_workspace(r, c, kind);
-    const backend_test::run_arrays<float> arrays(spectrum, backend_test::placement::out_of_place, kind, n);
+    const backend_test::run_arrays<float> arrays(spectrum, backend_test::placement::out_of_place, kind,
+                                                 n + 2 * guard_values, guard_value);
     ASSERT_EQ(arrays.call(r.record(), direction::backward), 0);
     EXPECT_TRUE(arrays.input().read() == spectrum) << "the input was overwritten";
     got = arrays.result().read();
   }
+  EXPECT_EQ(changed_outside_transforms(got, {}, false, n / 2, 1, 0), 0);
   fftw_complex_array y(half);
   fftw_real_array x(n);
   for (std::int64_t k = 0; k < half; ++k) {
@@ -155,10 +187,7 @@ TEST_P(RealBackward, KeepsTheInput) {
   expect_single_precision_accuracy(e, n);
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, RealBackward, ::testing::ValuesIn(backend_test::both_containers),
-                         [](const ::testing::TestParamInfo<container>& i) {
-                           return backend_test::is_usm(i.param) ? "usm" : "buffer";
-                         });
+INSTANTIATE_TEST_SUITE_P(Lengths, RealBackward, ::testing::ValuesIn(real_backward_cases), real_case_name);
 
 // One transform on buffers may come as sub-buffers of larger buffers.
 TEST(VeryLargeTransform, OneTransformOnSubBuffers) {

@@ -1,6 +1,6 @@
-// Whole very large transforms on PoCL in the default run: one complex and
-// one real forward transform, each through the library's own list. The
-// other cases are in transform_long_test.cpp (label `long`).
+// Whole very large transforms on PoCL through the library's own list: one
+// complex and one real forward transform. The other cases are in
+// transform_long_test.cpp.
 #include <cmath>
 #include <random>
 
@@ -10,12 +10,6 @@
 
 namespace very_large_test {
 namespace {
-
-constexpr std::int64_t p25 = std::int64_t{1} << 25;
-constexpr std::int64_t p26 = std::int64_t{1} << 26;
-
-// ---------------------------------------------------------------------------
-// Default run.
 
 TEST(VeryLargeTransform, ComplexForward2To25OnUsmWithInternalWorkspace) {
   REQUIRE_STAGE_CHILDREN();

@@ -90,22 +90,9 @@ bool stage_children_available() {
   return available;
 }
 
-void error_sum::add(std::complex<double> got, std::complex<double> ref) {
-  const long double d = std::abs(got - ref), m = std::abs(ref);
-  diff2 += d * d;
-  ref2 += m * m;
-  if (d > max_diff) max_diff = d;
-  if (m > max_ref) max_ref = m;
-}
-
-long double error_sum::relative_l2() const { return ref2 > 0 ? std::sqrt(diff2 / ref2) : std::sqrt(diff2); }
-long double error_sum::relative_max() const { return max_ref > 0 ? max_diff / max_ref : max_diff; }
-
 void expect_single_precision_accuracy(const error_sum& e, std::int64_t n) {
   const qez_test::accuracy_bounds b = qez_test::bounds_for<float>(n);
-  qez_test::accuracy a;
-  a.relative_l2 = e.relative_l2();
-  a.relative_max = e.relative_max();
+  const qez_test::accuracy a = e.result();
   EXPECT_TRUE(qez_test::within(a, b)) << qez_test::describe(a, b);
   backend_test::report_in_bound_units(a, b);
 }

@@ -15,6 +15,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/support/accuracy.hpp"
 
 namespace very_large_test {
 
@@ -72,13 +73,7 @@ bool stage_children_available();
 
 // Error of a single-precision result against a double-precision reference,
 // accumulated value by value.
-struct error_sum {
-  long double diff2 = 0, ref2 = 0, max_diff = 0, max_ref = 0;
-  void add(std::complex<double> got, std::complex<double> ref);
-  void add(double got, double ref) { add(std::complex<double>(got, 0), std::complex<double>(ref, 0)); }
-  long double relative_l2() const;
-  long double relative_max() const;
-};
+using error_sum = qez_test::error_accumulator;
 
 // Asserts that `e` meets the bounds of single precision for length n.
 void expect_single_precision_accuracy(const error_sum& e, std::int64_t n);
