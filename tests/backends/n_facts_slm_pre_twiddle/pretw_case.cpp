@@ -55,6 +55,7 @@ run_result run_and_measure(const committed_record& r, direction d, container k) 
   const backend_test::packed_outcome o = backend_test::run_packed(r.record(), c.p, data, d, k);
   run_result out;
   out.status = o.status;
+  out.stray_writes = o.stray_writes;
   if (o.status == 0)
     out.error = qez_test::measure(o.output, pre_twiddled_reference(o.input, c, backend_test::is_forward(d)));
   return out;

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "dft/gpu/core/backend.hpp"
+#include "tests/backends/support/guard_zones.hpp"
 #include "tests/support/reference_dft.hpp"
 
 namespace backend_test {
@@ -29,10 +30,12 @@ packed_outcome run_packed_typed(DFTI_DESCRIPTOR* record, const packed_data& d, d
   const std::int64_t values = d.length * d.count;
   packed_outcome o;
   o.input = qez_test::random_complex(values, d.seed);
-  const run_arrays<cplx<T>> arrays(std::vector<cplx<T>>(o.input.begin(), o.input.end()), placement_from(d.in_place), c,
-                                   values);
+  const guarded_run_arrays<T> arrays(std::vector<cplx<T>>(o.input.begin(), o.input.end()), placement_from(d.in_place),
+                                     c, values);
   o.status = arrays.call(record, dir);
-  if (o.status == 0) o.output = widened(arrays.result().read());
+  if (o.status != 0) return o;
+  o.output = widened(arrays.result().read());
+  o.stray_writes = arrays.result().changed_outside(values);
   return o;
 }
 
@@ -62,12 +65,16 @@ run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d,
   const std::int64_t n = d.length;
   const std::int64_t values = std::max(d.read_distance, d.write_distance) * (d.count - 1) + n;
   const std::vector<cplx<T>> host = congruential_values<T>(values, d.seed);
-  const run_arrays<cplx<T>> arrays(host, placement_from(d.in_place), c, values);
+  const guarded_run_arrays<T> arrays(host, placement_from(d.in_place), c, values);
 
   run_result out;
   out.status = arrays.call(record, dir);
   if (out.status != 0) return out;
   const std::vector<cplx<T>> got_all = arrays.result().read();
+  std::vector<bool> written(static_cast<size_t>(values), false);
+  for (std::int64_t t = 0; t < d.count; ++t)
+    for (std::int64_t k = 0; k < n; ++k) written[static_cast<size_t>(t * d.write_distance + k)] = true;
+  out.stray_writes = arrays.result().changed_outside(written);
 
   std::vector<qez_test::cld> got, reference;
   for (std::int64_t t : all_or(sample, d.count)) {
@@ -97,6 +104,7 @@ run_result measure_packed(const packed_outcome& o, const packed_data& d, directi
   run_result out;
   out.status = o.status;
   if (o.status != 0) return out;
+  out.stray_writes = o.stray_writes;
   const std::int64_t n = d.length;
   if (transforms.empty()) {
     out.error = qez_test::measure(o.output, scaled_reference_c2c(o.input, {n}, d.count, forward, scale));
@@ -146,28 +154,30 @@ dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length, std::int64_
 namespace {
 
 template <class T>
-void expect_back_to_back_usm_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
-                                            batch_layout layout, long double scale) {
+void expect_back_to_back_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                        container kind, batch_layout layout, long double scale) {
+  constexpr int computes = 3;
   const std::int64_t values = length * count;
-  std::vector<std::vector<cplx<T>>> inputs(2, std::vector<cplx<T>>(values));
+  std::vector<std::vector<cplx<T>>> inputs(computes, std::vector<cplx<T>>(values));
   for (std::size_t a = 0; a < inputs.size(); ++a)
     for (std::int64_t k = 0; k < values; ++k)
       inputs[a][k] = cplx<T>(static_cast<T>(std::sin(0.37 * k + a)), static_cast<T>(std::cos(1.3 * k - 2.0 * a)));
   std::vector<std::unique_ptr<run_arrays<cplx<T>>>> arrays;
   for (std::size_t a = 0; a < inputs.size(); ++a)
-    arrays.push_back(std::make_unique<run_arrays<cplx<T>>>(inputs[a], placement::out_of_place, container::usm, values));
-  std::uint64_t kind = dft::container_usm;
+    arrays.push_back(std::make_unique<run_arrays<cplx<T>>>(inputs[a], placement::out_of_place, kind, values));
+  std::uint64_t container_word = is_usm(kind) ? dft::container_usm : dft::container_buffer;
   std::vector<sycl::event> none;
-  sycl::event done[2];
-  for (int a = 0; a < 2; ++a)
-    ASSERT_EQ(record->compute_fwd(record, arrays[a]->input().argument(), arrays[a]->result().argument(), &none, &kind,
-                                  &done[a]),
+  sycl::event done[computes];
+  for (int a = 0; a < computes; ++a)
+    ASSERT_EQ(record->compute_fwd(record, arrays[a]->input().argument(), arrays[a]->result().argument(), &none,
+                                  &container_word, &done[a]),
               0);
   for (sycl::event& e : done) e.wait();
   const auto at = [&](std::int64_t t, std::int64_t n) {
     return static_cast<size_t>(layout == batch_layout::packed ? t * length + n : t + n * count);
   };
-  for (int a = 0; a < 2; ++a) {
+  for (int a = 0; a < computes; ++a) {
+    SCOPED_TRACE("compute " + std::to_string(a));
     const std::vector<cplx<T>> got_values = arrays[a]->result().read();
     std::vector<qez_test::cld> input, got;
     for (std::int64_t t = 0; t < count; ++t)
@@ -183,14 +193,24 @@ void expect_back_to_back_usm_computes_typed(DFTI_DESCRIPTOR* record, std::int64_
   }
 }
 
+void expect_back_to_back_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count, container kind,
+                                  precision p, batch_layout layout, long double scale) {
+  if (is_double(p))
+    expect_back_to_back_computes_typed<double>(record, length, count, kind, layout, scale);
+  else
+    expect_back_to_back_computes_typed<float>(record, length, count, kind, layout, scale);
+}
+
 }  // namespace
 
 void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count, precision p,
                                       batch_layout layout, long double scale) {
-  if (is_double(p))
-    expect_back_to_back_usm_computes_typed<double>(record, length, count, layout, scale);
-  else
-    expect_back_to_back_usm_computes_typed<float>(record, length, count, layout, scale);
+  expect_back_to_back_computes(record, length, count, container::usm, p, layout, scale);
+}
+
+void expect_back_to_back_buffer_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                         precision p) {
+  expect_back_to_back_computes(record, length, count, container::buffer, p, batch_layout::packed, 1.0L);
 }
 
 }  // namespace backend_test

@@ -39,10 +39,12 @@ struct packed_outcome {
   int status = -1;
   std::vector<qez_test::cld> input;
   std::vector<qez_test::cld> output;
+  // Positions of the result's guard zones that the compute changed.
+  std::int64_t stray_writes = 0;
 };
 
-// One direction through the compute entry on random packed data; the
-// output is read back only when the entry succeeded.
+// One direction through the compute entry on random packed data inside
+// guard zones; the output is read back only when the entry succeeded.
 packed_outcome run_packed(DFTI_DESCRIPTOR* record, precision p, const packed_data& d, direction dir, container c);
 
 // The outcome against the scaled reference, over `transforms` (empty: the
@@ -62,8 +64,9 @@ struct distanced_data {
 };
 
 // One direction through the compute entry on deterministic data in [-1, 1)
-// over the whole container; `sample` lists the transforms measured (empty:
-// all).
+// over the whole container, inside guard zones (positions between the
+// transforms count as guards too); `sample` lists the transforms measured
+// (empty: all).
 run_result run_distanced(DFTI_DESCRIPTOR* record, precision p, const distanced_data& d, direction dir, container c,
                          long double scale, const std::vector<std::int64_t>& sample = {});
 
@@ -79,12 +82,17 @@ ulmara::qez::dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length
 // t * length + n (packed), or at t + n * count (interleaved columns).
 enum class batch_layout { packed, interleaved };
 
-// Two forward USM computes of `count` transforms of `length` submitted back
-// to back without dependencies between them (on an out-of-order queue):
-// both results, times `scale`, within the bounds of the precision.
+// Three forward USM computes of `count` transforms of `length` submitted
+// back to back without dependencies between them (on an out-of-order
+// queue): every result, times `scale`, within the bounds of the precision.
 void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
                                       precision p = precision::double_precision,
                                       batch_layout layout = batch_layout::packed, long double scale = 1.0L);
+// The same with the data in buffers (packed, scale 1): nothing but the
+// record's own ordering keeps the computes apart where they share memory
+// that no accessor covers.
+void expect_back_to_back_buffer_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                         precision p = precision::double_precision);
 
 }  // namespace backend_test
 
