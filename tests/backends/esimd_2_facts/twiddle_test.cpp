@@ -4,6 +4,7 @@
 // direction's scale in pass 0 and 1 elsewhere. Both the USM and the buffer
 // tables of the internal workspace are checked.
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
@@ -80,5 +81,36 @@ TEST(EsimdTwiddles, SingleTablesOnTheDevice) { check_tables<float>({256, 100}, 0
 // Single-precision tables of 4096 points are computed in double precision on
 // the host: within one rounding.
 TEST(EsimdTwiddles, Single4096TablesFromTheHost) { check_tables<float>({64, 4096}, 1.0f, 0.5f, 1); }
+
+// On a device whose allocations are capped below a 4096-point table (its
+// own CTest entry), no shared block stages the host-computed entries: the
+// tables still reach the caller's workspace (host memory, which the cap
+// does not cover), each within one rounding.
+TEST(EsimdTwiddlesWithoutSharedStaging, Single4096TablesStillWritten) {
+  sycl::queue q(sycl::gpu_selector_v);
+  auto plan = make_plan<float>({64, 4096}, 1, 1.0f, 0.5f, /*internal_workspace=*/false);
+  ASSERT_EQ(plan->commit_plan(&q), 0u);
+  SCOPED_TRACE(plan->describe());
+  const int large_slice = e2f::slice_of(1, 0);
+  const std::uint64_t cap = q.get_device().get_info<sycl::info::device::max_mem_alloc_size>();
+  ASSERT_LT(cap, plan->slice_bytes[large_slice]) << "the allocation cap leaves room for a staging block";
+  const std::uint64_t bytes = plan->get_workspace_bytes(2);
+  void* area = sycl::malloc_host(bytes, q);
+  ASSERT_NE(area, nullptr);
+  std::memset(area, 0xff, bytes);  // NaN wherever nothing is written
+  std::vector<sycl::event> events;
+  plan->set_workspace(area, 2, &events, 0);
+  for (sycl::event& e : events) e.wait();
+  q.wait();
+  for (std::uint64_t d = 0; d < plan->rank; ++d)
+    for (int direction = 0; direction < 2; ++direction) {
+      const float scale = d > 0 ? 1.0f : direction == 0 ? 1.0f : 0.5f;
+      EXPECT_LE(table_error(*plan, d, usm_table(*plan, e2f::slice_of(d, direction)), scale),
+                std::numeric_limits<float>::epsilon())
+          << "pass " << d << " dir " << direction;
+    }
+  plan.reset();
+  sycl::free(area, q);
+}
 
 }  // namespace
