@@ -95,5 +95,18 @@ TEST(ThreeFactorConcurrency, BackToBackUsmComputes) {
   backend_test::expect_back_to_back_usm_computes(r.record(), c.length, c.count);
 }
 
+// Buffer computes order the caller's arrays through their accessors, but the
+// library's own temporary area is USM that no accessor covers: back-to-back
+// buffer computes must still wait for each other.
+TEST(ThreeFactorConcurrency, BackToBackBufferComputesOnTheLibrarysTemporary) {
+  record_config c;
+  c.length = 21000;
+  c.count = 2;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  ASSERT_NE(r.record()->workspace_internal, 0u);
+  backend_test::expect_back_to_back_buffer_computes(r.record(), c.length, c.count);
+}
+
 }  // namespace
 }  // namespace three_factor_test
