@@ -57,15 +57,21 @@ function(qez_define_main_library)
 endfunction()
 
 # A GoogleTest executable whose cases become CTest entries.
-#   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
+#   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...]
+#             [RUN_SERIAL])
+# RUN_SERIAL: the cases run with no other test beside them (cases that take
+# several GB of memory).
 include(GoogleTest)
 function(qez_gtest name)
-  cmake_parse_arguments(T "" "FILTER" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "RUN_SERIAL" "FILTER" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
   set(props)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_RUN_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
   endif()
   if(T_ENV)
     # The cases run (and are listed) under `cmake -E env`, which takes any
