@@ -155,8 +155,7 @@ namespace {
 
 template <class T>
 void expect_back_to_back_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
-                                        container kind, batch_layout layout, long double scale) {
-  constexpr int computes = 3;
+                                        container kind, int computes, batch_layout layout, long double scale) {
   const std::int64_t values = length * count;
   std::vector<std::vector<cplx<T>>> inputs(computes, std::vector<cplx<T>>(values));
   for (std::size_t a = 0; a < inputs.size(); ++a)
@@ -167,7 +166,7 @@ void expect_back_to_back_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t le
     arrays.push_back(std::make_unique<run_arrays<cplx<T>>>(inputs[a], placement::out_of_place, kind, values));
   std::uint64_t container_word = is_usm(kind) ? dft::container_usm : dft::container_buffer;
   std::vector<sycl::event> none;
-  sycl::event done[computes];
+  std::vector<sycl::event> done(static_cast<size_t>(computes));
   for (int a = 0; a < computes; ++a)
     ASSERT_EQ(record->compute_fwd(record, arrays[a]->input().argument(), arrays[a]->result().argument(), &none,
                                   &container_word, &done[a]),
@@ -194,23 +193,25 @@ void expect_back_to_back_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t le
 }
 
 void expect_back_to_back_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count, container kind,
-                                  precision p, batch_layout layout, long double scale) {
+                                  int computes, precision p, batch_layout layout, long double scale) {
   if (is_double(p))
-    expect_back_to_back_computes_typed<double>(record, length, count, kind, layout, scale);
+    expect_back_to_back_computes_typed<double>(record, length, count, kind, computes, layout, scale);
   else
-    expect_back_to_back_computes_typed<float>(record, length, count, kind, layout, scale);
+    expect_back_to_back_computes_typed<float>(record, length, count, kind, computes, layout, scale);
 }
 
 }  // namespace
 
 void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count, precision p,
                                       batch_layout layout, long double scale) {
-  expect_back_to_back_computes(record, length, count, container::usm, p, layout, scale);
+  expect_back_to_back_computes(record, length, count, container::usm, 2, p, layout, scale);
 }
 
 void expect_back_to_back_buffer_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
                                          precision p) {
-  expect_back_to_back_computes(record, length, count, container::buffer, p, batch_layout::packed, 1.0L);
+  // Buffers migrate on first use, which spaces the computes out: more of
+  // them make an overlap certain.
+  expect_back_to_back_computes(record, length, count, container::buffer, 6, p, batch_layout::packed, 1.0L);
 }
 
 }  // namespace backend_test

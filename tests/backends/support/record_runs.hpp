@@ -82,14 +82,14 @@ ulmara::qez::dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length
 // t * length + n (packed), or at t + n * count (interleaved columns).
 enum class batch_layout { packed, interleaved };
 
-// Three forward USM computes of `count` transforms of `length` submitted
-// back to back without dependencies between them (on an out-of-order
-// queue): every result, times `scale`, within the bounds of the precision.
+// Two forward USM computes of `count` transforms of `length` submitted back
+// to back without dependencies between them (on an out-of-order queue):
+// both results, times `scale`, within the bounds of the precision.
 void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
                                       precision p = precision::double_precision,
                                       batch_layout layout = batch_layout::packed, long double scale = 1.0L);
-// The same with the data in buffers (packed, scale 1): nothing but the
-// record's own ordering keeps the computes apart where they share memory
+// The same with six computes on data in buffers (packed, scale 1): nothing
+// but the record's own ordering keeps them apart where they share memory
 // that no accessor covers.
 void expect_back_to_back_buffer_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
                                          precision p = precision::double_precision);
