@@ -28,6 +28,7 @@ extern "C" {
 #define QEZ_GPU_PROFILE_ENV_TILE_COUNT "STANDIN_GPU_TILE_COUNT"
 #define QEZ_GPU_PROFILE_ENV_DEVICE_COUNT "STANDIN_GPU_DEVICE_COUNT" /* "2": the device shown as two GPUs */
 #define QEZ_GPU_PROFILE_ENV_FP64 "STANDIN_GPU_FP64"                 /* "0": no double precision */
+#define QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE "STANDIN_GPU_MAX_MEM_ALLOC_SIZE" /* bytes */
 
 /* The profile used when STANDIN_GPU_PROFILE is unset or empty. */
 #define QEZ_GPU_PROFILE_DEFAULT_NAME "gulon"
@@ -75,6 +76,7 @@ typedef struct qez_gpu_profile {
   uint64_t local_mem_size;     /* reported as min(this, the real device's) */
   uint32_t tile_count;         /* CL_DEVICE_PARTITION_MAX_SUB_DEVICES: tiles, 0 read as 1 */
   uint32_t has_fp64;           /* 0: no cl_khr_fp64, double FP config 0, programs using double fail to build */
+  uint64_t max_mem_alloc_size; /* 0: the real device's; else reported as min(this, the real device's) */
 } qez_gpu_profile_t;
 
 /* The built-in profiles, in generation order, "unknown" last. */

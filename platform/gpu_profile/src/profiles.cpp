@@ -115,6 +115,7 @@ const active_state& active() {
     override_number(QEZ_GPU_PROFILE_ENV_MAX_WORK_GROUP_SIZE, &s.profile.max_work_group_size);
     override_number(QEZ_GPU_PROFILE_ENV_TILE_COUNT, &s.profile.tile_count);
     override_flag(QEZ_GPU_PROFILE_ENV_FP64, &s.profile.has_fp64);
+    override_number(QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE, &s.profile.max_mem_alloc_size);
     s.valid = true;
     return s;
   }();

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "tests/backends/support/guard_zones.hpp"
 #include "tests/support/reference_dft.hpp"
 
 namespace colbatch_test {
@@ -65,18 +66,16 @@ run_result run_typed(const committed_record& rec, backend_test::direction d, bac
   for (std::int64_t k = 0; k < read_span; ++k)
     host[static_cast<size_t>(k)] = std::complex<T>(static_cast<T>(random[k].real()), static_cast<T>(random[k].imag()));
 
-  // Output positions start as a sentinel, so that writes outside the
-  // transforms show.
-  const std::complex<T> sentinel(T(1234.5), T(-4321.25));
-  const backend_test::run_arrays<std::complex<T>> arrays(host, backend_test::placement_from(c.in_place), kind,
-                                                         write_span, sentinel);
+  // Output positions start as the guard pattern and sit inside guard zones,
+  // so that writes outside the transforms show.
+  const backend_test::guarded_run_arrays<T> arrays(host, backend_test::placement_from(c.in_place), kind, write_span);
   run_result out;
   out.status = arrays.call(rec.record(), d);
   if (out.status != 0) return out;
   const std::vector<std::complex<T>> got_all = arrays.result().read();
 
   std::vector<qez_test::cld> input, got;
-  std::vector<bool> owned(static_cast<size_t>(write_span), false);
+  std::vector<bool> owned(static_cast<size_t>(arrays.result().size()), false);
   for (std::int64_t o = 0; o < outer; ++o)
     for (std::int64_t t = 0; t < c.count; ++t)
       for (std::int64_t k = 0; k < n; ++k) {
@@ -86,9 +85,7 @@ run_result run_typed(const committed_record& rec, backend_test::direction d, bac
         owned[static_cast<size_t>(w)] = true;
         got.emplace_back(got_all[static_cast<size_t>(w)].real(), got_all[static_cast<size_t>(w)].imag());
       }
-  if (!c.in_place)
-    for (std::int64_t k = 0; k < write_span; ++k)
-      if (!owned[static_cast<size_t>(k)] && got_all[static_cast<size_t>(k)] != sentinel) ++out.stray_writes;
+  out.stray_writes = arrays.result().changed_outside(owned);
   const long double scale = forward ? c.fwd_scale : c.bwd_scale;
   out.error = qez_test::measure(got, backend_test::scaled_reference_c2c(input, {n}, outer * c.count, forward, scale));
   return out;

@@ -2,13 +2,15 @@
 // transposes strategy of a single-precision 16384 x 16384 transform as it is
 // planned (children, transpose geometry and kernels, workspace with the
 // temporary), what falls back to the children (two transforms, double
-// precision), and the fused strategy declining without sub-group size 8.
+// precision), an abandoned attempt giving its children back, and the fused
+// strategy declining without sub-group size 8.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
+#include "qez_service_control.h"
 #include "tests/backends/md_2d/md2d_case.hpp"
 
 namespace {
@@ -64,6 +66,29 @@ TEST(Transposes, SingleSixteenThousandSquareIsPlannedThroughTransposes) {
   // Without a workspace nothing runs.
   std::uint64_t kind = dft::container_usm;
   EXPECT_EQ(r.record()->compute_fwd(r.record(), nullptr, nullptr, nullptr, &kind, nullptr), 11);
+}
+
+// A transposes strategy abandoned after its pass-0 child exists releases that
+// child. Here pass 1's geometry fails (a 128 x 16384 transform: the second
+// transpose has too few columns for whole work-groups) after pass 0 made its
+// child and kernel, as a failing transpose build would.
+TEST(Transposes, AbandonedStrategyReleasesItsPassZeroChild) {
+  c2c_2d_config c = big(false, 1);
+  c.n1 = 128;
+  md2d_test::c2c_2d_record r(c, md2d_test::main_table(false));
+  ASSERT_EQ(r.commit_status(), 0);
+  m::block& b = *m::block_of(r.record());
+  m::release_children(b);  // whichever strategy took the record, no child is left
+  // The first attempt also caches the pass-0 transpose program; the second
+  // must give back everything it allocated.
+  EXPECT_FALSE(m::try_transposes_strategy(b, r.record()));
+  const long live = qez_standin_live_allocations();
+  EXPECT_FALSE(m::try_transposes_strategy(b, r.record()));
+  EXPECT_EQ(b.row_plan_fwd, nullptr);
+  EXPECT_EQ(b.col_plan_fwd, nullptr);
+  EXPECT_EQ(b.transpose_kernels[0], nullptr);
+  EXPECT_EQ(b.transposes, 0);
+  EXPECT_EQ(qez_standin_live_allocations(), live) << "the pass-0 child outlived the abandoned strategy";
 }
 
 TEST(Transposes, TwoTransformsOrDoublePrecisionTakeTheChildren) {

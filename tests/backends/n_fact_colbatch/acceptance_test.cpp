@@ -41,6 +41,16 @@ TEST(ColbatchAcceptance, OneTransformDeclinedTwoColumnsAccepted) {
   EXPECT_TRUE(two.committed_here()) << two.commit_status();
 }
 
+// A layout the backend takes, on a record that has no queue: declined
+// (nothing to ask the device, nothing to run on), not dereferenced.
+TEST(ColbatchAcceptance, RecordWithoutQueueDeclined) {
+  for (bool dp : {true, false}) {
+    record_config c = small(dp);
+    c.without_queue = true;
+    expect_declined_untouched(committed_record(c));
+  }
+}
+
 TEST(ColbatchAcceptance, StrideBelowTheColumnsDeclined) {
   record_config c = small();
   c.columns = 4;

@@ -62,6 +62,7 @@ void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
   r->directions = c.directions;
   r->workspace_internal = c.internal_workspace ? 1 : 0;
   r->fused_twiddle_length = c.post_twiddle;
+  if (c.without_queue) r->queue = nullptr;
 }
 
 std::int64_t extent(const record_config& c, const side_layout& s) {

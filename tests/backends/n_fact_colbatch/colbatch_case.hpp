@@ -44,6 +44,7 @@ struct record_config {
   double fwd_scale = 1.0;
   double bwd_scale = 1.0;
   std::int64_t post_twiddle = 0;
+  bool without_queue = false;   // the record reaches the commit with no queue
 };
 
 // Where element r of transform (o, c) of one side lives, in complex values.

@@ -1,7 +1,8 @@
 // Acceptance and plans of the column-batch backend under the GPU profile of
 // the process (one CTest entry per scenario, BACKEND_SCENARIO names it):
 // sub-groups of 8 only on Gulon, sub-groups of 16 anywhere, an unrecognised
-// GPU declined; the larger lengths that only 128 KiB of local memory holds.
+// GPU declined; a device of few EUs; the larger lengths that only 128 KiB
+// of local memory holds.
 #include <string>
 
 #include "tests/backends/n_fact_colbatch/colbatch_case.hpp"
@@ -48,6 +49,18 @@ SCENARIO_TEST(ColbatchProfile, SubGroupsOfSixteenAnywhere, "harix", "vemra_16") 
     }
     EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::buffer), dp, 12);
     EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::usm), dp, 12);
+  }
+}
+
+// Eight EUs on Gulon make no whole unit of the planner's (16 EUs per unit
+// with sub-groups of 8): the plan still counts one unit, so the work is
+// spread in waves over it instead of the backend declining.
+SCENARIO_TEST(ColbatchProfile, FewComputeUnitsMakeOneUnit, "gulon_8_eus") {
+  for (bool dp : {true, false}) {
+    committed_record r(twelve_points(dp));
+    ASSERT_TRUE(r.committed_here()) << r.commit_status();
+    EXPECT_ACCURATE(run_and_measure(r, direction::forward, container::usm), dp, 12);
+    EXPECT_ACCURATE(run_and_measure(r, direction::backward, container::buffer), dp, 12);
   }
 }
 

@@ -46,6 +46,12 @@ const md_case cases[] = {
     // Transposed layout, transforms innermost: a reversed packed temp.
     {{P::double_precision, {4, 6}, 1, false, W::internal, 1.0, 1.0, {1, 4}, {1, 4}, 0, 0},
      3, {"2D_R2C", "2D_C2R", "2DR2C|f2d", "2DR2C|b2d"}},
+    // Transposed real side over packed complex rows: neither side nests the
+    // other either way, so the intermediate keeps the input's complex
+    // layout in a temp (in the caller's workspace, before the children's
+    // tables); alike real children are one record.
+    {{P::double_precision, {4, 6}, 1, false, W::external_usm, 0.5, 1.0 / 24, {1, 4}, {}, 0, 0},
+     4, {"2D_R2CC2R", "2D_R2CC2R", "2DR2C|f2d", "2DR2C|b2d"}},
     // 3D packed out of place: the backward real child may destroy its input.
     {{P::double_precision, {4, 3, 6}, 2, false, W::internal, 1.0, 1.0 / 72, {}, {}, 0, 0},
      2, {"3D_R2C", "3D_C2R", "3DR2C|f3d", "3DR2C|b3d"}},

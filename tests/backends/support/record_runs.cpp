@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "dft/gpu/core/backend.hpp"
+#include "tests/backends/support/guard_zones.hpp"
 #include "tests/support/reference_dft.hpp"
 
 namespace backend_test {
@@ -24,32 +25,17 @@ std::vector<qez_test::cld> widened(const std::vector<cplx<T>>& v) {
   return std::vector<qez_test::cld>(v.begin(), v.end());
 }
 
-// A value that no transform of the random inputs gives by chance.
-template <class T>
-cplx<T> guard_value() {
-  return cplx<T>(static_cast<T>(-7231.5), static_cast<T>(5113.25));
-}
-
 template <class T>
 packed_outcome run_packed_typed(DFTI_DESCRIPTOR* record, const packed_data& d, direction dir, container c) {
   const std::int64_t values = d.length * d.count;
   packed_outcome o;
   o.input = qez_test::random_complex(values, d.seed);
-  std::unique_ptr<run_arrays<cplx<T>>> arrays;
-  {
-    std::vector<cplx<T>> host(o.input.begin(), o.input.end());
-    // In place the guard zone follows the input in its own array.
-    if (d.in_place) host.resize(static_cast<size_t>(values + packed_guard_values), guard_value<T>());
-    arrays = std::make_unique<run_arrays<cplx<T>>>(host, placement_from(d.in_place), c, values + packed_guard_values,
-                                                   guard_value<T>());
-  }
-  o.status = arrays->call(record, dir);
+  const guarded_run_arrays<T> arrays(std::vector<cplx<T>>(o.input.begin(), o.input.end()), placement_from(d.in_place),
+                                     c, values);
+  o.status = arrays.call(record, dir);
   if (o.status != 0) return o;
-  std::vector<cplx<T>> result = arrays->result().read();
-  for (std::int64_t k = values; k < values + packed_guard_values; ++k)
-    if (result[static_cast<size_t>(k)] != guard_value<T>()) ++o.stray_writes;
-  result.resize(static_cast<size_t>(values));
-  o.output = widened(result);
+  o.output = widened(arrays.result().read());
+  o.stray_writes = arrays.result().changed_outside(values);
   return o;
 }
 
@@ -73,38 +59,22 @@ std::vector<std::int64_t> all_or(const std::vector<std::int64_t>& sample, std::i
   return all;
 }
 
-// Positions of the result outside every written transform that hold
-// something else than before the call: the guard value out of place, the
-// input in place.
-template <class T>
-std::int64_t stray_writes_outside(const std::vector<cplx<T>>& got, const distanced_data& d,
-                                  const std::vector<cplx<T>>& input) {
-  std::int64_t stray = 0;
-  for (std::int64_t k = 0; k < static_cast<std::int64_t>(got.size()); ++k) {
-    if (inside_a_transform(k, d.length, d.count, d.write_distance)) continue;
-    const cplx<T> before = d.in_place ? input[static_cast<size_t>(k)] : guard_value<T>();
-    if (got[static_cast<size_t>(k)] != before) ++stray;
-  }
-  return stray;
-}
-
 template <class T>
 run_result run_distanced_typed(DFTI_DESCRIPTOR* record, const distanced_data& d, direction dir, container c,
                                long double scale, const std::vector<std::int64_t>& sample) {
   const std::int64_t n = d.length;
   const std::int64_t values = std::max(d.read_distance, d.write_distance) * (d.count - 1) + n;
-  // The arrays hold a guard zone after the last transform; out of place the
-  // result array starts as guard values throughout.
-  std::vector<cplx<T>> host = congruential_values<T>(values, d.seed);
-  host.resize(static_cast<size_t>(values + packed_guard_values), guard_value<T>());
-  const run_arrays<cplx<T>> arrays(host, placement_from(d.in_place), c, values + packed_guard_values,
-                                   guard_value<T>());
+  const std::vector<cplx<T>> host = congruential_values<T>(values, d.seed);
+  const guarded_run_arrays<T> arrays(host, placement_from(d.in_place), c, values);
 
   run_result out;
   out.status = arrays.call(record, dir);
   if (out.status != 0) return out;
   const std::vector<cplx<T>> got_all = arrays.result().read();
-  out.stray_writes = stray_writes_outside(got_all, d, host);
+  std::vector<bool> written(static_cast<size_t>(values), false);
+  for (std::int64_t t = 0; t < d.count; ++t)
+    for (std::int64_t k = 0; k < n; ++k) written[static_cast<size_t>(t * d.write_distance + k)] = true;
+  out.stray_writes = arrays.result().changed_outside(written);
 
   std::vector<qez_test::cld> got, reference;
   for (std::int64_t t : all_or(sample, d.count)) {
@@ -148,6 +118,7 @@ run_result measure_packed(const packed_outcome& o, const packed_data& d, directi
   out.status = o.status;
   out.stray_writes = o.stray_writes;
   if (o.status != 0) return out;
+  out.stray_writes = o.stray_writes;
   const std::int64_t n = d.length;
   if (transforms.empty()) {
     out.error = measure_against_reference(o.output, o.input, n, d.count, forward, scale);

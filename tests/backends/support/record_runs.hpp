@@ -47,15 +47,12 @@ struct packed_outcome {
   int status = -1;
   std::vector<qez_test::cld> input;
   std::vector<qez_test::cld> output;
+  // Positions of the result's guard zones that the compute changed.
   std::int64_t stray_writes = 0;
 };
 
-// Values of the guard zone that follows the transforms in the result array.
-constexpr std::int64_t packed_guard_values = 256;
-
-// One direction through the compute entry on random packed data, the
-// result array followed by a guard zone; the output is read back only when
-// the entry succeeded.
+// One direction through the compute entry on random packed data inside
+// guard zones; the output is read back only when the entry succeeded.
 packed_outcome run_packed(DFTI_DESCRIPTOR* record, precision p, const packed_data& d, direction dir, container c);
 
 // The outcome against the scaled reference, over `transforms` (empty: the
@@ -78,8 +75,9 @@ struct distanced_data {
 };
 
 // One direction through the compute entry on deterministic data in [-1, 1)
-// over the whole container; `sample` lists the transforms measured (empty:
-// all).
+// over the whole container, inside guard zones (positions between the
+// transforms count as guards too); `sample` lists the transforms measured
+// (empty: all).
 run_result run_distanced(DFTI_DESCRIPTOR* record, precision p, const distanced_data& d, direction dir, container c,
                          long double scale, const std::vector<std::int64_t>& sample = {});
 

@@ -92,16 +92,23 @@ TEST(ThreeFactorDirections, ForwardOnly) {
 }
 
 
-// Two USM computes submitted back to back without dependencies between them
-// share the record's temporary area: the second must not start before the
-// first is done with it (the queue is out of order).
-TEST(ThreeFactorConcurrency, BackToBackUsmComputes) {
+// Computes submitted back to back without dependencies between them share
+// the record's temporary area (the library's, USM): each must wait until the
+// one before is done with it (the queue is out of order). Buffer computes
+// order the caller's arrays through their accessors, but no accessor covers
+// that temporary.
+TEST(ThreeFactorConcurrency, BackToBackComputesShareTheLibrarysTemporary) {
   record_config c;
   c.length = 21000;
   c.count = 2;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
+  ASSERT_NE(r.record()->workspace_internal, 0u);
   backend_test::expect_back_to_back_usm_computes(r.record(), c.length, c.count);
+  // Buffers migrate on first use, which spaces the computes out: six of
+  // them make an overlap certain.
+  backend_test::expect_back_to_back_computes(r.record(), c.length, c.count,
+                                             backend_test::back_to_back{6, container::buffer});
 }
 
 }  // namespace

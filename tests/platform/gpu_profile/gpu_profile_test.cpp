@@ -169,6 +169,10 @@ TEST_F(GpuProfile, LimitsAreNoLargerThanTheRealDevice) {
   EXPECT_EQ(info<cl_device_local_mem_type>(CL_DEVICE_LOCAL_MEM_TYPE), static_cast<cl_device_local_mem_type>(CL_LOCAL));
   const cl_uint tiles = info<cl_uint>(CL_DEVICE_PARTITION_MAX_SUB_DEVICES);
   EXPECT_EQ(tiles == 0 ? 1u : tiles, profile_->tile_count);
+  cl_ulong real_alloc = 0;
+  real.get_info(rd, CL_DEVICE_MAX_MEM_ALLOC_SIZE, sizeof real_alloc, &real_alloc, nullptr);
+  const cl_ulong cap = profile_->max_mem_alloc_size != 0 ? profile_->max_mem_alloc_size : real_alloc;
+  EXPECT_EQ(info<cl_ulong>(CL_DEVICE_MAX_MEM_ALLOC_SIZE), std::min(real_alloc, cap));
 }
 
 TEST_F(GpuProfile, BuildWithVendorRegisterFileOptionSucceeds) {
@@ -334,6 +338,7 @@ TEST(GpuProfileOverrides, ActiveProfileIsTheRowWithOverrides) {
   EXPECT_EQ(p->eu_count, std::getenv(QEZ_GPU_PROFILE_ENV_EU_COUNT) ? 64u : row->eu_count);
   EXPECT_EQ(p->ip_version, row->ip_version);
   EXPECT_EQ(p->local_mem_size, row->local_mem_size);
+  EXPECT_EQ(p->max_mem_alloc_size, std::getenv(QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE) ? 1048576u : 0u);
   EXPECT_EQ(p->has_fp64, 1u);
 }
 
