@@ -32,11 +32,11 @@ namespace ulmara {
 namespace qez {
 namespace dft {
 
-// How a commit ends when init fails or throws. Backends differ here, and
-// each keeps its own answer.
+// How a commit ends when init fails or throws. Every failed commit leaves
+// the record's backend set and its block destroyed (the next backend that
+// takes the record, or the record's release, clears the backend); backends
+// differ in what a throwing init does.
 struct commit_policy {
-  // A failed commit also leaves the record without a backend.
-  bool clear_backend_on_failure;
   // An init that throws has the block destroyed before the exception goes
   // on (otherwise the exception passes the block by).
   bool destroy_when_init_throws;
@@ -45,23 +45,18 @@ struct commit_policy {
   bool exceptions_become_status;
 };
 
-// The commit policy of the multi-dimensional and real backends: a failed
-// commit keeps the record's backend; what init throws for memory or from
-// the device becomes a status (and the block is destroyed), anything else
-// passes the block by.
-constexpr commit_policy keep_backend_exceptions_as_status = {/*clear_backend_on_failure=*/false,
-                                                             /*destroy_when_init_throws=*/false,
+// The commit policy of the multi-dimensional and real backends: what init
+// throws for memory or from the device becomes a status (and the block is
+// destroyed), anything else passes the block by.
+constexpr commit_policy keep_backend_exceptions_as_status = {/*destroy_when_init_throws=*/false,
                                                              /*exceptions_become_status=*/true};
 
 // Runs init, turning a memory or SYCL exception into status 1 or 7.
 int init_with_exceptions_as_status(int (*init)(DFTI_DESCRIPTOR*), DFTI_DESCRIPTOR* record);
 
-// The failure steps of `policy` after init did not succeed.
-inline void end_failed_commit(DFTI_DESCRIPTOR* record, void (*destroy)(DFTI_DESCRIPTOR*),
-                              const commit_policy& policy) {
-  destroy(record);
-  if (policy.clear_backend_on_failure) record->backend = nullptr;
-}
+// The failure step after init did not succeed: the block goes, the
+// record's backend stays.
+inline void end_failed_commit(DFTI_DESCRIPTOR* record, void (*destroy)(DFTI_DESCRIPTOR*)) { destroy(record); }
 
 // Init under `policy`: its status, with a failing status (or a throw, per
 // the policy) already followed by the failure steps.
@@ -71,10 +66,10 @@ inline int run_init(DFTI_DESCRIPTOR* record, int (*init)(DFTI_DESCRIPTOR*), void
   try {
     status = policy.exceptions_become_status ? init_with_exceptions_as_status(init, record) : init(record);
   } catch (...) {
-    if (policy.destroy_when_init_throws) end_failed_commit(record, destroy, policy);
+    if (policy.destroy_when_init_throws) end_failed_commit(record, destroy);
     throw;
   }
-  if (status != status_success) end_failed_commit(record, destroy, policy);
+  if (status != status_success) end_failed_commit(record, destroy);
   return status;
 }
 

@@ -29,6 +29,9 @@ extern "C" {
 #define QEZ_GPU_PROFILE_ENV_DEVICE_COUNT "STANDIN_GPU_DEVICE_COUNT" /* "2": the device shown as two GPUs */
 #define QEZ_GPU_PROFILE_ENV_FP64 "STANDIN_GPU_FP64"                 /* "0": no double precision */
 #define QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE "STANDIN_GPU_MAX_MEM_ALLOC_SIZE" /* bytes */
+/* Builds of every program whose source or options contain the value fail
+ * (read at every build). */
+#define QEZ_GPU_PROFILE_ENV_FAIL_BUILD "STANDIN_GPU_FAIL_BUILD"
 
 /* The profile used when STANDIN_GPU_PROFILE is unset or empty. */
 #define QEZ_GPU_PROFILE_DEFAULT_NAME "gulon"

@@ -31,6 +31,7 @@ const tables& loaded() {
     }
     r.entry = r.next;
     install_overrides(r.entry);
+    install_fail_build_overrides(r.entry);
     return r;
   }();
   return t;

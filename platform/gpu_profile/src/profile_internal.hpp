@@ -30,5 +30,8 @@ const cl_api& next();
 const cl_api& entry();
 // Installs the overrides of overrides.cpp into `api`.
 void install_overrides(cl_api& api);
+// Puts the builds that fail on request (fail_build.cpp) in front of the
+// program calls of `api`.
+void install_fail_build_overrides(cl_api& api);
 
 }  // namespace qez_profile

@@ -183,7 +183,7 @@ TEST(DefaultDirections, AForwardOnlyPlanRefusesBackward) {
   run_transform<float>(gpu_queue(), r, c, true, 1, &status);
   EXPECT_EQ(status, 0);
   run_transform<float>(gpu_queue(), r, c, false, 1, &status);
-  EXPECT_EQ(status, ulmara::qez::dft::status_internal_error);
+  EXPECT_EQ(status, ulmara::qez::dft::status_invalid_configuration);
 }
 
 // ---------------------------------------------------------------------------

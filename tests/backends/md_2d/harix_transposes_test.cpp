@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
+#include "gpu/service/program_build.hpp"
+#include "qez_gpu_profile.h"
 #include "qez_service_control.h"
 #include "tests/backends/md_2d/md2d_case.hpp"
 
@@ -89,6 +92,24 @@ TEST(Transposes, AbandonedStrategyReleasesItsPassZeroChild) {
   EXPECT_EQ(b.transpose_kernels[0], nullptr);
   EXPECT_EQ(b.transposes, 0);
   EXPECT_EQ(qez_standin_live_allocations(), live) << "the pass-0 child outlived the abandoned strategy";
+}
+
+// A transpose program that does not build abandons the strategy; the
+// children strategy takes the transform and the commit succeeds.
+TEST(Transposes, ATransposeThatDoesNotBuildFallsBackToTheChildren) {
+  constexpr const char* transpose_kernel = "transpose_r16384_c16384";
+  setenv(QEZ_GPU_PROFILE_ENV_FAIL_BUILD, transpose_kernel, 1);
+  md2d_test::c2c_2d_record r(big(false, 1), md2d_test::main_table(false));
+  unsetenv(QEZ_GPU_PROFILE_ENV_FAIL_BUILD);
+  ASSERT_EQ(r.commit_status(), 0);
+  const m::block& b = *m::block_of(r.record());
+  if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
+  EXPECT_NE(ulmara::qez::gpu::last_failed_build_log().find(transpose_kernel), std::string::npos)
+      << ulmara::qez::gpu::last_failed_build_log();
+  EXPECT_EQ(b.transposes, 0);
+  for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(b.transpose_kernels[pass], nullptr);
+  EXPECT_EQ(b.temp_bytes, 0);
+  ASSERT_NE(b.row_plan_fwd, nullptr);
 }
 
 TEST(Transposes, TwoTransformsOrDoublePrecisionTakeTheChildren) {

@@ -9,7 +9,13 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
+#include "gpu/service/device_registry.hpp"
+#include "gpu/service/native_handles.hpp"
+#include "gpu/service/opencl_loader.hpp"
+#include "gpu/service/program_build.hpp"
 #include "gpu/service/qez_gpu_types.h"
+#include "qez_service.h"
+#include "tests/backends/support/record_harness.hpp"
 
 namespace {
 
@@ -253,9 +259,49 @@ TEST(PrebuiltKernels, AnEntryWithoutImageBytesIsRefused) {
   const nf::factor_plan p8192{{8, 8, 8, 16}};
   const nf::prebuilt_kernel* k = nf::select_prebuilt_kernel(nivolo_query(8192, p8192, nf::dir_forward));
   ASSERT_NE(k, nullptr);
-  ulmara::qez::gpu::qez_gpu_kernel_struct_t* handle = nullptr;
-  EXPECT_NE(nf::load_prebuilt_kernel(*k, nullptr, &handle), 0);
-  EXPECT_EQ(handle, nullptr);
+  nf::prebuilt_handle handle;
+  EXPECT_NE(nf::load_prebuilt_kernel(*k, nullptr, handle), 0);
+  EXPECT_EQ(handle.get(), nullptr);
+}
+
+// The device's own binary of a one-kernel program, as an image would carry it.
+struct device_binary {
+  std::uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+  explicit device_binary(sycl::queue& queue) {
+    namespace gpu = ulmara::qez::gpu;
+    int status = 0;
+    void* device = gpu::get_device_id(&status, &queue);
+    void* context = gpu::native_context_handle(nullptr, &queue, gpu::backend_of_queue);
+    const char* source = "kernel void prebuilt_stand_in(global int* x) { x[get_global_id(0)] += 1; }";
+    cl_program program = gpu::build_ocl_program(static_cast<cl_device_id>(device), static_cast<cl_context>(context),
+                                                source, 0, gpu::format_source, "", &queue, "prebuilt_stand_in",
+                                                gpu::domain_dft);
+    gpu::get_program_binary(&status, program, static_cast<cl_device_id>(device), &bytes, &size);
+    gpu::ocl::clReleaseProgram(program);
+  }
+  ~device_binary() { qez_serv_free(bytes); }
+};
+
+// A loaded image's handle goes back to the kernel service with its owner:
+// the next load of the same image gets the same pooled handle again
+// instead of a new one beside a handle nobody released.
+TEST(PrebuiltKernels, ALoadedHandleIsGivenBack) {
+  sycl::queue& queue = backend_test::gpu_test_queue();
+  const device_binary binary(queue);
+  ASSERT_NE(binary.bytes, nullptr);
+  nf::prebuilt_kernel k{"prebuilt_stand_in", 64, {4, 4, 4, 1}, nf::dir_forward, binary.size,
+                        {binary.size, binary.bytes, nullptr, nullptr}};
+  ulmara::qez::gpu::qez_gpu_kernel_struct_t* first = nullptr;
+  {
+    nf::prebuilt_handle handle;
+    ASSERT_EQ(nf::load_prebuilt_kernel(k, &queue, handle), 0);
+    ASSERT_NE(handle.kernel(), nullptr);
+    first = handle.get();
+  }
+  nf::prebuilt_handle again;
+  ASSERT_EQ(nf::load_prebuilt_kernel(k, &queue, again), 0);
+  EXPECT_EQ(again.get(), first);
 }
 
 }  // namespace

@@ -280,6 +280,75 @@ TEST_F(GpuProfile, DoublePrecisionFollowsTheProfile) {
   EXPECT_EQ(build_source(device_, guarded, &log), fp64 ? CL_BUILD_PROGRAM_FAILURE : CL_SUCCESS) << log;
 }
 
+// STANDIN_GPU_FAIL_BUILD=<text>: a build whose source or options contain the
+// text fails as a compiler error would, with a log that says why; builds
+// without it go on as before. The variable is read at every build.
+class FailBuildRequest {
+ public:
+  explicit FailBuildRequest(const char* text) { setenv(QEZ_GPU_PROFILE_ENV_FAIL_BUILD, text, 1); }
+  ~FailBuildRequest() { unsetenv(QEZ_GPU_PROFILE_ENV_FAIL_BUILD); }
+};
+
+std::string build_log_of(cl_program prog, cl_device_id device) {
+  size_t size = 0;
+  EXPECT_EQ(clGetProgramBuildInfo(prog, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &size), CL_SUCCESS);
+  std::vector<char> text(size + 1, 0);
+  EXPECT_EQ(clGetProgramBuildInfo(prog, device, CL_PROGRAM_BUILD_LOG, size, text.data(), nullptr), CL_SUCCESS);
+  return text.data();
+}
+
+TEST_F(GpuProfile, BuildsFailOnRequest) {
+  cl_int err = CL_SUCCESS;
+  cl_context ctx = clCreateContext(nullptr, 1, &device_, nullptr, nullptr, &err);
+  ASSERT_EQ(err, CL_SUCCESS);
+  const char* src = "kernel void fail_me_kernel(global int* out) { out[0] = VALUE; }";
+  const auto build = [&](const char* options, cl_program* out) {
+    *out = clCreateProgramWithSource(ctx, 1, &src, nullptr, &err);
+    EXPECT_EQ(err, CL_SUCCESS);
+    return clBuildProgram(*out, 1, &device_, options, nullptr, nullptr);
+  };
+  cl_program prog = nullptr;
+  {
+    FailBuildRequest request("fail_me_kernel");
+    ASSERT_EQ(build("-DVALUE=1", &prog), CL_BUILD_PROGRAM_FAILURE);
+    cl_build_status status = CL_BUILD_SUCCESS;
+    ASSERT_EQ(clGetProgramBuildInfo(prog, device_, CL_PROGRAM_BUILD_STATUS, sizeof status, &status, nullptr),
+              CL_SUCCESS);
+    EXPECT_EQ(status, CL_BUILD_ERROR);
+    const std::string log = build_log_of(prog, device_);
+    EXPECT_NE(log.find("fail_me_kernel"), std::string::npos) << log;
+    EXPECT_NE(log.find(QEZ_GPU_PROFILE_ENV_FAIL_BUILD), std::string::npos) << log;
+    clCreateKernel(prog, "fail_me_kernel", &err);
+    EXPECT_NE(err, CL_SUCCESS);
+    clReleaseProgram(prog);
+  }
+  {
+    // The options alone are enough; a text found nowhere fails nothing.
+    FailBuildRequest request("-DVALUE=2");
+    ASSERT_EQ(build("-DVALUE=2", &prog), CL_BUILD_PROGRAM_FAILURE);
+    EXPECT_NE(build_log_of(prog, device_).find("options"), std::string::npos);
+    clReleaseProgram(prog);
+    ASSERT_EQ(build("-DVALUE=3", &prog), CL_SUCCESS);
+    cl_build_status status = CL_BUILD_ERROR;
+    clGetProgramBuildInfo(prog, device_, CL_PROGRAM_BUILD_STATUS, sizeof status, &status, nullptr);
+    EXPECT_EQ(status, CL_BUILD_SUCCESS);
+    clReleaseProgram(prog);
+    // Compile and link fail with their own codes.
+    cl_program p2 = clCreateProgramWithSource(ctx, 1, &src, nullptr, &err);
+    EXPECT_EQ(clCompileProgram(p2, 1, &device_, "-DVALUE=2", 0, nullptr, nullptr, nullptr, nullptr),
+              CL_COMPILE_PROGRAM_FAILURE);
+    EXPECT_EQ(clCompileProgram(p2, 1, &device_, "-DVALUE=4", 0, nullptr, nullptr, nullptr, nullptr), CL_SUCCESS);
+    cl_program linked = clLinkProgram(ctx, 1, &device_, "-DVALUE=2", 1, &p2, nullptr, nullptr, &err);
+    EXPECT_EQ(linked, nullptr);
+    EXPECT_EQ(err, CL_LINK_PROGRAM_FAILURE);
+    clReleaseProgram(p2);
+  }
+  // Without the variable the same program builds.
+  ASSERT_EQ(build("-DVALUE=1", &prog), CL_SUCCESS);
+  clReleaseProgram(prog);
+  clReleaseContext(ctx);
+}
+
 TEST(GpuProfileTable, OneProfilePerGenerationAndUnknown) {
   ASSERT_EQ(qez_gpu_profile_count(), 10u);
   for (uint32_t i = 0; i < qez_gpu_profile_count(); ++i) {

@@ -201,6 +201,9 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, const std::vect
   direction_run<T> run(record, b, d, {in, kind}, {out, kind}, deps, usm_form);
   const int status = run.check_workspace();
   if (status != status_success) return status;
+  // A direction the plan was not made for has no kernels: the call is not
+  // possible in this state.
+  if (!serves(b->directions, static_cast<direction>(d))) return status_invalid_configuration;
   if (!run.built()) return status_internal_error;
   const sycl::event last = run.run();
   if (total_transforms(*b) > 0) remember_event(b->last_event, last);

@@ -143,7 +143,7 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return accepts(record) && serves_on_device<T>(record) ? status_success : status_not_handled;
 }
 
-QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, eight_k::acceptance<T>, bkd_init<T>, bkd_destroy<T>,
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, eight_k::acceptance<T>, bkd_init<T>, bkd_destroy<T>,
                           compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                               \

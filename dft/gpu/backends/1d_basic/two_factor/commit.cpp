@@ -14,6 +14,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -124,15 +125,9 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return accepts(record) && applies_on_device<T>(record) ? status_success : status_not_handled;
 }
 
-// Nothing of this backend is left in the record after a failing init; an
-// init that throws passes the block by.
-constexpr commit_policy failing_commit = {/*clear_backend_on_failure=*/true,
-                                          /*destroy_when_init_throws=*/false,
-                                          /*exceptions_become_status=*/false};
-
 }  // namespace
 
-QEZ_DEFINE_BACKEND_POLICY(failing_commit, two_factor::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, two_factor::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
                           compute_1d_bwd<T>, data_arrays_of_placement)
 
 }  // namespace two_factor

@@ -18,15 +18,12 @@ void copy_name(char (&field)[kernel_name_bytes], const std::string& name) {
 template <class T>
 int build_one(block<T>* b, direction d) {
   const std::string options = make_build_options(request_of(*b), d);
-  // A build that throws fails the commit like one that returns no kernel.
-  try {
-    return build_cached_kernel({b->queue, program_name(is_double<T>()),
-                                kernels::program_text_c2c_1d_2_facts(is_double<T>()),
-                                b->kernel_names[name_kernel], options.c_str()},
-                               b->kernels[d]);
-  } catch (const sycl::exception&) {
-    return status_internal_error;
-  }
+  // A build that throws (the program did not build) leaves the commit as
+  // that exception.
+  return build_cached_kernel({b->queue, program_name(is_double<T>()),
+                              kernels::program_text_c2c_1d_2_facts(is_double<T>()),
+                              b->kernel_names[name_kernel], options.c_str()},
+                             b->kernels[d]);
 }
 
 }  // namespace

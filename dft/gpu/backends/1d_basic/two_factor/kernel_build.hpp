@@ -16,7 +16,8 @@ template <class T>
 program_request request_of(const block<T>& b);
 
 // Formats the names and builds the kernel of every served direction;
-// status 7 when a build fails (the block keeps whatever was built).
+// status 7 when the cache gives no kernel (the block keeps whatever was
+// built); a program that fails to build throws the build's exception.
 template <class T>
 int build_kernels(block<T>* b);
 

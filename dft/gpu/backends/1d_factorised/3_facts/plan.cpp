@@ -240,7 +240,7 @@ int acceptance(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, three_factor::acceptance<T>, bkd_init<T>,
+QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, three_factor::acceptance<T>, bkd_init<T>,
                           bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
 
 #define QEZ_INSTANTIATE(T)                                                      \

@@ -73,12 +73,11 @@ bool take_prebuilt(block<T>* b, direction d) {
   const prebuilt_kernel* k = select_prebuilt_kernel(query_of(*b, d));
   if (k == nullptr) return false;
   b->prebuilt[d] = 1;
-  gpu::qez_gpu_kernel_struct_t* handle = nullptr;
-  if (load_prebuilt_kernel(*k, b->queue, &handle) != 0) {
+  if (load_prebuilt_kernel(*k, b->queue, b->prebuilt_handles[d]) != 0) {
     b->prebuilt[d] = 0;
     return false;
   }
-  b->kernels[d] = handle->kernel;
+  b->kernels[d] = b->prebuilt_handles[d].kernel();
   return true;
 }
 
@@ -107,8 +106,11 @@ std::string build_options_text(const block<T>& b, direction d, const char* extra
 template <class T>
 void release_kernels(block<T>* b) {
   for (direction d : {dir_forward, dir_backward}) {
-    // A prebuilt kernel stays with its image.
-    if (!b->prebuilt[d]) release_kernel_handle(b->kernels[d]);
+    // A prebuilt kernel belongs to its image's handle, which goes back whole.
+    if (b->prebuilt[d])
+      b->prebuilt_handles[d].reset();
+    else
+      release_kernel_handle(b->kernels[d]);
     b->kernels[d] = nullptr;
   }
 }

@@ -20,6 +20,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
+#include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt_handle.hpp"
 
 namespace ulmara::qez::dft::n_facts_slm {
 
@@ -131,6 +132,7 @@ struct block {
   std::uint32_t workspace_kind;
   sycl::event* events[event_slot_count];
   std::uint8_t prebuilt[direction_count];
+  prebuilt_handle prebuilt_handles[direction_count];  // the loaded images of `prebuilt` directions
   void* internal_workspace;
   void* second_internal_workspace;
   std::uint32_t in_order;

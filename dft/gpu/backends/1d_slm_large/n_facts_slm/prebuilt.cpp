@@ -31,13 +31,15 @@ const prebuilt_kernel* select_prebuilt_kernel(const prebuilt_query& q) {
   return nullptr;
 }
 
-int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, gpu::qez_gpu_kernel_struct_t** handle) {
+int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, prebuilt_handle& handle) {
   constexpr int image_not_carried = -1;
-  *handle = nullptr;
+  handle.reset();
   if (k.image.size == 0 || k.image.data == nullptr) return image_not_carried;
   int status = 0;
-  *handle = gpu::get_binary_kernel(&status, queue, gpu::domain_dft, &k.image, k.name);
-  if (status == 0 && (*handle == nullptr || (*handle)->kernel == nullptr)) status = image_not_carried;
+  handle.reset(gpu::get_binary_kernel(&status, queue, gpu::domain_dft, &k.image, k.name));
+  if (status == 0 && handle.kernel() == nullptr) status = image_not_carried;
+  // A handle that does not serve goes back at once.
+  if (status != 0) handle.reset();
   return status;
 }
 

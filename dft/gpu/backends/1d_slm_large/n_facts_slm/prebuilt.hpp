@@ -38,9 +38,9 @@ struct prebuilt_query {
 // The entry that would serve the query, or null.
 const prebuilt_kernel* select_prebuilt_kernel(const prebuilt_query& q);
 
-// Loads the entry's image on the queue: 0 and the handle, or a non-zero
-// status (always for an entry without image bytes).
-int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, gpu::qez_gpu_kernel_struct_t** handle);
+// Loads the entry's image on the queue into `handle`: 0, or a non-zero
+// status (always for an entry without image bytes) with `handle` empty.
+int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, prebuilt_handle& handle);
 
 // Plans whose float main table is written on the host (the prebuilt
 // kernels' plans at S = 16).

@@ -220,7 +220,7 @@ int acceptance(DFTI_DESCRIPTOR* record) {
 
 // The protocol's policy class (single precision only).
 struct backend_policy {
-  static constexpr commit_policy on_failure = clear_backend_destroy_when_thrown;
+  static constexpr commit_policy on_failure = keep_backend_destroy_when_thrown;
   static int acceptance(DFTI_DESCRIPTOR* record) { return very_large_1d::acceptance(record); }
   static int init(DFTI_DESCRIPTOR* record) { return bkd_init(record); }
   static void destroy(DFTI_DESCRIPTOR* record) { bkd_free_on_failure(record); }

@@ -92,7 +92,13 @@ int build_transpose(block& b, int pass) {
   const char* text = kernels::program_text(transpose_family, false);
   if (text == nullptr) return status_internal_error;
   const cached_kernel_request request{b.queue, transpose_program_name(pass), text, kernel_name, options};
-  return build_cached_kernel(request, b.transpose_kernels[pass], build_check::kernel_only);
+  // A transpose program that does not build abandons the strategy: the
+  // children strategy serves the transform without it.
+  try {
+    return build_cached_kernel(request, b.transpose_kernels[pass], build_check::kernel_only);
+  } catch (const sycl::exception&) {
+    return status_internal_error;
+  }
 }
 
 void abandon(block& b) {

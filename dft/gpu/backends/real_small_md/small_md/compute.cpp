@@ -22,7 +22,8 @@ int compute_md_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
       workspace_status(record, b->internal_persistent.get(), b->internal_scratch.get(), b->workspace_kind);
   if (ready != status_success) return ready;
   const small_md_kernel_config& c = b->config;
-  if (!c.direction_enabled[d] || b->kernels[d] == nullptr) return status_bad_descriptor;
+  // A direction the plan was not made for: the call is not possible in this state.
+  if (!c.direction_enabled[d] || b->kernels[d] == nullptr) return status_invalid_configuration;
 
   const std::int64_t groups = (b->transforms + c.batch_per_group - 1) / c.batch_per_group;
   const std::int64_t local = c.sub_group_size * c.threads_per_group;
