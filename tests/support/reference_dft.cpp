@@ -2,6 +2,7 @@
 
 #include <fftw3.h>
 
+#include <mutex>
 #include <stdexcept>
 
 namespace qez_test {
@@ -17,6 +18,13 @@ struct plan_guard {
 };
 
 fftwl_complex* as_fftw(cld* p) { return reinterpret_cast<fftwl_complex*>(p); }
+
+// FFTW's planner is not thread-safe: reference transforms asked for on
+// several threads at once take turns.
+std::mutex& planner_mutex() {
+  static std::mutex m;
+  return m;
+}
 
 void check(fftwl_plan p) {
   if (p == nullptr) throw std::runtime_error("long-double reference: no plan");
@@ -36,6 +44,7 @@ std::int64_t conjugate_even_elements(const std::vector<std::int64_t>& lengths) {
 
 std::vector<cld> reference_c2c(const std::vector<cld>& input, const std::vector<std::int64_t>& lengths,
                                std::int64_t batch, dft_sign sign) {
+  const std::lock_guard<std::mutex> one_planner(planner_mutex());
   const std::int64_t n = real_elements(lengths);
   std::vector<cld> in(input), out(input.size());
   const std::vector<int> dims = int_lengths(lengths);
@@ -50,6 +59,7 @@ std::vector<cld> reference_c2c(const std::vector<cld>& input, const std::vector<
 
 std::vector<cld> reference_r2c(const std::vector<long double>& input,
                                const std::vector<std::int64_t>& lengths, std::int64_t batch) {
+  const std::lock_guard<std::mutex> one_planner(planner_mutex());
   const std::int64_t n = real_elements(lengths), m = conjugate_even_elements(lengths);
   std::vector<long double> in(input);
   std::vector<cld> out(static_cast<std::size_t>(m * batch));
@@ -66,6 +76,7 @@ std::vector<cld> reference_r2c(const std::vector<long double>& input,
 std::vector<long double> reference_c2r(const std::vector<cld>& input,
                                        const std::vector<std::int64_t>& lengths,
                                        std::int64_t batch) {
+  const std::lock_guard<std::mutex> one_planner(planner_mutex());
   const std::int64_t n = real_elements(lengths), m = conjugate_even_elements(lengths);
   std::vector<cld> in(input);
   std::vector<long double> out(static_cast<std::size_t>(n * batch));

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# libFuzzer harnesses (clang, AddressSanitizer + UBSan), in a build of their
+# own that holds only them: replays the kept corpus (tests/fuzz/corpus) as a
+# regression test, then fuzzes each harness for 30 seconds from it (new
+# inputs go to a scratch directory; the kept corpus is left alone).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+dir=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQEZ_BUILD_TESTS=OFF -DQEZ_BUILD_FUZZERS=ON -DQEZ_SANITIZE=address,undefined >/dev/null
+mapfile -t fuzzers < "$dir/tests/fuzz/fuzzers.txt"
+cmake --build "$dir" -j "${JOBS:-2}" --target "${fuzzers[@]}"
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+ctest --test-dir "$dir" --output-on-failure --timeout 300
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for fuzzer in "${fuzzers[@]}"; do
+  echo "-- fuzzing $fuzzer for 30 s"
+  mkdir -p "$scratch/$fuzzer"
+  timeout --kill-after=10 120 "$dir/bin/$fuzzer" -max_total_time=30 -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$scratch/" "$scratch/$fuzzer" "tests/fuzz/corpus/$fuzzer" 2>"$scratch/$fuzzer.log" || {
+    tail -n 60 "$scratch/$fuzzer.log" >&2
+    exit 1
+  }
+  grep -h "^Done" "$scratch/$fuzzer.log" || true
+done

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The concurrency test under ThreadSanitizer, in a build of its own that
+# holds only that test and what it links. It runs clean without
+# suppressions (PoCL and the ICD loader are not instrumented; their locks are
+# seen through the pthread interceptors).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+dir=build-tsan
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEZ_SANITIZE=thread >/dev/null
+cmake --build "$dir" -j "${JOBS:-2}" --target concurrency_test
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+timeout --kill-after=10 1200 "$dir/bin/concurrency_test"

@@ -1,0 +1,144 @@
+// Eight threads at once, each creating, committing and computing its own
+// descriptors of several backends (forward and backward, USM and buffers),
+// half on one shared queue and half on queues of their own, with verbose
+// mode 2 writing every line to one file; beside them, threads that build
+// the same kernel-cache key and keys of their own. Results are checked
+// against the long-double reference; the verbose file must hold one whole
+// line per compute. Run under ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/program_build.hpp"
+#include "qez_service_control.h"
+#include "tests/reliability/public_case.hpp"
+
+namespace {
+
+namespace gpu = ulmara::qez::gpu;
+using namespace reliability_test;
+
+constexpr int transform_threads = 8;
+constexpr int cache_threads = 4;
+
+// Shapes that go to different backends under the default profile.
+const std::vector<case_shape> shapes = {
+    {false, {7}},      // a prime: the default 1D backend
+    {false, {64}},     // two factors
+    {true, {16}},      // real 1D
+    {false, {4, 6}},   // small multi-dimensional
+    {true, {6, 8}},    // real 2D
+};
+
+sycl::queue& shared_queue() {
+  static sycl::queue q{sycl::gpu_selector_v};
+  return q;
+}
+
+// Every shape in both precisions, on USM and on buffers.
+void run_every_case(sycl::queue& queue, std::atomic<int>& computes) {
+  for (const case_shape& s : shapes)
+    for (data_kind kind : {data_kind::usm, data_kind::buffer}) {
+      run_public_case<qd::precision::SINGLE>(s, queue, kind);
+      run_public_case<qd::precision::DOUBLE>(s, queue, kind);
+      computes += 4;  // two precisions, two directions
+    }
+}
+
+std::string kernel_source(int key) {
+  return "kernel void add_key(global int* x) { x[get_global_id(0)] += " + std::to_string(key) + "; }\n";
+}
+
+// Half the cache threads ask for one key, the others for a key each.
+void build_kernels(int index, sycl::queue& queue, gpu::qez_gpu_kernel_struct_t** handle) {
+  const std::string source = kernel_source(index % 2 == 0 ? 0 : 100 + index);
+  int status = 0;
+  *handle = gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, source.c_str(), "add_key", "-cl-std=CL1.2");
+  EXPECT_EQ(status, 0);
+}
+
+class verbose_file {
+ public:
+  verbose_file() : path_("/tmp/qez_concurrency_verbose_" + std::to_string(getpid()) + ".txt") {
+    std::remove(path_.c_str());
+    qez_standin_set_verbose_output_file(path_.c_str());
+    qez_standin_set_verbose_mode(2);
+  }
+  ~verbose_file() {
+    qez_standin_set_verbose_mode(0);
+    qez_standin_set_verbose_output_file("");
+    std::remove(path_.c_str());
+  }
+  std::vector<std::string> lines() const {
+    std::ifstream in(path_);
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST(Concurrency, EightThreadsComputeWhileOthersBuildKernels) {
+  verbose_file verbose;
+  std::atomic<int> computes{0};
+  std::atomic<int> ready{0};
+  const int everyone = transform_threads + cache_threads;
+  const auto wait_for_all = [&] {
+    ++ready;
+    while (ready.load() < everyone) std::this_thread::yield();
+  };
+  const std::uint64_t builds_before = gpu::program_build_count();
+  std::vector<gpu::qez_gpu_kernel_struct_t*> handles(cache_threads, nullptr);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < transform_threads; ++t)
+    threads.emplace_back([&, t] {
+      wait_for_all();
+      if (t % 2 == 0) {
+        run_every_case(shared_queue(), computes);
+      } else {
+        sycl::queue own{sycl::gpu_selector_v};
+        run_every_case(own, computes);
+      }
+    });
+  for (int t = 0; t < cache_threads; ++t)
+    threads.emplace_back([&, t] {
+      wait_for_all();
+      build_kernels(t, shared_queue(), &handles[t]);
+    });
+  for (std::thread& t : threads) t.join();
+
+  // One program per distinct key, whoever asked first building it.
+  const std::set<gpu::qez_gpu_kernel_struct_t*> distinct(handles.begin(), handles.end());
+  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(cache_threads));
+  EXPECT_EQ(distinct.count(nullptr), 0u);
+  EXPECT_GE(gpu::program_build_count(), builds_before + 1 + cache_threads / 2);
+  for (gpu::qez_gpu_kernel_struct_t* h : handles) {
+    int status = 0;
+    gpu::release_kernel(&status, h);
+  }
+
+  // Every compute wrote one whole line, none torn by another thread's.
+  const std::string timing = "(N/A|[0-9.]+(s|ms|us|ns))";
+  const std::regex line("QEZ_VERBOSE FFT\\(.+\\), host:" + timing + " device:" + timing + " GPU[0-9]+");
+  int fft_lines = 0;
+  for (const std::string& l : verbose.lines()) {
+    if (l.rfind("QEZ_VERBOSE FFT(", 0) != 0) continue;
+    ++fft_lines;
+    EXPECT_TRUE(std::regex_match(l, line)) << l;
+  }
+  EXPECT_EQ(fft_lines, computes.load());
+}
+
+}  // namespace
