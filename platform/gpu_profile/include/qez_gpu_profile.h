@@ -28,6 +28,7 @@ extern "C" {
 #define QEZ_GPU_PROFILE_ENV_TILE_COUNT "STANDIN_GPU_TILE_COUNT"
 #define QEZ_GPU_PROFILE_ENV_DEVICE_COUNT "STANDIN_GPU_DEVICE_COUNT" /* "2": the device shown as two GPUs */
 #define QEZ_GPU_PROFILE_ENV_FP64 "STANDIN_GPU_FP64"                 /* "0": no double precision */
+#define QEZ_GPU_PROFILE_ENV_SUB_GROUPS "STANDIN_GPU_SUB_GROUPS"     /* "emulate": sub-groups emulated */
 
 /* The profile used when STANDIN_GPU_PROFILE is unset or empty. */
 #define QEZ_GPU_PROFILE_DEFAULT_NAME "gulon"
@@ -88,6 +89,9 @@ const qez_gpu_profile_t* qez_gpu_profile_find(const char* name);
 const qez_gpu_profile_t* qez_gpu_profile_active(void);
 /* QEZ_GPU_PROFILE_LIBRARY_NAME, for run-time loading by file name. */
 const char* qez_gpu_profile_library_name(void);
+/* Under STANDIN_GPU_SUB_GROUPS=emulate: the programs built so far whose
+ * kernels require a sub-group size (their lane-pair form was compiled). */
+uint32_t qez_gpu_profile_lane_pair_programs_built(void);
 
 #ifdef __cplusplus
 }
