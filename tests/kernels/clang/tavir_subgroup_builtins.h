@@ -42,27 +42,23 @@ TAVIR_SHUFFLE_XOR_OF(double)
 #endif
 #undef TAVIR_SHUFFLE_XOR_OF
 
-/* Block reads and writes of 32-bit words: lane i reads or writes element i
- * (of each of the N consecutive sub-group-sized blocks of the N-wide forms)
- * at a pointer every lane of the sub-group passes alike. */
-uint TAVIR_OVERLOAD tavir_sub_group_block_read(const __global uint* p);
-uint2 TAVIR_OVERLOAD tavir_sub_group_block_read2(const __global uint* p);
-uint4 TAVIR_OVERLOAD tavir_sub_group_block_read4(const __global uint* p);
-uint8 TAVIR_OVERLOAD tavir_sub_group_block_read8(const __global uint* p);
-void TAVIR_OVERLOAD tavir_sub_group_block_write(__global uint* p, uint data);
-void TAVIR_OVERLOAD tavir_sub_group_block_write2(__global uint* p, uint2 data);
-void TAVIR_OVERLOAD tavir_sub_group_block_write4(__global uint* p, uint4 data);
-void TAVIR_OVERLOAD tavir_sub_group_block_write8(__global uint* p, uint8 data);
-
-/* The same of 64-bit words (cl_tavir_subgroups_long). */
-ulong TAVIR_OVERLOAD tavir_sub_group_block_read_ul(const __global ulong* p);
-ulong2 TAVIR_OVERLOAD tavir_sub_group_block_read_ul2(const __global ulong* p);
-ulong4 TAVIR_OVERLOAD tavir_sub_group_block_read_ul4(const __global ulong* p);
-ulong8 TAVIR_OVERLOAD tavir_sub_group_block_read_ul8(const __global ulong* p);
-void TAVIR_OVERLOAD tavir_sub_group_block_write_ul(__global ulong* p, ulong data);
-void TAVIR_OVERLOAD tavir_sub_group_block_write_ul2(__global ulong* p, ulong2 data);
-void TAVIR_OVERLOAD tavir_sub_group_block_write_ul4(__global ulong* p, ulong4 data);
-void TAVIR_OVERLOAD tavir_sub_group_block_write_ul8(__global ulong* p, ulong8 data);
+/* Block reads and writes of 32-bit words (suffix none, element uint) and
+ * of 64-bit words (suffix _ul, element ulong, cl_tavir_subgroups_long):
+ * lane i reads or writes element i (of each of the N consecutive
+ * sub-group-sized blocks of the N-wide forms) at a pointer every lane of the
+ * sub-group passes alike. */
+#define TAVIR_BLOCK_OF(S, T)                                                    \
+  T TAVIR_OVERLOAD tavir_sub_group_block_read##S(const __global T* p);          \
+  T##2 TAVIR_OVERLOAD tavir_sub_group_block_read##S##2(const __global T* p);    \
+  T##4 TAVIR_OVERLOAD tavir_sub_group_block_read##S##4(const __global T* p);    \
+  T##8 TAVIR_OVERLOAD tavir_sub_group_block_read##S##8(const __global T* p);    \
+  void TAVIR_OVERLOAD tavir_sub_group_block_write##S(__global T* p, T data);     \
+  void TAVIR_OVERLOAD tavir_sub_group_block_write##S##2(__global T* p, T##2 data); \
+  void TAVIR_OVERLOAD tavir_sub_group_block_write##S##4(__global T* p, T##4 data); \
+  void TAVIR_OVERLOAD tavir_sub_group_block_write##S##8(__global T* p, T##8 data);
+TAVIR_BLOCK_OF(, uint)
+TAVIR_BLOCK_OF(_ul, ulong)
+#undef TAVIR_BLOCK_OF
 
 #undef TAVIR_OVERLOAD
 #endif
