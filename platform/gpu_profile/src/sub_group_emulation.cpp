@@ -128,6 +128,31 @@ TAVIR_EMU_SHUFFLE(double, as_ulong, as_double)
     }
 TAVIR_EMU_BLOCK(, uint)
 TAVIR_EMU_BLOCK(_ul, ulong)
+/* PoCL's OpenCL C 2.0 declares vload2 and vstore2 for no pointer of a named
+ * address space; the programs use them on global, local and private data. */
+#undef vload2
+#undef vstore2
+#define TAVIR_EMU_VLOAD2(T, AS)                                                        \
+    __attribute__((overloadable)) T##2 vload2(const size_t i, const AS T *p)           \
+    {                                                                                  \
+        return (T##2)(p[2 * i], p[2 * i + 1]);                                         \
+    }
+#define TAVIR_EMU_VSTORE2(T, AS)                                                       \
+    __attribute__((overloadable)) void vstore2(const T##2 v, const size_t i, AS T *p)  \
+    {                                                                                  \
+        p[2 * i] = v.x;                                                                \
+        p[2 * i + 1] = v.y;                                                            \
+    }
+#define TAVIR_EMU_VECTOR2(T)                                                           \
+    TAVIR_EMU_VLOAD2(T, global) TAVIR_EMU_VLOAD2(T, local) TAVIR_EMU_VLOAD2(T, private) \
+    TAVIR_EMU_VLOAD2(T, constant) TAVIR_EMU_VSTORE2(T, global) TAVIR_EMU_VSTORE2(T, local) \
+    TAVIR_EMU_VSTORE2(T, private)
+TAVIR_EMU_VECTOR2(float)
+TAVIR_EMU_VECTOR2(int)
+TAVIR_EMU_VECTOR2(uint)
+#ifdef cl_khr_fp64
+TAVIR_EMU_VECTOR2(double)
+#endif
 #line 1
 )";
 
