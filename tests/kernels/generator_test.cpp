@@ -157,6 +157,32 @@ TEST(lane_form_macros, replace_the_placeholder_line_with_both_forms) {
   EXPECT_THROW(with_lane_form_macros("no placeholder\n", {}), std::logic_error);
 }
 
+// The n-factor column-batch kernel writes its results as the planner's
+// cost model counts them: sub-group block writes of 8, 4, 2 and 1
+// registers with a lane-by-lane head and tail, in every export form, and no
+// export loop of single words over the work-group.
+TEST(embedded_texts, n_fact_colbatch_exports_in_block_writes) {
+  namespace k = ulmara::qez::dft::kernels;
+  for (bool dp : {false, true}) {
+    const std::string text = k::program_text(k::family_c2c_1d_n_fact_colbatch, dp);
+    EXPECT_NE(text.find(dp ? "#define CB_BLOCK_WRITE(p, v) tavir_sub_group_block_write_ul("
+                           : "#define CB_BLOCK_WRITE(p, v) tavir_sub_group_block_write("),
+              std::string::npos);
+    const std::size_t run = text.find("static inline void cb_write_run(");
+    ASSERT_NE(run, std::string::npos);
+    EXPECT_NE(text.find("for (uint regs = 8; regs >= 1; regs /= 2)", run), std::string::npos);
+    EXPECT_NE(text.find("cb_block_write(dst + first + k * SUBGROUP_SIZE", run), std::string::npos);
+    const std::size_t exports = text.find("/* Export, in block writes");
+    ASSERT_NE(exports, std::string::npos);
+    int runs = 0;
+    for (std::size_t at = text.find("cb_write_run(dst", exports); at != std::string::npos;
+         at = text.find("cb_write_run(dst", at + 1))
+      ++runs;
+    EXPECT_EQ(runs, 4);  // transposed, contiguous, rows, rows left over
+    EXPECT_EQ(text.find("e += WORKGROUP_SIZE", exports), std::string::npos);
+  }
+}
+
 TEST(embedded_texts, hold_every_guarded_codelet_and_helper) {
   for (bool dp : {false, true}) {
     const std::string text = ulmara::qez::dft::kernels::program_text_c2c_1d_def(dp);

@@ -56,6 +56,25 @@ INSTANTIATE_TEST_SUITE_P(EightK, Transforms,
                                             ::testing::Bool(), ::testing::Values(container::usm, container::buffer)),
                          case_name);
 
+// Successive forward computes on an out-of-order queue, with no wait in
+// between, share the internal scratch area: each must still match the
+// reference, on USM and on buffer data.
+class BackToBack : public ::testing::TestWithParam<container> {};
+
+TEST_P(BackToBack, ThreeForwardComputesShareTheInternalScratch) {
+  ASSERT_FALSE(test_queue().is_in_order());
+  record_config c;
+  c.count = 2;
+  committed_record r(c);
+  ASSERT_TRUE(r.committed_here());
+  backend_test::expect_back_to_back_computes(r.record(), n, c.count, backend_test::back_to_back{3, GetParam()});
+}
+
+INSTANTIATE_TEST_SUITE_P(EightK, BackToBack, ::testing::Values(container::usm, container::buffer),
+                         [](const ::testing::TestParamInfo<container>& info) {
+                           return std::string(info.param == container::usm ? "usm" : "buffer");
+                         });
+
 std::uint64_t estimate_of(const committed_record& r) {
   return r.config().p == precision::double_precision ? dft::estimate_workspace_c2c_double(r.record())
                                                      : dft::estimate_workspace_c2c_float(r.record());

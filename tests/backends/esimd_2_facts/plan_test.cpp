@@ -205,8 +205,10 @@ TEST(EsimdPlanWorkspace, UsmSlicesAreCarvedFromTheOffset) {
   auto plan = make_plan<double>({64, 72}, 1, 1.0, 1.0, false);
   ASSERT_EQ(plan->commit_plan(&q), 0u);
   char* area = static_cast<char*>(sycl::malloc_device(plan->get_workspace_bytes(0) + 256, q));
-  plan->set_workspace(area, 3, nullptr, 100);  // rounded down to 96
-  char* expect = area + 96;
+  // An offset that is not a multiple of the scalar moves up to the next
+  // one: no slice starts before the area from the offset on.
+  plan->set_workspace(area, 3, nullptr, 100);
+  char* expect = area + 104;
   for (int k = 0; k < 4; ++k) {
     EXPECT_EQ(reinterpret_cast<char*>(plan->table_pointers[k]), expect) << k;
     expect += plan->slice_bytes[k];

@@ -60,6 +60,37 @@ TEST(BatchedLayout, SubBufferDataIsRefused) {
                ulmara::qez::invalid_argument);
 }
 
+// Stand-ins for the children's compute entries: the row child fails its
+// first call and then, like the column child, reports success without
+// submitting anything.
+int row_calls = 0;
+int row_fails_first(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*) {
+  return row_calls++ == 0 ? dft::status_internal_error : dft::status_success;
+}
+int column_succeeds(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*) { return dft::status_success; }
+
+// The batch goes on after a failing transform, and the call reports that
+// failure even though the last transform succeeded.
+TEST(BatchedLayout, AnEarlyFailureIsTheCallsStatus) {
+  md2d_test::c2c_2d_record r(square(2048, 2), md2d_test::main_table(true));
+  ASSERT_EQ(r.commit_status(), 0);
+  const m::block& b = *m::block_of(r.record());
+  ASSERT_EQ(b.batched_layout, 1);
+  const dft::compute_entry row_entry = b.row_plan_fwd->compute_fwd;
+  const dft::compute_entry column_entry = b.col_plan_fwd->compute_fwd;
+  b.row_plan_fwd->compute_fwd = row_fails_first;
+  b.col_plan_fwd->compute_fwd = column_succeeds;
+  sycl::queue& q = backend_test::gpu_test_queue();
+  void* data = sycl::malloc_device(static_cast<size_t>(b.byte_distances[m::fwd_in_bytes]) * 2, q);
+  std::uint64_t kind = dft::container_usm;
+  row_calls = 0;
+  EXPECT_EQ(r.record()->compute_fwd(r.record(), data, data, nullptr, &kind, nullptr), dft::status_internal_error);
+  EXPECT_EQ(row_calls, 2);
+  b.row_plan_fwd->compute_fwd = row_entry;
+  b.col_plan_fwd->compute_fwd = column_entry;
+  sycl::free(data, q);
+}
+
 TEST(BatchedLayout, NotForChildRecordsOrSingleTransforms) {
   md2d_test::c2c_2d_record one(square(2048, 1), md2d_test::main_table(true));
   ASSERT_EQ(one.commit_status(), 0);

@@ -115,6 +115,42 @@ TEST(ColbatchSearch, WholeBlockOfTwoColumns) {
   EXPECT_EQ(p.work_group_size, 8);
 }
 
+// Double, 12 points ({4, 3}) in 6 columns written as rows 9 apart. Blocks of
+// 4 columns (768 bytes, 2 work-groups) cost ceil(12 / w) row writes of one
+// register each: 3 with 4 sub-groups per transform, which k = 1..32 allow
+// (1024 / k / 8 >= 4), in one wave; ties go to the latest, k = 32. Blocks of
+// all 6 columns (1184 bytes) need two blocks per row (a register and a
+// tail): at best 2 x ceil(12 / 8) = 4.
+TEST(ColbatchSearch, RowsOfFourColumnBlocks) {
+  cb::direction_plan p{};
+  ASSERT_TRUE(cb::plan_direction(gulon_like(false, 12, 6, 9), &p));
+  EXPECT_EQ(p.columns, 4);
+  EXPECT_EQ(p.last_columns, 2);
+  EXPECT_EQ(p.slm_bytes, 4 * 12 * 16);
+  EXPECT_EQ(p.groups_per_unit, 32);
+  EXPECT_EQ(p.subgroups_per_fft, 4);
+  EXPECT_EQ(p.work_group_size, 32);
+}
+
+// Double, 8 points ({4, 2}) in 5 columns, transposed output. Blocks of 4
+// columns cost one 2-register write per column with 4 sub-groups (k <= 32).
+// One block of all 5 columns (688 bytes, two sub-groups abreast) costs the
+// same, 1, with 4 sub-groups per transform (k <= 16) and with 3 (w = 6,
+// k = 17..21, 1024 / 21 / 8 / 2 = 3); later ties win: 5 columns, k = 21,
+// 3 x 8 x 2 = 48 work-items.
+TEST(ColbatchSearch, TransposedFiveColumnsInOneBlock) {
+  cb::search_inputs in = gulon_like(false, 8, 5, 1);
+  in.inner_out_distance = 8;
+  cb::direction_plan p{};
+  ASSERT_TRUE(cb::plan_direction(in, &p));
+  EXPECT_EQ(p.columns, 5);
+  EXPECT_EQ(p.last_columns, 5);
+  EXPECT_EQ(p.slm_bytes, (5 * 8 + 3) * 16);
+  EXPECT_EQ(p.groups_per_unit, 21);
+  EXPECT_EQ(p.subgroups_per_fft, 3);
+  EXPECT_EQ(p.work_group_size, 48);
+}
+
 TEST(ColbatchSearch, PlansStayWithinTheDevice) {
   for (bool single : {false, true})
     for (std::int64_t n : {6, 12, 64, 1024})

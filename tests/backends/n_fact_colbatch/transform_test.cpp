@@ -82,6 +82,16 @@ std::vector<transform_case> cases() {
     c.bwd_scale = 1.0 / 12.0;
     out.push_back({"Double12Scaled", c});
   }
+  {  // a whole block of 32 columns: the export's 8-register pieces
+    record_config c = base(true, 64, 32);
+    out.push_back({"Double64WholeBlock", c});
+  }
+  {  // rows starting off a 16-byte boundary: single words before the blocks
+    record_config c = base(false, 12, 6);
+    c.stride = 9;
+    c.out_offset = 3;
+    out.push_back({"Single12OddOffsetRows", c});
+  }
   {  // post-twiddle over two batch positions
     record_config c = base(true, 8, 4);
     c.post_twiddle = 2;

@@ -4,9 +4,11 @@
 // and the group plan of a batch below the temp cap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "dft/api/descriptor_access.hpp"
@@ -196,6 +198,71 @@ TEST(RealRecord, SubBufferOrShortWorkspaceIsRefused) {
   EXPECT_THROW(r.get()->methods->set_workspace(r.get(), &view, qd::container_buffer), sycl::exception);
   qd::byte_buffer small{sycl::range<1>(bytes / 2)};
   EXPECT_THROW(r.get()->methods->set_workspace(r.get(), &small, qd::container_buffer), sycl::exception);
+}
+
+// A complex child that fails every compute, as one whose device work
+// cannot be submitted would.
+int failing_child_compute(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*) {
+  return qd::status_internal_error;
+}
+
+// When the complex child fails, its status comes back and the output stage
+// does not run: the caller's output keeps what it held.
+TEST(RealRecord, FailingChildLeavesTheOutputAlone) {
+  constexpr std::int64_t n = 64, batch = 2;
+  record_holder r(precision::double_precision, n, batch, true);
+  ASSERT_EQ(r.commit(), 0);
+  ASSERT_TRUE(accepted_by_real_1d(r.get(), precision::double_precision));
+  DFTI_DESCRIPTOR* child = r.plan().children[r1::child_main].get();
+  ASSERT_NE(child, nullptr);
+  child->compute_fwd = failing_child_compute;
+
+  sycl::queue& q = test_queue();
+  const std::int64_t reals = n * batch, complex_values = 2 * (n / 2 + 1) * batch;
+  double* in = sycl::malloc_shared<double>(reals, q);
+  double* out = sycl::malloc_shared<double>(complex_values, q);
+  for (std::int64_t k = 0; k < reals; ++k) in[k] = std::sin(0.3 * static_cast<double>(k));
+  constexpr double guard = -12345.0;
+  std::fill(out, out + complex_values, guard);
+  std::uint64_t kind = qd::container_usm;
+  std::vector<sycl::event> dependencies;
+  EXPECT_EQ(r.get()->compute_fwd(r.get(), in, out, &dependencies, &kind, nullptr), qd::status_internal_error);
+  q.wait();
+  std::int64_t written = 0;
+  for (std::int64_t k = 0; k < complex_values; ++k) written += out[k] != guard;
+  EXPECT_EQ(written, 0);
+  sycl::free(in, q);
+  sycl::free(out, q);
+}
+
+// Strided batches are tested for overlap like packed ones: lines two reals
+// apart with transforms 8 apart share every other real and are declined;
+// the same stride with transforms 1 apart interleaves them and is taken.
+TEST(RealRecord, OverlappingStridedBatchesAreDeclined) {
+  struct layout {
+    std::int64_t real_stride, real_distance, complex_stride, complex_distance;
+    bool taken;
+  };
+  const layout layouts[] = {{2, 8, 1, 5, false}, {1, 8, 2, 4, false}, {2, 1, 2, 1, true}, {1, 8, 1, 5, true}};
+  for (const layout& l : layouts) {
+    record_holder r(precision::double_precision, 8, 2, true);
+    const std::int64_t real_strides[2] = {0, l.real_stride}, complex_strides[2] = {0, l.complex_stride};
+    ASSERT_EQ(r.get()->methods->set_forward_strides(r.get(), real_strides), 0);
+    ASSERT_EQ(r.get()->methods->set_backward_strides(r.get(), complex_strides), 0);
+    ASSERT_EQ(r.get()->methods->set_forward_distance(r.get(), l.real_distance), 0);
+    ASSERT_EQ(r.get()->methods->set_backward_distance(r.get(), l.complex_distance), 0);
+    const int status = r.commit();
+    const std::string what = "strides " + std::to_string(l.real_stride) + "/" + std::to_string(l.complex_stride) +
+                             ", distances " + std::to_string(l.real_distance) + "/" +
+                             std::to_string(l.complex_distance);
+    if (l.taken) {
+      EXPECT_EQ(status, 0) << what;
+      EXPECT_TRUE(accepted_by_real_1d(r.get(), precision::double_precision)) << what;
+    } else {
+      EXPECT_NE(r.get()->commit_status, qd::dfti_committed) << what;
+      EXPECT_FALSE(status == 0 && accepted_by_real_1d(r.get(), precision::double_precision)) << what;
+    }
+  }
 }
 
 // Out of place with unit strides, batch 2, N = 8: a complex distance of 4

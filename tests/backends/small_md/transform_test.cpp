@@ -34,6 +34,9 @@ struct md_case {
   std::int64_t batch;
   bool in_place;
   double fwd_scale;
+  // Complex 1D out of place: unused elements after each transform on the
+  // forward-domain side (the input of the forward transform).
+  std::int64_t forward_pad = 0;
 };
 
 std::string name_of(const md_case& c) {
@@ -41,6 +44,7 @@ std::string name_of(const md_case& c) {
   for (std::size_t i = 0; i < c.lengths.size(); ++i) s += (i ? "x" : "") + std::to_string(c.lengths[i]);
   s += "_b" + std::to_string(c.batch) + (c.in_place ? "_inplace" : "_outofplace");
   if (c.fwd_scale != 1.0) s += "_scaled";
+  if (c.forward_pad != 0) s += "_padded";
   return s;
 }
 
@@ -72,7 +76,7 @@ class md_plan {
     } else {
       real_row_ = complex_row_ = n0;
     }
-    real_dist_ = real_row_ * outer;
+    real_dist_ = real_row_ * outer + c.forward_pad;
     complex_dist_ = complex_row_ * outer;
     desc_.set_value(qd::config_param::PLACEMENT, c.in_place ? qd::config_value::IN_PLACE : qd::config_value::OUT_OF_PLACE);
     desc_.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, c.batch);
@@ -118,18 +122,29 @@ class md_plan {
   void run_complex(container k, errors& e) {
     const std::int64_t n = product(c_.lengths);
     const std::vector<cld> x = qez_test::random_complex(n * c_.batch, 5 + n);
-    std::vector<std::complex<T>> in(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) in[i] = {static_cast<T>(x[i].real()), static_cast<T>(x[i].imag())};
+    // The forward-domain side holds transform t at t * real_dist_.
+    std::vector<std::complex<T>> in(static_cast<std::size_t>(real_dist_ * c_.batch));
+    for (std::int64_t t = 0; t < c_.batch; ++t)
+      for (std::int64_t j = 0; j < n; ++j) {
+        const cld& v = x[static_cast<std::size_t>(t * n + j)];
+        in[static_cast<std::size_t>(t * real_dist_ + j)] = {static_cast<T>(v.real()), static_cast<T>(v.imag())};
+      }
     std::vector<cld> ref = qez_test::reference_c2c(x, c_.lengths, c_.batch, qez_test::dft_sign::forward);
     for (cld& v : ref) v *= static_cast<long double>(c_.fwd_scale);
     // The call form follows the descriptor's placement.
-    std::vector<std::complex<T>> got = c_.in_place ? call<true>(in, in.size(), k) : call_out<true>(in, k);
+    const auto spectrum_values = static_cast<std::size_t>(complex_dist_ * c_.batch);
+    std::vector<std::complex<T>> got =
+        c_.in_place ? call<true>(in, in.size(), k) : call_to<true, std::complex<T>>(in, spectrum_values, k);
     e.fwd = qez_test::measure(widen(got), ref);
     // Backward with scale 1/N on the computed spectrum comes back to x times the forward scale.
     std::vector<cld> back_ref(x);
     for (cld& v : back_ref) v *= static_cast<long double>(c_.fwd_scale);
-    std::vector<std::complex<T>> back = c_.in_place ? call<false>(got, got.size(), k) : call_out<false>(got, k);
-    e.bwd = qez_test::measure(widen(back), back_ref);
+    std::vector<std::complex<T>> back =
+        c_.in_place ? call<false>(got, got.size(), k) : call_to<false, std::complex<T>>(got, in.size(), k);
+    std::vector<std::complex<T>> back_packed;
+    for (std::int64_t t = 0; t < c_.batch; ++t)
+      for (std::int64_t j = 0; j < n; ++j) back_packed.push_back(back[static_cast<std::size_t>(t * real_dist_ + j)]);
+    e.bwd = qez_test::measure(widen(back_packed), back_ref);
   }
 
   void run_real(container k, errors& e) {
@@ -258,7 +273,7 @@ std::int64_t estimator_bytes(const md_case& c) {
     e.bwd_strides[1] = cr;
   }
   const std::int64_t outer = product(c.lengths) / n0;
-  e.fwd_distance = rr * outer;
+  e.fwd_distance = rr * outer + c.forward_pad;
   e.bwd_distance = cr * outer;
   e.number_of_transforms = c.batch;
   e.direction_count = 2;
@@ -314,6 +329,10 @@ const md_case cases[] = {
     {false, false, {48}, 5, true, 0.5},
     {true, false, {256}, 3, false, 1.0},
     {false, false, {1024}, 2, true, 1.0},
+    // 1D complex, input transforms further apart than the output ones: rows
+    // loaded one by one (one factor, then two).
+    {true, false, {32}, 5, false, 1.0, 40},
+    {false, false, {128}, 3, false, 1.0, 8},
     {true, false, {2048}, 1, false, 0.25},
     // 1D real.
     {true, true, {64}, 3, false, 1.0},

@@ -146,20 +146,20 @@ dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length, std::int64_
 namespace {
 
 template <class T>
-void expect_back_to_back_usm_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
-                                            batch_layout layout, long double scale) {
+void expect_back_to_back_computes_typed(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                        const back_to_back& calls, batch_layout layout, long double scale) {
   const std::int64_t values = length * count;
-  std::vector<std::vector<cplx<T>>> inputs(2, std::vector<cplx<T>>(values));
+  std::vector<std::vector<cplx<T>>> inputs(static_cast<size_t>(calls.count), std::vector<cplx<T>>(values));
   for (std::size_t a = 0; a < inputs.size(); ++a)
     for (std::int64_t k = 0; k < values; ++k)
       inputs[a][k] = cplx<T>(static_cast<T>(std::sin(0.37 * k + a)), static_cast<T>(std::cos(1.3 * k - 2.0 * a)));
   std::vector<std::unique_ptr<run_arrays<cplx<T>>>> arrays;
   for (std::size_t a = 0; a < inputs.size(); ++a)
-    arrays.push_back(std::make_unique<run_arrays<cplx<T>>>(inputs[a], placement::out_of_place, container::usm, values));
-  std::uint64_t kind = dft::container_usm;
+    arrays.push_back(std::make_unique<run_arrays<cplx<T>>>(inputs[a], placement::out_of_place, calls.data, values));
+  std::uint64_t kind = calls.data == container::usm ? dft::container_usm : dft::container_buffer;
   std::vector<sycl::event> none;
-  sycl::event done[2];
-  for (int a = 0; a < 2; ++a)
+  std::vector<sycl::event> done(inputs.size());
+  for (size_t a = 0; a < inputs.size(); ++a)
     ASSERT_EQ(record->compute_fwd(record, arrays[a]->input().argument(), arrays[a]->result().argument(), &none, &kind,
                                   &done[a]),
               0);
@@ -167,7 +167,7 @@ void expect_back_to_back_usm_computes_typed(DFTI_DESCRIPTOR* record, std::int64_
   const auto at = [&](std::int64_t t, std::int64_t n) {
     return static_cast<size_t>(layout == batch_layout::packed ? t * length + n : t + n * count);
   };
-  for (int a = 0; a < 2; ++a) {
+  for (size_t a = 0; a < inputs.size(); ++a) {
     const std::vector<cplx<T>> got_values = arrays[a]->result().read();
     std::vector<qez_test::cld> input, got;
     for (std::int64_t t = 0; t < count; ++t)
@@ -178,19 +178,24 @@ void expect_back_to_back_usm_computes_typed(DFTI_DESCRIPTOR* record, std::int64_
     const std::vector<qez_test::cld> ref = scaled_reference_c2c(input, {length}, count, true, scale);
     const qez_test::accuracy e = qez_test::measure(got, ref);
     const qez_test::accuracy_bounds b = bounds_of(std::is_same<T, double>::value, length);
-    EXPECT_TRUE(qez_test::within(e, b)) << qez_test::describe(e, b);
+    EXPECT_TRUE(qez_test::within(e, b)) << "call " << a << ": " << qez_test::describe(e, b);
     report_in_bound_units(e, b);
   }
 }
 
 }  // namespace
 
+void expect_back_to_back_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                  const back_to_back& calls, precision p, batch_layout layout, long double scale) {
+  if (is_double(p))
+    expect_back_to_back_computes_typed<double>(record, length, count, calls, layout, scale);
+  else
+    expect_back_to_back_computes_typed<float>(record, length, count, calls, layout, scale);
+}
+
 void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count, precision p,
                                       batch_layout layout, long double scale) {
-  if (is_double(p))
-    expect_back_to_back_usm_computes_typed<double>(record, length, count, layout, scale);
-  else
-    expect_back_to_back_usm_computes_typed<float>(record, length, count, layout, scale);
+  expect_back_to_back_computes(record, length, count, back_to_back{}, p, layout, scale);
 }
 
 }  // namespace backend_test

@@ -86,6 +86,18 @@ void expect_back_to_back_usm_computes(DFTI_DESCRIPTOR* record, std::int64_t leng
                                       precision p = precision::double_precision,
                                       batch_layout layout = batch_layout::packed, long double scale = 1.0L);
 
+// How many forward computes run back to back, and on which data.
+struct back_to_back {
+  int count = 2;
+  container data = container::usm;
+};
+
+// The same for `calls.count` computes on `calls.data`: each result within
+// the bounds.
+void expect_back_to_back_computes(DFTI_DESCRIPTOR* record, std::int64_t length, std::int64_t count,
+                                  const back_to_back& calls, precision p = precision::double_precision,
+                                  batch_layout layout = batch_layout::packed, long double scale = 1.0L);
+
 }  // namespace backend_test
 
 namespace backend_test {

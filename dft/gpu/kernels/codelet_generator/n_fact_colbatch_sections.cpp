@@ -1,5 +1,6 @@
 #include "n_fact_colbatch_sections.hpp"
 
+#include "block_move_sections.hpp"
 #include "program_sections.hpp"
 
 namespace qez_codelets {
@@ -99,6 +100,58 @@ static inline ptype cb_post_twiddle(const long rho, const long b, ptype v, const
     const bool live = rowid + (round) * CB_S < (bound); \
     const uint r = live ? rowid + (round) * CB_S : (bound) - 1
 
+/* ---- export: sub-group block writes ----
+ * A block write of one register stores SUBGROUP_SIZE consecutive words, the
+ * word of lane l at p + l; with lane pairs it is the sub-group's block write,
+ * in the portable form every work-item of the SUBGROUP_SIZE-wide group
+ * stores its own word, which puts the same words at the same places. */
+static inline void cb_block_write(global ftype *p, const ftype v, const uint lane)
+{
+#ifdef LANE_PAIRS
+    CB_BLOCK_WRITE(p, v);
+#else
+    p[lane] = v;
+#endif
+}
+
+/* Word e of the run `run` the export writes: column `run` of the block
+ * transposed into one transform, the whole block, or row `run`. */
+static inline ftype cb_export_word(const local ftype *slm, const long run, const long e)
+{
+#if OUTPUT_STRIDE == 1
+    return slm[2 * ((e / 2) * CB_W + run) + (e & 1)];
+#elif defined(CB_CONTIGUOUS_EXPORT)
+    return slm[e];
+#else
+    return slm[2 * run * CB_W + e];
+#endif
+}
+
+/* Writes `words` words of run `run` to dst with a team of `team` sub-groups
+ * (this one is member m): first, lane by lane, the words before the next
+ * 16-byte boundary; then pieces of 8, 4, 2 and 1 registers per member, the
+ * members' registers one after another; the rest lane by lane. Every
+ * condition is the same on all lanes of a sub-group. */
+static inline void cb_write_run(global ftype *dst, const long words, const local ftype *slm, const long run,
+                                const uint team, const uint m, const uint lane)
+{
+    const long misalign = (long)(((ulong)dst) % 16) / CB_FTYPE_BYTES;
+    const long head = min(words, misalign == 0 ? 0L : 16 / CB_FTYPE_BYTES - misalign);
+    if (m == 0 && lane < head) dst[lane] = cb_export_word(slm, run, lane);
+    long done = head;
+    for (uint regs = 8; regs >= 1; regs /= 2) {
+        const long piece = (long)regs * SUBGROUP_SIZE * team;
+        for (; done + piece <= words; done += piece) {
+            const long first = done + (long)m * regs * SUBGROUP_SIZE;
+            for (uint k = 0; k < regs; ++k)
+                cb_block_write(dst + first + k * SUBGROUP_SIZE,
+                               cb_export_word(slm, run, first + k * SUBGROUP_SIZE + lane), lane);
+        }
+    }
+    for (long e = done + (long)m * SUBGROUP_SIZE + lane; e < words; e += (long)team * SUBGROUP_SIZE)
+        dst[e] = cb_export_word(slm, run, e);
+}
+
 kernel CB_ATTRIBUTES
 void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *mainTwidl,
 #if FACT2 > 1
@@ -195,29 +248,38 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
     barrier(CLK_LOCAL_MEM_FENCE);
 #endif
 
-    /* Export: every work-item copies reals, consecutive work-items to
-     * consecutive output addresses. */
+    /* Export, in block writes (cb_write_run). */
+    const uint subgroups = WORKGROUP_SIZE / SUBGROUP_SIZE;
 #if OUTPUT_STRIDE == 1
-    /* Transposed: transform c of the block contiguous at c * INNER_BATCH_OUTPUT_DISTANCE. */
+    /* Transposed: column c of the block is transform c, contiguous at
+     * c * INNER_BATCH_OUTPUT_DISTANCE; min(sub-groups, W) columns at a time,
+     * each by a team of the sub-groups shared out evenly. */
     global ftype *dst = out + 2 * (ob * (long)(OUTER_BATCH_OUTPUT_DISTANCE) +
                                    cg * CB_W * (long)(INNER_BATCH_OUTPUT_DISTANCE));
-    for (long e = lid; e < 2 * CB_P * group_columns; e += WORKGROUP_SIZE) {
-        const long c = e / (2 * CB_P);
-        const long x = e % (2 * CB_P);
-        dst[c * 2 * (long)(INNER_BATCH_OUTPUT_DISTANCE) + x] = slmPtr[2 * ((x / 2) * CB_W + c) + (x & 1)];
-    }
+    const uint abreast = min(subgroups, (uint)CB_W);
+    const uint team = subgroups / abreast;
+    if (sg < abreast * team)
+        for (long c = sg / team; c < group_columns; c += abreast)
+            cb_write_run(dst + c * 2 * (long)(INNER_BATCH_OUTPUT_DISTANCE), 2 * CB_P, slmPtr, c, team, sg % team, lane);
 #elif defined(CB_CONTIGUOUS_EXPORT)
-    /* The block is the whole output of the outer batch. */
+    /* The block is the whole output of the outer batch: one run for the
+     * whole work-group. */
     global ftype *dst = out + 2 * (OUTPUT_OFFSET + ob * (long)(OUTER_BATCH_OUTPUT_DISTANCE));
-    for (long e = lid; e < CB_FP_OUT_PER_FFT; e += WORKGROUP_SIZE) dst[e] = slmPtr[e];
+    cb_write_run(dst, CB_FP_OUT_PER_FFT, slmPtr, 0, subgroups, sg, lane);
 #else
-    /* Rows of the block's columns at OUTPUT_STRIDE. */
+    /* Rows of the block's columns at OUTPUT_STRIDE: sub-group g writes rows
+     * g * (P / sub-groups) + k, then the P mod sub-groups rows left over go
+     * one to each of the first sub-groups. */
     global ftype *dst = out + 2 * (OUTPUT_OFFSET + ob * (long)(OUTER_BATCH_OUTPUT_DISTANCE) + cg * CB_W);
     const long row_reals = 2 * group_columns;
-    for (long e = lid; e < CB_P * row_reals; e += WORKGROUP_SIZE) {
-        const long rho = e / row_reals;
-        const long x = e % row_reals;
-        dst[rho * 2 * (long)(OUTPUT_STRIDE) + x] = slmPtr[2 * rho * CB_W + x];
+    const uint rows_each = CB_P / subgroups;
+    for (uint k = 0; k < rows_each; ++k) {
+        const long rho = (long)sg * rows_each + k;
+        cb_write_run(dst + rho * 2 * (long)(OUTPUT_STRIDE), row_reals, slmPtr, rho, 1, 0, lane);
+    }
+    if (sg < CB_P % subgroups) {
+        const long rho = (long)subgroups * rows_each + sg;
+        cb_write_run(dst + rho * 2 * (long)(OUTPUT_STRIDE), row_reals, slmPtr, rho, 1, 0, lane);
     }
 #endif
 }
@@ -243,6 +305,8 @@ void write_n_fact_colbatch_kernel(std::ostream& out, precision p) {
     out << "#define CB_FTYPE_BYTES 8\n#define CB_FP_HEAD_MAX 1\n";
   else
     out << "#define CB_FTYPE_BYTES 4\n#define CB_FP_HEAD_MAX 3\n";
+  out << block_moves_heading("n-factor column-batch kernel", p);
+  write_block_moves(out, p, "CB");
   out << with_lane_form_macros(kernel_text, lane_forms());
 }
 

@@ -104,6 +104,26 @@ const char kernel_text[] = R"(/* ---- Small multi-dimensional SLM kernel -------
 #if DIM0FACT0 == 1 && !REAL_FFT
 #error "small md kernel: complex transforms of one point are not built"
 #endif
+#if ODIST != 0 && ODIST * SMD_EOUT < FP_OUT_PER_FFT
+#error "small md kernel, export stage: output distance below FP_OUT_PER_FFT"
+#endif
+#ifdef COPY_INPUT_IN_SLM
+#if LOAD_ROW_BY_ROW
+#define SMD_LOAD_FP ((SMD_ROWS - 1) * ROW_IDIST_FP + INPUT_FP_PER_ROW_MIN)
+#if ROW_IDIST_FP != SMD_ROW_FP
+#error "small md kernel, load stage: rows loaded one by one must lie where the row stages read them"
+#endif
+#elif SMD_ROWS > 1
+#define SMD_LOAD_FP (SMD_ROWS * INPUT_FP_PER_ROW)
+#else
+#define SMD_LOAD_FP INPUT_FP_PER_ROW_MIN
+#endif
+#if SLM_BYTE_SIZE / SMD_FP_BYTES < SMD_LOAD_FP
+#error "small md kernel, load stage: SLM_BYTE_SIZE below the load footprint"
+#endif
+#elif DIM0FACT1 == 1 || (REAL_FFT && BWD_DIR)
+#error "small md kernel, load stage: one dimension-0 factor and real backward transforms need COPY_INPUT_IN_SLM"
+#endif
 
 /* ---- lane forms of one complex value ---- */
 #define SMD_DIR_SIGN (FWD_DIR ? (ftype)1 : (ftype)-1)
@@ -239,8 +259,10 @@ static inline void rowbatch_fft_in_slm(local ftype *slm, const uint rows, const 
                                        const global ftype *main_row, const global ftype *second,
                                        const global ftype *third)
 {
+#ifdef COPY_INPUT_IN_SLM
     smd_row_stage0(slm, rows, lid, main_row);
     barrier(CLK_LOCAL_MEM_FENCE);
+#endif
 #if DIM0FACT1 > 1
     smd_row_stage1(slm, rows, lid, second);
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -341,20 +363,70 @@ static inline void processing_even_real_in_slm(local ftype *slm, const uint rows
 }
 
 /* ---- global memory ---- */
-static inline void load_input_in_slm(const global ftype *in, local ftype *slm, const ulong first_transform,
-                                     const uint batch, const uint lid)
+/* Reals from the start of row `row` of the group (transform first_transform
+ * + row / SMD_N1) in the input. */
+static inline const global ftype *smd_input_row(const global ftype *in, const ulong first_transform, const uint row)
 {
-    const uint units = batch * SMD_N1 * SMD_IN_CPLX;
+    const ulong t = first_transform + row / SMD_N1;
+    return in + (t * IDIST + (ulong)(row % SMD_N1) * DIM1ISTRIDE) * SMD_EIN;
+}
+
+#ifdef COPY_INPUT_IN_SLM
+/* The input rows into local memory, SMD_ROW_FP reals apart, before the row
+ * stages. Row by row (LOAD_ROW_BY_ROW): the INPUT_FP_PER_ROW_MIN reals of
+ * each row, each row from its own address, to ROW_IDIST_FP x row. In one
+ * piece: the group's rows lie INPUT_FP_PER_ROW reals apart from its first
+ * row on, and the work-items sweep that span as one run (the gaps between
+ * rows included, the last row only up to its end), keeping the reals of each
+ * row. */
+static inline void load_input_in_slm(const global ftype *in, local ftype *slm, const ulong first_transform,
+                                     const uint batch, const uint lid, const global ftype *main_row)
+{
+    const uint rows = batch * SMD_N1;
+#if LOAD_ROW_BY_ROW
+    const uint reals = rows * INPUT_FP_PER_ROW_MIN;
+    for (uint x = lid; x < reals; x += WORKGROUP_SIZE) {
+        const uint row = x / INPUT_FP_PER_ROW_MIN, col = x % INPUT_FP_PER_ROW_MIN;
+        slm[row * ROW_IDIST_FP + col] = smd_input_row(in, first_transform, row)[col];
+    }
+#else
+    const global ftype *src = smd_input_row(in, first_transform, 0);
+    const ulong span = (ulong)(rows - 1) * INPUT_FP_PER_ROW + INPUT_FP_PER_ROW_MIN;
+    for (ulong x = lid; x < span; x += WORKGROUP_SIZE) {
+        const uint row = x / INPUT_FP_PER_ROW, col = x % INPUT_FP_PER_ROW;
+        if (col < INPUT_FP_PER_ROW_MIN) slm[row * SMD_ROW_FP + col] = src[x];
+    }
+#endif
+}
+#else
+/* The input stays in global memory: the first row stage reads it there and
+ * leaves its results in local memory, SMD_ROW_FP reals a row. Every lane of
+ * a sub-group runs the butterflies; only loads and stores of real units are
+ * kept. */
+static inline void load_input_in_slm(const global ftype *in, local ftype *slm, const ulong first_transform,
+                                     const uint batch, const uint lid, const global ftype *main_row)
+{
+    const ftype pmOne = SMD_PM_ONE(lid);
+    const uint stride = DIM0FACT1 * DIM0FACT2 * DIM0FACT3;
+    const uint per_line = C2C_LEN / DIM0FACT0;
+    const uint units = batch * SMD_N1 * per_line;
     for (uint first = 0; first < units; first += SMD_WORKERS) {
-        const uint u = first + lid / 2;
-        if (u >= units || !SMD_ACTIVE(lid)) continue;
-        const uint k = u % SMD_IN_CPLX;
-        const uint row = u / SMD_IN_CPLX;
-        const ulong t = first_transform + row / SMD_N1;
-        const global ftype *src = in + (t * IDIST + (ulong)(row % SMD_N1) * DIM1ISTRIDE) * SMD_EIN + 2 * k;
-        SMD_STC(slm + row * SMD_ROW_FP + 2 * k, lid, SMD_LDC(src, lid));
+        const bool live = first + lid / 2 < units && SMD_ACTIVE(lid);
+        const uint u = min(first + lid / 2, units - 1);
+        const uint e = u % per_line;
+        const uint rest = e % stride;
+        const uint at = (e / stride) * DIM0FACT0 * stride + rest;
+        const global ftype *src = smd_input_row(in, first_transform, u / per_line) + 2 * at;
+        local ftype *dst = SMD_ROW_BASE(slm, u / per_line) + 2 * at;
+        ptype x[DIM0FACT0];
+        for (uint n = 0; n < DIM0FACT0; ++n) x[n] = SMD_LDC(src + 2 * n * stride, lid);
+        DIM0FACT0_FUNC(x, pmOne);
+        SMD_TW_ROW0(x, rest, pmOne, main_row);
+        if (live)
+            for (uint n = 0; n < DIM0FACT0; ++n) SMD_STC(dst + 2 * n * stride, lid, x[n]);
     }
 }
+#endif
 
 static inline void export_slm_results(const local ftype *slm, global ftype *out, const ulong first_transform,
                                       const uint batch, const uint lid)
@@ -425,7 +497,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr
     const uint batch = group + 1 == groups ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
     const ulong first_transform = group * BATCH_PER_GROUP;
 
-    load_input_in_slm(in, slmPtr, first_transform, batch, lid);
+    load_input_in_slm(in, slmPtr, first_transform, batch, lid, SMD_MAIN_ARG);
     barrier(CLK_LOCAL_MEM_FENCE);
 #if REAL_FFT && BWD_DIR
     colbatch_fft_in_slm(slmPtr, batch, lid, SMD_DIM1_ARG);

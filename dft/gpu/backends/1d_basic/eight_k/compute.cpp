@@ -35,6 +35,7 @@ struct call {
   std::int64_t scratch_kind;  // kind of the scratch view
   bool explicit_table_order;  // the table writes must be declared
   const std::vector<sycl::event>* dependencies;
+  const sycl::event* earlier_compute;  // still reads the USM scratch, or null
 };
 
 template <class T>
@@ -62,6 +63,7 @@ sycl::event submit_columns_pass(const block<T>& b, const call& c) {
           depend_on_table(cgh, b.table_events[table_inter][c.d]);
         }
         if (c.data_kind == kind_usm_pointer && c.dependencies != nullptr) cgh.depends_on(*c.dependencies);
+        if (c.earlier_compute != nullptr) cgh.depends_on(*c.earlier_compute);
         dft_set_arg_input(cgh, c.input, c.data_kind);
         dft_set_arg_output(cgh, b.scratch, c.scratch_kind);
         dft_set_arg(cgh, 2, b.tables[table_n0][c.d], c.table_kind);
@@ -97,7 +99,7 @@ bool has_views(const block<T>& b, direction d) {
 template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    void* result_event, direction d, std::int64_t data_kind) {
-  const block<T>* b = block_of<T>(record);
+  block<T>* b = block_of<T>(record);
   if (b == nullptr) return status_invalid_configuration;
   const int ready = workspace_status_before_compute(record, b->internal_twiddles, b->internal_scratch,
                                                     caller_gave_workspace(b->workspace_kind));
@@ -111,17 +113,23 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   // Views are bound by the kind they were made with (USM for the internal
   // workspace), part by part.
   const auto table_kind = static_cast<std::int64_t>(b->twiddle_views_kind);
+  const auto scratch_kind = static_cast<std::int64_t>(b->scratch_view_kind);
+  // A USM scratch area orders successive computes only through the event of
+  // the previous one's last pass; a buffer scratch orders them by accessors.
+  const bool usm_scratch = scratch_kind == kind_usm_pointer;
   const call c{b->queue,
                d,
                input,
                output,
                data_kind,
                table_kind,
-               static_cast<std::int64_t>(b->scratch_view_kind),
+               scratch_kind,
                !b->in_order && table_kind == kind_usm_pointer,
-               dependency_list(dependencies)};
+               dependency_list(dependencies),
+               usm_scratch ? b->last_compute : nullptr};
   const sycl::event columns_done = submit_columns_pass(*b, c);
   const sycl::event rows_done = submit_rows_pass(*b, c, columns_done);
+  if (usm_scratch) remember_event(b->last_compute, rows_done);
   hand_back_event(result_event, rows_done);
   return status_success;
 }

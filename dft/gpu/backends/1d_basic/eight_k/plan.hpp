@@ -131,6 +131,9 @@ struct block {
   // kind, whatever the next workspace is.
   std::uint32_t twiddle_views_kind;
   std::uint32_t scratch_view_kind;
+  // The last pass of the latest compute on a USM scratch area: the next
+  // compute's first pass writes that area and must wait for it.
+  sycl::event* last_compute;
 };
 
 template <class T>

@@ -75,6 +75,8 @@ void bkd_free_buffers(block<T>* b, std::uint32_t part) {
     free_device_area_after_queue(*b->queue, b->internal_twiddles);
   }
   if (covers_scratch_part(part)) {
+    // No compute may still use the scratch area given up here.
+    finish_event(b->last_compute);
     release_view(b->scratch, b->scratch_view_kind);
     b->scratch_view_kind = workspace_internal;
     free_device_area_after_queue(*b->queue, b->internal_scratch);

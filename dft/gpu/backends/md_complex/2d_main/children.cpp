@@ -29,17 +29,6 @@ int create_child(DFTI_DESCRIPTOR** out, std::int64_t length, double*) {
   return create_child_descriptor_c2c_1d_double(out, length, nullptr);
 }
 
-// Side strides of a working-layout record: the domain stride, or the
-// input/output one when the domain stride is 0.
-struct sides {
-  std::int64_t fi, bo, fo, bi;
-};
-sides sides_of(const dim_record& r) {
-  const auto pick = [](std::int64_t domain, std::int64_t io) { return domain != 0 ? domain : io; };
-  return {pick(r.forward, r.input), pick(r.backward, r.output), pick(r.forward, r.output),
-          pick(r.backward, r.input)};
-}
-
 // A new child of `length` in `slot` with what every child takes from its
 // parent; the slot keeps whatever was created, for release.
 template <class T>
@@ -73,15 +62,26 @@ void set_byte_distances(block& b) {
   }
 }
 
+// The strides of one dimension a child of direction `d` uses: on the side
+// the direction reads and on the side it writes, by the one precedence rule
+// the dimension plans were read with (input/output before the domains).
+struct side_pair {
+  std::int64_t read;
+  std::int64_t written;
+};
+side_pair sides_of(const dim_plan& dim, plan_basics::direction d) {
+  if (d == plan_basics::dir_forward) return {dim.strides[fwd_input], dim.strides[fwd_output]};
+  return {dim.strides[bwd_input], dim.strides[bwd_output]};
+}
+
 // Row child of a direction: reads the direction's input side, writes its
-// output side.
+// output side. The child's forward domain is the parent's forward domain.
 void lay_out_row(DFTI_DESCRIPTOR* c, const block& b, const DFTI_DESCRIPTOR* parent, plan_basics::direction d) {
-  const dim_record& d0 = parent->work_lengths.records[0];
-  const dim_record& d1 = parent->work_lengths.records[1];
-  const sides s0 = sides_of(d0), s1 = sides_of(d1);
   const bool fwd = d == plan_basics::dir_forward;
-  c->lengths.records[0] = dim_record{d0.length, 0, 0, fwd ? s0.fi : s0.fo, fwd ? s0.bo : s0.bi};
-  c->batch.records[0] = dim_record{d1.length, 0, 0, fwd ? s1.fi : s1.fo, fwd ? s1.bo : s1.bi};
+  const side_pair s0 = sides_of(b.dims[0], d), s1 = sides_of(b.dims[1], d);
+  const auto domains = [fwd](side_pair s) { return fwd ? s : side_pair{s.written, s.read}; };
+  c->lengths.records[0] = dim_record{b.dims[0].length, 0, 0, domains(s0).read, domains(s0).written};
+  c->batch.records[0] = dim_record{b.dims[1].length, 0, 0, domains(s1).read, domains(s1).written};
   if (!b.batched_layout) {
     // Input/output distances: the direction reads the input and writes the
     // output; forward/backward distances stay with their domains.
@@ -95,13 +95,11 @@ void lay_out_row(DFTI_DESCRIPTOR* c, const block& b, const DFTI_DESCRIPTOR* pare
 // Column child of a direction: in place over the direction's output side,
 // with the parent's scales.
 void lay_out_column(DFTI_DESCRIPTOR* c, const block& b, const DFTI_DESCRIPTOR* parent, plan_basics::direction d) {
-  const dim_record& d0 = parent->work_lengths.records[0];
-  const dim_record& d1 = parent->work_lengths.records[1];
   const bool fwd = d == plan_basics::dir_forward;
-  const std::int64_t s1 = fwd ? sides_of(d1).bo : sides_of(d1).fo;
-  const std::int64_t s0 = fwd ? sides_of(d0).bo : sides_of(d0).fo;
-  c->lengths.records[0] = dim_record{d1.length, 0, 0, s1, s1};
-  c->batch.records[0] = dim_record{d0.length, 0, 0, s0, s0};
+  const std::int64_t s1 = sides_of(b.dims[1], d).written;
+  const std::int64_t s0 = sides_of(b.dims[0], d).written;
+  c->lengths.records[0] = dim_record{b.dims[1].length, 0, 0, s1, s1};
+  c->batch.records[0] = dim_record{b.dims[0].length, 0, 0, s0, s0};
   if (!b.batched_layout) {
     const std::int64_t out = b.io_distances ? b.out_distance : (fwd ? b.bwd_distance : b.fwd_distance);
     c->batch.records[1] = dim_record{b.transforms, 0, 0, out, out};
@@ -126,6 +124,18 @@ int plan_pass(block& b, DFTI_DESCRIPTOR* r, DFTI_DESCRIPTOR** fwd, DFTI_DESCRIPT
     layout(*bwd, b, r, plan_basics::dir_backward);
   }
   return share_or_commit_pass(fwd, bwd, labels);
+}
+
+// A child whose own commit failed leaves its slot: nothing may reach its
+// missing compute entries or workspace. A child shared by both directions
+// was committed once, and its failure already ended the plan.
+void drop_uncommitted(DFTI_DESCRIPTOR*& fwd, DFTI_DESCRIPTOR*& bwd) {
+  if (fwd == bwd) return;
+  for (DFTI_DESCRIPTOR** c : {&fwd, &bwd}) {
+    if (*c == nullptr || committed(*c)) continue;
+    (*c)->free(*c, *c);
+    *c = nullptr;
+  }
 }
 
 // Part 0 is the sum over the children carried, part 1 the largest of theirs.
@@ -156,6 +166,8 @@ int plan_children(block& b, DFTI_DESCRIPTOR* r, bool dense) {
   if (int s = plan_pass<T>(b, r, &b.col_plan_fwd, &b.col_plan_bwd, n1, lay_out_column,
                            pass_labels{"2D_C2C|2d", "2DC2C|%s2d", "2DC2C|%s2d"}))
     return s;
+  drop_uncommitted(b.row_plan_fwd, b.row_plan_bwd);
+  drop_uncommitted(b.col_plan_fwd, b.col_plan_bwd);
   b.forward_pair = committed(b.row_plan_fwd) && committed(b.col_plan_fwd);
   b.backward_pair = committed(b.row_plan_bwd) && committed(b.col_plan_bwd);
   if (!b.forward_pair && !b.backward_pair) return status_not_handled;

@@ -42,9 +42,10 @@ struct call {
 };
 
 // Each child of the direction takes the parent's offload mode and queue at
-// every call; a direction without children cannot run.
-int prepare_children(const call& c) {
-  if (c.row == nullptr || c.column == nullptr) return status_invalid_configuration;
+// every call; a direction without a committed pair of children cannot run.
+int prepare_children(const block& b, const call& c) {
+  const bool pair = c.d == plan_basics::dir_forward ? b.forward_pair : b.backward_pair;
+  if (!pair || c.row == nullptr || c.column == nullptr) return status_invalid_configuration;
   for (DFTI_DESCRIPTOR* child : {c.row, c.column}) {
     child->offload_mode = c.record->offload_mode;
     child->queue = c.record->queue;
@@ -84,8 +85,9 @@ int run_batched_layout(const block& b, const call& c) {
   const bool out_of_place = c.record->placement == dfti_not_inplace;
   const bool usm_slices = (c.kind() & container_word_usm_bit) != 0;
   sycl::event e;
-  int status = status_success;
+  int first_failure = status_success;
   for (std::int64_t i = 0; i < b.transforms; ++i) {
+    int status = status_success;
     std::unique_ptr<byte_buffer> in_slice, out_slice;
     void* si;
     void* so;
@@ -105,15 +107,16 @@ int run_batched_layout(const block& b, const call& c) {
       event_list previous{e};
       status = c.run(c.row, si, so, &previous, c.container_kind, &e);
     }
-    // A failing transform does not stop the batch: the status is the last
-    // transform's.
     if (status == status_success) {
       event_list after_row{e};
       status = c.run(c.column, so, so, &after_row, c.container_kind, &e);
     }
+    // A failing transform does not stop the batch, and a later success does
+    // not hide it: the call reports the first failure.
+    if (first_failure == status_success) first_failure = status;
   }
   hand_back_event(c.result_event, e);
-  return status;
+  return first_failure;
 }
 
 // ---------------------------------------------------------------------------
@@ -247,7 +250,7 @@ int compute_2d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
     compute_2d_kernel(*b, c, data_kind);
     return status_success;
   }
-  if (int s = prepare_children(c)) return s;
+  if (int s = prepare_children(*b, c)) return s;
   if (b->transposes) return run_transposes(*b, c);
   if (b->batched_layout) return run_batched_layout(*b, c);
   return run_children(c);

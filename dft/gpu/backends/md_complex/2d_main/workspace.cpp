@@ -106,7 +106,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
     if (phase == workspace_part_both) o = offset + record->workspace_bytes[workspace_part_twiddles];
     if (b->transposes && !b->temp_in_part0) place_temporary(*b, workspace, kind, o);
     // The passes run one after another: their scratch areas overlap.
-    for (int k = 0; k < count; ++k) hand_to_child(children[k], workspace, kind, o, workspace_part_scratch, events);
+    for (int k = 0; k < count; ++k) {
+      const int status = hand_to_child(children[k], workspace, kind, o, workspace_part_scratch, events);
+      if (status != status_success) return status;
+    }
   }
   return status_success;
 }

@@ -30,6 +30,15 @@ void check_sub_buffer(const sycl::buffer<T, 1>& parent, std::uint64_t offset, st
                           "Requested sub-buffer size exceeds the size of the parent buffer");
 }
 
+// The first address at or after `offset` bytes into a USM workspace where a
+// table of T may start: rounding down would begin the first slice before the
+// area the caller handed this plan.
+template <class T>
+char* first_table_address(void* workspace, std::uint64_t offset) {
+  const std::uint64_t scalar = sizeof(T);
+  return static_cast<char*>(workspace) + (offset + scalar - 1) / scalar * scalar;
+}
+
 }  // namespace
 
 template <class T>
@@ -53,7 +62,7 @@ void esimd_2_facts_plan<T>::set_workspace(void* workspace, std::uint32_t phase, 
       break;
     default: break;
   }
-  char* base = static_cast<char*>(workspace) + offset / sizeof(T) * sizeof(T);
+  char* base = first_table_address<T>(workspace, offset);
   for (std::uint64_t k = 0; k < 2 * rank; ++k) {
     table_pointers[k] = reinterpret_cast<T*>(base);
     base += slice_bytes[k];

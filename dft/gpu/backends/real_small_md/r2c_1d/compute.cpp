@@ -159,9 +159,11 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
     std::vector<sycl::event> after_input{in_done};
     sycl::event child_done;
     status = p.child_entry(child)(child, c.temp, c.temp, &after_input, &temp_kind_word, &child_done);
+    // A group whose child failed has nothing in the temp worth writing:
+    // the caller's output keeps what it held.
+    if (status != status_success) break;
     const sycl::event out_done = submit_output_stage(c, p.output, start, count, child_done, !last);
     last = std::make_unique<sycl::event>(out_done);
-    if (status != status_success) break;
   }
   if (result_event != nullptr && last) *static_cast<sycl::event*>(result_event) = *last;
   return status;

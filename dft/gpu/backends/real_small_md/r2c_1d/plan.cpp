@@ -21,7 +21,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Layout checks.
 
-// Real-side and complex-side distance of a direction.
+// Real-side and complex-side distance (or stride) of a direction.
 struct distance_pair {
   std::int64_t real;
   std::int64_t complex;
@@ -34,25 +34,52 @@ distance_pair distances_of(const block& b, plan_basics::direction d) {
   return {b.forward_distance, b.backward_distance};
 }
 
-// Every transform keeps its N reals and its N/2+1 complex values to itself.
-// The complex side needs N/2+1 values, not N/2: the value N/2 of one
-// transform must not land on value 0 of the next.
-bool usable(const block& b, plan_basics::direction d, bool in_place) {
-  const distance_pair p = distances_of(b, d);
-  const std::int64_t half = b.half_length;
-  if (in_place) return p.real == 2 * p.complex && p.real >= 2 * half + 2 && p.complex > half;
-  return p.real >= b.n && p.complex >= half + 1;
+// The input/output strides when both are given, else the domain strides.
+distance_pair strides_of(const block& b, plan_basics::direction d) {
+  if (b.input_stride != 0 && b.output_stride != 0)
+    return d == plan_basics::dir_forward ? distance_pair{b.input_stride, b.output_stride}
+                                   : distance_pair{b.output_stride, b.input_stride};
+  return {b.forward_stride, b.backward_stride};
 }
 
-bool unit_strides(const block& b) {
-  return (b.input_stride == 1 && b.output_stride == 1) ||
-         (b.forward_stride == 1 && b.backward_stride == 1);
+std::int64_t greatest_common_divisor(std::int64_t a, std::int64_t b) {
+  while (b != 0) {
+    const std::int64_t r = a % b;
+    a = b;
+    b = r;
+  }
+  return a;
+}
+
+// `count` lines of `length` elements, `stride` apart within a line and
+// `distance` apart from line to line, share an element. Two elements meet
+// when dt x distance = dk x stride with 0 < |dt| < count or 0 < |dk| <
+// length; the smallest such pair is (stride, distance) / gcd.
+bool lines_overlap(std::int64_t count, std::int64_t length, std::int64_t stride, std::int64_t distance) {
+  if (length > 1 && stride == 0) return true;
+  if (count < 2) return false;
+  if (distance == 0) return true;
+  if (length < 2) return false;
+  const std::int64_t g = greatest_common_divisor(stride, distance);
+  return stride / g < count && distance / g < length;
+}
+
+// Every transform keeps its N reals and its N/2+1 complex values to itself,
+// at any strides. The complex side needs N/2+1 values, not N/2: the value
+// N/2 of one transform must not land on value 0 of the next. In place the
+// real distance is twice the complex one, so both sides start together.
+bool usable(const block& b, plan_basics::direction d, bool in_place) {
+  const distance_pair distance = distances_of(b, d);
+  const distance_pair stride = strides_of(b, d);
+  if (in_place && distance.real != 2 * distance.complex) return false;
+  return !lines_overlap(b.count, b.n, stride.real, distance.real) &&
+         !lines_overlap(b.count, b.half_length + 1, stride.complex, distance.complex);
 }
 
 bool layout_fits(const block& b, bool in_place) {
   if (in_place && (b.input_stride != b.output_stride || b.forward_stride != b.backward_stride))
     return false;
-  if (b.count < 2 || !unit_strides(b)) return true;
+  if (b.count < 2) return true;
   const bool forward = usable(b, plan_basics::dir_forward, in_place);
   const bool backward = usable(b, plan_basics::dir_backward, in_place);
   switch (b.directions) {
