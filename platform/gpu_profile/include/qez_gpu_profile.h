@@ -89,8 +89,8 @@ const qez_gpu_profile_t* qez_gpu_profile_find(const char* name);
 const qez_gpu_profile_t* qez_gpu_profile_active(void);
 /* QEZ_GPU_PROFILE_LIBRARY_NAME, for run-time loading by file name. */
 const char* qez_gpu_profile_library_name(void);
-/* Under STANDIN_GPU_SUB_GROUPS=emulate: the programs built so far whose
- * kernels require a sub-group size (their lane-pair form was compiled). */
+/* Under STANDIN_GPU_SUB_GROUPS=emulate: the programs built so far that use
+ * the emulated sub-group built-ins (their lane-pair form was compiled). */
 uint32_t qez_gpu_profile_lane_pair_programs_built(void);
 
 #ifdef __cplusplus

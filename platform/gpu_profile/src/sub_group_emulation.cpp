@@ -28,6 +28,8 @@ constexpr const char* emulate_value = "emulate";
 constexpr const char* size_hint = "work_group_size_hint(";
 constexpr const char* size_attribute = "tavir_reqd_sub_group_size(";
 constexpr const char* size_option = " -DTAVIR_EMU_SUB_GROUP_SIZE=";
+// The warning text of a use of an emulated built-in.
+constexpr const char* use_mark = "sub-group built-in emulated by the GPU profile layer";
 // Work-groups that may exchange at once (groups whose linear ids agree
 // modulo this number take turns).
 constexpr int exchange_slots = 16;
@@ -41,6 +43,7 @@ const qez_gpu_profile_t& profile() { return *qez_gpu_profile_active(); }
 constexpr const char* prelude_format = R"(#define cl_tavir_subgroups 1
 #define cl_tavir_subgroups_long 1
 #define tavir_reqd_sub_group_size(n) work_group_size_hint(n, 1, 1)
+#define TAVIR_EMU_MARK "%s"
 #define TAVIR_EMU_SLOTS %d
 #define TAVIR_EMU_SLOT_ITEMS %zu
 #define tavir_emu_sub_group_size ((uint)(TAVIR_EMU_SUB_GROUP_SIZE))
@@ -83,12 +86,15 @@ static uint tavir_emu_xor_source(const uint m)
     const uint items = (uint)(get_local_size(0) * get_local_size(1) * get_local_size(2));
     return (lane ^ m) < size && other < items ? other : me;
 }
+/* Each use of an emulated built-in leaves a warning in the build log, which
+ * tells the profile layer that the program took its lane-pair form. */
+#define TAVIR_EMU_BUILT_IN __attribute__((overloadable, deprecated(TAVIR_EMU_MARK)))
 #define TAVIR_EMU_SHUFFLE(T, TO_BITS, FROM_BITS)                                            \
-    __attribute__((overloadable)) T tavir_sub_group_shuffle_xor(const T v, const uint m)    \
+    TAVIR_EMU_BUILT_IN T tavir_sub_group_shuffle_xor(const T v, const uint m)    \
     {                                                                                       \
         return FROM_BITS(tavir_emu_exchange(TO_BITS(v), tavir_emu_xor_source(m)));         \
     }                                                                                       \
-    __attribute__((overloadable)) T##2 tavir_sub_group_shuffle_xor(const T##2 v, const uint m) \
+    TAVIR_EMU_BUILT_IN T##2 tavir_sub_group_shuffle_xor(const T##2 v, const uint m) \
     {                                                                                       \
         return (T##2)(tavir_sub_group_shuffle_xor(v.s0, m), tavir_sub_group_shuffle_xor(v.s1, m)); \
     }
@@ -106,21 +112,21 @@ TAVIR_EMU_SHUFFLE(double, as_ulong, as_double)
 #endif
 /* Lane i reads or writes element i of each sub-group-sized block at p. */
 #define TAVIR_EMU_BLOCK(SUFFIX, T)                                                          \
-    __attribute__((overloadable)) T tavir_sub_group_block_read##SUFFIX(const global T *p)   \
+    TAVIR_EMU_BUILT_IN T tavir_sub_group_block_read##SUFFIX(const global T *p)   \
     {                                                                                       \
         return p[tavir_emu_lane()];                                                         \
     }                                                                                       \
-    __attribute__((overloadable)) T##8 tavir_sub_group_block_read##SUFFIX##8(const global T *p) \
+    TAVIR_EMU_BUILT_IN T##8 tavir_sub_group_block_read##SUFFIX##8(const global T *p) \
     {                                                                                       \
         const uint l = tavir_emu_lane(), s = tavir_emu_sub_group_size;                      \
         return (T##8)(p[l], p[s + l], p[2 * s + l], p[3 * s + l], p[4 * s + l], p[5 * s + l], \
                       p[6 * s + l], p[7 * s + l]);                                          \
     }                                                                                       \
-    __attribute__((overloadable)) void tavir_sub_group_block_write##SUFFIX(global T *p, const T v) \
+    TAVIR_EMU_BUILT_IN void tavir_sub_group_block_write##SUFFIX(global T *p, const T v) \
     {                                                                                       \
         p[tavir_emu_lane()] = v;                                                            \
     }                                                                                       \
-    __attribute__((overloadable)) void tavir_sub_group_block_write##SUFFIX##8(global T *p, const T##8 v) \
+    TAVIR_EMU_BUILT_IN void tavir_sub_group_block_write##SUFFIX##8(global T *p, const T##8 v) \
     {                                                                                       \
         const uint l = tavir_emu_lane(), s = tavir_emu_sub_group_size;                      \
         p[l] = v.s0, p[s + l] = v.s1, p[2 * s + l] = v.s2, p[3 * s + l] = v.s3;             \
@@ -263,9 +269,9 @@ const char* emulated_sub_group_extensions() { return "cl_tavir_subgroups cl_tavi
 
 const std::string& sub_group_prelude() {
   static const std::string text = [] {
-    const int n = std::snprintf(nullptr, 0, prelude_format, exchange_slots, profile().max_work_group_size);
+    const int n = std::snprintf(nullptr, 0, prelude_format, use_mark, exchange_slots, profile().max_work_group_size);
     std::string s(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(s.data(), s.size(), prelude_format, exchange_slots, profile().max_work_group_size);
+    std::snprintf(s.data(), s.size(), prelude_format, use_mark, exchange_slots, profile().max_work_group_size);
     s.resize(static_cast<size_t>(n));
     return s;
   }();
@@ -282,6 +288,21 @@ std::string with_opencl_c_2(const std::string& options) {
     for (size_t at = out.find(older); at != std::string::npos; at = out.find(older))
       out.replace(at, std::strlen(older), "-cl-std=CL2.0");
   return out.find("-cl-std=") == std::string::npos ? out + " -cl-std=CL2.0" : out;
+}
+
+// Whether the build log of the program (on the first device of the build)
+// shows a use of an emulated built-in.
+bool uses_emulated_built_ins(cl_program program, cl_uint num_devices, const cl_device_id* devices) {
+  cl_device_id device = nullptr;
+  if (devices && num_devices > 0) device = devices[0];
+  else if (next().clGetProgramInfo(program, CL_PROGRAM_DEVICES, sizeof device, &device, nullptr) != CL_SUCCESS)
+    return false;
+  size_t n = 0;
+  if (next().clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &n) != CL_SUCCESS) return false;
+  std::string log(n, '\0');
+  if (next().clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, n, log.data(), nullptr) != CL_SUCCESS)
+    return false;
+  return log.find(use_mark) != std::string::npos;
 }
 
 cl_int build_with_size(cl_program program, cl_uint num_devices, const cl_device_id* devices,
@@ -305,7 +326,7 @@ cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const
     err = build_with_size(program, num_devices, devices, built_with, first);
     const unsigned required = err == CL_SUCCESS ? required_program_size(program) : 0;
     if (required != 0 && required != first) err = build_with_size(program, num_devices, devices, built_with, required);
-    if (err == CL_SUCCESS && required != 0) lane_pair_programs.fetch_add(1);
+    if (err == CL_SUCCESS && uses_emulated_built_ins(program, num_devices, devices)) lane_pair_programs.fetch_add(1);
   }
   if (notify) notify(program, user_data);
   return err;

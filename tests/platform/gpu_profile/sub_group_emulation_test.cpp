@@ -177,8 +177,9 @@ TEST_F(SubGroupEmulation, BlockReadGivesLaneIItsElement) {
   clReleaseProgram(p);
 }
 
-// A program whose kernels require no size takes the profile's smallest,
-// and does not count as a lane-pair program.
+// A program whose kernels require no size takes the profile's smallest;
+// it uses a built-in, so it counts as a lane-pair program, and a program
+// without one does not.
 TEST_F(SubGroupEmulation, KernelsWithoutARequiredSizeTakeTheSmallest) {
   const unsigned before = qez_gpu_profile_lane_pair_programs_built();
   cl_program p = build(
@@ -192,8 +193,12 @@ TEST_F(SubGroupEmulation, KernelsWithoutARequiredSizeTakeTheSmallest) {
   const std::vector<cl_int> out = run(p, "lanes", in, items, items, items);
   const size_t smallest = profile_->sub_group_sizes[0];
   for (size_t i = 0; i < items; ++i) EXPECT_EQ(out[i], in[i % smallest]) << i;
-  EXPECT_EQ(qez_gpu_profile_lane_pair_programs_built(), before);
+  EXPECT_EQ(qez_gpu_profile_lane_pair_programs_built(), before + 1);
   clReleaseProgram(p);
+  cl_program plain = build("kernel void plain(global int *in, global int *out) { out[0] = in[0]; }\n", "");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(qez_gpu_profile_lane_pair_programs_built(), before + 1);
+  clReleaseProgram(plain);
 }
 
 }  // namespace
