@@ -11,9 +11,7 @@
 #include "qez_dft_engine.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 const char* const commit_operation = "commit";
@@ -291,6 +289,4 @@ void commit_descriptor(DFTI_DESCRIPTOR* r, slot_buffer_type& slot, sycl::queue& 
   throw_on_dfti_status(status);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -7,9 +7,7 @@
 
 #include "dft/api/descriptor_access.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The whole commit; throws on every failure.
 void commit_descriptor(DFTI_DESCRIPTOR* record, slot_buffer_type& slot, sycl::queue& queue);
@@ -34,6 +32,4 @@ std::int64_t cpu_host_commit(DFTI_DESCRIPTOR* record, slot_buffer_type& slot, sy
 std::int64_t gpu_precision_status(std::uint32_t precision, bool device_has_fp64);
 std::int64_t gpu_size_limit_status(const DFTI_DESCRIPTOR* record);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -18,9 +18,7 @@
 #include "gpu/service/verbose_gpu_output.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 enum verbose_mode : int { verbose_off = 0, verbose_untimed = 1 };
@@ -402,6 +400,4 @@ QEZ_INSTANTIATE_PAIR(precision::DOUBLE, domain::REAL, double, std::complex<doubl
 #undef QEZ_INSTANTIATE_PAIR
 #undef QEZ_INSTANTIATE_INPLACE
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

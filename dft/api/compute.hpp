@@ -8,9 +8,7 @@
 #include "dft/api/descriptor_access.hpp"
 #include "dft/api/verbose_descriptor.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // `in_place_call`: the caller gave one pointer (or buffer), passed here as
 // both input and output.
@@ -53,6 +51,4 @@ sycl::buffer<char, 1> byte_view(sycl::buffer<T, 1>& buffer) {
   return buffer.template reinterpret<char, 1>(sycl::range<1>(buffer.size() * sizeof(T)));
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

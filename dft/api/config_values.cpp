@@ -7,9 +7,7 @@
 
 #include "dft/api/descriptor_state.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 using P = config_param;
@@ -178,6 +176,4 @@ void check_target(const DFTI_DESCRIPTOR* record, const char* operation) {
   if (record->magic != descriptor_magic) throw invalid_descriptor_exception();
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -11,9 +11,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "ulmara/qez/dft.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 constexpr int config_param_count = 21;
 
@@ -49,6 +47,4 @@ std::int64_t unsigned_to_int64(std::uint64_t value, const char* operation);
 // get_value: a descriptor that was moved from, a record without the magic.
 void check_target(const DFTI_DESCRIPTOR* record, const char* operation);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -10,9 +10,7 @@
 #include "dft/api/config_values.hpp"
 #include "dft/gpu/core/workspace_estimators.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 using P = config_param;
@@ -424,6 +422,4 @@ void get_vector_value(const DFTI_DESCRIPTOR* record, config_param param,
   else (*values)[0] = read_int64(record, param, d);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -7,9 +7,7 @@
 
 #include "dft/api/descriptor_access.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 void set_config_value(DFTI_DESCRIPTOR* record, slot_buffer_type& slot, config_param param,
                       config_value value);
@@ -34,6 +32,4 @@ void get_scale_value(const DFTI_DESCRIPTOR* record, config_param param, double* 
 void get_vector_value(const DFTI_DESCRIPTOR* record, config_param param,
                       std::vector<std::int64_t>* values);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

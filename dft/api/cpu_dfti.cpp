@@ -12,9 +12,7 @@
 #include "qez_dft_engine.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr int max_cpu_rank = 7;
@@ -354,6 +352,4 @@ std::int64_t dfti_cpu_error_class(std::int64_t status, std::int64_t error_class)
   return status == error_class ? 1 : 0;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -12,9 +12,7 @@
 #include "dft/api/descriptor_node.hpp"
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Parameter numbers of the DFTI interface.
 enum dfti_parameter : int {
@@ -77,6 +75,4 @@ std::int64_t dfti_cpu_compute_backward_outofplace(DFTI_DESCRIPTOR* record, void*
 // 1 when `status` belongs to `error_class` (they are equal), else 0.
 std::int64_t dfti_cpu_error_class(std::int64_t status, std::int64_t error_class);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Products of lengths too large for 64 bits saturate: such a layout can be
 // described but never committed.
@@ -35,6 +33,4 @@ inline void fill_default_strides(DFTI_DESCRIPTOR* r) {
   }
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

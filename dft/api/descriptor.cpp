@@ -14,9 +14,7 @@
 #include "qez_service.h"
 #include "ulmara/qez/dft.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 sycl::event cpu_host_free(slot_buffer_type& slot_buffer, sycl::queue& queue) {
   return queue.submit([&](sycl::handler& cgh) {
@@ -173,6 +171,4 @@ QEZ_INSTANTIATE_DESCRIPTOR(precision::DOUBLE, domain::COMPLEX)
 QEZ_INSTANTIATE_DESCRIPTOR(precision::DOUBLE, domain::REAL)
 #undef QEZ_INSTANTIATE_DESCRIPTOR
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,9 +6,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "ulmara/qez/dft.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 using slot_buffer_type = sycl::buffer<SYCL_DFTI_DESCRIPTOR*, 1>;
 
@@ -47,6 +45,4 @@ inline committed_device device_of(const DFTI_DESCRIPTOR* record) {
   return committed_device::other;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

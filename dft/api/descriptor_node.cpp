@@ -12,9 +12,7 @@
 #include "qez_dft_engine.h"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr std::uint64_t max_front_end_rank = 3;
@@ -192,6 +190,4 @@ int from_sycl_descriptor(DFTI_DESCRIPTOR** handle, const sycl_descriptor* flat) 
   return status_success;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

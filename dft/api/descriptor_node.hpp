@@ -7,9 +7,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Capacity of each list of the flat copy.
 constexpr int flat_list_capacity = 7;
@@ -87,6 +85,4 @@ int from_sycl_descriptor(DFTI_DESCRIPTOR** handle, const sycl_descriptor* flat);
 std::int64_t dfti_cpu_free_descriptor(DFTI_DESCRIPTOR** handle);
 std::int64_t free_cpu_descriptor(DFTI_DESCRIPTOR** handle);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

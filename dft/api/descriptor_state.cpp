@@ -2,14 +2,10 @@
 
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 void ensure_initialized(const DFTI_DESCRIPTOR* record, const char* operation) {
   if (record == nullptr) throw ulmara::qez::uninitialized("dft", operation, moved_from_text);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -4,9 +4,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 constexpr const char* moved_from_text =
     "This moved-from descriptor must be re-assigned before reuse.";
@@ -15,6 +13,4 @@ constexpr const char* moved_from_text =
 // when the descriptor has no record.
 void ensure_initialized(const DFTI_DESCRIPTOR* record, const char* operation);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -3,8 +3,7 @@
 
 #include "dft/api/status_codes.hpp"
 
-namespace ulmara {
-namespace qez {
+namespace ulmara::qez {
 namespace {
 
 // "ulmara::qez", then "::domain", "::operation" and ": text", each piece only
@@ -134,5 +133,4 @@ void throw_on_dfti_status(std::int64_t status) {
 }
 
 }  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez

@@ -6,9 +6,7 @@
 #include "dft/api/descriptor_node.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 fftw_plan_record* (*fftw_plan_record_alloc_hook)() = fftw_plan_record_alloc;
 std::int32_t dfti_cpu_alignment = 64;
@@ -35,6 +33,4 @@ void fftw_plan_record_destroy(fftw_plan_record* plan) {
   dfti_cpu_mfree(plan);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

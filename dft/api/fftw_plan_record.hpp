@@ -8,9 +8,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 struct fftw_plan_record;
 
@@ -54,6 +52,4 @@ void fftw_plan_record_destroy(fftw_plan_record* plan);
 void* dfti_cpu_malloc(std::size_t size);
 void dfti_cpu_mfree(void* block);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -9,9 +9,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 inline void release_dim_list(dim_list& list) {
   qez_serv_free(list.records);
@@ -42,6 +40,4 @@ inline bool copy_dim_list(dim_list& target, const dim_list& source) {
   return true;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 enum status_code : std::int32_t {
   status_success = 0,
@@ -20,6 +18,4 @@ enum status_code : std::int32_t {
   status_not_handled = 100,        // this backend does not apply; try the next
 };
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -10,9 +10,7 @@
 #include "gpu/service/safe_routines.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 using gpu::append_format;
@@ -303,6 +301,4 @@ void print_verbose_cpu_descriptor_backward(const DFTI_DESCRIPTOR* r, const void*
   print_cpu_line(r, verbose_direction::backward, input, output, seconds);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

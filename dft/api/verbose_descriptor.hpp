@@ -10,9 +10,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 constexpr std::size_t verbose_text_bytes = 512;  // 511 characters and a NUL
 
@@ -49,6 +47,4 @@ void print_verbose_cpu_descriptor_backward(const DFTI_DESCRIPTOR* record, const 
 void print_verbose_cpu_descriptor_backward(const DFTI_DESCRIPTOR* record, const void* input,
                                            const void* output, double seconds);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -1,8 +1,6 @@
 #include "dft/api/verbose_descriptor_sycl.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 const char* usm_kind_name(const void* pointer, const sycl::context& context) {
   switch (sycl::get_pointer_type(pointer, context)) {
@@ -37,6 +35,4 @@ void format_verbose_descriptor(const DFTI_DESCRIPTOR* record, verbose_direction 
   write_verbose_sycl_line(record, direction, c, text);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -7,9 +7,7 @@
 
 #include "dft/api/verbose_descriptor.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 void format_verbose_descriptor(const DFTI_DESCRIPTOR* record, verbose_direction direction,
                                const sycl::queue& queue, char* text, const void* input,
@@ -22,6 +20,4 @@ void format_verbose_descriptor(const DFTI_DESCRIPTOR* record, verbose_direction 
 // "host", "device", "shared" or "unknown".
 const char* usm_kind_name(const void* pointer, const sycl::context& context);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -3,9 +3,7 @@
 #include "gpu/service/verbose_gpu_output.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr int verbose_mode_timed = 2;
@@ -73,6 +71,4 @@ void verbose_buffer_end(double* t, bool started, sycl::buffer<char, 1>& first,
   if (started) *t += qez_serv_dsecnd();
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -7,9 +7,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // USM road. The start raises the thread's verbose depth in every mode (and
 // lowers it again if its waits fail); in mode 2 it waits for the
@@ -45,6 +43,4 @@ private:
   bool armed_;
 };
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -5,10 +5,7 @@
 #include <exception>
 #include <utility>
 
-namespace ulmara {
-namespace qez {
-namespace vm {
-namespace detail {
+namespace ulmara::qez::vm::detail {
 
 error_handler_base::error_handler_base() = default;
 error_handler_base::error_handler_base(const error_handler_base&) = default;
@@ -87,7 +84,4 @@ template class error_handler<double>;
 template class error_handler<std::complex<float>>;
 template class error_handler<std::complex<double>>;
 
-}  // namespace detail
-}  // namespace vm
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::vm::detail

@@ -2,9 +2,7 @@
 
 #include "dft/api/descriptor_state.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 const char* const workspace_operation = "set_workspace";
@@ -52,6 +50,4 @@ void set_usm_workspace(DFTI_DESCRIPTOR* record, void* workspace) {
   attach(record, workspace, container_usm);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

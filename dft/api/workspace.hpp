@@ -6,9 +6,7 @@
 
 #include "dft/api/descriptor_access.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Bytes of external workspace the committed backend needs.
 inline std::uint64_t required_workspace_bytes(const DFTI_DESCRIPTOR* record) {
@@ -21,6 +19,4 @@ void set_buffer_workspace(DFTI_DESCRIPTOR* record, sycl::buffer<char, 1>& worksp
                           bool is_sub_buffer);
 void set_usm_workspace(DFTI_DESCRIPTOR* record, void* workspace);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

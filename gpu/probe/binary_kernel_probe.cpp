@@ -16,9 +16,7 @@
 #include "gpu/service/service_lock.hpp"
 #include "gpu/service/temp_buffers.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 namespace values = binary_test_values;
@@ -235,6 +233,4 @@ bool have_binary_kernels(int* status, sycl::queue* queue) {
   return record->probe_result != 0;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

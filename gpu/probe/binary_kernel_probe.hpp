@@ -12,9 +12,7 @@
 #include "gpu/service/qez_gpu_types.h"
 #include "ulmara/qez/gpu/binary_kernels.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Values the probe passes to "binary_test" and the kernel checks.
 namespace binary_test_values {
@@ -43,6 +41,4 @@ constexpr const char* incompatible_driver_warning =
 void run_binary_test(int* local_status, sycl::queue* queue, std::uint8_t* check_result, std::uint8_t* no_binary,
                      qez_gpu_arch_t arch);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -15,9 +15,7 @@
 #include "platform/win/win_shim.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // SPIR-V 1.0, OpenCL memory model, one kernel "entry" without arguments.
 const std::uint32_t hw_detect_spirv[] = {
@@ -284,6 +282,4 @@ void get_architecture_and_stepping(int* status, sycl::queue* queue, qez_gpu_arch
   if (stepping) *stepping = record->stepping;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -14,9 +14,7 @@
 #include "gpu/service/opencl_types.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Fills the record's architecture fields on first use; raises
 // ulmara::qez::exception "unknown GPU architecture" when the queue's device
@@ -43,6 +41,4 @@ extern const std::uint32_t hw_detect_spirv[];
 constexpr std::size_t hw_detect_spirv_bytes = 196;
 constexpr const char* hw_detect_opencl_source = "kernel void _zorn_hw_detect(){}";
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -9,9 +9,7 @@
 #include "gpu/service/program_package.hpp"
 #include "gpu/zorn/hw.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 // ---- IP version ----
@@ -327,6 +325,4 @@ void parse_compat_note(const std::uint8_t* binary, std::size_t size, std::uint32
   *stepping = id.stepping;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -10,9 +10,7 @@
 
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // What detection learns about a device; 0 stands for unknown.
 struct hw_identity {
@@ -52,6 +50,4 @@ void parse_compat_note(const std::uint8_t* binary, std::size_t size, std::uint32
 // sharing core family 17 apart occurs in the bytes.
 bool contains_generation_split_pattern(const std::uint8_t* bytes, std::size_t size);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -4,15 +4,11 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 inline sycl::detail::code_location submitted_by(const char* function, const char* file = __builtin_FILE(),
                                                 unsigned long line = __builtin_LINE()) {
   return sycl::detail::code_location(file, function, line, 0);
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -15,9 +15,7 @@
 #include "qez_dft_engine.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr std::size_t max_path = 260;
@@ -147,9 +145,7 @@ win::HMODULE threading_layer_module() {
   return module_handle;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu
 
 // ---------------------------------------------------------------------------
 // Stubs, one per row of the import table.

@@ -7,9 +7,7 @@
 
 #include "platform/win/win_shim.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // What the delay-load routine tells its hook; only the name is read.
 struct delay_load_info {
@@ -38,6 +36,4 @@ win::HMODULE delay_load_library(const char* name, delay_load_hook hook);
 // cannot be opened).
 win::HMODULE threading_layer_module();
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

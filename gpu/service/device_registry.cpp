@@ -12,9 +12,7 @@
 #include "gpu/service/sycl_destructor_registry.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr int record_alignment = 64;
@@ -399,6 +397,4 @@ std::int32_t device_record_count() {
   return record_table.count;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

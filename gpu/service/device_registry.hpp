@@ -10,9 +10,7 @@
 
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Native handle of the queue's device, remembered per queue. `status` is not written.
 void* get_device_id(int* status, sycl::queue* queue);
@@ -49,6 +47,4 @@ constexpr std::int32_t device_id_ring_limit = 2048;
 std::int32_t device_id_ring_count();
 std::int32_t device_record_count();
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

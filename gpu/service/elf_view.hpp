@@ -7,10 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
-namespace elf {
+namespace ulmara::qez::gpu::elf {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "images are read in host order");
 
@@ -123,7 +120,4 @@ struct section_table {
   }
 };
 
-}  // namespace elf
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu::elf

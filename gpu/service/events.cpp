@@ -7,9 +7,7 @@
 
 #include "gpu/service/code_location.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 // Takes the list's events over: copies them and frees the heap events.
@@ -51,6 +49,4 @@ void host_wait(int*, sycl::event* event) {
 
 void host_wait_usm(int* status, sycl::event* event) { host_wait(status, event); }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -7,9 +7,7 @@
 
 #include "gpu/service/kernel_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // One barrier event over the list's events, which are freed (null entries
 // are skipped). A null list, or the buffer form with no_dependencies set,
@@ -24,6 +22,4 @@ void release_event_usm(int* status, sycl::event* event);
 void host_wait(int* status, sycl::event* event);
 void host_wait_usm(int* status, sycl::event* event);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

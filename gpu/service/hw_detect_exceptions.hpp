@@ -6,9 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace ulmara {
-namespace qez {
-namespace zorn {
+namespace ulmara::qez::zorn {
 
 class opencl_error : public std::runtime_error {
 public:
@@ -54,6 +52,4 @@ public:
 };
 
 }  // namespace npack
-}  // namespace zorn
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::zorn

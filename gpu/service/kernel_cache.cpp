@@ -15,9 +15,7 @@
 #include "gpu/service/sycl_destructor_registry.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 struct kernel_cache_entry {
   std::uint64_t device_id;
@@ -386,6 +384,4 @@ void* kernel_cache_entry_program(const kernel_cache_entry* entry) {
   return entry->program;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

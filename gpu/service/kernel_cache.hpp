@@ -14,9 +14,7 @@
 #include "gpu/service/kernel_types.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 constexpr std::uint64_t kernel_cache_bucket_count = 1021;
 // Options whose first byte is this make a binary key: the name does not count.
@@ -74,6 +72,4 @@ std::size_t kernel_cache_entry_count();
 std::size_t kernel_cache_instance_count(const kernel_cache_entry* entry);
 void* kernel_cache_entry_program(const kernel_cache_entry* entry);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

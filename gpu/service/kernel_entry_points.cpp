@@ -19,9 +19,7 @@
 #include "gpu/service/service_errors.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr int handle_alignment = 64;
@@ -388,6 +386,4 @@ void release_kernel(int* status, qez_gpu_kernel_struct_t* handle) {
   }
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

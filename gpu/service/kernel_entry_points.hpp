@@ -11,9 +11,7 @@
 
 #include "gpu/service/kernel_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Pooled handle of `kernel_name` from OpenCL C source, cached by kernel name and options.
 qez_gpu_kernel_struct_t* get_OCL_kernel(int* status, sycl::queue* queue, std::int32_t domain, const char* source,
@@ -59,6 +57,4 @@ constexpr int binary_road_no_package = -2001;
 // Kernel name whose package is always compiled afresh.
 constexpr const char* binary_probe_kernel_name = "binary_test";
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

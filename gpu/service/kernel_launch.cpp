@@ -8,9 +8,7 @@
 #include "gpu/service/safe_routines.hpp"
 #include "gpu/service/verbose_gpu_output.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr std::uint8_t pointer_record_size = sizeof(void*);
@@ -176,6 +174,4 @@ QEZ_LAUNCHER_ND(launch_kernel_3D_usm, 3, argument_form::usm)
 #undef QEZ_LAUNCHER_1D
 #undef QEZ_LAUNCHER_ND
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

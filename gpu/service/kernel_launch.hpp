@@ -12,9 +12,7 @@
 
 #include "gpu/service/kernel_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Scalars of at most 8 bytes are stored inline; a longer value keeps its
 // first 8 bytes.
@@ -49,6 +47,4 @@ enum class argument_form { buffer, usm };
 void qez_gpu_cgh_set_args(const sycl::kernel& kernel, sycl::handler& cgh, const qez_gpu_argument_t* args,
                           argument_form form);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

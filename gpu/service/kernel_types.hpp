@@ -7,9 +7,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // ---- kernel handles ----
 
@@ -95,6 +93,4 @@ struct qez_gpu_event_list_t {
   std::uint8_t no_dependencies;
 };
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -10,9 +10,7 @@
 #include "gpu/service/opencl_loader.hpp"
 #include "gpu/service/service_errors.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 void check_opencl(cl_int result) {
@@ -103,6 +101,4 @@ sycl::kernel* create_kernel_object(int*, sycl::queue* queue, void* program, cons
 
 void release_kernel_obj(int*, sycl::kernel* kernel) { delete kernel; }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

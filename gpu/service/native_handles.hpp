@@ -7,9 +7,7 @@
 
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // The backend argument of native_context_handle that asks for the queue's own.
 constexpr int backend_of_queue = -2;
@@ -29,6 +27,4 @@ void* native_context_handle(void* unused, sycl::queue* queue, int backend);
 sycl::kernel* create_kernel_object(int* status, sycl::queue* queue, void* program, const char* name);
 void release_kernel_obj(int* status, sycl::kernel* kernel);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -9,9 +9,7 @@
 #include "qez_core.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr const char* qx_loader_library_name = "qx_loader.dll";
@@ -89,9 +87,7 @@ nivolo_load_state qx_loader_load_state() {
   return static_cast<nivolo_load_state>(loader.load_state);
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu
 
 // ---- exported forwarders ----
 extern "C" {

@@ -6,9 +6,7 @@
 
 #include "gpu/service/nivolo_api.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 enum nivolo_load_state : std::int32_t {
   nivolo_not_loaded = 0,
@@ -22,6 +20,4 @@ int load_qx_loader();
 
 nivolo_load_state qx_loader_load_state();
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -6,9 +6,7 @@
 
 #include "gpu/service/opencl_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // The runtime adds a reference (none for root devices).
 inline cl_device_id native_cl_device(const sycl::device& device) {
@@ -23,6 +21,4 @@ inline sycl::kernel make_cl_kernel(cl_kernel kernel, const sycl::context& contex
   return sycl::make_kernel<sycl::backend::opencl>(kernel, context);
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -7,9 +7,7 @@
 #include "gpu/service/service_lock.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr win::DWORD load_library_safe_current_dirs = 0x00002000;
@@ -120,6 +118,4 @@ namespace ocl {
 #undef QEZ_OPENCL_ENTRY
 }  // namespace ocl
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -11,9 +11,7 @@
 #include "gpu/service/opencl_types.hpp"
 #include "platform/win/win_shim.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // One enumerator per entry point, in resolution order.
 enum class opencl_entry : int {
@@ -49,6 +47,4 @@ namespace ocl {
 #undef QEZ_OPENCL_ENTRY
 }  // namespace ocl
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

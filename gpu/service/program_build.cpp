@@ -14,9 +14,7 @@
 #include "gpu/service/service_errors.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr qx_result_t nivolo_module_build_failure = 0x70000004;
@@ -306,6 +304,4 @@ void get_program_binary(int*, cl_program program, cl_device_id device, std::uint
   *size = sizes[position];
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

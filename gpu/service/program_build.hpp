@@ -12,9 +12,7 @@
 
 #include "gpu/service/opencl_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Program handle for the queue's backend, or null (status untouched) on a
 // backend that is neither OpenCL nor Nivolo. `release_flag` may be null.
@@ -58,6 +56,4 @@ std::uint64_t program_build_count();
 // creation failed); the exception's message does not carry it.
 std::string last_failed_build_log();
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

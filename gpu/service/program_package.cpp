@@ -9,9 +9,7 @@
 #include "gpu/service/safe_routines.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr int package_alignment = 16;
@@ -267,6 +265,4 @@ int splice_binary_into_package(const std::uint8_t* package, std::size_t package_
   return splice_done;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // Section types of a program package.
 enum package_section_type : std::uint32_t {
@@ -63,6 +61,4 @@ int splice_binary_into_package(const std::uint8_t* package, std::size_t package_
 
 std::uint32_t package_record_checksum(const std::uint8_t* bytes, std::size_t length);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -8,9 +8,7 @@
 
 #include "platform/win/win_shim.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 void ignore_violation(const char*, void*, int) {}
@@ -207,6 +205,4 @@ std::FILE* open_file(const char* path, const char* mode) {
 
 int close_file(std::FILE* file) { return std::fclose(file); }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -6,9 +6,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 void throw_opencl_error(int code) {
   throw sycl::exception(sycl::make_error_code(sycl::errc::runtime),
@@ -25,6 +23,4 @@ void throw_backends_mismatch() {
   throw sycl::exception(sycl::make_error_code(sycl::errc::backend_mismatch), "Backends mismatch");
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

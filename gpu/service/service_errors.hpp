@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // errc::runtime, "OpenCL error " and the decimal code.
 [[noreturn]] void throw_opencl_error(int code);
@@ -18,6 +16,4 @@ namespace gpu {
 // OpenCL result code of a failed allocation (CL_OUT_OF_HOST_MEMORY).
 constexpr int opencl_out_of_host_memory = -6;
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

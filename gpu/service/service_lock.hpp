@@ -7,9 +7,7 @@
 
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 class service_lock_guard {
 public:
@@ -31,6 +29,4 @@ private:
   volatile std::uint32_t* word_;
 };
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

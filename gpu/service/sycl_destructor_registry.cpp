@@ -6,9 +6,7 @@
 #include "qez_core.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr int table_full_exit_code = 1;
@@ -60,9 +58,7 @@ int registered_sycl_destructor_count() {
   return table.callback_count;
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu
 
 extern "C" {
 

@@ -5,9 +5,7 @@
 
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 using sycl_destructor_callback = void (*)();
 
@@ -22,9 +20,7 @@ void register_sycl_destructor_unlocked(sycl_destructor_callback callback);
 // Number of callbacks registered so far (diagnostics and tests).
 int registered_sycl_destructor_count();
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu
 
 extern "C" {
 void qez_sycl_destructor(void);

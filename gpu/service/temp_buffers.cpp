@@ -6,9 +6,7 @@
 
 #include "gpu/service/code_location.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 namespace {
 
@@ -74,6 +72,4 @@ char* calloc_temp_buffer_usm(int* status, sycl::queue* queue, std::size_t size) 
 
 void free_buffer_usm(int*, char* pointer, sycl::queue* queue) { sycl::free(pointer, queue->get_context()); }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -7,9 +7,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 using temp_buffer = sycl::buffer<char, 1>;
 
@@ -29,6 +27,4 @@ char* calloc_temp_buffer_usm(int* status, sycl::queue* queue, std::size_t size);
 // No wait: no kernel may still use the block.
 void free_buffer_usm(int* status, char* pointer, sycl::queue* queue);
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -13,9 +13,7 @@
 #include "qez_core.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 namespace {
 
@@ -306,6 +304,4 @@ void reset_verbose_gpu_header() {
   gpu_list_printed.store(0);
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -15,9 +15,7 @@
 
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 void verbose_depth_inc();
 void verbose_depth_dec();
@@ -71,6 +69,4 @@ void reset_verbose_gpu_header();
 // span: a thread that registers without ever printing stays bounded.
 constexpr std::size_t verbose_event_capacity = 256;
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -8,9 +8,7 @@
 #include "interfaces/fftw/fftw_public_types.hpp"
 #include "qez_fftw3_offload.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 template <class Real>
@@ -227,9 +225,7 @@ struct c_forms {
 };
 
 }  // namespace
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
 
 // ---------------------------------------------------------------------------
 // The exported functions.

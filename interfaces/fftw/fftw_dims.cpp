@@ -1,9 +1,7 @@
 // Conversion of FFTW3-style layouts into guru64 triples.
 #include "interfaces/fftw/fftw_dims.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 row_pair fastest_rows(plan_kind kind, std::int64_t n, bool in_place) {
   const std::int64_t complex_row = n / 2 + 1;
@@ -58,6 +56,4 @@ bool c_many_dims(plan_kind kind, int rank, const int* n, const int* inembed, int
   return nested_dims(rank, lengths, istride, in_rows, ostride, out_rows, dims);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 
 #include "interfaces/fftw/fftw_plan_core.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Row lengths of the fastest dimension on the input and output sides when
 // no embedding is given: n for complex data; n/2+1 complex values on the
@@ -49,6 +47,4 @@ void widen_dims(int count, const Triple* from, iodim64* to) {
   for (int k = 0; k < count; ++k) to[k] = iodim64{from[k].n, from[k].is, from[k].os};
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 #include "interfaces/omp_offload/omp_offload_entry_points.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -153,6 +151,4 @@ void fftw_execute_dft_cpu(const fftw_plan_record* plan, void* in, void* out) {
   fftw_execute_dft_r2c_cpu(plan, in, out);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 
 #include "dft/api/fftw_plan_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Offload execute operations: compute on the interop's device.
 int fftw_plan_record_execute_forward_inplace(fftw_plan_record* plan, void* interop);
@@ -52,6 +50,4 @@ void fftw_execute_dft_r2c_cpu(const fftw_plan_record* plan, void* in, void* out)
 template <class Real>
 constexpr bool real_executor_checks_arrays = std::is_same<Real, float>::value;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

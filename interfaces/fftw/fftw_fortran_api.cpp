@@ -20,9 +20,7 @@
 #include "interfaces/fftw/fftw_public_types.hpp"
 #include "qez_fftw3.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 template <class Real>
@@ -328,9 +326,7 @@ struct fortran_forms {
 };
 
 }  // namespace
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
 
 // ---------------------------------------------------------------------------
 // The exported entries.

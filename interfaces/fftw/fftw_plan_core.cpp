@@ -7,9 +7,7 @@
 #include "interfaces/fftw/fftw_execute.hpp"
 #include "interfaces/omp_offload/omp_offload_entry_points.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr std::int64_t single_thread = 1;
@@ -289,6 +287,4 @@ QEZ_INSTANTIATE_PLAN_CORES(float)
 QEZ_INSTANTIATE_PLAN_CORES(double)
 #undef QEZ_INSTANTIATE_PLAN_CORES
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -11,9 +11,7 @@
 #include "dft/api/cpu_dfti.hpp"
 #include "dft/api/fftw_plan_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The guru64 dimension triple {length, input stride, output stride}.
 struct iodim64 {
@@ -118,6 +116,4 @@ fftw_plan_record* plan_guru64_dft_c2r_cpu(int rank, const iodim64* dims, int how
                                           const iodim64* howmany_dims, void* in, void* out,
                                           unsigned flags);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 #include "interfaces/fftw/fftw_plan_core.hpp"
 #include "qez_fftw3.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 #define QEZ_SAME_OFFSET(field)                                                             \
   static_assert(offsetof(qez_fftw_plan_record, field) == offsetof(fftw_plan_record, field), \
@@ -39,6 +37,4 @@ inline const iodim64* library_dims(const qez_fftw_iodim64* dims) {
   return reinterpret_cast<const iodim64*>(dims);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

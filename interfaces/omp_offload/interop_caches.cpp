@@ -11,9 +11,7 @@
 #include "interfaces/omp_offload/interop_rw_lock.hpp"
 #include "interfaces/omp_offload/omptarget_loader.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 namespace {
 
 constexpr std::uint64_t fnv_offset_basis = 0xcbf29ce484222325ull;
@@ -302,6 +300,4 @@ std::size_t ovrax_queue_cache_size() {
   return queue_cache.map->size();
 }
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -11,9 +11,7 @@
 
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 // The SYCL context for {native_context, native_device}, made on first use.
 // `device` is read only when a Nivolo context is made.
@@ -41,6 +39,4 @@ std::uint64_t interop_handle_hash(const void* handle);
 std::size_t ovrax_context_cache_size();
 std::size_t ovrax_queue_cache_size();
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

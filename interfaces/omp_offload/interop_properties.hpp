@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 
 using omp_interop_t = void*;
 
@@ -36,6 +34,4 @@ enum interop_return_code : int {
   omp_irc_empty = -1,
 };
 
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp

@@ -7,9 +7,7 @@
 #include "interfaces/omp_offload/interop_rw_lock.hpp"
 #include "interfaces/omp_offload/omptarget_loader.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 namespace {
 
 constexpr const char* runtime_id_message = "Failed to retrieve the required runtime id.";
@@ -109,6 +107,4 @@ sycl::queue* adopt_sycl_interop_queue(const sycl::queue& borrowed) {
   return result;
 }
 
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp

@@ -11,9 +11,7 @@
 
 #include "interfaces/omp_offload/interop_properties.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 
 // A failure of the OpenMP runtime or of the interop queue resolution; the
 // entry points turn it into status 83.
@@ -46,6 +44,4 @@ sycl::queue* resolve_interop_queue(omp_interop_t interop, std::int32_t runtime_i
 // underlying queue), one per distinct queue, kept until process exit.
 sycl::queue* adopt_sycl_interop_queue(const sycl::queue& borrowed);
 
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp

@@ -7,9 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace gpu {
+namespace ulmara::qez::gpu {
 
 class interop_rw_lock {
 public:
@@ -61,6 +59,4 @@ private:
   interop_rw_lock& lock_;
 };
 
-}  // namespace gpu
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::gpu

@@ -6,9 +6,7 @@
 #include "interfaces/omp_offload/offload_status_guard.hpp"
 #include "interfaces/omp_offload/omptarget_loader.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 namespace {
 
 constexpr const char* commit_name = "qez_DftiCommitDescriptor_omp_offload";
@@ -48,9 +46,7 @@ std::int64_t commit_on_interop(DFTI_DESCRIPTOR* desc, omp_interop_t interop) {
 }
 
 }  // namespace
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp
 
 extern "C" std::int64_t qez_DftiCommitDescriptor_omp_offload(DFTI_DESCRIPTOR* desc,
                                                              omp_interop_t interop) {

@@ -14,9 +14,7 @@
 #include "interfaces/omp_offload/offload_status_guard.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 namespace {
 
 constexpr const char* compute_queue_message =
@@ -147,9 +145,7 @@ std::int64_t compute(const compute_direction& d, DFTI_DESCRIPTOR* desc, void* in
 }
 
 }  // namespace
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp
 
 // The two entry points differ only in their direction.
 #define QEZ_DEFINE_OFFLOAD_COMPUTE(entry_name, direction)                                          \

@@ -14,9 +14,7 @@
 #include "interfaces/omp_offload/interop_queue_resolution.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 
 // Failure of the OpenMP side or of the SYCL runtime.
 constexpr std::int64_t status_offload_error = 83;
@@ -60,6 +58,4 @@ std::int64_t run_offload_guarded(const char* entry_name, Work&& work) noexcept {
   }
 }
 
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp

@@ -7,9 +7,7 @@
 #include "qez_core.h"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 namespace {
 
 constexpr const char* runtime_module = "omptarget.dll";
@@ -117,6 +115,4 @@ int ompx_interop_add_completion_callback(void* interop, void* callback, void* da
   return slot_function<function>(slot_add_completion_callback)(interop, callback, data);
 }
 
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp

@@ -9,9 +9,7 @@
 
 #include "interfaces/omp_offload/interop_properties.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace omp {
+namespace ulmara::qez::omp {
 
 // 0 when the runtime is loaded and all four interop functions were found,
 // -1 otherwise. Only the first call tries; later calls return its result.
@@ -28,6 +26,4 @@ int ompx_interop_add_completion_callback(void* interop, void* callback, void* da
 // How many times the module was looked for (0 or 1 in the life of a process).
 std::int32_t omptarget_load_attempts();
 
-}  // namespace omp
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::omp

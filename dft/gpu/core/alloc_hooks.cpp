@@ -4,9 +4,7 @@
 
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 alloc_hooks process_hooks{};
@@ -56,6 +54,4 @@ const alloc_hooks& hooks() {
   return process_hooks;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 struct alloc_hooks {
   void* (*alloc)(std::size_t size, int alignment, void* context);
@@ -42,6 +40,4 @@ inline void* allocate_zeroed_block(std::size_t size) {
 }
 inline void free_block(void* block) { hooks().free(block); }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -3,13 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/api/status_codes.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Parts of a workspace handed to add_workspace.
 enum workspace_part : std::uint32_t {
@@ -61,9 +60,10 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
   return status_success;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
+
+// Expands `M(float) M(double)`: explicit instantiation lists.
+#define QEZ_FOR_EACH_PRECISION(M) M(float) M(double)
 
 // Declares, in the current namespace, the init and destroy steps of a
 // backend with a block per precision: bkd_init<T> and bkd_free_on_failure<T>
@@ -82,3 +82,21 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
                     std::uint32_t part, void* events);                                                  \
   template <class T>                                                                                    \
   int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+
+// Declares, in the namespace of a backend whose private block is block<T>,
+// block_of<T> (the block a committed record holds) and describe<T> (one line
+// describing a plan, for tests and diagnostics).
+#define QEZ_DECLARE_BLOCK_ENTRIES()                   \
+  template <class T>                                  \
+  block<T>* block_of(const DFTI_DESCRIPTOR* record) { \
+    return static_cast<block<T>*>(record->bkd_data);  \
+  }                                                   \
+  template <class T>                                  \
+  std::string describe(const block<T>& b);
+
+// QEZ_DECLARE_WORKSPACE_ENTRIES and bkd_free_buffers<T>: the release of the
+// workspace views and areas a block<T> holds for the `part` given.
+#define QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES() \
+  QEZ_DECLARE_WORKSPACE_ENTRIES()             \
+  template <class T>                          \
+  void bkd_free_buffers(block<T>* b, std::uint32_t part);

@@ -4,9 +4,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 #define QEZ_DECLARE_BACKEND_TABLES(name)          \
   extern const backend_table name##_table_float;  \
@@ -39,6 +37,4 @@ QEZ_DECLARE_BACKEND_TABLES(dft_r2c_3d_main_gpu_bkd)
 
 #undef QEZ_DECLARE_BACKEND_TABLES
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

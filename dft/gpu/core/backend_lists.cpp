@@ -4,9 +4,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/descriptor_creation.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 const backend_table* const r2c_md_float[] = {
@@ -104,6 +102,4 @@ QEZ_DEFINE_LIST_ENTRIES(c2c_md_double)
 QEZ_DEFINE_LIST_ENTRIES(c2c_1d_double)
 #undef QEZ_DEFINE_LIST_ENTRIES
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

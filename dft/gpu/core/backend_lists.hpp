@@ -4,9 +4,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 backend_list backend_list_r2c_md_float();
 backend_list backend_list_r2c_1d_float();
@@ -32,6 +30,4 @@ void bind_backend_list_c2c_1d_double(DFTI_DESCRIPTOR** record);
 extern const backend_table terminator_backend_float;
 extern const backend_table terminator_backend_double;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

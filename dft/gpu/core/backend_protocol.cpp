@@ -4,9 +4,7 @@
 
 #include "dft/gpu/core/first_tests.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 int init_with_exceptions_as_status(int (*init)(DFTI_DESCRIPTOR*), DFTI_DESCRIPTOR* record) {
   try {
@@ -27,6 +25,4 @@ bool common_acceptance(const DFTI_DESCRIPTOR* r) {
   return no_fused_twiddle(r) && batch_rank(r) == 1 && zero_offsets(r);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

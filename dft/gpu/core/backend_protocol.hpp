@@ -26,6 +26,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/kernel_handles.hpp"
 
 namespace ulmara {
 namespace qez {
@@ -156,9 +157,6 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
 }  // namespace qez
 }  // namespace ulmara
 
-// Expands `M(float) M(double)`: explicit instantiation lists.
-#define QEZ_FOR_EACH_PRECISION(M) M(float) M(double)
-
 // Defines, in the current namespace, the policy class backend_policy<T> of
 // a backend: `failure` is its commit_policy, `accept`, `init_step` and
 // `destroy_step` its acceptance, init and destroy, `fwd` and `bwd` its
@@ -198,3 +196,9 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
 #define QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)                                                      \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
+
+// Instantiates, for precision T, what QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES
+// declares.
+#define QEZ_INSTANTIATE_BLOCK_WORKSPACE_ENTRIES(T) \
+  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)             \
+  template void bkd_free_buffers<T>(block<T>*, std::uint32_t);

@@ -10,9 +10,7 @@ class queue;
 }
 }  // namespace sycl
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // `bytes` rounded up to a multiple of max(16, a), then advanced by that step
 // until it is also a multiple of min(16, a); a is the alignment in bytes.
@@ -22,6 +20,4 @@ std::uint64_t pad_to_alignment(std::uint64_t bytes, std::uint64_t alignment_byte
 // alignment is reported in bits).
 std::uint64_t pad_to_base_addr_align(std::uint64_t bytes, sycl::queue* queue);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

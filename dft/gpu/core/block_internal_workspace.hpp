@@ -8,9 +8,7 @@
 #include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Outside internal workspace mode: status_bad_descriptor; without a block:
 // status_invalid_configuration. Otherwise the two-part internal workspace
@@ -25,6 +23,4 @@ int create_block_internal_workspace(DFTI_DESCRIPTOR* record, Block* block, add_w
                                             block->workspace_kind, plan_basics::workspace_internal);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -5,9 +5,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace {
 
@@ -86,6 +84,4 @@ int share_or_commit_pass(DFTI_DESCRIPTOR** forward, DFTI_DESCRIPTOR** backward, 
   return usable ? status_success : status_not_handled;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -7,9 +7,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // 1 when the two records are configured alike (lists, domain, precision,
 // storages, placement, format, scales, thread counts, option bits,
@@ -34,6 +32,4 @@ struct pass_labels {
 int share_or_commit_pass(DFTI_DESCRIPTOR** forward, DFTI_DESCRIPTOR** backward,
                          const pass_labels& labels);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

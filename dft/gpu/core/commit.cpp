@@ -8,9 +8,7 @@
 #include "dft/gpu/core/descriptor_methods.hpp"
 #include "dft/gpu/core/dim_list.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 bool has(std::uint32_t flags, std::uint32_t any_of) { return (flags & any_of) != 0; }
@@ -312,6 +310,4 @@ int descriptor_recommit(DFTI_DESCRIPTOR* r) {
   return commit_backend_list(r);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -4,9 +4,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 int commit_backend_list(DFTI_DESCRIPTOR* record);
 void merge_dimensions(DFTI_DESCRIPTOR* record);
@@ -17,6 +15,4 @@ enum layout_convention : int { convention_forward_backward = 1, convention_input
 // 0 when an in-place real layout has its real side twice its complex side.
 int check_inplace_real_layout(const DFTI_DESCRIPTOR* record, int convention);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -2,9 +2,7 @@
 
 #include "dft/api/status_codes.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 int workspace_status_before_compute(const DFTI_DESCRIPTOR* record, const void* internal_persistent,
                                     const void* internal_scratch, bool caller_workspace_given) {
@@ -23,6 +21,4 @@ int workspace_status(const DFTI_DESCRIPTOR* record, const void* internal_persist
   return workspace_status_before_compute(record, internal_persistent, internal_scratch, given);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -12,9 +12,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Values of the record's offload mode.
 enum offload_mode : std::uint32_t {
@@ -102,9 +100,7 @@ inline void remember_event(sycl::event*& slot, const sycl::event& last) {
     *slot = last;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
 
 // Declares the compute entries `fwd`<T> and `bwd`<T>, the entries a commit
 // stores in the record, in the current namespace.

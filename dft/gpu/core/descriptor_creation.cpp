@@ -8,9 +8,7 @@
 #include "dft/gpu/core/dim_list.hpp"
 #include "qez_service.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr std::int32_t child_batch_records = 7;
@@ -176,6 +174,4 @@ void install_cache_size_hook(DFTI_DESCRIPTOR* record) {
     record->services->cache_size = hook_get_cache_size;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

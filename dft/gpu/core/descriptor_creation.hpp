@@ -7,9 +7,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 void install_descriptor_methods(DFTI_DESCRIPTOR* record);
 
@@ -48,6 +46,4 @@ std::int64_t hook_get_cache_size(int level);
 // The service table of records made here; shared by all of them.
 service_table& library_service_table();
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/dim_list.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr std::size_t name_bytes = sizeof(DFTI_DESCRIPTOR::name);
@@ -333,6 +331,4 @@ const descriptor_methods descriptor_method_table = {
     set_backward_strides,
 };
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -5,9 +5,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 extern const descriptor_methods descriptor_method_table;
 
@@ -19,6 +17,4 @@ void free_descriptor(DFTI_DESCRIPTOR* record, DFTI_DESCRIPTOR* same_record);
 // Bits 0x20 to 0x4000 of set_flags taken from the source one by one.
 void copy_layout_flags(DFTI_DESCRIPTOR* target, const DFTI_DESCRIPTOR* source);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,9 +6,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "gpu/service/safe_routines.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr dim_field stride_fields[] = {dim_input, dim_output, dim_forward, dim_backward};
@@ -103,6 +101,4 @@ void dim_list_merge(dim_list* list) {
   }
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

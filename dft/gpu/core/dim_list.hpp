@@ -5,9 +5,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Copy modes of dim_list_copy.
 enum dim_copy_mode : int {
@@ -32,6 +30,4 @@ void dim_list_drop_unit(dim_list* list);
 // Merges adjacent records whose strides continue each other.
 void dim_list_merge(dim_list* list);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

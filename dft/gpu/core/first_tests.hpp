@@ -4,9 +4,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 inline bool no_fused_twiddle(const DFTI_DESCRIPTOR* r) { return r->fused_twiddle_length <= 0; }
 inline bool complex_interleaved(const DFTI_DESCRIPTOR* r) {
@@ -20,6 +18,4 @@ inline bool zero_offsets(const DFTI_DESCRIPTOR* r) {
   return r->in_offset == 0 && r->out_offset == 0 && r->fwd_offset == 0 && r->bwd_offset == 0;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -2,9 +2,7 @@
 
 #include "dft/api/status_codes.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 std::uint64_t largest_device_allocation(const sycl::queue& queue) {
   return queue.get_device().get_info<sycl::info::device::max_mem_alloc_size>();
@@ -55,6 +53,4 @@ void device_area::adopt(sycl::queue& queue, void* pointer) {
   queue_.emplace(queue);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -11,9 +11,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The device's max_mem_alloc_size.
 std::uint64_t largest_device_allocation(const sycl::queue& queue);
@@ -83,6 +81,4 @@ inline void keep_internal_area(device_area& slot, internal_allocation& area) {
 // `events` argument of add_workspace).
 using event_list = std::vector<sycl::event>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,9 +6,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/api/status_codes.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // `create(record)` in internal workspace mode, else nothing: 0, or the
 // status `create` failed with.
@@ -16,6 +14,4 @@ inline int create_internal_workspace_if_asked(DFTI_DESCRIPTOR* record, int (*cre
   return record->workspace_internal != 0 ? create(record) : status_success;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -1,8 +1,6 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <sycl::access_mode mode>
 void dft_set_arg_with(sycl::handler& cgh, std::uint32_t index, void* argument, std::int64_t kind) {
@@ -25,6 +23,4 @@ template void dft_set_arg_with<sycl::access_mode::write>(sycl::handler&, std::ui
 template void dft_set_arg_with<sycl::access_mode::read_write>(sycl::handler&, std::uint32_t, void*,
                                                               std::int64_t);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

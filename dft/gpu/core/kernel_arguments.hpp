@@ -8,9 +8,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Container kind that marks a USM pointer; every other kind is a buffer
 // (kind_byte_buffer where a backend names one).
@@ -48,6 +46,4 @@ inline void dft_set_arg_constructed(sycl::handler& cgh, std::uint32_t index, voi
   dft_set_arg_with<sycl::access_mode::read_write>(cgh, index, argument, kind);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

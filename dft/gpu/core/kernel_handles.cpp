@@ -4,9 +4,7 @@
 #include "gpu/service/kernel_entry_points.hpp"
 #include "gpu/service/native_handles.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 void release_kernel_handle(sycl::kernel*& kernel) {
   if (kernel == nullptr) return;
@@ -27,6 +25,4 @@ int build_cached_kernel(const cached_kernel_request& r, sycl::kernel*& slot, bui
   return status_ok && slot != nullptr ? status_success : status_internal_error;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -4,9 +4,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Gives a kernel back to the kernel cache. A failing release is dropped
 // (the kernel is gone for the block either way); the slot is cleared; null
@@ -17,6 +15,14 @@ void release_kernel_handle(sycl::kernel*& kernel);
 template <std::size_t count>
 void release_kernel_handles(sycl::kernel* (&kernels)[count]) {
   for (sycl::kernel*& k : kernels) release_kernel_handle(k);
+}
+
+// The release_kernels step of a block that keeps its handles in one array
+// `kernels` (destroy_block_and_kernels calls it); a block that holds more
+// has a release_kernels of its own beside its type.
+template <class Block>
+void release_kernels(Block* b) {
+  release_kernel_handles(b->kernels);
 }
 
 // One kernel of one program build.
@@ -38,6 +44,4 @@ enum class build_check { status_and_kernel, kernel_only };
 int build_cached_kernel(const cached_kernel_request& request, sycl::kernel*& slot,
                         build_check check = build_check::status_and_kernel);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

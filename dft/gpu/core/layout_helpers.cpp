@@ -1,8 +1,6 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 void copy_batch_layout(batch_layout_row* rows, const DFTI_DESCRIPTOR* desc) {
   const dim_list& batch = desc->work_batch;
@@ -24,6 +22,4 @@ direction_distances distances_of(const batch_layout_row& row, bool forward) {
                  : direction_distances{row.bwd_distance, row.fwd_distance};
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -9,9 +9,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The batch record gives input/output distances (and no domain distances),
 // which are then the ones in use.
@@ -56,6 +54,4 @@ struct direction_distances {
 };
 direction_distances distances_of(const batch_layout_row& row, bool forward);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

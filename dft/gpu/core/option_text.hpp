@@ -8,9 +8,7 @@
 #include <cstdio>
 #include <string>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 enum class option_overflow {
   keep_prefix,  // keep the text up to the capacity; later pieces are dropped
@@ -61,6 +59,12 @@ class option_text {
   bool overflowed_ = false;
 };
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
+
+// Defines, in the current namespace, the printf formats of a program's
+// options in each precision, options_format_double and options_format_single,
+// from one `format`: the double one first asks for the 64-bit sub-group
+// operations.
+#define QEZ_DEFINE_OPTION_FORMATS(format)                                       \
+  constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " format; \
+  constexpr char options_format_single[] = format;

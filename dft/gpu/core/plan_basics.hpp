@@ -13,10 +13,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/backend.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace plan_basics {
+namespace ulmara::qez::dft::plan_basics {
 
 enum direction : int { dir_forward = 0, dir_backward = 1 };
 constexpr int direction_count = 2;
@@ -55,7 +52,4 @@ inline std::int64_t output_side_stride(const dim_record& d) { return d.output !=
 // The argument type of "%lld" in option and kernel-name texts.
 constexpr long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-}  // namespace plan_basics
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::plan_basics

@@ -6,9 +6,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // Plans a fresh, discarded `Block` for `record` with
 // `plan(&block, record)`: 0, or the status planning declines with.
@@ -18,6 +16,4 @@ int plan_probe_block(const DFTI_DESCRIPTOR* record, Plan plan) {
   return plan(&probe, record);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,9 +6,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The block takes the record's queue and counts on in-order execution only
 // without offload and on an in-order queue. false: the record has no queue.
@@ -20,6 +18,4 @@ bool take_record_queue(Block* block, const DFTI_DESCRIPTOR* record) {
   return true;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -4,9 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // cos and sin of -2 pi m / n in long double, the product m reduced modulo n
 // in integers first, so that no angle loses bits to its size.
@@ -17,6 +15,4 @@ inline void reduced_unit_root(std::uint64_t m, std::uint64_t n, long double* re,
   *im = std::sin(a);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 inline bool unit_stride_1d_single_batch(const DFTI_DESCRIPTOR* r) {
   if (!no_fused_twiddle(r) || !complex_interleaved(r)) return false;
@@ -19,6 +17,4 @@ inline bool unit_stride_1d_single_batch(const DFTI_DESCRIPTOR* r) {
   return plan_basics::input_side_stride(d) == 1 && plan_basics::output_side_stride(d) == 1;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,9 +8,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The device's sub-group sizes.
 inline std::vector<std::size_t> sub_group_sizes_of(const sycl::device& device) {
@@ -29,6 +27,4 @@ inline std::uint64_t smallest_sub_group_size(const sycl::device& device) {
   return sizes.empty() ? 0 : static_cast<std::uint64_t>(*std::min_element(sizes.begin(), sizes.end()));
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

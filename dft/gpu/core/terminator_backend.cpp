@@ -8,9 +8,7 @@
 #include "dft/gpu/core/backend_lists.hpp"
 #include "dft/gpu/core/dim_list.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 constexpr std::int32_t scratch_records = 7;
@@ -121,6 +119,4 @@ const backend_table terminator_backend_double = {terminator_commit,
                                                  terminator_free<&terminator_backend_double>,
                                                  shared_no_op_add_workspace};
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

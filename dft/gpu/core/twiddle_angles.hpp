@@ -3,9 +3,7 @@
 
 #include <cmath>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // cos(pi t) and sin(pi t) of a value in T, computed in long double and
 // rounded to T.
@@ -18,6 +16,4 @@ T sinpi_of(T t) {
   return static_cast<T>(std::sin(3.141592653589793238462643383279502884L * static_cast<long double>(t)));
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,15 +8,11 @@
 
 #include "dft/api/descriptor_record.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 std::uint64_t estimate_workspace_c2c_float(const DFTI_DESCRIPTOR* record);
 std::uint64_t estimate_workspace_c2c_double(const DFTI_DESCRIPTOR* record);
 std::uint64_t estimate_workspace_r2c_float(const DFTI_DESCRIPTOR* record);
 std::uint64_t estimate_workspace_r2c_double(const DFTI_DESCRIPTOR* record);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -1,8 +1,6 @@
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 byte_buffer* workspace_sub_buffer(byte_buffer& parent, std::uint64_t offset, std::uint64_t bytes) {
   return new byte_buffer(parent, sycl::id<1>(offset), sycl::range<1>(bytes),
@@ -23,6 +21,4 @@ void keep_event(sycl::event*& slot, const sycl::event& e) {
   slot = new sycl::event(e);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

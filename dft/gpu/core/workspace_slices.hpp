@@ -16,10 +16,9 @@
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 // The part handed to add_workspace covers the tables (part 0) / the scratch
 // (part 1); "both" covers either.
@@ -44,6 +43,20 @@ void keep_event(sycl::event*& slot, const sycl::event& e);
 // runtime records them: the writer routine and the line.
 inline sycl::detail::code_location table_writer_location(unsigned long line) {
   return sycl::detail::code_location(__FILE__, "bkd_write_twiddle_table_on_device", line, 0);
+}
+
+// The first steps of add_workspace for a block with `workspace` and
+// `workspace_kind` fields: the block holds `workspace` (a buffer workspace,
+// else a USM one), then lets go of its views and areas of `part` (tables
+// still being written and computes still reading go first, by its
+// bkd_free_buffers). 0, 2 without a block, or 11 without a workspace.
+template <class Block>
+int take_workspace(Block* b, void* workspace, int kind, std::uint32_t part) {
+  if (b == nullptr) return status_invalid_configuration;
+  b->workspace = workspace;
+  b->workspace_kind = kind == plan_basics::workspace_buffer ? plan_basics::workspace_buffer : plan_basics::workspace_usm;
+  bkd_free_buffers(b, part);
+  return workspace == nullptr ? status_no_workspace : status_success;
 }
 
 // Slices of one workspace, one after the other from `offset`: views of a
@@ -100,6 +113,4 @@ int create_two_part_internal_workspace(DFTI_DESCRIPTOR* record, sycl::queue* que
   return status;
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

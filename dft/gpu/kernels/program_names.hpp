@@ -10,10 +10,7 @@
 #include <cstdio>
 #include <string>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace kernels {
+namespace ulmara::qez::dft::kernels {
 
 // Program families, one generated text per precision each.
 inline constexpr char family_c2c_1d_def[] = "gpu_framework_c2c_1d_def";
@@ -54,6 +51,29 @@ constexpr std::array<char, F + S - 1> cache_program_name(const char (&family)[F]
   return name;
 }
 
+// A program's cache names in both precisions: its family followed by the
+// backend's stem (".<backend>") and "_d" / "_s".
+template <std::size_t N>
+struct cache_program_name_pair {
+  std::array<char, N> double_name;
+  std::array<char, N> single_name;
+
+  constexpr const char* of(bool double_precision) const {
+    return double_precision ? double_name.data() : single_name.data();
+  }
+};
+
+template <std::size_t F, std::size_t S>
+constexpr cache_program_name_pair<F + S + 1> cache_program_names(const char (&family)[F], const char (&stem)[S]) {
+  const std::array<char, F + S - 1> common = cache_program_name(family, stem);
+  cache_program_name_pair<F + S + 1> names{};
+  for (std::size_t i = 0; i + 1 < common.size(); ++i) names.double_name[i] = names.single_name[i] = common[i];
+  names.double_name[common.size() - 1] = names.single_name[common.size() - 1] = '_';
+  names.double_name[common.size()] = 'd';
+  names.single_name[common.size()] = 's';
+  return names;
+}
+
 // Cache names of the four-factor backend's two passes: pass 0 runs the
 // four-factor family, pass 1 its twiddle variant.
 inline constexpr char cache_c2c_1d_4_facts_transpose[] = "gpu_framework_c2c_1d_2_fact_colbatch_transpose";
@@ -84,7 +104,4 @@ inline void copy_name(const std::string& name, char* field, std::size_t bytes) {
   std::snprintf(field, bytes, "%s", name.c_str());
 }
 
-}  // namespace kernels
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::kernels

@@ -4,10 +4,7 @@
 
 #include <cstddef>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace kernels {
+namespace ulmara::qez::dft::kernels {
 
 // One program family: its text in each precision, as null-terminated arrays
 // of pieces to be joined.
@@ -20,7 +17,4 @@ struct program_text_chunks {
 extern const program_text_chunks program_text_table[];
 extern const std::size_t program_text_table_size;
 
-}  // namespace kernels
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::kernels

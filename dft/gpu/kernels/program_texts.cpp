@@ -6,10 +6,7 @@
 
 #include "dft/gpu/kernels/program_text_table.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace kernels {
+namespace ulmara::qez::dft::kernels {
 
 namespace {
 
@@ -76,7 +73,4 @@ const char* program_text_small_md_slm(bool double_precision) {
   return program_text(family_small_md_slm, double_precision);
 }
 
-}  // namespace kernels
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::kernels

@@ -5,10 +5,7 @@
 
 #include "dft/gpu/kernels/program_names.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace kernels {
+namespace ulmara::qez::dft::kernels {
 
 // The text of a family in one precision; null for an unknown family.
 const char* program_text(const char* family, bool double_precision);
@@ -28,7 +25,4 @@ const char* program_text_r2c_1d_def(bool double_precision);
 // The small multi-dimensional backend's shared-local-memory program.
 const char* program_text_small_md_slm(bool double_precision);
 
-}  // namespace kernels
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::kernels

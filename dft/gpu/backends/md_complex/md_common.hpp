@@ -8,10 +8,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace md_complex {
+namespace ulmara::qez::dft::md_complex {
 
 // Index of a dimension's stride by role.
 enum stride_role : int { forward_input = 0, backward_input = 1, forward_output = 2, backward_output = 3 };
@@ -40,7 +37,4 @@ inline bool runs_esimd_engine(std::uint32_t arch) {
   return arch == QEZ_GPU_ARCH_HARIX || arch == QEZ_GPU_ARCH_NOPRA;
 }
 
-}  // namespace md_complex
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::md_complex

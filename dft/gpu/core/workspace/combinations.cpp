@@ -10,9 +10,7 @@
 #include "dft/gpu/core/workspace_estimators.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace {
 
 template <class T>
@@ -160,6 +158,4 @@ std::uint64_t estimate_workspace_c2c_double(const DFTI_DESCRIPTOR* r) { return e
 std::uint64_t estimate_workspace_r2c_float(const DFTI_DESCRIPTOR* r) { return estimate_real_record<float>(r); }
 std::uint64_t estimate_workspace_r2c_double(const DFTI_DESCRIPTOR* r) { return estimate_real_record<double>(r); }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -8,11 +8,10 @@
 #include <limits>
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/gpu/core/ceil_div.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 constexpr int estimate_max_rank = 7;
 
@@ -106,7 +105,6 @@ inline std::int64_t round_up(std::int64_t x, std::int64_t step) {
 }
 inline std::int64_t r128(std::int64_t x) { return round_up(x, 128); }
 inline std::int64_t r256(std::int64_t x) { return round_up(x, 256); }
-inline std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 // Bytes for M transforms of s bytes each, capped.
 inline std::int64_t capped(std::int64_t per_transform, std::int64_t count) {
@@ -117,6 +115,4 @@ inline std::int64_t capped(std::int64_t per_transform, std::int64_t count) {
 
 using plan_basics::complex_bytes;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

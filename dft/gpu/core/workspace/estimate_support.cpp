@@ -1,8 +1,6 @@
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 bool is_packed_layout(const dft_estimate_config& c, int direction, bool check_batch) {
   const std::int64_t m = c.number_of_transforms;
@@ -66,6 +64,4 @@ dft_estimate_config axis_child(const dft_estimate_config& parent, int axis, int 
                           s.write[0], count, parent.direction_count, true);
 }
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

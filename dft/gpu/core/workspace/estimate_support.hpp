@@ -4,9 +4,7 @@
 
 #include "dft/gpu/core/workspace/estimate_config.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 enum estimate_direction : int { estimate_forward = 0, estimate_backward = 1 };
 
@@ -58,6 +56,4 @@ dft_estimate_config complex_1d_child(std::int64_t length, std::int64_t fwd_strid
                                      std::int64_t bwd_distance, std::int64_t count,
                                      std::int32_t direction_count, bool in_place);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

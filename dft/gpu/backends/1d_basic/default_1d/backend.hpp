@@ -11,10 +11,7 @@
 #include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace default_1d {
+namespace ulmara::qez::dft::default_1d {
 
 // The record fields the backend accepts by; nothing is touched.
 bool accepts(const DFTI_DESCRIPTOR* record);
@@ -36,7 +33,4 @@ void bkd_free_buffers(block<T>* b, std::uint32_t part);
 // Compute entries stored in the record.
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace default_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::default_1d

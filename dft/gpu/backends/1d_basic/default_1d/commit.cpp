@@ -14,9 +14,7 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace default_1d {
 
 namespace {
@@ -222,6 +220,4 @@ QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, default_1d::acceptan
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_default_gpu_bkd, default_1d)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

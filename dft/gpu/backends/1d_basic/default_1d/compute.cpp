@@ -11,10 +11,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace default_1d {
+namespace ulmara::qez::dft::default_1d {
 
 namespace {
 
@@ -227,7 +224,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
-}  // namespace default_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::default_1d

@@ -4,10 +4,7 @@
 
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace default_1d {
+namespace ulmara::qez::dft::default_1d {
 
 namespace {
 
@@ -51,7 +48,4 @@ bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* tex
   return fitted(written, size);
 }
 
-}  // namespace default_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::default_1d

@@ -6,10 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace default_1d {
+namespace ulmara::qez::dft::default_1d {
 
 enum class kernel_template { registers, generic, shared_memory };
 
@@ -31,7 +28,4 @@ bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* tex
 // kernel argument, and the helpers the templates share.
 const char* program_prelude();
 
-}  // namespace default_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::default_1d

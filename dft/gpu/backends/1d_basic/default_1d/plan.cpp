@@ -8,10 +8,7 @@
 #include "dft/gpu/backends/1d_basic/default_1d/kernel_build.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace default_1d {
+namespace ulmara::qez::dft::default_1d {
 
 // ---------------------------------------------------------------------------
 // Constants of the plan.
@@ -445,7 +442,4 @@ QEZ_INSTANTIATE_PLAN(float)
 QEZ_INSTANTIATE_PLAN(double)
 #undef QEZ_INSTANTIATE_PLAN
 
-}  // namespace default_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::default_1d

@@ -16,10 +16,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace default_1d {
+namespace ulmara::qez::dft::default_1d {
 
 using namespace plan_basics;
 
@@ -132,7 +129,4 @@ direction_program describe_program(const block<T>& b, std::uint32_t d);
 template <class T>
 const char* copy_kernel_name();
 
-}  // namespace default_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::default_1d

@@ -2,9 +2,7 @@
 // buffer, capped, once per direction.
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_default_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -15,6 +13,4 @@ std::int64_t dft_c2c_default_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
 template class dft_c2c_default_gpu_bkd<float>;
 template class dft_c2c_default_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

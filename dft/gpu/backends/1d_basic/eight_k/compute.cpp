@@ -8,10 +8,7 @@
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 namespace {
 
@@ -146,7 +143,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

@@ -6,30 +6,23 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_basic/eight_k/kernel_build.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 namespace {
 
 // The option list of every build; double adds the 64-bit block moves first.
-#define QEZ_8K_OPTIONS                                                                           \
-  "-DN0=%lld -DN0_FACT0=%lld -DN0_FACT1=%lld -DN1=%lld -DN1_FACT0=%lld -DN1_FACT1=%lld "         \
-  "-DTRANSPOSE_OUTPUT_FUNC=%s -DN0_FACT0_FUNC=%s -DN0_FACT1_FUNC=%s "                            \
-  "-DSAME_ORIENTATION_OUTPUT_FUNC=%s -DN1_FACT0_FUNC=%s -DN1_FACT1_FUNC=%s -DFWD_DIR=%d "        \
-  "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "          \
-  "-DCOLS_PER_WG=%lld "
-constexpr const char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_8K_OPTIONS;
-constexpr const char options_format_single[] = QEZ_8K_OPTIONS;
-#undef QEZ_8K_OPTIONS
+QEZ_DEFINE_OPTION_FORMATS(
+    "-DN0=%lld -DN0_FACT0=%lld -DN0_FACT1=%lld -DN1=%lld -DN1_FACT0=%lld -DN1_FACT1=%lld "
+    "-DTRANSPOSE_OUTPUT_FUNC=%s -DN0_FACT0_FUNC=%s -DN0_FACT1_FUNC=%s "
+    "-DSAME_ORIENTATION_OUTPUT_FUNC=%s -DN1_FACT0_FUNC=%s -DN1_FACT1_FUNC=%s -DFWD_DIR=%d "
+    "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "
+    "-DCOLS_PER_WG=%lld ")
 
-constexpr auto program_name_double =
-    kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_d");
-constexpr auto program_name_single =
-    kernels::cache_program_name(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl_s");
+constexpr auto program_names =
+    kernels::cache_program_names(kernels::family_c2c_8k, ".qez_dft_gpu_bkd_c2c_1d_8k_sycl");
 
 }  // namespace
 
@@ -74,7 +67,7 @@ build_options format_build_options(const block<T>* b, direction d) {
 template <class T>
 int build_kernels(block<T>* b) {
   format_kernel_names(b);
-  const char* program = is_double<T>() ? program_name_double.data() : program_name_single.data();
+  const char* program = program_names.of(is_double<T>());
   const char* source = kernels::program_text_c2c_8k(is_double<T>());
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(b->directions, d)) continue;
@@ -90,21 +83,11 @@ int build_kernels(block<T>* b) {
   return status_success;
 }
 
-template <class T>
-void release_kernels(block<T>* b) {
-  release_kernel_handles(b->kernels);
-}
-
 #define QEZ_INSTANTIATE(T)                                                    \
   template void format_kernel_names<T>(block<T>*);                            \
   template build_options format_build_options<T>(const block<T>*, direction); \
-  template int build_kernels<T>(block<T>*);                                   \
-  template void release_kernels<T>(block<T>*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+  template int build_kernels<T>(block<T>*);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

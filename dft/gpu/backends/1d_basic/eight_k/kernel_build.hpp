@@ -3,10 +3,7 @@
 
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 constexpr std::size_t build_options_bytes = 1024;
 
@@ -23,7 +20,4 @@ void format_kernel_names(block<T>* b);
 template <class T>
 build_options format_build_options(const block<T>* b, direction d);
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

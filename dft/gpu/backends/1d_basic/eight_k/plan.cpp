@@ -16,9 +16,7 @@
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace eight_k {
 
 namespace {
@@ -151,14 +149,11 @@ QEZ_DEFINE_BACKEND_POLICY(clear_backend_destroy_when_thrown, eight_k::acceptance
 #define QEZ_INSTANTIATE(T)                                               \
   template int bkd_init<T>(DFTI_DESCRIPTOR*);                            \
   template void bkd_destroy<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace eight_k
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_8k_2_facts_gpu_bkd, eight_k)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -19,10 +19,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 using namespace plan_basics;
 
@@ -168,13 +165,8 @@ int bkd_write_twiddle_table_on_device(block<T>* b);
 // Kernels (kernel_build.cpp).
 template <class T>
 int build_kernels(block<T>* b);
-template <class T>
-void release_kernels(block<T>* b);
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

@@ -17,10 +17,7 @@ QEZ_DECLARE_WRITER_NAMES(Usm)
 QEZ_DECLARE_WRITER_NAMES(Buf)
 #undef QEZ_DECLARE_WRITER_NAMES
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 namespace {
 
@@ -114,7 +111,4 @@ int bkd_write_twiddle_table_on_device(block<T>* b) {
 template int bkd_write_twiddle_table_on_device<float>(block<float>*);
 template int bkd_write_twiddle_table_on_device<double>(block<double>*);
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

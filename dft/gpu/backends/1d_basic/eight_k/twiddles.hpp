@@ -20,10 +20,7 @@
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 constexpr std::int64_t lanes_per_entry_run = subgroup_size / 2;  // a
 
@@ -72,7 +69,4 @@ struct inter_pass_table_writer {
   }
 };
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

@@ -11,10 +11,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace eight_k {
+namespace ulmara::qez::dft::eight_k {
 
 namespace {
 
@@ -120,11 +117,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t,   \
                                 void*);                                                        \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace eight_k
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::eight_k

@@ -17,9 +17,7 @@
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace two_factor {
 
 namespace {
@@ -141,6 +139,4 @@ QEZ_DEFINE_BACKEND_POLICY(failing_commit, two_factor::acceptance<T>, bkd_init<T>
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_2_facts_gpu_bkd, two_factor)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

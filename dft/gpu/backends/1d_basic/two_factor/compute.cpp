@@ -5,10 +5,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/kernel_build.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 namespace {
 
@@ -88,7 +85,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

@@ -6,10 +6,7 @@
 #include "dft/gpu/backends/1d_basic/two_factor/kernel_build.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 namespace {
 
@@ -67,20 +64,10 @@ int build_kernels(block<T>* b) {
   return status_success;
 }
 
-template <class T>
-void release_kernels(block<T>* b) {
-  release_kernel_handles(b->kernels);
-}
-
 #define QEZ_INSTANTIATE(T)                                 \
   template program_request request_of<T>(const block<T>&); \
-  template int build_kernels<T>(block<T>*);                \
-  template void release_kernels<T>(block<T>*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+  template int build_kernels<T>(block<T>*);
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

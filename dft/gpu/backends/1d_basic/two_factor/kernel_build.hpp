@@ -9,10 +9,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 // The plan's program request (everything its option strings are made of).
 template <class T>
@@ -23,14 +20,6 @@ program_request request_of(const block<T>& b);
 template <class T>
 int build_kernels(block<T>* b);
 
-// Gives both kernels back to the kernel cache; errors of the release are
-// dropped and the slots cleared all the same.
-template <class T>
-void release_kernels(block<T>* b);
-
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

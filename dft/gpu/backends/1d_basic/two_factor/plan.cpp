@@ -9,10 +9,7 @@
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 namespace {
 
@@ -174,11 +171,9 @@ program_names make_program_names(bool double_precision, std::int64_t n, factors 
 }
 
 const char* program_name(bool double_precision) {
-  static constexpr auto name_double =
-      kernels::cache_program_name(kernels::family_c2c_1d_2_facts, ".qez_dft_gpu_bkd_c2c_1d_2_facts_sycl_d");
-  static constexpr auto name_single =
-      kernels::cache_program_name(kernels::family_c2c_1d_2_facts, ".qez_dft_gpu_bkd_c2c_1d_2_facts_sycl_s");
-  return double_precision ? name_double.data() : name_single.data();
+  static constexpr auto names =
+      kernels::cache_program_names(kernels::family_c2c_1d_2_facts, ".qez_dft_gpu_bkd_c2c_1d_2_facts_sycl");
+  return names.of(double_precision);
 }
 
 std::string make_build_options(const program_request& p, direction d) {
@@ -217,7 +212,4 @@ std::string describe(const block<T>& b) {
 template std::string describe(const block<float>&);
 template std::string describe(const block<double>&);
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

@@ -14,10 +14,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 using namespace plan_basics;
 
@@ -134,7 +131,4 @@ const char* program_name(bool double_precision);
 template <class T>
 std::string describe(const block<T>& b);
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

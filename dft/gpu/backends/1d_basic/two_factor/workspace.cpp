@@ -12,10 +12,7 @@ class twidlTableGen2FactsUsmFloat;
 class twidlTableGen2FactsBufDouble;
 class twidlTableGen2FactsBufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 namespace {
 
@@ -233,11 +230,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   template int bkd_write_twiddle_table_on_device<T>(block<T>*);                                 \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

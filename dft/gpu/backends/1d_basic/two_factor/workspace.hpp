@@ -17,10 +17,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_basic/two_factor/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace two_factor {
+namespace ulmara::qez::dft::two_factor {
 
 // What bkd_free_buffers releases.
 enum free_mode : std::uint32_t {
@@ -55,7 +52,4 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
 template <class T>
 int bkd_write_twiddle_table_on_device(block<T>* b);
 
-}  // namespace two_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::two_factor

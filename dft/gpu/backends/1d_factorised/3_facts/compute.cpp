@@ -7,10 +7,7 @@
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/call_compute_entries.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace three_factor {
+namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
@@ -115,7 +112,4 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 
 QEZ_DEFINE_CALL_COMPUTE_ENTRIES(compute_1d_xwd, dir_forward, dir_backward)
 
-}  // namespace three_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::three_factor

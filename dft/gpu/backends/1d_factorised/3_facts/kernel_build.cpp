@@ -7,32 +7,24 @@
 #include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace three_factor {
+namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
-constexpr auto cache_name_double =
-    kernels::cache_program_name(kernels::family_c2c_1d_3_facts, ".qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_d");
-constexpr auto cache_name_single =
-    kernels::cache_program_name(kernels::family_c2c_1d_3_facts, ".qez_dft_gpu_bkd_c2c_1d_sycl_3_facts_s");
+constexpr auto cache_names =
+    kernels::cache_program_names(kernels::family_c2c_1d_3_facts, ".qez_dft_gpu_bkd_c2c_1d_sycl_3_facts");
 
 }  // namespace
 
-const char* const program_name_double = cache_name_double.data();
-const char* const program_name_single = cache_name_single.data();
+const char* const program_name_double = cache_names.double_name.data();
+const char* const program_name_single = cache_names.single_name.data();
 
 namespace {
 
-#define QEZ_THREE_FACTOR_OPTIONS                                                                         \
-  "-DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DKERNEL_FUNC0=%s -DKERNEL_FUNC1=%s -DKERNEL_FUNC2=%s "         \
-  "-DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld " \
-  "-DTDIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld -DSUBGRPS_IN_GROUP=%lld "
-constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_THREE_FACTOR_OPTIONS;
-constexpr char options_format_single[] = QEZ_THREE_FACTOR_OPTIONS;
-#undef QEZ_THREE_FACTOR_OPTIONS
+QEZ_DEFINE_OPTION_FORMATS(
+    "-DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DKERNEL_FUNC0=%s -DKERNEL_FUNC1=%s -DKERNEL_FUNC2=%s "
+    "-DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld "
+    "-DTDIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld -DSUBGRPS_IN_GROUP=%lld ")
 constexpr char large_register_file_option[] = "-cl-tavir-256-GRF-per-thread ";
 
 constexpr const char* kernel_roles[pass_count] = {"rowbatch0", "rowbatch1", "rowbatch2"};
@@ -96,7 +88,4 @@ void release_kernels(block<T>* b) {
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace three_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::three_factor

@@ -10,6 +10,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/ceil_div.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
@@ -18,9 +19,7 @@
 #include "dft/gpu/core/single_batch_1d_test.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace three_factor {
 
 namespace {
@@ -56,8 +55,6 @@ struct register_limit {
   std::uint64_t limit;
 };
 constexpr register_limit register_limits[] = {{QEZ_GPU_ARCH_FENWA, 85}, {QEZ_GPU_ARCH_HARIX, 44}};
-
-std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 // Steps of bkd_init that read the device and the record but write neither:
 // run on a scratch block first so that a plan the device cannot carry is
@@ -259,6 +256,4 @@ QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_3_facts_gpu_bkd, three_factor)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

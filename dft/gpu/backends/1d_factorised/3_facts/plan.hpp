@@ -21,10 +21,7 @@
 #include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace three_factor {
+namespace ulmara::qez::dft::three_factor {
 
 using namespace plan_basics;
 
@@ -112,14 +109,8 @@ struct block {
   sycl::event* last_compute;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& b);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -149,14 +140,9 @@ template <class T>
 sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, direction d);
 
 // Workspace (workspace.cpp).
-QEZ_DECLARE_WORKSPACE_ENTRIES()
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t mode);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace three_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::three_factor

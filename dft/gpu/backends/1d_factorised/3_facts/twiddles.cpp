@@ -9,6 +9,7 @@
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_name_trait.hpp"
+#include "dft/gpu/core/table_writer_submission.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
@@ -21,10 +22,7 @@ class twidlTableGen3FactsClass2UsmFloat;
 class twidlTableGen3FactsClass1BufFloat;
 class twidlTableGen3FactsClass2BufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace three_factor {
+namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
@@ -56,24 +54,8 @@ struct table_writer {
 
 template <class T, table_class c>
 sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
-  if (kind == workspace_buffer) {
-    auto* bytes_buffer = static_cast<byte_buffer*>(view);
-    return q.submit(
-        [&](sycl::handler& cgh) {
-          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
-          cgh.parallel_for<typename generator_name<T, c, false>::type>(range, [=](sycl::id<2> i) {
-            w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]);
-          });
-        },
-        table_writer_location(__LINE__));
-  }
-  T* table = static_cast<T*>(view);
-  return q.submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
-                                                                    [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
-      },
-      table_writer_location(__LINE__));
+  return submit_table_writer<typename generator_name<T, c, true>::type, typename generator_name<T, c, false>::type, T>(
+      q, view, kind == workspace_buffer, w, range);
 }
 
 }  // namespace
@@ -98,7 +80,4 @@ sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, 
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace three_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::three_factor

@@ -9,10 +9,7 @@
 #include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace three_factor {
+namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
@@ -47,12 +44,8 @@ template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t part,
                   void* events) {
   block<T>* b = block_of<T>(record);
-  if (b == nullptr) return status_invalid_configuration;
-  b->workspace = workspace;
-  b->workspace_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
-  // Tables still being written and computes still reading go first.
-  bkd_free_buffers(b, part);
-  if (workspace == nullptr) return status_no_workspace;
+  const int taken = take_workspace(b, workspace, kind, part);
+  if (taken != status_success) return taken;
 
   workspace_slicer slices{workspace, b->workspace_kind == workspace_buffer, offset};
   if (covers_twiddle_part(part)) {
@@ -85,13 +78,6 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
                                          &block<T>::internal_temporary);
 }
 
-#define QEZ_INSTANTIATE(T)                                     \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
-  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
-QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_WORKSPACE_ENTRIES)
 
-}  // namespace three_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::three_factor

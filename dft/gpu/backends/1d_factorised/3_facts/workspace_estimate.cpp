@@ -7,9 +7,7 @@
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace {
 
@@ -41,6 +39,4 @@ std::int64_t dft_c2c_3_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
 template class dft_c2c_3_facts_gpu_bkd<float>;
 template class dft_c2c_3_facts_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -10,23 +10,17 @@
 #include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor {
+namespace ulmara::qez::dft::four_factor {
 
 const char* const transpose_program_name = kernels::cache_c2c_1d_4_facts_transpose;
 const char* const twiddle_program_name = kernels::cache_c2c_1d_4_facts_twiddle;
 
 namespace {
 
-#define QEZ_FOUR_FACTOR_OPTIONS                                                                          \
-  "-DFFT_LEN=%lld -DNUM_FFTS=%lld -DFACT0=%lld -DFACT1=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s "           \
-  "-DFACT1_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld "           \
-  "-DSUBGROUP_SIZE=%lld -DNUM_WORKGROUPS=%lld -DTWIDDLE -DMULTIFACTOR_TWIDDLE "
-constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_FOUR_FACTOR_OPTIONS;
-constexpr char options_format_single[] = QEZ_FOUR_FACTOR_OPTIONS;
-#undef QEZ_FOUR_FACTOR_OPTIONS
+QEZ_DEFINE_OPTION_FORMATS(
+    "-DFFT_LEN=%lld -DNUM_FFTS=%lld -DFACT0=%lld -DFACT1=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s "
+    "-DFACT1_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld "
+    "-DSUBGROUP_SIZE=%lld -DNUM_WORKGROUPS=%lld -DTWIDDLE -DMULTIFACTOR_TWIDDLE ")
 constexpr char tail_option_format[] = "-DLOAD_STORE_TAIL=%lld ";
 constexpr std::size_t options_bytes = 1024;
 
@@ -96,7 +90,4 @@ void release_kernels(block<T>* s) {
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace four_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor

@@ -19,9 +19,7 @@
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/device_registry.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace four_factor {
 
 namespace {
@@ -317,6 +315,4 @@ QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_4_facts_gpu_bkd, four_factor)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -25,10 +25,7 @@
 #include "dft/gpu/core/plan_basics.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor {
+namespace ulmara::qez::dft::four_factor {
 
 using namespace plan_basics;
 
@@ -149,14 +146,8 @@ struct block {
   sycl::event* last_compute;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& s);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -181,14 +172,9 @@ template <class T>
 void release_kernels(block<T>* s);
 
 // Workspace (workspace.cpp).
-QEZ_DECLARE_WORKSPACE_ENTRIES()
-template <class T>
-void bkd_free_buffers(block<T>* s, std::uint32_t which);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace four_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor

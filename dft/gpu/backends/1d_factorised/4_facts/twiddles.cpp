@@ -5,6 +5,7 @@
 
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/core/kernel_name_trait.hpp"
+#include "dft/gpu/core/table_writer_submission.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 class twidlTableGen4FactsUsmClass1Double;
@@ -16,10 +17,7 @@ class twidlTableGen4FactsBufClass1Float;
 class twidlTableGen4FactsUsmClass2Float;
 class twidlTableGen4FactsBufClass2Float;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor {
+namespace ulmara::qez::dft::four_factor {
 
 namespace {
 
@@ -91,23 +89,10 @@ struct cross_writer {
 
 template <class T, table_writer c, class Writer>
 sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl::range<2> range) {
-  if (view.kind == workspace_buffer) {
-    byte_buffer* bytes_buffer = view.buffer;
-    return q.submit(
-        [&](sycl::handler& cgh) {
-          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
-          cgh.parallel_for<typename generator_name<T, c, false>::type>(
-              range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
-        },
-        table_writer_location(__LINE__));
-  }
-  T* table = static_cast<T*>(view.pointer);
-  return q.submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename generator_name<T, c, true>::type>(range,
-                                                                    [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
-      },
-      table_writer_location(__LINE__));
+  const bool into_buffer = view.kind == workspace_buffer;
+  void* target = into_buffer ? static_cast<void*>(view.buffer) : view.pointer;
+  return submit_table_writer<typename generator_name<T, c, true>::type, typename generator_name<T, c, false>::type, T>(
+      q, target, into_buffer, w, range);
 }
 
 }  // namespace
@@ -134,11 +119,7 @@ sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const 
 #define QEZ_INSTANTIATE(T)                                                                                  \
   template sycl::event write_sub_length_table<T>(sycl::queue&, const table_view&, std::int64_t, std::int64_t); \
   template sycl::event write_cross_table<T>(sycl::queue&, const table_view&, const cross_table_shape&, T);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace four_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor

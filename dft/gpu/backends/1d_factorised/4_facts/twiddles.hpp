@@ -17,10 +17,7 @@
 
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor {
+namespace ulmara::qez::dft::four_factor {
 
 // Where a table goes: a USM address, or a byte buffer (kind 1).
 struct table_view {
@@ -57,7 +54,4 @@ sycl::event write_sub_length_table(sycl::queue& queue, const table_view& view, s
 template <class T>
 sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const cross_table_shape& shape, T scale);
 
-}  // namespace four_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor

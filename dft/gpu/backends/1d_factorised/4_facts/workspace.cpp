@@ -11,10 +11,7 @@
 #include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor {
+namespace ulmara::qez::dft::four_factor {
 
 namespace {
 
@@ -86,12 +83,8 @@ template <class T>
 int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record, std::uint32_t which,
                   void* events) {
   block<T>* s = block_of<T>(record);
-  if (s == nullptr) return status_invalid_configuration;
-  s->workspace = workspace;
-  s->workspace_kind = kind == workspace_buffer ? workspace_buffer : workspace_usm;
-  // Tables still being written and computes still running go first.
-  bkd_free_buffers(s, which);
-  if (workspace == nullptr) return status_no_workspace;
+  const int taken = take_workspace(s, workspace, kind, which);
+  if (taken != status_success) return taken;
 
   workspace_slicer slices{workspace, s->workspace_kind == workspace_buffer, offset};
   if (covers_twiddle_part(which)) {
@@ -110,13 +103,6 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
                                          &block<T>::internal_temp);
 }
 
-#define QEZ_INSTANTIATE(T)                                     \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
-  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
-QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_WORKSPACE_ENTRIES)
 
-}  // namespace four_factor
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor

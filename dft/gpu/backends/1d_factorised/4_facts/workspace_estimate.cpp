@@ -4,9 +4,7 @@
 
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_4_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -22,6 +20,4 @@ std::int64_t dft_c2c_4_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
 template class dft_c2c_4_facts_gpu_bkd<float>;
 template class dft_c2c_4_facts_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

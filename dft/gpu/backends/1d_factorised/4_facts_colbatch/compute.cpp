@@ -8,10 +8,7 @@
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/call_compute_entries.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor_colbatch {
+namespace ulmara::qez::dft::four_factor_colbatch {
 
 namespace {
 
@@ -138,7 +135,4 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 
 QEZ_DEFINE_CALL_COMPUTE_ENTRIES(compute_1d_xwd, dir_forward, dir_backward)
 
-}  // namespace four_factor_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor_colbatch

@@ -11,23 +11,17 @@
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/kernel_entry_points.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor_colbatch {
+namespace ulmara::qez::dft::four_factor_colbatch {
 
 const char* const program_name = kernels::family_c2c_1d_2_fact_colbatch_twiddle;
 const char* const program_family = kernels::family_c2c_1d_2_fact_colbatch_twiddle;
 
 namespace {
 
-#define QEZ_COLBATCH_OPTIONS                                                                                   \
-  "-DFFT_LEN=%lld -DFACT0=%lld -DFACT1=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFWD_DIR=%d "    \
-  "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DOUTER_IDIST=%lld -DTEMP_OUTER_DIST=%lld -DWORK_GROUP_SIZE=%lld "   \
-  "-DSUBGROUP_SIZE=%lld -DNUM_WORKGROUPS=%lld -DTWIDDLE -DFOUR_FACT_COLBATCH "
-constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_COLBATCH_OPTIONS;
-constexpr char options_format_single[] = QEZ_COLBATCH_OPTIONS;
-#undef QEZ_COLBATCH_OPTIONS
+QEZ_DEFINE_OPTION_FORMATS(
+    "-DFFT_LEN=%lld -DFACT0=%lld -DFACT1=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFWD_DIR=%d "
+    "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DOUTER_IDIST=%lld -DTEMP_OUTER_DIST=%lld -DWORK_GROUP_SIZE=%lld "
+    "-DSUBGROUP_SIZE=%lld -DNUM_WORKGROUPS=%lld -DTWIDDLE -DFOUR_FACT_COLBATCH ")
 constexpr std::size_t options_bytes = 2048;
 
 }  // namespace
@@ -113,7 +107,4 @@ void release_kernels(block<T>* s) {
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace four_factor_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor_colbatch

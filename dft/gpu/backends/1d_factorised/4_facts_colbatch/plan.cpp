@@ -11,6 +11,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/ceil_div.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
@@ -21,9 +22,7 @@
 #include "gpu/service/device_registry.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace four_factor_colbatch {
 
 namespace {
@@ -46,8 +45,6 @@ const admitted_architecture* admitted(qez_gpu_arch_t a) {
     if (g.architecture == a) return &g;
   return nullptr;
 }
-
-std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 std::int64_t input_side(const dim_record& d, dim_field other) { return d.input != 0 ? d.input : dim_value(d, other); }
 std::int64_t output_side(const dim_record& d, dim_field other) {
@@ -416,6 +413,4 @@ QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_4_facts_colbatch_gpu_bkd, four_factor_colbatch)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

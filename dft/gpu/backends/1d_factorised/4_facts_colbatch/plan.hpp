@@ -29,10 +29,7 @@
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/kernel_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor_colbatch {
+namespace ulmara::qez::dft::four_factor_colbatch {
 
 using namespace plan_basics;
 
@@ -185,11 +182,6 @@ struct block {
   sycl::event* last_compute;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
 // The launch plan a committed state runs.
 template <class T>
 launch_plan launch_plan_of(const block<T>& s) {
@@ -197,9 +189,8 @@ launch_plan launch_plan_of(const block<T>& s) {
           s.outer_tail};
 }
 
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& s);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -251,14 +242,9 @@ template <class T>
 int bkd_write_twiddle_table_on_device(block<T>* s);
 
 // Workspace (workspace.cpp).
-QEZ_DECLARE_WORKSPACE_ENTRIES()
-template <class T>
-void bkd_free_buffers(block<T>* s, std::uint32_t part);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace four_factor_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor_colbatch

@@ -10,10 +10,7 @@
 #include "gpu/service/device_registry.hpp"
 #include "gpu/service/kernel_entry_points.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor_colbatch {
+namespace ulmara::qez::dft::four_factor_colbatch {
 
 namespace {
 
@@ -83,7 +80,4 @@ bool load_prebuilt_kernel(block<float>* s, pass p, direction d) {
   return true;
 }
 
-}  // namespace four_factor_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor_colbatch

@@ -17,6 +17,7 @@
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_name_trait.hpp"
+#include "dft/gpu/core/table_writer_submission.hpp"
 #include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "platform/core/include/qez_core.h"
@@ -26,10 +27,7 @@ class twidlTableGen4FactsColBatchBuf2Double;
 class twidlTableGen4FactsColBatchUsm2Float;
 class twidlTableGen4FactsColBatchBuf2Float;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace four_factor_colbatch {
+namespace ulmara::qez::dft::four_factor_colbatch {
 
 namespace {
 
@@ -71,22 +69,8 @@ struct cross_table_writer {
 template <class T>
 sycl::event submit_cross(void* target, std::uint32_t kind, const cross_table_writer<T>& w, sycl::range<2> range,
                          sycl::queue& q) {
-  if (kind != workspace_usm) {
-    auto* bytes_buffer = static_cast<byte_buffer*>(target);
-    return q.submit(
-        [&](sycl::handler& cgh) {
-          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
-          cgh.parallel_for<typename writer_name<T, false>::type>(
-              range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
-        },
-        table_writer_location(__LINE__));
-  }
-  T* table = static_cast<T*>(target);
-  return q.submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename writer_name<T, true>::type>(range, [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
-      },
-      table_writer_location(__LINE__));
+  return submit_table_writer<typename writer_name<T, true>::type, typename writer_name<T, false>::type, T>(
+      q, target, kind != workspace_usm, w, range);
 }
 
 // The four targets of a state's workspace kind, in writing order.
@@ -232,7 +216,4 @@ int bkd_write_twiddle_table_on_device(block<T>* s) {
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace four_factor_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::four_factor_colbatch

@@ -16,9 +16,7 @@
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace n_fact_colbatch {
 
 namespace {
@@ -315,6 +313,4 @@ QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_2_facts_colbatch_gpu_bkd, n_fact_colbatch)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

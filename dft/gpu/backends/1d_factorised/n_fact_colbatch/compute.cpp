@@ -7,10 +7,7 @@
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/call_compute_entries.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_fact_colbatch {
+namespace ulmara::qez::dft::n_fact_colbatch {
 
 namespace {
 
@@ -85,7 +82,4 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
 
 QEZ_DEFINE_CALL_COMPUTE_ENTRIES(compute_1d_xwd, dir_forward, dir_backward)
 
-}  // namespace n_fact_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_fact_colbatch

@@ -10,35 +10,27 @@
 #include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_fact_colbatch {
+namespace ulmara::qez::dft::n_fact_colbatch {
 
 namespace {
 
-constexpr auto cache_name_double = kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch,
-                                                               ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d");
-constexpr auto cache_name_single = kernels::cache_program_name(kernels::family_c2c_1d_n_fact_colbatch,
-                                                               ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s");
+constexpr auto cache_names = kernels::cache_program_names(kernels::family_c2c_1d_n_fact_colbatch,
+                                                          ".qez_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl");
 
 }  // namespace
 
 const char* const program_family = kernels::family_c2c_1d_n_fact_colbatch;
-const char* const program_key_double = cache_name_double.data();
-const char* const program_key_single = cache_name_single.data();
+const char* const program_key_double = cache_names.double_name.data();
+const char* const program_key_single = cache_names.single_name.data();
 
 namespace {
 
-#define QEZ_COLBATCH_OPTIONS                                                                                   \
-  "-DINPUT_STRIDE=%lld -DOUTPUT_STRIDE=%lld -DINNER_BATCH=%lld -DINNER_BATCH_PER_GROUP=%lld "                   \
-  "-DINNER_BATCH_FOR_LAST_GROUP=%lld -DOUTER_BATCH=%lld -DOUTER_BATCH_INPUT_DISTANCE=%lld "                     \
-  "-DOUTER_BATCH_OUTPUT_DISTANCE=%lld -DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s " \
-  "-DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DWORKGROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "       \
-  "-DSUBGRPS_PER_FFT=%lld "
-constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_COLBATCH_OPTIONS;
-constexpr char options_format_single[] = QEZ_COLBATCH_OPTIONS;
-#undef QEZ_COLBATCH_OPTIONS
+QEZ_DEFINE_OPTION_FORMATS(
+    "-DINPUT_STRIDE=%lld -DOUTPUT_STRIDE=%lld -DINNER_BATCH=%lld -DINNER_BATCH_PER_GROUP=%lld "
+    "-DINNER_BATCH_FOR_LAST_GROUP=%lld -DOUTER_BATCH=%lld -DOUTER_BATCH_INPUT_DISTANCE=%lld "
+    "-DOUTER_BATCH_OUTPUT_DISTANCE=%lld -DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s "
+    "-DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DWORKGROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "
+    "-DSUBGRPS_PER_FFT=%lld ")
 
 constexpr std::size_t options_bytes = 512;
 
@@ -90,20 +82,11 @@ int build_kernels(block<T>* b) {
   return status_success;
 }
 
-template <class T>
-void release_kernels(block<T>* b) {
-  release_kernel_handles(b->kernels);
-}
-
 #define QEZ_INSTANTIATE(T)                                               \
   template void format_names<T>(block<T>*);                              \
   template std::string build_options<T>(const block<T>&, direction);     \
-  template int build_kernels<T>(block<T>*);                              \
-  template void release_kernels<T>(block<T>*);
+  template int build_kernels<T>(block<T>*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace n_fact_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_fact_colbatch

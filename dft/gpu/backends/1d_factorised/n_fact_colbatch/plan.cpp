@@ -7,15 +7,11 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
+#include "dft/gpu/core/ceil_div.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_fact_colbatch {
+namespace ulmara::qez::dft::n_fact_colbatch {
 
 namespace {
-
-std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 // The pair of factors (each 2..64) of q with the smallest difference; the
 // first found on ties.
@@ -287,7 +283,4 @@ bool plan_direction(const search_inputs& in, direction_plan* out) {
   return true;
 }
 
-}  // namespace n_fact_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_fact_colbatch

@@ -25,10 +25,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_fact_colbatch {
+namespace ulmara::qez::dft::n_fact_colbatch {
 
 using namespace plan_basics;
 
@@ -130,11 +127,6 @@ struct block {
   std::uint32_t in_order;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
 // Input and output distances of a batch dimension for a direction.
 template <class T>
 direction_distances distances_for(const block<T>& b, batch_dim dim, direction d) {
@@ -143,9 +135,8 @@ direction_distances distances_for(const block<T>& b, batch_dim dim, direction d)
   return {b.bwd_distance[dim], b.fwd_distance[dim]};
 }
 
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& b);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -166,22 +157,15 @@ std::string build_options(const block<T>& b, direction d);
 // 0, or 7 when a kernel did not come back or its options did not fit.
 template <class T>
 int build_kernels(block<T>* b);
-template <class T>
-void release_kernels(block<T>* b);
 
 // Twiddle tables (twiddles.cpp).
 template <class T>
 sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_kind t, direction d);
 
 // Workspace (workspace.cpp).
-QEZ_DECLARE_WORKSPACE_ENTRIES()
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t mode);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace n_fact_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_fact_colbatch

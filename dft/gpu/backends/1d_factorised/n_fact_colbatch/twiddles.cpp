@@ -9,6 +9,7 @@
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_name_trait.hpp"
+#include "dft/gpu/core/table_writer_submission.hpp"
 #include "dft/gpu/core/reduced_unit_root.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
@@ -17,10 +18,7 @@ class twidlTableColBatchInSlmBufDouble;
 class twidlTableColBatchInSlmUsmFloat;
 class twidlTableColBatchInSlmBufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_fact_colbatch {
+namespace ulmara::qez::dft::n_fact_colbatch {
 
 namespace {
 
@@ -51,23 +49,8 @@ struct table_writer {
 
 template <class T>
 sycl::event submit(void* view, std::int64_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
-  if (kind == workspace_buffer) {
-    auto* bytes_buffer = static_cast<byte_buffer*>(view);
-    return q.submit(
-        [&](sycl::handler& cgh) {
-          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(*bytes_buffer, cgh);
-          cgh.parallel_for<typename writer_name<T, false>::type>(
-              range, [=](sycl::id<2> i) { w.write(reinterpret_cast<T*>(&bytes[0]), i[0], i[1]); });
-        },
-        table_writer_location(__LINE__));
-  }
-  T* table = static_cast<T*>(view);
-  return q.submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename writer_name<T, true>::type>(range,
-                                                              [=](sycl::id<2> i) { w.write(table, i[0], i[1]); });
-      },
-      table_writer_location(__LINE__));
+  return submit_table_writer<typename writer_name<T, true>::type, typename writer_name<T, false>::type, T>(
+      q, view, kind == workspace_buffer, w, range);
 }
 
 }  // namespace
@@ -93,7 +76,4 @@ sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_kind t, d
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace n_fact_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_fact_colbatch

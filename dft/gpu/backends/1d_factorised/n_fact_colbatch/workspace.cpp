@@ -9,10 +9,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_fact_colbatch {
+namespace ulmara::qez::dft::n_fact_colbatch {
 
 namespace {
 
@@ -134,13 +131,6 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return status_success;
 }
 
-#define QEZ_INSTANTIATE(T)                                     \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
-  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
-QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_WORKSPACE_ENTRIES)
 
-}  // namespace n_fact_colbatch
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_fact_colbatch

@@ -4,9 +4,7 @@
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_2_facts_colbatch_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -23,6 +21,4 @@ std::int64_t dft_c2c_2_facts_colbatch_gpu_bkd<T>::workspace_estimate(dft_estimat
 template class dft_c2c_2_facts_colbatch_gpu_bkd<float>;
 template class dft_c2c_2_facts_colbatch_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -16,10 +16,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace large_1d {
+namespace ulmara::qez::dft::large_1d {
 
 namespace {
 
@@ -116,11 +113,7 @@ int create_row_child(DFTI_DESCRIPTOR* record, int tail) {
 #define QEZ_INSTANTIATE(T)                                  \
   template int create_column_child<T>(DFTI_DESCRIPTOR*, int); \
   template int create_row_child<T>(DFTI_DESCRIPTOR*, int);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::large_1d

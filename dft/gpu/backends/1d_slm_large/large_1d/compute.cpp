@@ -13,10 +13,7 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace large_1d {
+namespace ulmara::qez::dft::large_1d {
 
 namespace {
 
@@ -223,7 +220,4 @@ template int build_kernels<double>(block<double>*);
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
-}  // namespace large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::large_1d

@@ -17,9 +17,7 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace large_1d {
 
 namespace {
@@ -237,14 +235,11 @@ QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, large_1d::acceptance
   template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace large_1d
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_large_1d_gpu_bkd, large_1d)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

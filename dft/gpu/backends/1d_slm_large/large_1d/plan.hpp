@@ -24,10 +24,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace large_1d {
+namespace ulmara::qez::dft::large_1d {
 
 using namespace plan_basics;
 
@@ -99,20 +96,14 @@ struct block {
   sycl::event* last_compute;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
 // The matrix row pitch L in elements.
 template <class T>
 std::int64_t row_pitch(const block<T>& b) {
   return b.n_large + b.row_pad_bytes / complex_bytes<T>();
 }
 
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& b);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -130,16 +121,11 @@ template <class T>
 int create_row_child(DFTI_DESCRIPTOR* record, int tail);
 
 // Workspace (workspace.cpp).
-QEZ_DECLARE_WORKSPACE_ENTRIES()
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t part);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Transpose kernel and compute entries (compute.cpp).
 template <class T>
 int build_kernels(block<T>* b);
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
-}  // namespace large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::large_1d

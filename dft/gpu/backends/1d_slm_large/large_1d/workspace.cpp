@@ -10,10 +10,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace large_1d {
+namespace ulmara::qez::dft::large_1d {
 
 namespace {
 
@@ -135,14 +132,6 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return status;
 }
 
-#define QEZ_INSTANTIATE(T)                                     \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
-  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_WORKSPACE_ENTRIES)
 
-}  // namespace large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::large_1d

@@ -2,9 +2,7 @@
 // row children (8192 x 8192 split) and its matrix.
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_large_1d_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -25,6 +23,4 @@ std::int64_t dft_c2c_large_1d_gpu_bkd<T>::workspace_estimate(dft_estimate_config
 template class dft_c2c_large_1d_gpu_bkd<float>;
 template class dft_c2c_large_1d_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -7,10 +7,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 namespace {
 
@@ -115,7 +112,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

@@ -13,23 +13,17 @@
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 namespace {
 
 constexpr std::size_t options_bytes = 1024;
 constexpr const char* program_name = kernels::family_c2c_1d_n_facts_slm;
 
-#define QEZ_N_FACTS_SLM_OPTIONS                                                                    \
-  "-DFFT_LEN=%lld -DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DFACT3=%lld -DMAX_FACT=%lld "             \
-  "-DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFACT3_FUNC=%s -DFWD_DIR=%d " \
-  "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld "
-constexpr char options_format_double[] = "-Dcl_tavir_subgroups_long " QEZ_N_FACTS_SLM_OPTIONS;
-constexpr char options_format_single[] = QEZ_N_FACTS_SLM_OPTIONS;
-#undef QEZ_N_FACTS_SLM_OPTIONS
+QEZ_DEFINE_OPTION_FORMATS(
+    "-DFFT_LEN=%lld -DFACT0=%lld -DFACT1=%lld -DFACT2=%lld -DFACT3=%lld -DMAX_FACT=%lld "
+    "-DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFACT1_FUNC=%s -DFACT2_FUNC=%s -DFACT3_FUNC=%s -DFWD_DIR=%d "
+    "-DBWD_DIR=%d -DIDIST=%lld -DODIST=%lld -DWORK_GROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld ")
 
 // Options appended only when their value is non-zero, in this order.
 struct optional_option {
@@ -123,11 +117,7 @@ void release_kernels(block<T>* b) {
   template int build_kernels<T>(block<T>*);    \
   template void release_kernels<T>(block<T>*); \
   template std::string build_options_text<T>(const block<T>&, direction, const char*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

@@ -19,9 +19,7 @@
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace n_facts_slm {
 
 namespace {
@@ -312,14 +310,11 @@ QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, n_facts_slm::accepta
   template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*); \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)                            \
   template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace n_facts_slm
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_n_facts_gpu_bkd, n_facts_slm)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

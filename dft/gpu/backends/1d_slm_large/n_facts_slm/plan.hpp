@@ -21,10 +21,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 using namespace plan_basics;
 
@@ -139,14 +136,8 @@ struct block {
   std::uint32_t in_order;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& b);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
@@ -207,7 +198,4 @@ template <class T>
 int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies, void* result_event,
                    direction d, std::int64_t data_kind, const trailing_table* trailing);
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

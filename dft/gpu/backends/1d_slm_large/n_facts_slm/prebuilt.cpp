@@ -5,10 +5,7 @@
 #include "gpu/service/kernel_entry_points.hpp"
 #include "gpu/service/qez_gpu_types.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 namespace {
 
@@ -50,7 +47,4 @@ bool main_table_on_host(std::int64_t length, std::int64_t max_fact, std::int64_t
   return prebuilt_plan && subgroup_size == 16 && subgroup_count == 64;
 }
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

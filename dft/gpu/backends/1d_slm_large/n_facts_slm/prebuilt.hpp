@@ -14,10 +14,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "gpu/service/kernel_types.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 struct prebuilt_kernel {
   const char* name;
@@ -50,7 +47,4 @@ int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, gpu::qez_
 bool main_table_on_host(std::int64_t length, std::int64_t max_fact, std::int64_t subgroup_size,
                         std::int64_t subgroup_count);
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

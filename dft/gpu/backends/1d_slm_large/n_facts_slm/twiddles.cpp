@@ -19,10 +19,7 @@ class bufMainTwiddleGenerationNFactSLM_d;
 class usmMainTwiddleGenerationNFactSLM_s;
 class bufMainTwiddleGenerationNFactSLM_s;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 namespace {
 
@@ -121,11 +118,7 @@ sycl::event init_or_copy_main_twiddle_on_device(void* table, std::uint32_t kind,
                                                                  std::int64_t, sycl::queue&);               \
   template sycl::event init_or_copy_main_twiddle_on_device<T>(void*, std::uint32_t, T, const block<T>&,     \
                                                               sycl::queue&);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

@@ -17,10 +17,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 // One work-item (a, k) of a simple-table writer.
 template <class T>
@@ -72,7 +69,4 @@ template <class T>
 sycl::event init_or_copy_main_twiddle_on_device(void* table, std::uint32_t kind, T scale, const block<T>& b,
                                                 sycl::queue& q);
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

@@ -7,10 +7,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/twiddles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace n_facts_slm {
+namespace ulmara::qez::dft::n_facts_slm {
 
 namespace {
 
@@ -132,11 +129,7 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record, add_works
   template void bkd_free_buffers<T>(block<T>*, std::uint32_t);                                                 \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);            \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*, add_workspace_fn);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace n_facts_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::n_facts_slm

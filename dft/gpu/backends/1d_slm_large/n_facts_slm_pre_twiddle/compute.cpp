@@ -6,10 +6,7 @@
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm_pre_twiddle/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace pretw_slm {
+namespace ulmara::qez::dft::pretw_slm {
 
 namespace {
 
@@ -38,7 +35,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry<T>, dir_forward, dir_backward)
 
-}  // namespace pretw_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::pretw_slm

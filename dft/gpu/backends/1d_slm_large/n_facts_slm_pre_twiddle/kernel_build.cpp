@@ -9,10 +9,7 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace pretw_slm {
+namespace ulmara::qez::dft::pretw_slm {
 
 namespace {
 
@@ -55,11 +52,7 @@ int build_kernels(block<T>* b) {
 #define QEZ_INSTANTIATE(T)                                                 \
   template std::string pretw_build_options<T>(const block<T>&, direction); \
   template int build_kernels<T>(block<T>*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace pretw_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::pretw_slm

@@ -91,8 +91,7 @@ QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, pretw_slm::acceptanc
   template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
   QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace pretw_slm

@@ -17,9 +17,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 extern const backend_table dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_float;
 extern const backend_table dft_c2c_n_facts_pre_twiddle_gpu_bkd_table_double;
@@ -55,11 +53,6 @@ struct block {
   sycl::event* pretw_event;
 };
 
-template <class T>
-block<T>* block_of(const DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
 // Bytes of the pre-twiddle table before padding: howmany x N complex values
 // for N up to longest_tabled_length, else 0.
 template <class T>
@@ -67,9 +60,8 @@ constexpr std::uint64_t pretw_raw_bytes(std::int64_t length, std::int64_t howman
   return length <= longest_tabled_length ? static_cast<std::uint64_t>(length * howmany) * 2 * sizeof(T) : 0;
 }
 
-// One line describing a plan (tests and diagnostics).
-template <class T>
-std::string describe(const block<T>& b);
+// block_of<T>; describe<T>, one line describing a plan (tests, diagnostics).
+QEZ_DECLARE_BLOCK_ENTRIES()
 
 // Acceptance, commit and release (plan.cpp).
 template <class T>
@@ -84,14 +76,10 @@ template <class T>
 int build_kernels(block<T>* b);
 
 // Workspace and tables (workspace.cpp).
-QEZ_DECLARE_WORKSPACE_ENTRIES()
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t mode);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Compute entries (compute.cpp).
 QEZ_DECLARE_COMPUTE_ENTRIES()
 
 }  // namespace pretw_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -9,10 +9,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace pretw_slm {
+namespace ulmara::qez::dft::pretw_slm {
 
 namespace {
 
@@ -80,14 +77,6 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   return n_facts_slm::create_and_initialize_internal_workspaces<T>(record, add_workspace<T>);
 }
 
-#define QEZ_INSTANTIATE(T)                                     \
-  template void bkd_free_buffers<T>(block<T>*, std::uint32_t); \
-  QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_WORKSPACE_ENTRIES)
 
-}  // namespace pretw_slm
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::pretw_slm

@@ -6,10 +6,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace very_large_1d {
+namespace ulmara::qez::dft::very_large_1d {
 
 namespace {
 
@@ -87,7 +84,4 @@ int create_children(DFTI_DESCRIPTOR* record, const factor_row& row) {
   return status_success;
 }
 
-}  // namespace very_large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::very_large_1d

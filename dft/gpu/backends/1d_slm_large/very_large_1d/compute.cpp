@@ -10,10 +10,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace very_large_1d {
+namespace ulmara::qez::dft::very_large_1d {
 
 namespace {
 
@@ -212,7 +209,4 @@ int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   return compute_entry(record, input, output, dependencies, container_kind, result_event, dir_backward);
 }
 
-}  // namespace very_large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::very_large_1d

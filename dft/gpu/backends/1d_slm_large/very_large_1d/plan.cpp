@@ -13,9 +13,7 @@
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace very_large_1d {
 
 namespace {
@@ -236,6 +234,4 @@ struct backend_policy {
 const backend_table dft_c2c_very_large_1d_gpu_bkd_table_float = {QEZ_PROTOCOL_ENTRIES(very_large_1d::backend_policy),
                                                                 very_large_1d::add_workspace};
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -28,10 +28,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace very_large_1d {
+namespace ulmara::qez::dft::very_large_1d {
 
 using namespace plan_basics;
 
@@ -173,7 +170,4 @@ int compute_1d_fwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 int compute_1d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,
                    std::uint64_t* container_kind, void* result_event);
 
-}  // namespace very_large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::very_large_1d

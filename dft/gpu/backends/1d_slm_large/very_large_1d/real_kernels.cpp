@@ -11,10 +11,7 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace very_large_1d {
+namespace ulmara::qez::dft::very_large_1d {
 
 const char post_processing_program_name[] = "real_fft_post_processing.qez_dft_gpu_bkd_1d_very_large_sycl_s";
 const char pre_processing_program_name[] = "real_fft_pre_processing.qez_dft_gpu_bkd_1d_very_large_sycl_s";
@@ -80,7 +77,4 @@ sycl::event submit_real_kernel(sycl::queue& queue, sycl::kernel& kernel, void* s
       compute_submission_location(__LINE__));
 }
 
-}  // namespace very_large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::very_large_1d

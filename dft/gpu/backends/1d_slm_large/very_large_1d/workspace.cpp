@@ -9,10 +9,7 @@
 #include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace very_large_1d {
+namespace ulmara::qez::dft::very_large_1d {
 
 namespace {
 
@@ -83,7 +80,4 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
                                          &block::internal_second);
 }
 
-}  // namespace very_large_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::very_large_1d

@@ -13,10 +13,7 @@
 #include "gpu/service/qez_gpu_types.h"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -204,7 +201,4 @@ void release_children(block& b) {
 template int plan_children<float>(block&, DFTI_DESCRIPTOR*, bool);
 template int plan_children<double>(block&, DFTI_DESCRIPTOR*, bool);
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

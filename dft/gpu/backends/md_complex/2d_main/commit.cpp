@@ -11,9 +11,7 @@
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace c2c_2d_main {
 
 namespace {
@@ -143,6 +141,4 @@ template int bkd_init<double>(DFTI_DESCRIPTOR*);
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_2d_main_gpu_bkd, c2c_2d_main)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

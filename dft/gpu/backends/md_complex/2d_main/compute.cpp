@@ -8,10 +8,7 @@
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -261,7 +258,4 @@ int compute_2d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_2d_xwd<T>, plan_basics::dir_forward,
                                  plan_basics::dir_backward)
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

@@ -9,10 +9,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/backend_glue.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -67,7 +64,4 @@ template bool try_esimd_strategy<double>(block&, DFTI_DESCRIPTOR*);
 template int esimd_compute<float>(block&, void*, void*, void*, std::uint64_t, void*, plan_basics::direction);
 template int esimd_compute<double>(block&, void*, void*, void*, std::uint64_t, void*, plan_basics::direction);
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

@@ -7,10 +7,7 @@
 
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 // Plans the record with the ESIMD engine. Taken: the block's esimd_plan is
 // set and the record's workspace sizes are the plan's; otherwise nothing is
@@ -34,7 +31,4 @@ template <class T>
 int esimd_compute(block& b, void* input, void* output, void* dependencies, std::uint64_t container_kind,
                   void* result_event, plan_basics::direction d);
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

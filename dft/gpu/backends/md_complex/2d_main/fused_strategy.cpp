@@ -15,10 +15,7 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -155,7 +152,4 @@ bool try_fused_strategy(block& b, DFTI_DESCRIPTOR* r) {
 template bool try_fused_strategy<float>(block&, DFTI_DESCRIPTOR*);
 template bool try_fused_strategy<double>(block&, DFTI_DESCRIPTOR*);
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

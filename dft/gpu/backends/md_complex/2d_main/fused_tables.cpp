@@ -17,10 +17,7 @@ class twidlTableGen2DYdirDoubleBuf;
 class twidlTableGen2DYdirFloatUsm;
 class twidlTableGen2DYdirFloatBuf;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -81,7 +78,4 @@ int bkd_write_twiddle_table_on_device(block& b) {
   return b.double_precision ? write_tables<double>(b) : write_tables<float>(b);
 }
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

@@ -30,10 +30,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 // Strides of one dimension, by side of the transform.
 enum stride_side : int {
@@ -189,7 +186,4 @@ QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd)
 QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_2d_main::acceptance, bkd_init<T>, bkd_destroy,
                           compute_2d_fwd<T>, compute_2d_bwd<T>, data_arrays_of_storage)
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

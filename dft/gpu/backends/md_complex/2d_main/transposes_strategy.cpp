@@ -17,10 +17,7 @@
 #include "gpu/service/device_registry.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 const char* const transpose_family = kernels::family_transpose;
 
@@ -195,7 +192,4 @@ bool try_transposes_strategy(block& b, DFTI_DESCRIPTOR* r) {
   return true;
 }
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

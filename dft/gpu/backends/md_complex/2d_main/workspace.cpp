@@ -10,10 +10,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_main {
+namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
 
@@ -117,7 +114,4 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 template int add_workspace<float>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);
 template int add_workspace<double>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*);
 
-}  // namespace c2c_2d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_main

@@ -2,9 +2,7 @@
 // the single-precision 16384 x 16384 transform, the transposition buffer.
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_2d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -20,6 +18,4 @@ std::int64_t dft_c2c_2d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
 template class dft_c2c_2d_main_gpu_bkd<float>;
 template class dft_c2c_2d_main_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

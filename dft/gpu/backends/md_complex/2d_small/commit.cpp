@@ -12,17 +12,13 @@
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace c2c_2d_small {
 
 namespace {
 
-constexpr auto program_name_single =
-    kernels::cache_program_name(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_s");
-constexpr auto program_name_double =
-    kernels::cache_program_name(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_d");
+constexpr auto program_names =
+    kernels::cache_program_names(kernels::family_c2c_2d_small, ".qez_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl");
 constexpr const char* family = kernels::family_c2c_2d_small;
 constexpr std::size_t options_bytes = 512;
 constexpr std::int64_t register_budget_bytes = 131072;
@@ -71,7 +67,7 @@ int build_kernels(block* b) {
   for (plan_basics::direction d : {plan_basics::dir_forward, plan_basics::dir_backward}) {
     char options[options_bytes];
     if (!format_options(*b, dbl, d, options, sizeof options)) return status_internal_error;
-    const cached_kernel_request request{b->queue, dbl ? program_name_double.data() : program_name_single.data(), text,
+    const cached_kernel_request request{b->queue, program_names.of(dbl), text,
                                         b->kernel_name, options};
     const int status = build_cached_kernel(request, b->kernels[d], build_check::kernel_only);
     if (status != status_success) return status;
@@ -149,6 +145,4 @@ const backend_table dft_c2c_2d_small_gpu_bkd_table_float = {QEZ_PROTOCOL_ENTRIES
 const backend_table dft_c2c_2d_small_gpu_bkd_table_double = {
     QEZ_PROTOCOL_ENTRIES(c2c_2d_small::backend_policy<double>), shared_no_op_add_workspace};
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,10 +6,7 @@
 #include "dft/gpu/backends/md_complex/2d_small/plan.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_small {
+namespace ulmara::qez::dft::c2c_2d_small {
 
 namespace {
 
@@ -52,7 +49,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 QEZ_DEFINE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd, compute_entry<T>, plan_basics::dir_forward,
                                  plan_basics::dir_backward)
 
-}  // namespace c2c_2d_small
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_small

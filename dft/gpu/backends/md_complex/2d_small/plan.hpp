@@ -20,10 +20,7 @@
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_2d_small {
+namespace ulmara::qez::dft::c2c_2d_small {
 
 constexpr std::int64_t max_side = 64;
 constexpr std::int64_t side_multiple = 8;
@@ -67,7 +64,4 @@ QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_2d_fwd, compute_2d_bwd)
 QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_2d_small::acceptance, bkd_init<T>, bkd_destroy,
                           compute_2d_fwd<T>, compute_2d_bwd<T>, data_arrays_of_storage)
 
-}  // namespace c2c_2d_small
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_2d_small

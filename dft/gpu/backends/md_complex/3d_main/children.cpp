@@ -9,10 +9,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_3d_main {
+namespace ulmara::qez::dft::c2c_3d_main {
 
 namespace {
 
@@ -144,7 +141,4 @@ int plan_children(DFTI_DESCRIPTOR* r, block<T>& b) {
 template int plan_children<float>(DFTI_DESCRIPTOR*, block<float>&);
 template int plan_children<double>(DFTI_DESCRIPTOR*, block<double>&);
 
-}  // namespace c2c_3d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_3d_main

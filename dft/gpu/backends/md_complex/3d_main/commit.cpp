@@ -14,9 +14,7 @@
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace c2c_3d_main {
 
 namespace {
@@ -263,6 +261,4 @@ QEZ_INSTANTIATE_3D_MAIN(double)
 
 QEZ_DEFINE_BACKEND_TABLES(dft_c2c_3d_main_gpu_bkd, c2c_3d_main)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

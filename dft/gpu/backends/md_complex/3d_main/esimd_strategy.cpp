@@ -7,10 +7,7 @@
 #include "dft/gpu/backends/md_complex/3d_main/plan.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/backend_glue.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_3d_main {
+namespace ulmara::qez::dft::c2c_3d_main {
 
 namespace {
 template <class T>
@@ -69,7 +66,4 @@ QEZ_INSTANTIATE_ESIMD_HOOKS(float)
 QEZ_INSTANTIATE_ESIMD_HOOKS(double)
 #undef QEZ_INSTANTIATE_ESIMD_HOOKS
 
-}  // namespace c2c_3d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_3d_main

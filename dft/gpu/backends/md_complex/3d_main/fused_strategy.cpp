@@ -23,10 +23,7 @@ class twidlTableGen3D2FactsDoubleBuf;
 class twidlTableGen3DYZdirDoubleUsm;
 class twidlTableGen3DYZdirDoubleBuf;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_3d_main {
+namespace ulmara::qez::dft::c2c_3d_main {
 
 namespace {
 
@@ -250,7 +247,4 @@ int fused_compute(DFTI_DESCRIPTOR* r, block<double>& b, plan_basics::direction d
   return status_success;
 }
 
-}  // namespace c2c_3d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_3d_main

@@ -22,10 +22,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_3d_main {
+namespace ulmara::qez::dft::c2c_3d_main {
 
 constexpr int dimensions = 3;
 
@@ -145,7 +142,4 @@ QEZ_DECLARE_NAMED_COMPUTE_ENTRIES(compute_3d_fwd, compute_3d_bwd)
 QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_3d_main::acceptance<T>, bkd_init<T>,
                           bkd_destroy<T>, compute_3d_fwd<T>, compute_3d_bwd<T>, data_arrays_of_storage)
 
-}  // namespace c2c_3d_main
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_3d_main

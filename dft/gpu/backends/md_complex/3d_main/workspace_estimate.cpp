@@ -1,9 +1,7 @@
 // Workspace estimate of the 3D main backend: its axis children.
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_3d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -14,6 +12,4 @@ std::int64_t dft_c2c_3d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
 template class dft_c2c_3d_main_gpu_bkd<float>;
 template class dft_c2c_3d_main_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

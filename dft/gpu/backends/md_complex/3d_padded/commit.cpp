@@ -17,9 +17,7 @@
 #include "gpu/service/architecture.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace c2c_3d_padded {
 
 namespace {
@@ -306,6 +304,4 @@ const backend_table dft_c2c_3d_padded_gpu_bkd_table_float = {
 const backend_table dft_c2c_3d_padded_gpu_bkd_table_double = {
     QEZ_PROTOCOL_ENTRIES(c2c_3d_padded::backend_policy<double>), c2c_3d_padded::add_workspace};
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -20,10 +20,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace c2c_3d_padded {
+namespace ulmara::qez::dft::c2c_3d_padded {
 
 enum child_axis : int { axis_x = 0, axis_y = 1, axis_z = 2, axis_count = 3 };
 
@@ -79,7 +76,4 @@ int compute_3d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, c2c_3d_padded::acceptance, bkd_init<T>, bkd_destroy,
                           compute_3d_fwd, compute_3d_bwd, data_arrays_of_storage)
 
-}  // namespace c2c_3d_padded
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::c2c_3d_padded

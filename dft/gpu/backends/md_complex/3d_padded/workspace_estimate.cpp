@@ -2,9 +2,7 @@
 // and the children of its three passes.
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_c2c_3d_padded_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -35,6 +33,4 @@ std::int64_t dft_c2c_3d_padded_gpu_bkd<T>::workspace_estimate(dft_estimate_confi
 template class dft_c2c_3d_padded_gpu_bkd<float>;
 template class dft_c2c_3d_padded_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

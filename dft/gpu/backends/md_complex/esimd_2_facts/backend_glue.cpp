@@ -6,10 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+namespace ulmara::qez::dft::esimd_2_facts {
 
 template <class T>
 esimd_2_facts_plan<T>* commit_packed_plan(DFTI_DESCRIPTOR* record, sycl::queue* queue,
@@ -81,7 +78,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts

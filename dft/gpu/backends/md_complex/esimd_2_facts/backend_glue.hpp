@@ -10,10 +10,7 @@
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+namespace ulmara::qez::dft::esimd_2_facts {
 
 // A committed plan for `transforms` packed transforms of `lengths`
 // (innermost first, both distances their product), with the record's scales
@@ -38,7 +35,4 @@ template <class T>
 int compute_with_plan(esimd_2_facts_plan<T>& plan, int direction, void* input, void* output, void* dependencies,
                       std::uint64_t container_kind, void* result_event);
 
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts

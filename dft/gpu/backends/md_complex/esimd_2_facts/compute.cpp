@@ -7,9 +7,7 @@
 #include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_kernel.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 using namespace esimd_2_facts;
 
@@ -108,6 +106,4 @@ QEZ_INSTANTIATE(double, 0)
 QEZ_INSTANTIATE(double, 1)
 #undef QEZ_INSTANTIATE
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -30,10 +30,7 @@
 // Which algorithm a pass runs (part of the kernel names, hence global).
 enum class fft_algo : int { row = 0, column_batch = 1 };
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+namespace ulmara::qez::dft::esimd_2_facts {
 
 using plan_basics::complex_bytes;
 
@@ -378,10 +375,7 @@ auto data_of(const A& acc) -> decltype(acc.get_pointer()) {
   return acc.get_pointer();
 }
 
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts
 
 // ---- Kernel family ------------------------------------------------------------------------
 

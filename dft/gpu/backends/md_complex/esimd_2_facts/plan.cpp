@@ -7,9 +7,7 @@
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
 #include "dft/gpu/core/base_address_alignment.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace esimd_2_facts {
 
@@ -215,6 +213,4 @@ std::string esimd_2_facts_plan<T>::describe() const {
 template class esimd_2_facts_plan<float>;
 template class esimd_2_facts_plan<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -20,9 +20,7 @@
 
 #include <sycl/sycl.hpp>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace esimd_2_facts {
 constexpr int max_rank = 3;
@@ -136,6 +134,4 @@ template <int direction, class T>
 sycl::event qez_dft_gpu_dft_esimd_2_facts_compute(const esimd_2_facts_plan<T>& plan, sycl::buffer<T, 1>& input,
                                                   sycl::buffer<T, 1>& output);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

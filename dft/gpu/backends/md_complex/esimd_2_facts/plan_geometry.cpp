@@ -4,10 +4,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+namespace ulmara::qez::dft::esimd_2_facts {
 
 namespace {
 bool one_of(std::int64_t n, std::initializer_list<std::int64_t> values) {
@@ -148,7 +145,4 @@ std::string describe_pass(const pass_geometry& g) {
          std::to_string(g.slm_bytes);
 }
 
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts

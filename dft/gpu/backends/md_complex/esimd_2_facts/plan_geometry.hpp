@@ -6,13 +6,11 @@
 #include <cstdint>
 #include <string>
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+#include "dft/gpu/core/ceil_div.hpp"
+
+namespace ulmara::qez::dft::esimd_2_facts {
 
 inline bool is_power_of_two(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
-inline std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 // Reals of one vector (VL), its complex lanes, and the columns of a column batch.
 constexpr std::uint32_t vector_reals = 16;
@@ -79,7 +77,4 @@ inline std::uint32_t groups_after_constant(const pass_geometry& g) {
 
 std::string describe_pass(const pass_geometry& g);
 
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts

@@ -7,10 +7,7 @@
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_geometry.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+namespace ulmara::qez::dft::esimd_2_facts {
 
 struct pass_bundle {
   sycl::kernel_bundle<sycl::bundle_state::executable> bundle;
@@ -36,7 +33,4 @@ std::uint64_t table_entries(const esimd_2_facts_plan<T>& p, std::uint64_t pass) 
 template <class T>
 void build_pass_bundle(esimd_2_facts_plan<T>& p, std::uint64_t pass, const pass_geometry& g);
 
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts

@@ -9,10 +9,7 @@
 
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace esimd_2_facts {
+namespace ulmara::qez::dft::esimd_2_facts {
 namespace {
 
 // The angle 2ij/N in double precision, rounded to T (cospi and sinpi then
@@ -40,10 +37,7 @@ void write_column_copies(T* target, std::uint64_t i, std::uint64_t j, std::uint6
 }
 
 }  // namespace
-}  // namespace esimd_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::esimd_2_facts
 
 // ---- Table writers (SYCL kernels; their types name them) ------------------------------
 
@@ -89,9 +83,7 @@ struct twidlTableGenC2CeSIMDcolBatchBuf {
   }
 };
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 using namespace esimd_2_facts;
 
@@ -218,6 +210,4 @@ void esimd_2_facts_plan<T>::create_twiddle_table(std::uint32_t mode) {
 template void esimd_2_facts_plan<float>::create_twiddle_table(std::uint32_t);
 template void esimd_2_facts_plan<double>::create_twiddle_table(std::uint32_t);
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

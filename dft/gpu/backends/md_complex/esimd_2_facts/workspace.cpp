@@ -7,9 +7,7 @@
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 using namespace esimd_2_facts;
 
@@ -160,6 +158,4 @@ QEZ_INSTANTIATE(float)
 QEZ_INSTANTIATE(double)
 #undef QEZ_INSTANTIATE
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

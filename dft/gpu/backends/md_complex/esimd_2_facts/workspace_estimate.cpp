@@ -3,9 +3,7 @@
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_geometry.hpp"
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace {
 
@@ -38,6 +36,4 @@ std::int64_t dft_c2c_esimd_2_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_c
 template class dft_c2c_esimd_2_facts_gpu_bkd<float>;
 template class dft_c2c_esimd_2_facts_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

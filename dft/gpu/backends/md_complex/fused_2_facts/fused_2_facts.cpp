@@ -6,10 +6,7 @@
 
 #include "dft/gpu/kernels/program_names.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace fused_2_facts {
+namespace ulmara::qez::dft::fused_2_facts {
 
 namespace {
 
@@ -93,7 +90,4 @@ byte_buffer* table_view(byte_buffer* workspace, std::uint64_t offset, std::uint6
                          sycl::detail::code_location(__FILE__, "add_workspace", __LINE__, 0));
 }
 
-}  // namespace fused_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::fused_2_facts

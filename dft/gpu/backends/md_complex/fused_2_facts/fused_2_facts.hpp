@@ -13,10 +13,7 @@
 
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace fused_2_facts {
+namespace ulmara::qez::dft::fused_2_facts {
 
 // The kernels work on lane pairs of sub-groups of this size.
 constexpr std::int64_t subgroup_size = 8;
@@ -189,7 +186,4 @@ sycl::event submit_table_writer(sycl::queue& queue, const Writer& writer, sycl::
 // sub-buffer and one beyond the parent's end.
 byte_buffer* table_view(byte_buffer* workspace, std::uint64_t offset, std::uint64_t bytes);
 
-}  // namespace fused_2_facts
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::fused_2_facts

@@ -8,10 +8,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_1d {
+namespace ulmara::qez::dft::r2c_1d {
 
 namespace {
 
@@ -80,7 +77,4 @@ void child_release::operator()(DFTI_DESCRIPTOR* child) const {
 template int create_r2c_complex_child<float>(DFTI_DESCRIPTOR*, child_slot);
 template int create_r2c_complex_child<double>(DFTI_DESCRIPTOR*, child_slot);
 
-}  // namespace r2c_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_1d

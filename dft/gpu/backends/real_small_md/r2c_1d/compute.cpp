@@ -8,10 +8,7 @@
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_1d {
+namespace ulmara::qez::dft::r2c_1d {
 
 namespace {
 
@@ -180,7 +177,4 @@ int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* depe
 
 QEZ_DEFINE_COMPUTE_ENTRIES(compute_entry, plan_basics::dir_forward, plan_basics::dir_backward)
 
-}  // namespace r2c_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_1d

@@ -9,17 +9,12 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_1d {
+namespace ulmara::qez::dft::r2c_1d {
 
 namespace {
 
-constexpr auto program_name_double =
-    kernels::cache_program_name(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl_d");
-constexpr auto program_name_single =
-    kernels::cache_program_name(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl_s");
+constexpr auto program_names =
+    kernels::cache_program_names(kernels::family_r2c_1d_def, ".qez_dft_gpu_bkd_r2c_1d_main_sycl");
 constexpr const char options_format[] =
     "%s%s-DIS=%lld -DOS=%lld -DFWD_D=%lld -DBWD_D=%lld -DTD=%lld -DNUM_PTS=%lld -DN_IS_EVEN=%lld ";
 constexpr const char odd_batch_format[] = "-DODDBATCH_SZ=%lld ";
@@ -89,7 +84,7 @@ std::string options_of(const block& b, const kernel_row& row) {
 
 template <class T>
 int build_r2c_kernels(block* b) {
-  const char* program = is_double<T>() ? program_name_double.data() : program_name_single.data();
+  const char* program = program_names.of(is_double<T>());
   const char* source = kernels::program_text_r2c_1d_def(is_double<T>());
   const char* letter = is_double<T>() ? "d" : "s";
   for (const kernel_row& row : kernel_rows) {
@@ -114,7 +109,4 @@ void kernel_release::operator()(sycl::kernel* k) const { release_kernel_handle(k
 template int build_r2c_kernels<float>(block*);
 template int build_r2c_kernels<double>(block*);
 
-}  // namespace r2c_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_1d

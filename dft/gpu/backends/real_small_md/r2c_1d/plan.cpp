@@ -11,9 +11,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "gpu/service/architecture.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace r2c_1d {
 
 namespace {
@@ -201,14 +199,11 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
 }
 
 #define QEZ_INSTANTIATE(T) template int bkd_init<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace r2c_1d
 
 QEZ_DEFINE_BACKEND_TABLES(dft_r2c_1d_main_gpu_bkd, r2c_1d)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

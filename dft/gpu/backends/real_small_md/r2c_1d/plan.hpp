@@ -27,10 +27,7 @@
 #include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_1d {
+namespace ulmara::qez::dft::r2c_1d {
 
 // Temp caps: Harix (6) and Nopra (9) allow 16 GiB, every other architecture
 // 44,040,192 bytes.
@@ -154,7 +151,4 @@ QEZ_DECLARE_COMPUTE_ENTRIES()
 QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, r2c_1d::acceptance, bkd_init<T>, bkd_destroy,
                           compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_storage)
 
-}  // namespace r2c_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_1d

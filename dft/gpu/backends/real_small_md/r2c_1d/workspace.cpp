@@ -15,10 +15,7 @@ class twidlTableGenR2C1DMainBufDouble;
 class twidlTableGenR2C1DMainUsmFloat;
 class twidlTableGenR2C1DMainBufFloat;
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_1d {
+namespace ulmara::qez::dft::r2c_1d {
 
 namespace {
 
@@ -220,11 +217,7 @@ void bkd_free_buffers(block* b, std::uint32_t phase) {
   template void twiddle_entry<T>(std::int64_t, std::int64_t, T*);                                 \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \
   template int create_and_initialize_internal_workspaces<T>(DFTI_DESCRIPTOR*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace r2c_1d
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_1d

@@ -3,9 +3,7 @@
 // transform groups.
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 template <class T>
 std::int64_t dft_r2c_1d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) const {
@@ -31,6 +29,4 @@ std::int64_t dft_r2c_1d_main_gpu_bkd<T>::workspace_estimate(dft_estimate_config 
 template class dft_r2c_1d_main_gpu_bkd<float>;
 template class dft_r2c_1d_main_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

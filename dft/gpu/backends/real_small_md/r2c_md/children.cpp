@@ -8,10 +8,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "qez_dft_engine.h"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_md {
+namespace ulmara::qez::dft::r2c_md {
 
 namespace {
 
@@ -130,7 +127,4 @@ template int create_children<double, 2>(DFTI_DESCRIPTOR*);
 template int create_children<float, 3>(DFTI_DESCRIPTOR*);
 template int create_children<double, 3>(DFTI_DESCRIPTOR*);
 
-}  // namespace r2c_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_md

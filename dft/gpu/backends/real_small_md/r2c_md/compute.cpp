@@ -7,10 +7,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_md {
+namespace ulmara::qez::dft::r2c_md {
 
 namespace {
 
@@ -176,7 +173,4 @@ int compute_r2c_3d_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void*
   return compute_backward(record, input, output, dependencies, container_kind, result_event);
 }
 
-}  // namespace r2c_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_md

@@ -12,9 +12,7 @@
 #include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace r2c_md {
 
 namespace {
@@ -265,6 +263,4 @@ QEZ_R2C_MD_TABLE(dft_r2c_3d_main_gpu_bkd_table_float, float, 3)
 QEZ_R2C_MD_TABLE(dft_r2c_3d_main_gpu_bkd_table_double, double, 3)
 #undef QEZ_R2C_MD_TABLE
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -32,10 +32,7 @@
 #include "dft/gpu/core/kernel_arguments.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace r2c_md {
+namespace ulmara::qez::dft::r2c_md {
 
 // Slots of the four child plans; a shared child stands in both slots of its
 // pair.
@@ -142,7 +139,4 @@ struct backend_policy {
   static std::uint32_t data_arrays(const DFTI_DESCRIPTOR* record) { return data_arrays_of_storage(record); }
 };
 
-}  // namespace r2c_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::r2c_md

@@ -5,9 +5,7 @@
 
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace {
 
@@ -95,6 +93,4 @@ template class dft_r2c_2d_main_gpu_bkd<double>;
 template class dft_r2c_3d_main_gpu_bkd<float>;
 template class dft_r2c_3d_main_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

@@ -6,10 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace small_md {
+namespace ulmara::qez::dft::small_md {
 
 namespace {
 
@@ -79,11 +76,7 @@ int compute_md_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 #define QEZ_INSTANTIATE(T)                                                                      \
   template int compute_md_fwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*); \
   template int compute_md_bwd<T>(DFTI_DESCRIPTOR*, void*, void*, void*, std::uint64_t*, void*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace small_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::small_md

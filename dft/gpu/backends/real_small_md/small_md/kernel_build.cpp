@@ -11,10 +11,7 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace small_md {
+namespace ulmara::qez::dft::small_md {
 
 namespace {
 
@@ -213,11 +210,7 @@ int build_small_md_kernel(block* b) {
 #define QEZ_INSTANTIATE(T)                                                   \
   template bool input_copied_in_slm<T>(const small_md_kernel_config&, int); \
   template int build_small_md_kernel<T>(block*);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
-}  // namespace small_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::small_md

@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "dft/gpu/core/ceil_div.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
@@ -13,9 +14,7 @@
 #include "gpu/service/architecture.hpp"
 #include "gpu/service/device_registry.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 namespace small_md {
 
 namespace {
@@ -33,8 +32,6 @@ constexpr std::uint32_t queue_backend_opencl = 0, queue_backend_nivolo = 1;
 // of this length is left to the later backends of the list (Nivolo queues
 // keep it).
 constexpr std::int64_t real_declined_double_n0 = 2508;
-
-std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 // Input or output stride of a dimension: the given one, or the domain's.
 std::int64_t given_or(std::int64_t given, std::int64_t domain) { return given != 0 ? given : domain; }
@@ -605,14 +602,11 @@ void bkd_destroy(DFTI_DESCRIPTOR* r) {
                                           std::int64_t, const device_geometry&);                        \
   template std::int64_t kernel_config_cost<T>(const small_md_kernel_config&);                           \
   template std::int64_t first_stage_work<T>(const small_md_kernel_config&);
-QEZ_INSTANTIATE(float)
-QEZ_INSTANTIATE(double)
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
 }  // namespace small_md
 
 QEZ_DEFINE_BACKEND_TABLES(dft_small_md_gpu_bkd, small_md)
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft

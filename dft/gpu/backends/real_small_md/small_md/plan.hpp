@@ -21,10 +21,7 @@
 #include "dft/gpu/core/plan_basics.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
-namespace small_md {
+namespace ulmara::qez::dft::small_md {
 
 using plan_basics::is_double;
 
@@ -177,7 +174,4 @@ int compute_md_bwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
 QEZ_DEFINE_BACKEND_POLICY(keep_backend_exceptions_as_status, small_md::acceptance, bkd_init<T>, bkd_destroy,
                           compute_md_fwd<T>, compute_md_bwd<T>, data_arrays_of_storage)
 
-}  // namespace small_md
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft::small_md

@@ -8,9 +8,7 @@
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 #include "dft/gpu/core/workspace/estimate_support.hpp"
 
-namespace ulmara {
-namespace qez {
-namespace dft {
+namespace ulmara::qez::dft {
 
 namespace {
 
@@ -89,6 +87,4 @@ std::int64_t dft_small_md_gpu_bkd<T>::workspace_estimate(dft_estimate_config c) 
 template class dft_small_md_gpu_bkd<float>;
 template class dft_small_md_gpu_bkd<double>;
 
-}  // namespace dft
-}  // namespace qez
-}  // namespace ulmara
+}  // namespace ulmara::qez::dft
