@@ -32,6 +32,7 @@ extern "C" {
 /* Builds of every program whose source or options contain the value fail
  * (read at every build). */
 #define QEZ_GPU_PROFILE_ENV_FAIL_BUILD "STANDIN_GPU_FAIL_BUILD"
+#define QEZ_GPU_PROFILE_ENV_SUB_GROUPS "STANDIN_GPU_SUB_GROUPS"     /* "emulate": sub-groups emulated */
 
 /* The profile used when STANDIN_GPU_PROFILE is unset or empty. */
 #define QEZ_GPU_PROFILE_DEFAULT_NAME "gulon"
@@ -93,6 +94,9 @@ const qez_gpu_profile_t* qez_gpu_profile_find(const char* name);
 const qez_gpu_profile_t* qez_gpu_profile_active(void);
 /* QEZ_GPU_PROFILE_LIBRARY_NAME, for run-time loading by file name. */
 const char* qez_gpu_profile_library_name(void);
+/* Under STANDIN_GPU_SUB_GROUPS=emulate: the programs built so far that use
+ * the emulated sub-group built-ins (their lane-pair form was compiled). */
+uint32_t qez_gpu_profile_lane_pair_programs_built(void);
 
 #ifdef __cplusplus
 }

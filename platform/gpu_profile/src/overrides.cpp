@@ -9,6 +9,7 @@
 
 #include "device_pair.hpp"
 #include "profile_internal.hpp"
+#include "sub_group_emulation.hpp"
 
 namespace qez_profile {
 namespace {
@@ -100,15 +101,24 @@ constexpr const char* no_fp64_prelude =
 
 cl_program CL_API_CALL create_program_with_source(cl_context context, cl_uint count, const char** strings,
                                                   const size_t* lengths, cl_int* errcode_ret) {
-  if (!fp64_off() || count == 0 || strings == nullptr)
+  if ((!fp64_off() && !sub_groups_emulated()) || count == 0 || strings == nullptr)
     return next().clCreateProgramWithSource(context, count, strings, lengths, errcode_ret);
-  std::vector<const char*> all{no_fp64_prelude};
-  std::vector<size_t> all_lengths{std::strlen(no_fp64_prelude)};
+  std::vector<const char*> all;
+  std::vector<size_t> all_lengths;
+  if (sub_groups_emulated()) {
+    all.push_back(sub_group_prelude().c_str());
+    all_lengths.push_back(sub_group_prelude().size());
+  }
+  if (fp64_off()) {
+    all.push_back(no_fp64_prelude);
+    all_lengths.push_back(std::strlen(no_fp64_prelude));
+  }
   for (cl_uint i = 0; i < count; ++i) {
     all.push_back(strings[i]);
     all_lengths.push_back(lengths ? lengths[i] : 0);
   }
-  return next().clCreateProgramWithSource(context, count + 1, all.data(), all_lengths.data(), errcode_ret);
+  return next().clCreateProgramWithSource(context, static_cast<cl_uint>(all.size()), all.data(), all_lengths.data(),
+                                          errcode_ret);
 }
 
 // ---- enumeration and device information ----
@@ -244,6 +254,7 @@ cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size
       if (fp64_off()) ext = without_word(ext, fp64_extension);
       while (!ext.empty() && ext.back() == ' ') ext.pop_back();
       ext += " " QEZ_GPU_PROFILE_EXTENSION " ";
+      if (sub_groups_emulated()) ext += std::string(emulated_sub_group_extensions()) + " ";
       return answer_string(ext, size, value, size_ret);
     }
     case CL_DEVICE_EXTENSIONS_WITH_VERSION:
@@ -338,6 +349,7 @@ std::string filter_options(const char* options) {
 cl_int CL_API_CALL build_program(cl_program program, cl_uint num_devices, const cl_device_id* devices,
                                  const char* options, void(CL_CALLBACK* notify)(cl_program, void*), void* user_data) {
   const std::string filtered = filter_options(options);
+  if (sub_groups_emulated()) return build_emulating_sub_groups(program, num_devices, devices, filtered, notify, user_data);
   return next().clBuildProgram(program, num_devices, devices, options ? filtered.c_str() : nullptr, notify,
                                user_data);
 }

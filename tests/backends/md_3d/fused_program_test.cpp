@@ -152,50 +152,5 @@ INSTANTIATE_TEST_SUITE_P(sizes, square_program,
                                   (std::get<2>(info.param) ? "_forward" : "_backward");
                          });
 
-// The lane-pair form compiles too: the sub-group extension is declared by a
-// prelude whose stand-in functions only make the text build (PoCL has no
-// sub-groups, so this form cannot run here).
-const char lane_pair_prelude[] = R"(#pragma OPENCL EXTENSION cl_khr_fp64 : enable
-#define cl_tavir_subgroups 1
-#define cl_tavir_subgroups_long 1
-#define OVL __attribute__((overloadable))
-OVL float tavir_sub_group_shuffle_xor(float v, uint m) { return v + (float)m; }
-OVL double tavir_sub_group_shuffle_xor(double v, uint m) { return v + (double)m; }
-uint tavir_sub_group_block_read(const global uint *p) { return p[get_local_id(0) % 8]; }
-void tavir_sub_group_block_write(global uint *p, uint v) { p[get_local_id(0) % 8] = v; }
-ulong tavir_sub_group_block_read_ul(const global ulong *p) { return p[get_local_id(0) % 8]; }
-void tavir_sub_group_block_write_ul(global ulong *p, ulong v) { p[get_local_id(0) % 8] = v; }
-)";
-
-TEST(lane_pair_form, the_three_kernels_build_in_both_precisions) {
-  for (bool dp : {true, false}) {
-    SCOPED_TRACE(dp ? "double" : "single");
-    f2::option_values v;
-    v.long_subgroups = dp;
-    v.fact0 = 15;
-    v.pad0 = 1;
-    v.fact1 = 9;
-    v.pad1 = 3;
-    v.kernel_func0 = "lane_rows";
-    v.fact0_func = "fft_15_s";
-    v.fact1_func = "fft_9_s";
-    v.n0 = v.n1 = v.n2 = 135;
-    v.work_group_size = 32;
-    v.loop_bound = 1;
-    v.batch_dist = 135 * 135 * 135;
-    v.kernel_func1 = "lane_columns";
-    v.kernel_func2 = "lane_depth";
-    const std::string options = f2::format_options(v);
-    const std::string source =
-        std::string(lane_pair_prelude) + qd::kernels::program_text("gpu_framework_c2c_3d_2_facts", dp);
-    const std::string program = std::string("md_3d_test.lane_pairs_") + (dp ? "d" : "s");
-    for (const char* name : {"lane_rows", "lane_columns", "lane_depth"}) {
-      kernel_slot k;
-      EXPECT_EQ(qd::build_cached_kernel({&test_queue(), program.c_str(), source.c_str(), name, options.c_str()}, k.k), 0)
-          << name;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace md_3d_test

@@ -104,24 +104,32 @@ static inline void f2_strided_columns(const global ftype *in, global ftype *out,
 #endif
         ;
     const ulong base = first + 4 * (ulong)x_block * DIST_IN_X_DIR;
-    if (sg < FACT1 && works) {
+    /* Sub-groups beyond the last row of a stage repeat the last one and
+     * store nothing, so that every work-item of the work-group reaches the
+     * shuffles of the DFTs. */
+    if (works) {
+        const bool live = sg < FACT1;
+        const uint r = live ? sg : FACT1 - 1;
         ptype v[FACT0];
         for (uint i = 0; i < FACT0; ++i)
-            v[i] = f2_column_value(in, base + (ulong)(sg + i * FACT1) * stride, tail, lane);
+            v[i] = f2_column_value(in, base + (ulong)(r + i * FACT1) * stride, tail, lane);
         FACT0_FUNC(v, pmOne);
         for (uint k = 0; k < FACT0; ++k) {
-            const uint o = F2_BLOCK * (FACT0 * sg + k) + 2 * pair;
+            const uint o = F2_BLOCK * (FACT0 * r + k) + 2 * pair;
             TWIDL_MULT_INPLACE(F2_TWIDDLE_COS(table, o, comp), F2_TWIDDLE_SIN(table, o, comp), v[k]);
-            F2_STORE(v[k], slm, 4 * (k * FACT1 + sg) + pair, comp);
+            if (live) F2_STORE(v[k], slm, 4 * (k * FACT1 + r) + pair, comp);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
-    if (sg < FACT0 && works) {
+    if (works) {
+        const bool live = sg < FACT0;
+        const uint r = live ? sg : FACT0 - 1;
         ptype w[FACT1];
-        for (uint j = 0; j < FACT1; ++j) w[j] = F2_LOAD(slm, 4 * (sg * FACT1 + j) + pair, comp);
+        for (uint j = 0; j < FACT1; ++j) w[j] = F2_LOAD(slm, 4 * (r * FACT1 + j) + pair, comp);
         FACT1_FUNC(w, pmOne);
-        for (uint j = 0; j < FACT1; ++j)
-            f2_column_store(out, base + (ulong)(sg + j * FACT0) * stride, tail, lane, w[j]);
+        if (live)
+            for (uint j = 0; j < FACT1; ++j)
+                f2_column_store(out, base + (ulong)(r + j * FACT0) * stride, tail, lane, w[j]);
     }
 }
 

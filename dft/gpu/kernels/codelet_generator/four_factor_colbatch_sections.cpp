@@ -171,10 +171,14 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
     }
     barrier(CLK_LOCAL_MEM_FENCE);
     if (CB_ACTIVE(lane)) {
-        for (uint k0 = j; k0 < FACT0; k0 += FACT1) {
+        /* Every sub-group takes every round (k0 past FACT0 repeats the last
+         * and stores nothing), so the whole work-group reaches the shuffles. */
+        for (uint round = 0; round < (FACT0 + FACT1 - 1) / FACT1; ++round) {
+            const bool k0_live = j + round * FACT1 < FACT0;
+            const uint k0 = k0_live ? j + round * FACT1 : FACT0 - 1;
             for (uint m = 0; m < FACT1; ++m) col[m] = cb_slm_get(slmPtr, (m * FACT0 + k0) * CB_H + q, comp);
             FACT1_FUNC(col, pmOne);
-            for (uint m = 0; m < FACT1; ++m) {
+            for (uint m = 0; m < FACT1 && k0_live; ++m) {
                 const long k = k0 + FACT0 * m;
 #ifdef TRANSPOSE_KERNEL
                 cb_store(out, temp_first + (k * (long)(NUM_WORKGROUPS) + g) * temp_row, col[m], q, temp_whole,

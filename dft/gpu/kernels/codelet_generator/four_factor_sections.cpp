@@ -116,13 +116,21 @@ static inline ptype f4_twiddle(const global ftype *table, const long e, ptype v,
 
 /* Second stage of a column: FACT1-point DFTs over the first-stage index s
  * for each a = s0, s0 + Q, ... below P, in place in the column's area. */
+/* Every sub-group takes every round (a past P repeats the last and stores
+ * nothing), so that the whole work-group reaches the shuffles of the DFTs. */
+#define F4_ROUNDS ((F4_P + F4_Q - 1) / F4_Q)
+#define F4_ROUND_ROW(s0, round, a, live)        \
+    const bool live = (s0) + (round) * F4_Q < F4_P; \
+    const uint a = live ? (s0) + (round) * F4_Q : F4_P - 1
 static inline void f4_second_stage(local ftype *area, const uint s0, const uint comp, const ftype pmOne)
 {
-    for (uint a = s0; a < F4_P; a += F4_Q) {
+    for (uint round = 0; round < F4_ROUNDS; ++round) {
+        F4_ROUND_ROW(s0, round, a, live);
         ptype y[F4_Q];
         for (uint m = 0; m < F4_Q; ++m) y[m] = F4_SLM_LOAD(area, a + m * F4_P, comp);
         FACT1_FUNC(y, pmOne);
-        for (uint m = 0; m < F4_Q; ++m) F4_SLM_STORE(y[m], area, a + m * F4_P, comp);
+        if (live)
+            for (uint m = 0; m < F4_Q; ++m) F4_SLM_STORE(y[m], area, a + m * F4_P, comp);
     }
 }
 
@@ -178,12 +186,14 @@ const char twiddle_pass_rest[] = R"(    if (F4_ACTIVE(lane)) {
     barrier(CLK_LOCAL_MEM_FENCE);
     if (F4_ACTIVE(lane)) {
         global ftype *dst = out + 2 * (chunk_t + offset) * (long)(ODIST);
-        for (uint a = s; a < F4_P; a += F4_Q) {
+        for (uint round = 0; round < F4_ROUNDS; ++round) {
+            F4_ROUND_ROW(s, round, a, live);
             ptype y[F4_Q];
             for (uint m = 0; m < F4_Q; ++m) y[m] = F4_SLM_LOAD(area, a + m * F4_P, comp);
             FACT1_FUNC(y, pmOne);
-            for (uint m = 0; m < F4_Q; ++m)
-                f4_store(dst, first + (long)F4_M * (a + F4_P * m), c, y[m], inside, full, comp);
+            if (live)
+                for (uint m = 0; m < F4_Q; ++m)
+                    f4_store(dst, first + (long)F4_M * (a + F4_P * m), c, y[m], inside, full, comp);
         }
     }
 }

@@ -55,18 +55,22 @@ static inline ptype pfx_read_column_value(const global ftype *in, const uint row
 }
 
 /* FACT0-point DFTs of the columns, twiddles, transposed store: local
- * element k*FACT1 + j holds row k of column j. */
+ * element k*FACT1 + j holds row k of column j. Sub-groups beyond the last
+ * column group repeat the first one and store nothing, so that every
+ * work-item of the work-group reaches the shuffles of the DFT. */
 static inline void pfx_columns(const global ftype *in, const global ftype *table, local ftype *slm,
                               const uint sg, const uint lane, const ftype pmOne)
 {
-    if (sg >= PFX_COLUMN_GROUPS || !PFX_ACTIVE(lane)) return;
+    if (!PFX_ACTIVE(lane)) return;
+    const bool columns_left = sg < PFX_COLUMN_GROUPS;
+    const uint group = columns_left ? sg : 0;
     const uint comp = lane & 1;
-    const uint column = PFX_H * sg + lane / 2;
-    const bool inside = column < FACT1;
+    const uint column = PFX_H * group + lane / 2;
+    const bool inside = columns_left && column < FACT1;
     ptype v[FACT0];
-    for (uint i = 0; i < FACT0; ++i) v[i] = pfx_read_column_value(in, i, sg, column, comp);
+    for (uint i = 0; i < FACT0; ++i) v[i] = pfx_read_column_value(in, i, group, column, comp);
     FACT0_FUNC(v, pmOne);
-    const uint block = sg * PFX_TABLE_BLOCK + 2 * (lane / 2);
+    const uint block = group * PFX_TABLE_BLOCK + 2 * (lane / 2);
     for (uint k = 0; k < FACT0; ++k) {
         const uint o = block + k * 2 * SUBGROUP_SIZE;
         const ftype twr = inside ? PFX_TWIDDLE_COS(table, o, comp) : (ftype)(0);
@@ -87,13 +91,14 @@ static inline bool pfx_rows_busy(const uint pass, const uint sg, const uint lane
     return PFX_ACTIVE(lane) && pass * PFX_PAIRS + PFX_H * sg < FACT0;
 }
 
-/* FACT1-point DFTs of the rows, kept in registers until every row is read. */
+/* FACT1-point DFTs of the rows, kept in registers until every row is read.
+ * Every work-item takes every pass (a row past the last is zeros), so that
+ * the whole work-group reaches the shuffles of the DFT. */
 static inline void pfx_rows(const local ftype *slm, ptype rows[FACT1_LOOP_BOUND][FACT1],
                            const uint sg, const uint lane, const ftype pmOne)
 {
     const uint comp = lane & 1;
     for (uint pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
-        if (!pfx_rows_busy(pass, sg, lane)) continue;
         const uint row = pfx_row(pass, sg, lane);
         for (uint j = 0; j < FACT1; ++j)
             rows[pass][j] = row < FACT0 ? PFX_LOAD(slm, row * FACT1 + j, comp) : (ptype)(0);

@@ -1,13 +1,17 @@
 // qez_codelet_generator OUTPUT_DIR
 // Writes OUTPUT_DIR/program_texts_generated.cpp (the texts of every program
 // family and every program template, embedded), OUTPUT_DIR/<family>_<s|d>.cl
-// and OUTPUT_DIR/<template>.cl (the same texts, for reading and debugging).
+// and OUTPUT_DIR/<template>.cl (the same texts, for reading and debugging),
+// and OUTPUT_DIR/esimd_unit_roots_generated.hpp (the explicit-SIMD engine's
+// roots of unity).
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "embed.hpp"
+#include "esimd_unit_roots.hpp"
 #include "families.hpp"
 
 namespace {
@@ -46,5 +50,8 @@ int main(int argc, char** argv) {
   write_embedding_source(source, embedded);
   source.close();
   ok &= static_cast<bool>(source);
+  std::ostringstream roots;
+  qez_codelets::write_esimd_unit_roots(roots);
+  ok &= write_file(dir + "/esimd_unit_roots_generated.hpp", roots.str());
   return ok ? 0 : 1;
 }

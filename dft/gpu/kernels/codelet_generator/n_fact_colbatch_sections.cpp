@@ -92,6 +92,14 @@ static inline ptype cb_post_twiddle(const long rho, const long b, ptype v, const
 #endif
 #endif
 
+/* Rounds of a loop over rows rowid, rowid + CB_S, ... below `bound`: every
+ * sub-group takes every round (a row past the bound repeats the last and
+ * stores nothing), so that the whole work-group reaches the shuffles. */
+#define CB_ROUNDS(bound) (((bound) + CB_S - 1) / CB_S)
+#define CB_ROUND_ROW(round, bound, r, live)             \
+    const bool live = rowid + (round) * CB_S < (bound); \
+    const uint r = live ? rowid + (round) * CB_S : (bound) - 1
+
 /* ---- export: sub-group block writes ----
  * A block write of one register stores SUBGROUP_SIZE consecutive words, the
  * word of lane l at p + l; with lane pairs it is the sub-group's block write,
@@ -168,7 +176,8 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 
     if (CB_ACTIVE(lane)) {
         const global ftype *src = in + 2 * (INPUT_OFFSET + ob * (long)(OUTER_BATCH_INPUT_DISTANCE) + column);
-        for (uint r = rowid; r < CB_M; r += CB_S) {
+        for (uint round = 0; round < CB_ROUNDS(CB_M); ++round) {
+            CB_ROUND_ROW(round, CB_M, r, live);
             ptype v[FACT0];
             for (uint k = 0; k < FACT0; ++k)
                 v[k] = real_column ? CB_LOAD(src, (long)(r + k * CB_M) * INPUT_STRIDE, comp) : (ptype)(0);
@@ -180,7 +189,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 #endif
             for (uint k = 0; k < FACT0; ++k) {
                 v[k] = cb_twiddle(mainTwidl, (long)r * FACT0 + k, v[k], pmOne);
-                if (in_block) CB_STORE(v[k], slmPtr, (long)(first + k) * CB_W + j, comp);
+                if (in_block && live) CB_STORE(v[k], slmPtr, (long)(first + k) * CB_W + j, comp);
             }
         }
     }
@@ -188,7 +197,8 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 
 #if FACT1 > 1
     if (CB_ACTIVE(lane)) {
-        for (uint t = rowid; t < FACT0 * FACT2; t += CB_S) {
+        for (uint round = 0; round < CB_ROUNDS(FACT0 * FACT2); ++round) {
+            CB_ROUND_ROW(round, FACT0 * FACT2, t, live);
 #if FACT2 > 1
             const uint jj = t / FACT0;
             const uint base = t % FACT0 + jj * FACT0 * FACT1;
@@ -203,7 +213,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 #if FACT2 > 1
                 v[k] = cb_twiddle(subTwidl, (long)jj * FACT1 + k, v[k], pmOne);
 #endif
-                if (in_block) CB_STORE(v[k], slmPtr, (long)(base + k * FACT0) * CB_W + j, comp);
+                if (in_block && live) CB_STORE(v[k], slmPtr, (long)(base + k * FACT0) * CB_W + j, comp);
             }
         }
     }
@@ -212,13 +222,14 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 
 #if FACT2 > 1
     if (CB_ACTIVE(lane)) {
-        for (uint t = rowid; t < FACT0 * FACT1; t += CB_S) {
+        for (uint round = 0; round < CB_ROUNDS(FACT0 * FACT1); ++round) {
+            CB_ROUND_ROW(round, FACT0 * FACT1, t, live);
             ptype v[FACT2];
             for (uint k = 0; k < FACT2; ++k)
                 v[k] = in_block ? CB_LOAD(slmPtr, (long)(t + k * FACT0 * FACT1) * CB_W + j, comp) : (ptype)(0);
             FACT2_FUNC(v, pmOne);
             for (uint k = 0; k < FACT2; ++k)
-                if (in_block) CB_STORE(v[k], slmPtr, (long)(t + k * FACT0 * FACT1) * CB_W + j, comp);
+                if (in_block && live) CB_STORE(v[k], slmPtr, (long)(t + k * FACT0 * FACT1) * CB_W + j, comp);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -227,10 +238,11 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 #if POST_TWIDDLE_BATCH > 0
     if (CB_ACTIVE(lane)) {
         const long b = (ob * INNER_BATCH + column) / (((long)OUTER_BATCH * INNER_BATCH) / POST_TWIDDLE_BATCH);
-        for (uint rho = rowid; rho < CB_P; rho += CB_S) {
+        for (uint round = 0; round < CB_ROUNDS(CB_P); ++round) {
+            CB_ROUND_ROW(round, CB_P, rho, live);
             ptype v = in_block ? CB_LOAD(slmPtr, (long)rho * CB_W + j, comp) : (ptype)(0);
             v = cb_post_twiddle(rho, b, v, pmOne);
-            if (in_block) CB_STORE(v, slmPtr, (long)rho * CB_W + j, comp);
+            if (in_block && live) CB_STORE(v, slmPtr, (long)rho * CB_W + j, comp);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);

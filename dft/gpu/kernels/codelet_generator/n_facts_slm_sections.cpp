@@ -168,6 +168,13 @@ static inline void nf_pass_fact3(const global ftype *in, const global ftype *twi
 }
 
 #define NF_ROUNDS(units) (((units) + SUBGRPS_IN_GROUP - 1) / SUBGRPS_IN_GROUP)
+/* Unit `u` of sub-group `sg` in round `i`. In the last round, sub-groups
+ * past the last unit repeat it and store nothing (`live` false): every
+ * work-item of the work-group takes every round of shuffles. */
+#define NF_UNIT_OF_ROUND(i, sg, units, u, live)          \
+    const uint u##_round = (sg) + (i) * SUBGRPS_IN_GROUP; \
+    const bool live = u##_round < (units);               \
+    const uint u = live ? u##_round : (units) - 1
 
 /* Rows a + j F1 F0 (a < F1 F0): FACT2-point DFTs, twiddles of area 2. */
 static inline void nf_pass_fact2(local ftype *slmPtr, const global ftype *twidl_fact2, const uint sg,
@@ -175,8 +182,8 @@ static inline void nf_pass_fact2(local ftype *slmPtr, const global ftype *twidl_
 {
     const uint units = NF_CHUNKS * FACT1 * FACT0;
     for (uint i = 0; i < NF_ROUNDS(units); ++i) {
-        const uint u = sg + i * SUBGRPS_IN_GROUP;
-        if (u >= units || !NF_ACTIVE(lane)) continue;
+        if (!NF_ACTIVE(lane)) continue;
+        NF_UNIT_OF_ROUND(i, sg, units, u, live);
         const uint a = u / NF_CHUNKS;
         local ftype *base = slmPtr + a * NF_ROW + (u % NF_CHUNKS) * SUBGROUP_SIZE;
         load_slm_strided(x, base, FACT2, FACT1 * FACT0 * NF_ROW, lane);
@@ -185,7 +192,7 @@ static inline void nf_pass_fact2(local ftype *slmPtr, const global ftype *twidl_
             const global ftype *w = twidl_fact2 + 2 * (a * FACT2 + j);
             TWIDL_MULT_INPLACE(w[0], NF_TWI(w[1], pmOne), x[j]);
         }
-        store_slm_strided(x, base, FACT2, FACT1 * FACT0 * NF_ROW, lane);
+        if (live) store_slm_strided(x, base, FACT2, FACT1 * FACT0 * NF_ROW, lane);
     }
 }
 
@@ -196,8 +203,8 @@ static inline void nf_pass_fact1(local ftype *slmPtr, const global ftype *twidl_
 {
     const uint units = NF_CHUNKS * FACT0 * FACT2;
     for (uint i = 0; i < NF_ROUNDS(units); ++i) {
-        const uint u = sg + i * SUBGRPS_IN_GROUP;
-        if (u >= units || !NF_ACTIVE(lane)) continue;
+        if (!NF_ACTIVE(lane)) continue;
+        NF_UNIT_OF_ROUND(i, sg, units, u, live);
         const uint b = u / (NF_CHUNKS * FACT0);
         const uint a = (u % (NF_CHUNKS * FACT0)) / NF_CHUNKS;
         local ftype *base = slmPtr + (b * FACT0 * FACT1 + a) * NF_ROW + (u % NF_CHUNKS) * SUBGROUP_SIZE;
@@ -207,7 +214,7 @@ static inline void nf_pass_fact1(local ftype *slmPtr, const global ftype *twidl_
             const global ftype *w = twidl_fact1 + 2 * (a * FACT1 + j);
             TWIDL_MULT_INPLACE(w[0], NF_TWI(w[1], pmOne), x[j]);
         }
-        store_slm_strided(x, base, FACT1, FACT0 * NF_ROW, lane);
+        if (live) store_slm_strided(x, base, FACT1, FACT0 * NF_ROW, lane);
     }
 }
 
@@ -217,8 +224,8 @@ static inline void nf_pass_fact0(local ftype *slmPtr, global ftype *out, const u
 {
     const uint units = NF_CHUNKS * FACT2 * FACT1;
     for (uint i = 0; i < NF_ROUNDS(units); ++i) {
-        const uint u = sg + i * SUBGRPS_IN_GROUP;
-        if (u >= units || !NF_ACTIVE(lane)) continue;
+        if (!NF_ACTIVE(lane)) continue;
+        NF_UNIT_OF_ROUND(i, sg, units, u, live);
         const uint b = u / NF_CHUNKS;
         const uint chunk = u % NF_CHUNKS;
         load_slm_strided(x, slmPtr + b * FACT0 * NF_ROW + chunk * SUBGROUP_SIZE, FACT0, NF_ROW, lane);
@@ -230,7 +237,7 @@ static inline void nf_pass_fact0(local ftype *slmPtr, global ftype *out, const u
             const uint gamma = row % FACT0;
             const uint new_row = (gamma * FACT1 + beta) * FACT2 + alpha;
             APPLY_LARGE_1D_TWIDDLE(x[j], new_row, chunk, lane)
-            NF_GLOBAL_STORE(out + new_row * NF_ROW + chunk * SUBGROUP_SIZE, lane, x[j]);
+            if (live) NF_GLOBAL_STORE(out + new_row * NF_ROW + chunk * SUBGROUP_SIZE, lane, x[j]);
         }
     }
 }

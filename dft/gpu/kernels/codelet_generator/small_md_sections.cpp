@@ -194,16 +194,23 @@ static inline void smd_twiddle_factor(ptype *x, const uint fact, const uint rest
         const uint per_line = (LINE_LEN) / (FACT);                                                      \
         const uint units = lines * per_line;                                                            \
         for (uint first = 0; first < units; first += SMD_WORKERS) {                                     \
+            /* FUNC and TWIDDLE shuffle among the lanes of a sub-group, so every */                      \
+            /* lane takes part in each round; lanes past the last unit work on the */                   \
+            /* last unit and store nothing. */                                                          \
             const uint u = first + lid / 2;                                                             \
-            if (u < units && SMD_ACTIVE(lid)) {                                                         \
-                const uint e = u % per_line;                                                            \
+            if (SMD_ACTIVE(lid)) {                                                                      \
+                const bool live = u < units;                                                            \
+                const uint unit = live ? u : units - 1;                                                 \
+                const uint e = unit % per_line;                                                         \
+                const uint line = unit / per_line;                                                      \
                 const uint rest = e % (STRIDE);                                                         \
-                local ftype *p = LINE_BASE(slm, u / per_line) + ((e / (STRIDE)) * (FACT) * (STRIDE) + rest) * (STEP); \
+                local ftype *p = LINE_BASE(slm, line) + ((e / (STRIDE)) * (FACT) * (STRIDE) + rest) * (STEP); \
                 ptype x[FACT];                                                                          \
                 for (uint n = 0; n < (FACT); ++n) x[n] = SMD_LDC(p + n * (STRIDE) * (STEP), lid);       \
                 FUNC(x, pmOne);                                                                         \
                 TWIDDLE(x, rest, pmOne, tw);                                                            \
-                for (uint n = 0; n < (FACT); ++n) SMD_STC(p + n * (STRIDE) * (STEP), lid, x[n]);        \
+                if (live)                                                                               \
+                    for (uint n = 0; n < (FACT); ++n) SMD_STC(p + n * (STRIDE) * (STEP), lid, x[n]);    \
             }                                                                                           \
         }                                                                                               \
     }

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <type_traits>
 
@@ -26,6 +25,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/core/plan_basics.hpp"
+#include "kernels/esimd_unit_roots_generated.hpp"
 
 // Which algorithm a pass runs (part of the kernel names, hence global).
 enum class fft_algo : int { row = 0, column_batch = 1 };
@@ -131,21 +131,16 @@ cvec<T> times_i(const cvec<T>& a) {
   else return {-a.im, a.re};
 }
 
-// exp(sign 2 pi i k / N) for k < N (sign -1 forward), from long double.
+// exp(sign 2 pi i k / N) for k < N (sign -1 forward): constants computed on
+// the host in long double by the codelet generator.
 template <class T, int N, int D>
-const std::array<T, 2 * N>& unit_roots() {
-  static const std::array<T, 2 * N> roots = [] {
-    std::array<T, 2 * N> r{};
-    const long double pi = 3.141592653589793238462643383279502884L;
-    for (int k = 0; k < N; ++k) {
-      const long double angle = 2.0L * pi * k / N;
-      r[2 * k] = static_cast<T>(std::cos(angle));
-      r[2 * k + 1] = static_cast<T>((D == 0 ? -1.0L : 1.0L) * std::sin(angle));
-    }
-    return r;
-  }();
-  return roots;
-}
+struct unit_roots {
+  static T cos(int k) { return esimd_unit_root_table<T, N>::values[2 * k]; }
+  static T sin(int k) {
+    const T s = esimd_unit_root_table<T, N>::values[2 * k + 1];
+    return D == 0 ? -s : s;
+  }
+};
 
 // p-point butterfly in place, p in {2, 3, 4, 5}.
 template <int P, int D, class T>
@@ -163,7 +158,7 @@ void butterfly(cvec<T>* a) {
   } else {
     static_assert(P == 3 || P == 5, "odd radices 3 and 5");
     // y_k = a_0 + sum over n of (a_n + a_(P-n)) cos + sign i (a_n - a_(P-n)) sin
-    const auto& w = unit_roots<T, P, D>();
+    using w = unit_roots<T, P, D>;
     cvec<T> sum[P / 2], diff[P / 2];
     cvec<T> y0 = a[0];
     for (int n = 1; n <= P / 2; ++n) {
@@ -176,7 +171,7 @@ void butterfly(cvec<T>* a) {
       cvec<T> acc = a[0];
       for (int n = 1; n <= P / 2; ++n) {
         const int r = (n * k) % P;
-        const T c = w[2 * r], s = w[2 * r + 1];  // s carries the direction's sign
+        const T c = w::cos(r), s = w::sin(r);  // s carries the direction's sign
         acc.re = acc.re + sum[n - 1].re * c - diff[n - 1].im * s;
         acc.im = acc.im + sum[n - 1].im * c + diff[n - 1].re * s;
       }
@@ -207,13 +202,13 @@ void dft(const cvec<T>* in, int stride, cvec<T>* out) {
     static_assert(p * m == N, "sizes are products of 2, 3 and 5");
     cvec<T> sub[N];
     for (int r = 0; r < p; ++r) dft<m, D>(in + r * stride, stride * p, sub + r * m);
-    const auto& w = unit_roots<T, N, D>();
+    using w = unit_roots<T, N, D>;
     for (int k = 0; k < m; ++k) {
       cvec<T> t[p];
       t[0] = sub[k];
       for (int r = 1; r < p; ++r) {
         const int e = (r * k) % N;
-        t[r] = rotate(sub[r * m + k], w[2 * e], w[2 * e + 1]);
+        t[r] = rotate(sub[r * m + k], w::cos(e), w::sin(e));
       }
       butterfly<p, D>(t);
       for (int q = 0; q < p; ++q) out[k + q * m] = t[q];

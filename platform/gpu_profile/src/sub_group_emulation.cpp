@@ -1,0 +1,339 @@
+// Sub-groups on a device that has none. The lanes of a sub-group are
+// consecutive work-items of a work-group (local linear id / size), as on the
+// vendor's GPUs. A shuffle goes through program-scope global memory between
+// work-group barriers: every work-item of the work-group must reach it, which
+// a program that keeps its sub-groups converged and its work-groups together
+// at each shuffle does. Block reads and writes need no exchange: lane i
+// takes element i at the pointer the whole sub-group passes.
+//
+// The sub-group size is a constant of the program (TAVIR_EMU_SUB_GROUP_SIZE,
+// a build option): the size its kernels require with the vendor attribute,
+// read from the source, else the profile's smallest. The prelude turns the
+// attribute into a work-group size hint, which the kernel attributes show
+// after the build; where they show another size than the one read, the
+// program is built again with theirs.
+#include "sub_group_emulation.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qez_profile {
+namespace {
+
+constexpr const char* emulate_value = "emulate";
+constexpr const char* size_hint = "work_group_size_hint(";
+constexpr const char* size_attribute = "tavir_reqd_sub_group_size(";
+constexpr const char* size_option = " -DTAVIR_EMU_SUB_GROUP_SIZE=";
+// The warning text of a use of an emulated built-in.
+constexpr const char* use_mark = "sub-group built-in emulated by the GPU profile layer";
+// Work-groups that may exchange at once (groups whose linear ids agree
+// modulo this number take turns).
+constexpr int exchange_slots = 16;
+
+std::atomic<unsigned> lane_pair_programs{0};
+
+const qez_gpu_profile_t& profile() { return *qez_gpu_profile_active(); }
+
+// The built-ins in OpenCL C 2.0 (program-scope global variables). `%zu` is
+// the largest work-group.
+constexpr const char* prelude_format = R"(#define cl_tavir_subgroups 1
+#define cl_tavir_subgroups_long 1
+#define tavir_reqd_sub_group_size(n) work_group_size_hint(n, 1, 1)
+#define TAVIR_EMU_MARK "%s"
+#define TAVIR_EMU_SLOTS %d
+#define TAVIR_EMU_SLOT_ITEMS %zu
+#define tavir_emu_sub_group_size ((uint)(TAVIR_EMU_SUB_GROUP_SIZE))
+global int tavir_emu_slot_owner[TAVIR_EMU_SLOTS];
+global ulong tavir_emu_slot_data[TAVIR_EMU_SLOTS * TAVIR_EMU_SLOT_ITEMS];
+static uint tavir_emu_local_id(void)
+{
+    return (uint)(get_local_id(0) + get_local_size(0) * (get_local_id(1) + get_local_size(1) * get_local_id(2)));
+}
+static uint tavir_emu_group_id(void)
+{
+    return (uint)(get_group_id(0) + get_num_groups(0) * (get_group_id(1) + get_num_groups(1) * get_group_id(2)));
+}
+static uint tavir_emu_lane(void) { return tavir_emu_local_id() %% tavir_emu_sub_group_size; }
+/* The value `v` of work-item `from` of the work-group. */
+static ulong tavir_emu_exchange(const ulong v, const uint from)
+{
+    const uint slot = tavir_emu_group_id() %% TAVIR_EMU_SLOTS;
+    const uint me = tavir_emu_local_id();
+    global ulong *data = tavir_emu_slot_data + (ulong)slot * TAVIR_EMU_SLOT_ITEMS;
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    if (me == 0)
+        while (atomic_cmpxchg(&tavir_emu_slot_owner[slot], 0, 1) != 0) {
+        }
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    data[me] = v;
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    const ulong r = data[from];
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    if (me == 0) atomic_xchg(&tavir_emu_slot_owner[slot], 0);
+    return r;
+}
+/* The work-item of lane (lane xor m) of the caller's sub-group; the caller
+ * itself where that lane does not exist. */
+static uint tavir_emu_xor_source(const uint m)
+{
+    const uint me = tavir_emu_local_id();
+    const uint size = tavir_emu_sub_group_size;
+    const uint lane = me %% size, other = (me - lane) + (lane ^ m);
+    const uint items = (uint)(get_local_size(0) * get_local_size(1) * get_local_size(2));
+    return (lane ^ m) < size && other < items ? other : me;
+}
+/* Each use of an emulated built-in leaves a warning in the build log, which
+ * tells the profile layer that the program took its lane-pair form. */
+#define TAVIR_EMU_BUILT_IN __attribute__((overloadable, deprecated(TAVIR_EMU_MARK)))
+#define TAVIR_EMU_SHUFFLE(T, TO_BITS, FROM_BITS)                                            \
+    TAVIR_EMU_BUILT_IN T tavir_sub_group_shuffle_xor(const T v, const uint m)    \
+    {                                                                                       \
+        return FROM_BITS(tavir_emu_exchange(TO_BITS(v), tavir_emu_xor_source(m)));         \
+    }                                                                                       \
+    TAVIR_EMU_BUILT_IN T##2 tavir_sub_group_shuffle_xor(const T##2 v, const uint m) \
+    {                                                                                       \
+        return (T##2)(tavir_sub_group_shuffle_xor(v.s0, m), tavir_sub_group_shuffle_xor(v.s1, m)); \
+    }
+#define TAVIR_EMU_BITS(v) ((ulong)(v))
+#define TAVIR_EMU_FLOAT_BITS(v) ((ulong)as_uint(v))
+#define TAVIR_EMU_AS_FLOAT(b) as_float((uint)(b))
+TAVIR_EMU_SHUFFLE(int, TAVIR_EMU_BITS, (int))
+TAVIR_EMU_SHUFFLE(uint, TAVIR_EMU_BITS, (uint))
+TAVIR_EMU_SHUFFLE(long, TAVIR_EMU_BITS, (long))
+TAVIR_EMU_SHUFFLE(ulong, TAVIR_EMU_BITS, (ulong))
+TAVIR_EMU_SHUFFLE(float, TAVIR_EMU_FLOAT_BITS, TAVIR_EMU_AS_FLOAT)
+#ifdef cl_khr_fp64
+#pragma OPENCL EXTENSION cl_khr_fp64 : enable
+TAVIR_EMU_SHUFFLE(double, as_ulong, as_double)
+#endif
+/* Lane i reads or writes element i of each sub-group-sized block at p. */
+#define TAVIR_EMU_BLOCK(SUFFIX, T)                                                          \
+    TAVIR_EMU_BUILT_IN T tavir_sub_group_block_read##SUFFIX(const global T *p)   \
+    {                                                                                       \
+        return p[tavir_emu_lane()];                                                         \
+    }                                                                                       \
+    TAVIR_EMU_BUILT_IN T##8 tavir_sub_group_block_read##SUFFIX##8(const global T *p) \
+    {                                                                                       \
+        const uint l = tavir_emu_lane(), s = tavir_emu_sub_group_size;                      \
+        return (T##8)(p[l], p[s + l], p[2 * s + l], p[3 * s + l], p[4 * s + l], p[5 * s + l], \
+                      p[6 * s + l], p[7 * s + l]);                                          \
+    }                                                                                       \
+    TAVIR_EMU_BUILT_IN void tavir_sub_group_block_write##SUFFIX(global T *p, const T v) \
+    {                                                                                       \
+        p[tavir_emu_lane()] = v;                                                            \
+    }                                                                                       \
+    TAVIR_EMU_BUILT_IN void tavir_sub_group_block_write##SUFFIX##8(global T *p, const T##8 v) \
+    {                                                                                       \
+        const uint l = tavir_emu_lane(), s = tavir_emu_sub_group_size;                      \
+        p[l] = v.s0, p[s + l] = v.s1, p[2 * s + l] = v.s2, p[3 * s + l] = v.s3;             \
+        p[4 * s + l] = v.s4, p[5 * s + l] = v.s5, p[6 * s + l] = v.s6, p[7 * s + l] = v.s7; \
+    }
+TAVIR_EMU_BLOCK(, uint)
+TAVIR_EMU_BLOCK(_ul, ulong)
+/* PoCL's OpenCL C 2.0 declares vload2 and vstore2 for no pointer of a named
+ * address space; the programs use them on global, local and private data. */
+#undef vload2
+#undef vstore2
+#define TAVIR_EMU_VLOAD2(T, AS)                                                        \
+    __attribute__((overloadable)) T##2 vload2(const size_t i, const AS T *p)           \
+    {                                                                                  \
+        return (T##2)(p[2 * i], p[2 * i + 1]);                                         \
+    }
+#define TAVIR_EMU_VSTORE2(T, AS)                                                       \
+    __attribute__((overloadable)) void vstore2(const T##2 v, const size_t i, AS T *p)  \
+    {                                                                                  \
+        p[2 * i] = v.x;                                                                \
+        p[2 * i + 1] = v.y;                                                            \
+    }
+#define TAVIR_EMU_VECTOR2(T)                                                           \
+    TAVIR_EMU_VLOAD2(T, global) TAVIR_EMU_VLOAD2(T, local) TAVIR_EMU_VLOAD2(T, private) \
+    TAVIR_EMU_VLOAD2(T, constant) TAVIR_EMU_VSTORE2(T, global) TAVIR_EMU_VSTORE2(T, local) \
+    TAVIR_EMU_VSTORE2(T, private)
+TAVIR_EMU_VECTOR2(float)
+TAVIR_EMU_VECTOR2(int)
+TAVIR_EMU_VECTOR2(uint)
+#ifdef cl_khr_fp64
+TAVIR_EMU_VECTOR2(double)
+#endif
+#line 1
+)";
+
+// Whether the program's source starts with the prelude.
+bool carries_prelude(cl_program program) {
+  size_t n = 0;
+  if (next().clGetProgramInfo(program, CL_PROGRAM_SOURCE, 0, nullptr, &n) != CL_SUCCESS || n == 0) return false;
+  std::vector<char> source(n);
+  if (next().clGetProgramInfo(program, CL_PROGRAM_SOURCE, n, source.data(), nullptr) != CL_SUCCESS) return false;
+  const std::string& prelude = sub_group_prelude();
+  return n > prelude.size() && std::memcmp(source.data(), prelude.data(), prelude.size()) == 0;
+}
+
+std::vector<std::string> kernel_names(cl_program program) {
+  size_t n = 0;
+  std::vector<std::string> names;
+  if (next().clGetProgramInfo(program, CL_PROGRAM_KERNEL_NAMES, 0, nullptr, &n) != CL_SUCCESS) return names;
+  std::string all(n, '\0');
+  if (next().clGetProgramInfo(program, CL_PROGRAM_KERNEL_NAMES, n, all.data(), nullptr) != CL_SUCCESS) return names;
+  all.resize(std::strlen(all.c_str()));
+  for (size_t i = 0; i <= all.size();) {
+    const size_t end = std::min(all.find(';', i), all.size());
+    if (end > i) names.push_back(all.substr(i, end - i));
+    i = end + 1;
+  }
+  return names;
+}
+
+// The sub-group size kernel `name` requires (its size hint), or 0.
+unsigned required_size(cl_program program, const std::string& name) {
+  cl_int err = CL_SUCCESS;
+  cl_kernel k = next().clCreateKernel(program, name.c_str(), &err);
+  if (err != CL_SUCCESS) return 0;
+  size_t n = 0;
+  std::string attributes;
+  if (next().clGetKernelInfo(k, CL_KERNEL_ATTRIBUTES, 0, nullptr, &n) == CL_SUCCESS && n > 0) {
+    attributes.assign(n, '\0');
+    next().clGetKernelInfo(k, CL_KERNEL_ATTRIBUTES, n, attributes.data(), nullptr);
+  }
+  next().clReleaseKernel(k);
+  const size_t at = attributes.find(size_hint);
+  return at == std::string::npos ? 0 : static_cast<unsigned>(std::strtoul(attributes.c_str() + at + std::strlen(size_hint), nullptr, 10));
+}
+
+// The one sub-group size the program's kernels require (their size hints),
+// or 0 when none requires one.
+unsigned required_program_size(cl_program program) {
+  unsigned size = 0;
+  for (const std::string& name : kernel_names(program)) {
+    const unsigned s = required_size(program, name);
+    if (s != 0 && size != 0 && s != size)
+      std::fprintf(stderr, "qez_gpu_profile: sub-group emulation: kernel %s requires %u lanes, another kernel %u\n",
+                   name.c_str(), s, size);
+    if (size == 0) size = s;
+  }
+  return size;
+}
+
+std::string source_of(cl_program program) {
+  size_t n = 0;
+  if (next().clGetProgramInfo(program, CL_PROGRAM_SOURCE, 0, nullptr, &n) != CL_SUCCESS || n == 0) return {};
+  std::string source(n, '\0');
+  if (next().clGetProgramInfo(program, CL_PROGRAM_SOURCE, n, source.data(), nullptr) != CL_SUCCESS) return {};
+  source.resize(std::strlen(source.c_str()));
+  return source;
+}
+
+// The value of `name` as a -D option or a #define of the source; 0 if none.
+unsigned defined_value(const std::string& name, const std::string& source, const std::string& options) {
+  for (const std::string& form : {"-D" + name + "=", "#define " + name + " "}) {
+    const std::string& where = form[0] == '-' ? options : source;
+    const size_t at = where.find(form);
+    if (at != std::string::npos) return static_cast<unsigned>(std::strtoul(where.c_str() + at + form.size(), nullptr, 0));
+  }
+  return 0;
+}
+
+// The size the first required-size attribute after the prelude names (a
+// number, or a macro of the options or the source); 0 when none is found.
+unsigned size_read_from_source(const std::string& source, const std::string& options) {
+  const size_t at = source.find(size_attribute, sub_group_prelude().size());
+  if (at == std::string::npos) return 0;
+  const size_t first = at + std::strlen(size_attribute), end = source.find(')', first);
+  if (end == std::string::npos) return 0;
+  std::string argument = source.substr(first, end - first);
+  argument.erase(std::remove_if(argument.begin(), argument.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+                 argument.end());
+  if (!argument.empty() && std::isdigit(static_cast<unsigned char>(argument[0])))
+    return static_cast<unsigned>(std::strtoul(argument.c_str(), nullptr, 0));
+  return defined_value(argument, source, options);
+}
+
+}  // namespace
+
+bool sub_groups_emulated() {
+  static const bool on = [] {
+    const char* v = std::getenv(QEZ_GPU_PROFILE_ENV_SUB_GROUPS);
+    if (!v || !*v) return false;
+    if (std::strcmp(v, emulate_value) == 0) return true;
+    std::fprintf(stderr, "qez_gpu_profile: ignoring %s=\"%s\" (the value it takes is \"%s\")\n",
+                 QEZ_GPU_PROFILE_ENV_SUB_GROUPS, v, emulate_value);
+    return false;
+  }();
+  return on;
+}
+
+const char* emulated_sub_group_extensions() { return "cl_tavir_subgroups cl_tavir_subgroups_long"; }
+
+const std::string& sub_group_prelude() {
+  static const std::string text = [] {
+    const int n = std::snprintf(nullptr, 0, prelude_format, use_mark, exchange_slots, profile().max_work_group_size);
+    std::string s(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(s.data(), s.size(), prelude_format, use_mark, exchange_slots, profile().max_work_group_size);
+    s.resize(static_cast<size_t>(n));
+    return s;
+  }();
+  return text;
+}
+
+namespace {
+
+// The options with OpenCL C 2.0 in place of an older version, which has no
+// program-scope global variables.
+std::string with_opencl_c_2(const std::string& options) {
+  std::string out = options;
+  for (const char* older : {"-cl-std=CL1.0", "-cl-std=CL1.1", "-cl-std=CL1.2"})
+    for (size_t at = out.find(older); at != std::string::npos; at = out.find(older))
+      out.replace(at, std::strlen(older), "-cl-std=CL2.0");
+  return out.find("-cl-std=") == std::string::npos ? out + " -cl-std=CL2.0" : out;
+}
+
+// Whether the build log of the program (on the first device of the build)
+// shows a use of an emulated built-in.
+bool uses_emulated_built_ins(cl_program program, cl_uint num_devices, const cl_device_id* devices) {
+  cl_device_id device = nullptr;
+  if (devices && num_devices > 0) device = devices[0];
+  else if (next().clGetProgramInfo(program, CL_PROGRAM_DEVICES, sizeof device, &device, nullptr) != CL_SUCCESS)
+    return false;
+  size_t n = 0;
+  if (next().clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &n) != CL_SUCCESS) return false;
+  std::string log(n, '\0');
+  if (next().clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, n, log.data(), nullptr) != CL_SUCCESS)
+    return false;
+  return log.find(use_mark) != std::string::npos;
+}
+
+cl_int build_with_size(cl_program program, cl_uint num_devices, const cl_device_id* devices,
+                       const std::string& options, unsigned size) {
+  const std::string all = options + size_option + std::to_string(size);
+  return next().clBuildProgram(program, num_devices, devices, all.c_str(), nullptr, nullptr);
+}
+
+}  // namespace
+
+cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const cl_device_id* devices,
+                                  const std::string& options, void(CL_CALLBACK* notify)(cl_program, void*),
+                                  void* user_data) {
+  cl_int err = CL_SUCCESS;
+  if (!carries_prelude(program)) {
+    err = next().clBuildProgram(program, num_devices, devices, options.c_str(), nullptr, nullptr);
+  } else {
+    const std::string built_with = with_opencl_c_2(options);
+    const unsigned read = size_read_from_source(source_of(program), options);
+    const unsigned first = read != 0 ? read : static_cast<unsigned>(profile().sub_group_sizes[0]);
+    err = build_with_size(program, num_devices, devices, built_with, first);
+    const unsigned required = err == CL_SUCCESS ? required_program_size(program) : 0;
+    if (required != 0 && required != first) err = build_with_size(program, num_devices, devices, built_with, required);
+    if (err == CL_SUCCESS && uses_emulated_built_ins(program, num_devices, devices)) lane_pair_programs.fetch_add(1);
+  }
+  if (notify) notify(program, user_data);
+  return err;
+}
+
+}  // namespace qez_profile
+
+extern "C" QEZ_PROFILE_EXPORT uint32_t qez_gpu_profile_lane_pair_programs_built(void) {
+  return qez_profile::lane_pair_programs.load();
+}
