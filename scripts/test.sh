@@ -7,12 +7,6 @@ cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
 jobs=${JOBS:-$(nproc)}
 export JOBS=$jobs
-# CI builds the tree with AddressSanitizer and UBSan in place of the plain
-# build: both builds and their suites would not fit CI's time. CMAKE_ARGS,
-# when set, decides instead.
-if [ -n "${CI:-}" ] && [ -z "${CMAKE_ARGS+set}" ]; then
-  CMAKE_ARGS="-DQEZ_SANITIZE=address,undefined"
-fi
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_ARGS:-}
 cmake --build "$build_dir" -j "$jobs"
 # Sanitizer builds: the OpenCL driver's libraries use dynamic thread-local
