@@ -56,6 +56,16 @@ function(qez_define_main_library)
   add_dependencies(qez_sycl_dft qez_vorp_thread)
 endfunction()
 
+# Test sources compiled once for several test executables that differ only in
+# the environment they run under (profiles, scenarios, precisions); each of
+# them takes SOURCES $<TARGET_OBJECTS:name> instead of compiling its own copy.
+#   qez_gtest_objects(name SOURCES ... [LIBS ...])
+function(qez_gtest_objects name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} OBJECT ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest ${T_LIBS})
+endfunction()
+
 # A GoogleTest executable whose cases become CTest entries.
 #   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...]
 #             [FILTER gtest-filter] [LOCK resource])
