@@ -5,6 +5,7 @@
 // runs in a process of its own (CTest entries
 // binary_kernel_probe_double_test.<profile>.*).
 #include <dlfcn.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <string>
@@ -14,6 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "gpu/probe/test_kernel_builder.hpp"
+#include "gpu/service/temp_buffers.hpp"
 #include "tests/doubles/binary_probe/binary_probe_double.h"
 #include "tests/probe/probe_test_support.hpp"
 #include "ulmara/qez/gpu/binary_kernels.hpp"
@@ -169,28 +171,86 @@ TEST_F(DoubleRoads, KernelThatStoresAnotherNonZeroWordAnswersFalse) {
   expect_refusal_cached(probe(queue), queue);
 }
 
-// The launch raises after the kernel and both buffers were obtained: false
-// with the warning, the lock free, the queue recording into its graph again,
-// and nothing of the test left in the graph or on the device.
-TEST_F(DoubleRoads, RefusedLaunchAnswersFalseReleasesTheLockAndResumesRecording) {
-  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_REFUSES_LAUNCH);
+// ---- failures after the image was loaded ----
+
+// A road on which the test fails after the driver loaded the image: the
+// driver's behaviour, and the stand-in failure requested for it (none when
+// the variable is null).
+struct failure_road {
+  const char* name;
+  qez_binary_probe_driver driver;
+  const char* variable;
+  const char* value;
+};
+
+// Sets a variable of the environment for the length of a case.
+class failure_request {
+public:
+  failure_request(const char* variable, const char* value) : variable_(variable) {
+    if (variable_ != nullptr) setenv(variable_, value, 1);
+  }
+  ~failure_request() {
+    if (variable_ != nullptr) unsetenv(variable_);
+  }
+  failure_request(const failure_request&) = delete;
+  failure_request& operator=(const failure_request&) = delete;
+
+private:
+  const char* variable_;
+};
+
+// CTest names the cases by the road.
+void PrintTo(const failure_road& road, std::ostream* out) { *out << road.name; }
+
+class DoubleFailureRoads : public ProbeWithDriverDouble, public testing::WithParamInterface<failure_road> {};
+
+// The faithful driver would make the probe answer true, so a false answer
+// shows that the road failed the test. Whatever failed: false with the
+// warning and no exception, the lock free (a second call answers from the
+// record), no buffer left, nothing left for the caller's queue to raise,
+// and the queue recording into its graph again with nothing of the test in it.
+TEST_P(DoubleFailureRoads, AnswersFalseLeavesNothingBehindAndRecordsAgain) {
+  driver.set_driver(GetParam().driver);
+  const failure_request failure(GetParam().variable, GetParam().value);
   graph_ext::command_graph<> graph{queue.get_context(), queue.get_device()};
   graph.begin_recording(queue);
   ProbeCall call{};
   EXPECT_NO_THROW(call = probe(queue));
   expect_refusal_cached(call, queue);
   EXPECT_EQ(driver.image_count(), 1);
+  EXPECT_EQ(gpu::live_temp_buffers(), 0u);
   EXPECT_EQ(queue.ext_ulmara_get_state(), graph_ext::queue_state::recording);
   EXPECT_TRUE(queue.ext_ulmara_get_graph() == graph);
   EXPECT_TRUE(graph.ext_ulmara_recorded_functions().empty());
   graph.end_recording();
+  EXPECT_NO_THROW(queue.wait_and_throw());
+
+  const ProbeCall second = probe(queue);
+  EXPECT_FALSE(second.answer);
+  EXPECT_EQ(second.output, "");
+  EXPECT_EQ(driver.image_count(), 1);
 }
 
+// The output buffer is made first, the input buffer second; the wait is the
+// one on the launch's event.
+INSTANTIATE_TEST_SUITE_P(
+    , DoubleFailureRoads,
+    testing::Values(
+        failure_road{"OutputBufferCannotBeMade", QEZ_BINARY_PROBE_DRIVER_FAITHFUL, "STANDIN_SYCL_FAIL_BUFFER",
+                     "alloc_temp_buffer#1"},
+        failure_road{"InputBufferCannotBeMade", QEZ_BINARY_PROBE_DRIVER_FAITHFUL, "STANDIN_SYCL_FAIL_BUFFER",
+                     "alloc_temp_buffer#2"},
+        failure_road{"LaunchIsRefused", QEZ_BINARY_PROBE_DRIVER_REFUSES_LAUNCH, nullptr, nullptr},
+        failure_road{"WaitFails", QEZ_BINARY_PROBE_DRIVER_FAITHFUL, "STANDIN_SYCL_FAIL_WAIT", "launch_kernel_3D"}),
+    [](const testing::TestParamInfo<failure_road>& info) { return info.param.name; });
+
 // Recording cannot resume when the queue was made to record into another
-// graph meanwhile: that error reaches the caller, the lock is released and
-// nothing is cached, so a later call probes again.
+// graph meanwhile (here while the image loads, so the test's buffers are
+// made and its launch lands in that graph): that error reaches the caller
+// after the test gave back what it took, the lock is released and nothing
+// is cached, so a later call probes again.
 TEST_F(DoubleRoads, RecordingThatCannotResumeRaisesReleasesTheLockAndCachesNothing) {
-  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_NO_KERNEL);
+  driver.set_driver(QEZ_BINARY_PROBE_DRIVER_FAITHFUL);
   graph_ext::command_graph<> graph{queue.get_context(), queue.get_device()};
   graph_ext::command_graph<> other{queue.get_context(), queue.get_device()};
   struct Hijack {
@@ -209,12 +269,17 @@ TEST_F(DoubleRoads, RecordingThatCannotResumeRaisesReleasesTheLockAndCachesNothi
   driver.on_load(nullptr, nullptr);
   EXPECT_TRUE(record_unlocked(queue));
   EXPECT_EQ(record_of(queue)->probe_done, 0);
+  EXPECT_EQ(gpu::live_temp_buffers(), 0u);
   EXPECT_TRUE(queue.ext_ulmara_get_graph() == other);
   other.end_recording();
   graph.end_recording();
 
-  // The next call probes (the refused image again) and caches its answer.
-  expect_refusal_cached(probe(queue), queue);
+  // The next call probes, this time outside any graph, and caches its answer.
+  const ProbeCall next = probe(queue);
+  EXPECT_TRUE(next.answer);
+  EXPECT_EQ(next.output, "");
+  EXPECT_EQ(record_of(queue)->probe_done, 1);
+  EXPECT_TRUE(record_unlocked(queue));
 }
 
 TEST_F(DoubleRoads, RecordingQueueRunsTheTestOutsideTheGraph) {

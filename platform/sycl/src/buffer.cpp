@@ -91,6 +91,7 @@ buffer_handle::~buffer_handle() {
 
 std::shared_ptr<buffer_handle> buffer_create(size_t bytes, const void* init, void* write_back,
                                              const property_list& props, const code_location& loc) {
+  fail_buffer_on_request(loc);
   auto h = std::make_shared<buffer_handle>();
   h->storage = std::make_shared<buffer_storage>();
   h->storage->bytes = bytes;

@@ -128,7 +128,10 @@ backend event::get_backend() const noexcept {
   if (impl_->cl) return impl_->ctx && impl_->ctx->nivolo ? backend::ext_ulmara_nivolo : backend::opencl;
   return backend::ext_ulmara_host;
 }
-void event::wait() { impl_->wait(); }
+void event::wait() {
+  impl_->wait();
+  detail::fail_wait_on_request(*impl_);
+}
 void event::wait_and_throw() {
   impl_->wait();
   if (auto q = impl_->queue.lock()) q->throw_asynchronous();

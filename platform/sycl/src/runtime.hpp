@@ -29,6 +29,13 @@ void check_cl(const char* call, cl_int code);
 // Nanoseconds on the clock PoCL stamps its profiling data with.
 uint64_t now_ns();
 
+// ---- Failures on request (fail_on_request.cpp) ----------------------------------
+// Throw when STANDIN_SYCL_FAIL_BUFFER / STANDIN_SYCL_FAIL_WAIT name the code
+// that made the buffer / submitted the event's command; else nothing.
+class event_impl;
+void fail_buffer_on_request(const code_location& loc);
+void fail_wait_on_request(const event_impl& e);
+
 // ---- Host threads --------------------------------------------------------------
 // Runs jobs on host threads; grows whenever every thread is busy, so a host
 // task that blocks never starves the others.
