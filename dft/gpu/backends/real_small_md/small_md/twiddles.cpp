@@ -217,7 +217,10 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
     if (exact == 0) continue;
     factor_table_record* r = b->tables[slot];
     if (r == nullptr || r->kind != b->workspace_kind || r->size < exact) return status_no_workspace;
-    *r->event = write_table<T>(*b, slot, exact / sizeof(T));
+    // add_workspace hands back its tables written.
+    sycl::event done = write_table<T>(*b, slot, exact / sizeof(T));
+    done.wait();
+    *r->event = done;
   }
   if (events != nullptr) {
     auto* list = static_cast<std::vector<sycl::event>*>(events);
