@@ -16,15 +16,6 @@
 #include "tests/backends/md_3d/c2c_3d_case.hpp"
 #include "tests/support/reference_dft.hpp"
 
-template <class T>
-class square_row_table_usm;
-template <class T>
-class square_row_table_buf;
-template <class T>
-class square_column_table_usm;
-template <class T>
-class square_column_table_buf;
-
 namespace md_3d_test {
 namespace {
 
@@ -93,10 +84,10 @@ qez_test::accuracy_bounds run_square(std::int64_t n, std::int64_t batch, bool fo
   usm_array<char> column_table(size_t(f2::column_table_bytes(p.fact0, p.fact1, e)));
   const f2::row_table_writer<T> row_writer{4, p.fact0, n, 8, static_cast<T>(scale)};
   const f2::column_table_writer<T> column_writer{p.fact0, 8, n};
-  f2::submit_table_writer<square_row_table_usm<T>, square_row_table_buf<T>, T>(
+  f2::upload_line_table<T>(
       q, row_writer, sycl::range<2>(size_t(p.fact0), size_t(p.fact1)), f2::table_target{row_table.data, nullptr})
       .wait();
-  f2::submit_table_writer<square_column_table_usm<T>, square_column_table_buf<T>, T>(
+  f2::upload_line_table<T>(
       q, column_writer, sycl::range<2>(size_t(p.fact1), size_t(p.fact0)), f2::table_target{column_table.data, nullptr})
       .wait();
 

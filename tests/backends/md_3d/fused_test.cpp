@@ -122,7 +122,7 @@ TEST(fused_tables, row_table_layout_of_135) {
   std::vector<double> table(5760 / 8, untouched);
   const f2::row_table_writer<double> w{4, 15, 135, 8, 0.5};
   for (std::int64_t c = 0; c < 15; ++c)
-    for (std::int64_t r = 0; r < 9; ++r) w(table.data(), c, r);
+    for (std::int64_t r = 0; r < 9; ++r) w.write(table.data(), c, r);
   for (std::int64_t s = 0; s < 3; ++s)
     for (std::int64_t c = 0; c < 15; ++c)
       for (std::int64_t l = 0; l < 4; ++l) {
@@ -145,7 +145,7 @@ TEST(fused_tables, column_table_layout_of_135) {
   std::vector<double> table(17280 / 8, 99.0);
   const f2::column_table_writer<double> w{15, 8, 135};
   for (std::int64_t r = 0; r < 9; ++r)
-    for (std::int64_t c = 0; c < 15; ++c) w(table.data(), r, c);
+    for (std::int64_t c = 0; c < 15; ++c) w.write(table.data(), r, c);
   for (std::int64_t r = 0; r < 9; ++r)
     for (std::int64_t c = 0; c < 15; ++c) {
       const std::int64_t base = 16 * (15 * r + c);

@@ -5,31 +5,13 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
-
-// Names of the table-writer kernels, one per precision and container form.
-class twidlTableGen2FactsUsmDouble;
-class twidlTableGen2FactsUsmFloat;
-class twidlTableGen2FactsBufDouble;
-class twidlTableGen2FactsBufFloat;
+#include "dft/gpu/core/table_upload.hpp"
 
 namespace ulmara::qez::dft::two_factor {
 
 namespace {
 
 constexpr long double pi_l = 3.141592653589793238462643383279502884L;
-
-template <class T>
-struct writer_names;
-template <>
-struct writer_names<double> {
-  using usm = twidlTableGen2FactsUsmDouble;
-  using buffer = twidlTableGen2FactsBufDouble;
-};
-template <>
-struct writer_names<float> {
-  using usm = twidlTableGen2FactsUsmFloat;
-  using buffer = twidlTableGen2FactsBufFloat;
-};
 
 sycl::detail::code_location at(const char* function, unsigned long line) {
   return sycl::detail::code_location(__FILE__, function, line, 0);
@@ -40,7 +22,7 @@ block<T>* block_of(DFTI_DESCRIPTOR* record) {
   return static_cast<block<T>*>(record->bkd_data);
 }
 
-// Everything a work-item of the writer needs: {H, FACT0, N, SG} and the scale.
+// Everything the writer of an entry needs: {H, FACT0, N, SG} and the scale.
 template <class T>
 struct table_writer {
   std::int64_t h, fact0, n, sg;
@@ -64,32 +46,14 @@ table_writer<T> writer_of(const block<T>& b, direction d) {
           d == dir_forward ? b.fwd_scale : b.bwd_scale};
 }
 
+// The table of direction `d`, made on the host and uploaded into the USM
+// table or the sub-buffer view.
 template <class T>
-sycl::event submit_usm_writer(block<T>& b, direction d, T* table) {
-  const table_writer<T> w = writer_of(b, d);
+sycl::event upload_table_of(block<T>& b, direction d, void* target, bool into_buffer) {
   const sycl::range<2> rows_by_columns(static_cast<size_t>(b.fact0), static_cast<size_t>(b.fact1));
-  return b.queue->submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename writer_names<T>::usm>(rows_by_columns, [=](sycl::id<2> ij) {
-          w.write(table, static_cast<std::int64_t>(ij[0]), static_cast<std::int64_t>(ij[1]));
-        });
-      },
-      at("bkd_write_twiddle_table_on_device", __LINE__));
-}
-
-template <class T>
-sycl::event submit_buffer_writer(block<T>& b, direction d, byte_buffer* view) {
-  const table_writer<T> w = writer_of(b, d);
-  const sycl::range<2> rows_by_columns(static_cast<size_t>(b.fact0), static_cast<size_t>(b.fact1));
-  return b.queue->submit(
-      [&](sycl::handler& cgh) {
-        sycl::accessor<char, 1, sycl::access_mode::read_write, sycl::target::device> table(*view, cgh);
-        cgh.parallel_for<typename writer_names<T>::buffer>(rows_by_columns, [=](sycl::id<2> ij) {
-          T* t = reinterpret_cast<T*>(&table[0]);
-          w.write(t, static_cast<std::int64_t>(ij[0]), static_cast<std::int64_t>(ij[1]));
-        });
-      },
-      at("bkd_write_twiddle_table_on_device", __LINE__));
+  return upload_host_table<T>(*b.queue, target, into_buffer, writer_of(b, d), rows_by_columns,
+                              static_cast<std::size_t>(b.table_bytes) / sizeof(T),
+                              at("bkd_write_twiddle_table_on_device", __LINE__));
 }
 
 // A table write still in flight would land in memory its owner may free
@@ -172,8 +136,7 @@ int bkd_write_twiddle_table_on_device(block<T>* b) {
     if (usm ? b->usm_twiddles[d] == nullptr : b->buffer_twiddles[d] == nullptr)
       return status_no_workspace;
     const sycl::event written =
-        usm ? submit_usm_writer(*b, d, static_cast<T*>(b->usm_twiddles[d]))
-            : submit_buffer_writer(*b, d, b->buffer_twiddles[d]);
+        usm ? upload_table_of(*b, d, b->usm_twiddles[d], false) : upload_table_of(*b, d, b->buffer_twiddles[d], true);
     delete b->twiddle_events[d];
     b->twiddle_events[d] = new sycl::event(written);
   }

@@ -1,5 +1,5 @@
 // Two-factor backend: its workspace (one twiddle table per served direction,
-// forward first) and the tables written on the device.
+// forward first) and the tables, made on the host and uploaded.
 //
 // Table format, one per direction, T elements, SG = 8, H = 4 and
 // PF1 = FACT1 + PADFACT1: PF1/H blocks of 2*SG*FACT0 elements, one block per

@@ -1,5 +1,5 @@
-// The twiddle tables, written on the device by one SYCL kernel per class,
-// memory kind and precision:
+// The twiddle tables, computed on the host and uploaded, one per class and
+// direction:
 //   class 1, entry m*F0 + k0 (m < F1*F2): s * exp(-2 pi i m k0 / N), s the
 //            direction's scale;
 //   class 2, entry k1*F2 + m2: exp(-2 pi i k1 m2 / (F1*F2)).
@@ -8,36 +8,15 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/kernel_name_trait.hpp"
-#include "dft/gpu/core/table_writer_submission.hpp"
+#include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
-
-class twidlTableGen3FactsClass1UsmDouble;
-class twidlTableGen3FactsClass2UsmDouble;
-class twidlTableGen3FactsClass1BufDouble;
-class twidlTableGen3FactsClass2BufDouble;
-class twidlTableGen3FactsClass1UsmFloat;
-class twidlTableGen3FactsClass2UsmFloat;
-class twidlTableGen3FactsClass1BufFloat;
-class twidlTableGen3FactsClass2BufFloat;
 
 namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
-template <class T, table_class c, bool usm>
-struct generator_name;
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1UsmDouble, double, class_1, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2UsmDouble, double, class_2, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1BufDouble, double, class_1, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2BufDouble, double, class_2, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1UsmFloat, float, class_1, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2UsmFloat, float, class_2, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1BufFloat, float, class_1, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2BufFloat, float, class_2, false)
-
-// Work-item (a, b) writes entry a * width + b = scale * exp(-2 pi i a b / points).
+// Entry (a, b) is a * width + b = scale * exp(-2 pi i a b / points).
 template <class T>
 struct table_writer {
   std::uint64_t points;
@@ -52,10 +31,10 @@ struct table_writer {
   }
 };
 
-template <class T, table_class c>
-sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
-  return submit_table_writer<typename generator_name<T, c, true>::type, typename generator_name<T, c, false>::type, T>(
-      q, view, kind == workspace_buffer, w, range);
+// The table of `range` rows of `range[1]` entries.
+template <class T>
+sycl::event upload(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
+  return upload_host_table<T>(q, view, kind == workspace_buffer, w, range, 2 * range.size());
 }
 
 }  // namespace
@@ -69,10 +48,10 @@ sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, 
   void* view = kind == workspace_buffer ? static_cast<void*>(b.table_buffers[c][d]) : b.table_pointers[c][d];
   if (c == class_1) {
     const table_writer<T> w{static_cast<std::uint64_t>(b.length), f0, b.scale[d]};
-    return submit<T, class_1>(view, kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
+    return upload<T>(view, kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
   }
   const table_writer<T> w{f1 * f2, f2, T(1)};
-  return submit<T, class_2>(view, kind, w, sycl::range<2>(f1, f2), *b.queue);
+  return upload<T>(view, kind, w, sycl::range<2>(f1, f2), *b.queue);
 }
 
 #define QEZ_INSTANTIATE(T) \

@@ -1,39 +1,15 @@
-// The SYCL kernels that write the four-factor twiddle tables. Angles are
-// reduced exactly in integers and evaluated in long double, so every entry
-// is the exact value rounded once to the table's precision.
+// The four-factor twiddle tables, computed on the host and uploaded. Angles
+// are reduced exactly in integers and evaluated in long double, so every
+// entry is the exact value rounded once to the table's precision.
 #include <cmath>
 
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
-#include "dft/gpu/core/kernel_name_trait.hpp"
-#include "dft/gpu/core/table_writer_submission.hpp"
+#include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
-
-class twidlTableGen4FactsUsmClass1Double;
-class twidlTableGen4FactsBufClass1Double;
-class twidlTableGen4FactsUsmClass2Double;
-class twidlTableGen4FactsBufClass2Double;
-class twidlTableGen4FactsUsmClass1Float;
-class twidlTableGen4FactsBufClass1Float;
-class twidlTableGen4FactsUsmClass2Float;
-class twidlTableGen4FactsBufClass2Float;
 
 namespace ulmara::qez::dft::four_factor {
 
 namespace {
-
-// The two table writers, each a kernel name of its own.
-enum table_writer { writer_sub_length, writer_cross };
-
-template <class T, table_writer c, bool usm>
-struct generator_name;
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass1Double, double, writer_sub_length, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass1Double, double, writer_sub_length, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass2Double, double, writer_cross, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass2Double, double, writer_cross, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass1Float, float, writer_sub_length, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass1Float, float, writer_sub_length, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsUsmClass2Float, float, writer_cross, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen4FactsBufClass2Float, float, writer_cross, false)
 
 constexpr long double pi_ld = 3.141592653589793238462643383279502884L;
 
@@ -47,7 +23,7 @@ unit_root root_of(std::uint64_t p, std::uint64_t q) {
   return {std::cos(a), -std::sin(a)};
 }
 
-// Work-item (j, k) writes entry j * fact0 + k.
+// Item (j, k) of the writer's range writes entry j * fact0 + k.
 template <class T>
 struct sub_length_writer {
   std::uint64_t fact0;
@@ -61,7 +37,7 @@ struct sub_length_writer {
   }
 };
 
-// Work-item (g, s) writes the F0' rows of its block, a lane pair per column.
+// Item (g, s) writes the F0' rows of its block, a lane pair per column.
 template <class T>
 struct cross_writer {
   cross_table_shape shape;
@@ -87,12 +63,11 @@ struct cross_writer {
   }
 };
 
-template <class T, table_writer c, class Writer>
-sycl::event submit(sycl::queue& q, const table_view& view, const Writer& w, sycl::range<2> range) {
+template <class T, class Writer>
+sycl::event upload(sycl::queue& q, const table_view& view, const Writer& w, sycl::range<2> range, std::size_t values) {
   const bool into_buffer = view.kind == workspace_buffer;
   void* target = into_buffer ? static_cast<void*>(view.buffer) : view.pointer;
-  return submit_table_writer<typename generator_name<T, c, true>::type, typename generator_name<T, c, false>::type, T>(
-      q, target, into_buffer, w, range);
+  return upload_host_table<T>(q, target, into_buffer, w, range, values);
 }
 
 }  // namespace
@@ -105,15 +80,16 @@ template <class T>
 sycl::event write_sub_length_table(sycl::queue& queue, const table_view& view, std::int64_t fact0,
                                    std::int64_t fact1) {
   const sub_length_writer<T> w{static_cast<std::uint64_t>(fact0), static_cast<std::uint64_t>(fact0 * fact1)};
-  return submit<T, writer_sub_length>(queue, view, w,
-                            sycl::range<2>(static_cast<size_t>(fact1), static_cast<size_t>(fact0)));
+  return upload<T>(queue, view, w, sycl::range<2>(static_cast<size_t>(fact1), static_cast<size_t>(fact0)),
+                   static_cast<std::size_t>(2 * fact0 * fact1));
 }
 
 template <class T>
 sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const cross_table_shape& shape, T scale) {
   const cross_writer<T> w{shape, scale};
-  return submit<T, writer_cross>(queue, view, w,
-                            sycl::range<2>(static_cast<size_t>(shape.work_groups), static_cast<size_t>(shape.fact1)));
+  return upload<T>(queue, view, w,
+                   sycl::range<2>(static_cast<size_t>(shape.work_groups), static_cast<size_t>(shape.fact1)),
+                   static_cast<std::size_t>(cross_slot(shape, shape.work_groups, 0, 0, 0)));
 }
 
 #define QEZ_INSTANTIATE(T)                                                                                  \

@@ -1,5 +1,5 @@
-// Twiddle tables of the four-factor passes, written on the device by SYCL
-// kernels into a USM area or a byte (sub-)buffer:
+// Twiddle tables of the four-factor passes, made on the host and uploaded
+// into a USM area or a byte (sub-)buffer:
 //   sub-length table of L = F0 x F1 points (table A of pass 0, table B of
 //   pass 1): entry j*F0 + k = exp(-2 pi i j k / L), j < F1, k < F0;
 //   cross table of pass 1, laid out for sub-group block reads: per pass-1
@@ -45,12 +45,12 @@ inline std::int64_t cross_slot(const cross_table_shape& c, std::int64_t g, std::
   return ((g * c.fact1 + s) * c.fact0 + r) * 2 * c.sub_group_size + l;
 }
 
-// Submit the writer of a sub-length table of fact0 x fact1 points.
+// Upload a sub-length table of fact0 x fact1 points.
 template <class T>
 sycl::event write_sub_length_table(sycl::queue& queue, const table_view& view, std::int64_t fact0,
                                    std::int64_t fact1);
 
-// Submit the writer of a cross table with the direction's scale.
+// Upload a cross table with the direction's scale.
 template <class T>
 sycl::event write_cross_table(sycl::queue& queue, const table_view& view, const cross_table_shape& shape, T scale);
 

@@ -7,36 +7,23 @@
 //     lanes, sigma the direction's scale.
 // The pass tables are those of the four-factor backend's passes and come
 // from its writers; the cross tables, one block per (k1, s) with the same
-// value on every lane pair, from the writers here. The float instance
-// computes all four tables on the host when len1 is 64 or 128.
-#include <cstring>
+// value on every lane pair, from the writers here. Every table is made on the
+// host and uploaded; the float instance takes all four from the core
+// library's sincospif when len1 is 64 or 128.
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/kernel_name_trait.hpp"
-#include "dft/gpu/core/table_writer_submission.hpp"
 #include "dft/gpu/core/reduced_unit_root.hpp"
+#include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "platform/core/include/qez_core.h"
-
-class twidlTableGen4FactsColBatchUsm2Double;
-class twidlTableGen4FactsColBatchBuf2Double;
-class twidlTableGen4FactsColBatchUsm2Float;
-class twidlTableGen4FactsColBatchBuf2Float;
 
 namespace ulmara::qez::dft::four_factor_colbatch {
 
 namespace {
-
-template <class T, bool usm>
-struct writer_name;
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchUsm2Double, double, true)
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchBuf2Double, double, false)
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchUsm2Float, float, true)
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableGen4FactsColBatchBuf2Float, float, false)
 
 // Cross table: item (k1, s) writes the whole block (k1, s), each value the
 // scaled exact one rounded once.
@@ -64,13 +51,12 @@ struct cross_table_writer {
   }
 };
 
-// The cross writer over its 2-D range into a USM table (kind 2) or a byte
-// sub-buffer.
+// The cross table, made on the host over its 2-D range and uploaded into a
+// USM table (kind 2) or a byte sub-buffer.
 template <class T>
-sycl::event submit_cross(void* target, std::uint32_t kind, const cross_table_writer<T>& w, sycl::range<2> range,
+sycl::event upload_cross(void* target, std::uint32_t kind, const cross_table_writer<T>& w, sycl::range<2> range,
                          sycl::queue& q) {
-  return submit_table_writer<typename writer_name<T, true>::type, typename writer_name<T, false>::type, T>(
-      q, target, kind != workspace_usm, w, range);
+  return upload_host_table<T>(q, target, kind != workspace_usm, w, range, range.size() * w.fa * 2 * w.lanes);
 }
 
 // The four targets of a state's workspace kind, in writing order.
@@ -135,40 +121,27 @@ void host_cross_table(const block<float>& s, direction d, std::vector<float>* ou
       }
 }
 
-int copy_to_slice(block<float>* s, void* target, const std::vector<float>& values) {
-  const size_t bytes = values.size() * sizeof(float);
-  if (s->workspace_kind != workspace_usm) {
-    sycl::host_accessor<char, 1, sycl::access_mode::write> slice(*static_cast<byte_buffer*>(target));
-    std::memcpy(&slice[0], values.data(), bytes);
-    return status_success;
-  }
-  void* staging = sycl::malloc_host(bytes, *s->queue);
-  if (staging == nullptr) return status_allocation_failed;
-  std::memcpy(staging, values.data(), bytes);
-  try {
-    s->queue->memcpy(target, staging, bytes).wait();
-  } catch (...) {
-    sycl::free(staging, *s->queue);
-    throw;
-  }
-  sycl::free(staging, *s->queue);
-  return status_success;
+void upload_into_slot(block<float>* s, int slot, std::vector<float> values) {
+  const table_targets t = targets_of(*s);
+  keep_event(s->twiddle_event[slot], upload_table<float>(*s->queue, t.table[slot], s->workspace_kind != workspace_usm,
+                                                         std::move(values), table_writer_location(__LINE__)));
 }
 
 int write_host_tables(block<float>* s) {
   const table_targets t = targets_of(*s);
-  std::vector<float> values;
   for (pass p : {pass_0, pass_1}) {
     if (t.table[p] == nullptr) return status_no_workspace;
+    std::vector<float> values;
     host_pass_table(*s, p, &values);
-    if (int status = copy_to_slice(s, t.table[p], values)) return status;
+    upload_into_slot(s, p == pass_0 ? event_table_1 : event_table_2, std::move(values));
   }
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(s->directions, d)) continue;
-    void* target = t.table[d == dir_forward ? event_cross_forward : event_cross_backward];
-    if (target == nullptr) return status_no_workspace;
+    const int slot = d == dir_forward ? event_cross_forward : event_cross_backward;
+    if (t.table[slot] == nullptr) return status_no_workspace;
+    std::vector<float> values;
     host_cross_table(*s, d, &values);
-    if (int status = copy_to_slice(s, target, values)) return status;
+    upload_into_slot(s, slot, std::move(values));
   }
   return status_success;
 }
@@ -207,7 +180,7 @@ int bkd_write_twiddle_table_on_device(block<T>* s) {
     const int slot = d == dir_forward ? event_cross_forward : event_cross_backward;
     if (t.table[slot] == nullptr) return status_no_workspace;
     keep_event(s->twiddle_event[slot],
-               submit_cross<T>(t.table[slot], kind, cross_writer(*s, d), cross_range(*s), *s->queue));
+               upload_cross<T>(t.table[slot], kind, cross_writer(*s, d), cross_range(*s), *s->queue));
   }
   return status_success;
 }

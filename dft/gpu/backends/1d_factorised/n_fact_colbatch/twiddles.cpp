@@ -1,5 +1,4 @@
-// The twiddle tables, written on the device by one SYCL kernel per memory
-// kind and precision:
+// The twiddle tables, computed on the host and uploaded:
 //   main, entry i*F0 + j (i < F1*F2, j < F0): s * exp(-2 pi i j / N), s the
 //         direction's scale;
 //   sub,  entry i*F1 + j (i < F2, j < F1):    exp(-2 pi i j / (F1*F2)).
@@ -8,28 +7,15 @@
 
 #include "dft/gpu/backends/1d_factorised/n_fact_colbatch/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/kernel_name_trait.hpp"
-#include "dft/gpu/core/table_writer_submission.hpp"
 #include "dft/gpu/core/reduced_unit_root.hpp"
+#include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
-
-class twidlTableColBatchInSlmUsmDouble;
-class twidlTableColBatchInSlmBufDouble;
-class twidlTableColBatchInSlmUsmFloat;
-class twidlTableColBatchInSlmBufFloat;
 
 namespace ulmara::qez::dft::n_fact_colbatch {
 
 namespace {
 
-template <class T, bool usm>
-struct writer_name;
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmUsmDouble, double, true)
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmBufDouble, double, false)
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmUsmFloat, float, true)
-QEZ_KERNEL_NAME_OF(writer_name, twidlTableColBatchInSlmBufFloat, float, false)
-
-// Work-item (i, j) of the range {rows, width} writes entry i * width + j =
+// Entry (i, j) of the range {rows, width} is entry i * width + j =
 // scale * exp(-2 pi i j / points). The product is reduced modulo `points`
 // first, so that large indices lose no accuracy.
 template <class T>
@@ -47,10 +33,10 @@ struct table_writer {
   }
 };
 
+// The table of `range` rows of `range[1]` entries.
 template <class T>
-sycl::event submit(void* view, std::int64_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
-  return submit_table_writer<typename writer_name<T, true>::type, typename writer_name<T, false>::type, T>(
-      q, view, kind == workspace_buffer, w, range);
+sycl::event upload(void* view, std::int64_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
+  return upload_host_table<T>(q, view, kind == workspace_buffer, w, range, 2 * range.size());
 }
 
 }  // namespace
@@ -64,11 +50,11 @@ sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_kind t, d
   if (t == table_main) {
     void* view = buffers ? static_cast<void*>(b.main_buffers[d]) : b.main_pointers[d];
     const table_writer<T> w{static_cast<std::uint64_t>(b.length), f0, b.scale[d]};
-    return submit<T>(view, b.workspace_kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
+    return upload<T>(view, b.workspace_kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
   }
   void* view = buffers ? static_cast<void*>(b.sub_buffers[d]) : b.sub_pointers[d];
   const table_writer<T> w{f1 * f2, f1, T(1)};
-  return submit<T>(view, b.workspace_kind, w, sycl::range<2>(f2, f1), *b.queue);
+  return upload<T>(view, b.workspace_kind, w, sycl::range<2>(f2, f1), *b.queue);
 }
 
 #define QEZ_INSTANTIATE(T) \

@@ -43,10 +43,4 @@ int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, prebuilt_
   return status;
 }
 
-bool main_table_on_host(std::int64_t length, std::int64_t max_fact, std::int64_t subgroup_size,
-                        std::int64_t subgroup_count) {
-  const bool prebuilt_plan = (length == 8192 && max_fact == 16) || (length == 4096 && max_fact == 8);
-  return prebuilt_plan && subgroup_size == 16 && subgroup_count == 64;
-}
-
 }  // namespace ulmara::qez::dft::n_facts_slm

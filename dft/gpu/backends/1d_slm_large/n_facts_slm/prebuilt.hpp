@@ -42,9 +42,4 @@ const prebuilt_kernel* select_prebuilt_kernel(const prebuilt_query& q);
 // status (always for an entry without image bytes) with `handle` empty.
 int load_prebuilt_kernel(const prebuilt_kernel& k, sycl::queue* queue, prebuilt_handle& handle);
 
-// Plans whose float main table is written on the host (the prebuilt
-// kernels' plans at S = 16).
-bool main_table_on_host(std::int64_t length, std::int64_t max_fact, std::int64_t subgroup_size,
-                        std::int64_t subgroup_count);
-
 }  // namespace ulmara::qez::dft::n_facts_slm

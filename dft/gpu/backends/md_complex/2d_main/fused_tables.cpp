@@ -1,47 +1,15 @@
-// The four twiddle tables of the fused strategy, written on the device by
-// one SYCL kernel per table family, memory kind and precision, with the
-// writers of the fused line kernels (fused_2_facts.hpp): the row tables of
-// dimension 0 carry the direction's scale, the two column tables of
+// The four twiddle tables of the fused strategy, made on the host and
+// uploaded, with the writers of the fused line kernels (fused_2_facts.hpp):
+// the row tables of dimension 0 carry the direction's scale, the two column tables of
 // dimension 1 are equal and unscaled.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 
-class twidlTableGen2D2FactsDoubleUsm;
-class twidlTableGen2D2FactsDoubleBuf;
-class twidlTableGen2D2FactsFloatUsm;
-class twidlTableGen2D2FactsFloatBuf;
-class twidlTableGen2DYdirDoubleUsm;
-class twidlTableGen2DYdirDoubleBuf;
-class twidlTableGen2DYdirFloatUsm;
-class twidlTableGen2DYdirFloatBuf;
-
 namespace ulmara::qez::dft::c2c_2d_main {
 
 namespace {
-
-enum table_family { row_family, column_family };
-
-template <class T, table_family f>
-struct writer_names;
-#define QEZ_WRITER_NAMES(T, f, usm, buf) \
-  template <>                            \
-  struct writer_names<T, f> {            \
-    using usm_name = ::usm;              \
-    using buffer_name = ::buf;           \
-  };
-QEZ_WRITER_NAMES(double, row_family, twidlTableGen2D2FactsDoubleUsm, twidlTableGen2D2FactsDoubleBuf)
-QEZ_WRITER_NAMES(float, row_family, twidlTableGen2D2FactsFloatUsm, twidlTableGen2D2FactsFloatBuf)
-QEZ_WRITER_NAMES(double, column_family, twidlTableGen2DYdirDoubleUsm, twidlTableGen2DYdirDoubleBuf)
-QEZ_WRITER_NAMES(float, column_family, twidlTableGen2DYdirFloatUsm, twidlTableGen2DYdirFloatBuf)
-#undef QEZ_WRITER_NAMES
-
-template <class T, table_family f, class Writer>
-sycl::event submit(sycl::queue& q, const Writer& w, sycl::range<2> range, const fused_2_facts::table_target& t) {
-  using names = writer_names<T, f>;
-  return fused_2_facts::submit_table_writer<typename names::usm_name, typename names::buffer_name, T>(q, w, range, t);
-}
 
 template <class T>
 int write_tables(block& b) {
@@ -64,11 +32,11 @@ int write_tables(block& b) {
   for (int t : {row_table_fwd, row_table_bwd}) {
     const T scale = static_cast<T>(b.scales[t == row_table_fwd ? plan_basics::dir_forward : plan_basics::dir_backward]);
     const fused_2_facts::row_table_writer<T> rows{sg / 2, d0.fact0, d0.length, sg, scale};
-    remember_event(b.table_events[t], submit<T, row_family>(q, rows, row_range, targets[t]));
+    remember_event(b.table_events[t], fused_2_facts::upload_line_table<T>(q, rows, row_range, targets[t]));
   }
   const fused_2_facts::column_table_writer<T> columns{d1.fact0, sg, d1.length};
   for (int t : {col_table_a, col_table_b})
-    remember_event(b.table_events[t], submit<T, column_family>(q, columns, column_range, targets[t]));
+    remember_event(b.table_events[t], fused_2_facts::upload_line_table<T>(q, columns, column_range, targets[t]));
   return status_success;
 }
 

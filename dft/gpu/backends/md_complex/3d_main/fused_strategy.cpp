@@ -17,12 +17,6 @@
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
-// Names of the table writers, per table family and container form.
-class twidlTableGen3D2FactsDoubleUsm;
-class twidlTableGen3D2FactsDoubleBuf;
-class twidlTableGen3DYZdirDoubleUsm;
-class twidlTableGen3DYZdirDoubleBuf;
-
 namespace ulmara::qez::dft::c2c_3d_main {
 
 namespace {
@@ -187,12 +181,12 @@ int write_fused_tables(block<double>& b, void* workspace, int kind, std::uint64_
       if (dim == 0) {
         const double scale = d == plan_basics::dir_forward ? b.forward_scale : b.backward_scale;
         const f2::row_table_writer<double> writer{sg / 2, line.fact0, line.length, sg, scale};
-        written = f2::submit_table_writer<twidlTableGen3D2FactsDoubleUsm, twidlTableGen3D2FactsDoubleBuf, double>(
+        written = f2::upload_line_table<double>(
             *b.queue, writer, sycl::range<2>(static_cast<size_t>(line.fact0), static_cast<size_t>(line.fact1)),
             target);
       } else {
         const f2::column_table_writer<double> writer{line.fact0, sg, line.length};
-        written = f2::submit_table_writer<twidlTableGen3DYZdirDoubleUsm, twidlTableGen3DYZdirDoubleBuf, double>(
+        written = f2::upload_line_table<double>(
             *b.queue, writer, sycl::range<2>(static_cast<size_t>(line.fact1), static_cast<size_t>(line.fact0)),
             target);
       }

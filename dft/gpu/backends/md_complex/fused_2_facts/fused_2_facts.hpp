@@ -12,6 +12,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/table_upload.hpp"
 
 namespace ulmara::qez::dft::fused_2_facts {
 
@@ -100,8 +101,8 @@ struct option_values {
 std::string format_options(const option_values& v);
 
 // ---------------------------------------------------------------------------
-// Twiddle tables. Angles are reduced exactly (r c mod n) and evaluated in
-// long double before rounding to T.
+// Twiddle tables, made on the host and uploaded. Angles are reduced exactly
+// (r c mod n) and evaluated in long double before rounding to T.
 
 template <class T>
 void unit_root(std::int64_t n, std::uint64_t r, std::uint64_t c, T* cos_part, T* sin_part) {
@@ -112,14 +113,19 @@ void unit_root(std::int64_t n, std::uint64_t r, std::uint64_t c, T* cos_part, T*
   *sin_part = static_cast<T>(std::sin(pi * turns));
 }
 
-// Row table: work-item (c, r), c < fact0, r < fact1; block of 2S reals per
+// Row table: entry (c, r), c < fact0, r < fact1; block of 2S reals per
 // (column group r / (S/2), c), lane pair r mod (S/2): (cos, cos) at 2l and
 // (-sin, +sin) at S + 2l, all times the scale.
 template <class T>
 struct row_table_writer {
   std::int64_t half, fact0, n, sg;
   T scale;
-  void operator()(T* t, std::int64_t c, std::int64_t r) const {
+  // Reals of the table over {fact0, fact1}.
+  std::size_t values(sycl::range<2> range) const {
+    const std::size_t groups = (range[1] + static_cast<std::size_t>(half) - 1) / static_cast<std::size_t>(half);
+    return groups * static_cast<std::size_t>(2 * sg * fact0);
+  }
+  void write(T* t, std::int64_t c, std::int64_t r) const {
     const std::int64_t base = (r / half) * 2 * sg * fact0 + 2 * sg * c + 2 * (r % half);
     T cs, sn;
     unit_root<T>(n, r, c, &cs, &sn);
@@ -129,12 +135,14 @@ struct row_table_writer {
   }
 };
 
-// Column table: work-item (r, c), r < fact1, c < fact0; block of 2S reals
+// Column table: entry (r, c), r < fact1, c < fact0; block of 2S reals
 // at 2S (fact0 r + c): S cosines, then -sin, +sin, ... No scale.
 template <class T>
 struct column_table_writer {
   std::int64_t fact0, sg, n;
-  void operator()(T* t, std::int64_t r, std::int64_t c) const {
+  // Reals of the table over {fact1, fact0}.
+  std::size_t values(sycl::range<2> range) const { return range.size() * static_cast<std::size_t>(2 * sg); }
+  void write(T* t, std::int64_t r, std::int64_t c) const {
     const std::int64_t base = 2 * sg * (fact0 * r + c);
     T cs, sn;
     unit_root<T>(n, r, c, &cs, &sn);
@@ -153,33 +161,14 @@ struct table_target {
   bool present() const { return usm != nullptr || view != nullptr; }
 };
 
-// Submits one table writer over `range` (code location
-// "bkd_write_twiddle_table_on_device"); UsmName and BufName name the
-// kernel of each container form.
-template <class UsmName, class BufName, class T, class Writer>
-sycl::event submit_table_writer(sycl::queue& queue, const Writer& writer, sycl::range<2> range,
-                                const table_target& target) {
-  const sycl::detail::code_location where(__FILE__, "bkd_write_twiddle_table_on_device", __LINE__, 0);
-  if (target.usm != nullptr) {
-    T* table = static_cast<T*>(target.usm);
-    return queue.submit(
-        [&](sycl::handler& cgh) {
-          cgh.parallel_for<UsmName>(range, [=](sycl::id<2> at) {
-            writer(table, static_cast<std::int64_t>(at[0]), static_cast<std::int64_t>(at[1]));
-          });
-        },
-        where);
-  }
-  byte_buffer& view = *target.view;
-  return queue.submit(
-      [&](sycl::handler& cgh) {
-        sycl::accessor<char, 1, sycl::access_mode::read_write, sycl::target::device> bytes(view, cgh);
-        cgh.parallel_for<BufName>(range, [=](sycl::id<2> at) {
-          writer(reinterpret_cast<T*>(&bytes[0]), static_cast<std::int64_t>(at[0]),
-                 static_cast<std::int64_t>(at[1]));
-        });
-      },
-      where);
+// Makes the table of `writer` over `range` on the host and uploads it into
+// `target` (code location "bkd_write_twiddle_table_on_device").
+template <class T, class Writer>
+sycl::event upload_line_table(sycl::queue& queue, const Writer& writer, sycl::range<2> range,
+                              const table_target& target) {
+  const bool into_buffer = target.usm == nullptr;
+  void* destination = into_buffer ? static_cast<void*>(target.view) : target.usm;
+  return upload_host_table<T>(queue, destination, into_buffer, writer, range, writer.values(range));
 }
 
 // A byte sub-buffer of a buffer workspace; SYCL refuses a sub-buffer of a

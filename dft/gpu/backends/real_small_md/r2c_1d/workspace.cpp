@@ -3,55 +3,18 @@
 // their own, the twiddle table) and the scratch part (the children's scratch
 // or the temp), carved from the caller's or the internal workspace; and the
 // writer of the twiddle table.
-#include <cmath>
-
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+#include "dft/gpu/core/table_upload.hpp"
+#include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
-
-// Names of the twiddle writers: target form and precision.
-class twidlTableGenR2C1DMainUsmDouble;
-class twidlTableGenR2C1DMainBufDouble;
-class twidlTableGenR2C1DMainUsmFloat;
-class twidlTableGenR2C1DMainBufFloat;
 
 namespace ulmara::qez::dft::r2c_1d {
 
 namespace {
 
-template <class T, bool usm>
-struct writer_name;
-template <>
-struct writer_name<double, true> {
-  using type = ::twidlTableGenR2C1DMainUsmDouble;
-};
-template <>
-struct writer_name<double, false> {
-  using type = ::twidlTableGenR2C1DMainBufDouble;
-};
-template <>
-struct writer_name<float, true> {
-  using type = ::twidlTableGenR2C1DMainUsmFloat;
-};
-template <>
-struct writer_name<float, false> {
-  using type = ::twidlTableGenR2C1DMainBufFloat;
-};
-
 sycl::detail::code_location location_of(const char* function, unsigned long line) {
   return sycl::detail::code_location(__FILE__, function, line, 0);
-}
-
-constexpr long double pi_l = 3.141592653589793238462643383279502884L;
-
-// cos(pi t) and sin(pi t) of a T argument, rounded to T.
-template <class T>
-T cospi_of(T t) {
-  return static_cast<T>(std::cos(pi_l * static_cast<long double>(t)));
-}
-template <class T>
-T sinpi_of(T t) {
-  return static_cast<T>(std::sin(pi_l * static_cast<long double>(t)));
 }
 
 // A view of `bytes` bytes at `offset` in the workspace: a sub-buffer of a
@@ -87,31 +50,21 @@ void place_temp(block& b, void* workspace, int kind, std::uint64_t offset) {
   b.temp_slice = std::move(s.buffer);
 }
 
-// One command group: a parallel loop over the N/2 entries.
+// Entry k of the table of N/2 entries, as the host-table maker calls it.
+template <class T>
+struct twiddle_writer {
+  std::int64_t half;
+  void write(T* table, std::size_t k, std::size_t) const { twiddle_entry<T>(static_cast<std::int64_t>(k), half, table); }
+};
+
+// The table of N/2 entries, made on the host and uploaded.
 template <class T>
 sycl::event bkd_write_twiddle_table_on_device(block& b, int kind) {
-  const std::int64_t half = b.half_length;
-  const sycl::range<1> entries(static_cast<size_t>(half));
-  const auto location = location_of("bkd_write_twiddle_table_on_device", __LINE__);
-  if (kind == plan_basics::workspace_buffer) {
-    byte_buffer& table = *b.twiddle_slice;
-    return b.queue->submit(
-        [&](sycl::handler& cgh) {
-          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(table, cgh);
-          cgh.parallel_for<typename writer_name<T, false>::type>(entries, [=](sycl::id<1> k) {
-            twiddle_entry<T>(static_cast<std::int64_t>(k[0]), half, reinterpret_cast<T*>(&bytes[0]));
-          });
-        },
-        location);
-  }
-  T* table = static_cast<T*>(b.twiddle_pointer);
-  return b.queue->submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename writer_name<T, true>::type>(entries, [=](sycl::id<1> k) {
-          twiddle_entry<T>(static_cast<std::int64_t>(k[0]), half, table);
-        });
-      },
-      location);
+  const bool into_buffer = kind == plan_basics::workspace_buffer;
+  void* target = into_buffer ? static_cast<void*>(b.twiddle_slice.get()) : b.twiddle_pointer;
+  const sycl::range<2> entries(static_cast<size_t>(b.half_length), 1);
+  return upload_host_table<T>(*b.queue, target, into_buffer, twiddle_writer<T>{b.half_length}, entries,
+                              2 * entries.size(), location_of("bkd_write_twiddle_table_on_device", __LINE__));
 }
 
 template <class T>

@@ -1,6 +1,6 @@
 // Factor tables of the small multi-dimensional backend: their sizes, their
-// placement in part 0 of the workspace (add_workspace) and the device
-// kernels that write them.
+// placement in part 0 of the workspace (add_workspace) and their entries,
+// computed on the host and uploaded.
 //
 // Layouts (h = SUBGROUP_SIZE / 2, N the complex length of dimension 0):
 //   main row (slots 0, 1): scale x exp(-2 pi i k j / N), k < f0, j < P, in
@@ -13,54 +13,13 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
-
-class complexMainTwidlTableRowUsmDouble;
-class complexMainTwidlTableRowBufDouble;
-class complexMainTwidlTableRowUsmFloat;
-class complexMainTwidlTableRowBufFloat;
-class complexTwidlTableRowUsmDouble;
-class complexTwidlTableRowBufDouble;
-class complexTwidlTableRowUsmFloat;
-class complexTwidlTableRowBufFloat;
-class realFactorsKernelUsmDouble;
-class realFactorsKernelBufDouble;
-class realFactorsKernelUsmFloat;
-class realFactorsKernelBufFloat;
-class twidlTableColbatchUsmDouble;
-class twidlTableColbatchBufDouble;
-class twidlTableColbatchUsmFloat;
-class twidlTableColbatchBufFloat;
+#include "dft/gpu/core/table_upload.hpp"
 
 namespace ulmara::qez::dft::small_md {
 
 namespace {
 
 enum class family { main_row, factor_row, real_factors, colbatch };
-
-template <family F, bool usm, class T>
-struct writer_name;
-#define QEZ_WRITER_NAME(F, usm, T, name) \
-  template <>                            \
-  struct writer_name<F, usm, T> {        \
-    using type = ::name;                 \
-  };
-QEZ_WRITER_NAME(family::main_row, true, double, complexMainTwidlTableRowUsmDouble)
-QEZ_WRITER_NAME(family::main_row, false, double, complexMainTwidlTableRowBufDouble)
-QEZ_WRITER_NAME(family::main_row, true, float, complexMainTwidlTableRowUsmFloat)
-QEZ_WRITER_NAME(family::main_row, false, float, complexMainTwidlTableRowBufFloat)
-QEZ_WRITER_NAME(family::factor_row, true, double, complexTwidlTableRowUsmDouble)
-QEZ_WRITER_NAME(family::factor_row, false, double, complexTwidlTableRowBufDouble)
-QEZ_WRITER_NAME(family::factor_row, true, float, complexTwidlTableRowUsmFloat)
-QEZ_WRITER_NAME(family::factor_row, false, float, complexTwidlTableRowBufFloat)
-QEZ_WRITER_NAME(family::real_factors, true, double, realFactorsKernelUsmDouble)
-QEZ_WRITER_NAME(family::real_factors, false, double, realFactorsKernelBufDouble)
-QEZ_WRITER_NAME(family::real_factors, true, float, realFactorsKernelUsmFloat)
-QEZ_WRITER_NAME(family::real_factors, false, float, realFactorsKernelBufFloat)
-QEZ_WRITER_NAME(family::colbatch, true, double, twidlTableColbatchUsmDouble)
-QEZ_WRITER_NAME(family::colbatch, false, double, twidlTableColbatchBufDouble)
-QEZ_WRITER_NAME(family::colbatch, true, float, twidlTableColbatchUsmFloat)
-QEZ_WRITER_NAME(family::colbatch, false, float, twidlTableColbatchBufFloat)
-#undef QEZ_WRITER_NAME
 
 constexpr long double pi_l = 3.141592653589793238462643383279502884L;
 
@@ -148,44 +107,27 @@ sycl::detail::code_location location_of(const char* function, unsigned long line
   return sycl::detail::code_location(__FILE__, function, line, 0);
 }
 
-template <family F, class T>
-sycl::event submit_writer(sycl::queue& q, const table_shape& s, T scale, factor_table_record& r) {
-  const sycl::range<2> range(static_cast<size_t>(s.slow), static_cast<size_t>(s.fast));
-  const auto where = location_of("bkd_write_pre_computed_factors_on_device", __LINE__);
-  if (r.kind == plan_basics::workspace_buffer) {
-    byte_buffer& table = *static_cast<byte_buffer*>(r.container);
-    return q.submit(
-        [&](sycl::handler& cgh) {
-          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> bytes(table, cgh);
-          cgh.parallel_for<typename writer_name<F, false, T>::type>(range, [=](sycl::id<2> i) {
-            write_entry<T>(s, scale, static_cast<std::int64_t>(i[0]), static_cast<std::int64_t>(i[1]),
-                           reinterpret_cast<T*>(&bytes[0]));
-          });
-        },
-        where);
-  }
-  T* table = static_cast<T*>(r.container);
-  return q.submit(
-      [&](sycl::handler& cgh) {
-        cgh.parallel_for<typename writer_name<F, true, T>::type>(range, [=](sycl::id<2> i) {
-          write_entry<T>(s, scale, static_cast<std::int64_t>(i[0]), static_cast<std::int64_t>(i[1]), table);
-        });
-      },
-      where);
-}
-
-// bkd_write_pre_computed_factors_on_device, one slot.
+// The entries of one table, as the host-table maker calls them.
 template <class T>
-sycl::event write_table(block& b, int slot) {
+struct table_writer {
+  table_shape shape;
+  T scale;
+  void write(T* t, std::size_t a, std::size_t b) const {
+    write_entry<T>(shape, scale, static_cast<std::int64_t>(a), static_cast<std::int64_t>(b), t);
+  }
+};
+
+// bkd_write_pre_computed_factors_on_device, one slot: the table of
+// `values` elements of T made on the host and uploaded.
+template <class T>
+sycl::event write_table(block& b, int slot, std::uint64_t values) {
   const table_shape s = shape_of(b.config, slot);
   factor_table_record& r = *b.tables[slot];
   const T scale = slot <= slot_main_backward ? static_cast<T>(b.config.scales[slot]) : T(1);
-  switch (s.kind) {
-    case family::main_row: return submit_writer<family::main_row, T>(*b.queue, s, scale, r);
-    case family::factor_row: return submit_writer<family::factor_row, T>(*b.queue, s, scale, r);
-    case family::real_factors: return submit_writer<family::real_factors, T>(*b.queue, s, scale, r);
-    default: return submit_writer<family::colbatch, T>(*b.queue, s, scale, r);
-  }
+  const sycl::range<2> range(static_cast<size_t>(s.slow), static_cast<size_t>(s.fast));
+  return upload_host_table<T>(*b.queue, r.container, r.kind == plan_basics::workspace_buffer, table_writer<T>{s, scale},
+                              range, static_cast<std::size_t>(values),
+                              location_of("bkd_write_pre_computed_factors_on_device", __LINE__));
 }
 
 void release_sub_buffer(factor_table_record& r) {
@@ -275,7 +217,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
     if (exact == 0) continue;
     factor_table_record* r = b->tables[slot];
     if (r == nullptr || r->kind != b->workspace_kind || r->size < exact) return status_no_workspace;
-    sycl::event done = write_table<T>(*b, slot);
+    // add_workspace hands back its tables written.
+    sycl::event done = write_table<T>(*b, slot, exact / sizeof(T));
     done.wait();
     *r->event = done;
   }

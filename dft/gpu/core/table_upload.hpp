@@ -1,0 +1,138 @@
+// Twiddle tables are computed on the host, in long double where an entry
+// needs it (device code may not use long double nor the maths of <cmath>),
+// and copied to the device memory of the table: a USM address or a byte
+// sub-buffer of a buffer workspace.
+//
+// Nothing here waits: a writer's table is made by a host task and the copy
+// depends on it, so commit returns as soon as both are submitted, as it did
+// when device kernels wrote the tables. Later commands on the table are
+// ordered after the copy by the returned event (USM) or by the buffer's
+// accessors. The host storage is shared by the tasks that use it and goes
+// with the last of them, once the copy has completed.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/gpu/core/workspace_slices.hpp"
+
+namespace ulmara {
+namespace qez {
+namespace dft {
+
+// Tables of this many entries and more are shared out among host threads by
+// rows, as a device runs a writer's items in parallel; below, a thread costs
+// more than it saves.
+constexpr std::size_t threaded_table_entries = std::size_t(1) << 14;
+
+// Rows [first, last) of `range`.
+template <class T, class Writer>
+void write_table_rows(const Writer& writer, T* table, sycl::range<2> range, std::size_t first, std::size_t last) {
+  for (std::size_t i = first; i < last; ++i)
+    for (std::size_t j = 0; j < range[1]; ++j) writer.write(table, i, j);
+}
+
+// Joins its threads when it goes, however the scope is left.
+struct joined_threads {
+  std::vector<std::thread> threads;
+  ~joined_threads() {
+    for (std::thread& t : threads) t.join();
+  }
+};
+
+// Fills `table` entry by entry as `writer.write(table, i, j)` sets them for
+// every (i, j) of `range`. Each (i, j) sets entries of its own, so rows may
+// be written at once.
+template <class T, class Writer>
+void write_host_table(const Writer& writer, sycl::range<2> range, T* table) {
+  const std::size_t threads =
+      range.size() < threaded_table_entries
+          ? 1
+          : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), range[0]);
+  const std::size_t rows_per_thread = threads == 0 ? 0 : (range[0] + threads - 1) / threads;
+  joined_threads workers;
+  for (std::size_t first = rows_per_thread; first < range[0]; first += rows_per_thread)
+    workers.threads.emplace_back(write_table_rows<T, Writer>, std::cref(writer), table, range, first,
+                                 std::min(range[0], first + rows_per_thread));
+  write_table_rows(writer, table, range, 0, std::min(range[0], rows_per_thread));
+}
+
+// Elements of T the host storage of a table of `values` needs: a copy into
+// a sub-buffer fills the whole view, the part past the table with zeros.
+template <class T>
+std::size_t host_table_size(void* target, bool into_buffer, std::size_t values) {
+  if (!into_buffer) return values;
+  const std::size_t view_bytes = static_cast<byte_buffer*>(target)->byte_size();
+  return std::max(values, (view_bytes + sizeof(T) - 1) / sizeof(T));
+}
+
+// Submits the copy of `storage` into `target` (a byte_buffer view when
+// `into_buffer`, else a USM address) after `ready`, and the release of the
+// storage after the copy; returns the copy's event.
+template <class T>
+sycl::event submit_table_copy(sycl::queue& q, void* target, bool into_buffer,
+                              const std::shared_ptr<std::vector<T>>& storage, const std::vector<sycl::event>& ready,
+                              const sycl::detail::code_location& where) {
+  sycl::event copied;
+  if (into_buffer) {
+    byte_buffer& view = *static_cast<byte_buffer*>(target);
+    const char* bytes = reinterpret_cast<const char*>(storage->data());
+    copied = q.submit(
+        [&](sycl::handler& cgh) {
+          cgh.depends_on(ready);
+          sycl::accessor<char, 1, sycl::access_mode::write, sycl::target::device> slice(view, cgh);
+          cgh.copy(bytes, slice);
+        },
+        where);
+  } else {
+    const void* source = storage->data();
+    const std::size_t bytes = storage->size() * sizeof(T);
+    copied = q.submit(
+        [&](sycl::handler& cgh) {
+          cgh.depends_on(ready);
+          cgh.memcpy(target, source, bytes);
+        },
+        where);
+  }
+  q.submit(
+      [&](sycl::handler& cgh) {
+        cgh.depends_on(copied);
+        cgh.host_task([storage]() {});
+      },
+      where);
+  return copied;
+}
+
+// Uploads `table`, made on the host already, into `target`.
+template <class T>
+sycl::event upload_table(sycl::queue& q, void* target, bool into_buffer, std::vector<T> table,
+                         const sycl::detail::code_location& where) {
+  table.resize(host_table_size<T>(target, into_buffer, table.size()), T(0));
+  return submit_table_copy(q, target, into_buffer, std::make_shared<std::vector<T>>(std::move(table)), {}, where);
+}
+
+// The table of `writer` over `range` (`values` elements of T; what no
+// writer call sets is 0), made on the host by a host task and uploaded into
+// `target`.
+template <class T, class Writer>
+sycl::event upload_host_table(sycl::queue& q, void* target, bool into_buffer, const Writer& writer,
+                              sycl::range<2> range, std::size_t values,
+                              const sycl::detail::code_location& where = table_writer_location(__LINE__)) {
+  auto storage = std::make_shared<std::vector<T>>(host_table_size<T>(target, into_buffer, values), T(0));
+  const sycl::event made = q.submit(
+      [&](sycl::handler& cgh) {
+        cgh.host_task([storage, writer, range]() { write_host_table(writer, range, storage->data()); });
+      },
+      where);
+  return submit_table_copy(q, target, into_buffer, storage, {made}, where);
+}
+
+}  // namespace dft
+}  // namespace qez
+}  // namespace ulmara
