@@ -16,7 +16,7 @@
 #include "dft/api/cpu_dfti.hpp"
 #include "qez_service.h"
 #include "qez_service_control.h"
-#include "tests/support/accuracy.hpp"
+#include "tests/support/expect_accurate.hpp"
 #include "tests/support/strided_layout.hpp"
 
 namespace {
@@ -511,9 +511,7 @@ private:
 
   template <class T>
   void expect_accurate(const std::vector<T>& got, const std::vector<T>& ref, const char* what) {
-    const auto bounds = qez_test::bounds_for<Real>(qez_test::element_count(c_.lengths));
-    const auto acc = qez_test::measure(got, ref);
-    EXPECT_TRUE(qez_test::within(acc, bounds)) << what << ": " << qez_test::describe(acc, bounds);
+    qez_test::expect_accurate<Real>(got, ref, qez_test::element_count(c_.lengths), what);
   }
 
   const dfti_case& c_;

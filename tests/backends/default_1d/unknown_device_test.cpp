@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/record_runs.hpp"
 
 namespace {
 
@@ -19,10 +20,7 @@ TEST(DefaultBackendUnknownDevice, DeclinesWithoutTouchingTheRecord) {
     const dft::backend_table& table = double_precision ? dft::dft_c2c_default_gpu_bkd_table_double
                                                        : dft::dft_c2c_default_gpu_bkd_table_float;
     EXPECT_EQ(table.bkd_commit(&table, record), dft::status_not_handled);
-    EXPECT_EQ(record->backend, nullptr);
-    EXPECT_EQ(record->bkd_data, nullptr);
-    EXPECT_EQ(record->compute_fwd, nullptr);
-    EXPECT_EQ(record->workspace_bytes[0] + record->workspace_bytes[1], 0u);
+    backend_test::expect_no_backend_state(record);
     record->free(record, record);
   }
 }

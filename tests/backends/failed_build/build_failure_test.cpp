@@ -29,6 +29,7 @@
 #include "gpu/service/program_build.hpp"
 #include "qez_gpu_profile.h"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/backends/support/scenario_test.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 #include "ulmara/qez/dft.hpp"
@@ -139,10 +140,7 @@ const failure_row rows[] = {
 // gtest prints a row by its name.
 void PrintTo(const failure_row& row, std::ostream* out) { *out << row.name; }
 
-std::string scenario() {
-  const char* s = std::getenv("BACKEND_SCENARIO");
-  return s != nullptr ? s : "";
-}
+using backend_test::scenario;
 
 // Builds fail while it lives.
 class failing_builds {
@@ -183,25 +181,27 @@ std::size_t at(const shape& s, std::int64_t per_transform, std::int64_t t, std::
   return static_cast<std::size_t>(s.columns ? t + k * s.batch : t * per_transform + k);
 }
 
+// One forward compute out of place on USM from `host`: the `out_count`
+// values of the output.
+template <class In, class Out, class Descriptor>
+std::vector<Out> forward_on_usm(Descriptor& d, const std::vector<In>& host, std::size_t out_count) {
+  const backend_test::device_array<In> x(host, backend_test::container::usm);
+  const backend_test::device_array<Out> y(out_count, backend_test::container::usm);
+  qd::compute_forward(d, x.usm(), y.usm()).wait();
+  return y.read();
+}
+
 // One forward transform out of place on USM, against the reference.
 template <class T, bool real, class Descriptor>
 qez_test::accuracy forward_error(Descriptor& d, const shape& s) {
-  sycl::queue& q = backend_test::gpu_test_queue();
   const std::int64_t n = elements_of(s.lengths);
   const std::int64_t out_n = s.real ? qez_test::conjugate_even_elements(s.lengths) : n;
   std::vector<cld> reference;
   std::vector<cld> got;
   if constexpr (real) {
     const std::vector<long double> in = qez_test::random_real(n * s.batch, 7);
-    std::vector<T> host(in.begin(), in.end());
-    T* x = sycl::malloc_device<T>(host.size(), q);
-    auto* y = sycl::malloc_device<std::complex<T>>(static_cast<std::size_t>(out_n * s.batch), q);
-    q.memcpy(x, host.data(), host.size() * sizeof(T)).wait();
-    qd::compute_forward(d, x, y).wait();
-    std::vector<std::complex<T>> out(static_cast<std::size_t>(out_n * s.batch));
-    q.memcpy(out.data(), y, out.size() * sizeof(out[0])).wait();
-    sycl::free(x, q);
-    sycl::free(y, q);
+    const std::vector<std::complex<T>> out =
+        forward_on_usm<T, std::complex<T>>(d, std::vector<T>(in.begin(), in.end()), static_cast<std::size_t>(out_n * s.batch));
     reference = qez_test::reference_r2c(in, s.lengths, s.batch);
     got.assign(out.begin(), out.end());
   } else {
@@ -210,14 +210,7 @@ qez_test::accuracy forward_error(Descriptor& d, const shape& s) {
     for (std::int64_t t = 0; t < s.batch; ++t)
       for (std::int64_t k = 0; k < n; ++k)
         host[at(s, n, t, k)] = std::complex<T>(in[static_cast<std::size_t>(t * n + k)]);
-    auto* x = sycl::malloc_device<std::complex<T>>(host.size(), q);
-    auto* y = sycl::malloc_device<std::complex<T>>(host.size(), q);
-    q.memcpy(x, host.data(), host.size() * sizeof(host[0])).wait();
-    qd::compute_forward(d, x, y).wait();
-    std::vector<std::complex<T>> out(host.size());
-    q.memcpy(out.data(), y, out.size() * sizeof(out[0])).wait();
-    sycl::free(x, q);
-    sycl::free(y, q);
+    const std::vector<std::complex<T>> out = forward_on_usm<std::complex<T>, std::complex<T>>(d, host, host.size());
     reference = qez_test::reference_c2c(in, s.lengths, s.batch, qez_test::dft_sign::forward);
     got.resize(out.size());
     for (std::int64_t t = 0; t < s.batch; ++t)

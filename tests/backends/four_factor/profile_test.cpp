@@ -24,11 +24,8 @@ int own_status_of_declined(const committed_record& r) {
   const dft::backend_table* t = table_of(r.config().double_precision);
   const std::uint32_t threads = r.record()->threads;
   const int status = t->bkd_commit(t, r.record());
-  EXPECT_EQ(r.record()->bkd_data, nullptr);
-  EXPECT_EQ(r.record()->compute_fwd, nullptr);
-  EXPECT_EQ(r.record()->backend, nullptr);
+  backend_test::expect_no_backend_state(r.record());
   EXPECT_EQ(r.record()->threads, threads);
-  EXPECT_EQ(r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1], 0u);
   return status;
 }
 
@@ -89,17 +86,22 @@ SCENARIO_TEST(FourFactorProfile, HarixSingleOptionsAndSwappedDistances, "harix")
   EXPECT_EQ(fwd.find("LOAD_STORE_TAIL"), std::string::npos);
 }
 
+// The batch chunk the device caps `howmany` transforms of 2^20 points to: a
+// copy of the plan of committed record `r` with its length and count
+// overwritten.
+std::int64_t capped_chunk(const committed_record& r, std::int64_t howmany) {
+  ff::block<double> scratch = r.plan<double>();
+  scratch.length = 1 << 20;
+  scratch.batch.howmany = howmany;
+  EXPECT_EQ(ff::cap_batch_chunk(&scratch), 0);
+  return scratch.chunk;
+}
+
 SCENARIO_TEST(FourFactorProfile, HarixOneTileChunk, "harix") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  ff::block<double> scratch = r.plan<double>();
-  scratch.length = 1 << 20;
-  scratch.batch.howmany = 10;
-  EXPECT_EQ(ff::cap_batch_chunk(&scratch), 0);
-  EXPECT_EQ(scratch.chunk, 4);
-  scratch.batch.howmany = 3;
-  EXPECT_EQ(ff::cap_batch_chunk(&scratch), 0);
-  EXPECT_EQ(scratch.chunk, 3);
+  EXPECT_EQ(capped_chunk(r, 10), 4);
+  EXPECT_EQ(capped_chunk(r, 3), 3);
 }
 
 SCENARIO_TEST(FourFactorProfile, HarixFrameDeclines, "harix") {
@@ -204,11 +206,7 @@ SCENARIO_TEST(FourFactorProfile, HarixSmallLocalMemory, "harix_64k") {
 SCENARIO_TEST(FourFactorProfile, HarixTwoTilesNoChunk, "harix_tiles2") {
   committed_record r(forward_only(true, 2048));
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
-  ff::block<double> scratch = r.plan<double>();
-  scratch.length = 1 << 20;
-  scratch.batch.howmany = 10;
-  EXPECT_EQ(ff::cap_batch_chunk(&scratch), 0);
-  EXPECT_EQ(scratch.chunk, 10);
+  EXPECT_EQ(capped_chunk(r, 10), 10);
 }
 
 SCENARIO_TEST(FourFactorProfile, SmallWorkGroupLimitDeclines, "harix_wg64") {

@@ -57,7 +57,7 @@ TEST(FourFactorRoad, LibraryListReachesTheBackend) {
 // The workspace a plan reports: table A, table B and one cross table per
 // prepared direction, then the intermediate area of one chunk.
 template <class T>
-void expect_reported_workspace(const committed_record& r, std::uint64_t cross_tables) {
+void expect_reported_workspace_of(const committed_record& r, std::uint64_t cross_tables) {
   const ff::block<T>& s = r.plan<T>();
   sycl::queue* q = &backend_test::gpu_test_queue();
   const std::uint64_t e = 2 * sizeof(T);
@@ -73,22 +73,23 @@ void expect_reported_workspace(const committed_record& r, std::uint64_t cross_ta
   EXPECT_LE(static_cast<std::int64_t>(backend_test::workspace_bytes(r.record())), estimator_of(r.config()));
 }
 
+void expect_reported_workspace(const committed_record& r, std::uint64_t cross_tables) {
+  if (r.config().double_precision)
+    expect_reported_workspace_of<double>(r, cross_tables);
+  else
+    expect_reported_workspace_of<float>(r, cross_tables);
+}
+
 TEST(FourFactorWorkspace, ReportedSizes) {
   for (bool dp : {true, false}) {
     record_config c = scaled(dp, 2880, 3, false);
     committed_record both(c);
     ASSERT_TRUE(both.committed_here()) << "status " << both.commit_status();
-    if (dp)
-      expect_reported_workspace<double>(both, 2);
-    else
-      expect_reported_workspace<float>(both, 2);
+    expect_reported_workspace(both, 2);
     c.directions = dft::directions_backward;
     committed_record one(c);
     ASSERT_TRUE(one.committed_here()) << "status " << one.commit_status();
-    if (dp)
-      expect_reported_workspace<double>(one, 1);
-    else
-      expect_reported_workspace<float>(one, 1);
+    expect_reported_workspace(one, 1);
   }
 }
 

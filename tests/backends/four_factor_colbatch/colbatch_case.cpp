@@ -12,27 +12,16 @@ namespace colbatch_test {
 namespace {
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
-  const dft::descriptor_methods* m = r->methods;
   const side_layout a = resolved(c, c.first_side);
   const side_layout b = resolved(c, c.second_side);
   const std::int64_t first_strides[2] = {0, a.stride};
   const std::int64_t second_strides[2] = {0, b.stride};
-  ASSERT_EQ(m->set_number_of_transforms(r, c.count), 0);
-  if (c.io_layout) {
-    ASSERT_EQ(m->set_input_strides(r, first_strides), 0);
-    ASSERT_EQ(m->set_output_strides(r, second_strides), 0);
-    ASSERT_EQ(m->set_input_distance(r, 1), 0);
-    ASSERT_EQ(m->set_output_distance(r, 1), 0);
-  } else {
-    ASSERT_EQ(m->set_forward_strides(r, first_strides), 0);
-    ASSERT_EQ(m->set_backward_strides(r, second_strides), 0);
-    ASSERT_EQ(m->set_forward_distance(r, 1), 0);
-    ASSERT_EQ(m->set_backward_distance(r, 1), 0);
-  }
+  const backend_test::distance_convention convention =
+      c.io_layout ? backend_test::distance_convention::input_output : backend_test::distance_convention::forward_backward;
+  ASSERT_NO_FATAL_FAILURE(backend_test::set_strided_batch(r, c.count, convention, first_strides, second_strides, 1, 1));
   if (c.outer_count > 0) {
-    ASSERT_GE(r->batch.count, 2);
-    r->batch.records[1] = c.io_layout ? dft::dim_record{c.outer_count, a.outer_distance, b.outer_distance, 0, 0}
-                                      : dft::dim_record{c.outer_count, 0, 0, a.outer_distance, b.outer_distance};
+    ASSERT_NO_FATAL_FAILURE(
+        backend_test::set_outer_batch(r, convention, c.outer_count, a.outer_distance, b.outer_distance));
   }
   r->fwd_scale = c.fwd_scale;
   r->bwd_scale = c.bwd_scale;

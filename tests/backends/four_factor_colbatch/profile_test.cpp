@@ -19,10 +19,7 @@ using backend_test::scenario;
 void expect_declined_untouched(const committed_record& r, int status) {
   EXPECT_EQ(r.commit_status(), status);
   EXPECT_FALSE(r.committed_here());
-  EXPECT_EQ(r.record()->bkd_data, nullptr);
-  EXPECT_EQ(r.record()->backend, nullptr);
-  EXPECT_EQ(r.record()->compute_fwd, nullptr);
-  EXPECT_EQ(r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1], 0u);
+  backend_test::expect_no_backend_state(r.record());
 }
 
 record_config small(bool dp) {

@@ -70,8 +70,7 @@ std::int64_t estimator_of(const record_config& cfg) {
   c.direction_count = cfg.directions == dft::directions_both ? 2 : 1;
   c.in_place = cfg.in_place;
   if (cfg.outer_count > 0) return dft::estimate_declined;
-  return cfg.double_precision ? dft::dft_c2c_4_facts_colbatch_gpu_bkd<double>().workspace_estimate(c)
-                              : dft::dft_c2c_4_facts_colbatch_gpu_bkd<float>().workspace_estimate(c);
+  return backend_test::estimate_of<dft::dft_c2c_4_facts_colbatch_gpu_bkd>(cfg.double_precision, c);
 }
 
 BACKEND_TRANSFORM_SUITE(ColbatchTransform, committed_record, transform_cases(), &estimator_of, container::buffer);

@@ -8,7 +8,7 @@
 
 #include "dft/api/descriptor_access.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
-#include "tests/support/accuracy.hpp"
+#include "tests/support/expect_accurate.hpp"
 #include "tests/support/reference_dft.hpp"
 #include "ulmara/qez/dft.hpp"
 
@@ -28,9 +28,7 @@ template <class T>
 void expect_accurate(const std::vector<std::complex<T>>& got, std::vector<cld> reference, long double scale,
                      const char* what) {
   for (cld& v : reference) v *= scale;
-  const qez_test::accuracy_bounds b = qez_test::bounds_for<T>(n21);
-  const qez_test::accuracy a = qez_test::measure(std::vector<cld>(got.begin(), got.end()), reference);
-  EXPECT_TRUE(qez_test::within(a, b)) << what << ": " << qez_test::describe(a, b);
+  qez_test::expect_accurate<T>(std::vector<cld>(got.begin(), got.end()), reference, n21, what);
 }
 
 TEST(LargePublicApi, SingleUsmOutOfPlaceBothDirections) {

@@ -9,6 +9,7 @@
 #include "dft/api/descriptor_access.hpp"
 #include "tests/backends/md_2d/md2d_case.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/support/expect_accurate.hpp"
 #include "tests/support/reference_dft.hpp"
 #include "ulmara/qez/dft.hpp"
 
@@ -34,9 +35,7 @@ std::vector<cld> widen(const std::vector<std::complex<T>>& x) {
 template <class T>
 void expect_within(const std::vector<std::complex<T>>& got, const std::vector<cld>& reference, std::int64_t n,
                    const char* what) {
-  const qez_test::accuracy a = qez_test::measure(widen(got), reference);
-  const qez_test::accuracy_bounds b = qez_test::bounds_for<T>(n);
-  EXPECT_TRUE(qez_test::within(a, b)) << what << ": " << qez_test::describe(a, b);
+  qez_test::expect_accurate<T>(widen(got), reference, n, what);
 }
 
 TEST(PublicApi, DoubleOutOfPlaceOnUsm) {

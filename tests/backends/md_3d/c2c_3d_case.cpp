@@ -57,33 +57,15 @@ std::vector<std::int64_t> with_offset(const qez_test::strided_layout& l) {
   return out;
 }
 
-}  // namespace
-
-struct c2c_plan::impl {
-  virtual ~impl() = default;
-  virtual DFTI_DESCRIPTOR* record() const = 0;
-  virtual run_result run(container c, bool forward) const = 0;
-};
-
-namespace {
-
 template <class T>
-class typed_plan : public c2c_plan::impl {
+class typed_plan : public backend_test::typed_public_plan {
   using value = std::complex<T>;
 
  public:
   explicit typed_plan(const c2c_config& c)
       : c_(c), fwd_(layout_of(c, c.forward_side)), bwd_(layout_of(c, c.backward_side)), desc_(c.lengths) {
-    desc_.set_value(qd::config_param::PLACEMENT, c.in_place ? qd::config_value::IN_PLACE : qd::config_value::OUT_OF_PLACE);
-    desc_.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, c.batch);
-    desc_.set_value(qd::config_param::FWD_STRIDES, with_offset(fwd_));
-    desc_.set_value(qd::config_param::BWD_STRIDES, with_offset(bwd_));
-    desc_.set_value(qd::config_param::FWD_DISTANCE, fwd_.distance);
-    desc_.set_value(qd::config_param::BWD_DISTANCE, bwd_.distance);
-    desc_.set_value(qd::config_param::FORWARD_SCALE, static_cast<T>(c.fwd_scale));
-    desc_.set_value(qd::config_param::BACKWARD_SCALE, static_cast<T>(c.bwd_scale));
-    if (c.ws != workspace::internal)
-      desc_.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
+    backend_test::apply_settings<T>(desc_, {c.in_place, c.batch, with_offset(fwd_), with_offset(bwd_), fwd_.distance,
+                                            bwd_.distance, c.fwd_scale, c.bwd_scale, c.ws});
     record()->directions = c.directions;
     desc_.commit(test_queue());
     workspace_.attach(desc_, record(), c.ws, 1);
@@ -94,7 +76,11 @@ class typed_plan : public c2c_plan::impl {
   }
   DFTI_DESCRIPTOR* record() const override { return qd::descriptor_access::record(desc_); }
 
-  run_result run(container kind, bool forward) const override {
+  run_result forward(container kind) const override { return run(kind, true); }
+  run_result backward(container kind) const override { return run(kind, false); }
+
+ private:
+  run_result run(container kind, bool forward) const {
     const qez_test::strided_layout& from = forward ? fwd_ : bwd_;
     const qez_test::strided_layout& to = forward ? bwd_ : fwd_;
     const std::vector<cld> x = qez_test::random_complex(points(c_), forward ? 101 : 202);
@@ -119,7 +105,6 @@ class typed_plan : public c2c_plan::impl {
     return {qez_test::measure(got, reference), qez_test::bounds_for<T>(qez_test::element_count(c_.lengths))};
   }
 
- private:
   c2c_config c_;
   qez_test::strided_layout fwd_, bwd_;
   // Declared before the descriptor: freed after it.
@@ -129,15 +114,6 @@ class typed_plan : public c2c_plan::impl {
 
 }  // namespace
 
-c2c_plan::c2c_plan(const c2c_config& c) {
-  if (c.double_precision)
-    impl_ = std::make_unique<typed_plan<double>>(c);
-  else
-    impl_ = std::make_unique<typed_plan<float>>(c);
-}
-c2c_plan::~c2c_plan() = default;
-DFTI_DESCRIPTOR* c2c_plan::record() const { return impl_->record(); }
-run_result c2c_plan::forward(container c) const { return impl_->run(c, true); }
-run_result c2c_plan::backward(container c) const { return impl_->run(c, false); }
+c2c_plan::c2c_plan(const c2c_config& c) : committed_public_plan(of<typed_plan>(c.double_precision, c)) {}
 
 }  // namespace md_3d_test

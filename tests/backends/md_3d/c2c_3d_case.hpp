@@ -14,6 +14,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/api/descriptor_record.hpp"
+#include "tests/backends/support/public_api_harness.hpp"
 #include "tests/backends/support/run_words.hpp"
 #include "tests/backends/support/record_runs.hpp"
 #include "tests/support/accuracy.hpp"
@@ -68,21 +69,10 @@ sycl::queue& test_queue();
 
 using run_result = backend_test::bounded_run;
 
-class c2c_plan {
+// A committed descriptor of the configuration.
+class c2c_plan : public backend_test::committed_public_plan {
  public:
   explicit c2c_plan(const c2c_config& c);
-  ~c2c_plan();
-  c2c_plan(const c2c_plan&) = delete;
-  c2c_plan& operator=(const c2c_plan&) = delete;
-
-  DFTI_DESCRIPTOR* record() const;
-  run_result forward(container c) const;
-  run_result backward(container c) const;
-
-  struct impl;  // one per precision
-
- private:
-  std::unique_ptr<impl> impl_;
 };
 
 // The record is committed to the 3D main backend of its precision.

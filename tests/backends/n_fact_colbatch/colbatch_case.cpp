@@ -36,25 +36,16 @@ side_layout second_side(const record_config& c) {
 }
 
 void configure(DFTI_DESCRIPTOR* r, const record_config& c) {
-  const dft::descriptor_methods* m = r->methods;
   const std::int64_t first[2] = {c.in_offset, in_stride_of(c)};
   const std::int64_t second[2] = {c.out_offset, out_stride_of(c)};
-  ASSERT_EQ(m->set_number_of_transforms(r, c.columns), 0);
-  if (c.io_form) {
-    ASSERT_EQ(m->set_input_strides(r, first), 0);
-    ASSERT_EQ(m->set_output_strides(r, second), 0);
-    ASSERT_EQ(m->set_input_distance(r, 1), 0);
-    ASSERT_EQ(m->set_output_distance(r, out_inner_of(c)), 0);
-  } else {
-    ASSERT_EQ(m->set_forward_strides(r, first), 0);
-    ASSERT_EQ(m->set_backward_strides(r, second), 0);
-    ASSERT_EQ(m->set_forward_distance(r, 1), 0);
-    ASSERT_EQ(m->set_backward_distance(r, 1), 0);
-  }
+  const backend_test::distance_convention convention =
+      c.io_form ? backend_test::distance_convention::input_output : backend_test::distance_convention::forward_backward;
+  // Input/output distances give the output's inner distance; forward/backward
+  // ones stay 1 on both sides.
+  ASSERT_NO_FATAL_FAILURE(
+      backend_test::set_strided_batch(r, c.columns, convention, first, second, 1, c.io_form ? out_inner_of(c) : 1));
   if (c.blocks > 1) {
-    ASSERT_GE(r->batch.count, 2);
-    r->batch.records[1] = c.io_form ? dft::dim_record{c.blocks, outer_in_of(c), outer_out_of(c), 0, 0}
-                                    : dft::dim_record{c.blocks, 0, 0, outer_in_of(c), outer_out_of(c)};
+    ASSERT_NO_FATAL_FAILURE(backend_test::set_outer_batch(r, convention, c.blocks, outer_in_of(c), outer_out_of(c)));
   }
   r->fwd_scale = c.fwd_scale;
   r->bwd_scale = c.bwd_scale;

@@ -51,8 +51,7 @@ std::int64_t estimator_of(const committed_record& r) {
   const record_config& cfg = r.config();
   const dft::dft_estimate_config c = backend_test::estimate_config_c2c_1d(
       cfg.length, cfg.count, distance_of(cfg), distance_of(cfg), cfg.directions, cfg.in_place);
-  return backend_test::is_double(cfg.p) ? dft::dft_c2c_n_facts_gpu_bkd<double>().workspace_estimate(c)
-                                        : dft::dft_c2c_n_facts_gpu_bkd<float>().workspace_estimate(c);
+  return backend_test::estimate_of<dft::dft_c2c_n_facts_gpu_bkd>(backend_test::is_double(cfg.p), c);
 }
 
 }  // namespace slm_test

@@ -23,27 +23,12 @@ using device_data = backend_test::device_array<V>;
 std::int64_t half_plus_one(std::int64_t n) { return n / 2 + 1; }
 
 
-struct plan_base {
-  virtual ~plan_base() = default;
-  virtual DFTI_DESCRIPTOR* record() const = 0;
-  virtual run_result forward(container c) const = 0;
-  virtual run_result backward(container c) const = 0;
-};
-
 template <class T>
-class typed_plan : public plan_base {
+class typed_plan : public backend_test::typed_public_plan {
  public:
   typed_plan(const real_config& c, std::int64_t dr, std::int64_t dc)
       : c_(c), dr_(dr), dc_(dc), desc_(c.n) {
-    desc_.set_value(qd::config_param::PLACEMENT,
-                    c.in_place ? qd::config_value::IN_PLACE : qd::config_value::OUT_OF_PLACE);
-    desc_.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, c.batch);
-    desc_.set_value(qd::config_param::FWD_DISTANCE, dr);
-    desc_.set_value(qd::config_param::BWD_DISTANCE, dc);
-    desc_.set_value(qd::config_param::FORWARD_SCALE, static_cast<T>(c.fwd_scale));
-    desc_.set_value(qd::config_param::BACKWARD_SCALE, static_cast<T>(c.bwd_scale));
-    if (c.ws != workspace::internal)
-      desc_.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
+    backend_test::apply_settings<T>(desc_, {c.in_place, c.batch, {}, {}, dr, dc, c.fwd_scale, c.bwd_scale, c.ws});
     desc_.commit(test_queue());
     workspace_.attach(desc_, record(), c.ws);
   }
@@ -141,10 +126,6 @@ class typed_plan : public plan_base {
 
 }  // namespace
 
-struct real_plan::impl {
-  std::unique_ptr<plan_base> plan;
-};
-
 std::string name_of(const real_config& c) {
   char text[160];
   std::snprintf(text, sizeof text, "%s_N%lld_x%lld_%s_%s", c.p == precision::double_precision ? "double" : "single",
@@ -163,28 +144,18 @@ bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, precision p) {
   return record != nullptr && record->backend == mine && record->commit_status == qd::dfti_committed;
 }
 
-real_plan::real_plan(const real_config& c) : config_(c), impl_(new impl) {
-  const std::int64_t dr = real_distance(), dc = complex_distance();
-  if (c.p == precision::double_precision)
-    impl_->plan = std::make_unique<typed_plan<double>>(c, dr, dc);
-  else
-    impl_->plan = std::make_unique<typed_plan<float>>(c, dr, dc);
+std::int64_t real_distance_of(const real_config& c) {
+  if (c.real_distance != 0) return c.real_distance;
+  return c.in_place ? 2 * half_plus_one(c.n) : c.n;
 }
-real_plan::~real_plan() = default;
+std::int64_t complex_distance_of(const real_config& c) {
+  return c.complex_distance != 0 ? c.complex_distance : half_plus_one(c.n);
+}
 
-DFTI_DESCRIPTOR* real_plan::record() const { return impl_->plan->record(); }
-std::int64_t real_plan::real_distance() const {
-  if (config_.real_distance != 0) return config_.real_distance;
-  return config_.in_place ? 2 * half_plus_one(config_.n) : config_.n;
-}
-std::int64_t real_plan::complex_distance() const {
-  return config_.complex_distance != 0 ? config_.complex_distance : half_plus_one(config_.n);
-}
-std::uint64_t real_plan::workspace_bytes() const {
-  return record()->workspace_bytes[0] + record()->workspace_bytes[1];
-}
-run_result real_plan::forward(container c) const { return impl_->plan->forward(c); }
-run_result real_plan::backward(container c) const { return impl_->plan->backward(c); }
+real_plan::real_plan(const real_config& c)
+    : committed_public_plan(of<typed_plan>(c.p == precision::double_precision, c, real_distance_of(c),
+                                           complex_distance_of(c))),
+      config_(c) {}
 
 std::int64_t estimator_bytes(const real_config& c) {
   qd::dft_estimate_config e;
@@ -193,13 +164,12 @@ std::int64_t estimator_bytes(const real_config& c) {
   e.fwd_strides[0] = 1;
   e.bwd_strides[0] = 1;
   e.number_of_transforms = c.batch;
-  e.fwd_distance = c.real_distance != 0 ? c.real_distance : (c.in_place ? 2 * half_plus_one(c.n) : c.n);
-  e.bwd_distance = c.complex_distance != 0 ? c.complex_distance : half_plus_one(c.n);
+  e.fwd_distance = real_distance_of(c);
+  e.bwd_distance = complex_distance_of(c);
   e.direction_count = 2;
   e.in_place = c.in_place ? 1 : 0;
   e.real_domain = 1;
-  if (c.p == precision::double_precision) return qd::dft_r2c_1d_main_gpu_bkd<double>().workspace_estimate(e);
-  return qd::dft_r2c_1d_main_gpu_bkd<float>().workspace_estimate(e);
+  return backend_test::estimate_of<qd::dft_r2c_1d_main_gpu_bkd>(c.p == precision::double_precision, e);
 }
 
 }  // namespace r2c_1d_test

@@ -44,6 +44,10 @@ struct real_config {
 
 std::string name_of(const real_config& c);
 
+// The configured distances, or the packed ones where they are 0.
+std::int64_t real_distance_of(const real_config& c);
+std::int64_t complex_distance_of(const real_config& c);
+
 // The queue of every descriptor of a test process.
 sycl::queue& test_queue();
 
@@ -54,27 +58,16 @@ bool accepted_by_real_1d(const DFTI_DESCRIPTOR* record, precision p);
 using run_result = backend_test::bounded_run;
 
 // A committed descriptor of one configuration (and its external workspace).
-class real_plan {
+class real_plan : public backend_test::committed_public_plan {
  public:
   explicit real_plan(const real_config& c);
-  ~real_plan();
-  real_plan(const real_plan&) = delete;
-  real_plan& operator=(const real_plan&) = delete;
 
   const real_config& config() const { return config_; }
-  DFTI_DESCRIPTOR* record() const;
-  std::int64_t real_distance() const;
-  std::int64_t complex_distance() const;
-  // Bytes the commit asked for (part 0 and part 1).
-  std::uint64_t workspace_bytes() const;
-
-  run_result forward(container c) const;
-  run_result backward(container c) const;
+  std::int64_t real_distance() const { return real_distance_of(config_); }
+  std::int64_t complex_distance() const { return complex_distance_of(config_); }
 
  private:
-  struct impl;
   real_config config_;
-  std::unique_ptr<impl> impl_;
 };
 
 // Bytes the workspace estimator of the real 1D backend gives for the

@@ -88,13 +88,6 @@ layout layout_of(const md_config& c) {
 }
 
 
-struct plan_base {
-  virtual ~plan_base() = default;
-  virtual DFTI_DESCRIPTOR* record() const = 0;
-  virtual run_result forward(container c) const = 0;
-  virtual run_result backward(container c) const = 0;
-};
-
 std::vector<std::int64_t> with_offset(const std::vector<std::int64_t>& s) {
   std::vector<std::int64_t> out{0};
   out.insert(out.end(), s.begin(), s.end());
@@ -102,19 +95,11 @@ std::vector<std::int64_t> with_offset(const std::vector<std::int64_t>& s) {
 }
 
 template <class T>
-class typed_plan : public plan_base {
+class typed_plan : public backend_test::typed_public_plan {
  public:
   explicit typed_plan(const md_config& c) : c_(c), l_(layout_of(c)), desc_(c.lengths) {
-    desc_.set_value(qd::config_param::PLACEMENT, c.in_place ? qd::config_value::IN_PLACE : qd::config_value::OUT_OF_PLACE);
-    desc_.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, c.batch);
-    desc_.set_value(qd::config_param::FWD_STRIDES, with_offset(l_.real));
-    desc_.set_value(qd::config_param::BWD_STRIDES, with_offset(l_.complex));
-    desc_.set_value(qd::config_param::FWD_DISTANCE, l_.real_distance);
-    desc_.set_value(qd::config_param::BWD_DISTANCE, l_.complex_distance);
-    desc_.set_value(qd::config_param::FORWARD_SCALE, static_cast<T>(c.fwd_scale));
-    desc_.set_value(qd::config_param::BACKWARD_SCALE, static_cast<T>(c.bwd_scale));
-    if (c.ws != workspace::internal)
-      desc_.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
+    backend_test::apply_settings<T>(desc_, {c.in_place, c.batch, with_offset(l_.real), with_offset(l_.complex),
+                                            l_.real_distance, l_.complex_distance, c.fwd_scale, c.bwd_scale, c.ws});
     desc_.commit(test_queue());
     workspace_.attach(desc_, record(), c.ws, 1);
   }
@@ -207,21 +192,8 @@ class typed_plan : public plan_base {
 
 }  // namespace
 
-struct md_plan::impl {
-  std::unique_ptr<plan_base> plan;
-};
-
-md_plan::md_plan(const md_config& c) : impl_(new impl) {
-  if (c.p == precision::double_precision)
-    impl_->plan = std::make_unique<typed_plan<double>>(c);
-  else
-    impl_->plan = std::make_unique<typed_plan<float>>(c);
-}
-md_plan::~md_plan() = default;
-DFTI_DESCRIPTOR* md_plan::record() const { return impl_->plan->record(); }
-std::uint64_t md_plan::workspace_bytes() const { return record()->workspace_bytes[0] + record()->workspace_bytes[1]; }
-run_result md_plan::forward(container c) const { return impl_->plan->forward(c); }
-run_result md_plan::backward(container c) const { return impl_->plan->backward(c); }
+md_plan::md_plan(const md_config& c)
+    : committed_public_plan(of<typed_plan>(c.p == precision::double_precision, c)) {}
 
 std::string name_of(const md_config& c) {
   std::string s = c.p == precision::double_precision ? "double" : "single";
@@ -259,11 +231,8 @@ std::int64_t estimator_bytes(const md_config& c) {
   e.in_place = c.in_place ? 1 : 0;
   e.real_domain = 1;
   const bool dbl = c.p == precision::double_precision;
-  if (e.rank == 2)
-    return dbl ? qd::dft_r2c_2d_main_gpu_bkd<double>().workspace_estimate(e)
-               : qd::dft_r2c_2d_main_gpu_bkd<float>().workspace_estimate(e);
-  return dbl ? qd::dft_r2c_3d_main_gpu_bkd<double>().workspace_estimate(e)
-             : qd::dft_r2c_3d_main_gpu_bkd<float>().workspace_estimate(e);
+  if (e.rank == 2) return backend_test::estimate_of<qd::dft_r2c_2d_main_gpu_bkd>(dbl, e);
+  return backend_test::estimate_of<qd::dft_r2c_3d_main_gpu_bkd>(dbl, e);
 }
 
 }  // namespace r2c_md_test

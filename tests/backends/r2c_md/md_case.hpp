@@ -46,21 +46,10 @@ sycl::queue& test_queue();
 
 using run_result = backend_test::bounded_run;
 
-class md_plan {
+// A committed descriptor of the configuration.
+class md_plan : public backend_test::committed_public_plan {
  public:
   explicit md_plan(const md_config& c);
-  ~md_plan();
-  md_plan(const md_plan&) = delete;
-  md_plan& operator=(const md_plan&) = delete;
-
-  DFTI_DESCRIPTOR* record() const;
-  std::uint64_t workspace_bytes() const;
-  run_result forward(container c) const;
-  run_result backward(container c) const;
-
- private:
-  struct impl;
-  std::unique_ptr<impl> impl_;
 };
 
 // The record is committed to the composite real backend of its rank and

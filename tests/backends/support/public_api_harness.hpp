@@ -71,6 +71,33 @@ void run_public_compute(Descriptor& d, const device_array<I>& in, const device_a
   }
 }
 
+// What a test sets on a descriptor before its commit.
+struct public_settings {
+  bool in_place = false;
+  std::int64_t batch = 1;
+  // Offset first, then the strides slowest first; empty: left unset.
+  std::vector<std::int64_t> fwd_strides, bwd_strides;
+  std::int64_t fwd_distance = 0, bwd_distance = 0;
+  double fwd_scale = 1.0, bwd_scale = 1.0;
+  workspace ws = workspace::internal;
+};
+
+// Sets placement, count, strides, distances, scales (in the descriptor's
+// scalar type T) and, for a caller's workspace, the external placement.
+template <class T, class Descriptor>
+void apply_settings(Descriptor& d, const public_settings& s) {
+  d.set_value(qd::config_param::PLACEMENT, s.in_place ? qd::config_value::IN_PLACE : qd::config_value::OUT_OF_PLACE);
+  d.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, s.batch);
+  if (!s.fwd_strides.empty()) d.set_value(qd::config_param::FWD_STRIDES, s.fwd_strides);
+  if (!s.bwd_strides.empty()) d.set_value(qd::config_param::BWD_STRIDES, s.bwd_strides);
+  d.set_value(qd::config_param::FWD_DISTANCE, s.fwd_distance);
+  d.set_value(qd::config_param::BWD_DISTANCE, s.bwd_distance);
+  d.set_value(qd::config_param::FORWARD_SCALE, static_cast<T>(s.fwd_scale));
+  d.set_value(qd::config_param::BACKWARD_SCALE, static_cast<T>(s.bwd_scale));
+  if (s.ws != workspace::internal)
+    d.set_value(qd::config_param::WORKSPACE_PLACEMENT, qd::config_value::WORKSPACE_EXTERNAL);
+}
+
 // The caller's workspace of a committed descriptor, in the descriptor's
 // scalar type; declared before the descriptor, it is freed after it.
 template <class T>
@@ -101,6 +128,38 @@ class public_workspace {
  private:
   T* usm_ = nullptr;
   std::unique_ptr<sycl::buffer<T, 1>> buffer_;
+};
+
+// One precision's side of a committed public-interface plan: its record and
+// runs of either direction measured against the reference.
+class typed_public_plan {
+ public:
+  virtual ~typed_public_plan() = default;
+  virtual DFTI_DESCRIPTOR* record() const = 0;
+  virtual bounded_run forward(container c) const = 0;
+  virtual bounded_run backward(container c) const = 0;
+};
+
+// A committed descriptor of one configuration, in the precision it names:
+// `Typed<double>` or `Typed<float>` built from the configuration (and any
+// further arguments).
+class committed_public_plan {
+ public:
+  template <template <class> class Typed, class Config, class... Extra>
+  static committed_public_plan of(bool double_precision, const Config& c, Extra... extra) {
+    if (double_precision) return committed_public_plan(std::make_unique<Typed<double>>(c, extra...));
+    return committed_public_plan(std::make_unique<Typed<float>>(c, extra...));
+  }
+
+  DFTI_DESCRIPTOR* record() const { return plan_->record(); }
+  // Bytes the commit asked for (part 0 and part 1).
+  std::uint64_t workspace_bytes() const { return record()->workspace_bytes[0] + record()->workspace_bytes[1]; }
+  bounded_run forward(container c) const { return plan_->forward(c); }
+  bounded_run backward(container c) const { return plan_->backward(c); }
+
+ private:
+  explicit committed_public_plan(std::unique_ptr<typed_public_plan> plan) : plan_(std::move(plan)) {}
+  std::unique_ptr<typed_public_plan> plan_;
 };
 
 // Both directions of a committed plan (plan.forward(container) and

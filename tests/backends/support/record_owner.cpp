@@ -27,17 +27,41 @@ const dft::backend_table* const* solo_backend_list(const dft::backend_table* min
   return it->second.data();
 }
 
+namespace {
+
+// The distances of both sides in the fields of the convention.
+void set_distances(DFTI_DESCRIPTOR* r, distance_convention convention, std::int64_t first, std::int64_t second) {
+  const bool io = convention == distance_convention::input_output;
+  const dft::descriptor_methods* m = r->methods;
+  ASSERT_EQ((io ? m->set_input_distance : m->set_forward_distance)(r, first), 0);
+  ASSERT_EQ((io ? m->set_output_distance : m->set_backward_distance)(r, second), 0);
+}
+
+}  // namespace
+
 void set_count_and_distances(DFTI_DESCRIPTOR* r, std::int64_t count, distance_convention convention,
                              std::int64_t first, std::int64_t second) {
+  ASSERT_EQ(r->methods->set_number_of_transforms(r, count), 0);
+  set_distances(r, convention, first, second);
+}
+
+void set_strided_batch(DFTI_DESCRIPTOR* r, std::int64_t count, distance_convention convention,
+                       const std::int64_t (&first_strides)[2], const std::int64_t (&second_strides)[2],
+                       std::int64_t first_distance, std::int64_t second_distance) {
+  const bool io = convention == distance_convention::input_output;
   const dft::descriptor_methods* m = r->methods;
   ASSERT_EQ(m->set_number_of_transforms(r, count), 0);
-  if (convention == distance_convention::input_output) {
-    ASSERT_EQ(m->set_input_distance(r, first), 0);
-    ASSERT_EQ(m->set_output_distance(r, second), 0);
-  } else {
-    ASSERT_EQ(m->set_forward_distance(r, first), 0);
-    ASSERT_EQ(m->set_backward_distance(r, second), 0);
-  }
+  ASSERT_EQ((io ? m->set_input_strides : m->set_forward_strides)(r, first_strides), 0);
+  ASSERT_EQ((io ? m->set_output_strides : m->set_backward_strides)(r, second_strides), 0);
+  set_distances(r, convention, first_distance, second_distance);
+}
+
+void set_outer_batch(DFTI_DESCRIPTOR* r, distance_convention convention, std::int64_t count,
+                     std::int64_t first_distance, std::int64_t second_distance) {
+  ASSERT_GE(r->batch.count, 2);
+  r->batch.records[1] = convention == distance_convention::input_output
+                            ? dft::dim_record{count, first_distance, second_distance, 0, 0}
+                            : dft::dim_record{count, 0, 0, first_distance, second_distance};
 }
 
 void set_scales(DFTI_DESCRIPTOR* r, double fwd_scale, double bwd_scale) {

@@ -29,6 +29,18 @@ enum class distance_convention { forward_backward, input_output };
 void set_count_and_distances(DFTI_DESCRIPTOR* record, std::int64_t count, distance_convention convention,
                              std::int64_t first, std::int64_t second);
 
+// The count, then the strides (offset first) and the distances of both
+// sides through the record's method table, as input/output or as
+// forward/backward; stops at the first setter that refuses its value.
+void set_strided_batch(DFTI_DESCRIPTOR* record, std::int64_t count, distance_convention convention,
+                       const std::int64_t (&first_strides)[2], const std::int64_t (&second_strides)[2],
+                       std::int64_t first_distance, std::int64_t second_distance);
+
+// A second batch dimension of `count` transforms with the distances of both
+// sides in the fields of the convention (the record must hold two).
+void set_outer_batch(DFTI_DESCRIPTOR* record, distance_convention convention, std::int64_t count,
+                     std::int64_t first_distance, std::int64_t second_distance);
+
 // Both scales through the record's method table.
 void set_scales(DFTI_DESCRIPTOR* record, double fwd_scale, double bwd_scale);
 

@@ -13,6 +13,13 @@
 
 namespace backend_test {
 
+void expect_no_backend_state(const DFTI_DESCRIPTOR* record) {
+  EXPECT_EQ(record->backend, nullptr);
+  EXPECT_EQ(record->bkd_data, nullptr);
+  EXPECT_EQ(record->compute_fwd, nullptr);
+  EXPECT_EQ(record->workspace_bytes[0] + record->workspace_bytes[1], 0u);
+}
+
 namespace dft = ulmara::qez::dft;
 
 namespace {

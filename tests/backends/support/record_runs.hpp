@@ -84,6 +84,17 @@ run_result run_distanced(DFTI_DESCRIPTOR* record, precision p, const distanced_d
 qez_test::accuracy_bounds bounds_of(bool double_precision, std::int64_t length);
 inline qez_test::accuracy_bounds bounds_of(precision p, std::int64_t length) { return bounds_of(is_double(p), length); }
 
+// The record holds nothing of a backend, as before its commit: no table, no
+// private block, no compute entry and no workspace size.
+void expect_no_backend_state(const DFTI_DESCRIPTOR* record);
+
+// The workspace estimate that backend class `Backend` (a template over the
+// scalar type) gives for `c` in the precision.
+template <template <class> class Backend>
+std::int64_t estimate_of(bool double_precision, const ulmara::qez::dft::dft_estimate_config& c) {
+  return double_precision ? Backend<double>().workspace_estimate(c) : Backend<float>().workspace_estimate(c);
+}
+
 // The estimate configuration of a rank-1 complex record with unit strides.
 ulmara::qez::dft::dft_estimate_config estimate_config_c2c_1d(std::int64_t length, std::int64_t count,
                                                              std::int64_t fwd_distance, std::int64_t bwd_distance,

@@ -18,10 +18,7 @@ using backend_test::scenario;
 void expect_declined_untouched(const committed_record& r) {
   EXPECT_NE(r.commit_status(), 0);
   EXPECT_FALSE(r.committed_here());
-  EXPECT_EQ(r.record()->bkd_data, nullptr);
-  EXPECT_EQ(r.record()->backend, nullptr);
-  EXPECT_EQ(r.record()->compute_fwd, nullptr);
-  EXPECT_EQ(r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1], 0u);
+  backend_test::expect_no_backend_state(r.record());
 }
 
 record_config forward_only(bool dp, std::int64_t n) {
@@ -33,13 +30,7 @@ record_config forward_only(bool dp, std::int64_t n) {
 }
 
 SCENARIO_TEST(ThreeFactorProfile, GulonNamesAndOptions, "gulon") {
-  record_config c;
-  c.length = 160;  // 40 x 2 x 2
-  c.count = 3;
-  c.io_distances = true;
-  c.in_distance = 170;
-  c.out_distance = 164;
-  committed_record r(c);
+  committed_record r(io_distances_160());
   ASSERT_TRUE(r.committed_here()) << "status " << r.commit_status();
   const tf::block<double>& b = r.plan<double>();
   EXPECT_STREQ(b.kernel_names[0], "fft_40_rowbatch0_d");

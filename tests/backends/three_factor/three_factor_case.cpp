@@ -5,9 +5,8 @@
 namespace three_factor_test {
 
 std::int64_t estimator_of(const record_config& cfg) {
-  const dft::dft_estimate_config c = backend_test::estimate_config_of(cfg);
-  return cfg.double_precision ? dft::dft_c2c_3_facts_gpu_bkd<double>().workspace_estimate(c)
-                              : dft::dft_c2c_3_facts_gpu_bkd<float>().workspace_estimate(c);
+  return backend_test::estimate_of<dft::dft_c2c_3_facts_gpu_bkd>(cfg.double_precision,
+                                                                backend_test::estimate_config_of(cfg));
 }
 
 }  // namespace three_factor_test

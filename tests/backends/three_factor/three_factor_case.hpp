@@ -25,6 +25,18 @@ struct record_config : backend_test::distanced_config {
 
 using committed_record = backend_test::distanced_record<three_factor_backend, record_config>;
 
+// Three transforms of 160 points (40 x 2 x 2) at input distance 170 and
+// output distance 164.
+inline record_config io_distances_160() {
+  record_config c;
+  c.length = 160;
+  c.count = 3;
+  c.io_distances = true;
+  c.in_distance = 170;
+  c.out_distance = 164;
+  return c;
+}
+
 using backend_test::bounds_of;
 using backend_test::container;
 using backend_test::direction;

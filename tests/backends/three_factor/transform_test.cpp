@@ -42,12 +42,7 @@ std::vector<transform_case> transform_cases() {
     longest.bwd_scale = 2.0;
     cases.push_back({dp ? "d64000" : "s262144", longest});
   }
-  record_config io;
-  io.length = 160;  // 40 x 2 x 2
-  io.count = 3;
-  io.io_distances = true;
-  io.in_distance = 170;
-  io.out_distance = 164;
+  const record_config io = io_distances_160();
   cases.push_back({"d160_io_distances", io});
   record_config io_s = io;
   io_s.double_precision = false;

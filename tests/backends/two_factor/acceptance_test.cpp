@@ -159,8 +159,7 @@ TEST(two_factor_workspace, never_above_its_estimate) {
       c.workspace = workspace::external_usm;
       committed_record r(c);
       ASSERT_TRUE(r.committed_here()) << n;
-      const std::int64_t estimate = p == sp ? dft::dft_c2c_2_facts_gpu_bkd<float>().workspace_estimate(packed(n))
-                                            : dft::dft_c2c_2_facts_gpu_bkd<double>().workspace_estimate(packed(n));
+      const std::int64_t estimate = backend_test::estimate_of<dft::dft_c2c_2_facts_gpu_bkd>(p != sp, packed(n));
       const std::uint64_t used = r.record()->workspace_bytes[0] + r.record()->workspace_bytes[1];
       EXPECT_GT(used, 0u);
       EXPECT_LE(used, static_cast<std::uint64_t>(estimate)) << "N = " << n << " " << r.description();

@@ -8,15 +8,6 @@
 namespace two_factor_test {
 namespace {
 
-record_config config(precision p, std::int64_t n, std::int64_t howmany) {
-  record_config c;
-  c.p = p;
-  c.n = n;
-  c.howmany = howmany;
-  c.bwd_scale = 1.0 / static_cast<double>(n);
-  return c;
-}
-
 void expect_right_numbers(const committed_record& r, container c) {
   for (direction d : {direction::forward, direction::backward}) {
     const qez_test::accuracy a = run_and_measure(r, d, c);
@@ -25,7 +16,7 @@ void expect_right_numbers(const committed_record& r, container c) {
 }
 
 TEST(two_factor_grouping, nine_transforms_leave_one_for_the_last_group) {
-  committed_record r(config(precision::double_precision, 1000, 9));
+  committed_record r(round_trip_config(precision::double_precision, 1000, 9));
   ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<double>().batch_per_group, 4);
   EXPECT_EQ(r.plan<double>().batch_for_last_group, 1);
@@ -33,7 +24,7 @@ TEST(two_factor_grouping, nine_transforms_leave_one_for_the_last_group) {
 }
 
 TEST(two_factor_grouping, eight_transforms_fill_the_last_group) {
-  record_config c = config(precision::single_precision, 1024, 8);
+  record_config c = round_trip_config(precision::single_precision, 1024, 8);
   c.place = placement::in_place;
   committed_record r(c);
   ASSERT_TRUE(r.committed_here());
@@ -43,7 +34,7 @@ TEST(two_factor_grouping, eight_transforms_fill_the_last_group) {
 }
 
 TEST(two_factor_grouping, single_precision_above_1024_is_not_grouped) {
-  committed_record r(config(precision::single_precision, 2048, 3));
+  committed_record r(round_trip_config(precision::single_precision, 2048, 3));
   ASSERT_TRUE(r.committed_here());
   EXPECT_EQ(r.plan<float>().batch_per_group, 1);
   EXPECT_EQ(r.plan<float>().batch_for_last_group, 1);

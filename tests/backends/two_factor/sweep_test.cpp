@@ -46,11 +46,7 @@ struct sweep_block {
 
 // Commits N and, where the backend takes it, runs both directions.
 void expect_length(precision p, std::int64_t n) {
-  record_config c;
-  c.p = p;
-  c.n = n;
-  c.howmany = 3;
-  c.bwd_scale = 1.0 / static_cast<double>(n);
+  const record_config c = round_trip_config(p, n, 3);
   committed_record r(c);
   const bool expected = expected_to_accept(p, n);
   ASSERT_EQ(r.committed_here(), expected) << "N = " << n;

@@ -20,23 +20,12 @@ struct transform_case {
 
 std::ostream& operator<<(std::ostream& os, const transform_case& c) { return os << c.name; }
 
-record_config make(precision p, std::int64_t n) {
-  record_config c;
-  c.p = p;
-  c.n = n;
-  c.fwd_scale = 1.0;
-  c.bwd_scale = 1.0 / static_cast<double>(n);
-  return c;
-}
-
 constexpr precision sp = precision::single_precision;
 constexpr precision dp = precision::double_precision;
 
 transform_case batch_case(std::string name, precision p, std::int64_t n, std::int64_t howmany,
                           container data) {
-  record_config c = make(p, n);
-  c.howmany = howmany;
-  return {std::move(name), c, data};
+  return {std::move(name), round_trip_config(p, n, howmany), data};
 }
 
 // Lengths that together reach every code path of the kernel: square and

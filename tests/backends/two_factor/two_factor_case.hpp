@@ -44,6 +44,17 @@ struct record_config {
   std::int64_t in_offset = 0;
 };
 
+// `howmany` transforms of `n` in precision `p`, the backward one scaled by
+// 1/n, so that a round trip gives the input back.
+inline record_config round_trip_config(precision p, std::int64_t n, std::int64_t howmany = 1) {
+  record_config c;
+  c.p = p;
+  c.n = n;
+  c.howmany = howmany;
+  c.bwd_scale = 1.0 / static_cast<double>(n);
+  return c;
+}
+
 // The queue every record of a test process uses.
 sycl::queue& test_queue();
 

@@ -14,7 +14,7 @@
 #include "qez_fftw3.h"
 #include "qez_service_control.h"
 #include "tests/interfaces/fftw/plan_inspection.hpp"
-#include "tests/support/accuracy.hpp"
+#include "tests/support/expect_accurate.hpp"
 #include "tests/support/strided_layout.hpp"
 
 namespace {
@@ -76,20 +76,7 @@ using complex_var = array_variable<std::complex<Real>, typename entries<Real>::c
 template <class Real>
 using real_var = array_variable<Real, Real*>;
 
-template <class Real>
-void expect_accurate(const std::vector<cld>& got, const std::vector<cld>& reference,
-                     std::int64_t n) {
-  const qez_test::accuracy a = qez_test::measure(got, reference);
-  const qez_test::accuracy_bounds b = qez_test::bounds_for<Real>(n);
-  EXPECT_TRUE(qez_test::within(a, b)) << qez_test::describe(a, b);
-}
-template <class Real>
-void expect_accurate(const std::vector<long double>& got,
-                     const std::vector<long double>& reference, std::int64_t n) {
-  const qez_test::accuracy a = qez_test::measure(got, reference);
-  const qez_test::accuracy_bounds b = qez_test::bounds_for<Real>(n);
-  EXPECT_TRUE(qez_test::within(a, b)) << qez_test::describe(a, b);
-}
+using qez_test::expect_accurate;
 
 // Complex data placed in an array by `layout`, and the values as placed.
 template <class Real>

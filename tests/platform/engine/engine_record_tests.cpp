@@ -12,7 +12,7 @@
 #include "platform/threading/engine/fftw_plans.hpp"
 #include "platform/threading/engine/layout.hpp"
 #include "tests/platform/engine/engine_fixture.hpp"
-#include "tests/support/accuracy.hpp"
+#include "tests/support/expect_accurate.hpp"
 
 namespace qez_engine_test {
 namespace {
@@ -404,9 +404,7 @@ TEST(EngineOffsets, UseAllSixtyFourBits) {
   ASSERT_EQ(r->compute_fwd(r.get(), in_base, out_base, nullptr, nullptr, nullptr), 0);
   const auto ref = qez_test::reference_c2c(data, {8}, 1, qez_test::dft_sign::forward);
   std::vector<qez_test::cld> got(out.begin() + 2, out.end());
-  const auto acc = qez_test::measure(got, ref);
-  const auto bounds = qez_test::bounds_for<double>(8);
-  EXPECT_TRUE(qez_test::within(acc, bounds)) << qez_test::describe(acc, bounds);
+  qez_test::expect_accurate<double>(got, ref, 8);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/platform/engine/engine_fixture.hpp"
-#include "tests/support/accuracy.hpp"
+#include "tests/support/expect_accurate.hpp"
 #include "tests/support/reference_dft.hpp"
 
 namespace qez_engine_test {
@@ -239,9 +239,7 @@ private:
 
   template <class T>
   void expect_accurate(const std::vector<T>& got, const std::vector<T>& ref, const char* what) {
-    const auto bounds = qez_test::bounds_for<Real>(qez_test::element_count(c_.lengths));
-    const auto acc = qez_test::measure(got, ref);
-    EXPECT_TRUE(qez_test::within(acc, bounds)) << what << ": " << qez_test::describe(acc, bounds);
+    qez_test::expect_accurate<Real>(got, ref, qez_test::element_count(c_.lengths), what);
   }
 
   const engine_case& c_;

@@ -354,3 +354,13 @@ inline constexpr std::array<std::uint32_t, 32> dorik_codes{2,  6,  1, 5, 0, 4, 1
 inline std::uint32_t vemra_register_code(std::uint8_t type) { return type & 0xF; }
 
 }  // namespace zorn_test
+
+// The end of one case of an encoder sweep: every set bit of the instruction
+// was read back through `reader`, and the sweep stops at its first failing
+// case, naming it.
+#define EXPECT_SWEEP_CASE_CLEAN(reader, n) \
+  EXPECT_TRUE(reader.clean());             \
+  if (HasFailure()) {                      \
+    ADD_FAILURE() << "case " << n;         \
+    return;                                \
+  }

@@ -213,11 +213,7 @@ TEST_P(LegacyEncoderTest, MovSweepReadsBackEveryField) {
     EXPECT_EQ(i.src1_type, 0u);
     EXPECT_EQ(i.dword2_bit31, cs.is_indirect() ? (offset_of(cs) >> 9) & 1 : 0u);
     EXPECT_EQ(i.dword3, 0u);
-    EXPECT_TRUE(r.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r, n);
   }
   EXPECT_GT(encoded, 300);
 }
@@ -270,11 +266,7 @@ TEST_P(LegacyEncoderTest, CompareAndImmediateSweepsReadBackEveryField) {
     EXPECT_EQ(i2.src0_type, legacy_immediate_code(e.hw, imm_type));
     EXPECT_EQ(i2.src0_field, 0u);
     EXPECT_EQ(i2.dword3, static_cast<std::uint32_t>(imm.payload));
-    EXPECT_TRUE(r2.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r2, n);
   }
   EXPECT_GT(encoded, 200);
 }
@@ -322,11 +314,7 @@ TEST_P(LegacyEncoderTest, SendSweepReadsBackEveryField) {
     EXPECT_EQ(i.src1_file, 3u);
     EXPECT_EQ(i.extended, ex & 0xFFFF0020u);
     EXPECT_EQ(i.descriptor, desc & 0x7FFFFFFFu);
-    EXPECT_TRUE(r.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r, n);
   }
 }
 

@@ -246,11 +246,7 @@ TEST_P(ModernEncoderTest, RegisterMoveSweepReadsBackEveryField) {
     EXPECT_EQ(i.src1_type, 0u);
     EXPECT_EQ(i.condition, (own.bits >> 24) & 0xF) << "the condition comes from the call's own modifier";
     EXPECT_EQ(i.dword3, 0u);
-    EXPECT_TRUE(r.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r, n);
   }
   EXPECT_GT(encoded, 300);
 }
@@ -323,11 +319,7 @@ TEST_P(ModernEncoderTest, CompareAndImmediateMoveSweepsReadBackEveryField) {
       EXPECT_EQ(i2.condition, (own2.bits >> 24) & 0xF);
     }
     EXPECT_EQ(i2.dword3, static_cast<std::uint32_t>(imm2.payload));
-    EXPECT_TRUE(r2.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r2, n);
   }
 }
 
@@ -366,11 +358,7 @@ TEST_P(ModernEncoderTest, SendSweepReadsBackEveryField) {
     EXPECT_EQ(i.extended_without_6_10, ex & 0xFFFFF820u);
     EXPECT_EQ(i.extended_6_10, (ex >> 6) & 0x1F);
     EXPECT_EQ(i.descriptor, desc);
-    EXPECT_TRUE(r.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r, n);
   }
 }
 
@@ -462,11 +450,7 @@ TEST_P(ThreeSourceEncoderTest, SweepReadsBackEveryField) {
     EXPECT_EQ(t.src1_type, dorik_code(type_of(c1)) & 7);
     EXPECT_EQ(t.condition, (own.bits >> 24) & 0xF);
     EXPECT_EQ(t.immediate, imm.payload & 0xFFFF);
-    EXPECT_TRUE(r.clean());
-    if (HasFailure()) {
-      ADD_FAILURE() << "case " << n;
-      return;
-    }
+    EXPECT_SWEEP_CASE_CLEAN(r, n);
   }
   EXPECT_GT(encoded, 200);
 }
