@@ -17,7 +17,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 # stacks (see there).
 export LSAN_OPTIONS=${LSAN_OPTIONS:-use_tls=0:suppressions=$PWD/tests/sanitizer/lsan.supp}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-use_sigaltstack=0}
-ctest --test-dir "$dir" --output-on-failure --timeout 300
+ctest --test-dir "$dir" --output-on-failure --timeout 900
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for fuzzer in "${fuzzers[@]}"; do
