@@ -11,6 +11,13 @@ if(QEZ_SANITIZE)
   add_compile_options(-fsanitize=${QEZ_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${QEZ_SANITIZE})
 endif()
+# Shared objects of the stand-ins refuse undefined symbols, except where
+# clang's sanitizer runtimes (linked into the executable only) and the
+# fuzzer's coverage counters must stay undefined until load time.
+set(QEZ_NO_UNDEFINED_LINK_OPTION -Wl,--no-undefined)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND (QEZ_SANITIZE OR QEZ_BUILD_FUZZERS))
+  set(QEZ_NO_UNDEFINED_LINK_OPTION)
+endif()
 
 # Adds a folder when it already holds a CMakeLists.txt, so subsystems can be
 # grown one at a time without touching the top level.
@@ -26,6 +33,11 @@ endmacro()
 function(qez_component name)
   add_library(${name} OBJECT ${ARGN})
   target_link_libraries(${name} PUBLIC qez_build_flags)
+  if(QEZ_BUILD_FUZZERS)
+    # Coverage for the harnesses that link the library; the fuzzer's
+    # runtime itself is linked into the harnesses only.
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
   set_property(GLOBAL APPEND PROPERTY QEZ_COMPONENTS ${name})
 endfunction()
 

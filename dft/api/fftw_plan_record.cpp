@@ -25,7 +25,8 @@ fftw_plan_record* fftw_plan_record_alloc() {
   return plan;
 }
 
-void fftw_plan_record_destroy(fftw_plan_record* plan) {
+void fftw_plan_record_destroy(qez_fftw_plan_record* record) {
+  fftw_plan_record* plan = library_plan(record);
   if (plan == nullptr) return;
   for (int i = 2; i >= 0; --i)
     if (plan->buffers[i] != nullptr) dfti_cpu_mfree(plan->buffers[i]);

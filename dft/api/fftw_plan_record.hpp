@@ -7,14 +7,19 @@
 #include <cstdint>
 
 #include "dft/api/descriptor_record.hpp"
+#include "qez_fftw3.h"
 
 namespace ulmara::qez::dft {
 
 struct fftw_plan_record;
 
-using fftw_plan_execute_cpu = int (*)(fftw_plan_record* plan, void* input, void* output);
-using fftw_plan_execute_offload = int (*)(fftw_plan_record* plan, void* interop);
-using fftw_plan_destroy = void (*)(fftw_plan_record* plan);
+// The operations of words 8, 9 and 11 are called by code outside the
+// library through the public view of the record (qez_fftw3.h), so they have
+// exactly the public function types: a call through a pointer of another
+// function type is undefined.
+using fftw_plan_execute_cpu = int (*)(qez_fftw_plan_record* plan, void* input, void* output);
+using fftw_plan_execute_offload = int (*)(qez_fftw_plan_record* plan, void* interop);
+using fftw_plan_destroy = void (*)(qez_fftw_plan_record* plan);
 
 struct fftw_plan_record {
   DFTI_DESCRIPTOR* descriptor;        // word 0: the plan's CPU DFTI descriptor
@@ -38,6 +43,17 @@ static_assert(offsetof(fftw_plan_record, destroy) == 72, "");
 static_assert(offsetof(fftw_plan_record, reserved_10) == 80, "");
 static_assert(offsetof(fftw_plan_record, execute_offload) == 88, "");
 
+// The same record in the public view and in the library's own.
+inline qez_fftw_plan public_plan(fftw_plan_record* plan) {
+  return reinterpret_cast<qez_fftw_plan>(plan);
+}
+inline fftw_plan_record* library_plan(qez_fftw_plan_record* plan) {
+  return reinterpret_cast<fftw_plan_record*>(plan);
+}
+inline const fftw_plan_record* library_plan(const qez_fftw_plan_record* plan) {
+  return reinterpret_cast<const fftw_plan_record*>(plan);
+}
+
 // Process-wide, initialised at load: the operation every planner gets new
 // records from (initially fftw_plan_record_alloc), and the alignment of
 // dfti_cpu_malloc.
@@ -47,7 +63,7 @@ extern std::int32_t dfti_cpu_alignment;
 // A zeroed record whose destroy operation is set; null when memory runs out.
 fftw_plan_record* fftw_plan_record_alloc();
 // Frees the owned buffers, the descriptor and the record; ignores null.
-void fftw_plan_record_destroy(fftw_plan_record* plan);
+void fftw_plan_record_destroy(qez_fftw_plan_record* plan);
 
 void* dfti_cpu_malloc(std::size_t size);
 void dfti_cpu_mfree(void* block);

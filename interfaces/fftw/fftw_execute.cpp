@@ -60,32 +60,36 @@ std::int64_t compute_fftw(DFTI_DESCRIPTOR* descriptor, verbose_direction directi
 
 }  // namespace
 
-int fftw_plan_record_execute_forward_inplace(fftw_plan_record* plan, void* interop) {
-  return offload_compute(true, plan, interop, true);
+int fftw_plan_record_execute_forward_inplace(qez_fftw_plan_record* plan, void* interop) {
+  return offload_compute(true, library_plan(plan), interop, true);
 }
-int fftw_plan_record_execute_backward_inplace(fftw_plan_record* plan, void* interop) {
-  return offload_compute(false, plan, interop, true);
+int fftw_plan_record_execute_backward_inplace(qez_fftw_plan_record* plan, void* interop) {
+  return offload_compute(false, library_plan(plan), interop, true);
 }
-int fftw_plan_record_execute_forward(fftw_plan_record* plan, void* interop) {
-  return offload_compute(true, plan, interop, false);
+int fftw_plan_record_execute_forward(qez_fftw_plan_record* plan, void* interop) {
+  return offload_compute(true, library_plan(plan), interop, false);
 }
-int fftw_plan_record_execute_backward(fftw_plan_record* plan, void* interop) {
-  return offload_compute(false, plan, interop, false);
+int fftw_plan_record_execute_backward(qez_fftw_plan_record* plan, void* interop) {
+  return offload_compute(false, library_plan(plan), interop, false);
 }
 
 // In-place operations hand on the output they are called with; the compute
 // reads it only when its descriptor takes a second array.
-int fftw_plan_record_execute_forward_inplace_cpu(fftw_plan_record* plan, void*, void* out) {
+int fftw_plan_record_execute_forward_inplace_cpu(qez_fftw_plan_record* record, void*, void* out) {
+  const fftw_plan_record* plan = library_plan(record);
   return static_cast<int>(dfti_cpu_compute_forward_fftw(plan->descriptor, plan->input, out));
 }
-int fftw_plan_record_execute_backward_inplace_cpu(fftw_plan_record* plan, void*, void* out) {
+int fftw_plan_record_execute_backward_inplace_cpu(qez_fftw_plan_record* record, void*, void* out) {
+  const fftw_plan_record* plan = library_plan(record);
   return static_cast<int>(dfti_cpu_compute_backward_fftw(plan->descriptor, plan->input, out));
 }
-int fftw_plan_record_execute_forward_cpu(fftw_plan_record* plan, void*, void*) {
+int fftw_plan_record_execute_forward_cpu(qez_fftw_plan_record* record, void*, void*) {
+  const fftw_plan_record* plan = library_plan(record);
   return static_cast<int>(
       dfti_cpu_compute_forward_fftw(plan->descriptor, plan->input, plan->output));
 }
-int fftw_plan_record_execute_backward_cpu(fftw_plan_record* plan, void*, void*) {
+int fftw_plan_record_execute_backward_cpu(qez_fftw_plan_record* record, void*, void*) {
+  const fftw_plan_record* plan = library_plan(record);
   return static_cast<int>(
       dfti_cpu_compute_backward_fftw(plan->descriptor, plan->input, plan->output));
 }
@@ -123,7 +127,7 @@ std::int64_t dfti_cpu_compute_backward_fftw(DFTI_DESCRIPTOR* descriptor, void* i
 
 void fftw_execute_offload(const fftw_plan_record* plan, void* interop) {
   if (plan == nullptr || plan->execute_offload == nullptr) return;
-  plan->execute_offload(const_cast<fftw_plan_record*>(plan), interop);
+  plan->execute_offload(public_plan(const_cast<fftw_plan_record*>(plan)), interop);
 }
 
 // The plan itself is never written: a copy on the stack carries the new
@@ -135,7 +139,7 @@ void fftw_execute_dft_offload(const fftw_plan_record* plan, void* in, void* out,
   fftw_plan_record copy = *plan;
   copy.input = in;
   copy.output = out;
-  copy.execute_offload(&copy, interop);
+  copy.execute_offload(public_plan(&copy), interop);
 }
 
 void fftw_execute_dft_r2c_cpu(const fftw_plan_record* plan, void* in, void* out) {
@@ -143,7 +147,7 @@ void fftw_execute_dft_r2c_cpu(const fftw_plan_record* plan, void* in, void* out)
   fftw_plan_record copy = *plan;
   copy.input = in;
   copy.output = out;
-  copy.execute_cpu(&copy, in, out);
+  copy.execute_cpu(public_plan(&copy), in, out);
 }
 
 void fftw_execute_dft_cpu(const fftw_plan_record* plan, void* in, void* out) {

@@ -11,17 +11,17 @@
 namespace ulmara::qez::dft {
 
 // Offload execute operations: compute on the interop's device.
-int fftw_plan_record_execute_forward_inplace(fftw_plan_record* plan, void* interop);
-int fftw_plan_record_execute_backward_inplace(fftw_plan_record* plan, void* interop);
-int fftw_plan_record_execute_forward(fftw_plan_record* plan, void* interop);
-int fftw_plan_record_execute_backward(fftw_plan_record* plan, void* interop);
+int fftw_plan_record_execute_forward_inplace(qez_fftw_plan_record* plan, void* interop);
+int fftw_plan_record_execute_backward_inplace(qez_fftw_plan_record* plan, void* interop);
+int fftw_plan_record_execute_forward(qez_fftw_plan_record* plan, void* interop);
+int fftw_plan_record_execute_backward(qez_fftw_plan_record* plan, void* interop);
 
 // CPU execute operations: compute on the host through the descriptor's own
 // compute functions.
-int fftw_plan_record_execute_forward_inplace_cpu(fftw_plan_record* plan, void* in, void* out);
-int fftw_plan_record_execute_backward_inplace_cpu(fftw_plan_record* plan, void* in, void* out);
-int fftw_plan_record_execute_forward_cpu(fftw_plan_record* plan, void* in, void* out);
-int fftw_plan_record_execute_backward_cpu(fftw_plan_record* plan, void* in, void* out);
+int fftw_plan_record_execute_forward_inplace_cpu(qez_fftw_plan_record* plan, void* in, void* out);
+int fftw_plan_record_execute_backward_inplace_cpu(qez_fftw_plan_record* plan, void* in, void* out);
+int fftw_plan_record_execute_forward_cpu(qez_fftw_plan_record* plan, void* in, void* out);
+int fftw_plan_record_execute_backward_cpu(qez_fftw_plan_record* plan, void* in, void* out);
 
 fftw_plan_execute_offload offload_execute_operation(bool forward, bool in_place);
 fftw_plan_execute_cpu cpu_execute_operation(bool forward, bool in_place);

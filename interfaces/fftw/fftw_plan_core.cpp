@@ -74,7 +74,7 @@ void write_layout(recipe_writer& w, const plan_request& request, bool forward, b
 // Applying a recipe.
 
 struct plan_deleter {
-  void operator()(fftw_plan_record* plan) const { plan->destroy(plan); }
+  void operator()(fftw_plan_record* plan) const { plan->destroy(public_plan(plan)); }
 };
 using owned_plan = std::unique_ptr<fftw_plan_record, plan_deleter>;
 
@@ -162,12 +162,26 @@ plan_request make_plan_request(plan_kind kind, int rank, const iodim64* dims, in
   return r;
 }
 
+namespace {
+
+// A descriptor reads a zero stride or distance as "not given" and lays that
+// dimension out packed, so a triple whose zero stride the caller means
+// literally (every index of the dimension on one element) would be read and
+// written elsewhere, past the caller's arrays. Only a dimension of one
+// element may have it.
+bool strides_expressible(const iodim64& d) { return d.n == 1 || (d.is != 0 && d.os != 0); }
+
+}  // namespace
+
 bool plan_request_acceptable(const plan_request& r) {
   if (r.rank > max_plan_rank || r.rank < 0) return false;
   // A howmany rank of 0 or below asks for one transform and needs no triple.
   if (r.howmany_rank > 1) return false;
   if (r.dims == nullptr) return false;
-  return r.howmany_rank < 1 || r.howmany_dims != nullptr;
+  if (r.howmany_rank >= 1 && r.howmany_dims == nullptr) return false;
+  for (int k = 0; k < r.rank; ++k)
+    if (!strides_expressible(r.dims[k])) return false;
+  return r.howmany_rank < 1 || strides_expressible(r.howmany_dims[0]);
 }
 
 plan_recipe make_plan_recipe(const plan_request& request) {

@@ -27,12 +27,6 @@ static_assert(sizeof(qez_fftw_iodim64) == sizeof(iodim64) &&
                   offsetof(qez_fftw_iodim64, os) == offsetof(iodim64, os),
               "guru64 triples have one layout");
 
-inline qez_fftw_plan public_plan(fftw_plan_record* plan) {
-  return reinterpret_cast<qez_fftw_plan>(plan);
-}
-inline const fftw_plan_record* library_plan(const qez_fftw_plan_record* plan) {
-  return reinterpret_cast<const fftw_plan_record*>(plan);
-}
 inline const iodim64* library_dims(const qez_fftw_iodim64* dims) {
   return reinterpret_cast<const iodim64*>(dims);
 }

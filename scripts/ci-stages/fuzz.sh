@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # libFuzzer harnesses (clang, AddressSanitizer + UBSan), in a build of their
-# own that holds only them: replays the kept corpus (tests/fuzz/corpus) as a
-# regression test, then fuzzes each harness for 30 seconds from it (new
-# inputs go to a scratch directory; the kept corpus is left alone).
+# own that holds only them and the library they link (its objects carry the
+# fuzzer's coverage instrumentation): replays the kept corpus
+# (tests/fuzz/corpus) as a regression test, then fuzzes each harness for 30
+# seconds from it (new inputs go to a scratch directory; the kept corpus is
+# left alone).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=build-fuzz
@@ -11,7 +13,11 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDeb
 mapfile -t fuzzers < "$dir/tests/fuzz/fuzzers.txt"
 cmake --build "$dir" -j "${JOBS:-2}" --target "${fuzzers[@]}"
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
-ctest --test-dir "$dir" --output-on-failure --timeout 300
+# As in scripts/test.sh: the OpenCL driver's dynamic TLS and alternate signal
+# stacks (see there).
+export LSAN_OPTIONS=${LSAN_OPTIONS:-use_tls=0:suppressions=$PWD/tests/sanitizer/lsan.supp}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-use_sigaltstack=0}
+ctest --test-dir "$dir" --output-on-failure --timeout 900
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for fuzzer in "${fuzzers[@]}"; do

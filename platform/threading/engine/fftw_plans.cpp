@@ -17,9 +17,11 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "dft/api/status_codes.hpp"
 
@@ -232,46 +234,72 @@ constexpr std::int64_t measured_points = std::int64_t(1) << 15;
 // rough limit). A commit plans up to two measured plans.
 constexpr double planning_seconds = 0.25;
 
+// Points of all batches together, saturating at the largest int64_t.
 std::int64_t points_of(const direction_layout& l) {
   std::int64_t n = 1;
-  for (int k = 0; k < l.rank; ++k) n *= l.lengths[k];
-  for (int j = 0; j < l.batch_rank; ++j) n *= l.counts[j];
+  for (int k = 0; k < l.rank; ++k)
+    if (__builtin_mul_overflow(n, l.lengths[k], &n)) return INT64_MAX;
+  for (int j = 0; j < l.batch_rank; ++j)
+    if (__builtin_mul_overflow(n, l.counts[j], &n)) return INT64_MAX;
   return n;
 }
 
-// Lowest and highest element offsets a box reaches from its first element.
+// Lowest and highest element offsets a box reaches from its first element;
+// nothing when they (or the span between them) leave 64 bits, which any
+// stride can ask for.
 struct box_reach {
   std::int64_t lowest = 0;
   std::int64_t highest = 0;
   std::int64_t span() const { return highest - lowest + 1; }
 };
 
-box_reach reach_of(const element_box& box) {
+std::optional<box_reach> reach_of(const element_box& box) {
   box_reach r;
   for (int d = 0; d < box.dims; ++d) {
-    const std::int64_t step = (box.extent[d] - 1) * box.stride[d];
-    (step < 0 ? r.lowest : r.highest) += step;
+    std::int64_t step = 0;
+    if (__builtin_mul_overflow(box.extent[d] - 1, box.stride[d], &step)) return std::nullopt;
+    std::int64_t& end = step < 0 ? r.lowest : r.highest;
+    if (__builtin_add_overflow(end, step, &end)) return std::nullopt;
   }
+  std::int64_t span = 0;
+  if (__builtin_sub_overflow(r.highest, r.lowest, &span) || span == INT64_MAX) return std::nullopt;
   return r;
+}
+
+// Bytes of a box's whole span of elements of `element_bytes`; 0 when that
+// does not fit in memory's size.
+std::size_t span_bytes(const box_reach& reach, std::size_t element_bytes) {
+  std::size_t bytes = 0;
+  if (__builtin_mul_overflow(static_cast<std::size_t>(reach.span()), element_bytes, &bytes)) return 0;
+  return bytes;
 }
 
 // Arrays FFTW plans on: scratch of the transform's own span for measuring
 // (FFTW overwrites them), small placeholders for estimating (FFTW_ESTIMATE
 // never touches the arrays). Both come from fftw_malloc, so they are aligned.
+// Scratch for a span that does not fit in memory is never ready.
 template <class Real>
 class planning_arrays {
 public:
   planning_arrays(const element_box& in, std::size_t in_bytes, const element_box& out,
                   std::size_t out_bytes, bool in_place, bool full_size) {
-    const box_reach in_reach = reach_of(in), out_reach = reach_of(out);
-    const std::size_t in_span = full_size ? in_bytes * std::size_t(in_reach.span()) : 64;
-    const std::size_t out_span = full_size ? out_bytes * std::size_t(out_reach.span()) : 64;
+    box_reach in_reach, out_reach;
+    std::size_t in_span = 64, out_span = 64;
+    if (full_size) {
+      const std::optional<box_reach> in_box = reach_of(in), out_box = reach_of(out);
+      if (!in_box || !out_box) return;
+      in_reach = *in_box;
+      out_reach = *out_box;
+      in_span = span_bytes(in_reach, in_bytes);
+      out_span = span_bytes(out_reach, out_bytes);
+      if (in_span == 0 || out_span == 0) return;
+    }
     in_.reset(fftw_api<Real>::allocate(in_place ? std::max(in_span, out_span) : in_span));
     if (!in_place) out_.reset(fftw_api<Real>::allocate(out_span));
     if (!in_ || (!in_place && !out_)) return;
     // The plan's arrays point at each side's first element.
-    const std::int64_t in_skip = full_size ? -in_reach.lowest : 0;
-    const std::int64_t out_skip = full_size ? -out_reach.lowest : 0;
+    const std::int64_t in_skip = -in_reach.lowest;
+    const std::int64_t out_skip = -out_reach.lowest;
     in_first_ = static_cast<char*>(in_.get()) + in_skip * std::int64_t(in_bytes);
     out_first_ = static_cast<char*>(in_place ? in_.get() : out_.get()) +
                  out_skip * std::int64_t(out_bytes);

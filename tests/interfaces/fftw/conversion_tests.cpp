@@ -256,6 +256,19 @@ TEST(FftwRecipe, RequestsOutsideTheLimitsAreRefused) {
   EXPECT_FALSE(request(1, 1, dims.data(), nullptr)) << "no howmany triple";
   EXPECT_TRUE(request(7, 1, dims.data(), h));
   EXPECT_TRUE(request(0, 0, dims.data(), nullptr)) << "rank 0 is left to the descriptor";
+  // A zero stride or distance would reach the descriptor as "not given" and
+  // be laid out packed, past the caller's arrays (the planner fuzzer's input
+  // fftw_planner_fuzzer/zero-output-strides wrote 44 elements past its
+  // output so); only dimensions of one element may have it.
+  const iodim64 zero_os[] = {{4, 1, 1}, {6, 1, 0}};
+  const iodim64 zero_is[] = {{4, 0, 1}};
+  const iodim64 single[] = {{1, 0, 0}, {4, 1, 1}};
+  const iodim64 zero_dist[] = {{4, 1, 0}};
+  EXPECT_FALSE(request(2, 0, zero_os, nullptr)) << "zero output stride";
+  EXPECT_FALSE(request(1, 0, zero_is, nullptr)) << "zero input stride";
+  EXPECT_TRUE(request(2, 0, single, nullptr)) << "zero strides of a single element";
+  EXPECT_FALSE(request(1, 1, dims.data(), zero_dist)) << "zero output distance";
+  EXPECT_TRUE(request(1, 1, dims.data(), single)) << "zero distances of one transform";
 }
 
 // ---------------------------------------------------------------------------
@@ -349,14 +362,14 @@ TEST(FftwCpuCore, NegativeHowmanyRankPlansOneTransform) {
           1, dims, howmany_rank, howmany, in_array, out_array, -1, 0);
       ASSERT_NE(plan, nullptr) << howmany_rank;
       EXPECT_EQ(qez_test::read_settings(plan->descriptor).transforms, 1u);
-      plan->destroy(plan);
+      plan->destroy(dft::public_plan(plan));
     }
   }
   dft::fftw_plan_record* real = dft::plan_guru64_dft_r2c_cpu<float>(1, dims, -1, nullptr,
                                                                      in_array, out_array, 0);
   ASSERT_NE(real, nullptr);
   EXPECT_EQ(qez_test::read_settings(real->descriptor).transforms, 1u);
-  real->destroy(real);
+  real->destroy(dft::public_plan(real));
 }
 
 TEST(FftwCpuCore, AllocationFailureGivesNull) {
@@ -367,7 +380,7 @@ TEST(FftwCpuCore, AllocationFailureGivesNull) {
     dft::fftw_plan_record* plan =
         dft::plan_guru64_dft_cpu<double>(1, dims, 0, nullptr, in_array, out_array, -1, 0);
     qez_standin_fail_allocations(0, 0);
-    if (plan != nullptr) plan->destroy(plan);
+    if (plan != nullptr) plan->destroy(dft::public_plan(plan));
   }
   EXPECT_EQ(qez_standin_live_allocations(), before) << "whatever failed, nothing stays";
 }
@@ -512,6 +525,19 @@ TEST(FftwFortranLayout, ILP64ManyStridesBeyondSixtyFourBitsAreRefused) {
   qez_fftw_plan p = reinterpret_cast<qez_fftw_plan>(&p);
   dfftw_plan_many_dft_cpu_ilp64(&p, &rank, n, &howmany, &cdin_var, inembed, &istride, &idist,
                                 &cdout_var, onembed, &ostride, &odist, &forward, &no_flags);
+  EXPECT_EQ(p, nullptr);
+}
+
+// The planner fuzzer's input fftw_planner_fuzzer/zero-output-strides: zero
+// output embeddings nest into zero output strides, which the plan would
+// have laid out packed, 44 elements past the 16 the caller's layout reaches.
+TEST(FftwFortranLayout, ManyWithZeroEmbeddingsIsRefused) {
+  const std::int64_t rank = 3, n[] = {4, 6, 2}, howmany = 4;
+  const std::int64_t inembed[] = {6, 1, 0}, istride = 1, idist = 6;
+  const std::int64_t onembed[] = {0, 0, 0}, ostride = 1, odist = 4;
+  qez_fftw_plan p = reinterpret_cast<qez_fftw_plan>(&p);
+  dfftw_plan_many_dft_cpu_ilp64(&p, &rank, n, &howmany, &cdin_var, inembed, &istride, &idist,
+                                &cdout_var, onembed, &ostride, &odist, &backward, &no_flags);
   EXPECT_EQ(p, nullptr);
 }
 

@@ -381,6 +381,20 @@ TEST(EnginePlanCache, SharesAPlanOnlyBetweenEqualLayouts) {
   differs(offset, false, 1, "output offset");
 }
 
+// A stride whose reach leaves 64 bits: (2^15 - 1) * stride wraps to 100.
+// Measured plans (2^15 points and more) plan on scratch of the layout's
+// span, which the wrapped reach made 101 elements long while FFTW measured
+// across the whole stride; the span is now found not to fit and the plan is
+// made by estimate alone. The planner fuzzer met the overflow through a
+// plan's strides (fftw_planner_fuzzer/stride-reach-overflow).
+TEST(EngineRoutes, StridesWhoseReachLeavesSixtyFourBitsPlanWithoutMeasuring) {
+  auto layout = one_d(engine::transform_kind::c2c, std::int64_t{1} << 15, false);
+  layout.output.strides[0] = -4615204563013730404;
+  std::shared_ptr<const engine::direction_plan> p;
+  ASSERT_EQ(engine::make_direction_plan(layout, true, false, 1, &p), 0);
+  EXPECT_NE(p, nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Offsets keep 64 bits: data addressed 2^32 + 5 elements after the base.
 

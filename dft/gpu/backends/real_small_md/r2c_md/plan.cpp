@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "dft/api/default_strides.hpp"
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
@@ -22,6 +23,21 @@ std::uint64_t saturating_product(std::uint64_t a, std::uint64_t b) {
   return __builtin_mul_overflow(a, b, &p) ? std::numeric_limits<std::uint64_t>::max() / 2 : p;
 }
 
+std::uint64_t saturating_sum(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t s;
+  return __builtin_add_overflow(a, b, &s) ? std::numeric_limits<std::uint64_t>::max() / 2 : s;
+}
+
+// |v| for every int64_t, the most negative included.
+std::uint64_t magnitude(std::int64_t v) {
+  return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+}
+
+// Products of configured lengths, strides and distances, which may be any
+// 64-bit values: saturated at INT64_MAX, so that every "at least this
+// product" test below refuses its case rather than overflow.
+std::int64_t bounded_product(std::int64_t a, std::int64_t b) { return dft::saturating_product(a, b); }
+
 std::int64_t side_value(std::int64_t domain_value, std::int64_t fallback) {
   return domain_value != 0 ? domain_value : fallback;
 }
@@ -39,27 +55,31 @@ bool fits_in_output(const framing& f) {
   for (std::int32_t d = 1; d < f.rank; ++d)
     if (!even(f.real[d])) return false;
   if (f.count >= 2 && !even(f.real_distance)) return false;
-  return f.real[1] >= 2 * f.half() * f.real[0];
+  return f.real[1] >= bounded_product(2 * f.half(), f.real[0]);
 }
 
 // Case 3: dimensions nested in reverse order, transforms innermost.
 bool reversed_layout(const framing& f) {
   const std::int32_t last = f.last();
   if (f.count >= 2 &&
-      (f.real[last] < f.count * f.complex_distance || f.real[last] < f.count * f.real_distance))
+      (f.real[last] < bounded_product(f.count, f.complex_distance) ||
+       f.real[last] < bounded_product(f.count, f.real_distance)))
     return false;
   for (std::int32_t d = 0; d < last; ++d)
-    if (f.real[d] < f.lengths[d + 1] * f.real[d + 1] || f.complex[d] < f.lengths[d + 1] * f.complex[d + 1])
+    if (f.real[d] < bounded_product(f.lengths[d + 1], f.real[d + 1]) ||
+        f.complex[d] < bounded_product(f.lengths[d + 1], f.complex[d + 1]))
       return false;
   return true;
 }
 
-// Elements (1 + the largest index) that the input's complex layout spans.
+// Elements (1 + the largest index) that the input's complex layout spans;
+// saturated like the workspace sizes made from it.
 std::uint64_t complex_span(const framing& f) {
-  std::uint64_t span = 1 + static_cast<std::uint64_t>((f.half() - 1) * std::abs(f.complex[0]));
+  std::uint64_t span = saturating_sum(1, saturating_product(static_cast<std::uint64_t>(f.half() - 1), magnitude(f.complex[0])));
   for (std::int32_t d = 1; d < f.rank; ++d)
-    span += static_cast<std::uint64_t>((f.lengths[d] - 1) * std::abs(f.complex[d]));
-  if (f.count >= 2) span += static_cast<std::uint64_t>((f.count - 1) * std::abs(f.complex_distance));
+    span = saturating_sum(span, saturating_product(static_cast<std::uint64_t>(f.lengths[d] - 1), magnitude(f.complex[d])));
+  if (f.count >= 2)
+    span = saturating_sum(span, saturating_product(static_cast<std::uint64_t>(f.count - 1), magnitude(f.complex_distance)));
   return span;
 }
 
