@@ -9,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
   -DQEZ_BUILD_TESTS=OFF -DQEZ_BUILD_FUZZERS=ON -DQEZ_SANITIZE=address,undefined >/dev/null
 mapfile -t fuzzers < "$dir/tests/fuzz/fuzzers.txt"
 cmake --build "$dir" -j "${JOBS:-2}" --target "${fuzzers[@]}"

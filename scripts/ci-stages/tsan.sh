@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=build-tsan
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEZ_SANITIZE=thread >/dev/null
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DQEZ_SANITIZE=thread >/dev/null
 cmake --build "$dir" -j "${JOBS:-2}" --target concurrency_test
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 timeout --kill-after=10 1200 "$dir/bin/concurrency_test"
