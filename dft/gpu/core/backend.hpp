@@ -65,14 +65,12 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
 // Expands `M(float) M(double)`: explicit instantiation lists.
 #define QEZ_FOR_EACH_PRECISION(M) M(float) M(double)
 
-// Declares, in the current namespace, the init and destroy steps of a
-// backend with a block per precision: bkd_init<T> and bkd_free_on_failure<T>
-// (its policy class runs them through the backend protocol).
-#define QEZ_DECLARE_COMMIT_ENTRIES()     \
-  template <class T>                     \
-  int bkd_init(DFTI_DESCRIPTOR* record); \
-  template <class T>                     \
-  void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
+// Declares, in the current namespace, the init step of a backend with a
+// block per precision: bkd_init<T> (its policy class runs it through the
+// backend protocol).
+#define QEZ_DECLARE_COMMIT_ENTRIES() \
+  template <class T>                 \
+  int bkd_init(DFTI_DESCRIPTOR* record);
 
 // Declares, in the current namespace, add_workspace<T> (the backend's
 // table entry) and create_and_initialize_internal_workspaces<T> (commit).

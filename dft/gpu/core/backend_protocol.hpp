@@ -148,6 +148,22 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
   destroy_block<Block>(record);
 }
 
+// The destroy step of a backend whose block type is `Block`: that of
+// destroy_block_and_kernels for the block the record holds.
+template <class Block>
+void destroy_record_block(DFTI_DESCRIPTOR* record) {
+  destroy_block_and_kernels(record, static_cast<Block*>(record->bkd_data));
+}
+
+// ---------------------------------------------------------------------------
+// Acceptance made of tests, each `bool test(record)` of the record or of the
+// device it names, run in order until one fails: 0 when all pass, otherwise
+// status_not_handled (the record is left untouched).
+template <auto... Tests>
+int acceptance_when(DFTI_DESCRIPTOR* record) {
+  return (... && Tests(record)) ? status_success : status_not_handled;
+}
+
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara
@@ -183,9 +199,7 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
                                              ns::add_workspace<double>};
 
 // Instantiates, for precision T, what QEZ_DECLARE_COMMIT_ENTRIES declares.
-#define QEZ_INSTANTIATE_COMMIT_ENTRIES(T)             \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);         \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE_COMMIT_ENTRIES(T) template int bkd_init<T>(DFTI_DESCRIPTOR*);
 
 // Instantiates, for precision T, what QEZ_DECLARE_WORKSPACE_ENTRIES declares.
 #define QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)                                                      \

@@ -141,11 +141,9 @@ block<T>* block_of(const DFTI_DESCRIPTOR* record) {
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Init and release, run through the backend protocol (plan.cpp).
+// Init, run through the backend protocol (plan.cpp).
 template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_destroy(DFTI_DESCRIPTOR* record);
 // The record's shape is one this backend serves (no side effects).
 bool accepts(const DFTI_DESCRIPTOR* record);
 

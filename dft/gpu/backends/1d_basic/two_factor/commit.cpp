@@ -23,11 +23,6 @@ namespace two_factor {
 
 namespace {
 
-template <class T>
-block<T>* block_of(DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
 bool offers_subgroups_of_8(const sycl::queue& q) {
   const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
   return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
@@ -92,15 +87,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const std::uint64_t tables = static_cast<std::uint64_t>(b->table_bytes);
   record->workspace_bytes[0] = b->directions == directions_both ? tables << 1 : tables;
   record->workspace_bytes[1] = 0;
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  return build_kernels(b);
-}
-
-// Clean-up of a plan: tables, kernels, block.
-template <class T>
-void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
 // Everything that can still decline, read from the record and the device
@@ -120,15 +107,11 @@ bool applies_on_device(const DFTI_DESCRIPTOR* record) {
   return arch_status == 0;
 }
 
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  return accepts(record) && applies_on_device<T>(record) ? status_success : status_not_handled;
-}
-
 }  // namespace
 
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, two_factor::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
-                          compute_1d_bwd<T>, data_arrays_of_placement)
+// Acceptance: the record's tests, then the device's. Clean-up: tables,
+// kernels, block.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts, applies_on_device<T>>), destroy_record_block<block<T>>)
 
 }  // namespace two_factor
 

@@ -56,6 +56,7 @@ std::string build_options(const block<T>& b, pass p, direction d) {
 
 template <class T>
 int build_kernels(block<T>* b) {
+  format_names(b);
   const char* source = kernels::program_text_c2c_1d_3_facts(is_double<T>());
   if (source == nullptr) return status_internal_error;
   for (direction d : {dir_forward, dir_backward}) {

@@ -127,6 +127,8 @@ void format_names(block<T>* b);
 // The build options of one pass and direction.
 template <class T>
 std::string build_options(const block<T>& b, pass p, direction d);
+// Names the kernels (format_names), then builds them: 0, or the first
+// failing status.
 template <class T>
 int build_kernels(block<T>* b);
 template <class T>

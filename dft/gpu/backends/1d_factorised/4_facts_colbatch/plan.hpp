@@ -205,8 +205,10 @@ extern const char* const program_family;
 // The build options of one pass and direction.
 template <class T>
 std::string build_options(const block<T>& s, pass p, direction d);
+// Builds the kernels of the directions served: always 0, since a kernel
+// that does not come back leaves its slot empty for the compute to refuse.
 template <class T>
-void build_kernels(block<T>* s);
+int build_kernels(block<T>* s);
 template <class T>
 void release_kernels(block<T>* s);
 

@@ -202,9 +202,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   b->row_tail_child = nullptr;
 
   size_workspace(b, record);
-  status = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (status != status_success) return status;
-  return build_kernels(b);
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
 template <class T>
@@ -220,16 +218,7 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   record->bkd_data = nullptr;
 }
 
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts<T>(record)) return status_not_handled;
-  return status_success;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, large_1d::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_1D_BACKEND_POLICY(acceptance_when<accepts<T>>, bkd_free_on_failure<T>)
 
 #define QEZ_INSTANTIATE(T)                           \
   template std::string describe<T>(const block<T>&); \
