@@ -14,17 +14,13 @@
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara::qez::dft {
 namespace eight_k {
 
 namespace {
-
-bool lists_8192_with_sub_group_8(sycl::queue& q) {
-  const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
-  return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
-}
 
 template <class T>
 void store_constants(block<T>* b) {
@@ -78,7 +74,7 @@ bool scratch_fits(std::int64_t count, std::uint32_t architecture) {
 template <class T>
 bool serves_on_device(const DFTI_DESCRIPTOR* r) {
   auto* q = static_cast<sycl::queue*>(r->queue);
-  if (q == nullptr || !lists_8192_with_sub_group_8(*q)) return false;
+  if (q == nullptr || !offers_sub_group_size(q->get_device(), subgroup_size)) return false;
   int arch_status = 0;
   const std::uint32_t arch = gpu::get_architecture(&arch_status, q);
   const dim_record& batch = r->work_batch.records[0];
@@ -110,7 +106,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (b == nullptr) return status_allocation_failed;
 
   if (!take_record_basics(b, record)) return status_not_handled;
-  if (!lists_8192_with_sub_group_8(*b->queue)) return status_not_handled;
+  if (!offers_sub_group_size(b->queue->get_device(), subgroup_size)) return status_not_handled;
 
   int arch_status = 0;
   b->architecture = gpu::get_architecture(&arch_status, b->queue);

@@ -16,17 +16,13 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara::qez::dft {
 namespace two_factor {
 
 namespace {
-
-bool offers_subgroups_of_8(const sycl::queue& q) {
-  const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
-  return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
-}
 
 template <class T>
 void take_plan(block<T>* b, factors f, const geometry& g, const batch_layout& l) {
@@ -37,12 +33,7 @@ void take_plan(block<T>* b, factors f, const geometry& g, const batch_layout& l)
   b->slm_bytes = g.slm_bytes;
   b->work_group_size = g.work_group_size;
   b->fact1_loop_bound = g.fact1_loop_bound;
-  b->howmany = l.howmany;
-  b->io_distances = l.io_distances;
-  b->fwd_distance = l.fwd_distance;
-  b->bwd_distance = l.bwd_distance;
-  b->in_distance = l.in_distance;
-  b->out_distance = l.out_distance;
+  b->batch = l;
 }
 
 // The block of a new plan, hung in the record; null when memory runs out.
@@ -64,7 +55,7 @@ template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
   block<T>* b = new_block<T>(record);
   if (b == nullptr) return status_allocation_failed;
-  if (!offers_subgroups_of_8(*b->queue)) return status_not_handled;
+  if (!offers_sub_group_size(b->queue->get_device(), subgroup_size)) return status_not_handled;
   const factors f = choose_factors(b->length);
   if (!f.found) return status_not_handled;
   const batch_layout layout = read_batch_layout(record);
@@ -80,7 +71,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (!geometry_fits(g)) return status_not_handled;
   take_plan(b, f, g, layout);
   b->batch_per_group = batch_per_group_for(is_double<T>(), b->length, arch);
-  b->batch_for_last_group = batch_for_last_group(b->howmany, b->batch_per_group);
+  b->batch_for_last_group = batch_for_last_group(b->batch.howmany, b->batch_per_group);
 
   const std::uint64_t raw = static_cast<std::uint64_t>(raw_table_bytes(f, g.padfact1, sizeof(T)));
   b->table_bytes = static_cast<std::int64_t>(pad_to_base_addr_align(raw, b->queue));
@@ -95,7 +86,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 template <class T>
 bool applies_on_device(const DFTI_DESCRIPTOR* record) {
   const auto* queue = static_cast<const sycl::queue*>(record->queue);
-  if (queue == nullptr || !offers_subgroups_of_8(*queue)) return false;
+  if (queue == nullptr || !offers_sub_group_size(queue->get_device(), subgroup_size)) return false;
   const std::int64_t length = record->work_lengths.records[0].length;
   const factors f = choose_factors(length);
   if (!f.found) return false;
