@@ -198,8 +198,11 @@ int acceptance_when(DFTI_DESCRIPTOR* record) {
   const backend_table name##_table_double = {QEZ_PROTOCOL_ENTRIES(ns::backend_policy<double>),        \
                                              ns::add_workspace<double>};
 
-// Instantiates, for precision T, what QEZ_DECLARE_COMMIT_ENTRIES declares.
-#define QEZ_INSTANTIATE_COMMIT_ENTRIES(T) template int bkd_init<T>(DFTI_DESCRIPTOR*);
+// Instantiates, for precision T, what QEZ_DECLARE_BLOCK_ENTRIES and
+// QEZ_DECLARE_COMMIT_ENTRIES declare: describe<T> and bkd_init<T>.
+#define QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)      \
+  template std::string describe<T>(const block<T>&); \
+  template int bkd_init<T>(DFTI_DESCRIPTOR*);
 
 // Instantiates, for precision T, what QEZ_DECLARE_WORKSPACE_ENTRIES declares.
 #define QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)                                                      \

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/ceil_div.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
@@ -124,12 +125,8 @@ int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
 
 template <class T>
 int plan_on_device_guarded(block<T>* b, const DFTI_DESCRIPTOR* record) {
-  try {
-    return plan_on_device(b, record);
-  } catch (const std::exception&) {
-    // A device whose queries fail (an unrecognised GPU) is not this backend's.
-    return status_not_handled;
-  }
+  // A device whose queries fail (an unrecognised GPU) is not this backend's.
+  return status_unless_thrown(status_not_handled, [&] { return plan_on_device(b, record); });
 }
 
 template <class T>
@@ -231,9 +228,8 @@ QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts<T>, probe_plans<block<T>, 
 #define QEZ_INSTANTIATE(T)                                                      \
   template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);      \
   template chunking chunk_batch<T>(std::int64_t, std::int64_t, qez_gpu_arch_t); \
-  template std::string describe<T>(const block<T>&);                            \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);                             \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -11,6 +11,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
@@ -85,12 +86,8 @@ int read_device(block<T>* s, std::uint64_t* max_work_group) {
 
 template <class T>
 int read_device_guarded(block<T>* s, std::uint64_t* max_work_group) {
-  try {
-    return read_device(s, max_work_group);
-  } catch (const std::exception&) {
-    // An unrecognised GPU or a failing query: not a device to plan for.
-    return status_internal_error;
-  }
+  // An unrecognised GPU or a failing query: not a device to plan for.
+  return status_unless_thrown(status_internal_error, [&] { return read_device(s, max_work_group); });
 }
 
 // Batch distances: with two or more transforms both sides step by N.
@@ -291,9 +288,8 @@ QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_by_probe<block<T>, accepts, plan_state<
   template pass_plan plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \
   template std::uint64_t cross_table_raw_bytes<T>(const pass_plan&);                              \
   template std::int64_t one_tile_chunk<T>(std::int64_t, std::int64_t);                            \
-  template std::string describe<T>(const block<T>&);                                              \
   template int cap_batch_chunk<T>(block<T>*);                                                     \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -390,8 +390,7 @@ QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_by_probe<block<T>, accepts, plan_on_dev
   template std::int64_t pass_length_limit<T>(std::uint64_t, std::int64_t);                 \
   template pass_plan plan_pass<T>(pass, std::int64_t, std::int64_t, std::int64_t,          \
                                                 std::int64_t, std::int64_t, std::int64_t); \
-  template std::string describe<T>(const block<T>&);                                       \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

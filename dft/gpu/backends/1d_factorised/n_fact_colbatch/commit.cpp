@@ -286,11 +286,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
 
 QEZ_DEFINE_1D_BACKEND_POLICY(acceptance_when<accepts>, destroy_record_block<block<T>>)
 
-#define QEZ_INSTANTIATE(T)                           \
-  template std::string describe<T>(const block<T>&); \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
-QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES)
 
 }  // namespace n_fact_colbatch
 

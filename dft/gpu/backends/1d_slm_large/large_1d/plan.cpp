@@ -12,6 +12,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
@@ -184,14 +185,9 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   b->fwd_scale = static_cast<T>(record->fwd_scale);
   b->bwd_scale = static_cast<T>(record->bwd_scale);
 
-  int status;
-  try {
-    status = plan_matrix(b, record);
-  } catch (const std::exception&) {
-    // A device whose architecture or alignment cannot be read is not one
-    // this plan is made for.
-    status = status_not_handled;
-  }
+  // A device whose architecture or alignment cannot be read is not one this
+  // plan is made for.
+  int status = status_unless_thrown(status_not_handled, [&] { return plan_matrix(b, record); });
   if (status != status_success) return status;
 
   status = create_column_child<T>(record, 0);
@@ -221,9 +217,8 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 QEZ_DEFINE_1D_BACKEND_POLICY(acceptance_when<accepts<T>>, bkd_free_on_failure<T>)
 
 #define QEZ_INSTANTIATE(T)                           \
-  template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

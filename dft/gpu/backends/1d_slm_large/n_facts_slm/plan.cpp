@@ -11,6 +11,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/record_queue.hpp"
@@ -250,13 +251,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (b == nullptr) return status_allocation_failed;
   if (!take_record_basics(b, record)) return status_internal_error;
 
-  int status;
-  try {
-    status = plan_on_device(b, record);
-  } catch (const std::exception&) {
-    // Device and architecture queries that throw make the device unusable here.
-    status = status_internal_error;
-  }
+  // Device and architecture queries that throw make the device unusable here.
+  const int status = status_unless_thrown(status_internal_error, [&] { return plan_on_device(b, record); });
   if (status != status_success) return status;
   // The maker with the backend's own add_workspace.
   auto create = [](DFTI_DESCRIPTOR* r) { return create_and_initialize_internal_workspaces<T>(r); };
@@ -274,12 +270,7 @@ bool plan_fits_device(DFTI_DESCRIPTOR* record) {
   probe->in_place = record->placement == dfti_inplace;
   probe->length = record->work_lengths.records[0].length;
   probe->queue = static_cast<sycl::queue*>(record->queue);
-  int status;
-  try {
-    status = plan_on_device(probe, record);
-  } catch (const std::exception&) {
-    status = status_internal_error;
-  }
+  const int status = status_unless_thrown(status_internal_error, [&] { return plan_on_device(probe, record); });
   free_block(probe);
   return status != status_not_handled;
 }
@@ -290,10 +281,9 @@ bool plan_fits_device(DFTI_DESCRIPTOR* record) {
 QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts<T>, plan_fits_device<T>>), destroy_record_block<block<T>>)
 
 #define QEZ_INSTANTIATE(T)                                     \
-  template std::string describe<T>(const block<T>&);           \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);            \
   template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*); \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)                            \
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)                      \
   template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

@@ -7,6 +7,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/record_queue.hpp"
 
@@ -50,14 +51,12 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   n_facts_slm::block<T>& slm = b->slm;
   if (!take_record_basics(&slm, record)) return status_internal_error;
 
-  int status;
-  try {
-    status = n_facts_slm::plan_on_device(&slm, record);
-    if (status == status_success) size_pre_twiddle_table(b, record);
-  } catch (const std::exception&) {
-    // Device and architecture queries that throw make the device unusable here.
-    status = status_internal_error;
-  }
+  // Device and architecture queries that throw make the device unusable here.
+  const int status = status_unless_thrown(status_internal_error, [&] {
+    const int planned = n_facts_slm::plan_on_device(&slm, record);
+    if (planned == status_success) size_pre_twiddle_table(b, record);
+    return planned;
+  });
   if (status != status_success) return status;
   return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
@@ -77,9 +76,8 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
 QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts<T>, n_facts_slm::plan_fits_device<T>>), bkd_free_on_failure<T>)
 
 #define QEZ_INSTANTIATE(T)                           \
-  template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
