@@ -92,6 +92,16 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
   template <class T>                                  \
   std::string describe(const block<T>& b);
 
+// Declares, in the namespace of a backend whose private block is block<T>,
+// the kernel steps the shared commit tail and destroy step call by name:
+// build_kernels<T> (0, or the status failing the commit) and
+// release_kernels<T>.
+#define QEZ_DECLARE_KERNEL_ENTRIES() \
+  template <class T>                 \
+  int build_kernels(block<T>* b);    \
+  template <class T>                 \
+  void release_kernels(block<T>* b);
+
 // QEZ_DECLARE_WORKSPACE_ENTRIES and bkd_free_buffers<T>: the release of the
 // workspace views and areas a block<T> holds for the `part` given.
 #define QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES() \

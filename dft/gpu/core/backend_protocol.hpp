@@ -204,6 +204,11 @@ int acceptance_when(DFTI_DESCRIPTOR* record) {
   template std::string describe<T>(const block<T>&); \
   template int bkd_init<T>(DFTI_DESCRIPTOR*);
 
+// Instantiates, for precision T, what QEZ_DECLARE_KERNEL_ENTRIES declares.
+#define QEZ_INSTANTIATE_KERNEL_ENTRIES(T)      \
+  template int build_kernels<T>(block<T>*); \
+  template void release_kernels<T>(block<T>*);
+
 // Instantiates, for precision T, what QEZ_DECLARE_WORKSPACE_ENTRIES declares.
 #define QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)                                                      \
   template int add_workspace<T>(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, void*); \

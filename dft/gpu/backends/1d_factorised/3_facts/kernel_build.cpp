@@ -84,8 +84,7 @@ void release_kernels(block<T>* b) {
 #define QEZ_INSTANTIATE(T)                                                        \
   template void format_names<T>(block<T>*);                                       \
   template std::string build_options<T>(const block<T>&, pass, direction);        \
-  template int build_kernels<T>(block<T>*);                                       \
-  template void release_kernels<T>(block<T>*);
+  QEZ_INSTANTIATE_KERNEL_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 
