@@ -331,39 +331,45 @@ sycl::event compute_backward(descriptor<prec, dom>& desc, TI* in, TO* out,
                      verbose_direction::backward, in, out, false, dependencies);
 }
 
+namespace {
+
+// The buffer forms: the descriptor must be initialised (the error names
+// `routine`), then the call runs on byte views of `in` and of `*out`, or
+// in place on the one view of `in` when `out` is null.
+template <precision prec, domain dom, class TI, class TO = TI>
+void compute_on_buffers(descriptor<prec, dom>& desc, verbose_direction d, const char* routine,
+                        sycl::buffer<TI, 1>& in, sycl::buffer<TO, 1>* out = nullptr) {
+  ensure_initialized(descriptor_access::record(desc), routine);
+  sycl::buffer<char, 1> in_view = byte_view(in);
+  if (out == nullptr) {
+    compute_buffer(descriptor_access::record(desc), descriptor_access::slot_buffer(desc), d, in_view, in_view, true);
+    return;
+  }
+  sycl::buffer<char, 1> out_view = byte_view(*out);
+  compute_buffer(descriptor_access::record(desc), descriptor_access::slot_buffer(desc), d, in_view, out_view, false);
+}
+
+}  // namespace
+
 template <precision prec, domain dom, class T, std::enable_if_t<detail::is_element_v<prec, T>, int>>
 void compute_forward(descriptor<prec, dom>& desc, sycl::buffer<T, 1>& inout) {
-  ensure_initialized(descriptor_access::record(desc), "compute_forward");
-  sycl::buffer<char, 1> view = byte_view(inout);
-  compute_buffer(descriptor_access::record(desc), descriptor_access::slot_buffer(desc),
-                 verbose_direction::forward, view, view, true);
+  compute_on_buffers(desc, verbose_direction::forward, "compute_forward", inout);
 }
 template <precision prec, domain dom, class TI, class TO,
           std::enable_if_t<detail::is_pair_v<prec, dom, TI, TO>, int>>
 void compute_forward(descriptor<prec, dom>& desc, sycl::buffer<TI, 1>& in,
                      sycl::buffer<TO, 1>& out) {
-  ensure_initialized(descriptor_access::record(desc), "compute_forward");
-  sycl::buffer<char, 1> in_view = byte_view(in);
-  sycl::buffer<char, 1> out_view = byte_view(out);
-  compute_buffer(descriptor_access::record(desc), descriptor_access::slot_buffer(desc),
-                 verbose_direction::forward, in_view, out_view, false);
+  compute_on_buffers(desc, verbose_direction::forward, "compute_forward", in, &out);
 }
 template <precision prec, domain dom, class T, std::enable_if_t<detail::is_element_v<prec, T>, int>>
 void compute_backward(descriptor<prec, dom>& desc, sycl::buffer<T, 1>& inout) {
-  ensure_initialized(descriptor_access::record(desc), "compute_backward");
-  sycl::buffer<char, 1> view = byte_view(inout);
-  compute_buffer(descriptor_access::record(desc), descriptor_access::slot_buffer(desc),
-                 verbose_direction::backward, view, view, true);
+  compute_on_buffers(desc, verbose_direction::backward, "compute_backward", inout);
 }
 template <precision prec, domain dom, class TI, class TO,
           std::enable_if_t<detail::is_pair_v<prec, dom, TO, TI>, int>>
 void compute_backward(descriptor<prec, dom>& desc, sycl::buffer<TI, 1>& in,
                       sycl::buffer<TO, 1>& out) {
-  ensure_initialized(descriptor_access::record(desc), "compute_backward");
-  sycl::buffer<char, 1> in_view = byte_view(in);
-  sycl::buffer<char, 1> out_view = byte_view(out);
-  compute_buffer(descriptor_access::record(desc), descriptor_access::slot_buffer(desc),
-                 verbose_direction::backward, in_view, out_view, false);
+  compute_on_buffers(desc, verbose_direction::backward, "compute_backward", in, &out);
 }
 
 // In-place forms for both element types of a precision; out-of-place forms

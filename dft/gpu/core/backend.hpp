@@ -65,14 +65,12 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
 // Expands `M(float) M(double)`: explicit instantiation lists.
 #define QEZ_FOR_EACH_PRECISION(M) M(float) M(double)
 
-// Declares, in the current namespace, the init and destroy steps of a
-// backend with a block per precision: bkd_init<T> and bkd_free_on_failure<T>
-// (its policy class runs them through the backend protocol).
-#define QEZ_DECLARE_COMMIT_ENTRIES()     \
-  template <class T>                     \
-  int bkd_init(DFTI_DESCRIPTOR* record); \
-  template <class T>                     \
-  void bkd_free_on_failure(DFTI_DESCRIPTOR* record);
+// Declares, in the current namespace, the init step of a backend with a
+// block per precision: bkd_init<T> (its policy class runs it through the
+// backend protocol).
+#define QEZ_DECLARE_COMMIT_ENTRIES() \
+  template <class T>                 \
+  int bkd_init(DFTI_DESCRIPTOR* record);
 
 // Declares, in the current namespace, add_workspace<T> (the backend's
 // table entry) and create_and_initialize_internal_workspaces<T> (commit).
@@ -93,6 +91,16 @@ inline int release_if_owner(const backend_table* table, DFTI_DESCRIPTOR* record)
   }                                                   \
   template <class T>                                  \
   std::string describe(const block<T>& b);
+
+// Declares, in the namespace of a backend whose private block is block<T>,
+// the kernel steps the shared commit tail and destroy step call by name:
+// build_kernels<T> (0, or the status failing the commit) and
+// release_kernels<T>.
+#define QEZ_DECLARE_KERNEL_ENTRIES() \
+  template <class T>                 \
+  int build_kernels(block<T>* b);    \
+  template <class T>                 \
+  void release_kernels(block<T>* b);
 
 // QEZ_DECLARE_WORKSPACE_ENTRIES and bkd_free_buffers<T>: the release of the
 // workspace views and areas a block<T> holds for the `part` given.

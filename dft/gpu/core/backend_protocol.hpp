@@ -148,6 +148,22 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
   destroy_block<Block>(record);
 }
 
+// The destroy step of a backend whose block type is `Block`: that of
+// destroy_block_and_kernels for the block the record holds.
+template <class Block>
+void destroy_record_block(DFTI_DESCRIPTOR* record) {
+  destroy_block_and_kernels(record, static_cast<Block*>(record->bkd_data));
+}
+
+// ---------------------------------------------------------------------------
+// Acceptance made of tests, each `bool test(record)` of the record or of the
+// device it names, run in order until one fails: 0 when all pass, otherwise
+// status_not_handled (the record is left untouched).
+template <auto... Tests>
+int acceptance_when(DFTI_DESCRIPTOR* record) {
+  return (... && Tests(record)) ? status_success : status_not_handled;
+}
+
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara
@@ -182,10 +198,16 @@ void destroy_block_and_kernels(DFTI_DESCRIPTOR* record, Block* b) {
   const backend_table name##_table_double = {QEZ_PROTOCOL_ENTRIES(ns::backend_policy<double>),        \
                                              ns::add_workspace<double>};
 
-// Instantiates, for precision T, what QEZ_DECLARE_COMMIT_ENTRIES declares.
-#define QEZ_INSTANTIATE_COMMIT_ENTRIES(T)             \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);         \
-  template void bkd_free_on_failure<T>(DFTI_DESCRIPTOR*);
+// Instantiates, for precision T, what QEZ_DECLARE_BLOCK_ENTRIES and
+// QEZ_DECLARE_COMMIT_ENTRIES declare: describe<T> and bkd_init<T>.
+#define QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)      \
+  template std::string describe<T>(const block<T>&); \
+  template int bkd_init<T>(DFTI_DESCRIPTOR*);
+
+// Instantiates, for precision T, what QEZ_DECLARE_KERNEL_ENTRIES declares.
+#define QEZ_INSTANTIATE_KERNEL_ENTRIES(T)      \
+  template int build_kernels<T>(block<T>*); \
+  template void release_kernels<T>(block<T>*);
 
 // Instantiates, for precision T, what QEZ_DECLARE_WORKSPACE_ENTRIES declares.
 #define QEZ_INSTANTIATE_WORKSPACE_ENTRIES(T)                                                      \

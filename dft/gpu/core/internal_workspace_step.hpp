@@ -14,4 +14,15 @@ inline int create_internal_workspace_if_asked(DFTI_DESCRIPTOR* record, int (*cre
   return record->workspace_internal != 0 ? create(record) : status_success;
 }
 
+// The end of a commit whose plan and workspace sizes are in place: the
+// internal workspace when asked for, then the block's kernels (its
+// build_kernels, found beside the block's type). 0, or the first failing
+// status.
+template <class Block>
+int make_workspace_and_kernels(DFTI_DESCRIPTOR* record, Block* block, int (*create)(DFTI_DESCRIPTOR*)) {
+  const int made = create_internal_workspace_if_asked(record, create);
+  if (made != status_success) return made;
+  return build_kernels(block);
+}
+
 }  // namespace ulmara::qez::dft

@@ -35,6 +35,15 @@ class option_text {
   bool overflowed() const { return overflowed_; }
   const std::string& str() const { return text_; }
 
+  // The text into a char buffer of `bytes` (at least 1), NUL-terminated and
+  // cut to fit; true when nothing overflowed and the text fits.
+  bool copy_to(char* out, std::size_t bytes) const {
+    const std::size_t n = text_.size() < bytes ? text_.size() : bytes - 1;
+    text_.copy(out, n);
+    out[n] = '\0';
+    return !overflowed_ && n == text_.size();
+  }
+
  private:
   void append(const std::string& piece) {
     if (text_.size() + piece.size() < capacity_)

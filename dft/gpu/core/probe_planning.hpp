@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dft/api/descriptor_record.hpp"
+#include "dft/api/status_codes.hpp"
 
 namespace ulmara::qez::dft {
 
@@ -14,6 +15,22 @@ template <class Block, class Plan>
 int plan_probe_block(const DFTI_DESCRIPTOR* record, Plan plan) {
   Block probe{};
   return plan(&probe, record);
+}
+
+// A probe plan of a `Block` with `Plan` succeeds for the record (a test for
+// acceptance_when).
+template <class Block, auto Plan>
+bool probe_plans(const DFTI_DESCRIPTOR* record) {
+  return plan_probe_block<Block>(record, Plan) == status_success;
+}
+
+// Acceptance by `Test(record)`, then by a probe plan of a `Block` with
+// `Plan`: status_not_handled when the test fails, otherwise the status of
+// the probe plan.
+template <class Block, auto Test, auto Plan>
+int acceptance_by_probe(DFTI_DESCRIPTOR* record) {
+  if (!Test(record)) return status_not_handled;
+  return plan_probe_block<Block>(record, Plan);
 }
 
 }  // namespace ulmara::qez::dft

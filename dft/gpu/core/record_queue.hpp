@@ -18,4 +18,14 @@ bool take_record_queue(Block* block, const DFTI_DESCRIPTOR* record) {
   return true;
 }
 
+// A one-dimensional block's first facts from the record: whether the
+// transform is in place, its length, and the queue as take_record_queue
+// takes it. false: the record has no queue.
+template <class Block>
+bool take_record_basics(Block* block, const DFTI_DESCRIPTOR* record) {
+  block->in_place = record->placement == dfti_inplace;
+  block->length = record->work_lengths.records[0].length;
+  return take_record_queue(block, record);
+}
+
 }  // namespace ulmara::qez::dft

@@ -16,19 +16,14 @@ namespace ulmara::qez::dft::default_1d {
 // The record fields the backend accepts by; nothing is touched.
 bool accepts(const DFTI_DESCRIPTOR* record);
 
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
-                  std::uint32_t part, void* events);
-
-// Commit body: private block, plan, kernels, library-owned scratch.
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+// add_workspace<T>; create_and_initialize_internal_workspaces<T>, the
+// commit body (private block, plan, kernels, library-owned scratch);
+// bkd_free_buffers<T>, part 0 or 2: the first library block, part 1 or 2:
+// the scratch areas.
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 // Frees the private block of a failed or released commit.
 template <class T>
 void bkd_destroy(DFTI_DESCRIPTOR* record);
-// Part 0 or 2: the first library block; part 1 or 2: the scratch areas.
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t part);
 
 // Compute entries stored in the record.
 QEZ_DECLARE_COMPUTE_ENTRIES()

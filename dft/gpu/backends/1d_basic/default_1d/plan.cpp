@@ -6,6 +6,7 @@
 
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/backends/1d_basic/default_1d/kernel_build.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
 namespace ulmara::qez::dft::default_1d {
@@ -355,9 +356,8 @@ bool wants_large_register_file(const block<T>& b, bool generic) {
 template <class T>
 bool print_options(const block<T>& b, std::uint32_t d, direction_program& p) {
   const bool even = any_generic(b, 0), odd = any_generic(b, 1);
-  char text[options_bytes];
-  const int written = std::snprintf(
-      text, sizeof text,
+  option_text text(options_bytes, option_overflow::empty_text);
+  text.add(
       "-DNONSUBGRP -DFWD_DIR=%d -DBWD_DIR=%d -DSCALE=(ftype)%a %s%s%s-DFACT0=%lld -DFACT1=%lld "
       "-DFACT2=%lld -DFACT3=%lld -DIDIST=%lld -DODIST=%lld -DISTRIDE=%lld -DOSTRIDE=%lld "
       "-DBATCH1=%lld -DBATCH2=%lld -DBATCH3=%lld -DIDIST_Z1=%lld -DIDIST_Z2=%lld -DIDIST_Z3=%lld "
@@ -373,10 +373,9 @@ bool print_options(const block<T>& b, std::uint32_t d, direction_program& p) {
       static_cast<long long>(input_distance(b, d, 1)), static_cast<long long>(input_distance(b, d, 2)),
       static_cast<long long>(output_distance(b, d, 0)), static_cast<long long>(output_distance(b, d, 1)),
       static_cast<long long>(output_distance(b, d, 2)));
-  if (written < 0 || static_cast<std::size_t>(written) >= sizeof text) return false;
-  p.options = text;
-  if (wants_large_register_file(b, even || odd)) p.options += "-cl-tavir-256-GRF-per-thread ";
-  return p.options.size() < options_bytes;
+  if (wants_large_register_file(b, even || odd)) text.add("%s", "-cl-tavir-256-GRF-per-thread ");
+  p.options = text.str();
+  return !text.overflowed();
 }
 
 template <class T>

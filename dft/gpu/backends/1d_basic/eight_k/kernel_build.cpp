@@ -1,7 +1,5 @@
 // The four kernels of the 8192-point backend (two passes, two directions),
 // built from the 8192-point program family through the kernel cache.
-#include <cstdio>
-#include <cstring>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_basic/eight_k/kernel_build.hpp"
@@ -53,15 +51,13 @@ build_options format_build_options(const block<T>* b, direction d) {
   const std::int64_t odist = b->io_distances ? b->out_distance
                              : forward       ? b->bwd_distance
                                              : b->fwd_distance;
-  build_options o;
-  std::memset(o.text, 0, sizeof o.text);
   const auto& n = b->kernel_names;
-  std::snprintf(o.text, sizeof o.text, is_double<T>() ? options_format_double : options_format_single,
-                ll(b->n0), ll(b->n0_fact0), ll(b->n0_fact1), ll(b->n1), ll(b->n1_fact0), ll(b->n1_fact1),
-                n[name_pass_columns], n[name_n0_fact0], n[name_n0_fact1], n[name_pass_rows],
-                n[name_n1_fact0], n[name_n1_fact1], forward ? 1 : 0, forward ? 0 : 1, ll(idist),
-                ll(odist), ll(b->work_group_size), ll(b->subgroup_size), ll(b->cols_per_wg));
-  return o;
+  option_text text(build_options_bytes, option_overflow::keep_prefix);
+  text.add(is_double<T>() ? options_format_double : options_format_single, ll(b->n0), ll(b->n0_fact0),
+           ll(b->n0_fact1), ll(b->n1), ll(b->n1_fact0), ll(b->n1_fact1), n[name_pass_columns], n[name_n0_fact0],
+           n[name_n0_fact1], n[name_pass_rows], n[name_n1_fact0], n[name_n1_fact1], forward ? 1 : 0,
+           forward ? 0 : 1, ll(idist), ll(odist), ll(b->work_group_size), ll(b->subgroup_size), ll(b->cols_per_wg));
+  return {text.str()};
 }
 
 template <class T>
@@ -75,7 +71,7 @@ int build_kernels(block<T>* b) {
     for (pass p : {pass_columns, pass_rows}) {
       const char* kernel_name = b->kernel_names[p == pass_columns ? name_pass_columns : name_pass_rows];
       // A kernel that did not come back, thrown or not, fails the commit.
-      const int status = build_cached_kernel({b->queue, program, source, kernel_name, options.text},
+      const int status = build_cached_kernel({b->queue, program, source, kernel_name, options.text.c_str()},
                                              b->kernels[kernel_slot(p, d)]);
       if (status != status_success) return status;
     }

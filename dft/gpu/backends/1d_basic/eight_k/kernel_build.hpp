@@ -1,14 +1,17 @@
 // Kernel names and build options of the 8192-point backend's program.
 #pragma once
 
+#include <string>
+
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 
 namespace ulmara::qez::dft::eight_k {
 
 constexpr std::size_t build_options_bytes = 1024;
 
+// Cut to build_options_bytes - 1 characters should it ever be longer.
 struct build_options {
-  char text[build_options_bytes];
+  std::string text;
 };
 
 // Pass kernels "fft_8192_fact_128_<d|s>", "fft_8192_fact_64_<d|s>" and the

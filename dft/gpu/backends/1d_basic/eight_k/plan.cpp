@@ -14,17 +14,13 @@
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara::qez::dft {
 namespace eight_k {
 
 namespace {
-
-bool lists_8192_with_sub_group_8(sycl::queue& q) {
-  const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
-  return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
-}
 
 template <class T>
 void store_constants(block<T>* b) {
@@ -78,7 +74,7 @@ bool scratch_fits(std::int64_t count, std::uint32_t architecture) {
 template <class T>
 bool serves_on_device(const DFTI_DESCRIPTOR* r) {
   auto* q = static_cast<sycl::queue*>(r->queue);
-  if (q == nullptr || !lists_8192_with_sub_group_8(*q)) return false;
+  if (q == nullptr || !offers_sub_group_size(q->get_device(), subgroup_size)) return false;
   int arch_status = 0;
   const std::uint32_t arch = gpu::get_architecture(&arch_status, q);
   const dim_record& batch = r->work_batch.records[0];
@@ -109,10 +105,8 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
 
-  b->in_place = record->placement == dfti_inplace;
-  b->length = record->work_lengths.records[0].length;
-  if (!take_record_queue(b, record)) return status_not_handled;
-  if (!lists_8192_with_sub_group_8(*b->queue)) return status_not_handled;
+  if (!take_record_basics(b, record)) return status_not_handled;
+  if (!offers_sub_group_size(b->queue->get_device(), subgroup_size)) return status_not_handled;
 
   int arch_status = 0;
   b->architecture = gpu::get_architecture(&arch_status, b->queue);
@@ -128,27 +122,12 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (!scratch_fits<T>(b->count, b->architecture)) return status_not_handled;
 
   size_workspace(b, record);
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  return build_kernels(b);
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
-template <class T>
-void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
-}
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts, serves_on_device<T>>), destroy_record_block<block<T>>)
 
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  return accepts(record) && serves_on_device<T>(record) ? status_success : status_not_handled;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, eight_k::acceptance<T>, bkd_init<T>, bkd_destroy<T>,
-                          compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
-
-#define QEZ_INSTANTIATE(T)                                               \
-  template int bkd_init<T>(DFTI_DESCRIPTOR*);                            \
-  template void bkd_destroy<T>(DFTI_DESCRIPTOR*);
+#define QEZ_INSTANTIATE(T) template int bkd_init<T>(DFTI_DESCRIPTOR*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -141,22 +141,13 @@ block<T>* block_of(const DFTI_DESCRIPTOR* record) {
 // ---------------------------------------------------------------------------
 // Entry points shared by the backend's files.
 
-// Init and release, run through the backend protocol (plan.cpp).
-template <class T>
-int bkd_init(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_destroy(DFTI_DESCRIPTOR* record);
+// Init, run through the backend protocol (plan.cpp).
+QEZ_DECLARE_COMMIT_ENTRIES()
 // The record's shape is one this backend serves (no side effects).
 bool accepts(const DFTI_DESCRIPTOR* record);
 
 // Workspace (workspace.cpp).
-template <class T>
-int add_workspace(void* workspace, int container, std::uint64_t offset, DFTI_DESCRIPTOR* record,
-                  std::uint32_t part, void* events);
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t part);
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Twiddle tables (twiddles.cpp).
 template <class T>

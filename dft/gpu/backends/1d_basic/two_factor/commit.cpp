@@ -16,22 +16,13 @@
 #include "dft/gpu/core/base_address_alignment.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
+#include "dft/gpu/core/sub_group_sizes.hpp"
 #include "gpu/service/architecture.hpp"
 
 namespace ulmara::qez::dft {
 namespace two_factor {
 
 namespace {
-
-template <class T>
-block<T>* block_of(DFTI_DESCRIPTOR* record) {
-  return static_cast<block<T>*>(record->bkd_data);
-}
-
-bool offers_subgroups_of_8(const sycl::queue& q) {
-  const std::vector<size_t> sizes = q.get_device().get_info<sycl::info::device::sub_group_sizes>();
-  return std::find(sizes.begin(), sizes.end(), static_cast<size_t>(subgroup_size)) != sizes.end();
-}
 
 template <class T>
 void take_plan(block<T>* b, factors f, const geometry& g, const batch_layout& l) {
@@ -42,12 +33,7 @@ void take_plan(block<T>* b, factors f, const geometry& g, const batch_layout& l)
   b->slm_bytes = g.slm_bytes;
   b->work_group_size = g.work_group_size;
   b->fact1_loop_bound = g.fact1_loop_bound;
-  b->howmany = l.howmany;
-  b->io_distances = l.io_distances;
-  b->fwd_distance = l.fwd_distance;
-  b->bwd_distance = l.bwd_distance;
-  b->in_distance = l.in_distance;
-  b->out_distance = l.out_distance;
+  b->batch = l;
 }
 
 // The block of a new plan, hung in the record; null when memory runs out.
@@ -69,7 +55,7 @@ template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
   block<T>* b = new_block<T>(record);
   if (b == nullptr) return status_allocation_failed;
-  if (!offers_subgroups_of_8(*b->queue)) return status_not_handled;
+  if (!offers_sub_group_size(b->queue->get_device(), subgroup_size)) return status_not_handled;
   const factors f = choose_factors(b->length);
   if (!f.found) return status_not_handled;
   const batch_layout layout = read_batch_layout(record);
@@ -85,22 +71,14 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (!geometry_fits(g)) return status_not_handled;
   take_plan(b, f, g, layout);
   b->batch_per_group = batch_per_group_for(is_double<T>(), b->length, arch);
-  b->batch_for_last_group = batch_for_last_group(b->howmany, b->batch_per_group);
+  b->batch_for_last_group = batch_for_last_group(b->batch.howmany, b->batch_per_group);
 
   const std::uint64_t raw = static_cast<std::uint64_t>(raw_table_bytes(f, g.padfact1, sizeof(T)));
   b->table_bytes = static_cast<std::int64_t>(pad_to_base_addr_align(raw, b->queue));
   const std::uint64_t tables = static_cast<std::uint64_t>(b->table_bytes);
   record->workspace_bytes[0] = b->directions == directions_both ? tables << 1 : tables;
   record->workspace_bytes[1] = 0;
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  return build_kernels(b);
-}
-
-// Clean-up of a plan: tables, kernels, block.
-template <class T>
-void bkd_destroy(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
 // Everything that can still decline, read from the record and the device
@@ -108,7 +86,7 @@ void bkd_destroy(DFTI_DESCRIPTOR* record) {
 template <class T>
 bool applies_on_device(const DFTI_DESCRIPTOR* record) {
   const auto* queue = static_cast<const sycl::queue*>(record->queue);
-  if (queue == nullptr || !offers_subgroups_of_8(*queue)) return false;
+  if (queue == nullptr || !offers_sub_group_size(queue->get_device(), subgroup_size)) return false;
   const std::int64_t length = record->work_lengths.records[0].length;
   const factors f = choose_factors(length);
   if (!f.found) return false;
@@ -120,15 +98,11 @@ bool applies_on_device(const DFTI_DESCRIPTOR* record) {
   return arch_status == 0;
 }
 
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  return accepts(record) && applies_on_device<T>(record) ? status_success : status_not_handled;
-}
-
 }  // namespace
 
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, two_factor::acceptance<T>, bkd_init<T>, bkd_destroy<T>, compute_1d_fwd<T>,
-                          compute_1d_bwd<T>, data_arrays_of_placement)
+// Acceptance: the record's tests, then the device's. Clean-up: tables,
+// kernels, block.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts, applies_on_device<T>>), destroy_record_block<block<T>>)
 
 }  // namespace two_factor
 

@@ -56,7 +56,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   const bool usm_table = record->workspace_internal || b->workspace_kind == workspace_usm;
   void* table = usm_table ? b->usm_twiddles[d] : static_cast<void*>(b->buffer_twiddles[d]);
   if (table == nullptr) return status_no_workspace;
-  const std::int64_t groups = (b->howmany + b->batch_per_group - 1) / b->batch_per_group;
+  const std::int64_t groups = (b->batch.howmany + b->batch_per_group - 1) / b->batch_per_group;
   const size_t local = static_cast<size_t>(b->work_group_size);
   const launch l{*b->kernels[d],
                  input,

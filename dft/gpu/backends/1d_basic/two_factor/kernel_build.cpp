@@ -39,8 +39,7 @@ program_request request_of(const block<T>& b) {
   p.g.slm_bytes = b.slm_bytes;
   p.g.work_group_size = b.work_group_size;
   p.g.fact1_loop_bound = b.fact1_loop_bound;
-  p.batch = {b.howmany, b.io_distances, b.fwd_distance, b.bwd_distance, b.in_distance,
-             b.out_distance};
+  p.batch = b.batch;
   p.batch_per_group = b.batch_per_group;
   p.batch_for_last_group = b.batch_for_last_group;
   return p;

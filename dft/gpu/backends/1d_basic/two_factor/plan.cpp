@@ -119,25 +119,12 @@ bool geometry_fits(const geometry& g) {
 
 batch_layout read_batch_layout(const DFTI_DESCRIPTOR* r) {
   const dim_record& b = r->work_batch.records[0];
-  batch_layout l;
-  l.howmany = b.length;
-  l.in_distance = b.input;
-  l.out_distance = b.output;
-  l.fwd_distance = b.forward;
-  l.bwd_distance = b.backward;
-  l.io_distances = (b.forward == 0 && b.backward == 0 && b.input != 0 && b.output != 0) ? 1 : 0;
-  return l;
+  return {b.length, io_distances_given(b) ? 1 : 0, b.forward, b.backward, b.input, b.output};
 }
 
-std::int64_t input_distance(const batch_layout& b, direction d) {
-  if (b.io_distances) return b.in_distance;
-  return d == dir_forward ? b.fwd_distance : b.bwd_distance;
-}
+std::int64_t input_distance(const batch_layout& b, direction d) { return distances_of(b, d == dir_forward).idist; }
 
-std::int64_t output_distance(const batch_layout& b, direction d) {
-  if (b.io_distances) return b.out_distance;
-  return d == dir_forward ? b.bwd_distance : b.fwd_distance;
-}
+std::int64_t output_distance(const batch_layout& b, direction d) { return distances_of(b, d == dir_forward).odist; }
 
 bool size_test_passes(bool double_precision, std::int64_t n, const batch_layout& b,
                       std::uint32_t directions) {
@@ -204,7 +191,7 @@ std::string describe(const block<T>& b) {
   std::ostringstream s;
   s << "two-factor N=" << b.length << " = " << b.fact0 << " x " << b.fact1 << " padding (" << b.padfact0
     << ", " << b.padfact1 << ") work-group " << b.work_group_size << " passes " << b.fact1_loop_bound
-    << " slm " << b.slm_bytes << " B table " << b.table_bytes << " B transforms " << b.howmany
+    << " slm " << b.slm_bytes << " B table " << b.table_bytes << " B transforms " << b.batch.howmany
     << " per group " << b.batch_per_group << " last " << b.batch_for_last_group;
   return s.str();
 }

@@ -12,6 +12,7 @@
 
 #include "dft/api/descriptor_record.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/layout_helpers.hpp"
 #include "dft/gpu/core/plan_basics.hpp"
 
 namespace ulmara::qez::dft::two_factor {
@@ -41,9 +42,7 @@ struct block {
   std::int64_t table_bytes;
   std::int64_t slm_bytes;
   std::int64_t subgroup_size;
-  std::int64_t howmany;
-  std::int64_t io_distances;
-  std::int64_t fwd_distance, bwd_distance, in_distance, out_distance;
+  batch_layout_row batch;  // of working batch record 0
   std::int64_t batch_per_group;
   std::int64_t batch_for_last_group;
   T fwd_scale, bwd_scale;
@@ -83,11 +82,7 @@ geometry plan_geometry(factors f, std::size_t real_bytes);
 bool geometry_fits(const geometry& g);
 
 // Batch layout of working batch record 0.
-struct batch_layout {
-  std::int64_t howmany = 1;
-  std::int64_t io_distances = 0;
-  std::int64_t fwd_distance = 0, bwd_distance = 0, in_distance = 0, out_distance = 0;
-};
+using batch_layout = batch_layout_row;
 batch_layout read_batch_layout(const DFTI_DESCRIPTOR* r);
 
 // Distances of a direction's data, in complex elements.
@@ -121,7 +116,7 @@ struct program_request {
   std::int64_t n = 0;
   factors f;
   geometry g;
-  batch_layout batch;
+  batch_layout batch = {/*howmany=*/1, /*io_distances=*/0, 0, 0, 0, 0};
   std::int64_t batch_per_group = 1, batch_for_last_group = 1;
 };
 std::string make_build_options(const program_request& p, direction d);

@@ -4,6 +4,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/table_upload.hpp"
 
@@ -164,9 +165,9 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
   block<T>* b = block_of<T>(record);
-  if (b == nullptr) return status_invalid_configuration;
+  const int refused = internal_workspace_refusal(record, b);
+  if (refused != status_success) return refused;
   const std::uint64_t max_bytes = largest_device_allocation(*b->queue);
 
   internal_allocation tables(b->queue);

@@ -37,15 +37,9 @@ template <class T>
 void twiddle_pair(std::int64_t n, std::int64_t row, std::int64_t column, T scale, T* cos_part,
                   T* sin_part);
 
-template <class T>
-void bkd_free_buffers(block<T>* b, std::uint32_t mode);
-
-template <class T>
-int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* record,
-                  std::uint32_t mode, void* events);
-
-template <class T>
-int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record);
+// add_workspace<T>, create_and_initialize_internal_workspaces<T> and
+// bkd_free_buffers<T>.
+QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()
 
 // Submits the table writes of every served direction; 11 when a direction's
 // view is missing.

@@ -56,6 +56,7 @@ std::string build_options(const block<T>& b, pass p, direction d) {
 
 template <class T>
 int build_kernels(block<T>* b) {
+  format_names(b);
   const char* source = kernels::program_text_c2c_1d_3_facts(is_double<T>());
   if (source == nullptr) return status_internal_error;
   for (direction d : {dir_forward, dir_backward}) {
@@ -83,8 +84,7 @@ void release_kernels(block<T>* b) {
 #define QEZ_INSTANTIATE(T)                                                        \
   template void format_names<T>(block<T>*);                                       \
   template std::string build_options<T>(const block<T>&, pass, direction);        \
-  template int build_kernels<T>(block<T>*);                                       \
-  template void release_kernels<T>(block<T>*);
+  QEZ_INSTANTIATE_KERNEL_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

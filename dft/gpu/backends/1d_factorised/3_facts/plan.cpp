@@ -12,6 +12,7 @@
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/ceil_div.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
@@ -124,12 +125,8 @@ int plan_on_device(block<T>* b, const DFTI_DESCRIPTOR* record) {
 
 template <class T>
 int plan_on_device_guarded(block<T>* b, const DFTI_DESCRIPTOR* record) {
-  try {
-    return plan_on_device(b, record);
-  } catch (const std::exception&) {
-    // A device whose queries fail (an unrecognised GPU) is not this backend's.
-    return status_not_handled;
-  }
+  // A device whose queries fail (an unrecognised GPU) is not this backend's.
+  return status_unless_thrown(status_not_handled, [&] { return plan_on_device(b, record); });
 }
 
 template <class T>
@@ -220,35 +217,19 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const int planned = plan_on_device_guarded(b, record);
   if (planned != status_success) return planned;
   publish_workspace_sizes(*b, record);
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  format_names(b);
-  return build_kernels(b);
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
-}
-
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts<T>(record)) return status_not_handled;
-  if (plan_probe_block<block<T>>(record, plan_on_device_guarded<T>) != status_success) return status_not_handled;
-  return status_success;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, three_factor::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+// The record's tests, then a probe plan (any failure of it declines),
+// before the commit touches the record.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts<T>, probe_plans<block<T>, plan_on_device_guarded<T>>>),
+                             destroy_record_block<block<T>>)
 
 #define QEZ_INSTANTIATE(T)                                                      \
   template bool choose_factors<T>(std::int64_t, qez_gpu_arch_t, factors*);      \
   template chunking chunk_batch<T>(std::int64_t, std::int64_t, qez_gpu_arch_t); \
-  template std::string describe<T>(const block<T>&);                            \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);                             \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -127,10 +127,9 @@ void format_names(block<T>* b);
 // The build options of one pass and direction.
 template <class T>
 std::string build_options(const block<T>& b, pass p, direction d);
-template <class T>
-int build_kernels(block<T>* b);
-template <class T>
-void release_kernels(block<T>* b);
+// build_kernels names the kernels (format_names), then builds them: 0, or
+// the first failing status.
+QEZ_DECLARE_KERNEL_ENTRIES()
 extern const char* const program_name_double;
 extern const char* const program_name_single;
 

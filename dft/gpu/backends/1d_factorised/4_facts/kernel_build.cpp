@@ -85,8 +85,7 @@ void release_kernels(block<T>* s) {
 #define QEZ_INSTANTIATE(T)                                                 \
   template void format_pass_names<T>(pass_plan*);                          \
   template std::string build_options<T>(const block<T>&, pass, direction); \
-  template int build_kernels<T>(block<T>*);                                \
-  template void release_kernels<T>(block<T>*);
+  QEZ_INSTANTIATE_KERNEL_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -11,6 +11,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/probe_planning.hpp"
@@ -85,12 +86,8 @@ int read_device(block<T>* s, std::uint64_t* max_work_group) {
 
 template <class T>
 int read_device_guarded(block<T>* s, std::uint64_t* max_work_group) {
-  try {
-    return read_device(s, max_work_group);
-  } catch (const std::exception&) {
-    // An unrecognised GPU or a failing query: not a device to plan for.
-    return status_internal_error;
-  }
+  // An unrecognised GPU or a failing query: not a device to plan for.
+  return status_unless_thrown(status_internal_error, [&] { return read_device(s, max_work_group); });
 }
 
 // Batch distances: with two or more transforms both sides step by N.
@@ -280,34 +277,19 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const int planned = plan_state(s, record);
   if (planned != status_success) return planned;
   size_workspace(s, record);
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  return build_kernels(s);
+  return make_workspace_and_kernels(record, s, create_and_initialize_internal_workspaces<T>);
 }
 
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
-}
-
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts(record)) return status_not_handled;
-  return plan_probe_block<block<T>>(record, plan_state<T>);
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, four_factor::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+// The record's tests, then a probe plan, before the commit touches the
+// record.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_by_probe<block<T>, accepts, plan_state<T>>), destroy_record_block<block<T>>)
 
 #define QEZ_INSTANTIATE(T)                                                                        \
   template pass_plan plan_pass<T>(std::int64_t, const factor_split&, std::int64_t, std::int64_t); \
   template std::uint64_t cross_table_raw_bytes<T>(const pass_plan&);                              \
   template std::int64_t one_tile_chunk<T>(std::int64_t, std::int64_t);                            \
-  template std::string describe<T>(const block<T>&);                                              \
   template int cap_batch_chunk<T>(block<T>*);                                                     \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

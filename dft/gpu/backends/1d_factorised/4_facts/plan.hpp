@@ -166,10 +166,7 @@ void format_pass_names(pass_plan* p);
 // The build options of one pass and direction.
 template <class T>
 std::string build_options(const block<T>& s, pass p, direction d);
-template <class T>
-int build_kernels(block<T>* s);
-template <class T>
-void release_kernels(block<T>* s);
+QEZ_DECLARE_KERNEL_ENTRIES()
 
 // Workspace (workspace.cpp).
 QEZ_DECLARE_BLOCK_WORKSPACE_ENTRIES()

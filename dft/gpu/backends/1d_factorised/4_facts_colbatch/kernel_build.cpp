@@ -63,7 +63,7 @@ bool try_prebuilt<float>(block<float>* s, pass p, direction d) {
 }  // namespace
 
 template <class T>
-void build_kernels(block<T>* s) {
+int build_kernels(block<T>* s) {
   const char* source = kernels::program_text(program_family, is_double<T>());
   for (direction d : {dir_forward, dir_backward}) {
     for (pass p : {pass_0, pass_1}) {
@@ -78,6 +78,7 @@ void build_kernels(block<T>* s) {
       (void)build_cached_kernel(request, slot, build_check::kernel_only);
     }
   }
+  return status_success;
 }
 
 template <class T>
@@ -102,8 +103,7 @@ void release_kernels(block<T>* s) {
 
 #define QEZ_INSTANTIATE(T)                                                 \
   template std::string build_options<T>(const block<T>&, pass, direction); \
-  template void build_kernels<T>(block<T>*);                               \
-  template void release_kernels<T>(block<T>*);
+  QEZ_INSTANTIATE_KERNEL_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

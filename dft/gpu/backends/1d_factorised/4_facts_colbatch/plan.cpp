@@ -378,34 +378,19 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   const int planned = plan_on_device(s, record);
   if (planned != status_success) return planned;
   publish_workspace_sizes(*s, record);
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  build_kernels(s);
-  return status_success;
+  return make_workspace_and_kernels(record, s, create_and_initialize_internal_workspaces<T>);
 }
 
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
-}
-
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts(record)) return status_not_handled;
-  return plan_probe_block<block<T>>(record, plan_on_device<T>);
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, four_factor_colbatch::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+// The record's tests, then a probe plan, before the commit touches the
+// record.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_by_probe<block<T>, accepts, plan_on_device<T>>),
+                             destroy_record_block<block<T>>)
 
 #define QEZ_INSTANTIATE(T)                                                                 \
   template std::int64_t pass_length_limit<T>(std::uint64_t, std::int64_t);                 \
   template pass_plan plan_pass<T>(pass, std::int64_t, std::int64_t, std::int64_t,          \
                                                 std::int64_t, std::int64_t, std::int64_t); \
-  template std::string describe<T>(const block<T>&);                                       \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

@@ -205,10 +205,10 @@ extern const char* const program_family;
 // The build options of one pass and direction.
 template <class T>
 std::string build_options(const block<T>& s, pass p, direction d);
-template <class T>
-void build_kernels(block<T>* s);
-template <class T>
-void release_kernels(block<T>* s);
+// build_kernels builds the kernels of the directions served: always 0,
+// since a kernel that does not come back leaves its slot empty for the
+// compute to refuse.
+QEZ_DECLARE_KERNEL_ENTRIES()
 
 // Prebuilt kernels of the float instance (prebuilt.cpp).
 struct prebuilt_row {

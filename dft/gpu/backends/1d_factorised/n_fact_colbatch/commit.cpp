@@ -281,33 +281,12 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   if (planned != status_success) return planned;
 
   size_workspace(b, record);
-  const int made = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (made != status_success) return made;
-  format_names(b);
-  return build_kernels(b);
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
-}
+QEZ_DEFINE_1D_BACKEND_POLICY(acceptance_when<accepts>, destroy_record_block<block<T>>)
 
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts(record)) return status_not_handled;
-  return status_success;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, n_fact_colbatch::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
-
-#define QEZ_INSTANTIATE(T)                           \
-  template std::string describe<T>(const block<T>&); \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
-QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
-#undef QEZ_INSTANTIATE
+QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES)
 
 }  // namespace n_fact_colbatch
 

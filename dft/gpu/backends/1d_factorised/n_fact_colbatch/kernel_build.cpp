@@ -68,6 +68,7 @@ std::string build_options(const block<T>& b, direction d) {
 
 template <class T>
 int build_kernels(block<T>* b) {
+  format_names(b);
   const char* source = kernels::program_text(program_family, is_double<T>());
   if (source == nullptr) return status_internal_error;
   for (direction d : {dir_forward, dir_backward}) {

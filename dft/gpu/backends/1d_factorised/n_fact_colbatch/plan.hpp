@@ -154,7 +154,8 @@ void format_names(block<T>* b);
 // The build options of one direction (at most 511 characters).
 template <class T>
 std::string build_options(const block<T>& b, direction d);
-// 0, or 7 when a kernel did not come back or its options did not fit.
+// Names the kernels (format_names), then builds them: 0, or 7 when a kernel
+// did not come back or its options did not fit.
 template <class T>
 int build_kernels(block<T>* b);
 

@@ -12,6 +12,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
@@ -184,14 +185,9 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   b->fwd_scale = static_cast<T>(record->fwd_scale);
   b->bwd_scale = static_cast<T>(record->bwd_scale);
 
-  int status;
-  try {
-    status = plan_matrix(b, record);
-  } catch (const std::exception&) {
-    // A device whose architecture or alignment cannot be read is not one
-    // this plan is made for.
-    status = status_not_handled;
-  }
+  // A device whose architecture or alignment cannot be read is not one this
+  // plan is made for.
+  int status = status_unless_thrown(status_not_handled, [&] { return plan_matrix(b, record); });
   if (status != status_success) return status;
 
   status = create_column_child<T>(record, 0);
@@ -202,9 +198,7 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   b->row_tail_child = nullptr;
 
   size_workspace(b, record);
-  status = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (status != status_success) return status;
-  return build_kernels(b);
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
 template <class T>
@@ -220,21 +214,11 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   record->bkd_data = nullptr;
 }
 
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts<T>(record)) return status_not_handled;
-  return status_success;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, large_1d::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+QEZ_DEFINE_1D_BACKEND_POLICY(acceptance_when<accepts<T>>, bkd_free_on_failure<T>)
 
 #define QEZ_INSTANTIATE(T)                           \
-  template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

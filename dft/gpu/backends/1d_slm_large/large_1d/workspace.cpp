@@ -8,6 +8,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara::qez::dft::large_1d {
@@ -109,9 +110,9 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  if (record->workspace_internal == 0) return status_bad_descriptor;
   block<T>* b = block_of<T>(record);
-  if (b == nullptr) return status_invalid_configuration;
+  const int refused = internal_workspace_refusal(record, b);
+  if (refused != status_success) return refused;
   std::vector<sycl::event> written;
   const std::uint64_t largest = largest_device_allocation(*b->queue);
   int status = status_success;

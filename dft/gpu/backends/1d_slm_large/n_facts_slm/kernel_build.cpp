@@ -7,6 +7,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/n_facts_slm/prebuilt.hpp"
+#include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
@@ -115,9 +116,8 @@ void release_kernels(block<T>* b) {
   }
 }
 
-#define QEZ_INSTANTIATE(T)                     \
-  template int build_kernels<T>(block<T>*);    \
-  template void release_kernels<T>(block<T>*); \
+#define QEZ_INSTANTIATE(T)         \
+  QEZ_INSTANTIATE_KERNEL_ENTRIES(T) \
   template std::string build_options_text<T>(const block<T>&, direction, const char*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

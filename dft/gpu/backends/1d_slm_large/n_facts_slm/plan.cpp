@@ -11,6 +11,8 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
+#include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/record_queue.hpp"
 #include "dft/gpu/core/single_batch_1d_test.hpp"
@@ -247,28 +249,14 @@ template <class T>
 int bkd_init(DFTI_DESCRIPTOR* record) {
   block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
-  b->in_place = record->placement == dfti_inplace;
-  b->length = record->work_lengths.records[0].length;
-  if (!take_record_queue(b, record)) return status_internal_error;
+  if (!take_record_basics(b, record)) return status_internal_error;
 
-  int status;
-  try {
-    status = plan_on_device(b, record);
-  } catch (const std::exception&) {
-    // Device and architecture queries that throw make the device unusable here.
-    status = status_internal_error;
-  }
+  // Device and architecture queries that throw make the device unusable here.
+  const int status = status_unless_thrown(status_internal_error, [&] { return plan_on_device(b, record); });
   if (status != status_success) return status;
-  if (record->workspace_internal) {
-    status = create_and_initialize_internal_workspaces<T>(record);
-    if (status != status_success) return status;
-  }
-  return build_kernels(b);
-}
-
-template <class T>
-void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
-  destroy_block_and_kernels(record, block_of<T>(record));
+  // The maker with the backend's own add_workspace.
+  auto create = [](DFTI_DESCRIPTOR* r) { return create_and_initialize_internal_workspaces<T>(r); };
+  return make_workspace_and_kernels(record, b, create);
 }
 
 // Runs the device planning on a scratch block: a plan the device cannot
@@ -282,33 +270,20 @@ bool plan_fits_device(DFTI_DESCRIPTOR* record) {
   probe->in_place = record->placement == dfti_inplace;
   probe->length = record->work_lengths.records[0].length;
   probe->queue = static_cast<sycl::queue*>(record->queue);
-  int status;
-  try {
-    status = plan_on_device(probe, record);
-  } catch (const std::exception&) {
-    status = status_internal_error;
-  }
+  const int status = status_unless_thrown(status_internal_error, [&] { return plan_on_device(probe, record); });
   free_block(probe);
   return status != status_not_handled;
 }
 
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts<T>(record) || !plan_fits_device<T>(record)) return status_not_handled;
-  // Nothing half-built stays behind a failed commit, thrown or not.
-  return status_success;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, n_facts_slm::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+// The record's tests, then a probe of the device planning, before the
+// commit touches the record; nothing half-built stays behind a failed
+// commit, thrown or not.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts<T>, plan_fits_device<T>>), destroy_record_block<block<T>>)
 
 #define QEZ_INSTANTIATE(T)                                     \
-  template std::string describe<T>(const block<T>&);           \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);            \
   template int plan_on_device<T>(block<T>*, DFTI_DESCRIPTOR*); \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)                            \
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)                      \
   template bool plan_fits_device<T>(DFTI_DESCRIPTOR*);
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE

@@ -160,14 +160,11 @@ template <class T>
 bool plan_fits_device(DFTI_DESCRIPTOR* record);
 
 // Kernels (kernel_build.cpp).
-template <class T>
-int build_kernels(block<T>* b);
+QEZ_DECLARE_KERNEL_ENTRIES()
 // The program's build options for one direction; `extra` goes right after
 // the fixed options, before the optional load options.
 template <class T>
 std::string build_options_text(const block<T>& b, direction d, const char* extra);
-template <class T>
-void release_kernels(block<T>* b);
 
 // Workspace and tables (workspace.cpp).
 template <class T>

@@ -7,6 +7,7 @@
 #include "dft/gpu/core/alloc_hooks.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
 #include "dft/gpu/core/commit_policies.hpp"
+#include "dft/gpu/core/guarded_step.hpp"
 #include "dft/gpu/core/internal_workspace_step.hpp"
 #include "dft/gpu/core/record_queue.hpp"
 
@@ -48,22 +49,16 @@ int bkd_init(DFTI_DESCRIPTOR* record) {
   block<T>* b = create_block<block<T>>(record);
   if (b == nullptr) return status_allocation_failed;
   n_facts_slm::block<T>& slm = b->slm;
-  slm.in_place = record->placement == dfti_inplace;
-  slm.length = record->work_lengths.records[0].length;
-  if (!take_record_queue(&slm, record)) return status_internal_error;
+  if (!take_record_basics(&slm, record)) return status_internal_error;
 
-  int status;
-  try {
-    status = n_facts_slm::plan_on_device(&slm, record);
-    if (status == status_success) size_pre_twiddle_table(b, record);
-  } catch (const std::exception&) {
-    // Device and architecture queries that throw make the device unusable here.
-    status = status_internal_error;
-  }
+  // Device and architecture queries that throw make the device unusable here.
+  const int status = status_unless_thrown(status_internal_error, [&] {
+    const int planned = n_facts_slm::plan_on_device(&slm, record);
+    if (planned == status_success) size_pre_twiddle_table(b, record);
+    return planned;
+  });
   if (status != status_success) return status;
-  status = create_internal_workspace_if_asked(record, create_and_initialize_internal_workspaces<T>);
-  if (status != status_success) return status;
-  return build_kernels(b);
+  return make_workspace_and_kernels(record, b, create_and_initialize_internal_workspaces<T>);
 }
 
 template <class T>
@@ -76,21 +71,13 @@ void bkd_free_on_failure(DFTI_DESCRIPTOR* record) {
   record->bkd_data = nullptr;
 }
 
-// What the record must be (and, where a probe plans it, what the device
-// must carry) before the commit touches it: 0, or the status declining it.
-template <class T>
-int acceptance(DFTI_DESCRIPTOR* record) {
-  if (!accepts<T>(record) || !n_facts_slm::plan_fits_device<T>(record)) return status_not_handled;
-  return status_success;
-}
-
-QEZ_DEFINE_BACKEND_POLICY(keep_backend_destroy_when_thrown, pretw_slm::acceptance<T>, bkd_init<T>,
-                          bkd_free_on_failure<T>, compute_1d_fwd<T>, compute_1d_bwd<T>, data_arrays_of_placement)
+// The record's tests, then a probe of the device planning, before the
+// commit touches the record.
+QEZ_DEFINE_1D_BACKEND_POLICY((acceptance_when<accepts<T>, n_facts_slm::plan_fits_device<T>>), bkd_free_on_failure<T>)
 
 #define QEZ_INSTANTIATE(T)                           \
-  template std::string describe<T>(const block<T>&); \
   template bool accepts<T>(const DFTI_DESCRIPTOR*);  \
-  QEZ_INSTANTIATE_COMMIT_ENTRIES(T)
+  QEZ_INSTANTIATE_BLOCK_COMMIT_ENTRIES(T)
 QEZ_FOR_EACH_PRECISION(QEZ_INSTANTIATE)
 #undef QEZ_INSTANTIATE
 

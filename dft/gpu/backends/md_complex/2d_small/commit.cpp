@@ -7,6 +7,7 @@
 #include "dft/gpu/core/backend_catalogue.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
@@ -93,14 +94,13 @@ bool wants_large_register_file(std::uint32_t arch, std::int64_t n, std::int64_t 
 
 bool format_options(const block& b, bool dbl, plan_basics::direction d, char* out, std::size_t bytes) {
   const int fwd = d == plan_basics::dir_forward ? 1 : 0;
-  const int n = std::snprintf(
-      out, bytes,
-      "%s-DFACT0=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DWORK_GROUP_SIZE=%lld "
-      "-DSUBGROUP_SIZE=%lld %s",
-      dbl ? "-Dcl_tavir_subgroups_long " : "", ll(b.n), b.kernel_name, b.butterfly_name, fwd, 1 - fwd,
-      ll(static_cast<std::int64_t>(b.work_group_size)), ll(b.sub_group_size),
-      wants_large_register_file(b.architecture, b.n, b.local_bytes) ? "-cl-tavir-256-GRF-per-thread " : "");
-  return n > 0 && static_cast<std::size_t>(n) < bytes;
+  option_text text(bytes, option_overflow::keep_prefix);
+  text.add("%s-DFACT0=%lld -DKERNEL_FUNC=%s -DFACT0_FUNC=%s -DFWD_DIR=%d -DBWD_DIR=%d -DWORK_GROUP_SIZE=%lld "
+           "-DSUBGROUP_SIZE=%lld %s",
+           dbl ? "-Dcl_tavir_subgroups_long " : "", ll(b.n), b.kernel_name, b.butterfly_name, fwd, 1 - fwd,
+           ll(static_cast<std::int64_t>(b.work_group_size)), ll(b.sub_group_size),
+           wants_large_register_file(b.architecture, b.n, b.local_bytes) ? "-cl-tavir-256-GRF-per-thread " : "");
+  return text.copy_to(out, bytes);
 }
 
 template <class T>

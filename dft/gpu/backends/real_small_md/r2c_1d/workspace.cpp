@@ -5,6 +5,7 @@
 // writer of the twiddle table.
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
+#include "dft/gpu/core/block_internal_workspace.hpp"
 #include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
@@ -139,11 +140,8 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
 
 template <class T>
 int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
-  block* b = block_of(record);
-  if (record->workspace_internal == 0) return status_bad_descriptor;
-  if (b == nullptr) return status_invalid_configuration;
-  return create_two_part_internal_workspace(record, b->queue, add_workspace<T>, b->internal_persistent,
-                                            b->internal_scratch, b->workspace_kind, plan_basics::workspace_internal);
+  return create_block_internal_workspace(record, block_of(record), add_workspace<T>, &block::internal_persistent,
+                                         &block::internal_scratch);
 }
 
 void bkd_free_buffers(block* b, std::uint32_t phase) {

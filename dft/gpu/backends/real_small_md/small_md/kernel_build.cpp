@@ -2,12 +2,12 @@
 // names, the build options of each direction and the builds.
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/small_md/plan.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/option_text.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
@@ -54,34 +54,6 @@ bool copied_in_slm(const small_md_kernel_config& c, int d, bool double_precision
   if (double_precision) return l0 <= 256 && (c.real || (l0 != 80 && l0 != 250));
   return l0 <= 512;
 }
-
-// Appends to a fixed buffer; false once something does not fit.
-class option_writer {
- public:
-  option_writer(char* out, std::size_t bytes) : out_(out), bytes_(bytes) {
-    if (bytes_ > 0) out_[0] = '\0';
-  }
-  bool add(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    if (!ok_) return false;
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(out_ + used_, bytes_ - used_, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<std::size_t>(n) >= bytes_ - used_) {
-      ok_ = false;
-      return false;
-    }
-    used_ += static_cast<std::size_t>(n);
-    return true;
-  }
-  bool ok() const { return ok_; }
-
- private:
-  char* out_;
-  std::size_t bytes_;
-  std::size_t used_ = 0;
-  bool ok_ = true;
-};
 
 }  // namespace
 
@@ -147,7 +119,7 @@ void format_small_md_names(block& b, bool double_precision) {
 
 int format_small_md_options(const block& b, int d, bool double_precision, char* out, std::size_t bytes) {
   const small_md_kernel_config& c = b.config;
-  option_writer w(out, bytes);
+  option_text w(bytes, option_overflow::keep_prefix);
   w.add("%s-DSLM_BYTE_SIZE=%lld -DRANK=%lld -DKERNEL_FUNC=%s -DFWD_DIR=%lld -DBWD_DIR=%lld -DIDIST=%lld "
         "-DODIST=%lld -DWORKGROUP_SIZE=%lld -DSUBGROUP_SIZE=%lld -DBATCH_PER_GROUP=%lld "
         "-DBATCH_FOR_LAST_GROUP=%lld -DREAL_FFT=%lld ",
@@ -176,8 +148,8 @@ int format_small_md_options(const block& b, int d, bool double_precision, char* 
         "-DFP_OUT_PER_FFT=%lld ",
         ll(v.input_fp_per_row_min), ll(v.input_fp_per_row), ll(v.row_idist_fp), ll(v.row_odist_slm_fp),
         ll(v.fp_out_per_fft));
-  if (c.large_grf) w.add("-cl-tavir-256-GRF-per-thread ");
-  return w.ok() ? status_success : status_internal_error;
+  if (c.large_grf) w.add("%s", "-cl-tavir-256-GRF-per-thread ");
+  return w.copy_to(out, bytes) ? status_success : status_internal_error;
 }
 
 const char* small_md_program_name(bool double_precision) {
