@@ -144,28 +144,29 @@ void context_impl::read_device(const device_span& from, void* to, size_t bytes) 
            clEnqueueReadBuffer(transfer_queue(), from.mem, CL_TRUE, from.offset, bytes, to, 0, nullptr, nullptr));
 }
 
+namespace {
+// A device without SVM here is a simulator (Oclgrind) whose checker of
+// uninitialised values keeps per-thread state that only a thread that has
+// made a context of it owns; a host write from any other thread (host
+// commands run on pool threads) crashes it. Each thread that writes device
+// memory from the host makes one context of its own first. It is never
+// released: releasing it as the thread or the process ends would run the
+// simulator's teardown against state it has already freed.
+void keep_a_context_on_this_thread(cl_device_id device) {
+  thread_local cl_context kept = [device] {
+    cl_int err = CL_SUCCESS;
+    return clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+  }();
+  (void)kept;
+}
+}  // namespace
+
 void context_impl::write_device(const device_span& to, const void* from, size_t bytes) {
   if (bytes == 0) return;
+  keep_a_context_on_this_thread(devices.front()->cl);
   check_cl("clEnqueueWriteBuffer",
            clEnqueueWriteBuffer(transfer_queue(), to.mem, CL_TRUE, to.offset, bytes, from, 0, nullptr, nullptr));
 }
-
-namespace {
-// Writes back to `block` the runs of bytes of its mirror that differ from `before`.
-void write_changed_runs(context_impl& ctx, const mirrored_block& block, const std::vector<char>& before) {
-  size_t i = 0;
-  while (i < block.size) {
-    if (block.mirror[i] == before[i]) {
-      ++i;
-      continue;
-    }
-    size_t end = i + 1;
-    while (end < block.size && block.mirror[end] != before[end]) ++end;
-    ctx.write_device(device_span{block.mem, i, block.size}, block.mirror + i, end - i);
-    i = end;
-  }
-}
-}  // namespace
 
 void context_impl::run_with_mirrors(const std::function<void()>& work) {
   if (!mirrored()) {
@@ -178,15 +179,18 @@ void context_impl::run_with_mirrors(const std::function<void()>& work) {
     std::lock_guard<std::mutex> lk(m_);
     for (const auto& [key, block] : mirrored_) blocks.push_back(block);
   }
-  // Only the bytes the host command wrote go back, so a kernel that runs at
-  // the same time on other bytes of a block keeps its results.
+  // Only the blocks the host command changed go back, whole: a byte it
+  // wrote with the value already there is still written, so the device
+  // knows it as set.
   std::vector<std::vector<char>> before(blocks.size());
   for (size_t b = 0; b < blocks.size(); ++b) {
     read_device(device_span{blocks[b].mem, 0, blocks[b].size}, blocks[b].mirror, blocks[b].size);
     before[b].assign(blocks[b].mirror, blocks[b].mirror + blocks[b].size);
   }
   work();
-  for (size_t b = 0; b < blocks.size(); ++b) write_changed_runs(*this, blocks[b], before[b]);
+  for (size_t b = 0; b < blocks.size(); ++b)
+    if (std::memcmp(blocks[b].mirror, before[b].data(), blocks[b].size) != 0)
+      write_device(device_span{blocks[b].mem, 0, blocks[b].size}, blocks[b].mirror, blocks[b].size);
 }
 
 void* context_impl::usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, device_impl* dev) {

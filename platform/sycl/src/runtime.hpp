@@ -190,7 +190,7 @@ class context_impl {
   void read_device(const device_span& from, void* to, size_t bytes);
   void write_device(const device_span& to, const void* from, size_t bytes);
   // Runs `work` on the host with every mirrored block's bytes in its mirror,
-  // then copies back the bytes `work` changed. One such run at a time.
+  // then copies back the blocks `work` changed. One such run at a time.
   void run_with_mirrors(const std::function<void()>& work);
 
  private:
