@@ -290,9 +290,13 @@ cl_int enqueue_mirrored_fill(queue_impl& q, const handler_impl& h, cl_uint n, co
 }
 
 // Whether a copy or fill of a context without SVM touches device memory (else it runs on the host).
+// A null pointer is refused, as OpenCL's SVM copies and fills refuse it.
 bool touches_device_memory(const handler_impl& h) {
   const context_impl& ctx = *h.queue->ctx;
-  if (h.kind == handler_impl::kind_t::memcpy) return ctx.device_memory(h.dst) || ctx.device_memory(h.src);
+  const bool copy = h.kind == handler_impl::kind_t::memcpy;
+  if ((copy ? h.bytes : h.count) != 0 && (!h.dst || (copy && !h.src)))
+    throw_error(errc::invalid, copy ? "memcpy: a null pointer" : "fill: a null pointer");
+  if (copy) return ctx.device_memory(h.dst) || ctx.device_memory(h.src);
   return ctx.device_memory(h.dst).has_value();
 }
 

@@ -2,7 +2,8 @@
 // with Oclgrind as the only platform): buffers and device USM are OpenCL
 // buffer objects that kernels take through clSetKernelArg, copies and fills
 // are buffer commands, host commands see the device bytes and hand back what
-// they wrote; shared USM and host memory as a kernel argument are refused.
+// they wrote; shared USM, host memory as a kernel argument and copies to a
+// null pointer are refused.
 #include <gtest/gtest.h>
 
 #include <sycl/sycl.hpp>
@@ -135,6 +136,19 @@ TEST(NoSvm, SharedUsmIsRefused) {
   } catch (const sycl::exception& e) {
     EXPECT_EQ(e.code(), sycl::errc::feature_not_supported) << e.what();
   }
+}
+
+TEST(NoSvm, CopyToANullPointerIsRefused) {
+  sycl::queue q{sycl::gpu_selector_v};
+  int* p = sycl::malloc_device<int>(16, q);
+  try {
+    q.memcpy(nullptr, p, 16 * sizeof(int));
+    ADD_FAILURE() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::errc::invalid) << e.what();
+  }
+  q.wait();
+  sycl::free(p, q);
 }
 
 TEST(NoSvm, HostUsmIsNoKernelArgument) {
