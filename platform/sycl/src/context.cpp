@@ -22,6 +22,15 @@ void* host_aligned(size_t alignment, size_t bytes) {
   if (posix_memalign(&p, alignment, bytes) != 0) return nullptr;
   return p;
 }
+// The entry of `blocks` (keyed by start address, each with a size) whose
+// bytes hold address `p`, or end().
+template <class Map>
+typename Map::const_iterator block_holding(const Map& blocks, uintptr_t p) {
+  auto it = blocks.upper_bound(p);
+  if (it == blocks.begin()) return blocks.end();
+  --it;
+  return p < it->first + it->second.size ? it : blocks.end();
+}
 bool have_fine_grained_svm(const std::vector<std::shared_ptr<device_impl>>& devs) {
   for (const auto& d : devs)
     if (!d->is_host() && !(d->info.svm & CL_DEVICE_SVM_FINE_GRAIN_BUFFER)) return false;
@@ -118,10 +127,8 @@ bool context_impl::mirrored_free(void* ptr) {
 std::optional<device_span> context_impl::device_memory(const void* ptr) const {
   const auto p = reinterpret_cast<uintptr_t>(ptr);
   std::lock_guard<std::mutex> lk(m_);
-  auto it = mirrored_.upper_bound(p);
-  if (it == mirrored_.begin()) return std::nullopt;
-  --it;
-  if (p >= it->first + it->second.size) return std::nullopt;
+  const auto it = block_holding(mirrored_, p);
+  if (it == mirrored_.end()) return std::nullopt;
   return device_span{it->second.mem, p - it->first, it->second.size};
 }
 
@@ -241,10 +248,8 @@ void context_impl::usm_free(void* ptr) {
 std::optional<usm_block> context_impl::usm_find(const void* ptr) const {
   const auto p = reinterpret_cast<uintptr_t>(ptr);
   std::lock_guard<std::mutex> lk(m_);
-  auto it = usm_.upper_bound(p);
-  if (it == usm_.begin()) return std::nullopt;
-  --it;
-  if (p >= it->first + it->second.size) return std::nullopt;
+  const auto it = block_holding(usm_, p);
+  if (it == usm_.end()) return std::nullopt;
   return it->second;
 }
 
