@@ -110,3 +110,16 @@ function(qez_gtest name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${name}." ${filter} PROPERTIES ${props})
 endfunction()
+
+# Oclgrind's ICD as an OpenCL platform: sets `out` to a directory naming it
+# alone, for OCL_ICD_VENDORS, or to "" when Oclgrind is not installed.
+set(QEZ_OCLGRIND_ICD /usr/lib/oclgrind/liboclgrind-rt-icd.so)
+function(qez_oclgrind_vendors out)
+  if(NOT EXISTS ${QEZ_OCLGRIND_ICD})
+    set(${out} "" PARENT_SCOPE)
+    return()
+  endif()
+  set(dir ${PROJECT_BINARY_DIR}/oclgrind_vendors)
+  file(WRITE ${dir}/oclgrind.icd "${QEZ_OCLGRIND_ICD}\n")
+  set(${out} ${dir} PARENT_SCOPE)
+endfunction()

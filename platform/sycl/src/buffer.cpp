@@ -1,6 +1,7 @@
 // SYCL stand-in: buffer storage, dependency tracking and host access.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "runtime.hpp"
 
@@ -34,6 +35,16 @@ buffer_allocation::buffer_allocation(std::shared_ptr<context_impl> c, size_t byt
 }
 buffer_allocation::~buffer_allocation() { ctx->raw_free(ptr); }
 
+void buffer_allocation::copy_to_host(void* to, size_t bytes) const {
+  if (ctx->mirrored()) ctx->read_device(*ctx->device_memory(ptr), to, bytes);
+  else std::memcpy(to, ptr, bytes);
+}
+
+void buffer_allocation::copy_from_host(const void* from, size_t bytes) {
+  if (ctx->mirrored()) ctx->write_device(*ctx->device_memory(ptr), from, bytes);
+  else std::memcpy(ptr, from, bytes);
+}
+
 std::vector<std::shared_ptr<event_impl>> buffer_storage::conflicts(access_mode mode) {
   std::vector<std::shared_ptr<event_impl>> r;
   if (last_write && !last_write->is_complete()) r.push_back(last_write);
@@ -59,21 +70,31 @@ std::vector<std::shared_ptr<event_impl>> buffer_storage::pending() {
   return conflicts(access_mode::read_write);
 }
 
-std::shared_ptr<buffer_allocation> buffer_storage::place(const std::shared_ptr<context_impl>& ctx) {
+std::shared_ptr<buffer_allocation> buffer_storage::place(const std::shared_ptr<context_impl>& ctx, bool commands_done) {
   std::lock_guard<std::mutex> lk(m);
   const std::shared_ptr<context_impl>& want = ctx->is_host() ? host_context() : ctx;
   if (alloc) {
-    // Host code reads every allocation (fine-grained SVM); OpenCL kernels
-    // need SVM of their own context.
-    if (want->is_host() || alloc->ctx == want) return alloc;
-    for (const auto& e : pending()) e->wait();
+    // Host code reads every allocation of fine-grained SVM, but not the
+    // buffer objects of a context without SVM; OpenCL kernels need memory of
+    // their own context.
+    if (alloc->ctx == want || (want->is_host() && !alloc->ctx->mirrored())) return alloc;
+    if (!commands_done)
+      for (const auto& e : pending()) e->wait();
     auto moved = std::make_shared<buffer_allocation>(want, bytes);
-    std::memcpy(moved->ptr, alloc->ptr, bytes);
+    if (!alloc->ctx->mirrored()) {
+      moved->copy_from_host(alloc->ptr, bytes);
+    } else if (!moved->ctx->mirrored()) {
+      alloc->copy_to_host(moved->ptr, bytes);
+    } else {
+      std::vector<char> staging(bytes);
+      alloc->copy_to_host(staging.data(), bytes);
+      moved->copy_from_host(staging.data(), bytes);
+    }
     alloc = moved;  // the old block lives on while accessors still hold it
     return alloc;
   }
   alloc = std::make_shared<buffer_allocation>(want, bytes);
-  if (init) std::memcpy(alloc->ptr, init, bytes);
+  if (init) alloc->copy_from_host(init, bytes);
   init = nullptr;
   return alloc;
 }
@@ -84,7 +105,7 @@ buffer_handle::~buffer_handle() {
     for (const auto& e : storage->pending()) e->wait();
     std::lock_guard<std::mutex> lk(storage->m);
     if (write_back && write_back_enabled && storage->alloc && storage->bytes)
-      std::memcpy(write_back, storage->alloc->ptr, storage->bytes);
+      storage->alloc->copy_to_host(write_back, storage->bytes);
   } catch (...) {
   }
 }
@@ -143,7 +164,9 @@ std::shared_ptr<host_access_guard> host_access(const std::shared_ptr<buffer_stor
     storage->record(mode, g->ev);
   }
   for (const auto& e : deps) e->wait();
-  g->alloc = storage->place(host_context());
+  // Its own event is pending until the access ends: the conflicting commands
+  // are the ones to have waited for.
+  g->alloc = storage->place(host_context(), true);
   g->ev->t_start = now_ns();
   g->ev->set_running();
   *base = g->alloc->ptr;

@@ -1,6 +1,8 @@
-// SYCL stand-in: contexts and unified shared memory (OpenCL fine-grained SVM).
+// SYCL stand-in: contexts and unified shared memory (OpenCL fine-grained SVM,
+// or mirrored OpenCL buffers on devices without it).
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "runtime.hpp"
 
@@ -20,6 +22,20 @@ void* host_aligned(size_t alignment, size_t bytes) {
   if (posix_memalign(&p, alignment, bytes) != 0) return nullptr;
   return p;
 }
+// The entry of `blocks` (keyed by start address, each with a size) whose
+// bytes hold address `p`, or end().
+template <class Map>
+typename Map::const_iterator block_holding(const Map& blocks, uintptr_t p) {
+  auto it = blocks.upper_bound(p);
+  if (it == blocks.begin()) return blocks.end();
+  --it;
+  return p < it->first + it->second.size ? it : blocks.end();
+}
+bool have_fine_grained_svm(const std::vector<std::shared_ptr<device_impl>>& devs) {
+  for (const auto& d : devs)
+    if (!d->is_host() && !(d->info.svm & CL_DEVICE_SVM_FINE_GRAIN_BUFFER)) return false;
+  return true;
+}
 }  // namespace
 
 context_impl::context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h)
@@ -35,19 +51,28 @@ context_impl::context_impl(platform_impl* p, std::vector<std::shared_ptr<device_
     cl_int err = CL_SUCCESS;
     cl = clCreateContext(props, static_cast<cl_uint>(ids.size()), ids.data(), nullptr, nullptr, &err);
     if (err != CL_SUCCESS || !cl) throw_cl("clCreateContext", err);
+    svm = have_fine_grained_svm(devices);
   }
 }
 
 context_impl::context_impl(cl_context native, bool owns_handle, platform_impl* p,
                            std::vector<std::shared_ptr<device_impl>> devs, async_handler h)
-    : cl(native), owns(owns_handle), platform(p), devices(std::move(devs)), handler(std::move(h)) {}
+    : cl(native), owns(owns_handle), platform(p), devices(std::move(devs)), handler(std::move(h)) {
+  svm = have_fine_grained_svm(devices);
+}
 
 context_impl::~context_impl() {
   // USM the program did not free goes with its context.
   for (auto& [key, block] : usm_) {
-    if (cl) clSVMFree(cl, block.base);
+    if (mirrored_free(block.base)) continue;
+    if (cl && svm) clSVMFree(cl, block.base);
     else std::free(block.base);
   }
+  for (auto& [key, block] : mirrored_) {
+    clReleaseMemObject(block.mem);
+    std::free(block.mirror);
+  }
+  if (transfer_) clReleaseCommandQueue(transfer_);
   if (nivolo) close_nivolo();
   else if (cl && owns) clReleaseContext(cl);
 }
@@ -61,13 +86,118 @@ bool context_impl::has_device(const device_impl* d) const {
 void* context_impl::raw_alloc(size_t bytes) {
   if (bytes == 0) bytes = 1;
   if (is_host()) return host_aligned(128, bytes);
+  if (!svm) return mirrored_alloc(128, bytes);
   return clSVMAlloc(cl, CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER, bytes, 0);
 }
 
 void context_impl::raw_free(void* ptr) {
   if (!ptr) return;
   if (is_host()) std::free(ptr);
-  else clSVMFree(cl, ptr);
+  else if (!mirrored_free(ptr)) clSVMFree(cl, ptr);
+}
+
+void* context_impl::mirrored_alloc(size_t alignment, size_t bytes) {
+  char* mirror = static_cast<char*>(host_aligned(alignment, bytes));
+  if (!mirror) return nullptr;
+  cl_int err = CL_SUCCESS;
+  cl_mem mem = clCreateBuffer(cl, CL_MEM_READ_WRITE, bytes, nullptr, &err);
+  if (err != CL_SUCCESS || !mem) {
+    std::free(mirror);
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lk(m_);
+  mirrored_[reinterpret_cast<uintptr_t>(mirror)] = mirrored_block{mem, bytes, mirror};
+  return mirror;
+}
+
+bool context_impl::mirrored_free(void* ptr) {
+  mirrored_block block;
+  {
+    std::lock_guard<std::mutex> lk(m_);
+    auto it = mirrored_.find(reinterpret_cast<uintptr_t>(ptr));
+    if (it == mirrored_.end()) return false;
+    block = it->second;
+    mirrored_.erase(it);
+  }
+  clReleaseMemObject(block.mem);  // OpenCL keeps it until the commands using it are done
+  std::free(block.mirror);
+  return true;
+}
+
+std::optional<device_span> context_impl::device_memory(const void* ptr) const {
+  const auto p = reinterpret_cast<uintptr_t>(ptr);
+  std::lock_guard<std::mutex> lk(m_);
+  const auto it = block_holding(mirrored_, p);
+  if (it == mirrored_.end()) return std::nullopt;
+  return device_span{it->second.mem, p - it->first, it->second.size};
+}
+
+cl_command_queue context_impl::transfer_queue() {
+  std::lock_guard<std::mutex> lk(m_);
+  if (!transfer_) {
+    cl_int err = CL_SUCCESS;
+    transfer_ = clCreateCommandQueueWithProperties(cl, devices.front()->cl, nullptr, &err);
+    if (err != CL_SUCCESS || !transfer_) {
+      transfer_ = nullptr;
+      throw_cl("clCreateCommandQueueWithProperties", err);
+    }
+  }
+  return transfer_;
+}
+
+void context_impl::read_device(const device_span& from, void* to, size_t bytes) {
+  if (bytes == 0) return;
+  check_cl("clEnqueueReadBuffer",
+           clEnqueueReadBuffer(transfer_queue(), from.mem, CL_TRUE, from.offset, bytes, to, 0, nullptr, nullptr));
+}
+
+namespace {
+// A device without SVM here is a simulator (Oclgrind) whose checker of
+// uninitialised values keeps per-thread state that only a thread that has
+// made a context of it owns; a host write from any other thread (host
+// commands run on pool threads) crashes it. Each thread that writes device
+// memory from the host makes one context of its own first. It is never
+// released: releasing it as the thread or the process ends would run the
+// simulator's teardown against state it has already freed.
+void keep_a_context_on_this_thread(cl_device_id device) {
+  thread_local cl_context kept = [device] {
+    cl_int err = CL_SUCCESS;
+    return clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+  }();
+  (void)kept;
+}
+}  // namespace
+
+void context_impl::write_device(const device_span& to, const void* from, size_t bytes) {
+  if (bytes == 0) return;
+  keep_a_context_on_this_thread(devices.front()->cl);
+  check_cl("clEnqueueWriteBuffer",
+           clEnqueueWriteBuffer(transfer_queue(), to.mem, CL_TRUE, to.offset, bytes, from, 0, nullptr, nullptr));
+}
+
+void context_impl::run_with_mirrors(const std::function<void()>& work) {
+  if (!mirrored()) {
+    work();
+    return;
+  }
+  std::lock_guard<std::mutex> run(host_run_m_);
+  std::vector<mirrored_block> blocks;
+  {
+    std::lock_guard<std::mutex> lk(m_);
+    for (const auto& [key, block] : mirrored_) blocks.push_back(block);
+  }
+  // Only the blocks the host command changed go back, whole: a byte it
+  // wrote with the value already there is still written, so the device
+  // knows it as set.
+  std::vector<std::vector<char>> before(blocks.size());
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    read_device(device_span{blocks[b].mem, 0, blocks[b].size}, blocks[b].mirror, blocks[b].size);
+    before[b].assign(blocks[b].mirror, blocks[b].mirror + blocks[b].size);
+  }
+  work();
+  for (size_t b = 0; b < blocks.size(); ++b)
+    if (std::memcmp(blocks[b].mirror, before[b].data(), blocks[b].size) != 0)
+      write_device(device_span{blocks[b].mem, 0, blocks[b].size}, blocks[b].mirror, blocks[b].size);
 }
 
 void* context_impl::usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, device_impl* dev) {
@@ -75,10 +205,16 @@ void* context_impl::usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, d
   if (alignment & (alignment - 1)) return nullptr;
   if (dev && !has_device(dev)) throw_error(errc::invalid, "the device is not in the context");
   if (dev && !is_host() && bytes > dev->info.max_mem_alloc_size) return nullptr;
+  if (mirrored() && kind == usm::alloc::shared)
+    throw_error(errc::feature_not_supported,
+                "shared USM needs a device with fine-grained SVM; this device has none (use device USM or buffers)");
   void* base = nullptr;
   void* p = nullptr;
-  if (is_host()) {
+  if (is_host() || (mirrored() && kind == usm::alloc::host)) {
+    // Without SVM, host USM is host memory that copies may use but kernels may not.
     base = p = host_aligned(alignment, bytes);
+  } else if (mirrored()) {
+    base = p = mirrored_alloc(alignment < 128 ? 128 : alignment, bytes);
   } else if (alignment <= 128) {
     base = p = clSVMAlloc(cl, CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER, bytes, static_cast<cl_uint>(alignment));
   } else {
@@ -96,23 +232,24 @@ void* context_impl::usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, d
 void context_impl::usm_free(void* ptr) {
   if (!ptr) return;
   void* base = nullptr;
+  usm::alloc kind = usm::alloc::unknown;
   {
     std::lock_guard<std::mutex> lk(m_);
     auto it = usm_.find(reinterpret_cast<uintptr_t>(ptr));
     if (it == usm_.end()) return;  // not an allocation of this context
     base = it->second.base;
+    kind = it->second.kind;
     usm_.erase(it);
   }
-  raw_free(base);
+  if (mirrored() && kind == usm::alloc::host) std::free(base);
+  else raw_free(base);
 }
 
 std::optional<usm_block> context_impl::usm_find(const void* ptr) const {
   const auto p = reinterpret_cast<uintptr_t>(ptr);
   std::lock_guard<std::mutex> lk(m_);
-  auto it = usm_.upper_bound(p);
-  if (it == usm_.begin()) return std::nullopt;
-  --it;
-  if (p >= it->first + it->second.size) return std::nullopt;
+  const auto it = block_holding(usm_, p);
+  if (it == usm_.end()) return std::nullopt;
   return it->second;
 }
 

@@ -225,7 +225,7 @@ bool device_impl::has(aspect a) const {
     case aspect::online_compiler:
     case aspect::online_linker: return !is_host();
     case aspect::queue_profiling:
-    case aspect::usm_device_allocations:
+    case aspect::usm_device_allocations: return true;  // SVM, else mirrored OpenCL buffers
     case aspect::usm_host_allocations:
     case aspect::usm_shared_allocations: return is_host() || (info.svm & CL_DEVICE_SVM_FINE_GRAIN_BUFFER);
     case aspect::usm_atomic_host_allocations:

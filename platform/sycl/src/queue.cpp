@@ -247,6 +247,59 @@ bool fill_on_device(const handler_impl& h) {
   return ps && ps <= 128 && (ps & (ps - 1)) == 0 && reinterpret_cast<uintptr_t>(h.dst) % ps == 0;
 }
 
+// Sub-buffers made for interior pointers of one launch; released once it is
+// enqueued (OpenCL keeps them until the kernel is done).
+struct launch_views {
+  std::vector<cl_mem> views;
+  ~launch_views() {
+    for (cl_mem v : views) clReleaseMemObject(v);
+  }
+};
+
+// A pointer argument: SVM, or on a context without SVM the buffer object of
+// the device memory it points into (a sub-buffer from an interior pointer).
+cl_int set_pointer_arg(context_impl& ctx, cl_kernel k, int index, const void* ptr, launch_views& lv) {
+  if (!ctx.mirrored()) return clSetKernelArgSVMPointer(k, index, ptr);
+  if (!ptr) return clSetKernelArg(k, index, sizeof(cl_mem), nullptr);
+  const std::optional<device_span> span = ctx.device_memory(ptr);
+  if (!span)
+    throw_error(errc::kernel_argument, "kernel argument " + std::to_string(index) +
+                                           ": the pointer is not device memory of the queue's context (on a device "
+                                           "without SVM kernels take device USM and buffers only)");
+  if (span->offset == 0) return clSetKernelArg(k, index, sizeof(cl_mem), &span->mem);
+  const cl_buffer_region region{span->offset, span->size - span->offset};
+  cl_int err = CL_SUCCESS;
+  cl_mem view = clCreateSubBuffer(span->mem, CL_MEM_READ_WRITE, CL_BUFFER_CREATE_TYPE_REGION, &region, &err);
+  if (err != CL_SUCCESS) throw_cl("clCreateSubBuffer", err);
+  lv.views.push_back(view);
+  return clSetKernelArg(k, index, sizeof(cl_mem), &view);
+}
+
+// A copy on a context without SVM, where one side at least is device memory.
+cl_int enqueue_mirrored_copy(queue_impl& q, const handler_impl& h, cl_uint n, const cl_event* list, cl_event* e) {
+  const std::optional<device_span> dst = q.ctx->device_memory(h.dst), src = q.ctx->device_memory(h.src);
+  if (dst && src) return clEnqueueCopyBuffer(q.cl, src->mem, dst->mem, src->offset, dst->offset, h.bytes, n, list, e);
+  if (src) return clEnqueueReadBuffer(q.cl, src->mem, CL_FALSE, src->offset, h.bytes, h.dst, n, list, e);
+  return clEnqueueWriteBuffer(q.cl, dst->mem, CL_FALSE, dst->offset, h.bytes, h.src, n, list, e);
+}
+
+cl_int enqueue_mirrored_fill(queue_impl& q, const handler_impl& h, cl_uint n, const cl_event* list, cl_event* e) {
+  const device_span dst = *q.ctx->device_memory(h.dst);
+  return clEnqueueFillBuffer(q.cl, dst.mem, h.pattern.data(), h.pattern.size(), dst.offset,
+                             h.pattern.size() * h.count, n, list, e);
+}
+
+// Whether a copy or fill of a context without SVM touches device memory (else it runs on the host).
+// A null pointer is refused, as OpenCL's SVM copies and fills refuse it.
+bool touches_device_memory(const handler_impl& h) {
+  const context_impl& ctx = *h.queue->ctx;
+  const bool copy = h.kind == handler_impl::kind_t::memcpy;
+  if ((copy ? h.bytes : h.count) != 0 && (!h.dst || (copy && !h.src)))
+    throw_error(errc::invalid, copy ? "memcpy: a null pointer" : "fill: a null pointer");
+  if (copy) return ctx.device_memory(h.dst) || ctx.device_memory(h.src);
+  return ctx.device_memory(h.dst).has_value();
+}
+
 std::shared_ptr<event_impl> enqueue_cl(handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
   queue_impl& q = *h.queue;
   wait_list wl;
@@ -259,10 +312,11 @@ std::shared_ptr<event_impl> enqueue_cl(handler_impl& h, const std::vector<std::s
     case handler_impl::kind_t::cl_kernel: {
       kernel_impl& k = *h.kernel;
       std::lock_guard<std::mutex> lk(k.m);
+      launch_views views;
       for (const auto& [index, a] : h.args) {
         cl_int r = CL_SUCCESS;
         if (a.kind == kernel_arg::bytes) r = clSetKernelArg(k.cl, index, a.data.size(), a.data.data());
-        else if (a.kind == kernel_arg::pointer) r = clSetKernelArgSVMPointer(k.cl, index, a.ptr);
+        else if (a.kind == kernel_arg::pointer) r = set_pointer_arg(*q.ctx, k.cl, index, a.ptr, views);
         else r = clSetKernelArg(k.cl, index, a.local_bytes, nullptr);
         if (r != CL_SUCCESS) throw_cl(("clSetKernelArg (argument " + std::to_string(index) + ")").c_str(), r);
       }
@@ -280,15 +334,17 @@ std::shared_ptr<event_impl> enqueue_cl(handler_impl& h, const std::vector<std::s
     }
     case handler_impl::kind_t::memcpy:
       if (h.bytes == 0) err = clEnqueueMarkerWithWaitList(q.cl, n, list, &e);
+      else if (q.ctx->mirrored()) err = enqueue_mirrored_copy(q, h, n, list, &e);
       else err = clEnqueueSVMMemcpy(q.cl, CL_FALSE, h.dst, h.src, h.bytes, n, list, &e);
-      if (err != CL_SUCCESS) throw_cl("clEnqueueSVMMemcpy", err);
+      if (err != CL_SUCCESS) throw_cl(q.ctx->mirrored() ? "clEnqueueCopyBuffer" : "clEnqueueSVMMemcpy", err);
       break;
     case handler_impl::kind_t::fill:
       if (h.count == 0) err = clEnqueueMarkerWithWaitList(q.cl, n, list, &e);
+      else if (q.ctx->mirrored()) err = enqueue_mirrored_fill(q, h, n, list, &e);
       else
         err = clEnqueueSVMMemFill(q.cl, h.dst, h.pattern.data(), h.pattern.size(), h.pattern.size() * h.count, n,
                                   list, &e);
-      if (err != CL_SUCCESS) throw_cl("clEnqueueSVMMemFill", err);
+      if (err != CL_SUCCESS) throw_cl(q.ctx->mirrored() ? "clEnqueueFillBuffer" : "clEnqueueSVMMemFill", err);
       break;
     default:
       err = clEnqueueMarkerWithWaitList(q.cl, n, list, &e);
@@ -326,7 +382,11 @@ std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::s
   auto ev = std::make_shared<event_impl>();
   ev->t_submit = now_ns();
   std::weak_ptr<queue_impl> wq = h.queue;
-  auto work = std::make_shared<std::function<void()>>(host_work(h));
+  std::function<void()> host = host_work(h);
+  auto work = std::make_shared<std::function<void()>>(
+      h.queue->ctx->mirrored()
+          ? std::function<void()>([ctx = h.queue->ctx, host = std::move(host)] { ctx->run_with_mirrors(host); })
+          : std::move(host));
   auto run = [ev, wq, work] {
     post([ev, wq, work] {
       ev->t_start = now_ns();
@@ -372,7 +432,10 @@ event queue_submit(const std::shared_ptr<queue_impl>& q, void* cgf, cgf_thunk th
   }
   const bool on_device = !q->dev->is_host() && h.kind != handler_impl::kind_t::host_task &&
                          h.kind != handler_impl::kind_t::host_kernel &&
-                         !(h.kind == handler_impl::kind_t::fill && !fill_on_device(h));
+                         !(h.kind == handler_impl::kind_t::fill && !fill_on_device(h)) &&
+                         !(q->ctx->mirrored() && (h.kind == handler_impl::kind_t::memcpy ||
+                                                  h.kind == handler_impl::kind_t::fill) &&
+                           !touches_device_memory(h));
   std::lock_guard<std::mutex> sub(submission_mutex());
   std::lock_guard<std::mutex> lk(q->m);
   std::vector<std::shared_ptr<event_impl>> deps = h.deps;

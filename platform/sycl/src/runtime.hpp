@@ -140,6 +140,22 @@ struct usm_block {
   void* base;  // what to free (differs from the key for large alignments)
 };
 
+// Device memory of a context whose devices have no fine-grained SVM: an
+// OpenCL buffer object, named in host code by the address of a host block of
+// the same size (its mirror). Kernels get the buffer object; the mirror holds
+// the buffer's bytes only while a host command of the context runs.
+struct mirrored_block {
+  cl_mem mem = nullptr;
+  size_t size = 0;
+  char* mirror = nullptr;
+};
+// A pointer into a mirrored block.
+struct device_span {
+  cl_mem mem = nullptr;
+  size_t offset = 0;
+  size_t size = 0;  // of the whole block
+};
+
 class context_impl {
  public:
   context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h);
@@ -167,13 +183,32 @@ class context_impl {
   // Opens `native` (null: a new driver context for the devices) and its OpenCL carrier.
   void open_nivolo(qx_context_handle_t native);
   void close_nivolo();
-  // Raw memory of the context (buffer storage): SVM, or aligned host memory.
+  // Raw memory of the context (buffer storage): SVM, a mirrored block, or aligned host memory.
   void* raw_alloc(size_t bytes);
   void raw_free(void* ptr);
 
+  // False when a device of the context lacks fine-grained SVM buffers: its
+  // device memory is then made of mirrored blocks.
+  bool svm = true;
+  bool mirrored() const { return !is_host() && !svm; }
+  // The mirrored block `ptr` points into, if any.
+  std::optional<device_span> device_memory(const void* ptr) const;
+  // Blocking copies between a mirrored block and host memory.
+  void read_device(const device_span& from, void* to, size_t bytes);
+  void write_device(const device_span& to, const void* from, size_t bytes);
+  // Runs `work` on the host with every mirrored block's bytes in its mirror,
+  // then copies back the blocks `work` changed. One such run at a time.
+  void run_with_mirrors(const std::function<void()>& work);
+
  private:
+  void* mirrored_alloc(size_t alignment, size_t bytes);
+  bool mirrored_free(void* ptr);
+  cl_command_queue transfer_queue();
   mutable std::mutex m_;
   std::map<uintptr_t, usm_block> usm_;
+  std::map<uintptr_t, mirrored_block> mirrored_;
+  cl_command_queue transfer_ = nullptr;
+  std::mutex host_run_m_;
 };
 
 // ---- Events ----------------------------------------------------------------------
@@ -256,7 +291,10 @@ class buffer_allocation {
   buffer_allocation(std::shared_ptr<context_impl> c, size_t bytes);
   ~buffer_allocation();
   std::shared_ptr<context_impl> ctx;  // the host context or an OpenCL one
-  char* ptr = nullptr;
+  char* ptr = nullptr;                // on a context without SVM, the mirror of a buffer object
+  // Blocking copies of the allocation's first `bytes` bytes.
+  void copy_to_host(void* to, size_t bytes) const;
+  void copy_from_host(const void* from, size_t bytes);
 };
 
 class buffer_storage {
@@ -270,8 +308,9 @@ class buffer_storage {
   std::vector<std::shared_ptr<event_impl>> reads;
   std::vector<std::shared_ptr<event_impl>> conflicts(access_mode mode);
   void record(access_mode mode, const std::shared_ptr<event_impl>& e);
-  // The allocation valid for a command in `ctx` (OpenCL SVM there), made or moved on demand.
-  std::shared_ptr<buffer_allocation> place(const std::shared_ptr<context_impl>& ctx);
+  // The allocation valid for a command in `ctx` (OpenCL SVM there), made or moved on demand;
+  // a move waits for the pending commands unless `commands_done` says the caller has.
+  std::shared_ptr<buffer_allocation> place(const std::shared_ptr<context_impl>& ctx, bool commands_done = false);
   std::vector<std::shared_ptr<event_impl>> pending();
 };
 

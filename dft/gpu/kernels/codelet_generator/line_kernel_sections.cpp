@@ -153,7 +153,8 @@ const char kernel_body_text[] = R"({
         pfx_rows(slmPtr, rows, sg, lane, pmOne);
         barrier(CLK_LOCAL_MEM_FENCE);
         pfx_store_rows(slmPtr, rows, sg, lane);
-        barrier(CLK_LOCAL_MEM_FENCE);
+        /* In place, the stores go where other work-items have read. */
+        barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
         pfx_write_out(slmPtr, out, sg, lane);
         in += 2 * (ulong)(IDIST);
         out += 2 * (ulong)(ODIST);

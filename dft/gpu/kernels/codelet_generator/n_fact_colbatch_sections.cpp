@@ -93,8 +93,9 @@ static inline ptype cb_post_twiddle(const long rho, const long b, ptype v, const
 #endif
 
 /* Rounds of a loop over rows rowid, rowid + CB_S, ... below `bound`: every
- * sub-group takes every round (a row past the bound repeats the last and
- * stores nothing), so that the whole work-group reaches the shuffles. */
+ * sub-group takes every round (a row past the bound names the last, reads
+ * zeros instead of local memory another work-item is writing, and stores
+ * nothing), so that the whole work-group reaches the shuffles. */
 #define CB_ROUNDS(bound) (((bound) + CB_S - 1) / CB_S)
 #define CB_ROUND_ROW(round, bound, r, live)             \
     const bool live = rowid + (round) * CB_S < (bound); \
@@ -207,7 +208,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 #endif
             ptype v[FACT1];
             for (uint k = 0; k < FACT1; ++k)
-                v[k] = in_block ? CB_LOAD(slmPtr, (long)(base + k * FACT0) * CB_W + j, comp) : (ptype)(0);
+                v[k] = in_block && live ? CB_LOAD(slmPtr, (long)(base + k * FACT0) * CB_W + j, comp) : (ptype)(0);
             FACT1_FUNC(v, pmOne);
             for (uint k = 0; k < FACT1; ++k) {
 #if FACT2 > 1
@@ -226,7 +227,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
             CB_ROUND_ROW(round, FACT0 * FACT1, t, live);
             ptype v[FACT2];
             for (uint k = 0; k < FACT2; ++k)
-                v[k] = in_block ? CB_LOAD(slmPtr, (long)(t + k * FACT0 * FACT1) * CB_W + j, comp) : (ptype)(0);
+                v[k] = in_block && live ? CB_LOAD(slmPtr, (long)(t + k * FACT0 * FACT1) * CB_W + j, comp) : (ptype)(0);
             FACT2_FUNC(v, pmOne);
             for (uint k = 0; k < FACT2; ++k)
                 if (in_block && live) CB_STORE(v[k], slmPtr, (long)(t + k * FACT0 * FACT1) * CB_W + j, comp);
@@ -240,7 +241,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
         const long b = (ob * INNER_BATCH + column) / (((long)OUTER_BATCH * INNER_BATCH) / POST_TWIDDLE_BATCH);
         for (uint round = 0; round < CB_ROUNDS(CB_P); ++round) {
             CB_ROUND_ROW(round, CB_P, rho, live);
-            ptype v = in_block ? CB_LOAD(slmPtr, (long)rho * CB_W + j, comp) : (ptype)(0);
+            ptype v = in_block && live ? CB_LOAD(slmPtr, (long)rho * CB_W + j, comp) : (ptype)(0);
             v = cb_post_twiddle(rho, b, v, pmOne);
             if (in_block && live) CB_STORE(v, slmPtr, (long)rho * CB_W + j, comp);
         }

@@ -195,8 +195,8 @@ static inline void smd_twiddle_factor(ptype *x, const uint fact, const uint rest
         const uint units = lines * per_line;                                                            \
         for (uint first = 0; first < units; first += SMD_WORKERS) {                                     \
             /* FUNC and TWIDDLE shuffle among the lanes of a sub-group, so every */                      \
-            /* lane takes part in each round; lanes past the last unit work on the */                   \
-            /* last unit and store nothing. */                                                          \
+            /* lane takes part in each round; lanes past the last unit work on */                       \
+            /* zeros (not on local memory a live lane is rewriting) and store nothing. */               \
             const uint u = first + lid / 2;                                                             \
             if (SMD_ACTIVE(lid)) {                                                                      \
                 const bool live = u < units;                                                            \
@@ -206,7 +206,8 @@ static inline void smd_twiddle_factor(ptype *x, const uint fact, const uint rest
                 const uint rest = e % (STRIDE);                                                         \
                 local ftype *p = LINE_BASE(slm, line) + ((e / (STRIDE)) * (FACT) * (STRIDE) + rest) * (STEP); \
                 ptype x[FACT];                                                                          \
-                for (uint n = 0; n < (FACT); ++n) x[n] = SMD_LDC(p + n * (STRIDE) * (STEP), lid);       \
+                for (uint n = 0; n < (FACT); ++n)                                                       \
+                    x[n] = live ? SMD_LDC(p + n * (STRIDE) * (STEP), lid) : (ptype)(0);                 \
                 FUNC(x, pmOne);                                                                         \
                 TWIDDLE(x, rest, pmOne, tw);                                                            \
                 if (live)                                                                               \
@@ -498,7 +499,8 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr
     const ulong first_transform = group * BATCH_PER_GROUP;
 
     load_input_in_slm(in, slmPtr, first_transform, batch, lid, SMD_MAIN_ARG);
-    barrier(CLK_LOCAL_MEM_FENCE);
+    /* In place, the export stores where other work-items have read. */
+    barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
 #if REAL_FFT && BWD_DIR
     colbatch_fft_in_slm(slmPtr, batch, lid, SMD_DIM1_ARG);
     processing_even_real_in_slm(slmPtr, batch * SMD_N1, lid, SMD_REAL_ARG);

@@ -36,7 +36,9 @@ const char kernels_head[] = R"(/* ---- Three-factor kernels --------------------
  * A work-group of WORK_GROUP_SIZE work-items is SUBGRPS_IN_GROUP sub-groups of
  * SUBGROUP_SIZE lanes; a lane pair holds one column, so a sub-group holds
  * SUBGROUP_SIZE/2 columns and a work-group WORK_GROUP_SIZE/2. Results go
- * through local memory so that global stores are whole rows.
+ * through local memory so that global stores are whole rows; pass 1's
+ * barrier fences global memory too, since it stores in place where other
+ * work-items of the work-group have read.
  * With LANE_PAIRS the even lane holds the real and the odd lane the imaginary
  * part and global memory moves by sub-group blocks. Without it (portable
  * form) the even work-item of a pair holds the whole complex value and the
@@ -137,7 +139,7 @@ const char pass_1_rest[] = R"(    const long group_first = T3_COLUMNS * (long)ge
         FACT1_FUNC(v, pmOne);
         for (uint i = 0; i < FACT1; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
     }
-    barrier(CLK_LOCAL_MEM_FENCE);
+    barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
     const int row_valid = 2 * t3_valid(T3_C1, group_first, T3_COLUMNS);
     global ftype *dst = out + 2 * (j * (long)(TDIST) + group_first);
     for (uint i = sg; i < FACT1; i += SUBGRPS_IN_GROUP)
