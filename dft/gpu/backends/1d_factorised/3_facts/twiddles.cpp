@@ -1,5 +1,6 @@
-// The twiddle tables, written on the device by one SYCL kernel per class,
-// memory kind and precision:
+// The twiddle tables, computed on the host once per configuration (the
+// process-wide host table cache keeps them) and uploaded, one per class and
+// direction:
 //   class 1, entry m*F0 + k0 (m < F1*F2): s * exp(-2 pi i m k0 / N), s the
 //            direction's scale;
 //   class 2, entry k1*F2 + m2: exp(-2 pi i k1 m2 / (F1*F2)).
@@ -8,36 +9,16 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/kernel_name_trait.hpp"
-#include "dft/gpu/core/table_writer_submission.hpp"
+#include "dft/gpu/core/cached_table_upload.hpp"
+#include "dft/gpu/core/host_table_cache.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
-
-class twidlTableGen3FactsClass1UsmDouble;
-class twidlTableGen3FactsClass2UsmDouble;
-class twidlTableGen3FactsClass1BufDouble;
-class twidlTableGen3FactsClass2BufDouble;
-class twidlTableGen3FactsClass1UsmFloat;
-class twidlTableGen3FactsClass2UsmFloat;
-class twidlTableGen3FactsClass1BufFloat;
-class twidlTableGen3FactsClass2BufFloat;
 
 namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
-template <class T, table_class c, bool usm>
-struct generator_name;
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1UsmDouble, double, class_1, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2UsmDouble, double, class_2, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1BufDouble, double, class_1, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2BufDouble, double, class_2, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1UsmFloat, float, class_1, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2UsmFloat, float, class_2, true)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass1BufFloat, float, class_1, false)
-QEZ_KERNEL_NAME_OF(generator_name, twidlTableGen3FactsClass2BufFloat, float, class_2, false)
-
-// Work-item (a, b) writes entry a * width + b = scale * exp(-2 pi i a b / points).
+// Entry a * width + b is scale * exp(-2 pi i a b / points).
 template <class T>
 struct table_writer {
   std::uint64_t points;
@@ -52,10 +33,25 @@ struct table_writer {
   }
 };
 
-template <class T, table_class c>
-sycl::event submit(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
-  return submit_table_writer<typename generator_name<T, c, true>::type, typename generator_name<T, c, false>::type, T>(
-      q, view, kind == workspace_buffer, w, range);
+// The table of `w` over `rows` x `w.width` entries, `stored` elements of T
+// (zeros past the entries), made on the host.
+template <class T>
+std::vector<T> make_table(const table_writer<T>& w, std::uint64_t rows, std::size_t stored) {
+  std::vector<T> table(stored, T(0));
+  for (std::uint64_t a = 0; a < rows; ++a)
+    for (std::uint64_t b = 0; b < w.width; ++b) w.write(table.data(), a, b);
+  return table;
+}
+
+// Uploads the table of `w` over `rows` rows into `view`, from the host table
+// cache, making it there first if no earlier commit did.
+template <class T>
+sycl::event upload(void* view, std::uint32_t kind, const table_writer<T>& w, std::uint64_t rows, sycl::queue& q) {
+  const bool into_buffer = kind == workspace_buffer;
+  const std::size_t stored = uploaded_table_size<T>(view, into_buffer, 2 * rows * w.width);
+  const host_table_key key{"three_factor", {w.points, w.width, rows, key_bits_of(w.scale), stored}};
+  const auto table = host_table_cache::process().get_or_make<T>(key, [&]() { return make_table(w, rows, stored); });
+  return upload_shared_table<T>(q, view, into_buffer, table, table_writer_location(__LINE__));
 }
 
 }  // namespace
@@ -69,10 +65,10 @@ sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, 
   void* view = kind == workspace_buffer ? static_cast<void*>(b.table_buffers[c][d]) : b.table_pointers[c][d];
   if (c == class_1) {
     const table_writer<T> w{static_cast<std::uint64_t>(b.length), f0, b.scale[d]};
-    return submit<T, class_1>(view, kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
+    return upload<T>(view, kind, w, f1 * f2, *b.queue);
   }
   const table_writer<T> w{f1 * f2, f2, T(1)};
-  return submit<T, class_2>(view, kind, w, sycl::range<2>(f1, f2), *b.queue);
+  return upload<T>(view, kind, w, f1, *b.queue);
 }
 
 #define QEZ_INSTANTIATE(T) \
