@@ -74,10 +74,12 @@ std::size_t host_table_size(void* target, bool into_buffer, std::size_t values) 
 
 // Submits the copy of `storage` into `target` (a byte_buffer view when
 // `into_buffer`, else a USM address) after `ready`, and the release of the
-// storage after the copy; returns the copy's event.
+// storage after the copy; returns the copy's event. `storage` may be shared
+// with others (the host table cache): this holds its own reference only.
 template <class T>
 sycl::event submit_table_copy(sycl::queue& q, void* target, bool into_buffer,
-                              const std::shared_ptr<std::vector<T>>& storage, const std::vector<sycl::event>& ready,
+                              const std::shared_ptr<const std::vector<T>>& storage,
+                              const std::vector<sycl::event>& ready,
                               const sycl::detail::code_location& where) {
   sycl::event copied;
   if (into_buffer) {
@@ -114,7 +116,8 @@ template <class T>
 sycl::event upload_table(sycl::queue& q, void* target, bool into_buffer, std::vector<T> table,
                          const sycl::detail::code_location& where) {
   table.resize(host_table_size<T>(target, into_buffer, table.size()), T(0));
-  return submit_table_copy(q, target, into_buffer, std::make_shared<std::vector<T>>(std::move(table)), {}, where);
+  return submit_table_copy<T>(q, target, into_buffer, std::make_shared<const std::vector<T>>(std::move(table)), {},
+                              where);
 }
 
 // The table of `writer` over `range` (`values` elements of T; what no
@@ -130,7 +133,7 @@ sycl::event upload_host_table(sycl::queue& q, void* target, bool into_buffer, co
         cgh.host_task([storage, writer, range]() { write_host_table(writer, range, storage->data()); });
       },
       where);
-  return submit_table_copy(q, target, into_buffer, storage, {made}, where);
+  return submit_table_copy<T>(q, target, into_buffer, storage, {made}, where);
 }
 
 }  // namespace dft

@@ -1,4 +1,5 @@
-// The twiddle tables, computed on the host and uploaded, one per class and
+// The twiddle tables, computed on the host once per configuration (the
+// process-wide host table cache keeps them) and uploaded, one per class and
 // direction:
 //   class 1, entry m*F0 + k0 (m < F1*F2): s * exp(-2 pi i m k0 / N), s the
 //            direction's scale;
@@ -8,6 +9,7 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
+#include "dft/gpu/core/host_table_cache.hpp"
 #include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
@@ -16,7 +18,7 @@ namespace ulmara::qez::dft::three_factor {
 
 namespace {
 
-// Entry (a, b) is a * width + b = scale * exp(-2 pi i a b / points).
+// Entry a * width + b is scale * exp(-2 pi i a b / points).
 template <class T>
 struct table_writer {
   std::uint64_t points;
@@ -31,10 +33,24 @@ struct table_writer {
   }
 };
 
-// The table of `range` rows of `range[1]` entries.
+// The table of `w` over `rows` x `w.width` entries, `stored` elements of T
+// (zeros past the entries), made on the host.
 template <class T>
-sycl::event upload(void* view, std::uint32_t kind, const table_writer<T>& w, sycl::range<2> range, sycl::queue& q) {
-  return upload_host_table<T>(q, view, kind == workspace_buffer, w, range, 2 * range.size());
+std::vector<T> make_table(const table_writer<T>& w, std::uint64_t rows, std::size_t stored) {
+  std::vector<T> table(stored, T(0));
+  write_host_table(w, sycl::range<2>(rows, w.width), table.data());
+  return table;
+}
+
+// Uploads the table of `w` over `rows` rows into `view`, from the host table
+// cache, making it there first if no earlier commit did.
+template <class T>
+sycl::event upload(void* view, std::uint32_t kind, const table_writer<T>& w, std::uint64_t rows, sycl::queue& q) {
+  const bool into_buffer = kind == workspace_buffer;
+  const std::size_t stored = host_table_size<T>(view, into_buffer, 2 * rows * w.width);
+  const host_table_key key{"three_factor", {w.points, w.width, rows, key_bits_of(w.scale), stored}};
+  const auto table = host_table_cache::process().get_or_make<T>(key, [&]() { return make_table(w, rows, stored); });
+  return submit_table_copy<T>(q, view, into_buffer, table, {}, table_writer_location(__LINE__));
 }
 
 }  // namespace
@@ -48,10 +64,10 @@ sycl::event bkd_write_twiddle_table_on_device(const block<T>& b, table_class c, 
   void* view = kind == workspace_buffer ? static_cast<void*>(b.table_buffers[c][d]) : b.table_pointers[c][d];
   if (c == class_1) {
     const table_writer<T> w{static_cast<std::uint64_t>(b.length), f0, b.scale[d]};
-    return upload<T>(view, kind, w, sycl::range<2>(f1 * f2, f0), *b.queue);
+    return upload<T>(view, kind, w, f1 * f2, *b.queue);
   }
   const table_writer<T> w{f1 * f2, f2, T(1)};
-  return upload<T>(view, kind, w, sycl::range<2>(f1, f2), *b.queue);
+  return upload<T>(view, kind, w, f1, *b.queue);
 }
 
 #define QEZ_INSTANTIATE(T) \
