@@ -71,6 +71,7 @@ void expect_table(const std::vector<T>& got, const std::vector<expected_entry>& 
 template <class T>
 std::vector<T> read_usm(const void* table, ek::table_class c) {
   std::vector<T> out(ek::table_bytes<T>(c) / sizeof(T));
+  test_queue().wait();  // commit only submits the table uploads
   test_queue().memcpy(out.data(), table, out.size() * sizeof(T)).wait();
   return out;
 }

@@ -11,11 +11,13 @@ namespace {
 
 constexpr long double pi = 3.141592653589793238462643383279502884L;
 
+// Commit only submits the table uploads; what reads them on another queue
+// waits for the record's queue first.
 template <class T>
 std::vector<T> read_table(const committed_record& r, void* usm, std::uint64_t bytes) {
+  r.plan<T>().queue->wait();
   std::vector<T> host(bytes / sizeof(T));
   test_queue().memcpy(host.data(), usm, bytes).wait();
-  (void)r;
   return host;
 }
 
@@ -122,7 +124,8 @@ TEST(BufferWorkspace, TablesWrittenIntoSubBuffersEqualTheUsmOnes) {
   c.fwd_scale = 0.5;
   committed_record usm(c);
   committed_record buf(c);
-  ASSERT_TRUE(usm.committed_here());
+  ASSERT_TRUE(usm.committed_here()) << usm.description();
+  ASSERT_TRUE(buf.committed_here()) << buf.description();
   ASSERT_EQ(usm.give_usm_workspace(), 0);
   ASSERT_EQ(buf.give_buffer_workspace(), 0);
   const nf::block<float>& b = buf.plan<float>();

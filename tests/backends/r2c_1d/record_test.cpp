@@ -72,6 +72,7 @@ TEST(RealRecord, TwiddleTableInInternalWorkspaceEqualsHost) {
   const r1::block& b = r.plan();
   ASSERT_NE(b.twiddle_pointer, nullptr);
   std::vector<double> table(n);
+  test_queue().wait();  // commit only submits the table upload
   test_queue().memcpy(table.data(), b.twiddle_pointer, n * sizeof(double)).wait();
   expect_table_matches_host(table, n);
 }
