@@ -57,6 +57,16 @@ void check_register_fits(RegisterOperand operand) {
   if (is_grf_above_255(operand)) throw limited_to_256_grf_exception();
 }
 
+// The GRF flag, byte offset and number of the register a direct operand
+// names, in the fields of one form.
+template <class Field>
+void write_direct_register(Instruction128& instruction, Generation g, RegisterOperand operand, Field grf_flag,
+                          Field byte_offset, Field register_number) {
+  put(instruction, grf_flag, g, flag(!operand.is_arf()));
+  put(instruction, byte_offset, g, operand.byte_offset());
+  put(instruction, register_number, g, operand.register_number());
+}
+
 // Bit 3 of a type code: the class of the type (integer or float family).
 constexpr std::uint32_t type_class_bit = 3;
 
@@ -141,32 +151,71 @@ void write_control(Instruction128& instruction, const GenerationTraits& traits, 
 // ---------------------------------------------------------------------------
 // Regular forms.
 
-void write_regular_destination(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand dst) {
-  check_valid(dst);
-  check_register_fits(dst);
-  const Generation g = traits.column;
-  using F = RegularField;
-  put(instruction, F::dst_register_file, g, dst.is_arf() ? legacy_file_arf : legacy_file_grf);
-  put(instruction, F::dst_type, g, hardware_type_code(traits.register_types, dst.type()));
-  put(instruction, F::dst_indirect, g, flag(dst.is_indirect()));
-  put(instruction, F::dst_horizontal_stride, g, stride_code(dst.horizontal_stride()));
-  if (dst.is_indirect()) {
-    put(instruction, F::dst_address_immediate, g, dst.subregister_offset());
-    put(instruction, F::dst_address_subregister, g, dst.address_subregister());
+namespace {
+
+// The fields of one register operand of a regular form.
+struct RegularOperandFields {
+  RegularField register_file, type, address_immediate, address_subregister, grf_flag, byte_offset, register_number;
+};
+constexpr RegularOperandFields regular_destination_fields{
+    RegularField::dst_register_file, RegularField::dst_type,        RegularField::dst_address_immediate,
+    RegularField::dst_address_subregister, RegularField::dst_grf_flag, RegularField::dst_byte_offset,
+    RegularField::dst_register};
+constexpr RegularOperandFields regular_source0_fields{
+    RegularField::src0_register_file, RegularField::src0_type,        RegularField::src0_address_immediate,
+    RegularField::src0_address_subregister, RegularField::src0_grf_flag, RegularField::src0_byte_offset,
+    RegularField::src0_register};
+
+// The legacy register-file code and the hardware type code of an operand,
+// once it is known to be valid and to name a register the fields can hold.
+void write_checked_file_and_type(Instruction128& instruction, const GenerationTraits& traits,
+                                 RegisterOperand operand, const RegularOperandFields& fields) {
+  check_valid(operand);
+  check_register_fits(operand);
+  put(instruction, fields.register_file, traits.column, operand.is_arf() ? legacy_file_arf : legacy_file_grf);
+  put(instruction, fields.type, traits.column, hardware_type_code(traits.register_types, operand.type()));
+}
+
+// Where an operand's register is: the address immediate and subregister of
+// an indirect one, else its GRF flag, byte offset and number.
+void write_register_address(Instruction128& instruction, Generation g, RegisterOperand operand,
+                            const RegularOperandFields& fields) {
+  if (operand.is_indirect()) {
+    put(instruction, fields.address_immediate, g, operand.subregister_offset());
+    put(instruction, fields.address_subregister, g, operand.address_subregister());
   } else {
-    put(instruction, F::dst_grf_flag, g, flag(!dst.is_arf()));
-    put(instruction, F::dst_byte_offset, g, dst.byte_offset());
-    put(instruction, F::dst_register, g, dst.register_number());
+    write_direct_register(instruction, g, operand, fields.grf_flag, fields.byte_offset, fields.register_number);
   }
 }
 
-void write_regular_source0(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src0) {
-  check_valid(src0);
-  check_register_fits(src0);
+// The fields of an immediate source: the register file that says
+// "immediate", the flag and the type.
+struct ImmediateSourceFields {
+  RegularField register_file, is_immediate, type;
+};
+
+void write_immediate_source(Instruction128& instruction, const GenerationTraits& traits, Immediate immediate,
+                            const ImmediateSourceFields& fields) {
+  put(instruction, fields.register_file, traits.column, legacy_file_immediate);
+  put(instruction, fields.is_immediate, traits.column, 1);
+  put(instruction, fields.type, traits.column, hardware_type_code(traits.immediate_types, immediate.type));
+}
+
+}  // namespace
+
+void write_regular_destination(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand dst) {
+  write_checked_file_and_type(instruction, traits, dst, regular_destination_fields);
   const Generation g = traits.column;
   using F = RegularField;
-  put(instruction, F::src0_register_file, g, src0.is_arf() ? legacy_file_arf : legacy_file_grf);
-  put(instruction, F::src0_type, g, hardware_type_code(traits.register_types, src0.type()));
+  put(instruction, F::dst_indirect, g, flag(dst.is_indirect()));
+  put(instruction, F::dst_horizontal_stride, g, stride_code(dst.horizontal_stride()));
+  write_register_address(instruction, g, dst, regular_destination_fields);
+}
+
+void write_regular_source0(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src0) {
+  write_checked_file_and_type(instruction, traits, src0, regular_source0_fields);
+  const Generation g = traits.column;
+  using F = RegularField;
   if (field_of(F::src0_legacy_field, g).present()) {
     put(instruction, F::src0_legacy_field, g, encode_source_operand(src0));
     if (src0.is_indirect()) put(instruction, F::src0_legacy_address_immediate_bit9, g, src0.subregister_offset());
@@ -176,28 +225,17 @@ void write_regular_source0(Instruction128& instruction, const GenerationTraits& 
   put(instruction, F::src0_indirect, g, flag(src0.is_indirect()));
   put(instruction, F::src0_width, g, width_code(src0.width()));
   put(instruction, F::src0_vertical_stride, g, vertical_stride_code(src0));
-  if (src0.is_indirect()) {
-    put(instruction, F::src0_address_immediate, g, src0.subregister_offset());
-    put(instruction, F::src0_address_subregister, g, src0.address_subregister());
-  } else {
-    put(instruction, F::src0_grf_flag, g, flag(!src0.is_arf()));
-    put(instruction, F::src0_byte_offset, g, src0.byte_offset());
-    put(instruction, F::src0_register, g, src0.register_number());
-  }
+  write_register_address(instruction, g, src0, regular_source0_fields);
 }
 
 void write_immediate_source0(Instruction128& instruction, const GenerationTraits& traits, Immediate immediate) {
-  const Generation g = traits.column;
-  put(instruction, RegularField::src0_register_file, g, legacy_file_immediate);
-  put(instruction, RegularField::src0_is_immediate, g, 1);
-  put(instruction, RegularField::src0_type, g, hardware_type_code(traits.immediate_types, immediate.type));
+  write_immediate_source(instruction, traits, immediate,
+                         {RegularField::src0_register_file, RegularField::src0_is_immediate, RegularField::src0_type});
 }
 
 void write_immediate_source1(Instruction128& instruction, const GenerationTraits& traits, Immediate immediate) {
-  const Generation g = traits.column;
-  put(instruction, RegularField::src1_register_file, g, legacy_file_immediate);
-  put(instruction, RegularField::src1_is_immediate, g, 1);
-  put(instruction, RegularField::src1_type, g, hardware_type_code(traits.immediate_types, immediate.type));
+  write_immediate_source(instruction, traits, immediate,
+                         {RegularField::src1_register_file, RegularField::src1_is_immediate, RegularField::src1_type});
 }
 
 void write_regular_modifiers(Instruction128& instruction, const GenerationTraits& traits, std::uint32_t opcode_value,
@@ -311,31 +349,42 @@ void check_three_source_operand(RegisterOperand operand) {
   check_register_fits(operand);
 }
 
-void write_three_source_src0(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src0) {
-  check_three_source_operand(src0);
-  const std::uint32_t region = three_source_region_code(src0);
+namespace {
+
+// The fields of one register source of the three-source form; a source
+// whose type goes in later (src1, checked with the others) has `type`
+// TernaryField::count.
+struct ThreeSourceFields {
+  TernaryField region, type, modifiers, horizontal_stride, grf_flag, byte_offset, register_number;
+};
+
+void write_three_source_operand(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand source,
+                                const ThreeSourceFields& fields) {
+  check_three_source_operand(source);
+  const std::uint32_t region = three_source_region_code(source);
   const Generation g = traits.column;
+  put(instruction, fields.region, g, region);
+  if (fields.type != TernaryField::count)
+    put(instruction, fields.type, g, hardware_type_code(traits.register_types, source.type()));
+  put(instruction, fields.modifiers, g, source.source_modifiers());
+  put(instruction, fields.horizontal_stride, g, stride_code(source.horizontal_stride()));
+  write_direct_register(instruction, g, source, fields.grf_flag, fields.byte_offset, fields.register_number);
+}
+
+}  // namespace
+
+void write_three_source_src0(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src0) {
   using F = TernaryField;
-  put(instruction, F::src0_region, g, region);
-  put(instruction, F::src0_type, g, hardware_type_code(traits.register_types, src0.type()));
-  put(instruction, F::src0_modifiers, g, src0.source_modifiers());
-  put(instruction, F::src0_horizontal_stride, g, stride_code(src0.horizontal_stride()));
-  put(instruction, F::src0_grf_flag, g, flag(!src0.is_arf()));
-  put(instruction, F::src0_byte_offset, g, src0.byte_offset());
-  put(instruction, F::src0_register, g, src0.register_number());
+  write_three_source_operand(instruction, traits, src0,
+                             {F::src0_region, F::src0_type, F::src0_modifiers, F::src0_horizontal_stride,
+                              F::src0_grf_flag, F::src0_byte_offset, F::src0_register});
 }
 
 void write_three_source_src1(Instruction128& instruction, const GenerationTraits& traits, RegisterOperand src1) {
-  check_three_source_operand(src1);
-  const std::uint32_t region = three_source_region_code(src1);
-  const Generation g = traits.column;
   using F = TernaryField;
-  put(instruction, F::src1_region, g, region);
-  put(instruction, F::src1_modifiers, g, src1.source_modifiers());
-  put(instruction, F::src1_horizontal_stride, g, stride_code(src1.horizontal_stride()));
-  put(instruction, F::src1_grf_flag, g, flag(!src1.is_arf()));
-  put(instruction, F::src1_byte_offset, g, src1.byte_offset());
-  put(instruction, F::src1_register, g, src1.register_number());
+  write_three_source_operand(instruction, traits, src1,
+                             {F::src1_region, F::count, F::src1_modifiers, F::src1_horizontal_stride,
+                              F::src1_grf_flag, F::src1_byte_offset, F::src1_register});
 }
 
 Instruction128 build_three_source(const CodeGenerator& generator, const GenerationTraits& traits,
@@ -362,9 +411,7 @@ Instruction128 build_three_source(const CodeGenerator& generator, const Generati
   const std::uint32_t dst_type = hardware_type_code(traits.register_types, dst.type());
   put(instruction, F::dst_type, g, dst_type);
   put(instruction, F::dst_horizontal_stride, g, three_source_destination_stride_code(dst.horizontal_stride()));
-  put(instruction, F::dst_grf_flag, g, flag(!dst.is_arf()));
-  put(instruction, F::dst_byte_offset, g, dst.byte_offset());
-  put(instruction, F::dst_register, g, dst.register_number());
+  write_direct_register(instruction, g, dst, F::dst_grf_flag, F::dst_byte_offset, F::dst_register);
   put(instruction, F::src2_is_immediate, g, 1);
 
   write_three_source_src1(instruction, traits, src1);

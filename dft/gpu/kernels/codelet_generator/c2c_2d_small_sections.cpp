@@ -62,12 +62,12 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr,
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("S2D", "lid"),
-      {"S2D_LOAD(p, e, lid)", "((p)[2 * (e) + ((lid) & 1)])", "vload2((e), (p))"},
-      {"S2D_STORE(p, e, lid, v)", "((p)[2 * (e) + ((lid) & 1)] = (v))", "vstore2((v), (e), (p))"},
-      lane_pm_one_macro("S2D", "lid", "S2D_DIR_SIGN"),
-  };
+  return lid_kernel_lane_forms(
+      "S2D", "S2D_DIR_SIGN",
+      {
+          {"S2D_LOAD(p, e, lid)", "((p)[2 * (e) + ((lid) & 1)])", "vload2((e), (p))"},
+          {"S2D_STORE(p, e, lid, v)", "((p)[2 * (e) + ((lid) & 1)] = (v))", "vstore2((v), (e), (p))"},
+      });
 }
 
 }  // namespace

@@ -237,22 +237,22 @@ void SAME_ORIENTATION_OUTPUT_FUNC(const global ftype *in, global ftype *out, con
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("EK", "lane"),
-      lane_pm_one_macro("EK", "lane", "EK_DIRECTION_SIGN"),
-      {"EK_LANE_READ(p, lane)", "EK_BLOCK_READ(p)", "((p)[(lane)])"},
-      {"EK_LANE_WRITE(p, lane, v)", "EK_BLOCK_WRITE((p), (v))", "((p)[(lane)] = (v))"},
-      {"EK_SPLIT_LOAD(col, len, e, comp)", "((col)[(comp) * (len) + (e)])", "((ptype)((col)[(e)], (col)[(len) + (e)]))",
-       "/* Split local columns: real parts first, then imaginary parts. */", ""},
-      {"EK_SPLIT_STORE(v, col, len, e, comp)", "((col)[(comp) * (len) + (e)] = (v))",
-       "((col)[(e)] = (v).s0, (col)[(len) + (e)] = (v).s1)"},
-      lane_element_store_macro("EK_PAIR_STORE", "base"),
-      {"EK_TWIDDLE_SIN(im)", "(-EK_DIRECTION_SIGN * (im))", "(-(im))",
-       R"(/* Lane 2p reads (c, v) and lane 2p+1 (c, -v) of a table entry; the
+  return kernel_lane_forms("EK", "EK_DIRECTION_SIGN",
+                           {
+                               {"EK_LANE_READ(p, lane)", "EK_BLOCK_READ(p)", "((p)[(lane)])"},
+                               {"EK_LANE_WRITE(p, lane, v)", "EK_BLOCK_WRITE((p), (v))", "((p)[(lane)] = (v))"},
+                               {"EK_SPLIT_LOAD(col, len, e, comp)", "((col)[(comp) * (len) + (e)])",
+                                "((ptype)((col)[(e)], (col)[(len) + (e)]))",
+                                "/* Split local columns: real parts first, then imaginary parts. */", ""},
+                               {"EK_SPLIT_STORE(v, col, len, e, comp)", "((col)[(comp) * (len) + (e)] = (v))",
+                                "((col)[(e)] = (v).s0, (col)[(len) + (e)] = (v).s1)"},
+                               lane_element_store_macro("EK_PAIR_STORE", "base"),
+                               {"EK_TWIDDLE_SIN(im)", "(-EK_DIRECTION_SIGN * (im))", "(-(im))",
+                                R"(/* Lane 2p reads (c, v) and lane 2p+1 (c, -v) of a table entry; the
  * multiplication macro wants pmOne * sin: -(entry) forward, +(entry) backward. */)",
-       R"(/* The even lane reads (c, v): multiplying by c + i*v forward and c - i*v
+                                R"(/* The even lane reads (c, v): multiplying by c + i*v forward and c - i*v
  * backward is (twr, twi) = (c, -v) for the macro in both directions. */)"},
-  };
+                           });
 }
 
 }  // namespace

@@ -196,11 +196,7 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("CB", "lane"),
-      lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      lane_attributes_macro("CB", "WORK_GROUP_SIZE"),
-  };
+  return kernel_lane_forms("CB", "(BWD_DIR ? (ftype)-1 : (ftype)1)", {}, "WORK_GROUP_SIZE");
 }
 
 }  // namespace

@@ -202,14 +202,13 @@ const char twiddle_pass_rest[] = R"(    if (F4_ACTIVE(lane)) {
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("F4", "lane"),
-      lane_pm_one_macro("F4", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      {"F4_CROSS_SIGN", "((ftype)(FWD_DIR ? -1 : 1))", "((ftype)-1)"},
-      lane_element_store_macro("F4_SLM_STORE", "area"),
-      lane_element_load_macro("F4_SLM_LOAD", "area"),
-      lane_attributes_macro("F4", "WORK_GROUP_SIZE"),
-  };
+  return kernel_lane_forms("F4", "(BWD_DIR ? (ftype)-1 : (ftype)1)",
+                           {
+                               {"F4_CROSS_SIGN", "((ftype)(FWD_DIR ? -1 : 1))", "((ftype)-1)"},
+                               lane_element_store_macro("F4_SLM_STORE", "area"),
+                               lane_element_load_macro("F4_SLM_LOAD", "area"),
+                           },
+                           "WORK_GROUP_SIZE");
 }
 
 }  // namespace

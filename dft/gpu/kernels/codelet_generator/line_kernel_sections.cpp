@@ -164,19 +164,19 @@ const char kernel_body_text[] = R"({
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("PFX", "lane"),
-      lane_pm_one_macro("PFX", "lane", "PFX_DIRECTION_SIGN"),
-      lane_element_load_macro("PFX_LOAD", "base"),
-      lane_element_store_macro("PFX_STORE", "base"),
-      {"PFX_TWIDDLE_COS(t, o, comp)", "((t)[(o) + (comp)])", "((t)[(o)])",
-       R"(/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
+  return kernel_lane_forms(
+      "PFX", "PFX_DIRECTION_SIGN",
+      {
+          lane_element_load_macro("PFX_LOAD", "base"),
+          lane_element_store_macro("PFX_STORE", "base"),
+          {"PFX_TWIDDLE_COS(t, o, comp)", "((t)[(o) + (comp)])", "((t)[(o)])",
+           R"(/* Lane 2p reads (cos, s), lane 2p+1 (cos, -s) of the signed sine s in the
  * table; pmOne * sin of the multiplication macro is -(its entry) forward
  * and +(its entry) backward. */)",
-       "/* (cos, -s) of the odd lane is the multiplier by (cos - i*(-s)). */"},
-      {"PFX_TWIDDLE_SIN(t, o, comp)", "(-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])",
-       "((t)[(o) + SUBGROUP_SIZE + 1])"},
-  };
+           "/* (cos, -s) of the odd lane is the multiplier by (cos - i*(-s)). */"},
+          {"PFX_TWIDDLE_SIN(t, o, comp)", "(-PFX_DIRECTION_SIGN * (t)[(o) + SUBGROUP_SIZE + (comp)])",
+           "((t)[(o) + SUBGROUP_SIZE + 1])"},
+      });
 }
 
 }  // namespace

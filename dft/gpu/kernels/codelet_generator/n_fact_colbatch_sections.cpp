@@ -288,13 +288,12 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("CB", "lane"),
-      lane_pm_one_macro("CB", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      lane_element_load_macro("CB_LOAD", "p"),
-      lane_element_store_macro("CB_STORE", "p"),
-      lane_attributes_macro("CB", "WORKGROUP_SIZE"),
-  };
+  return kernel_lane_forms("CB", "(BWD_DIR ? (ftype)-1 : (ftype)1)",
+                           {
+                               lane_element_load_macro("CB_LOAD", "p"),
+                               lane_element_store_macro("CB_STORE", "p"),
+                           },
+                           "WORKGROUP_SIZE");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "codelets.hpp"
 
@@ -194,6 +195,23 @@ lane_form_macro lane_attributes_macro(const std::string& prefix, const std::stri
   return {prefix + "_ATTRIBUTES",
           work_group + " \\\n                      __attribute__((tavir_reqd_sub_group_size(SUBGROUP_SIZE)))",
           work_group};
+}
+
+std::vector<lane_form_macro> kernel_lane_forms(const std::string& prefix, const std::string& direction_sign,
+                                               std::vector<lane_form_macro> own, const std::string& work_group_size) {
+  std::vector<lane_form_macro> macros{lane_active_macro(prefix, "lane"),
+                                      lane_pm_one_macro(prefix, "lane", direction_sign)};
+  for (lane_form_macro& m : own) macros.push_back(std::move(m));
+  if (!work_group_size.empty()) macros.push_back(lane_attributes_macro(prefix, work_group_size));
+  return macros;
+}
+
+std::vector<lane_form_macro> lid_kernel_lane_forms(const std::string& prefix, const std::string& direction_sign,
+                                                   std::vector<lane_form_macro> component_access) {
+  std::vector<lane_form_macro> macros{lane_active_macro(prefix, "lid")};
+  for (lane_form_macro& m : component_access) macros.push_back(std::move(m));
+  macros.push_back(lane_pm_one_macro(prefix, "lid", direction_sign));
+  return macros;
 }
 
 namespace {

@@ -46,6 +46,18 @@ lane_form_macro lane_element_load_macro(const std::string& name, const std::stri
 // PREFIX_ATTRIBUTES: the kernel attributes, the required work-group size
 // (macro `work_group_size`) and, in lane pairs, the required sub-group size.
 lane_form_macro lane_attributes_macro(const std::string& prefix, const std::string& work_group_size);
+// The lane-form macros of a kernel whose lane number is `lane`:
+// PREFIX_ACTIVE, PREFIX_PM_ONE (times `direction_sign`), the kernel's `own`
+// macros, then PREFIX_ATTRIBUTES where `work_group_size` names its required
+// work-group size (none where it is empty).
+std::vector<lane_form_macro> kernel_lane_forms(const std::string& prefix, const std::string& direction_sign,
+                                               std::vector<lane_form_macro> own = {},
+                                               const std::string& work_group_size = {});
+// The lane-form macros of a kernel whose lane number is `lid`:
+// PREFIX_ACTIVE, the kernel's `component_access` macros, then PREFIX_PM_ONE
+// (times `direction_sign`).
+std::vector<lane_form_macro> lid_kernel_lane_forms(const std::string& prefix, const std::string& direction_sign,
+                                                   std::vector<lane_form_macro> component_access);
 // `text` with its line "$LANE_FORMS" replaced by the macros in both forms
 // (#ifdef LANE_PAIRS ... #else ... #endif).
 std::string with_lane_form_macros(const std::string& text, const std::vector<lane_form_macro>& macros);

@@ -522,12 +522,11 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, local ftype *slmPtr
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("SMD", "lid"),
-      {"SMD_LDC(p, lid)", "((p)[(lid) & 1])", "vload2(0, (p))"},
-      {"SMD_STC(p, lid, v)", "((p)[(lid) & 1] = (v))", "vstore2((v), 0, (p))"},
-      lane_pm_one_macro("SMD", "lid", "SMD_DIR_SIGN"),
-  };
+  return lid_kernel_lane_forms("SMD", "SMD_DIR_SIGN",
+                               {
+                                   {"SMD_LDC(p, lid)", "((p)[(lid) & 1])", "vload2(0, (p))"},
+                                   {"SMD_STC(p, lid, v)", "((p)[(lid) & 1] = (v))", "vstore2((v), 0, (p))"},
+                               });
 }
 
 }  // namespace

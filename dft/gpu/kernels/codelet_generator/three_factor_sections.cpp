@@ -180,12 +180,11 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
 
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
-  return {
-      lane_active_macro("T3", "lane"),
-      lane_pm_one_macro("T3", "lane", "(BWD_DIR ? (ftype)-1 : (ftype)1)"),
-      lane_element_store_macro("T3_SLM_STORE", "slm"),
-      lane_attributes_macro("T3", "WORK_GROUP_SIZE"),
-  };
+  return kernel_lane_forms("T3", "(BWD_DIR ? (ftype)-1 : (ftype)1)",
+                           {
+                               lane_element_store_macro("T3_SLM_STORE", "slm"),
+                           },
+                           "WORK_GROUP_SIZE");
 }
 
 }  // namespace

@@ -55,6 +55,29 @@ int child_add_workspace(DFTI_DESCRIPTOR* child, void* workspace, int kind, std::
   return child->backend->add_workspace(workspace, kind, offset, child, part, events);
 }
 
+// One part of the workspace from `offset` (moved past what the part takes):
+// the matrix where it belongs to the part, then each child's slice of the
+// part. The children's tables lie one after another; their scratch areas
+// all start at the same offset.
+template <class T>
+int lay_out_part(block<T>* b, void* workspace, int kind, std::uint64_t& offset, std::uint32_t part, bool internal,
+                 void* events) {
+  const bool first = part == workspace_part_twiddles;
+  if (matrix_in(b, first)) {
+    take_matrix(b, workspace, kind, offset, internal);
+    offset += b->matrix_bytes;
+  }
+  DFTI_DESCRIPTOR* children[4];
+  children_in_order(b, children);
+  for (DFTI_DESCRIPTOR* child : children) {
+    if (child == nullptr) continue;
+    const int status = child_add_workspace(child, workspace, kind, offset, part, events);
+    if (status != status_success) return status;
+    if (first) offset += child->workspace_bytes[0];
+  }
+  return status_success;
+}
+
 }  // namespace
 
 template <class T>
@@ -79,32 +102,12 @@ int add_workspace(void* workspace, int kind, std::uint64_t offset, DFTI_DESCRIPT
   if (!covers_twiddle_part(part) && !covers_scratch_part(part)) return status_success;
   if (workspace == nullptr) return status_no_workspace;
   const bool internal = record->workspace_internal != 0;
-  DFTI_DESCRIPTOR* children[4];
-  children_in_order(b, children);
-
   if (covers_twiddle_part(part)) {
-    if (matrix_in(b, true)) {
-      take_matrix(b, workspace, kind, offset, internal);
-      offset += b->matrix_bytes;
-    }
-    for (DFTI_DESCRIPTOR* child : children) {
-      if (child == nullptr) continue;
-      const int status = child_add_workspace(child, workspace, kind, offset, workspace_part_twiddles, events);
-      if (status != status_success) return status;
-      offset += child->workspace_bytes[0];
-    }
+    const int status = lay_out_part(b, workspace, kind, offset, workspace_part_twiddles, internal, events);
+    if (status != status_success) return status;
   }
-  if (covers_scratch_part(part)) {
-    if (matrix_in(b, false)) {
-      take_matrix(b, workspace, kind, offset, internal);
-      offset += b->matrix_bytes;
-    }
-    for (DFTI_DESCRIPTOR* child : children) {
-      if (child == nullptr) continue;
-      const int status = child_add_workspace(child, workspace, kind, offset, workspace_part_scratch, events);
-      if (status != status_success) return status;
-    }
-  }
+  if (covers_scratch_part(part))
+    return lay_out_part(b, workspace, kind, offset, workspace_part_scratch, internal, events);
   return status_success;
 }
 

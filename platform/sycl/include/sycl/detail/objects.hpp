@@ -15,6 +15,26 @@ template <class T>
 QEZ_SYCL_EXPORT void get_device_info(const device_impl&, info_id, T*);
 template <class T>
 QEZ_SYCL_EXPORT void get_kernel_info(const kernel_impl&, info_id, T*);
+
+template <class T>
+void read_info(const device_impl& impl, info_id id, T* out) { get_device_info(impl, id, out); }
+template <class T>
+void read_info(const kernel_impl& impl, info_id id, T* out) { get_kernel_info(impl, id, out); }
+
+// A handle's answer to the query Param: `owner()` where Param asks for the
+// handle of type Owner it belongs to (a device's platform, a kernel's
+// context), else the value the library reads for Param::id.
+template <class Param, class Owner, class Impl, class OwnerAnswer>
+typename Param::return_type query_info(const Impl& impl, OwnerAnswer owner) {
+  using R = typename Param::return_type;
+  if constexpr (std::is_same_v<R, Owner>) {
+    return owner();
+  } else {
+    R r{};
+    read_info(impl, Param::id, &r);
+    return r;
+  }
+}
 }  // namespace detail
 
 // Common handle behaviour: reference semantics, equality and hashing by
@@ -86,14 +106,7 @@ class QEZ_SYCL_EXPORT device {
   bool has(aspect a) const;
   template <class Param>
   typename Param::return_type get_info() const {
-    using R = typename Param::return_type;
-    if constexpr (std::is_same_v<R, platform>) {
-      return get_platform();
-    } else {
-      R r{};
-      detail::get_device_info(*impl_, Param::id, &r);
-      return r;
-    }
+    return detail::query_info<Param, platform>(*impl_, [this] { return get_platform(); });
   }
   static std::vector<device> get_devices(info::device_type type = info::device_type::all);
   // Devices that can be partitioned are split by affinity domain only: one
@@ -172,14 +185,7 @@ class QEZ_SYCL_EXPORT kernel {
   context get_context() const;
   template <class Param>
   typename Param::return_type get_info() const {
-    using R = typename Param::return_type;
-    if constexpr (std::is_same_v<R, context>) {
-      return get_context();
-    } else {
-      R r{};
-      detail::get_kernel_info(*impl_, Param::id, &r);
-      return r;
-    }
+    return detail::query_info<Param, context>(*impl_, [this] { return get_context(); });
   }
 };
 
