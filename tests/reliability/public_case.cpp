@@ -8,6 +8,7 @@
 #include <numeric>
 #include <type_traits>
 
+#include "dft/api/descriptor_access.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 
@@ -34,7 +35,8 @@ struct layout {
 };
 layout layout_of(const case_shape& s) {
   const std::int64_t last = s.lengths.back();
-  return {product(s.lengths) / last, last, s.real ? 2 * (last / 2 + 1) : last, s.real ? last / 2 + 1 : last};
+  return {s.count * product(s.lengths) / last, last, s.real ? 2 * (last / 2 + 1) : last,
+          s.real ? last / 2 + 1 : last};
 }
 
 template <class T>
@@ -83,15 +85,17 @@ template <qd::precision p>
 void run_complex(const case_shape& s, sycl::queue& q, data_kind kind, qd::descriptor<p, qd::domain::COMPLEX>& d) {
   using T = real_t<p>;
   const std::int64_t n = product(s.lengths);
-  const std::vector<cld> x = qez_test::random_complex(n, 29);
+  const std::vector<cld> x = qez_test::random_complex(n * s.count, 29);
   const std::vector<std::complex<T>> xs = narrow<T>(x);
-  std::vector<std::complex<T>> y(n);
+  std::vector<std::complex<T>> y(n * s.count);
   compute<true>(d, q, kind, xs, y);
-  expect_within_bounds<T>(qez_test::measure(widen(y), qez_test::reference_c2c(x, s.lengths, 1, qez_test::dft_sign::forward)),
-                          n, "forward");
+  expect_within_bounds<T>(
+      qez_test::measure(widen(y), qez_test::reference_c2c(x, s.lengths, s.count, qez_test::dft_sign::forward)), n,
+      "forward");
   compute<false>(d, q, kind, xs, y);
-  expect_within_bounds<T>(qez_test::measure(widen(y), qez_test::reference_c2c(x, s.lengths, 1, qez_test::dft_sign::backward)),
-                          n, "backward");
+  std::vector<cld> expected = qez_test::reference_c2c(x, s.lengths, s.count, qez_test::dft_sign::backward);
+  for (cld& e : expected) e *= s.backward_scale;
+  expect_within_bounds<T>(qez_test::measure(widen(y), expected), n, "backward");
 }
 
 template <qd::precision p>
@@ -99,20 +103,21 @@ void run_real(const case_shape& s, sycl::queue& q, data_kind kind, qd::descripto
   using T = real_t<p>;
   const layout l = layout_of(s);
   const std::int64_t n = product(s.lengths);
-  const std::vector<long double> x = qez_test::random_real(n, 31);
+  const std::vector<long double> x = qez_test::random_real(n * s.count, 31);
   // Forward: packed reference input spread over the padded rows.
   std::vector<T> xs(l.rows * l.forward_pitch, T(0));
   for (std::int64_t r = 0; r < l.rows; ++r)
     for (std::int64_t i = 0; i < l.last; ++i) xs[r * l.forward_pitch + i] = T(x[r * l.last + i]);
   std::vector<std::complex<T>> spectrum(l.rows * l.backward_pitch);
   compute<true>(d, q, kind, xs, spectrum);
-  const std::vector<cld> reference = qez_test::reference_r2c(x, s.lengths, 1);
+  const std::vector<cld> reference = qez_test::reference_r2c(x, s.lengths, s.count);
   expect_within_bounds<T>(qez_test::measure(widen(spectrum), reference), n, "forward");
   // Backward from the reference spectrum (Hermitian by construction).
   std::vector<T> back(l.rows * l.forward_pitch, T(0));
   compute<false>(d, q, kind, narrow<T>(reference), back);
-  const std::vector<long double> expected = qez_test::reference_c2r(reference, s.lengths, 1);
-  std::vector<long double> got(n);
+  std::vector<long double> expected = qez_test::reference_c2r(reference, s.lengths, s.count);
+  for (long double& e : expected) e *= s.backward_scale;
+  std::vector<long double> got(n * s.count);
   for (std::int64_t r = 0; r < l.rows; ++r)
     for (std::int64_t i = 0; i < l.last; ++i) got[r * l.last + i] = back[r * l.forward_pitch + i];
   expect_within_bounds<T>(qez_test::measure(got, expected), n, "backward");
@@ -123,25 +128,34 @@ qd::descriptor<p, dom> make_descriptor(const case_shape& s) {
   qd::descriptor<p, dom> d = s.lengths.size() == 1 ? qd::descriptor<p, dom>(s.lengths[0])
                                                    : qd::descriptor<p, dom>(s.lengths);
   d.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
+  if (s.backward_scale != 1.0L) d.set_value(qd::config_param::BACKWARD_SCALE, static_cast<real_t<p>>(s.backward_scale));
+  if (s.count != 1) {
+    const layout l = layout_of(s);
+    const std::int64_t rows = l.rows / s.count;
+    d.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, s.count);
+    d.set_value(qd::config_param::FWD_DISTANCE, rows * l.forward_pitch);
+    d.set_value(qd::config_param::BWD_DISTANCE, rows * l.backward_pitch);
+  }
   return d;
 }
 
 }  // namespace
 
 template <qd::precision p>
-void run_public_case(const case_shape& shape, sycl::queue& queue, data_kind kind) {
+const qd::backend_table* run_public_case(const case_shape& shape, sycl::queue& queue, data_kind kind) {
   if (shape.real) {
     auto d = make_descriptor<p, qd::domain::REAL>(shape);
     d.commit(queue);
     run_real<p>(shape, queue, kind, d);
-    return;
+    return qd::descriptor_access::record(d)->backend;
   }
   auto d = make_descriptor<p, qd::domain::COMPLEX>(shape);
   d.commit(queue);
   run_complex<p>(shape, queue, kind, d);
+  return qd::descriptor_access::record(d)->backend;
 }
 
-template void run_public_case<qd::precision::SINGLE>(const case_shape&, sycl::queue&, data_kind);
-template void run_public_case<qd::precision::DOUBLE>(const case_shape&, sycl::queue&, data_kind);
+template const qd::backend_table* run_public_case<qd::precision::SINGLE>(const case_shape&, sycl::queue&, data_kind);
+template const qd::backend_table* run_public_case<qd::precision::DOUBLE>(const case_shape&, sycl::queue&, data_kind);
 
 }  // namespace reliability_test

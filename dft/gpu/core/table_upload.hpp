@@ -1,14 +1,16 @@
 // Twiddle tables are computed on the host, in long double where an entry
 // needs it (device code may not use long double nor the maths of <cmath>),
 // and copied to the device memory of the table: a USM address or a byte
-// sub-buffer of a buffer workspace.
+// sub-buffer of a buffer workspace. Every table goes through the
+// process-wide host table cache: a configuration committed before finds its
+// tables there and only uploads them.
 //
-// Nothing here waits: a writer's table is made by a host task and the copy
-// depends on it, so commit returns as soon as both are submitted, as it did
-// when device kernels wrote the tables. Later commands on the table are
-// ordered after the copy by the returned event (USM) or by the buffer's
-// accessors. The host storage is shared by the tasks that use it and goes
-// with the last of them, once the copy has completed.
+// Nothing here waits: a table not in the cache is made by a host task, which
+// then keeps it in the cache, and the copy depends on it, so commit returns
+// as soon as both are submitted. Later commands on the table are ordered
+// after the copy by the returned event (USM) or by the buffer's accessors.
+// The host storage is shared by the tasks that use it (and the cache) and
+// goes with the last of them, once the copy has completed.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 
 #include <sycl/sycl.hpp>
 
+#include "dft/gpu/core/host_table_cache.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 
 namespace ulmara {
@@ -111,26 +114,26 @@ sycl::event submit_table_copy(sycl::queue& q, void* target, bool into_buffer,
   return copied;
 }
 
-// Uploads `table`, made on the host already, into `target`.
-template <class T>
-sycl::event upload_table(sycl::queue& q, void* target, bool into_buffer, std::vector<T> table,
-                         const sycl::detail::code_location& where) {
-  table.resize(host_table_size<T>(target, into_buffer, table.size()), T(0));
-  return submit_table_copy<T>(q, target, into_buffer, std::make_shared<const std::vector<T>>(std::move(table)), {},
-                              where);
-}
-
 // The table of `writer` over `range` (`values` elements of T; what no
-// writer call sets is 0), made on the host by a host task and uploaded into
-// `target`.
+// writer call sets is 0) uploaded into `target`: the cached one, or one made
+// on the host by a host task, which keeps it in the cache for later commits.
+// The writer lists its fields in key_fields() (std::make_tuple of them all),
+// which with its type, the range and the stored size make the cache key.
 template <class T, class Writer>
 sycl::event upload_host_table(sycl::queue& q, void* target, bool into_buffer, const Writer& writer,
                               sycl::range<2> range, std::size_t values,
                               const sycl::detail::code_location& where = table_writer_location(__LINE__)) {
-  auto storage = std::make_shared<std::vector<T>>(host_table_size<T>(target, into_buffer, values), T(0));
+  const std::size_t stored = host_table_size<T>(target, into_buffer, values);
+  const host_table_key key = host_table_key_of<T>(writer, range[0], range[1], stored);
+  if (auto held = host_table_cache::process().find<T>(key))
+    return submit_table_copy<T>(q, target, into_buffer, held, {}, where);
+  auto storage = std::make_shared<std::vector<T>>(stored, T(0));
   const sycl::event made = q.submit(
       [&](sycl::handler& cgh) {
-        cgh.host_task([storage, writer, range]() { write_host_table(writer, range, storage->data()); });
+        cgh.host_task([storage, writer, range, key]() {
+          write_host_table(writer, range, storage->data());
+          host_table_cache::process().keep<T>(key, storage);
+        });
       },
       where);
   return submit_table_copy<T>(q, target, into_buffer, storage, {made}, where);

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <tuple>
 
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
@@ -38,6 +39,7 @@ constexpr std::int64_t frequency_of_position(std::int64_t i) {
 template <class T>
 struct factor_table_writer {
   std::int64_t m, f0;
+  auto key_fields() const { return std::make_tuple(m, f0); }
 
   void write(T* t, std::int64_t j, std::int64_t i) const {
     constexpr std::int64_t s = subgroup_size, a = lanes_per_entry_run;
@@ -56,6 +58,7 @@ template <class T>
 struct inter_pass_table_writer {
   T scale;
 
+  auto key_fields() const { return std::make_tuple(scale); }
   void write(T* t, std::int64_t j, std::int64_t i) const {
     constexpr std::int64_t s = subgroup_size, a = lanes_per_entry_run;
     const std::int64_t k = frequency_of_position(i);

@@ -29,6 +29,8 @@ struct table_writer {
   std::int64_t h, fact0, n, sg;
   T scale;
 
+  auto key_fields() const { return std::make_tuple(h, fact0, n, sg, scale); }
+
   // Writes the four elements of row i, column j into `t`.
   void write(T* t, std::int64_t i, std::int64_t j) const {
     const std::int64_t o = (j / h) * (2 * sg * fact0) + i * 2 * sg + 2 * (j % h);

@@ -1,6 +1,5 @@
 // The twiddle tables, computed on the host once per configuration (the
-// process-wide host table cache keeps them) and uploaded, one per class and
-// direction:
+// host table cache keeps them) and uploaded, one per class and direction:
 //   class 1, entry m*F0 + k0 (m < F1*F2): s * exp(-2 pi i m k0 / N), s the
 //            direction's scale;
 //   class 2, entry k1*F2 + m2: exp(-2 pi i k1 m2 / (F1*F2)).
@@ -9,7 +8,6 @@
 
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/backend_protocol.hpp"
-#include "dft/gpu/core/host_table_cache.hpp"
 #include "dft/gpu/core/table_upload.hpp"
 #include "dft/gpu/core/twiddle_angles.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
@@ -25,6 +23,7 @@ struct table_writer {
   std::uint64_t width;
   T scale;
 
+  auto key_fields() const { return std::make_tuple(points, width, scale); }
   void write(T* table, std::uint64_t a, std::uint64_t b) const {
     const T angle = T(-2) * static_cast<T>(a * b) / static_cast<T>(points);
     T* entry = table + 2 * (a * width + b);
@@ -33,24 +32,11 @@ struct table_writer {
   }
 };
 
-// The table of `w` over `rows` x `w.width` entries, `stored` elements of T
-// (zeros past the entries), made on the host.
-template <class T>
-std::vector<T> make_table(const table_writer<T>& w, std::uint64_t rows, std::size_t stored) {
-  std::vector<T> table(stored, T(0));
-  write_host_table(w, sycl::range<2>(rows, w.width), table.data());
-  return table;
-}
-
-// Uploads the table of `w` over `rows` rows into `view`, from the host table
-// cache, making it there first if no earlier commit did.
+// Uploads the table of `w` over `rows` rows into `view`.
 template <class T>
 sycl::event upload(void* view, std::uint32_t kind, const table_writer<T>& w, std::uint64_t rows, sycl::queue& q) {
-  const bool into_buffer = kind == workspace_buffer;
-  const std::size_t stored = host_table_size<T>(view, into_buffer, 2 * rows * w.width);
-  const host_table_key key{"three_factor", {w.points, w.width, rows, key_bits_of(w.scale), stored}};
-  const auto table = host_table_cache::process().get_or_make<T>(key, [&]() { return make_table(w, rows, stored); });
-  return submit_table_copy<T>(q, view, into_buffer, table, {}, table_writer_location(__LINE__));
+  return upload_host_table<T>(q, view, kind == workspace_buffer, w, sycl::range<2>(rows, w.width),
+                              2 * rows * w.width);
 }
 
 }  // namespace

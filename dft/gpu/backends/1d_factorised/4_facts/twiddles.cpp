@@ -29,6 +29,8 @@ struct sub_length_writer {
   std::uint64_t fact0;
   std::uint64_t length;
 
+  auto key_fields() const { return std::make_tuple(fact0, length); }
+
   void write(T* table, std::uint64_t j, std::uint64_t k) const {
     const unit_root w = root_of(j * k, length);
     T* entry = table + 2 * (j * fact0 + k);
@@ -42,6 +44,8 @@ template <class T>
 struct cross_writer {
   cross_table_shape shape;
   T scale;
+
+  auto key_fields() const { return std::make_tuple(shape, scale); }
 
   void write(T* table, std::uint64_t g, std::uint64_t s) const {
     const std::int64_t lanes = shape.sub_group_size;

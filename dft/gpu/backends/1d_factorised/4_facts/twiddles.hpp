@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <tuple>
 
 #include <sycl/sycl.hpp>
 
@@ -35,6 +36,8 @@ struct cross_table_shape {
   std::int64_t fact0;           // F0' >= F1', the factors of N2
   std::int64_t fact1;
   std::int64_t length;          // N
+
+  auto key_fields() const { return std::make_tuple(work_groups, sub_group_size, fact0, fact1, length); }
 };
 cross_table_shape cross_shape_of(const pass_plan& pass2, std::int64_t length);
 

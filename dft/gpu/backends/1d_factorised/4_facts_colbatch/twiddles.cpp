@@ -8,9 +8,11 @@
 // The pass tables are those of the four-factor backend's passes and come
 // from its writers; the cross tables, one block per (k1, s) with the same
 // value on every lane pair, from the writers here. Every table is made on the
-// host and uploaded; the float instance takes all four from the core
-// library's sincospif when len1 is 64 or 128.
-#include <vector>
+// host (once per configuration: the host table cache keeps them) and
+// uploaded; the float instance takes all four from the core library's
+// sincospif when len1 is 64 or 128.
+#include <tuple>
+#include <type_traits>
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts/twiddles.hpp"
@@ -35,6 +37,7 @@ struct cross_table_writer {
   std::uint64_t points;
   T scale;
 
+  auto key_fields() const { return std::make_tuple(fa, fb, lanes, points, scale); }
   void write(T* table, std::uint64_t k1, std::uint64_t s) const {
     T* block = table + (k1 * fb + s) * fa * 2 * lanes;
     for (std::uint64_t i = 0; i < fa; ++i) {
@@ -50,14 +53,6 @@ struct cross_table_writer {
     }
   }
 };
-
-// The cross table, made on the host over its 2-D range and uploaded into a
-// USM table (kind 2) or a byte sub-buffer.
-template <class T>
-sycl::event upload_cross(void* target, std::uint32_t kind, const cross_table_writer<T>& w, sycl::range<2> range,
-                         sycl::queue& q) {
-  return upload_host_table<T>(q, target, kind != workspace_usm, w, range, range.size() * w.fa * 2 * w.lanes);
-}
 
 // The four targets of a state's workspace kind, in writing order.
 struct table_targets {
@@ -84,103 +79,97 @@ sycl::range<2> cross_range(const block<T>& s) {
 }
 
 // ---------------------------------------------------------------------------
-// The float host road: every table computed on the host with the core
-// library's sincospif, then copied to its slice.
+// The float host road: the same tables from the core library's sincospif.
 
 float sinpi_cospi_angle(std::uint64_t m, std::uint64_t n) {
   return -2.0f * static_cast<float>(m % n) / static_cast<float>(n);
 }
 
-void host_pass_table(const block<float>& s, pass p, std::vector<float>* out) {
-  const std::uint64_t fa = static_cast<std::uint64_t>(s.passes[p].fact0);
-  const std::uint64_t fb = static_cast<std::uint64_t>(s.passes[p].fact1);
-  const std::uint64_t f = fa * fb;
-  out->assign(2 * f, 0.0f);
-  for (std::uint64_t j = 0; j < fb; ++j)
-    for (std::uint64_t i = 0; i < fa; ++i) {
+// Pass table of F = fa x fb points: item (j, i) writes entry j * fa + i.
+struct sincospif_pass_writer {
+  std::uint64_t fa;
+  std::uint64_t fb;
+
+  auto key_fields() const { return std::make_tuple(fa, fb); }
+  void write(float* table, std::uint64_t j, std::uint64_t i) const {
+    float sn, c;
+    qez_serv_libm_sincospif(sinpi_cospi_angle(i * j, fa * fb), &sn, &c);
+    table[2 * (j * fa + i)] = c;
+    table[2 * (j * fa + i) + 1] = sn;
+  }
+};
+
+// Cross table: item (k1, s) writes the whole block (k1, s).
+struct sincospif_cross_writer {
+  cross_table_writer<float> cross;
+
+  auto key_fields() const { return std::make_tuple(cross); }
+  void write(float* table, std::uint64_t k1, std::uint64_t sub) const {
+    const cross_table_writer<float>& w = cross;
+    for (std::uint64_t i = 0; i < w.fa; ++i) {
       float sn, c;
-      qez_serv_libm_sincospif(sinpi_cospi_angle(i * j, f), &sn, &c);
-      (*out)[2 * (j * fa + i)] = c;
-      (*out)[2 * (j * fa + i) + 1] = sn;
-    }
-}
-
-void host_cross_table(const block<float>& s, direction d, std::vector<float>* out) {
-  const cross_table_writer<float> w = cross_writer(s, d);
-  out->assign(static_cast<size_t>(s.len1) * w.fb * w.fa * 2 * w.lanes, 0.0f);
-  for (std::uint64_t k1 = 0; k1 < static_cast<std::uint64_t>(s.len1); ++k1)
-    for (std::uint64_t sub = 0; sub < w.fb; ++sub)
-      for (std::uint64_t i = 0; i < w.fa; ++i) {
-        float sn, c;
-        qez_serv_libm_sincospif(sinpi_cospi_angle(k1 * (sub + w.fb * i), w.points), &sn, &c);
-        float* row = out->data() + ((k1 * w.fb + sub) * w.fa + i) * 2 * w.lanes;
-        for (std::uint64_t l = 0; l < w.lanes; ++l) {
-          row[l] = w.scale * c;
-          row[w.lanes + l] = (l % 2 == 0 ? w.scale : -w.scale) * sn;
-        }
+      qez_serv_libm_sincospif(sinpi_cospi_angle(k1 * (sub + w.fb * i), w.points), &sn, &c);
+      float* row = table + ((k1 * w.fb + sub) * w.fa + i) * 2 * w.lanes;
+      for (std::uint64_t l = 0; l < w.lanes; ++l) {
+        row[l] = w.scale * c;
+        row[w.lanes + l] = (l % 2 == 0 ? w.scale : -w.scale) * sn;
       }
-}
-
-void upload_into_slot(block<float>* s, int slot, std::vector<float> values) {
-  const table_targets t = targets_of(*s);
-  keep_event(s->twiddle_event[slot], upload_table<float>(*s->queue, t.table[slot], s->workspace_kind != workspace_usm,
-                                                         std::move(values), table_writer_location(__LINE__)));
-}
-
-int write_host_tables(block<float>* s) {
-  const table_targets t = targets_of(*s);
-  for (pass p : {pass_0, pass_1}) {
-    if (t.table[p] == nullptr) return status_no_workspace;
-    std::vector<float> values;
-    host_pass_table(*s, p, &values);
-    upload_into_slot(s, p == pass_0 ? event_table_1 : event_table_2, std::move(values));
+    }
   }
-  for (direction d : {dir_forward, dir_backward}) {
-    if (!serves(s->directions, d)) continue;
-    const int slot = d == dir_forward ? event_cross_forward : event_cross_backward;
-    if (t.table[slot] == nullptr) return status_no_workspace;
-    std::vector<float> values;
-    host_cross_table(*s, d, &values);
-    upload_into_slot(s, slot, std::move(values));
-  }
-  return status_success;
-}
+};
 
 template <class T>
 bool tables_on_host(const block<T>& s) {
-  return !is_double<T>() && (s.len1 == 64 || s.len1 == 128);
+  return std::is_same<T, float>::value && (s.len1 == 64 || s.len1 == 128);
 }
 
+// The table of pass `p` into `target`.
 template <class T>
-int write_host_tables_if_float(block<T>*) {
-  return status_internal_error;
+sycl::event upload_pass_table(const block<T>& s, pass p, void* target) {
+  const bool into_buffer = s.workspace_kind != workspace_usm;
+  const std::int64_t fa = s.passes[p].fact0, fb = s.passes[p].fact1;
+  if constexpr (std::is_same<T, float>::value) {
+    if (tables_on_host(s)) {
+      const sincospif_pass_writer w{static_cast<std::uint64_t>(fa), static_cast<std::uint64_t>(fb)};
+      return upload_host_table<float>(*s.queue, target, into_buffer, w,
+                                      sycl::range<2>(static_cast<size_t>(fb), static_cast<size_t>(fa)),
+                                      static_cast<std::size_t>(2 * fa * fb));
+    }
+  }
+  const four_factor::table_view view =
+      into_buffer ? four_factor::table_view{workspace_buffer, nullptr, static_cast<byte_buffer*>(target)}
+                  : four_factor::table_view{workspace_usm, target, nullptr};
+  return four_factor::write_sub_length_table<T>(*s.queue, view, fa, fb);
 }
-template <>
-int write_host_tables_if_float<float>(block<float>* s) {
-  return write_host_tables(s);
+
+// The cross table of direction `d` into `target`.
+template <class T>
+sycl::event upload_cross_table(const block<T>& s, direction d, void* target) {
+  const bool into_buffer = s.workspace_kind != workspace_usm;
+  const cross_table_writer<T> w = cross_writer(s, d);
+  const sycl::range<2> range = cross_range(s);
+  const std::size_t values = range.size() * w.fa * 2 * w.lanes;
+  if constexpr (std::is_same<T, float>::value) {
+    if (tables_on_host(s))
+      return upload_host_table<float>(*s.queue, target, into_buffer, sincospif_cross_writer{w}, range, values);
+  }
+  return upload_host_table<T>(*s.queue, target, into_buffer, w, range, values);
 }
 
 }  // namespace
 
 template <class T>
 int bkd_write_twiddle_table_on_device(block<T>* s) {
-  if (tables_on_host(*s)) return write_host_tables_if_float(s);
   const table_targets t = targets_of(*s);
-  const std::uint32_t kind = s->workspace_kind == workspace_usm ? workspace_usm : workspace_buffer;
   for (pass p : {pass_0, pass_1}) {
     if (t.table[p] == nullptr) return status_no_workspace;
-    const four_factor::table_view view = kind == workspace_usm
-                                             ? four_factor::table_view{kind, t.table[p], nullptr}
-                                             : four_factor::table_view{kind, nullptr, static_cast<byte_buffer*>(t.table[p])};
-    keep_event(s->twiddle_event[p == pass_0 ? event_table_1 : event_table_2],
-               four_factor::write_sub_length_table<T>(*s->queue, view, s->passes[p].fact0, s->passes[p].fact1));
+    keep_event(s->twiddle_event[p == pass_0 ? event_table_1 : event_table_2], upload_pass_table(*s, p, t.table[p]));
   }
   for (direction d : {dir_forward, dir_backward}) {
     if (!serves(s->directions, d)) continue;
     const int slot = d == dir_forward ? event_cross_forward : event_cross_backward;
     if (t.table[slot] == nullptr) return status_no_workspace;
-    keep_event(s->twiddle_event[slot],
-               upload_cross<T>(t.table[slot], kind, cross_writer(*s, d), cross_range(*s), *s->queue));
+    keep_event(s->twiddle_event[slot], upload_cross_table(*s, d, t.table[slot]));
   }
   return status_success;
 }

@@ -24,6 +24,8 @@ struct table_writer {
   std::uint64_t width;
   T scale;
 
+  auto key_fields() const { return std::make_tuple(points, width, scale); }
+
   void write(T* table, std::uint64_t i, std::uint64_t j) const {
     long double re, im;
     reduced_unit_root(i * j, points, &re, &im);

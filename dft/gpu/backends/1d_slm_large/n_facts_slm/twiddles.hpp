@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 
 #include <sycl/sycl.hpp>
 
@@ -24,6 +25,8 @@ template <class T>
 struct simple_table_writer {
   std::int64_t points;  // A x F
   std::int64_t width;   // F
+
+  auto key_fields() const { return std::make_tuple(points, width); }
 
   void write(T* table, std::int64_t a, std::int64_t k) const {
     const T theta = static_cast<T>(-2 * a * k) / static_cast<T>(points);
@@ -41,6 +44,8 @@ struct main_table_writer {
   std::int64_t length;
   std::int64_t columns;       // N / MAX_FACT
   T scale;
+
+  auto key_fields() const { return std::make_tuple(block_stride, subgroup_size, length, columns, scale); }
 
   void write(T* table, std::int64_t g, std::int64_t r) const {
     const std::int64_t s = subgroup_size;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
 
 #include <sycl/sycl.hpp>
 
@@ -120,6 +121,7 @@ template <class T>
 struct row_table_writer {
   std::int64_t half, fact0, n, sg;
   T scale;
+  auto key_fields() const { return std::make_tuple(half, fact0, n, sg, scale); }
   // Reals of the table over {fact0, fact1}.
   std::size_t values(sycl::range<2> range) const {
     const std::size_t groups = (range[1] + static_cast<std::size_t>(half) - 1) / static_cast<std::size_t>(half);
@@ -140,6 +142,7 @@ struct row_table_writer {
 template <class T>
 struct column_table_writer {
   std::int64_t fact0, sg, n;
+  auto key_fields() const { return std::make_tuple(fact0, sg, n); }
   // Reals of the table over {fact1, fact0}.
   std::size_t values(sycl::range<2> range) const { return range.size() * static_cast<std::size_t>(2 * sg); }
   void write(T* t, std::int64_t r, std::int64_t c) const {

@@ -55,6 +55,7 @@ void place_temp(block& b, void* workspace, int kind, std::uint64_t offset) {
 template <class T>
 struct twiddle_writer {
   std::int64_t half;
+  auto key_fields() const { return std::make_tuple(half); }
   void write(T* table, std::size_t k, std::size_t) const { twiddle_entry<T>(static_cast<std::int64_t>(k), half, table); }
 };
 

@@ -44,6 +44,7 @@ struct table_shape {
   std::int64_t h;           // half the sub-group size
   std::int64_t f0, n;       // main row: rows and complex length; real: c and N
   std::int64_t q;           // real factors: Q
+  auto key_fields() const { return std::make_tuple(kind, slow, fast, h, f0, n, q); }
 };
 
 table_shape shape_of(const small_md_kernel_config& c, int slot) {
@@ -112,6 +113,7 @@ template <class T>
 struct table_writer {
   table_shape shape;
   T scale;
+  auto key_fields() const { return std::make_tuple(shape, scale); }
   void write(T* t, std::size_t a, std::size_t b) const {
     write_entry<T>(shape, scale, static_cast<std::int64_t>(a), static_cast<std::int64_t>(b), t);
   }
