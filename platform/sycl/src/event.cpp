@@ -41,6 +41,7 @@ void event_impl::wait() {
     return;
   }
   if (cl) {
+    if (ctx) ctx->prepare_thread_to_run_commands();
     const cl_int err = clWaitForEvents(1, &cl);
     if (err != CL_SUCCESS) {
       if (auto q = queue.lock())
@@ -85,6 +86,7 @@ void event_impl::on_complete(std::function<void()> fn) {
     auto* holder = new std::shared_ptr<event_impl>(shared_from_this());
     if (clSetEventCallback(cl, CL_COMPLETE, &event_impl::cl_done, holder) != CL_SUCCESS) {
       delete holder;
+      if (ctx) ctx->prepare_thread_to_run_commands();
       clWaitForEvents(1, &cl);
       std::vector<std::function<void()>> cbs;
       {

@@ -238,6 +238,7 @@ void build_wait_list(const std::vector<std::shared_ptr<event_impl>>& deps, const
 
 std::shared_ptr<event_impl> wrap_cl_event(cl_event e, queue_impl& q) {
   auto ev = std::make_shared<event_impl>(e, q.ctx);
+  q.ctx->prepare_thread_to_run_commands();
   clFlush(q.cl);
   return ev;
 }
@@ -278,15 +279,16 @@ cl_int set_pointer_arg(context_impl& ctx, cl_kernel k, int index, const void* pt
 // A copy on a context without SVM, where one side at least is device memory.
 cl_int enqueue_mirrored_copy(queue_impl& q, const handler_impl& h, cl_uint n, const cl_event* list, cl_event* e) {
   const std::optional<device_span> dst = q.ctx->device_memory(h.dst), src = q.ctx->device_memory(h.src);
-  if (dst && src) return clEnqueueCopyBuffer(q.cl, src->mem, dst->mem, src->offset, dst->offset, h.bytes, n, list, e);
+  if (dst && src)
+    return q.ctx->transfers().copy(q.cl, src->mem, src->offset, dst->mem, dst->offset, h.bytes, n, list, e);
   if (src) return clEnqueueReadBuffer(q.cl, src->mem, CL_FALSE, src->offset, h.bytes, h.dst, n, list, e);
-  return clEnqueueWriteBuffer(q.cl, dst->mem, CL_FALSE, dst->offset, h.bytes, h.src, n, list, e);
+  return q.ctx->transfers().write(q.ctx->cl, q.cl, dst->mem, dst->offset, h.src, h.bytes, n, list, e);
 }
 
 cl_int enqueue_mirrored_fill(queue_impl& q, const handler_impl& h, cl_uint n, const cl_event* list, cl_event* e) {
   const device_span dst = *q.ctx->device_memory(h.dst);
-  return clEnqueueFillBuffer(q.cl, dst.mem, h.pattern.data(), h.pattern.size(), dst.offset,
-                             h.pattern.size() * h.count, n, list, e);
+  return q.ctx->transfers().fill(q.ctx->cl, q.cl, dst.mem, dst.offset, h.pattern.data(), h.pattern.size(),
+                                 h.pattern.size() * h.count, n, list, e);
 }
 
 // Whether a copy or fill of a context without SVM touches device memory (else it runs on the host).

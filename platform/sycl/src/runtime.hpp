@@ -15,6 +15,7 @@
 
 #include <sycl/sycl.hpp>
 
+#include "mirrored_transfers.hpp"
 #include "nivolo_driver.h"
 
 namespace sycl {
@@ -199,6 +200,11 @@ class context_impl {
   // Runs `work` on the host with every mirrored block's bytes in its mirror,
   // then copies back the blocks `work` changed. One such run at a time.
   void run_with_mirrors(const std::function<void()>& work);
+  // Called before a call into OpenCL that may run queued commands on this
+  // thread (a flush, a wait, a blocking transfer); see context.cpp.
+  void prepare_thread_to_run_commands();
+  // Copies, writes and fills of mirrored blocks (made on first use).
+  mirrored_transfers& transfers();
 
  private:
   void* mirrored_alloc(size_t alignment, size_t bytes);
@@ -207,7 +213,10 @@ class context_impl {
   mutable std::mutex m_;
   std::map<uintptr_t, usm_block> usm_;
   std::map<uintptr_t, mirrored_block> mirrored_;
+  // Buffer objects of freed blocks, by size, for reuse (see mirrored_free).
+  std::multimap<size_t, cl_mem> spare_blocks_;
   cl_command_queue transfer_ = nullptr;
+  std::unique_ptr<mirrored_transfers> transfers_;
   std::mutex host_run_m_;
 };
 
