@@ -38,6 +38,15 @@ bool have_fine_grained_svm(const std::vector<std::shared_ptr<device_impl>>& devs
 }
 }  // namespace
 
+std::recursive_mutex& simulator_mutex() {
+  static std::recursive_mutex* m = new std::recursive_mutex;
+  return *m;
+}
+
+simulator_calls::simulator_calls(const context_impl* ctx) {
+  if (ctx && ctx->mirrored()) lock_ = std::unique_lock<std::recursive_mutex>(simulator_mutex());
+}
+
 context_impl::context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h)
     : platform(p), devices(std::move(devs)), handler(std::move(h)) {
   if (devices.empty()) throw_error(errc::invalid, "a context needs at least one device");
@@ -62,6 +71,7 @@ context_impl::context_impl(cl_context native, bool owns_handle, platform_impl* p
 }
 
 context_impl::~context_impl() {
+  simulator_calls calls(this);
   // USM the program did not free goes with its context.
   for (auto& [key, block] : usm_) {
     if (mirrored_free(block.base)) continue;
@@ -101,6 +111,7 @@ void context_impl::raw_free(void* ptr) {
 void* context_impl::mirrored_alloc(size_t alignment, size_t bytes) {
   char* mirror = static_cast<char*>(host_aligned(alignment, bytes));
   if (!mirror) return nullptr;
+  simulator_calls calls(this);
   std::lock_guard<std::mutex> lk(m_);
   cl_mem mem = nullptr;
   const auto spare = spare_blocks_.find(bytes);
@@ -166,6 +177,7 @@ mirrored_transfers& context_impl::transfers() {
 
 void context_impl::read_device(const device_span& from, void* to, size_t bytes) {
   if (bytes == 0) return;
+  simulator_calls calls(this);
   prepare_thread_to_run_commands();
   check_cl("clEnqueueReadBuffer",
            clEnqueueReadBuffer(transfer_queue(), from.mem, CL_TRUE, from.offset, bytes, to, 0, nullptr, nullptr));
@@ -196,6 +208,7 @@ void context_impl::prepare_thread_to_run_commands() {
 
 void context_impl::write_device(const device_span& to, const void* from, size_t bytes) {
   if (bytes == 0) return;
+  simulator_calls calls(this);
   prepare_thread_to_run_commands();
   cl_event written = nullptr;
   check_cl("clEnqueueWriteBuffer",

@@ -157,6 +157,25 @@ struct device_span {
   size_t size = 0;  // of the whole block
 };
 
+// Oclgrind's runtime (the platform of contexts without SVM here) is not
+// thread-safe: the bookkeeping of its queues is shared by all threads
+// unguarded. On such a context every call into OpenCL that enqueues, runs,
+// waits for or releases commands, events or memory is made under this one
+// lock. A flush there runs the queue's commands on the calling thread and
+// blocks on any user event still pending, so commands that depend on host
+// events are enqueued only once those have completed (see queue.cpp): no
+// call then waits for another thread while it holds the lock.
+std::recursive_mutex& simulator_mutex();
+class context_impl;
+// Holds simulator_mutex() while it lives when `ctx` has no SVM, else nothing.
+class simulator_calls {
+ public:
+  explicit simulator_calls(const context_impl* ctx);
+
+ private:
+  std::unique_lock<std::recursive_mutex> lock_;
+};
+
 class context_impl {
  public:
   context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h);
