@@ -192,11 +192,16 @@ namespace {
 // on any other thread it crashes. Each such thread makes one context of its
 // own first. It is never released: releasing it as the thread or the
 // process ends would run the simulator's teardown against state it has
-// already freed.
+// already freed. A process-wide list holds them all.
 void keep_a_context_on_this_thread(cl_device_id device) {
-  thread_local cl_context kept = [device] {
+  static std::mutex* m = new std::mutex;
+  static std::vector<cl_context>* kept_contexts = new std::vector<cl_context>;
+  thread_local const bool kept = [device] {
     cl_int err = CL_SUCCESS;
-    return clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+    cl_context c = clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+    std::lock_guard<std::mutex> lk(*m);
+    kept_contexts->push_back(c);
+    return true;
   }();
   (void)kept;
 }
