@@ -7,7 +7,7 @@
 // buffer makes its checker forget what it knew of the rest: every byte
 // outside the command's range is then taken for unwritten, and kernels that
 // read them are reported. Kernel stores keep the checker exact, so partial
-// transfers go through kernels here; a host write fills a staging buffer of
+// transfers go through kernels here; a host write fills a staging buffer
 // from its start, which the checker handles, and a kernel copies it on.
 //
 // Buffer objects made here are kept until the context goes: Oclgrind gives
