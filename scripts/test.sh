@@ -24,10 +24,12 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 # thread's alternate stack when the thread ends, must leave those alone, so
 # it installs none of its own.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-use_sigaltstack=0}
-# Runs under Oclgrind (label oclgrind) are left out: some crash at random
-# inside Oclgrind's runtime when several run at once; run them by hand with
-# `ctest -L oclgrind -j 1` until that is traced.
 ctest --test-dir "$build_dir" -j "$jobs" -LE "long|oclgrind" --output-on-failure --timeout 600
+# Runs under Oclgrind (label oclgrind). About one process in forty still
+# dies in Oclgrind's own teardown at exit, after every case has passed (heap
+# corruption, untraced): an entry that fails gets one more run, and a report
+# or a wrong result fails both.
+ctest --test-dir "$build_dir" -j "$jobs" -L oclgrind --repeat until-pass:2 --output-on-failure --timeout 600
 if [ -z "${SKIP_CI_STAGES:-}" ]; then
   for stage in scripts/ci-stages/*.sh; do
     [ -e "$stage" ] || continue

@@ -38,6 +38,15 @@ bool have_fine_grained_svm(const std::vector<std::shared_ptr<device_impl>>& devs
 }
 }  // namespace
 
+std::recursive_mutex& simulator_mutex() {
+  static std::recursive_mutex* m = new std::recursive_mutex;
+  return *m;
+}
+
+simulator_calls::simulator_calls(const context_impl* ctx) {
+  if (ctx && ctx->mirrored()) lock_ = std::unique_lock<std::recursive_mutex>(simulator_mutex());
+}
+
 context_impl::context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h)
     : platform(p), devices(std::move(devs)), handler(std::move(h)) {
   if (devices.empty()) throw_error(errc::invalid, "a context needs at least one device");
@@ -62,6 +71,7 @@ context_impl::context_impl(cl_context native, bool owns_handle, platform_impl* p
 }
 
 context_impl::~context_impl() {
+  simulator_calls calls(this);
   // USM the program did not free goes with its context.
   for (auto& [key, block] : usm_) {
     if (mirrored_free(block.base)) continue;
@@ -72,6 +82,8 @@ context_impl::~context_impl() {
     clReleaseMemObject(block.mem);
     std::free(block.mirror);
   }
+  for (auto& [bytes, mem] : spare_blocks_) clReleaseMemObject(mem);
+  transfers_.reset();
   if (transfer_) clReleaseCommandQueue(transfer_);
   if (nivolo) close_nivolo();
   else if (cl && owns) clReleaseContext(cl);
@@ -99,13 +111,21 @@ void context_impl::raw_free(void* ptr) {
 void* context_impl::mirrored_alloc(size_t alignment, size_t bytes) {
   char* mirror = static_cast<char*>(host_aligned(alignment, bytes));
   if (!mirror) return nullptr;
-  cl_int err = CL_SUCCESS;
-  cl_mem mem = clCreateBuffer(cl, CL_MEM_READ_WRITE, bytes, nullptr, &err);
-  if (err != CL_SUCCESS || !mem) {
-    std::free(mirror);
-    return nullptr;
-  }
+  simulator_calls calls(this);
   std::lock_guard<std::mutex> lk(m_);
+  cl_mem mem = nullptr;
+  const auto spare = spare_blocks_.find(bytes);
+  if (spare != spare_blocks_.end()) {
+    mem = spare->second;
+    spare_blocks_.erase(spare);
+  } else {
+    cl_int err = CL_SUCCESS;
+    mem = clCreateBuffer(cl, CL_MEM_READ_WRITE, bytes, nullptr, &err);
+    if (err != CL_SUCCESS || !mem) {
+      std::free(mirror);
+      return nullptr;
+    }
+  }
   mirrored_[reinterpret_cast<uintptr_t>(mirror)] = mirrored_block{mem, bytes, mirror};
   return mirror;
 }
@@ -118,8 +138,12 @@ bool context_impl::mirrored_free(void* ptr) {
     if (it == mirrored_.end()) return false;
     block = it->second;
     mirrored_.erase(it);
+    // Kept for the next block of its size rather than released: Oclgrind
+    // gives a new buffer the number of a released one and keeps the old
+    // buffer's record of written bytes for it, so that stores past the old
+    // size go unrecorded and their reads are reported as uninitialised.
+    spare_blocks_.emplace(block.size, block.mem);
   }
-  clReleaseMemObject(block.mem);  // OpenCL keeps it until the commands using it are done
   std::free(block.mirror);
   return true;
 }
@@ -145,8 +169,16 @@ cl_command_queue context_impl::transfer_queue() {
   return transfer_;
 }
 
+mirrored_transfers& context_impl::transfers() {
+  std::lock_guard<std::mutex> lk(m_);
+  if (!transfers_) transfers_ = std::make_unique<mirrored_transfers>(cl, devices.front()->cl);
+  return *transfers_;
+}
+
 void context_impl::read_device(const device_span& from, void* to, size_t bytes) {
   if (bytes == 0) return;
+  simulator_calls calls(this);
+  prepare_thread_to_run_commands();
   check_cl("clEnqueueReadBuffer",
            clEnqueueReadBuffer(transfer_queue(), from.mem, CL_TRUE, from.offset, bytes, to, 0, nullptr, nullptr));
 }
@@ -154,25 +186,41 @@ void context_impl::read_device(const device_span& from, void* to, size_t bytes) 
 namespace {
 // A device without SVM here is a simulator (Oclgrind) whose checker of
 // uninitialised values keeps per-thread state that only a thread that has
-// made a context of it owns; a host write from any other thread (host
-// commands run on pool threads) crashes it. Each thread that writes device
-// memory from the host makes one context of its own first. It is never
-// released: releasing it as the thread or the process ends would run the
-// simulator's teardown against state it has already freed.
+// made a context of it owns. The simulator runs queued commands on whichever
+// thread flushes a queue or waits for one of them (a blocking transfer,
+// clFlush, clWaitForEvents), which may be a pool thread or a caller's own;
+// on any other thread it crashes. Each such thread makes one context of its
+// own first. It is never released: releasing it as the thread or the
+// process ends would run the simulator's teardown against state it has
+// already freed. A process-wide list holds them all.
 void keep_a_context_on_this_thread(cl_device_id device) {
-  thread_local cl_context kept = [device] {
+  static std::mutex* m = new std::mutex;
+  static std::vector<cl_context>* kept_contexts = new std::vector<cl_context>;
+  thread_local const bool kept = [device] {
     cl_int err = CL_SUCCESS;
-    return clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+    cl_context c = clCreateContext(nullptr, 1, &device, nullptr, nullptr, &err);
+    std::lock_guard<std::mutex> lk(*m);
+    kept_contexts->push_back(c);
+    return true;
   }();
   (void)kept;
 }
 }  // namespace
 
+void context_impl::prepare_thread_to_run_commands() {
+  if (mirrored()) keep_a_context_on_this_thread(devices.front()->cl);
+}
+
 void context_impl::write_device(const device_span& to, const void* from, size_t bytes) {
   if (bytes == 0) return;
-  keep_a_context_on_this_thread(devices.front()->cl);
+  simulator_calls calls(this);
+  prepare_thread_to_run_commands();
+  cl_event written = nullptr;
   check_cl("clEnqueueWriteBuffer",
-           clEnqueueWriteBuffer(transfer_queue(), to.mem, CL_TRUE, to.offset, bytes, from, 0, nullptr, nullptr));
+           transfers().write(cl, transfer_queue(), to.mem, to.offset, from, bytes, 0, nullptr, &written));
+  const cl_int waited = clWaitForEvents(1, &written);
+  clReleaseEvent(written);
+  check_cl("clWaitForEvents", waited);
 }
 
 void context_impl::run_with_mirrors(const std::function<void()>& work) {

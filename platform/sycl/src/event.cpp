@@ -8,6 +8,7 @@ namespace detail {
 event_impl::event_impl(cl_event e, std::shared_ptr<context_impl> c) : cl(e), ctx(std::move(c)) {}
 
 event_impl::~event_impl() {
+  simulator_calls calls(ctx.get());
   if (cl) clReleaseEvent(cl);
 }
 
@@ -17,6 +18,7 @@ bool event_impl::is_complete() {
     if (done_) return true;
   }
   if (!cl) return false;
+  simulator_calls calls(ctx.get());
   cl_int st = CL_QUEUED;
   if (clGetEventInfo(cl, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof st, &st, nullptr) != CL_SUCCESS) return true;
   return st <= CL_COMPLETE;
@@ -25,6 +27,7 @@ bool event_impl::is_complete() {
 info::event_command_status event_impl::status() {
   if (is_complete()) return info::event_command_status::complete;
   if (cl) {
+    simulator_calls calls(ctx.get());
     cl_int st = CL_QUEUED;
     clGetEventInfo(cl, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof st, &st, nullptr);
     return st == CL_RUNNING ? info::event_command_status::running : info::event_command_status::submitted;
@@ -41,7 +44,12 @@ void event_impl::wait() {
     return;
   }
   if (cl) {
-    const cl_int err = clWaitForEvents(1, &cl);
+    cl_int err = CL_SUCCESS;
+    {
+      simulator_calls calls(ctx.get());
+      if (ctx) ctx->prepare_thread_to_run_commands();
+      err = clWaitForEvents(1, &cl);
+    }
     if (err != CL_SUCCESS) {
       if (auto q = queue.lock())
         q->add_error(std::make_exception_ptr(
@@ -83,9 +91,23 @@ void event_impl::on_complete(std::function<void()> fn) {
     cl_callback_set_ = true;
     lk.unlock();
     auto* holder = new std::shared_ptr<event_impl>(shared_from_this());
-    if (clSetEventCallback(cl, CL_COMPLETE, &event_impl::cl_done, holder) != CL_SUCCESS) {
+    bool callback_set = false;
+    {
+      // Oclgrind calls no callback set on an event already complete.
+      simulator_calls calls(ctx.get());
+      cl_int st = CL_QUEUED;
+      const bool finished = ctx && ctx->mirrored() &&
+                            clGetEventInfo(cl, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof st, &st, nullptr) ==
+                                CL_SUCCESS &&
+                            st <= CL_COMPLETE;
+      callback_set = !finished && clSetEventCallback(cl, CL_COMPLETE, &event_impl::cl_done, holder) == CL_SUCCESS;
+      if (!callback_set && !finished) {
+        if (ctx) ctx->prepare_thread_to_run_commands();
+        clWaitForEvents(1, &cl);
+      }
+    }
+    if (!callback_set) {
       delete holder;
-      clWaitForEvents(1, &cl);
       std::vector<std::function<void()>> cbs;
       {
         std::lock_guard<std::mutex> lk2(m_);

@@ -238,6 +238,7 @@ void build_wait_list(const std::vector<std::shared_ptr<event_impl>>& deps, const
 
 std::shared_ptr<event_impl> wrap_cl_event(cl_event e, queue_impl& q) {
   auto ev = std::make_shared<event_impl>(e, q.ctx);
+  q.ctx->prepare_thread_to_run_commands();
   clFlush(q.cl);
   return ev;
 }
@@ -278,15 +279,16 @@ cl_int set_pointer_arg(context_impl& ctx, cl_kernel k, int index, const void* pt
 // A copy on a context without SVM, where one side at least is device memory.
 cl_int enqueue_mirrored_copy(queue_impl& q, const handler_impl& h, cl_uint n, const cl_event* list, cl_event* e) {
   const std::optional<device_span> dst = q.ctx->device_memory(h.dst), src = q.ctx->device_memory(h.src);
-  if (dst && src) return clEnqueueCopyBuffer(q.cl, src->mem, dst->mem, src->offset, dst->offset, h.bytes, n, list, e);
+  if (dst && src)
+    return q.ctx->transfers().copy(q.cl, src->mem, src->offset, dst->mem, dst->offset, h.bytes, n, list, e);
   if (src) return clEnqueueReadBuffer(q.cl, src->mem, CL_FALSE, src->offset, h.bytes, h.dst, n, list, e);
-  return clEnqueueWriteBuffer(q.cl, dst->mem, CL_FALSE, dst->offset, h.bytes, h.src, n, list, e);
+  return q.ctx->transfers().write(q.ctx->cl, q.cl, dst->mem, dst->offset, h.src, h.bytes, n, list, e);
 }
 
 cl_int enqueue_mirrored_fill(queue_impl& q, const handler_impl& h, cl_uint n, const cl_event* list, cl_event* e) {
   const device_span dst = *q.ctx->device_memory(h.dst);
-  return clEnqueueFillBuffer(q.cl, dst.mem, h.pattern.data(), h.pattern.size(), dst.offset,
-                             h.pattern.size() * h.count, n, list, e);
+  return q.ctx->transfers().fill(q.ctx->cl, q.cl, dst.mem, dst.offset, h.pattern.data(), h.pattern.size(),
+                                 h.pattern.size() * h.count, n, list, e);
 }
 
 // Whether a copy or fill of a context without SVM touches device memory (else it runs on the host).
@@ -302,6 +304,7 @@ bool touches_device_memory(const handler_impl& h) {
 
 std::shared_ptr<event_impl> enqueue_cl(handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
   queue_impl& q = *h.queue;
+  simulator_calls calls(q.ctx.get());
   wait_list wl;
   build_wait_list(deps, *q.ctx, &wl);
   const cl_uint n = static_cast<cl_uint>(wl.events.size());
@@ -378,6 +381,57 @@ std::function<void()> host_work(handler_impl& h) {
   }
 }
 
+// Whether a command on `ctx` would wait for `deps` through a user event
+// (dependencies that are not OpenCL events of the context, still pending).
+bool waits_for_host_events(const std::vector<std::shared_ptr<event_impl>>& deps, const context_impl& ctx) {
+  for (const auto& d : deps)
+    if (!(d->cl && d->ctx && d->ctx->cl == ctx.cl) && !d->is_complete()) return true;
+  return false;
+}
+
+// Runs `run` on the pool once every event of `deps` has completed.
+void after_all(const std::vector<std::shared_ptr<event_impl>>& deps, std::function<void()> run) {
+  std::vector<std::shared_ptr<event_impl>> open;
+  for (const auto& d : deps)
+    if (!d->is_complete()) open.push_back(d);
+  if (open.empty()) {
+    post(std::move(run));
+    return;
+  }
+  auto left = std::make_shared<std::atomic<size_t>>(open.size());
+  auto shared = std::make_shared<std::function<void()>>(std::move(run));
+  for (const auto& d : open)
+    d->on_complete([left, shared] {
+      if (left->fetch_sub(1) == 1) post(std::move(*shared));
+    });
+}
+
+// A device command of a context without SVM that depends on host events:
+// enqueued once they have completed (see simulator_mutex()). Its event
+// completes with the OpenCL command's.
+std::shared_ptr<event_impl> enqueue_cl_later(const handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
+  auto ev = std::make_shared<event_impl>();
+  ev->t_submit = now_ns();
+  auto held = std::make_shared<handler_impl>(h);
+  std::weak_ptr<queue_impl> wq = h.queue;
+  after_all(deps, [ev, held, deps, wq] {
+    ev->t_start = now_ns();
+    ev->set_running();
+    try {
+      const std::shared_ptr<event_impl> done = enqueue_cl(*held, deps);
+      done->on_complete([ev, done] {
+        ev->t_end = now_ns();
+        ev->set_complete();
+      });
+    } catch (...) {
+      if (auto q = wq.lock()) q->add_error(std::current_exception());
+      ev->t_end = now_ns();
+      ev->set_complete();
+    }
+  });
+  return ev;
+}
+
 std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
   auto ev = std::make_shared<event_impl>();
   ev->t_submit = now_ns();
@@ -444,7 +498,9 @@ event queue_submit(const std::shared_ptr<queue_impl>& q, void* cgf, cgf_thunk th
     deps.insert(deps.end(), c.begin(), c.end());
   }
   if (q->in_order && q->last) deps.push_back(q->last);
-  std::shared_ptr<event_impl> ev = on_device ? enqueue_cl(h, deps) : start_host(h, deps);
+  std::shared_ptr<event_impl> ev = !on_device ? start_host(h, deps)
+                                   : q->ctx->mirrored() && waits_for_host_events(deps, *q->ctx) ? enqueue_cl_later(h, deps)
+                                                                                               : enqueue_cl(h, deps);
   ev->queue = q;
   ev->loc = loc;
   ev->profiling = q->profiling;

@@ -15,6 +15,7 @@
 
 #include <sycl/sycl.hpp>
 
+#include "mirrored_transfers.hpp"
 #include "nivolo_driver.h"
 
 namespace sycl {
@@ -156,6 +157,25 @@ struct device_span {
   size_t size = 0;  // of the whole block
 };
 
+// Oclgrind's runtime (the platform of contexts without SVM here) is not
+// thread-safe: the bookkeeping of its queues is shared by all threads
+// unguarded. On such a context every call into OpenCL that enqueues, runs,
+// waits for or releases commands, events or memory is made under this one
+// lock. A flush there runs the queue's commands on the calling thread and
+// blocks on any user event still pending, so commands that depend on host
+// events are enqueued only once those have completed (see queue.cpp): no
+// call then waits for another thread while it holds the lock.
+std::recursive_mutex& simulator_mutex();
+class context_impl;
+// Holds simulator_mutex() while it lives when `ctx` has no SVM, else nothing.
+class simulator_calls {
+ public:
+  explicit simulator_calls(const context_impl* ctx);
+
+ private:
+  std::unique_lock<std::recursive_mutex> lock_;
+};
+
 class context_impl {
  public:
   context_impl(platform_impl* p, std::vector<std::shared_ptr<device_impl>> devs, async_handler h);
@@ -199,6 +219,11 @@ class context_impl {
   // Runs `work` on the host with every mirrored block's bytes in its mirror,
   // then copies back the blocks `work` changed. One such run at a time.
   void run_with_mirrors(const std::function<void()>& work);
+  // Called before a call into OpenCL that may run queued commands on this
+  // thread (a flush, a wait, a blocking transfer); see context.cpp.
+  void prepare_thread_to_run_commands();
+  // Copies, writes and fills of mirrored blocks (made on first use).
+  mirrored_transfers& transfers();
 
  private:
   void* mirrored_alloc(size_t alignment, size_t bytes);
@@ -207,7 +232,10 @@ class context_impl {
   mutable std::mutex m_;
   std::map<uintptr_t, usm_block> usm_;
   std::map<uintptr_t, mirrored_block> mirrored_;
+  // Buffer objects of freed blocks, by size, for reuse (see mirrored_free).
+  std::multimap<size_t, cl_mem> spare_blocks_;
   cl_command_queue transfer_ = nullptr;
+  std::unique_ptr<mirrored_transfers> transfers_;
   std::mutex host_run_m_;
 };
 

@@ -17,7 +17,7 @@ if ! grep -qE '^\[  PASSED  \] [1-9][0-9]* test' "$log"; then
   echo "oclgrind_run: no case ran"
   exit 1
 fi
-reports='^[[:space:]]*Kernel: |Oclgrind - OpenCL runtime error|[Dd]ata race|Uninitiali[sz]ed|divergence|^Invalid (read|write)'
+reports='^[[:space:]]*Kernel: |Oclgrind - OpenCL runtime error|[Dd]ata race|[Uu]ninitiali[sz]ed|divergence|^Invalid (read|write)'
 if grep -qE "$reports" "$log"; then
   echo "oclgrind_run: Oclgrind reported $(grep -cE "$reports" "$log") line(s) above"
   exit 1

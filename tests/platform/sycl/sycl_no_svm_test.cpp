@@ -1,14 +1,18 @@
 // The stand-in on an OpenCL device without SVM (Oclgrind's, run by CTest
 // with Oclgrind as the only platform): buffers and device USM are OpenCL
 // buffer objects that kernels take through clSetKernelArg, copies and fills
-// are buffer commands, host commands see the device bytes and hand back what
-// they wrote; shared USM, host memory as a kernel argument and copies to a
+// write, copy and fill the bytes they name and no others (Oclgrind's checker
+// of uninitialised values, on in CTest's run, reports a kernel that reads
+// bytes it takes for unwritten), host commands see the device bytes and hand
+// back what they wrote, and a thread that never touched OpenCL may wait for
+// the device; shared USM, host memory as a kernel argument and copies to a
 // null pointer are refused.
 #include <gtest/gtest.h>
 
 #include <sycl/sycl.hpp>
 
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "sycl_test_util.hpp"
@@ -114,6 +118,52 @@ TEST(NoSvm, DeviceUsmCopiesFillsAndKernels) {
   for (size_t i = 0; i < n; ++i) EXPECT_EQ(back[i], values[i]) << i;
   sycl::free(in, q);
   sycl::free(out, q);
+}
+
+// Device memory filled piece by piece, in blocks that take the place of
+// freed smaller ones: every byte a kernel then reads was written.
+TEST(NoSvm, PiecewiseWritesOfReusedMemoryAreAllWritten) {
+  sycl::queue q{sycl::gpu_selector_v, sycl::property::queue::in_order()};
+  sycl::kernel copy_plus = qez_test::build_kernel(q, kernels(), "copy_plus");
+  for (size_t n : {8, 64}) {
+    int* small = sycl::malloc_device<int>(n / 4, q);
+    q.fill(small, 0, n / 4).wait();
+    sycl::free(small, q);
+    int* in = sycl::malloc_device<int>(n, q);
+    int* out = sycl::malloc_device<int>(n, q);
+    const std::vector<int> values = iota_values(n, 3);
+    q.memcpy(in, values.data(), n / 2 * sizeof(int));
+    q.memcpy(in + n / 2, values.data() + n / 2, n / 4 * sizeof(int));
+    q.fill(in + 3 * n / 4, 9, n / 4);
+    q.submit([&](sycl::handler& h) {
+      h.set_args(in, out, 1);
+      h.parallel_for(sycl::range<1>(n), copy_plus);
+    });
+    std::vector<int> back(n, 0);
+    q.memcpy(back.data(), out, n * sizeof(int)).wait();
+    for (size_t i = 0; i < n; ++i) EXPECT_EQ(back[i], (i < 3 * n / 4 ? values[i] : 9) + 1) << n << " " << i;
+    sycl::free(in, q);
+    sycl::free(out, q);
+  }
+}
+
+// The simulator runs queued commands on the thread that flushes or waits.
+TEST(NoSvm, AThreadOfItsOwnUsesTheDevice) {
+  sycl::queue q{sycl::gpu_selector_v, sycl::property::queue::in_order()};
+  sycl::kernel add_one = qez_test::build_kernel(q, kernels(), "add_one");
+  const std::vector<int> values = iota_values(16, 0);
+  std::vector<int> back(16, 0);
+  int* p = sycl::malloc_device<int>(16, q);
+  std::thread([&] {
+    q.memcpy(p, values.data(), sizeof(int) * 16);
+    q.submit([&](sycl::handler& h) {
+      h.set_arg(0, p);
+      h.parallel_for(sycl::range<1>(16), add_one);
+    });
+    q.memcpy(back.data(), p, sizeof(int) * 16).wait();
+  }).join();
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(back[i], i + 1) << i;
+  sycl::free(p, q);
 }
 
 TEST(NoSvm, HostKernelWritesDeviceUsm) {
