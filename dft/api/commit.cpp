@@ -170,23 +170,29 @@ std::int64_t gpu_precision_status(std::uint32_t precision, bool device_has_fp64)
   return status_invalid_configuration;
 }
 
-// Whether the farthest element of one side (field `f` of the length and
-// batch records: strides and distances) lies within 64-bit offsets; the
-// backends compute element offsets as 64-bit products and sums.
+// Whether every offset of one side (field `f` of the length and batch
+// records: strides and distances) fits in 64 bits in bytes, with room for
+// the products the backends form: each computes offsets as 64-bit sums of
+// a stride or distance times a count of up to the full length (not only
+// length - 1), then scales by the element size. A bound of the sum of
+// length * |stride| over every dimension, times the complex element's
+// bytes, covers all of them.
 bool side_offsets_fit(const DFTI_DESCRIPTOR* r, dim_field f) {
   std::int64_t reach = 0;
   const auto add_steps = [&reach, f](const dim_record& d) {
     const std::int64_t step = dim_value(d, f);
     if (step == std::numeric_limits<std::int64_t>::min()) return false;
     std::int64_t span = 0;
-    return !__builtin_mul_overflow(d.length - 1, step < 0 ? -step : step, &span) &&
+    return !__builtin_mul_overflow(d.length, step < 0 ? -step : step, &span) &&
            !__builtin_add_overflow(reach, span, &reach);
   };
   for (std::int32_t k = 0; k < r->lengths.count; ++k)
     if (!add_steps(r->lengths.records[k])) return false;
   for (std::int32_t k = 0; k < r->batch.count; ++k)
     if (!add_steps(r->batch.records[k])) return false;
-  return true;
+  const std::int64_t complex_bytes = r->precision == dfti_double ? 16 : 8;
+  std::int64_t bytes = 0;
+  return !__builtin_mul_overflow(reach, complex_bytes, &bytes);
 }
 
 std::int64_t gpu_size_limit_status(const DFTI_DESCRIPTOR* r) {

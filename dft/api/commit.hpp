@@ -27,7 +27,8 @@ std::int64_t cpu_host_commit(DFTI_DESCRIPTOR* record, slot_buffer_type& slot, sy
 
 // The device checks of gpu_commit, on their own: 2 when the precision needs
 // fp64 the device lacks; 6 when one side of the transform exceeds 2^32
-// scalars (a product that overflows counts as too large); 2 for a length or a
+// scalars (a product that overflows counts as too large) or when its strides
+// and distances reach byte offsets beyond 64 bits; 2 for a length or a
 // number of transforms below 1; else 0.
 std::int64_t gpu_precision_status(std::uint32_t precision, bool device_has_fp64);
 std::int64_t gpu_size_limit_status(const DFTI_DESCRIPTOR* record);

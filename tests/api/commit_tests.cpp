@@ -291,9 +291,16 @@ TEST(GpuChecks, StridesReachingBeyond64BitOffsetsAreTooLarge) {
   batched.set_value(P::FWD_DISTANCE, std::int64_t{8});
   batched.set_value(P::BWD_DISTANCE, std::numeric_limits<std::int64_t>::max() / 2 + 1);
   EXPECT_EQ(dft::gpu_size_limit_status(dft::descriptor_access::record(batched)), 6);
-  // Far apart but within 64 bits: fine.
+  // Element offsets that fit but whose byte offsets (8 bytes a single
+  // complex) do not: the backends scale offsets to bytes (a fuzzer finding
+  // of the FFTW offload planner, output stride 1153202979583557382).
+  single_complex bytes_beyond(std::int64_t{64});
+  bytes_beyond.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{0, std::int64_t{1} << 56});
+  bytes_beyond.set_value(P::BWD_STRIDES, std::vector<std::int64_t>{0, 1});
+  EXPECT_EQ(dft::gpu_size_limit_status(dft::descriptor_access::record(bytes_beyond)), 6);
+  // Far apart but within 64-bit byte offsets: fine.
   single_complex near(std::int64_t{64});
-  near.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{0, std::int64_t{1} << 56});
+  near.set_value(P::FWD_STRIDES, std::vector<std::int64_t>{0, std::int64_t{1} << 52});
   near.set_value(P::BWD_STRIDES, std::vector<std::int64_t>{0, 1});
   EXPECT_EQ(dft::gpu_size_limit_status(dft::descriptor_access::record(near)), 0);
 }

@@ -98,7 +98,7 @@ int create_children(DFTI_DESCRIPTOR* r) {
     if (int s = make_real<T>(b.children[backward_real], r, bw)) return s;
     DFTI_DESCRIPTOR* c = b.children[backward_real];
     lay_out_real(c, bw, t.strides, t.distance);
-    c->placement = r->placement == dfti_inplace || b.layout == case_in_output ? dfti_inplace : dfti_not_inplace;
+    c->placement = r->placement == dfti_inplace ? dfti_inplace : dfti_not_inplace;
     if (rank == 3 && (b.temp_size >= 1 || (r->options & option_destroy_input) != 0))
       c->options = option_destroy_input;
   }

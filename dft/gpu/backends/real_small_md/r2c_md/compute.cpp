@@ -98,9 +98,7 @@ int compute_backward(DFTI_DESCRIPTOR* record, void* input, void* output, void* d
   hand_queue_to(record, real, complex);
 
   void* middle = input;
-  if (b.layout == case_in_output)
-    middle = output;
-  else if (temp_case)
+  if (temp_case)
     middle = buffer_data ? static_cast<void*>(b.buffer_temp.get()) : b.usm_temp;
   if (middle == nullptr) return status_no_workspace;
   return run_pair(complex, complex->compute_bwd, input, middle, real, real->compute_bwd, output, dependencies,

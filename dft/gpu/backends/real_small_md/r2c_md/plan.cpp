@@ -48,16 +48,6 @@ void copy_batch(block& b, const DFTI_DESCRIPTOR* r) {
   copy_batch_distances(b, batch);
 }
 
-bool even(std::int64_t v) { return v % 2 == 0; }
-
-// Case 1: the intermediate fits in the output array read as complex.
-bool fits_in_output(const framing& f) {
-  for (std::int32_t d = 1; d < f.rank; ++d)
-    if (!even(f.real[d])) return false;
-  if (f.count >= 2 && !even(f.real_distance)) return false;
-  return f.real[1] >= bounded_product(2 * f.half(), f.real[0]);
-}
-
 // Case 3: dimensions nested in reverse order, transforms innermost.
 bool reversed_layout(const framing& f) {
   const std::int32_t last = f.last();
@@ -93,8 +83,8 @@ void choose_layout_case(const DFTI_DESCRIPTOR* r, block& b) {
     b.layout = case_in_input;
     b.temp_size = 0;
   } else if (check_r2c_md_layout(r)) {
-    b.layout = fits_in_output(f) ? case_in_output : case_packed_outermost;
-    b.temp_size = b.layout == case_in_output ? 0 : packed;
+    b.layout = case_packed_outermost;
+    b.temp_size = packed;
   } else if (reversed_layout(f)) {
     b.layout = case_packed_reversed;
     b.temp_size = packed;
@@ -191,11 +181,6 @@ int plan_r2c_md_workspace(const DFTI_DESCRIPTOR* r, intermediate_layout* out) {
     case case_complex_layout:
       for (std::int32_t d = 0; d < f.rank; ++d) t.strides[d] = f.complex[d];
       t.distance = f.complex_distance;
-      break;
-    case case_in_output:
-      t.strides[0] = f.real[0];
-      for (std::int32_t d = 1; d < f.rank; ++d) t.strides[d] = f.real[d] / 2;
-      t.distance = f.real_distance / 2;
       break;
     case case_packed_outermost:
       t.strides[0] = 1;

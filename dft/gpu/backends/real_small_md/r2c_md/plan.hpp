@@ -44,10 +44,12 @@ enum child_slot : int {
   child_slot_count = 4
 };
 
-// Layout cases of the intermediate.
+// Layout cases of the intermediate. Case 1 (the intermediate in the output
+// array read as complex) is never chosen: the last row of the last
+// transform would be written 2(N0/2+1) reals wide, one or two reals past
+// the last element of the caller's output layout; such layouts take case 2.
 enum layout_case : std::int64_t {
   case_in_input = 0,
-  case_in_output = 1,
   case_packed_outermost = 2,
   case_packed_reversed = 3,
   case_complex_layout = 4,
