@@ -10,6 +10,12 @@ target_compile_options(qez_build_flags INTERFACE
 if(QEZ_SANITIZE)
   add_compile_options(-fsanitize=${QEZ_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${QEZ_SANITIZE})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # A C program that links the (C++) library needs clang's C++ parts of
+    # the sanitizer runtimes too (UBSan's dynamic type checks), and the C++
+    # standard library they call.
+    add_link_options("$<$<LINK_LANGUAGE:C>:-fsanitize-link-c++-runtime;-lstdc++>")
+  endif()
 endif()
 # Shared objects of the stand-ins refuse undefined symbols, except where
 # clang's sanitizer runtimes (linked into the executable only) and the

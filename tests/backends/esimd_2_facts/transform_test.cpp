@@ -110,6 +110,8 @@ TEST(EsimdTransformChunks, NoTransformsSubmitNothing) {
 // set_queue: the launches go to the plan's current queue.
 TEST(EsimdTransformOrdering, InOrderQueueAndSetQueue) {
   sycl::queue in_order(sycl::gpu_selector_v, sycl::property::queue::in_order());
+  // Outlives the plan, whose destruction waits on its current queue.
+  sycl::queue other(sycl::gpu_selector_v);
   const lengths_t lengths = {128, 64};
   auto plan = committed_plan<float>(in_order, lengths, 2, 1.0f, 1.0f);
   ASSERT_TRUE(plan);
@@ -117,7 +119,6 @@ TEST(EsimdTransformOrdering, InOrderQueueAndSetQueue) {
   const auto expected = reference(to_long_double(data), lengths, 2, 1, 1);
   expect_accurate(run(*plan, 1, container::usm, placement::out_of_place, data), expected, points(lengths),
                   "in-order queue");
-  sycl::queue other(sycl::gpu_selector_v);
   plan->set_queue(&other);
   expect_accurate(run(*plan, 1, container::buffer, placement::in_place, data), expected, points(lengths),
                   "after set_queue");

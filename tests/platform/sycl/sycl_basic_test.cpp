@@ -22,7 +22,7 @@ TEST(SyclDevices, SelectorsFindTheGpuAndTheHostCpu) {
   EXPECT_EQ(sycl::device::get_devices(sycl::info::device_type::gpu).size(), 1u);
   EXPECT_EQ(sycl::device::get_devices(sycl::info::device_type::cpu).size(), 1u);
   EXPECT_EQ(gpu.get_platform().get_backend(), sycl::backend::opencl);
-  EXPECT_THROW(sycl::device(sycl::accelerator_selector_v), sycl::exception);
+  EXPECT_THROW(sycl::device{sycl::accelerator_selector_v}, sycl::exception);
   EXPECT_EQ(std::hash<sycl::device>()(gpu), std::hash<sycl::device>()(sycl::device(sycl::gpu_selector_v)));
 }
 
@@ -183,7 +183,7 @@ TEST(SyclInterop, WeakReferencesToContextsAndQueues) {
   sycl::ext::ulmara::weak_object<sycl::context> wc;
   sycl::ext::ulmara::weak_object<sycl::queue> wq;
   {
-    sycl::context ctx(sycl::device(sycl::gpu_selector_v));
+    sycl::context ctx{sycl::device(sycl::gpu_selector_v)};
     sycl::queue q(ctx, ctx.get_devices()[0]);
     wc = ctx;
     wq = q;
@@ -193,7 +193,7 @@ TEST(SyclInterop, WeakReferencesToContextsAndQueues) {
     // Owner-equivalent: neither is owner_before the other.
     EXPECT_FALSE(wc.owner_before(ctx));
     EXPECT_FALSE(ctx.ext_ulmara_owner_before(ctx));
-    sycl::context other(sycl::device(sycl::gpu_selector_v));
+    sycl::context other{sycl::device(sycl::gpu_selector_v)};
     EXPECT_TRUE(wc.owner_before(other) || sycl::ext::ulmara::weak_object<sycl::context>(other).owner_before(wc));
   }
   EXPECT_TRUE(wc.expired());
