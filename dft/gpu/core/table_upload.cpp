@@ -27,11 +27,6 @@ void upload_sources::hold(const sycl::event& copied, std::shared_ptr<const void>
   held_.push_back(held_source{copied, std::move(storage)});
 }
 
-std::size_t upload_sources::held_count() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return held_.size();
-}
-
 void upload_sources::let_go_of_completed() {
   held_.erase(std::remove_if(held_.begin(), held_.end(), [](const held_source& h) { return completed(h.copied); }),
               held_.end());

@@ -81,9 +81,6 @@ class upload_sources {
 
   // Holds `storage` until `copied` has completed.
   void hold(const sycl::event& copied, std::shared_ptr<const void> storage);
-  // Storage held now (completed copies whose storage was not let go yet
-  // included).
-  std::size_t held_count() const;
 
  private:
   struct held_source {
@@ -92,7 +89,7 @@ class upload_sources {
   };
   void let_go_of_completed();
 
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::vector<held_source> held_;
 };
 
