@@ -105,7 +105,7 @@ TEST(UploadSources, HostStorageLivesUntilItsCopyHasCompleted) {
   std::promise<void> open;
   const std::shared_future<void> opened = open.get_future().share();
   const sycl::event gate = q.submit([&](sycl::handler& h) { h.host_task([opened] { opened.wait(); }); });
-  const sycl::event copied =
+  sycl::event copied =
       qd::submit_table_copy<float>(q, target, false, storage, {gate}, qd::table_writer_location(__LINE__));
   storage.reset();
   EXPECT_FALSE(watched.expired()) << "the storage went before its copy ran";
