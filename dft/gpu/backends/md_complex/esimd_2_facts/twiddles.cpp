@@ -5,8 +5,8 @@
 // s is the direction's scale in pass 0 and 1 elsewhere. Tables are written
 // by SYCL kernels on the device, except single-precision tables of 4096
 // points, which are computed on the host in double precision once per
-// table (the host table cache keeps them) and uploaded; the upload's event
-// orders the computes after it as a device write's would.
+// table (the host table cache keeps them) and uploaded; the commit waits for
+// that upload on the spot and keeps no event of it.
 #include <tuple>
 
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
@@ -208,11 +208,11 @@ void esimd_2_facts_plan<T>::create_twiddle_table(std::uint32_t mode) {
       const T scale = d > 0 ? T(1) : direction == 0 ? forward_scale : backward_scale;
       sycl::event& done = events[event_of(rank, d, direction)];
       if (mode == 0 && table_pointers[slice]) {
-        done = on_host ? upload_usm_table_from_host(*queue, table_pointers[slice], shape, scale)
-                       : submit_usm_table(*queue, table_pointers[slice], shape, scale);
+        if (on_host) upload_usm_table_from_host(*queue, table_pointers[slice], shape, scale).wait();
+        else done = submit_usm_table(*queue, table_pointers[slice], shape, scale);
       } else if (mode == 1 && table_buffers[slice]) {
-        done = on_host ? upload_buffer_table_from_host(*queue, *table_buffers[slice], shape, scale)
-                       : submit_buffer_table(*queue, *table_buffers[slice], shape, scale);
+        if (on_host) upload_buffer_table_from_host(*queue, *table_buffers[slice], shape, scale).wait();
+        else done = submit_buffer_table(*queue, *table_buffers[slice], shape, scale);
       }
     }
   }
