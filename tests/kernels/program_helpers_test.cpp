@@ -3,7 +3,11 @@
 // macros, and the NEED_FFT_FUNC guards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iostream>
+#include <limits>
 #include <string>
 #include <tuple>
 
@@ -84,6 +88,108 @@ TEST_P(lane_macros, twiddle_multiplies_by_the_direction_conjugate_and_swap_by_j)
     EXPECT_LE(std::abs(product[i] - v[i] * w), 2 * epsilon_of(kind) * std::abs(v[i])) << i;
     EXPECT_EQ(swapped[i], j * v[i]) << i;
   }
+}
+
+// ---- Twiddle evaluation of the pass kernels ----------------------------------
+
+// Every argument a = (ftype)(2 s) / (ftype)size, |s| <= size / 2, that the
+// pass twiddles of the default 1D backend take for the power-of-two lengths
+// up to 2^22 (the arguments of 2^22 contain those of every smaller power),
+// every length up to 1024 and the passes of the composite bench lengths.
+template <class T>
+std::vector<T> pass_twiddle_arguments() {
+  std::vector<std::int64_t> sizes = {std::int64_t{1} << 22, 30030, 546, 1000};
+  for (std::int64_t size = 3; size <= 1024; ++size)
+    if (size & (size - 1)) sizes.push_back(size);
+  std::vector<T> out;
+  for (const std::int64_t size : sizes)
+    for (std::int64_t s = -size / 2; 2 * s <= size; ++s)
+      out.push_back(static_cast<T>(2 * s) / static_cast<T>(size));
+  return out;
+}
+
+// cos(pi a), sin(pi a) in long double: a = q/2 + t is exact, |t| <= 1/4.
+cld exact_cossinpi(long double a) {
+  const long double pi = 3.141592653589793238462643383279502884L;
+  const long double q = std::rint(2 * a), t = a - q / 2;
+  const long double c = std::cos(pi * t), s = std::sin(pi * t);
+  const int k = static_cast<int>(q) & 3;
+  const long double cq = k & 1 ? s : c, sq = k & 1 ? c : s;
+  return {((k + 1) & 2) ? -cq : cq, (k & 2) ? -sq : sq};
+}
+
+// Error of one computed value in units of the last place of the exact one.
+long double ulp_error(long double got, long double exact, long double eps) {
+  if (exact == 0) return got == 0 ? 0 : std::numeric_limits<long double>::infinity();
+  return std::abs(got - exact) / std::ldexp(eps, std::ilogb(exact));
+}
+
+struct worst_error {
+  long double ulps = 0, absolute = 0;
+  void add(long double got, long double exact, long double eps) {
+    ulps = std::max(ulps, ulp_error(got, exact, eps));
+    absolute = std::max(absolute, std::abs(got - exact));
+  }
+};
+
+template <class T>
+std::vector<unsigned char> bytes_of(const std::vector<T>& v) {
+  std::vector<unsigned char> out(v.size() * sizeof(T));
+  std::memcpy(out.data(), v.data(), out.size());
+  return out;
+}
+
+template <class T>
+T element(const std::vector<unsigned char>& bytes, std::size_t i) {
+  T v;
+  std::memcpy(&v, bytes.data() + i * sizeof(T), sizeof(T));
+  return v;
+}
+
+template <class T>
+void expect_twiddles_no_less_accurate_than_the_builtins(real_kind kind) {
+  std::vector<T> args = pass_twiddle_arguments<T>();
+  const std::size_t n = args.size();
+  args.resize((n + 3) / 4 * 4, T(0));
+  const std::size_t pair_bytes = 2 * args.size() * sizeof(T);
+  buffers_t buffers = {bytes_of(args), std::vector<unsigned char>(pair_bytes),
+                       std::vector<unsigned char>(pair_bytes), std::vector<unsigned char>(pair_bytes)};
+  opencl_runner::instance().run(helper_program(kind, direction::forward), "run_cossinpi", {args.size() / 4},
+                                buffers,
+                                {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::buf(2), kernel_arg::buf(3)});
+  const long double eps = std::numeric_limits<T>::epsilon();
+  worst_error ours[2], ours4[2], builtin[2];
+  for (std::size_t i = 0; i < n; ++i) {
+    const cld exact = exact_cossinpi(args[i]);
+    // The four-value form stores four cosines, then four sines.
+    const std::size_t in4 = 8 * (i / 4) + i % 4;
+    for (int part = 0; part < 2; ++part) {
+      const long double want = part ? exact.imag() : exact.real();
+      ours[part].add(element<T>(buffers[1], 2 * i + part), want, eps);
+      ours4[part].add(element<T>(buffers[2], in4 + 4 * part), want, eps);
+      builtin[part].add(element<T>(buffers[3], 2 * i + part), want, eps);
+    }
+  }
+  for (int part = 0; part < 2; ++part) {
+    const char* what = part ? "sinpi" : "cospi";
+    std::cout << "[ twiddle ] " << name_of(kind) << ' ' << what << " over " << n << " arguments, worst error: ours "
+              << static_cast<double>(ours[part].ulps) << " ulp (" << static_cast<double>(ours[part].absolute)
+              << "), four at a time " << static_cast<double>(ours4[part].ulps) << " ulp, built-in "
+              << static_cast<double>(builtin[part].ulps) << " ulp (" << static_cast<double>(builtin[part].absolute)
+              << ")\n";
+    for (const worst_error& w : {ours[part], ours4[part]}) {
+      EXPECT_LE(w.ulps, builtin[part].ulps) << what;
+      EXPECT_LE(w.absolute, builtin[part].absolute) << what;
+    }
+  }
+}
+
+TEST(pass_twiddles, single_precision_is_no_less_accurate_than_the_builtins) {
+  expect_twiddles_no_less_accurate_than_the_builtins<float>(real_kind::single_precision);
+}
+
+TEST(pass_twiddles, double_precision_is_no_less_accurate_than_the_builtins) {
+  expect_twiddles_no_less_accurate_than_the_builtins<double>(real_kind::double_precision);
 }
 
 // ---- Output copy ------------------------------------------------------------

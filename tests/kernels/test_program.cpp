@@ -42,6 +42,26 @@ kernel void run_even_default(const global ftype *src, global ftype *dst, const u
     EVEN_DEFAULT_FUNC(fact, is, os, src + 2 * b * fact * is, dst + 2 * b * fact * os);
 }
 
+/* Four arguments per work-item: the one-value and the four-value forms of
+ * qez_cossinpi and the built-ins, each as (cos, sin) pairs. */
+kernel void run_cossinpi(const global ftype *args, global ftype *ours, global ftype *ours4,
+                         global ftype *builtin)
+{
+    const size_t i = get_global_id(0);
+    ftype4 c4, s4;
+    qez_cossinpi4(vload4(i, args), &c4, &s4);
+    for (uint k = 0; k < 4; ++k) {
+        const size_t e = 4 * i + k;
+        const ftype a = args[e];
+        ftype c, s;
+        qez_cossinpi(a, &c, &s);
+        vstore2((ftype2)(c, s), e, ours);
+        vstore2((ftype2)(cospi(a), sinpi(a)), e, builtin);
+    }
+    vstore4(c4, 2 * i, ours4);
+    vstore4(s4, 2 * i + 1, ours4);
+}
+
 kernel void run_twiddle(const global ftype *src, const global ftype *twiddles,
                         global ftype *product, global ftype *swapped)
 {

@@ -26,7 +26,8 @@ inline const copy_layout test_copy_layout{};
 // work-item's `size` values.
 cl_program codelet_program(real_kind k, direction d);
 // Kernels: run_odd_default / run_even_default(src, dst, fact, is, os),
-// run_twiddle(src, twiddles, product, swapped), copy_output_d / _s.
+// run_twiddle(src, twiddles, product, swapped), run_cossinpi(args, ours,
+// ours4, builtin), copy_output_d / _s.
 cl_program helper_program(real_kind k, direction d);
 
 // Keeps the worst error of each precision in units of its bound, for the

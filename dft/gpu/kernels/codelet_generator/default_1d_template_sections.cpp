@@ -1,19 +1,37 @@
 #include "default_1d_template_sections.hpp"
 
+#include <string>
+#include <utility>
+
 namespace qez_codelets {
 
 namespace {
 
 // The chunk offset reaches every kernel as an 8-byte value. QEZ_TWIDDLE
-// multiplies by exp(-+2 pi i p / size), with p reduced to [-size/2, size/2]
-// so that the angle stays small; QEZ_BATCH_OFFSET places global transform z
-// in the caller's (up to) three batch dimensions.
+// multiplies one value by exp(-+2 pi i p / size) = cospi(a) -+ i sinpi(a),
+// a = qez_half_turns(p, size) = 2 p / size with p reduced to [-size/2, size/2]
+// so that a lies in [-1, 1], the domain of qez_cossinpi. QEZ_TWIDDLE_ARRAY
+// does the same for v[i] and p = i * j, i < n, evaluating four twiddles at a
+// time: PoCL runs the pass kernels one work-item at a time, so the vector
+// types are what puts the twiddles in SIMD registers. QEZ_BATCH_OFFSET places
+// global transform z in the caller's (up to) three batch dimensions.
 const char prelude_text[] = R"(#define CHUNK_OFFSET_TYPE long
 #define QEZ_TWIDDLE(var, product, size) do { \
-    const long r_ = (long)((product) % (size)); \
-    const long s_ = 2 * r_ > (long)(size) ? r_ - (long)(size) : r_; \
-    const ftype a_ = (ftype)(2 * s_) / (ftype)(size); \
-    TWIDL_MULT_INPLACE(cospi(a_), sinpi(a_), var); } while (0)
+    ftype cos_, sin_; \
+    qez_cossinpi(qez_half_turns((ulong)(product), (ulong)(size)), &cos_, &sin_); \
+    TWIDL_MULT_INPLACE(cos_, sin_, var); } while (0)
+#define QEZ_TWIDDLE_ARRAY(v, n, j, size) do { \
+    for (uint i_ = 0; i_ < (uint)(n); i_ += 4) { \
+        const ftype4 a_ = (ftype4)(qez_half_turns((ulong)i_ * (j), (size)), \
+            qez_half_turns((ulong)(i_ + 1) * (j), (size)), qez_half_turns((ulong)(i_ + 2) * (j), (size)), \
+            qez_half_turns((ulong)(i_ + 3) * (j), (size))); \
+        ftype4 cos_, sin_; \
+        qez_cossinpi4(a_, &cos_, &sin_); \
+        TWIDL_MULT_INPLACE(cos_.s0, sin_.s0, (v)[i_]); \
+        if (i_ + 1 < (uint)(n)) TWIDL_MULT_INPLACE(cos_.s1, sin_.s1, (v)[i_ + 1]); \
+        if (i_ + 2 < (uint)(n)) TWIDL_MULT_INPLACE(cos_.s2, sin_.s2, (v)[i_ + 2]); \
+        if (i_ + 3 < (uint)(n)) TWIDL_MULT_INPLACE(cos_.s3, sin_.s3, (v)[i_ + 3]); \
+    } } while (0)
 #define QEZ_BATCH_OFFSET(z, D) (((z) % BATCH1) * D##1 + \
     (((z) % (BATCH1 * BATCH2)) / BATCH1) * D##2 + ((z) / (BATCH1 * BATCH2)) * D##3)
 )";
@@ -46,11 +64,10 @@ const char pass_output[] = "    global ftype *dst = out + 2 * (out_batch + y * o
 const char registers_body[] = R"(    ptype v[fact];
     for (uint i = 0; i < fact; ++i) v[i] = vload2(i * istride, src);
     %s(v, (ftype)1.0);
-    for (uint i = 0; i < fact; ++i) {
-        if (do_scale) v[i] *= SCALE;
-        if (do_twiddle) QEZ_TWIDDLE(v[i], (ulong)i * y, twSize);
-        vstore2(v[i], i * ostride, dst);
-    }
+    if (do_scale)
+        for (uint i = 0; i < fact; ++i) v[i] *= SCALE;
+    if (do_twiddle) QEZ_TWIDDLE_ARRAY(v, fact, y, twSize);
+    for (uint i = 0; i < fact; ++i) vstore2(v[i], i * ostride, dst);
 }
 )";
 
@@ -83,11 +100,10 @@ const char shared_memory_body[] = R"(    local ptype *slm = (local ptype *)slmPt
     if (active) {
         for (uint i = 0; i < fact; ++i) v[i] = vload2(i * istride, src);
         %s(v, (ftype)1.0);
-        for (uint i = 0; i < fact; ++i) {
-            if (do_scale) v[i] *= SCALE;
-            if (do_twiddle) QEZ_TWIDDLE(v[i], (ulong)i * y, twSize);
-            slm[lz * twSize + ly * fact + i] = v[i];
-        }
+        if (do_scale)
+            for (uint i = 0; i < fact; ++i) v[i] *= SCALE;
+        if (do_twiddle) QEZ_TWIDDLE_ARRAY(v, fact, y, twSize);
+        for (uint i = 0; i < fact; ++i) slm[lz * twSize + ly * fact + i] = v[i];
     }
     barrier(CLK_LOCAL_MEM_FENCE);
     if (!active) return;
@@ -106,7 +122,90 @@ const char shared_memory_body[] = R"(    local ptype *slm = (local ptype *)slmPt
 }
 )";
 
+
+// cos(pi a) and sin(pi a) of the pass twiddles, |a| <= 1, one value or a
+// vector of them. The built-ins reduce any argument (PoCL's come to 1.9 ulp
+// on these arguments). Here a = q/2 + t with q = rint(2a) and |t| <= 1/4
+// (both exact), one Taylor polynomial each for sin(pi t) and cos(pi t)
+// (truncated below a hundredth of an ulp; pi t with pi split in two), and
+// q's quadrant swaps and signs the pair (swap when q is odd, cosine negated
+// for q mod 4 in {1, 2}, sine for {2, 3}): within about an ulp, so no less
+// accurate than the built-ins, as the device test of the program helpers
+// checks over every argument of the power-of-two lengths up to 2^22 and the
+// small lengths. Holes: $W the vector width ("" or "4"), $F the ftype
+// vector, $L the integer vector for selections on $F.
+const char cossinpi_head[] = R"(
+/* qez_cossinpi$W(a, &c, &s): c = cos(pi a), s = sin(pi a) for |a| <= 1,
+ * within about an ulp (see the generator). */
+static inline void qez_cossinpi$W(const $F a, $F *cosine, $F *sine)
+{
+)";
+
+const char cossinpi_single_body[] = R"(    const $F q = rint(2.0f * a);
+    const $F t = fma(q, ($F)(-0.5f), a);
+    const $F u = t * t;
+    const $F sr = fma(t, ($F)(0x1.921fb6p+1f), t * (-0x1.777a5cp-24f + u * (-0x1.4abbcep+2f +
+        u * (0x1.466bc6p+1f + u * (-0x1.32d2ccp-1f + u * (0x1.507834p-4f + u * -0x1.e3075p-8f))))));
+    const $F cr = 1.0f + u * (-0x1.3bd3ccp+2f + u * (0x1.03c1fp+2f + u * (-0x1.55d3c8p+0f +
+        u * (0x1.e1f506p-3f + u * -0x1.a6d1f2p-6f))));
+)";
+
+const char cossinpi_double_body[] = R"(    const $F q = rint(2.0 * a);
+    const $F t = fma(q, ($F)(-0.5), a);
+    const $F u = t * t;
+    const $F sr = fma(t, ($F)(0x1.921fb54442d18p+1), t * (0x1.1a62633145c07p-53 + u * (-0x1.4abbce625be53p+2 +
+        u * (0x1.466bc6775aae2p+1 + u * (-0x1.32d2cce62bd86p-1 + u * (0x1.50783487ee782p-4 +
+        u * (-0x1.e3074fde8871fp-8 + u * (0x1.e8f434d018d63p-12 + u * (-0x1.6fadb9f155744p-16 +
+        u * 0x1.aaec32af93359p-21)))))))));
+    const $F cr = 1.0 + u * (-0x1.3bd3cc9be45dep+2 + u * (0x1.03c1f081b5ac4p+2 + u * (-0x1.55d3c7e3cbffap+0 +
+        u * (0x1.e1f506891babbp-3 + u * (-0x1.a6d1f2a204a8cp-6 + u * (0x1.f9d38a3763cc3p-10 +
+        u * (-0x1.b6e24f44b128fp-14 + u * (0x1.20c62c2f2d7f5p-18 + u * -0x1.2a0c591af8314p-23))))))));
+)";
+
+const char cossinpi_quadrant[] = R"(    const $L k = convert_$L(q);
+    const $L odd = (k & 1) != 0;
+    const $F cq = odd ? sr : cr, sq = odd ? cr : sr;
+    *cosine = ((k + 1) & 2) != 0 ? -cq : cq;
+    *sine = (k & 2) != 0 ? -sq : sq;
+}
+)";
+
+// The argument of a pass twiddle: 2 p / size half-turns with p reduced to
+// [-size/2, size/2].
+const char half_turns_text[] = R"(
+static inline ftype qez_half_turns(const ulong product, const ulong size)
+{
+    const long r = (long)(product % size);
+    const long s = 2 * r > (long)size ? r - (long)size : r;
+    return (ftype)(2 * s) / (ftype)size;
+}
+)";
+
+std::string filled(std::string text, const std::string& width, precision p) {
+  const bool dp = p == precision::double_precision;
+  const std::pair<const char*, std::string> holes[] = {
+      {"$W", width},
+      {"$F", (dp ? "double" : "float") + width},
+      {"$L", (dp ? "long" : "int") + width},
+  };
+  for (const auto& [hole, value] : holes)
+    for (std::size_t at = text.find(hole); at != std::string::npos; at = text.find(hole, at + value.size()))
+      text.replace(at, 2, value);
+  return text;
+}
+
+std::string cossinpi_text(const std::string& width, precision p) {
+  if (p == precision::double_precision)
+    return filled(std::string(cossinpi_head) + cossinpi_double_body + cossinpi_quadrant, width, p);
+  return filled(std::string(cossinpi_head) + cossinpi_single_body + cossinpi_quadrant, width, p);
+}
+
 }  // namespace
+
+void write_default_1d_cossinpi(std::ostream& out, precision p) {
+  out << half_turns_text;
+  for (const char* width : {"", "4"}) out << cossinpi_text(width, p);
+}
 
 void write_default_1d_prelude(std::ostream& out) { out << prelude_text; }
 

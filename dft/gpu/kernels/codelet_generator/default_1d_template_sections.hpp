@@ -6,9 +6,16 @@
 
 #include <ostream>
 
+#include "emitter.hpp"
+
 namespace qez_codelets {
 
-// CHUNK_OFFSET_TYPE long, QEZ_TWIDDLE and QEZ_BATCH_OFFSET.
+// qez_half_turns, and qez_cossinpi / qez_cossinpi4: cos(pi a) and sin(pi a)
+// for |a| <= 1 of one value or four, the twiddles of the pass kernels (the
+// last section of the gpu_framework_c2c_1d_def text).
+void write_default_1d_cossinpi(std::ostream& out, precision p);
+
+// CHUNK_OFFSET_TYPE long, QEZ_TWIDDLE, QEZ_TWIDDLE_ARRAY and QEZ_BATCH_OFFSET.
 void write_default_1d_prelude(std::ostream& out);
 // One pass with a codelet on values held in registers.
 void write_default_1d_registers_template(std::ostream& out);
