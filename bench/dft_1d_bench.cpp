@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fftw3.h>
+#include <sched.h>
 
 #include <cmath>
 #include <complex>
@@ -171,9 +172,18 @@ std::vector<std::int64_t> lengths() {
   return out;
 }
 
+// FFTW's "all threads": the CPUs the process may run on, as many as the
+// library's CPU road takes by default (fewer than the machine's under taskset).
+int available_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 template <class T>
 void register_precision(const char* letter) {
-  const int all_threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int all_threads = available_cpus();
   for (std::int64_t n : lengths()) {
     for (bool batched : {false, true}) {
       const std::int64_t batch = batch_for(n, batched);

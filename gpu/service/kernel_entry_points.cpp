@@ -157,6 +157,8 @@ struct kernel_request {
   std::size_t extra_length;
   bool look_up;
   bool pooled;
+  // When set, makes the source (`data`) just before a build.
+  const source_maker* make_source = nullptr;
 };
 
 // The bytes that tell the cache keys of a request apart, as far as builds
@@ -198,8 +200,10 @@ qez_gpu_kernel_struct_t* get_kernel_common(int* status, sycl::queue* queue, cons
   }
   if (kernel_build_hook hook = build_hook.load()) hook(request.cache_name);
   std::uint8_t release_flag = 1;
-  void* program = build_program(status, queue, device, native_context, request.domain, request.cache_name,
-                                request.data, request.size, request.format, request.build_options, &release_flag);
+  const std::string made_source = request.make_source != nullptr ? (*request.make_source)() : std::string();
+  const void* data = request.make_source != nullptr ? made_source.c_str() : request.data;
+  void* program = build_program(status, queue, device, native_context, request.domain, request.cache_name, data,
+                                request.size, request.format, request.build_options, &release_flag);
   raise_on_status(*status);
   const int backend = get_queue_backend(queue);
   program_reference ours(backend == QEZ_GPU_BACKEND_OPENCL ? backend : QEZ_GPU_BACKEND_OTHER, program);
@@ -311,14 +315,30 @@ qez_gpu_kernel_struct_t* get_OCL_kernel(int* status, sycl::queue* queue, std::in
   return get_kernel_common(status, queue, source_request(domain, kernel_name, source, kernel_name, options, true));
 }
 
-sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, std::int32_t domain,
-                                         const char* program_name, const char* source, const char* kernel_name,
-                                         const char* options) {
-  qez_gpu_kernel_struct_t* handle =
-      get_kernel_common(status, queue, source_request(domain, program_name, source, kernel_name, options, false));
+namespace {
+
+// The kernel of an owned handle, the handle freed.
+sycl::kernel* kernel_of_owned_handle(qez_gpu_kernel_struct_t* handle) {
   sycl::kernel* kernel = handle->kernel;
   qez_serv_free(handle);
   return kernel;
+}
+
+}  // namespace
+
+sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, std::int32_t domain,
+                                         const char* program_name, const char* source, const char* kernel_name,
+                                         const char* options) {
+  return kernel_of_owned_handle(
+      get_kernel_common(status, queue, source_request(domain, program_name, source, kernel_name, options, false)));
+}
+
+sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, std::int32_t domain,
+                                         const char* program_name, const source_maker& make_source,
+                                         const char* kernel_name, const char* options) {
+  kernel_request request = source_request(domain, program_name, nullptr, kernel_name, options, false);
+  request.make_source = &make_source;
+  return kernel_of_owned_handle(get_kernel_common(status, queue, request));
 }
 
 qez_gpu_kernel_struct_t* qez_gpu_get_spirv_kernel(int* status, sycl::queue* queue, std::int32_t domain,

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include <sycl/sycl.hpp>
 
@@ -21,6 +23,13 @@ qez_gpu_kernel_struct_t* get_OCL_kernel(int* status, sycl::queue* queue, std::in
 sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, std::int32_t domain,
                                          const char* program_name, const char* source, const char* kernel_name,
                                          const char* options);
+// The program text of a source request, made when it is needed.
+using source_maker = std::function<std::string()>;
+// The same, with a program text that is only made when the program must be
+// built (a miss in the cache): a program found in the cache costs no text.
+sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, std::int32_t domain,
+                                         const char* program_name, const source_maker& make_source,
+                                         const char* kernel_name, const char* options);
 qez_gpu_kernel_struct_t* qez_gpu_get_spirv_kernel(int* status, sycl::queue* queue, std::int32_t domain,
                                                   const qez_gpu_spirv_kernel_t* spirv, const char* kernel_name,
                                                   const char* options);

@@ -19,8 +19,11 @@ void release_kernel_handle(sycl::kernel*& kernel) {
 
 int build_cached_kernel(const cached_kernel_request& r, sycl::kernel*& slot, build_check check) {
   int status = 0;
-  slot = gpu::get_OCL_kernel_by_progname(&status, r.queue, gpu::domain_dft, r.program_name, r.source,
-                                         r.kernel_name, r.options);
+  slot = r.make_source != nullptr
+             ? gpu::get_OCL_kernel_by_progname(&status, r.queue, gpu::domain_dft, r.program_name, *r.make_source,
+                                               r.kernel_name, r.options)
+             : gpu::get_OCL_kernel_by_progname(&status, r.queue, gpu::domain_dft, r.program_name, r.source,
+                                               r.kernel_name, r.options);
   const bool status_ok = check == build_check::kernel_only || status == 0;
   return status_ok && slot != nullptr ? status_success : status_internal_error;
 }

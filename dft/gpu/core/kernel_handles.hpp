@@ -4,6 +4,8 @@
 
 #include <sycl/sycl.hpp>
 
+#include "gpu/service/kernel_entry_points.hpp"
+
 namespace ulmara::qez::dft {
 
 // Gives a kernel back to the kernel cache. A failing release is dropped
@@ -32,6 +34,9 @@ struct cached_kernel_request {
   const char* source;        // program text
   const char* kernel_name;
   const char* options;
+  // When set, makes the program text instead of `source`, only when the
+  // program is not in the cache yet.
+  const gpu::source_maker* make_source = nullptr;
 };
 
 // What makes a build succeed: the cache's status 0 and a kernel, or a

@@ -9,14 +9,17 @@
 // then keeps it in the cache, and the copy depends on it, so commit returns
 // as soon as both are submitted. Later commands on the table are ordered
 // after the copy by the returned event (USM) or by the buffer's accessors.
-// The host storage is shared by the tasks that use it (and the cache) and
-// goes with the last of them, once the copy has completed.
+// The host storage is shared by the cache, the task that makes it and the
+// copies that read it: each copy holds it (upload_sources) until the copy
+// has completed, without a command of its own, so a second commit's copies
+// follow each other on the device with no host step between them.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -66,6 +69,30 @@ void write_host_table(const Writer& writer, sycl::range<2> range, T* table) {
   write_table_rows(writer, table, range, 0, std::min(range[0], rows_per_thread));
 }
 
+// Host storage that submitted copies read, held until each copy has
+// completed: the host table cache may drop a table at any time. Held
+// storage of completed copies is let go whenever another copy is held, so
+// at most the storage of the copies still in flight (and of those that
+// completed since the last upload) stays held.
+class upload_sources {
+ public:
+  // The sources of every queue's table copies; lives until exit.
+  static upload_sources& process();
+
+  // Holds `storage` until `copied` has completed.
+  void hold(const sycl::event& copied, std::shared_ptr<const void> storage);
+
+ private:
+  struct held_source {
+    sycl::event copied;
+    std::shared_ptr<const void> storage;
+  };
+  void let_go_of_completed();
+
+  std::mutex mutex_;
+  std::vector<held_source> held_;
+};
+
 // Elements of T the host storage of a table of `values` needs: a copy into
 // a sub-buffer fills the whole view, the part past the table with zeros.
 template <class T>
@@ -76,9 +103,8 @@ std::size_t host_table_size(void* target, bool into_buffer, std::size_t values) 
 }
 
 // Submits the copy of `storage` into `target` (a byte_buffer view when
-// `into_buffer`, else a USM address) after `ready`, and the release of the
-// storage after the copy; returns the copy's event. `storage` may be shared
-// with others (the host table cache): this holds its own reference only.
+// `into_buffer`, else a USM address) after `ready`, and holds the storage
+// until the copy has completed; returns the copy's event.
 template <class T>
 sycl::event submit_table_copy(sycl::queue& q, void* target, bool into_buffer,
                               const std::shared_ptr<const std::vector<T>>& storage,
@@ -105,12 +131,7 @@ sycl::event submit_table_copy(sycl::queue& q, void* target, bool into_buffer,
         },
         where);
   }
-  q.submit(
-      [&](sycl::handler& cgh) {
-        cgh.depends_on(copied);
-        cgh.host_task([storage]() {});
-      },
-      where);
+  upload_sources::process().hold(copied, storage);
   return copied;
 }
 

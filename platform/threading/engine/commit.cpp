@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "dft/api/status_codes.hpp"
 #include "platform/threading/engine/engine_internal.hpp"
@@ -49,7 +48,7 @@ int compute(DFTI_DESCRIPTOR* record, void* input, void* output, void* /*dependen
 int default_thread_count(const DFTI_DESCRIPTOR* record) {
   const service_table* s = record->services;
   if (s != nullptr && s->max_threads != nullptr) return s->max_threads();
-  return static_cast<int>(std::thread::hardware_concurrency());
+  return available_cpus();
 }
 
 // The threads a committed transform runs on: the descriptor's limit, or the

@@ -21,6 +21,10 @@ extern const dft::descriptor_methods engine_method_table;
 // The engine's service queries.
 dft::service_table* engine_services();
 
+// The CPUs this process may run on (its affinity mask), at least 1: the
+// default thread count, as a threading layer sizes its team.
+int available_cpus();
+
 // Release hook: frees whatever a commit built (the engine's plans, or a GPU
 // backend committed on the record) and leaves the record uncommitted.
 void release_committed(DFTI_DESCRIPTOR* record, void* context);

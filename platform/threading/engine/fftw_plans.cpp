@@ -4,24 +4,30 @@
 // functions: one for SIMD-aligned data (the common case: SYCL allocations
 // and FFTW's own are aligned) and one planned with FFTW_UNALIGNED for any
 // other address. Transforms of at least `measured_points` points are planned
-// with FFTW_MEASURE, on scratch arrays of the transform's own span, within
-// `planning_seconds` per plan and with the record's thread count; smaller
-// ones with FFTW_ESTIMATE on one thread, where measuring and threads cost
-// more than they give. Scales are applied after the transform. Plans are
-// shared through the engine's plan cache. FFTW's planner is not
-// thread-safe: planning and destruction take one lock.
+// with FFTW_MEASURE, on scratch arrays of the planned problem's own span,
+// within `planning_seconds` per plan; smaller ones with FFTW_ESTIMATE on one
+// thread, where measuring and threads cost more than they give. A measured
+// transform runs on the record's threads: a batch with enough transforms as
+// chunks of the batch, each chunk planned on one thread and the chunks
+// shared out between the threads at execution; any other transform as one
+// plan on FFTW's threads. Scales are applied after the transform (per chunk
+// for chunked ones). Plans are shared through the engine's plan cache.
+// FFTW's planner is not thread-safe: planning and destruction take one lock.
 #include "platform/threading/engine/fftw_plans.hpp"
 #include "platform/threading/engine/plan_cache.hpp"
 
 #include <fftw3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <complex>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "dft/api/status_codes.hpp"
 
@@ -231,8 +237,9 @@ fftw_dims dims_of(const direction_layout& l, const element_box& in, const elemen
 // one thread.
 constexpr std::int64_t measured_points = std::int64_t(1) << 15;
 // The bound on FFTW's measuring per plan, in seconds (FFTW treats it as a
-// rough limit). A commit plans up to two measured plans.
-constexpr double planning_seconds = 0.25;
+// rough limit, and falls back to its estimate when measuring runs out of
+// time). A commit plans up to two measured plans.
+constexpr double planning_seconds = 1.0;
 
 // Points of all batches together, saturating at the largest int64_t.
 std::int64_t points_of(const direction_layout& l) {
@@ -294,9 +301,16 @@ public:
       out_span = span_bytes(out_reach, out_bytes);
       if (in_span == 0 || out_span == 0) return;
     }
-    in_.reset(fftw_api<Real>::allocate(in_place ? std::max(in_span, out_span) : in_span));
+    const std::size_t in_bytes_total = in_place ? std::max(in_span, out_span) : in_span;
+    in_.reset(fftw_api<Real>::allocate(in_bytes_total));
     if (!in_place) out_.reset(fftw_api<Real>::allocate(out_span));
     if (!in_ || (!in_place && !out_)) return;
+    // Scratch pages are touched before FFTW times anything on them, so that
+    // the first candidates measured do not pay the page faults.
+    if (full_size) {
+      std::memset(in_.get(), 0, in_bytes_total);
+      if (!in_place) std::memset(out_.get(), 0, out_span);
+    }
     // The plan's arrays point at each side's first element.
     const std::int64_t in_skip = -in_reach.lowest;
     const std::int64_t out_skip = -out_reach.lowest;
@@ -315,6 +329,35 @@ private:
   void* in_first_ = nullptr;
   void* out_first_ = nullptr;
 };
+
+// Batched transforms are cut along their outermost batch dimension into
+// chunks of about `chunk_points` points (they stay in a core's cache while
+// FFTW works on them), each planned and run on one thread. Measuring such a
+// chunk takes a fraction of measuring the whole threaded transform, so the
+// planning time bound is met with a measured plan. Only worth it when every
+// thread gets several chunks; otherwise FFTW's own threads split the work.
+constexpr std::int64_t chunk_points = std::int64_t(1) << 15;
+constexpr std::int64_t chunks_per_thread = 4;
+
+// The number of chunks a transform runs as, 1 when it is not cut: the
+// chunk's count of transforms is the largest divisor of the outermost batch
+// count that keeps the chunk near `chunk_points`.
+std::int64_t chunk_count(const direction_layout& l, int threads) {
+  if (threads < 2 || l.batch_rank == 0 || points_of(l) == INT64_MAX) return 1;
+  const std::int64_t outer = l.counts[l.batch_rank - 1];
+  const std::int64_t points_per_outer = points_of(l) / outer;
+  std::int64_t per_chunk = std::max<std::int64_t>(1, chunk_points / points_per_outer);
+  while (outer % per_chunk != 0) --per_chunk;
+  const std::int64_t chunks = outer / per_chunk;
+  return chunks >= chunks_per_thread * threads ? chunks : 1;
+}
+
+// The layout of one chunk: the outermost batch count divided by `chunks`.
+direction_layout chunk_layout(const direction_layout& whole, std::int64_t chunks) {
+  direction_layout chunk = whole;
+  chunk.counts[chunk.batch_rank - 1] /= chunks;
+  return chunk;
+}
 
 // Starts FFTW's threads once per precision; called under the planner lock.
 template <class Real>
@@ -337,8 +380,21 @@ public:
   }
 
   // Plans the route; false when FFTW has no plan for it.
-  bool plan(const direction_layout& l, plan_route route, bool destroy_input_allowed,
+  bool plan(const direction_layout& whole, plan_route route, bool destroy_input_allowed,
             int threads) {
+    const bool measure = points_of(whole) >= measured_points;
+    const std::int64_t chunks =
+        measure && route == plan_route::direct ? chunk_count(whole, threads) : 1;
+    // A chunked transform plans one chunk on one thread; the chunks run on
+    // the threads at execution.
+    const direction_layout l = chunks > 1 ? chunk_layout(whole, chunks) : whole;
+    chunks_ = chunks;
+    threads_ = std::max(threads, 1);
+    if (chunks > 1) {
+      const int outer = l.batch_rank - 1;
+      in_chunk_step_ = l.counts[outer] * l.input.distances[outer];
+      out_chunk_step_ = l.counts[outer] * l.output.distances[outer];
+    }
     kind_ = l.kind;
     route_ = route;
     scale_ = static_cast<Real>(l.scale);
@@ -356,7 +412,6 @@ public:
     const bool may_destroy = l.in_place || route == plan_route::gather_input ||
                              (l.kind == transform_kind::c2r && destroy_input_allowed);
     const unsigned input_rule = may_destroy ? FFTW_DESTROY_INPUT : FFTW_PRESERVE_INPUT;
-    const bool measure = points_of(l) >= measured_points;
     const fftw_dims d = dims_of(l, fftw_in, fftw_out);
     const std::size_t real_bytes = sizeof(Real), complex_bytes = 2 * sizeof(Real);
     const std::size_t in_bytes = l.input_is_complex() ? complex_bytes : real_bytes;
@@ -364,7 +419,7 @@ public:
 
     std::lock_guard<std::mutex> lock(planner_mutex());
     start_fftw_threads<Real>();
-    api::set_planning(measure ? std::max(threads, 1) : 1, planning_seconds);
+    api::set_planning(measure && chunks == 1 ? threads_ : 1, planning_seconds);
     {
       planning_arrays<Real> arrays(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place, measure);
       if (arrays.ready()) {
@@ -432,6 +487,9 @@ private:
       execute_plan(in, dense.get());
       scatter(static_cast<const Out*>(dense.get()), out_box_, out, scale_);
       return status_success;
+    } else if (chunks_ > 1) {
+      run_chunks(in, out);
+      return status_success;
     } else {
       execute_plan(in, out);
     }
@@ -439,8 +497,37 @@ private:
     return status_success;
   }
 
+  // Runs the chunks on up to threads_ threads (the calling one included),
+  // each thread taking the next chunk left; a chunk is scaled while it is
+  // still in cache. Threads that cannot be started leave their share to the
+  // others.
+  template <class In, class Out>
+  void run_chunks(In* in, Out* out) const {
+    std::atomic<std::int64_t> next{0};
+    const auto work = [&] {
+      for (std::int64_t c = next.fetch_add(1); c < chunks_; c = next.fetch_add(1)) {
+        Out* chunk_out = out + c * out_chunk_step_;
+        execute_plan(in + c * in_chunk_step_, chunk_out);
+        if (scale_ != Real(1)) scale_in_place(chunk_out, out_box_, scale_);
+      }
+    };
+    const std::int64_t helpers = std::min<std::int64_t>(threads_, chunks_) - 1;
+    std::vector<std::thread> team;
+    try {
+      team.reserve(static_cast<std::size_t>(helpers));
+      for (std::int64_t t = 0; t < helpers; ++t) team.emplace_back(work);
+    } catch (...) {
+    }
+    work();
+    for (std::thread& t : team) t.join();
+  }
+
   typename api::plan aligned_ = nullptr;
   typename api::plan unaligned_ = nullptr;
+  std::int64_t chunks_ = 1;          // chunks along the outermost batch dimension
+  std::int64_t in_chunk_step_ = 0;   // elements from one chunk's input to the next
+  std::int64_t out_chunk_step_ = 0;  // and from one chunk's output to the next
+  int threads_ = 1;
   int in_alignment_ = 0;
   int out_alignment_ = 0;
   transform_kind kind_ = transform_kind::c2c;

@@ -5,6 +5,8 @@
 // The method table keeps the slot contracts of the GPU core's table, so the
 // front end can configure a record the same way before and after a GPU list
 // binder replaces the table.
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -32,10 +34,6 @@ constexpr std::size_t name_bytes = sizeof(DFTI_DESCRIPTOR::name);
 // ---------------------------------------------------------------------------
 // Service queries.
 
-int hardware_threads() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : static_cast<int>(n);
-}
 int never_single_thread() { return 0; }
 
 std::mutex& services_mutex() {
@@ -308,6 +306,14 @@ int recommit(DFTI_DESCRIPTOR* r) { return commit_record(r); }
 
 }  // namespace
 
+int available_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int>(n);
+}
+
 const descriptor_methods engine_method_table = {
     commit_record,         recommit,
     get_input_strides,     get_output_strides,
@@ -330,8 +336,8 @@ const descriptor_methods engine_method_table = {
 service_table* engine_services() {
   static service_table table = [] {
     service_table t{};
-    t.thread_query = hardware_threads;
-    t.max_threads = hardware_threads;
+    t.thread_query = available_cpus;
+    t.max_threads = available_cpus;
     t.single_thread = never_single_thread;
     return t;
   }();

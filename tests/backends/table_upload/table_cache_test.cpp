@@ -4,9 +4,10 @@
 // commit of the same configuration finds them and keeps none; a
 // configuration that differs in one field of a table's key (the backward
 // scale, or the length where no table holds a scale) keeps tables of its
-// own. Every commit's transforms, forward and backward, are checked against
-// the long-double reference. Each case runs in a process of its own, so the
-// cache starts empty.
+// own, where the family has such a configuration. Every commit's
+// transforms, forward and backward, are checked against the long-double
+// reference. Each case runs in a process of its own, so the cache starts
+// empty.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,6 +43,10 @@ struct cache_case {
   bool double_precision;
   case_shape shape;
   case_shape varied;  // the shape with one table key field changed
+  // Whether a shape with another key exists: the explicit-SIMD engine makes
+  // only its single-precision 4096-point tables on the host, never in pass
+  // 0 (so without a scale), and every shape it takes makes them alike.
+  bool has_varied = true;
 };
 
 // For messages.
@@ -81,6 +86,9 @@ std::vector<cache_case> all_cases() {
        {false, {4096, 64}}, {false, {4096, 64}, 0.5L}},
       {"four_factor_colbatch", "jorva", "four_factor_colbatch", QEZ_PAIR(dft_c2c_2d_main_gpu_bkd), true,
        {false, {2880, 64}}, {false, {2880, 64}, 0.5L}},
+      // The 2D main backend plans with the explicit-SIMD engine on Harix.
+      {"esimd_2_facts", "harix", "esimd_2_facts", QEZ_PAIR(dft_c2c_2d_main_gpu_bkd), false, {false, {4096, 64}},
+       {false, {4096, 64}}, false},
   };
 }
 
@@ -161,6 +169,7 @@ TEST_P(TableCache, SecondCommitFindsTheTablesAndAnotherKeyMakesItsOwn) {
   EXPECT_EQ(cache.kept_count(), kept) << "the second commit made tables again";
   EXPECT_GT(cache.found_count(), found) << "the second commit found no table";
 
+  if (!c.has_varied) return;
   run_and_settle(c, c.varied);
   EXPECT_GT(cache.kept_count(), kept) << "a configuration of another key found tables of the first";
 }

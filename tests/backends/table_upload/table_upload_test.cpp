@@ -1,13 +1,16 @@
 // Twiddle tables made on the host and uploaded by the shared helper: into a
 // USM table and into a byte sub-buffer of a buffer workspace, each entry the
 // exact unit root rounded once (checked against a direct long-double
-// formula), the rest of a larger slice zero, and a read submitted right
-// after the upload, without a wait, ordered behind it.
+// formula), the rest of a larger slice zero, a read submitted right after
+// the upload, without a wait, ordered behind it, and host storage that lives
+// until its copy has completed.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <vector>
 
 #include "dft/gpu/backends/md_complex/fused_2_facts/fused_2_facts.hpp"
@@ -85,6 +88,37 @@ TYPED_TEST(TableUpload, SubBufferSliceHoldsTheTableThenZeros) {
     std::memset(&guard, 0x55, sizeof(T));
     EXPECT_EQ(std::memcmp(&all[i], &guard, sizeof(T)), 0) << "guard " << i;
   }
+}
+
+// A copy held back behind a host task keeps its host storage alive once
+// every other holder has let go of it (the host table cache may drop a table
+// at any time); after the copy has completed, the next upload lets go of it.
+TEST(UploadSources, HostStorageLivesUntilItsCopyHasCompleted) {
+  sycl::queue& q = backend_test::gpu_test_queue();
+  constexpr std::size_t count = 4096;
+  auto storage = std::make_shared<const std::vector<float>>(count, 1.5f);
+  const std::weak_ptr<const std::vector<float>> watched = storage;
+  float* target = sycl::malloc_device<float>(count, q);
+  float* other_target = sycl::malloc_device<float>(1, q);
+  ASSERT_NE(target, nullptr);
+  ASSERT_NE(other_target, nullptr);
+  std::promise<void> open;
+  const std::shared_future<void> opened = open.get_future().share();
+  const sycl::event gate = q.submit([&](sycl::handler& h) { h.host_task([opened] { opened.wait(); }); });
+  sycl::event copied =
+      qd::submit_table_copy<float>(q, target, false, storage, {gate}, qd::table_writer_location(__LINE__));
+  storage.reset();
+  EXPECT_FALSE(watched.expired()) << "the storage went before its copy ran";
+  open.set_value();
+  copied.wait();
+  const auto other = std::make_shared<const std::vector<float>>(1, 2.0f);
+  qd::submit_table_copy<float>(q, other_target, false, other, {}, qd::table_writer_location(__LINE__)).wait();
+  EXPECT_TRUE(watched.expired()) << "the storage of a completed copy was kept";
+  std::vector<float> back(count, 0.0f);
+  q.memcpy(back.data(), target, count * sizeof(float)).wait();
+  sycl::free(target, q);
+  sycl::free(other_target, q);
+  for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(back[i], 1.5f) << "entry " << i;
 }
 
 }  // namespace

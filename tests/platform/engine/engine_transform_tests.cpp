@@ -2,7 +2,8 @@
 // reference: complex and real, single and double precision, ranks 1 to 5,
 // batches, packed and strided layouts with offsets in both stride
 // conventions, in place and out of place, with scales; small transforms and
-// ones large enough to be measured and threaded, on aligned and unaligned data.
+// ones large enough to be measured and threaded (as one threaded plan, or as
+// chunks of a batch on threads), on aligned and unaligned data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@ struct engine_case {
   std::int64_t batch;
   bool in_place;
   layout_kind layout;
+  std::int64_t thread_limit;  // 0: the service layer's count
 };
 
 const char* layout_name(layout_kind k) {
@@ -49,13 +51,16 @@ std::vector<engine_case> all_cases() {
     const char* name;
     std::vector<std::int64_t> lengths;
     std::int64_t batch;
+    std::int64_t thread_limit = 0;
   };
   const std::vector<shape> shapes = {
       {"n1", {1}, 1},          {"n16", {16}, 1},         {"n17x3", {17}, 3},
       {"n15", {15}, 1},        {"n6x5", {6, 5}, 2},      {"n4x7", {4, 7}, 1},
       {"n3x4x5", {3, 4, 5}, 2}, {"n2x3x2x3x3", {2, 3, 2, 3, 3}, 1},
       // Large enough to be planned by measurement and run on threads.
-      {"n4096x9", {4096}, 9},   {"n48x40x20", {48, 40}, 20}};
+      {"n4096x9", {4096}, 9},   {"n48x40x20", {48, 40}, 20},
+      // Batched enough to run as chunks of transforms on two threads.
+      {"n256x1024t2", {256}, 1024, 2}};
   std::vector<engine_case> cases;
   for (bool real : {false, true})
     for (const shape& s : shapes)
@@ -63,7 +68,7 @@ std::vector<engine_case> all_cases() {
         for (layout_kind k : {layout_kind::packed, layout_kind::strided_fb, layout_kind::strided_io}) {
           std::string name = std::string(real ? "r2c_" : "c2c_") + s.name + "_" +
                              (in_place ? "inplace_" : "outofplace_") + layout_name(k);
-          cases.push_back({name, real, s.lengths, s.batch, in_place, k});
+          cases.push_back({name, real, s.lengths, s.batch, in_place, k, s.thread_limit});
         }
   return cases;
 }
@@ -135,6 +140,7 @@ private:
     const auto& m = record_.methods();
     r->placement = c_.in_place ? ulmara::qez::dft::dfti_inplace : ulmara::qez::dft::dfti_not_inplace;
     ASSERT_EQ(m.set_number_of_transforms(r, c_.batch), 0);
+    ASSERT_EQ(m.set_thread_limit(r, c_.thread_limit), 0);
     ASSERT_EQ(m.set_scale(r, l_.forward_scale, ulmara::qez::dft::scale_forward), 0);
     ASSERT_EQ(m.set_scale(r, l_.backward_scale, ulmara::qez::dft::scale_backward), 0);
     if (c_.layout == layout_kind::strided_io) return;

@@ -11,15 +11,22 @@ namespace {
 const char default_funcs_text[] = R"(/* ---- Generic sizes of the two-factor kernel -------------------------------
  * Direct DFT in registers of any size up to 64, by symmetric pairs
  * (x_j, x_(fact-j)); an even size adds the middle term. Twiddles come from
- * cospi/sinpi of 2*(j*k mod fact)/fact. */
+ * cospi/sinpi of 2*(j*k mod fact)/fact: the fact distinct roots are
+ * evaluated once per call and indexed by j*k mod fact, instead of two
+ * transcendental calls per term of the O(fact^2) sum. */
 #if defined(FACT0_DEFAULT_FUNC) || defined(FACT1_DEFAULT_FUNC)
 static inline void tf_direct_dft(ptype *x, const uint fact, const ftype pmOne)
 {
     ptype a[64];
+    ftype root_cos[64];
+    ftype root_sin[64];
     ptype total = (ptype)(0);
     for (uint j = 0; j < fact; ++j) {
         a[j] = x[j];
         total += a[j];
+        const ftype angle = (ftype)(2 * j) / (ftype)fact;
+        root_cos[j] = cospi(angle);
+        root_sin[j] = sinpi(angle);
     }
     const uint pairs = (fact - 1) / 2;
     const uint even_size = (fact & 1) == 0;
@@ -27,10 +34,12 @@ static inline void tf_direct_dft(ptype *x, const uint fact, const ftype pmOne)
     for (uint k = 1; k <= pairs; ++k) {
         ptype even = a[0];
         ptype odd = (ptype)(0);
+        uint r = 0; /* j*k mod fact, advanced by k per term */
         for (uint j = 1; j <= pairs; ++j) {
-            const ftype angle = (ftype)(2 * ((j * k) % fact)) / (ftype)fact;
-            even += cospi(angle) * (a[j] + a[fact - j]);
-            odd += sinpi(angle) * (a[j] - a[fact - j]);
+            r += k;
+            if (r >= fact) r -= fact;
+            even += root_cos[r] * (a[j] + a[fact - j]);
+            odd += root_sin[r] * (a[j] - a[fact - j]);
         }
         if (even_size) even += (k & 1) ? -a[fact / 2] : a[fact / 2];
         x[k] = even + pmOne * swapReIm(odd);

@@ -47,10 +47,13 @@ void release_kernels(block<T>* b) {
 // ---------------------------------------------------------------------------
 // Kernels of one direction.
 
+// The program's source (over a megabyte) is only made when the kernel cache
+// does not hold the program yet.
 template <class T>
 int build_kernel(block<T>* b, const direction_program& p, const char* kernel_name, sycl::kernel** slot) {
+  const gpu::source_maker source = [b, &p] { return program_source(*b, p); };
   const int status = build_cached_kernel(
-      {b->queue, p.program_name.c_str(), p.source.c_str(), kernel_name, p.options.c_str()}, *slot);
+      {b->queue, p.program_name.c_str(), nullptr, kernel_name, p.options.c_str(), &source}, *slot);
   // A build that failed without raising must not leave a kernel to launch.
   if (status != status_success) release_kernel_handle(*slot);
   return status;

@@ -403,15 +403,6 @@ bool print_program_name(const block<T>& b, std::uint32_t d, direction_program& p
   return fits;
 }
 
-template <class T>
-std::string assemble_source(const block<T>& b, const direction_program& p) {
-  std::string source = program_prelude();
-  source += kernels::program_text_c2c_1d_def(sizeof(T) == sizeof(double));
-  for (int k = 0; k < pass_count; ++k)
-    if (pass_runs(b, k)) source += p.kernel_texts[k];
-  return source;
-}
-
 }  // namespace
 
 template <class T>
@@ -421,8 +412,16 @@ direction_program describe_program(const block<T>& b, std::uint32_t d) {
   const bool options = print_options(b, d, p);
   const bool name = print_program_name(b, d, p);
   p.fits = texts && options && name;
-  p.source = assemble_source(b, p);
   return p;
+}
+
+template <class T>
+std::string program_source(const block<T>& b, const direction_program& p) {
+  std::string source = program_prelude();
+  source += kernels::program_text_c2c_1d_def(sizeof(T) == sizeof(double));
+  for (int k = 0; k < pass_count; ++k)
+    if (pass_runs(b, k)) source += p.kernel_texts[k];
+  return source;
 }
 
 template <class T>
@@ -436,6 +435,7 @@ const char* copy_kernel_name() {
   template std::int64_t input_distance<T>(const block<T>&, std::uint32_t, int);           \
   template std::int64_t output_distance<T>(const block<T>&, std::uint32_t, int);          \
   template direction_program describe_program<T>(const block<T>&, std::uint32_t);        \
+  template std::string program_source<T>(const block<T>&, const direction_program&);     \
   template const char* copy_kernel_name<T>();
 QEZ_INSTANTIATE_PLAN(float)
 QEZ_INSTANTIATE_PLAN(double)

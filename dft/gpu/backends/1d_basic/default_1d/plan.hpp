@@ -118,12 +118,15 @@ bool pass_runs(const block<T>& b, int k) {
 struct direction_program {
   std::string program_name;
   std::string options;
-  std::string source;  // prelude, codelet library, kernel texts
   std::array<std::string, pass_count> kernel_texts;  // printed for every pass
   bool fits = true;    // every name, option line and text fitted its buffer
 };
 template <class T>
 direction_program describe_program(const block<T>& b, std::uint32_t d);
+// The program's source: prelude, codelet library (over a megabyte), then
+// the kernel texts of the passes that run. Made only for a build.
+template <class T>
+std::string program_source(const block<T>& b, const direction_program& p);
 
 // The copy kernel's name for the precision.
 template <class T>

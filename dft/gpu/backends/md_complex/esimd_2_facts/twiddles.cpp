@@ -4,10 +4,14 @@
 // for a column-batch pass, each of the fact0 x fact1 entries 8 times in a row.
 // s is the direction's scale in pass 0 and 1 elsewhere. Tables are written
 // by SYCL kernels on the device, except single-precision tables of 4096
-// points, which are computed on the host in double precision.
-#include <cmath>
+// points, which are computed on the host in double precision once per
+// table (the host table cache keeps them) and uploaded; the upload's event
+// orders the computes after it as a device write's would.
+#include <tuple>
 
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
+#include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/table_upload.hpp"
 
 namespace ulmara::qez::dft::esimd_2_facts {
 namespace {
@@ -35,6 +39,29 @@ void write_column_copies(T* target, std::uint64_t i, std::uint64_t j, std::uint6
     entry[1] = value[1];
   }
 }
+
+// The host-made tables: item (i, j) sets entry (i, j) of `width` entries a
+// row, `copies` times in a row (8 for a column-batch table, else 1), each
+// s x (cospi, sinpi)(2ij/N) evaluated in double and stored as T.
+template <class T>
+struct host_table_writer {
+  std::uint64_t points;  // N = fact0 x fact1
+  std::uint64_t width;   // padded fact1 (plain) or fact1 (column batch)
+  std::uint64_t copies;
+  T scale;
+
+  auto key_fields() const { return std::make_tuple(points, width, copies, scale); }
+  void write(T* table, std::uint64_t i, std::uint64_t j) const {
+    const double turns = 2.0 * static_cast<double>(i * j) / static_cast<double>(points);
+    const T re = static_cast<T>(static_cast<double>(scale) * sycl::cospi(turns));
+    const T im = static_cast<T>(static_cast<double>(scale) * sycl::sinpi(turns));
+    for (std::uint64_t k = 0; k < copies; ++k) {
+      T* entry = table + 2 * ((i * width + j) * copies + k);
+      entry[0] = re;
+      entry[1] = im;
+    }
+  }
+};
 
 }  // namespace
 }  // namespace ulmara::qez::dft::esimd_2_facts
@@ -140,48 +167,32 @@ sycl::event submit_buffer_table(sycl::queue& q, sycl::buffer<T, 1>& target, cons
       location("init_twiddles_on_device", __LINE__));
 }
 
-// Single-precision tables of 4096 points: entries computed in double.
-template <class T>
-void fill_on_host(T* target, const table_shape& t, T scale) {
-  const std::uint64_t points = t.fact0 * t.fact1;
-  const std::uint64_t columns = t.column_batch ? lanes : 1;
-  const std::uint64_t width = t.column_batch ? t.fact1 : t.padded_fact1;
-  for (std::uint64_t i = 0; i < t.fact0; ++i)
-    for (std::uint64_t j = 0; j < width; ++j) {
-      const double turns = 2.0 * static_cast<double>(i * j) / static_cast<double>(points);
-      const T re = static_cast<T>(static_cast<double>(scale) * sycl::cospi(turns));
-      const T im = static_cast<T>(static_cast<double>(scale) * sycl::sinpi(turns));
-      for (std::uint64_t k = 0; k < columns; ++k) {
-        T* entry = target + 2 * ((i * width + j) * columns + k);
-        entry[0] = re;
-        entry[1] = im;
-      }
-    }
-}
-
 template <class T>
 std::uint64_t table_reals(const table_shape& t) {
   return 2 * t.fact0 * (t.column_batch ? lanes * t.fact1 : t.padded_fact1);
 }
 
+// The table of `t` made on the host (or found in the host table cache) and
+// uploaded into a USM slice (`into_buffer` false) or a byte view of a
+// buffer slice.
 template <class T>
-void write_usm_table_on_host(sycl::queue& q, T* target, const table_shape& t, T scale) {
-  const std::uint64_t reals = table_reals<T>(t);
-  T* staging = sycl::aligned_alloc_shared<T>(64, reals, q);
-  // Without a shared block the table is staged in host memory: it must be
-  // written either way.
-  std::vector<T> fallback(staging ? 0 : reals);
-  T* source = staging ? staging : fallback.data();
-  fill_on_host(source, t, scale);
-  q.memcpy(target, source, reals * sizeof(T), std::vector<sycl::event>{}, location("copy", __LINE__)).wait();
-  if (staging) sycl::free(staging, q);
+sycl::event upload_host_made_table(sycl::queue& q, void* target, bool into_buffer, const table_shape& t, T scale) {
+  const std::uint64_t width = t.column_batch ? t.fact1 : t.padded_fact1;
+  const host_table_writer<T> writer{t.fact0 * t.fact1, width, t.column_batch ? lanes : 1, scale};
+  return upload_host_table<T>(q, target, into_buffer, writer, sycl::range<2>(t.fact0, width), table_reals<T>(t),
+                              location("copy", __LINE__));
 }
 
 template <class T>
-void write_buffer_table_on_host(sycl::buffer<T, 1>& target, const table_shape& t, T scale) {
-  sycl::host_accessor<T, 1, sycl::access_mode::read_write> host(target, sycl::property_list{},
-                                                                 location("get_host_access", __LINE__));
-  fill_on_host(host.get_pointer(), t, scale);
+sycl::event upload_usm_table_from_host(sycl::queue& q, T* target, const table_shape& t, T scale) {
+  return upload_host_made_table(q, target, false, t, scale);
+}
+
+template <class T>
+sycl::event upload_buffer_table_from_host(sycl::queue& q, sycl::buffer<T, 1>& target, const table_shape& t,
+                                          T scale) {
+  byte_buffer bytes = target.template reinterpret<char>();
+  return upload_host_made_table(q, &bytes, true, t, scale);
 }
 
 }  // namespace
@@ -197,11 +208,11 @@ void esimd_2_facts_plan<T>::create_twiddle_table(std::uint32_t mode) {
       const T scale = d > 0 ? T(1) : direction == 0 ? forward_scale : backward_scale;
       sycl::event& done = events[event_of(rank, d, direction)];
       if (mode == 0 && table_pointers[slice]) {
-        if (on_host) write_usm_table_on_host(*queue, table_pointers[slice], shape, scale);
-        else done = submit_usm_table(*queue, table_pointers[slice], shape, scale);
+        done = on_host ? upload_usm_table_from_host(*queue, table_pointers[slice], shape, scale)
+                       : submit_usm_table(*queue, table_pointers[slice], shape, scale);
       } else if (mode == 1 && table_buffers[slice]) {
-        if (on_host) write_buffer_table_on_host(*table_buffers[slice], shape, scale);
-        else done = submit_buffer_table(*queue, *table_buffers[slice], shape, scale);
+        done = on_host ? upload_buffer_table_from_host(*queue, *table_buffers[slice], shape, scale)
+                       : submit_buffer_table(*queue, *table_buffers[slice], shape, scale);
       }
     }
   }
