@@ -131,21 +131,25 @@ void* context_impl::mirrored_alloc(size_t alignment, size_t bytes) {
 }
 
 bool context_impl::mirrored_free(void* ptr) {
-  mirrored_block block;
-  {
-    std::lock_guard<std::mutex> lk(m_);
-    auto it = mirrored_.find(reinterpret_cast<uintptr_t>(ptr));
-    if (it == mirrored_.end()) return false;
-    block = it->second;
-    mirrored_.erase(it);
-    // Kept for the next block of its size rather than released: Oclgrind
-    // gives a new buffer the number of a released one and keeps the old
-    // buffer's record of written bytes for it, so that stores past the old
-    // size go unrecorded and their reads are reported as uninitialised.
-    spare_blocks_.emplace(block.size, block.mem);
-  }
-  std::free(block.mirror);
+  std::lock_guard<std::mutex> lk(m_);
+  auto it = mirrored_.find(reinterpret_cast<uintptr_t>(ptr));
+  if (it == mirrored_.end()) return false;
+  const mirrored_block block = it->second;
+  mirrored_.erase(it);
+  if (host_run_active_)
+    freed_during_host_run_.push_back(block);
+  else
+    retire_block(block);
   return true;
+}
+
+void context_impl::retire_block(const mirrored_block& block) {
+  // Kept for the next block of its size rather than released: Oclgrind
+  // gives a new buffer the number of a released one and keeps the old
+  // buffer's record of written bytes for it, so that stores past the old
+  // size go unrecorded and their reads are reported as uninitialised.
+  spare_blocks_.emplace(block.size, block.mem);
+  std::free(block.mirror);
 }
 
 std::optional<device_span> context_impl::device_memory(const void* ptr) const {
@@ -233,7 +237,19 @@ void context_impl::run_with_mirrors(const std::function<void()>& work) {
   {
     std::lock_guard<std::mutex> lk(m_);
     for (const auto& [key, block] : mirrored_) blocks.push_back(block);
+    host_run_active_ = true;
   }
+  // Blocks freed by other threads (or by `work`) while this runs go when it
+  // ends, also when it throws.
+  struct end_of_run {
+    context_impl* ctx;
+    ~end_of_run() {
+      std::lock_guard<std::mutex> lk(ctx->m_);
+      ctx->host_run_active_ = false;
+      for (const mirrored_block& block : ctx->freed_during_host_run_) ctx->retire_block(block);
+      ctx->freed_during_host_run_.clear();
+    }
+  } ending{this};
   // Only the blocks the host command changed go back, whole: a byte it
   // wrote with the value already there is still written, so the device
   // knows it as set.

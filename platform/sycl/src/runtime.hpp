@@ -228,6 +228,8 @@ class context_impl {
  private:
   void* mirrored_alloc(size_t alignment, size_t bytes);
   bool mirrored_free(void* ptr);
+  // Gives a freed block's buffer object to the spares and frees its mirror.
+  void retire_block(const mirrored_block& block);
   cl_command_queue transfer_queue();
   mutable std::mutex m_;
   std::map<uintptr_t, usm_block> usm_;
@@ -237,6 +239,11 @@ class context_impl {
   cl_command_queue transfer_ = nullptr;
   std::unique_ptr<mirrored_transfers> transfers_;
   std::mutex host_run_m_;
+  // While a host command runs with the mirrors, blocks freed meanwhile keep
+  // their mirror and buffer object until it ends: it reads and compares
+  // every block it saw at its start (guarded by m_).
+  bool host_run_active_ = false;
+  std::vector<mirrored_block> freed_during_host_run_;
 };
 
 // ---- Events ----------------------------------------------------------------------

@@ -56,6 +56,15 @@ INSTANTIATE_TEST_SUITE_P(
                     transform_case{precision::double_precision, 1024, 32, true, false}),
     case_name);
 
+// Batches of two, the smallest cases of the tabled form in both precisions
+// and of the run-time form (the Oclgrind entry runs these).
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, PreTwiddleTransform,
+    testing::Values(transform_case{precision::double_precision, 512, 2, true, false},
+                    transform_case{precision::single_precision, 2048, 2, false, true},
+                    transform_case{precision::single_precision, 4096, 2, true, true}),
+    case_name);
+
 TEST(PreTwiddleTransform, ComputeWithoutCallerWorkspaceIsRefused) {
   record_config c;
   c.internal_workspace = false;

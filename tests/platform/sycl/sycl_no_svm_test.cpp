@@ -11,6 +11,7 @@
 
 #include <sycl/sycl.hpp>
 
+#include <atomic>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -175,6 +176,33 @@ TEST(NoSvm, HostKernelWritesDeviceUsm) {
   q.memcpy(back.data(), p, sizeof(int) * 16).wait();
   for (int i = 0; i < 16; ++i) EXPECT_EQ(back[i], i % 2 == 0 ? 5 + i / 2 : 5) << i;
   sycl::free(p, q);
+}
+
+// A host command sees every device block there was when it started; one
+// freed by another thread while it runs stays whole until it ends, and the
+// block the command writes still comes back.
+TEST(NoSvm, BlockFreedWhileAHostCommandRuns) {
+  sycl::queue q{sycl::gpu_selector_v};
+  int* kept = sycl::malloc_device<int>(16, q);
+  int* freed = sycl::malloc_device<int>(1024, q);
+  q.fill(kept, 1, 16).wait();
+  q.fill(freed, 2, 1024).wait();
+  std::atomic<bool> started{false}, released{false};
+  sycl::event e = q.submit([&](sycl::handler& h) {
+    h.host_task([&] {
+      started = true;
+      while (!released) std::this_thread::yield();
+      kept[3] = 7;
+    });
+  });
+  while (!started) std::this_thread::yield();
+  sycl::free(freed, q);
+  released = true;
+  e.wait();
+  std::vector<int> back(16, 0);
+  q.memcpy(back.data(), kept, sizeof(int) * 16).wait();
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(back[i], i == 3 ? 7 : 1) << i;
+  sycl::free(kept, q);
 }
 
 TEST(NoSvm, SharedUsmIsRefused) {

@@ -31,7 +31,8 @@ const char kernels_head_text[] = R"(/* ---- Fused two-factor line kernels ------
  * Without it (portable form) the even work-item holds the whole value and
  * the odd one only joins the barriers: geometry, arguments and options are
  * the same in both forms. Every line is read before the first barrier and
- * written after the last, so in-place passes are safe. */
+ * written after the last, which fences global memory too, so in-place
+ * passes are safe. */
 #if defined(KERNEL_FUNC0) && defined(FACT0) && defined(FACT1)
 
 )";
@@ -120,7 +121,9 @@ static inline void f2_strided_columns(const global ftype *in, global ftype *out,
             if (live) F2_STORE(v[k], slm, 4 * (k * FACT1 + r) + pair, comp);
         }
     }
-    barrier(CLK_LOCAL_MEM_FENCE);
+    /* In place other work-items store where this one read: the barrier
+     * orders global memory too. */
+    barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
     if (works) {
         const bool live = sg < FACT0;
         const uint r = live ? sg : FACT0 - 1;

@@ -36,7 +36,8 @@ const char kernel_text[] = R"(/* ---- n-factor SLM kernel ----------------------
  * the area 2 and area 1 tables between them. The last pass writes row
  * new_row = k0 F1 F2 + k1 F2 + k2 of the output, so frequency new_row x FACT3
  * + r lands in natural order. All input is read before the first barrier
- * and all output written after the last, so in place is safe.
+ * and all output written after the last, which fences global memory too,
+ * so in place is safe.
  * Lane pairs: a sub-group of SUBGROUP_SIZE lanes holds SUBGROUP_SIZE/2
  * complex columns, the even lane the real and the odd lane the imaginary
  * part; global memory moves by block reads and writes. Portable form: the
@@ -276,7 +277,9 @@ void KERNEL_FUNC(const global ftype *in, global ftype *out, const global ftype *
     nf_pass_fact2(slmPtr, twidl_fact2, sg, lane, pmOne, inCol);
     barrier(CLK_LOCAL_MEM_FENCE);
     nf_pass_fact1(slmPtr, twidl_fact1, sg, lane, pmOne, inCol);
-    barrier(CLK_LOCAL_MEM_FENCE);
+    /* In place other work-items store where this one read: the barrier
+     * orders global memory too. */
+    barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
     nf_pass_fact0(slmPtr, dst, t, sg, lane, pmOne, inCol NF_PRE_TWIDDLE_ARG);
 }
 
