@@ -6,6 +6,17 @@
 // at each shuffle does. Block reads and writes need no exchange: lane i
 // takes element i at the pointer the whole sub-group passes.
 //
+// Each work-group of a launch exchanges in a region of its own (its linear
+// id, one region per enqueued work-group size of work-items), so no
+// work-group waits for another of its launch, whatever the order or
+// concurrency in which the device runs them (Oclgrind runs them one after
+// another; its race checker sees disjoint regions). A region's owner flag
+// keeps concurrent launches of one kernel, which share its program-scope
+// variables, apart; only a launch of more work-items than the area holds has
+// work-groups share regions, and take turns. The area cannot be sized from
+// each launch: PoCL keeps program-scope variables per kernel, so no kernel
+// can hand another a buffer the host made for the launch.
+//
 // The sub-group size is a constant of the program (TAVIR_EMU_SUB_GROUP_SIZE,
 // a build option): the size its kernels require with the vendor attribute,
 // read from the source, else the profile's smallest. The prelude turns the
@@ -30,25 +41,25 @@ constexpr const char* size_attribute = "tavir_reqd_sub_group_size(";
 constexpr const char* size_option = " -DTAVIR_EMU_SUB_GROUP_SIZE=";
 // The warning text of a use of an emulated built-in.
 constexpr const char* use_mark = "sub-group built-in emulated by the GPU profile layer";
-// Work-groups that may exchange at once (groups whose linear ids agree
-// modulo this number take turns).
-constexpr int exchange_slots = 16;
+// The exchange area holds this many largest work-groups (64 regions of 256
+// work-items under a profile of 1024). Oclgrind keeps tens of bytes of state
+// per byte of a program-scope variable, so the area stays small.
+constexpr size_t exchange_area_groups = 16;
 
 std::atomic<unsigned> lane_pair_programs{0};
 
 const qez_gpu_profile_t& profile() { return *qez_gpu_profile_active(); }
 
 // The built-ins in OpenCL C 2.0 (program-scope global variables). `%zu` is
-// the largest work-group.
+// the exchange area's size in work-items.
 constexpr const char* prelude_format = R"(#define cl_tavir_subgroups 1
 #define cl_tavir_subgroups_long 1
 #define tavir_reqd_sub_group_size(n) work_group_size_hint(n, 1, 1)
 #define TAVIR_EMU_MARK "%s"
-#define TAVIR_EMU_SLOTS %d
-#define TAVIR_EMU_SLOT_ITEMS %zu
+#define TAVIR_EMU_AREA_ITEMS %zu
 #define tavir_emu_sub_group_size ((uint)(TAVIR_EMU_SUB_GROUP_SIZE))
-global int tavir_emu_slot_owner[TAVIR_EMU_SLOTS];
-global ulong tavir_emu_slot_data[TAVIR_EMU_SLOTS * TAVIR_EMU_SLOT_ITEMS];
+global int tavir_emu_region_owner[TAVIR_EMU_AREA_ITEMS];
+global ulong tavir_emu_area[TAVIR_EMU_AREA_ITEMS];
 static uint tavir_emu_local_id(void)
 {
     return (uint)(get_local_id(0) + get_local_size(0) * (get_local_id(1) + get_local_size(1) * get_local_id(2)));
@@ -58,22 +69,25 @@ static uint tavir_emu_group_id(void)
     return (uint)(get_group_id(0) + get_num_groups(0) * (get_group_id(1) + get_num_groups(1) * get_group_id(2)));
 }
 static uint tavir_emu_lane(void) { return tavir_emu_local_id() %% tavir_emu_sub_group_size; }
-/* The value `v` of work-item `from` of the work-group. */
+/* The value `v` of work-item `from` of the work-group, exchanged in the
+ * work-group's own region of the area (regions of the enqueued work-group
+ * size, which the smaller last work-groups of a launch fit too). */
 static ulong tavir_emu_exchange(const ulong v, const uint from)
 {
-    const uint slot = tavir_emu_group_id() %% TAVIR_EMU_SLOTS;
+    const uint region_items = (uint)(get_enqueued_local_size(0) * get_enqueued_local_size(1) * get_enqueued_local_size(2));
+    const uint region = tavir_emu_group_id() %% max(TAVIR_EMU_AREA_ITEMS / region_items, 1u);
     const uint me = tavir_emu_local_id();
-    global ulong *data = tavir_emu_slot_data + (ulong)slot * TAVIR_EMU_SLOT_ITEMS;
+    global ulong *data = tavir_emu_area + (ulong)region * region_items;
     barrier(CLK_GLOBAL_MEM_FENCE);
     if (me == 0)
-        while (atomic_cmpxchg(&tavir_emu_slot_owner[slot], 0, 1) != 0) {
+        while (atomic_cmpxchg(&tavir_emu_region_owner[region], 0, 1) != 0) {
         }
     barrier(CLK_GLOBAL_MEM_FENCE);
     data[me] = v;
     barrier(CLK_GLOBAL_MEM_FENCE);
     const ulong r = data[from];
     barrier(CLK_GLOBAL_MEM_FENCE);
-    if (me == 0) atomic_xchg(&tavir_emu_slot_owner[slot], 0);
+    if (me == 0) atomic_xchg(&tavir_emu_region_owner[region], 0);
     return r;
 }
 /* The work-item of lane (lane xor m) of the caller's sub-group; the caller
@@ -203,10 +217,29 @@ unsigned required_size(cl_program program, const std::string& name) {
   return at == std::string::npos ? 0 : static_cast<unsigned>(std::strtoul(attributes.c_str() + at + std::strlen(size_hint), nullptr, 10));
 }
 
+// Whether the program is built for Oclgrind (its first device's platform).
+bool built_for_oclgrind(cl_program program) {
+  cl_uint count = 0;
+  if (next().clGetProgramInfo(program, CL_PROGRAM_NUM_DEVICES, sizeof count, &count, nullptr) != CL_SUCCESS || count == 0)
+    return false;
+  std::vector<cl_device_id> devices(count);
+  cl_platform_id platform = nullptr;
+  if (next().clGetProgramInfo(program, CL_PROGRAM_DEVICES, count * sizeof(cl_device_id), devices.data(), nullptr) !=
+          CL_SUCCESS ||
+      next().clGetDeviceInfo(devices[0], CL_DEVICE_PLATFORM, sizeof platform, &platform, nullptr) != CL_SUCCESS)
+    return false;
+  char name[64] = {};
+  next().clGetPlatformInfo(platform, CL_PLATFORM_NAME, sizeof name - 1, name, nullptr);
+  return std::strstr(name, "Oclgrind") != nullptr;
+}
+
 // The one sub-group size the program's kernels require (their size hints),
-// or 0 when none requires one.
+// or 0 when none requires one. Oclgrind (21.10) answers CL_KERNEL_ATTRIBUTES
+// by copying from a string it has already freed: there the answer is 0 and
+// the size read from the source stands.
 unsigned required_program_size(cl_program program) {
   unsigned size = 0;
+  if (built_for_oclgrind(program)) return size;
   for (const std::string& name : kernel_names(program)) {
     const unsigned s = required_size(program, name);
     if (s != 0 && size != 0 && s != size)
@@ -269,9 +302,10 @@ const char* emulated_sub_group_extensions() { return "cl_tavir_subgroups cl_tavi
 
 const std::string& sub_group_prelude() {
   static const std::string text = [] {
-    const int n = std::snprintf(nullptr, 0, prelude_format, use_mark, exchange_slots, profile().max_work_group_size);
+    const size_t area_items = exchange_area_groups * profile().max_work_group_size;
+    const int n = std::snprintf(nullptr, 0, prelude_format, use_mark, area_items);
     std::string s(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(s.data(), s.size(), prelude_format, use_mark, exchange_slots, profile().max_work_group_size);
+    std::snprintf(s.data(), s.size(), prelude_format, use_mark, area_items);
     s.resize(static_cast<size_t>(n));
     return s;
   }();
@@ -281,13 +315,25 @@ const std::string& sub_group_prelude() {
 namespace {
 
 // The options with OpenCL C 2.0 in place of an older version, which has no
-// program-scope global variables.
-std::string with_opencl_c_2(const std::string& options) {
+// program-scope global variables. Oclgrind (21.10) cannot execute the
+// address-space casts that the generic address space of OpenCL C 2.0 leaves
+// in unoptimised builds: there the version is 3.0 with program-scope
+// variables and without the generic address space (its compiler then needs
+// every other feature its header uses named).
+std::string with_program_scope_variables(const std::string& options, bool oclgrind) {
+  const char* version = oclgrind ? "-cl-std=CL3.0" : "-cl-std=CL2.0";
   std::string out = options;
-  for (const char* older : {"-cl-std=CL1.0", "-cl-std=CL1.1", "-cl-std=CL1.2"})
-    for (size_t at = out.find(older); at != std::string::npos; at = out.find(older))
-      out.replace(at, std::strlen(older), "-cl-std=CL2.0");
-  return out.find("-cl-std=") == std::string::npos ? out + " -cl-std=CL2.0" : out;
+  for (const char* older : {"-cl-std=CL1.0", "-cl-std=CL1.1", "-cl-std=CL1.2", "-cl-std=CL2.0"})
+    for (size_t at = out.find(older); at != std::string::npos; at = out.find(older, at + std::strlen(version)))
+      out.replace(at, std::strlen(older), version);
+  if (out.find("-cl-std=") == std::string::npos) out += std::string(" ") + version;
+  if (oclgrind)
+    out += " -cl-ext=+__opencl_c_fp64,+__opencl_c_int64,+__opencl_c_images,+__opencl_c_3d_image_writes,"
+           "+__opencl_c_read_write_images,+__opencl_c_program_scope_global_variables,"
+           "+__opencl_c_atomic_order_acq_rel,+__opencl_c_atomic_order_seq_cst,+__opencl_c_atomic_scope_device,"
+           "+__opencl_c_atomic_scope_all_devices,+__opencl_c_work_group_collective_functions,"
+           "-__opencl_c_generic_address_space,-__opencl_c_device_enqueue,-__opencl_c_pipes";
+  return out;
 }
 
 // Whether the build log of the program (on the first device of the build)
@@ -320,7 +366,7 @@ cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const
   if (!carries_prelude(program)) {
     err = next().clBuildProgram(program, num_devices, devices, options.c_str(), nullptr, nullptr);
   } else {
-    const std::string built_with = with_opencl_c_2(options);
+    const std::string built_with = with_program_scope_variables(options, built_for_oclgrind(program));
     const unsigned read = size_read_from_source(source_of(program), options);
     const unsigned first = read != 0 ? read : static_cast<unsigned>(profile().sub_group_sizes[0]);
     err = build_with_size(program, num_devices, devices, built_with, first);

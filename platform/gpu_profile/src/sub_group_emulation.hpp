@@ -20,7 +20,8 @@ const char* emulated_sub_group_extensions();
 const std::string& sub_group_prelude();
 
 // clBuildProgram under the emulation: a program that carries the prelude is
-// built as OpenCL C 2.0 (program-scope variables) with the size of its
+// built as OpenCL C 2.0 (3.0 without the generic address space on Oclgrind),
+// for its program-scope variables, with the size of its
 // emulated sub-groups (the size its kernels require, else the profile's
 // smallest). A callback runs once the build is done.
 cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const cl_device_id* devices,
