@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace qez_profile {
 namespace {
@@ -233,6 +234,29 @@ bool built_for_oclgrind(cl_program program) {
   return std::strstr(name, "Oclgrind") != nullptr;
 }
 
+// Oclgrind's checker of uninitialised values keeps per-thread state that
+// only a thread that has made a context of it owns, and a build stores the
+// initial values of the program's program-scope variables through it: on
+// any other thread (a pool thread of the SYCL stand-in) the build crashes.
+// Such a thread makes one context of its own first, never released (as the
+// SYCL stand-in's threads that run commands do: releasing it as the thread
+// or the process ends would run Oclgrind's teardown against state it has
+// already freed). A process-wide list holds them.
+void keep_an_oclgrind_context_on_this_thread(cl_program program) {
+  static std::mutex* m = new std::mutex;
+  static std::vector<cl_context>* kept_contexts = new std::vector<cl_context>;
+  thread_local const bool kept = [program] {
+    cl_device_id device = nullptr;
+    if (next().clGetProgramInfo(program, CL_PROGRAM_DEVICES, sizeof device, &device, nullptr) != CL_SUCCESS)
+      return false;
+    cl_context c = next().clCreateContext(nullptr, 1, &device, nullptr, nullptr, nullptr);
+    std::lock_guard<std::mutex> lock(*m);
+    kept_contexts->push_back(c);
+    return true;
+  }();
+  (void)kept;
+}
+
 // The one sub-group size the program's kernels require (their size hints),
 // or 0 when none requires one. Oclgrind (21.10) answers CL_KERNEL_ATTRIBUTES
 // by copying from a string it has already freed: there the answer is 0 and
@@ -366,7 +390,9 @@ cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const
   if (!carries_prelude(program)) {
     err = next().clBuildProgram(program, num_devices, devices, options.c_str(), nullptr, nullptr);
   } else {
-    const std::string built_with = with_program_scope_variables(options, built_for_oclgrind(program));
+    const bool oclgrind = built_for_oclgrind(program);
+    if (oclgrind) keep_an_oclgrind_context_on_this_thread(program);
+    const std::string built_with = with_program_scope_variables(options, oclgrind);
     const unsigned read = size_read_from_source(source_of(program), options);
     const unsigned first = read != 0 ? read : static_cast<unsigned>(profile().sub_group_sizes[0]);
     err = build_with_size(program, num_devices, devices, built_with, first);
