@@ -176,7 +176,7 @@ void write_c2c_3d_2_facts_kernels(std::ostream& out, precision p) {
   out << kernels_head_text;
   write_line_geometry(out, fused_names);
   out << defaults_text;
-  write_line_kernel(out, fused_names, "KERNEL_FUNC0");
+  write_line_kernel(out, p, fused_names, "KERNEL_FUNC0");
   out << columns_text;
   write_line_kernel_head(out, "WORK_GROUP_SIZE_Y", "KERNEL_FUNC1");
   out << y_kernel_body_text;

@@ -55,9 +55,11 @@ static inline ptype pfx_read_column_value(const global ftype *in, const uint row
 }
 
 /* FACT0-point DFTs of the columns, twiddles, transposed store: local
- * element k*FACT1 + j holds row k of column j. Sub-groups beyond the last
- * column group repeat the first one and store nothing, so that every
- * work-item of the work-group reaches the shuffles of the DFT. */
+ * element k*FACT1 + j holds row k of column j. With lane pairs, sub-groups
+ * beyond the last column group repeat the first one and store nothing, so
+ * that every work-item of the work-group reaches the shuffles of the DFT;
+ * the portable form has no shuffles, and a work-item without a column
+ * skips the DFT. */
 static inline void pfx_columns(const global ftype *in, const global ftype *table, local ftype *slm,
                               const uint sg, const uint lane, const ftype pmOne)
 {
@@ -67,7 +69,14 @@ static inline void pfx_columns(const global ftype *in, const global ftype *table
     const uint comp = lane & 1;
     const uint column = PFX_H * group + lane / 2;
     const bool inside = columns_left && column < FACT1;
+#ifndef LANE_PAIRS
+    if (!inside) return;
+#endif
     ptype v[FACT0];
+    /* Unrolled in single precision, as the row stores: a CPU compiler's loop
+     * vectoriser turns these strided accesses of 8-byte complex values into
+     * gathers and scatters, slower than single loads and stores. */
+$UNROLL_STRIDED
     for (uint i = 0; i < FACT0; ++i) v[i] = pfx_read_column_value(in, i, group, column, comp);
     FACT0_FUNC(v, pmOne);
     const uint block = group * PFX_TABLE_BLOCK + 2 * (lane / 2);
@@ -92,14 +101,19 @@ static inline bool pfx_rows_busy(const uint pass, const uint sg, const uint lane
 }
 
 /* FACT1-point DFTs of the rows, kept in registers until every row is read.
- * Every work-item takes every pass (a row past the last is zeros), so that
- * the whole work-group reaches the shuffles of the DFT. */
+ * With lane pairs every work-item takes every pass (a row past the last is
+ * zeros), so that the whole work-group reaches the shuffles of the DFT; in
+ * the portable form only the work-items that hold a row compute, the rows
+ * that pfx_store_rows stores. */
 static inline void pfx_rows(const local ftype *slm, ptype rows[FACT1_LOOP_BOUND][FACT1],
                            const uint sg, const uint lane, const ftype pmOne)
 {
     const uint comp = lane & 1;
     for (uint pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
         const uint row = pfx_row(pass, sg, lane);
+#ifndef LANE_PAIRS
+        if (!PFX_ACTIVE(lane) || row >= FACT0) continue;
+#endif
         for (uint j = 0; j < FACT1; ++j)
             rows[pass][j] = row < FACT0 ? PFX_LOAD(slm, row * FACT1 + j, comp) : (ptype)(0);
         FACT1_FUNC(rows[pass], pmOne);
@@ -115,6 +129,7 @@ static inline void pfx_store_rows(local ftype *slm, ptype rows[FACT1_LOOP_BOUND]
         if (!pfx_rows_busy(pass, sg, lane)) continue;
         const uint row = pfx_row(pass, sg, lane);
         if (row >= FACT0) continue;
+$UNROLL_STRIDED
         for (uint k = 0; k < FACT1; ++k) PFX_STORE(rows[pass][k], slm, row + FACT0 * k, comp);
     }
 }
@@ -162,6 +177,19 @@ const char kernel_body_text[] = R"({
 }
 )";
 
+// Each "$UNROLL_STRIDED" line: an unrolling pragma in single precision,
+// where the loop it precedes would otherwise become gathers or scatters of
+// 8-byte values; nothing in double precision.
+std::string with_strided_unrolling(std::string text, precision p) {
+  const std::string marker = "$UNROLL_STRIDED\n";
+  const std::string replacement = p == precision::single_precision ? "#pragma unroll\n" : "";
+  for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
+    text.replace(at, marker.size(), replacement);
+    at += replacement.size();
+  }
+  return text;
+}
+
 // The macros of the two lane forms.
 std::vector<lane_form_macro> lane_forms() {
   return kernel_lane_forms(
@@ -185,8 +213,10 @@ void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
   write_named(out, geometry_text, names);
 }
 
-void write_line_kernel(std::ostream& out, const line_kernel_prefixes& names, const char* kernel_name) {
-  write_named(out, with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()).c_str(), names);
+void write_line_kernel(std::ostream& out, precision p, const line_kernel_prefixes& names, const char* kernel_name) {
+  const std::string helpers =
+      with_strided_unrolling(with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()), p);
+  write_named(out, helpers.c_str(), names);
   write_line_kernel_head(out, "WORK_GROUP_SIZE", kernel_name);
   write_named(out, kernel_body_text, names);
 }

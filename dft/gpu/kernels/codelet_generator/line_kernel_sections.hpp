@@ -26,8 +26,9 @@ void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names);
 
 // The direction's sign and the macros of the two lane forms, then the
 // helpers of one line pass and the kernel `kernel_name` that runs
-// BATCH_PER_GROUP lines a work-group (BATCH_FOR_LAST_GROUP in the last).
-void write_line_kernel(std::ostream& out, const line_kernel_prefixes& names, const char* kernel_name);
+// BATCH_PER_GROUP lines a work-group (BATCH_FOR_LAST_GROUP in the last),
+// for precision p.
+void write_line_kernel(std::ostream& out, precision p, const line_kernel_prefixes& names, const char* kernel_name);
 
 // `kernel` with the required work-group size `work_group_size` (a macro
 // name), the required sub-group size under LANE_PAIRS, and the parameters

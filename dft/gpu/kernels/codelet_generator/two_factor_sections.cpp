@@ -1,6 +1,7 @@
 #include "two_factor_sections.hpp"
 
 #include "block_move_sections.hpp"
+#include "butterflies.hpp"
 #include "line_kernel_sections.hpp"
 
 namespace qez_codelets {
@@ -8,8 +9,11 @@ namespace qez_codelets {
 namespace {
 
 // J * v is pmOne * swapReIm(v) in both lane forms, so one text serves both.
-const char default_funcs_text[] = R"(/* ---- Generic sizes of the two-factor kernel -------------------------------
- * Direct DFT in registers of any size up to 64, by symmetric pairs
+const char direct_dft_text[] = R"(/* ---- Generic sizes of the two-factor kernel -------------------------------
+ * A generic size that splits into smaller factors (TF_SPLIT_SIZE) runs as the
+ * codelet of that size: a prime-factor or Cooley-Tukey composition of small
+ * butterflies with constant twiddles, O(fact * sum of its prime factors).
+ * Any other size runs as the direct DFT in registers below, by symmetric pairs
  * (x_j, x_(fact-j)); an even size adds the middle term. Twiddles come from
  * cospi/sinpi of 2*(j*k mod fact)/fact: the fact distinct roots are
  * evaluated once per call and indexed by j*k mod fact, instead of two
@@ -52,14 +56,45 @@ static inline void tf_direct_dft(ptype *x, const uint fact, const ftype pmOne)
     }
 }
 #endif
+)";
+
+// The generic functions: the split sizes' codelets, the direct DFT otherwise.
+const char default_funcs_text[] = R"(/* The codelet of size S, named as the codelets above. */
+#define TF_CODELET(S) TF_CODELET_NAME(S)
+#define TF_CODELET_NAME(S) fft_##S##_s
 #ifdef FACT0_DEFAULT_FUNC
+#if TF_SPLIT_SIZE(FACT0)
+static inline void FACT0_DEFAULT_FUNC(ptype *in, const ftype pmOne) { TF_CODELET(FACT0)(in, pmOne); }
+#else
 static inline void FACT0_DEFAULT_FUNC(ptype *in, const ftype pmOne) { tf_direct_dft(in, FACT0, pmOne); }
 #endif
+#endif
 #ifdef FACT1_DEFAULT_FUNC
+#if TF_SPLIT_SIZE(FACT1)
+static inline void FACT1_DEFAULT_FUNC(ptype *in, const ftype pmOne) { TF_CODELET(FACT1)(in, pmOne); }
+#else
 static inline void FACT1_DEFAULT_FUNC(ptype *in, const ftype pmOne) { tf_direct_dft(in, FACT1, pmOne); }
+#endif
 #endif
 
 )";
+
+// TF_SPLIT_SIZE(S): the sizes up to 64 whose codelet is a split into smaller
+// factors rather than a direct sum.
+void write_split_sizes(std::ostream& out) {
+  out << "#define TF_SPLIT_SIZE(S) (";
+  bool first = true;
+  int on_line = 0;
+  for (int size = 1; size <= 64; ++size) {
+    const algorithm kind = choose_plan(size).kind;
+    if (kind != algorithm::prime_factor && kind != algorithm::cooley_tukey) continue;
+    if (!first) out << (on_line % 8 == 0 ? " || \\\n    " : " || ");
+    out << "(S) == " << size;
+    first = false;
+    ++on_line;
+  }
+  out << ")\n";
+}
 
 // The kernel's header comment and the batch defaults; the rest is the
 // shared line kernel under the TF/tf names.
@@ -86,14 +121,18 @@ const line_kernel_prefixes two_factor_names = {"TF", "tf"};
 
 }  // namespace
 
-void write_two_factor_default_funcs(std::ostream& out, precision) { out << default_funcs_text; }
+void write_two_factor_default_funcs(std::ostream& out, precision) {
+  out << direct_dft_text;
+  write_split_sizes(out);
+  out << default_funcs_text;
+}
 
 void write_two_factor_kernel(std::ostream& out, precision p) {
   write_block_moves(out, p, two_factor_names.macros);
   out << kernel_head_text;
   write_line_geometry(out, two_factor_names);
   out << batch_defaults_text;
-  write_line_kernel(out, two_factor_names, "KERNEL_FUNC");
+  write_line_kernel(out, p, two_factor_names, "KERNEL_FUNC");
 }
 
 }  // namespace qez_codelets
