@@ -10,9 +10,19 @@
 // on the same thread while it is forwarding is that case; it then calls the
 // driver's own definition, looked up in the library that holds the object's
 // dispatch table.
+//
+// A driver may keep thread-local state that a thread's thread-local
+// destructors free as it ends: Oclgrind's runtime enters every call in such a
+// record (the stack of API calls its reports name). The exiting thread runs
+// those destructors before the process's exit handlers, so a call made there
+// (the library's exit-time release of its kernel cache) or by a later
+// thread-local destructor would write into freed memory. A call made on a
+// thread after its thread-local state is gone runs on a thread of its own.
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 
 #include "profile_internal.hpp"
@@ -97,6 +107,43 @@ class forwarding_mark {
   bool& flag_;
 };
 
+// Whether this thread's thread-local destructors have run past the driver's.
+// Plain data, so it stays readable until the thread is gone.
+thread_local bool thread_torn_down = false;
+
+// Made on a thread's first call, before the call enters the driver, so that
+// it is destroyed after every thread-local object the driver makes then.
+struct teardown_mark {
+  ~teardown_mark() { thread_torn_down = true; }
+};
+
+// True when the calling thread's thread-local state is gone; otherwise makes
+// sure its teardown will be noted.
+bool thread_state_gone() {
+  if (thread_torn_down) return true;
+  static thread_local teardown_mark mark;
+  (void)mark;
+  return false;
+}
+
+// Runs `call` on a new thread and returns its result; in place when no
+// thread can be started.
+template <class F>
+auto on_own_thread(F call) -> decltype(call()) {
+  using R = decltype(call());
+  try {
+    if constexpr (std::is_void_v<R>) {
+      std::thread(call).join();
+    } else {
+      R result{};
+      std::thread([&result, &call] { result = call(); }).join();
+      return result;
+    }
+  } catch (const std::system_error&) {
+    return call();
+  }
+}
+
 }  // namespace
 
 const cl_api& next() { return loaded().next; }
@@ -117,6 +164,8 @@ extern "C" {
     }                                                                             \
     auto fn = qez_profile::entry().name;                                          \
     if (!fn) return qez_profile::missing<ret>();                                  \
+    if (qez_profile::thread_state_gone())                                         \
+      return qez_profile::on_own_thread([&] { return name args; });               \
     qez_profile::forwarding_mark mark(forwarding);                                \
     return fn args;                                                               \
   }

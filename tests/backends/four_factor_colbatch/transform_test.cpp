@@ -52,6 +52,13 @@ std::vector<transform_case> transform_cases() {
   outer_s.io_layout = true;
   outer_s.first_side.outer_distance = 2 * 1000 + 1;  // odd: per-lane final stores
   cases.push_back({"s1000_outer", outer_s});
+  // The same layout on 100 = 10 x 10 (5 x 2 both) and two outer indices:
+  // the single-precision kernels at a size Oclgrind runs in seconds.
+  record_config small_outer_s = make(false, 100, 2);
+  small_outer_s.outer_count = 2;
+  small_outer_s.io_layout = true;
+  small_outer_s.first_side.outer_distance = 2 * 100 + 1;
+  cases.push_back({"s100_outer", small_outer_s});
   return cases;
 }
 

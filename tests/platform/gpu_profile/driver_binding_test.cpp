@@ -4,10 +4,16 @@
 // still reach the driver's definitions: queue and buffer creation with
 // properties return, and a kernel runs on buffers. Run with Oclgrind's ICD as
 // the only platform; CTest's timeout turns a loop into a failure.
+// Calls made while a thread ends, after the driver's own thread-local state is
+// gone (as the library's exit-time release does on the exiting thread), still
+// work and leave freed memory alone.
 #include <gtest/gtest.h>
 
 #include <CL/cl.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -72,6 +78,75 @@ TEST(DriverBindingToTheLayer, KernelDoublesABufferMadeWithProperties) {
   clReleaseProgram(program);
   clReleaseMemObject(buffer);
   clReleaseCommandQueue(queue);
+}
+
+// Oclgrind's runtime records each call in a thread-local stack that the
+// thread's thread-local destructors free. A probe made on a thread before its
+// first OpenCL call is destroyed after them: its destructor then takes blocks
+// of the size that stack's storage had (512 bytes; the allocator hands freed
+// blocks out again, AddressSanitizer too with no quarantine, see
+// CMakeLists.txt), fills them, calls OpenCL and checks that the blocks kept
+// their bytes and the calls succeeded.
+struct calls_at_thread_end {
+  cl_context context = nullptr;
+  cl_int retained = CL_INVALID_VALUE;
+  cl_int released = CL_INVALID_VALUE;
+  cl_int buffer_status = CL_INVALID_VALUE;
+  cl_int buffer_released = CL_INVALID_VALUE;
+  int changed_blocks = -1;
+};
+
+class thread_end_probe {
+ public:
+  explicit thread_end_probe(calls_at_thread_end* result) : result_(result) {}
+  ~thread_end_probe() {
+    constexpr std::size_t block_bytes = 512;
+    constexpr int block_count = 16;
+    constexpr unsigned char fill = 0xa5;
+    std::vector<unsigned char*> blocks;
+    blocks.reserve(block_count);
+    for (int i = 0; i < block_count; ++i) {
+      auto* block = static_cast<unsigned char*>(std::malloc(block_bytes));
+      std::memset(block, fill, block_bytes);
+      blocks.push_back(block);
+    }
+    result_->retained = clRetainContext(result_->context);
+    result_->released = clReleaseContext(result_->context);
+    cl_mem buffer = clCreateBuffer(result_->context, CL_MEM_READ_WRITE, 64, nullptr, &result_->buffer_status);
+    if (buffer != nullptr) result_->buffer_released = clReleaseMemObject(buffer);
+    int changed = 0;
+    for (unsigned char* block : blocks) {
+      for (std::size_t i = 0; i < block_bytes; ++i)
+        if (block[i] != fill) {
+          ++changed;
+          break;
+        }
+      std::free(block);
+    }
+    result_->changed_blocks = changed;
+  }
+  thread_end_probe(const thread_end_probe&) = delete;
+  thread_end_probe& operator=(const thread_end_probe&) = delete;
+
+ private:
+  calls_at_thread_end* result_;
+};
+
+TEST(DriverBindingToTheLayer, CallsAsAThreadEndsLeaveFreedMemoryAlone) {
+  opencl_device d;
+  ASSERT_NE(d.context, nullptr);
+  calls_at_thread_end result;
+  result.context = d.context;
+  std::thread([&result] {
+    thread_local thread_end_probe probe(&result);
+    clRetainContext(result.context);
+    clReleaseContext(result.context);
+  }).join();
+  EXPECT_EQ(result.retained, CL_SUCCESS);
+  EXPECT_EQ(result.released, CL_SUCCESS);
+  EXPECT_EQ(result.buffer_status, CL_SUCCESS);
+  EXPECT_EQ(result.buffer_released, CL_SUCCESS);
+  EXPECT_EQ(result.changed_blocks, 0);
 }
 
 }  // namespace
