@@ -9,12 +9,13 @@
 // thread, where measuring and threads cost more than they give. A measured
 // transform runs on the record's threads: a batch with enough transforms as
 // chunks of the batch, each chunk planned on one thread and the chunks
-// shared out between the threads at execution; any other transform as one
-// plan on FFTW's threads. Scales are applied after the transform (per chunk
-// for chunked ones). Plans are shared through the engine's plan cache.
+// shared out at execution between the calling thread and the engine's
+// thread team; any other transform as one plan on FFTW's threads. Scales
+// are applied after the transform (per chunk for chunked ones). Plans are shared through the engine's plan cache.
 // FFTW's planner is not thread-safe: planning and destruction take one lock.
 #include "platform/threading/engine/fftw_plans.hpp"
 #include "platform/threading/engine/plan_cache.hpp"
+#include "platform/threading/engine/thread_team.hpp"
 
 #include <fftw3.h>
 
@@ -26,8 +27,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
-#include <vector>
 
 #include "dft/api/status_codes.hpp"
 
@@ -497,29 +496,28 @@ private:
     return status_success;
   }
 
-  // Runs the chunks on up to threads_ threads (the calling one included),
-  // each thread taking the next chunk left; a chunk is scaled while it is
-  // still in cache. Threads that cannot be started leave their share to the
-  // others.
+  // Runs the chunks on the calling thread and up to threads_ - 1 helpers of
+  // the engine's thread team, each taking the next chunk left; a chunk is
+  // scaled while it is still in cache.
   template <class In, class Out>
   void run_chunks(In* in, Out* out) const {
-    std::atomic<std::int64_t> next{0};
-    const auto work = [&] {
-      for (std::int64_t c = next.fetch_add(1); c < chunks_; c = next.fetch_add(1)) {
-        Out* chunk_out = out + c * out_chunk_step_;
-        execute_plan(in + c * in_chunk_step_, chunk_out);
-        if (scale_ != Real(1)) scale_in_place(chunk_out, out_box_, scale_);
+    struct job {
+      const fftw_direction_plan* plan;
+      In* in;
+      Out* out;
+      std::atomic<std::int64_t> next{0};
+    } j{this, in, out};
+    const auto work = [](void* context) {
+      job& j = *static_cast<job*>(context);
+      const fftw_direction_plan& p = *j.plan;
+      for (std::int64_t c = j.next.fetch_add(1); c < p.chunks_; c = j.next.fetch_add(1)) {
+        Out* chunk_out = j.out + c * p.out_chunk_step_;
+        p.execute_plan(j.in + c * p.in_chunk_step_, chunk_out);
+        if (p.scale_ != Real(1)) scale_in_place(chunk_out, p.out_box_, p.scale_);
       }
     };
     const std::int64_t helpers = std::min<std::int64_t>(threads_, chunks_) - 1;
-    std::vector<std::thread> team;
-    try {
-      team.reserve(static_cast<std::size_t>(helpers));
-      for (std::int64_t t = 0; t < helpers; ++t) team.emplace_back(work);
-    } catch (...) {
-    }
-    work();
-    for (std::thread& t : team) t.join();
+    engine_thread_team().run(static_cast<int>(helpers), work, &j);
   }
 
   typename api::plan aligned_ = nullptr;
