@@ -4,7 +4,9 @@
 // mode 2 writing every line to one file; beside them, threads that build
 // the same kernel-cache key and keys of their own. Results are checked
 // against the long-double reference; the verbose file must hold one whole
-// line per compute. Run under ThreadSanitizer too.
+// line per compute. On the CPU queue, threads at once compute batches that
+// run as chunks on the CPU engine's shared thread team. Run under
+// ThreadSanitizer too.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -139,6 +141,28 @@ TEST(Concurrency, EightThreadsComputeWhileOthersBuildKernels) {
     EXPECT_TRUE(std::regex_match(l, line)) << l;
   }
   EXPECT_EQ(fft_lines, computes.load());
+}
+
+// Batches of 2^18 points run as eight chunks of 2^15 points, shared out on
+// two threads: the caller's and a helper of the engine's team. Four threads
+// compute at once, two on one CPU queue and two on queues of their own, so
+// callers find the team busy and run their chunks alone.
+TEST(Concurrency, CpuBatchesShareTheEngineThreadTeam) {
+  const case_shape complex_batch{false, {16}, 1.0L / 16, 16384, 2};
+  const case_shape real_batch{true, {32}, 1.0L, 8192, 2};
+  sycl::queue shared_cpu{sycl::cpu_selector_v};
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      ++ready;
+      while (ready.load() < 4) std::this_thread::yield();
+      sycl::queue own{sycl::cpu_selector_v};
+      sycl::queue& queue = t % 2 == 0 ? shared_cpu : own;
+      run_public_case<qd::precision::SINGLE>(complex_batch, queue, data_kind::usm);
+      run_public_case<qd::precision::DOUBLE>(real_batch, queue, data_kind::buffer);
+    });
+  for (std::thread& t : threads) t.join();
 }
 
 }  // namespace

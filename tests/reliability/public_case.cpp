@@ -129,6 +129,7 @@ qd::descriptor<p, dom> make_descriptor(const case_shape& s) {
                                                    : qd::descriptor<p, dom>(s.lengths);
   d.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
   if (s.backward_scale != 1.0L) d.set_value(qd::config_param::BACKWARD_SCALE, static_cast<real_t<p>>(s.backward_scale));
+  if (s.thread_limit != 0) d.set_value(qd::config_param::THREAD_LIMIT, s.thread_limit);
   if (s.count != 1) {
     const layout l = layout_of(s);
     const std::int64_t rows = l.rows / s.count;

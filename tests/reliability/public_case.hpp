@@ -22,6 +22,7 @@ struct case_shape {
   std::vector<std::int64_t> lengths;  // slowest dimension first
   long double backward_scale = 1.0L;
   std::int64_t count = 1;  // transforms, packed one after the other
+  std::int64_t thread_limit = 0;  // 0: the default
 };
 
 // Commits `shape` on `queue`, computes forward then backward out of place on

@@ -9,12 +9,13 @@
 // thread, where measuring and threads cost more than they give. A measured
 // transform runs on the record's threads: a batch with enough transforms as
 // chunks of the batch, each chunk planned on one thread and the chunks
-// shared out between the threads at execution; any other transform as one
-// plan on FFTW's threads. Scales are applied after the transform (per chunk
-// for chunked ones). Plans are shared through the engine's plan cache.
+// shared out at execution between the calling thread and the engine's
+// thread team; any other transform as one plan on FFTW's threads. Scales
+// are applied after the transform (per chunk for chunked ones). Plans are shared through the engine's plan cache.
 // FFTW's planner is not thread-safe: planning and destruction take one lock.
 #include "platform/threading/engine/fftw_plans.hpp"
 #include "platform/threading/engine/plan_cache.hpp"
+#include "platform/threading/engine/thread_team.hpp"
 
 #include <fftw3.h>
 
@@ -26,8 +27,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
-#include <vector>
 
 #include "dft/api/status_codes.hpp"
 
@@ -339,15 +338,56 @@ private:
 constexpr std::int64_t chunk_points = std::int64_t(1) << 15;
 constexpr std::int64_t chunks_per_thread = 4;
 
+// The smallest step in bytes that keeps an address at FFTW's SIMD alignment
+// (the modulus of its alignment_of).
+template <class Real>
+std::int64_t alignment_period() {
+  static const std::int64_t period = [] {
+    fftw_buffer<Real> probe(fftw_api<Real>::allocate(256));
+    if (!probe) return std::int64_t(64);
+    char* base = static_cast<char*>(probe.get());
+    std::int64_t step = sizeof(Real);
+    while (step < 64 && fftw_api<Real>::alignment_of(base + step) !=
+                            fftw_api<Real>::alignment_of(base))
+      step *= 2;
+    return step;
+  }();
+  return period;
+}
+
 // The number of chunks a transform runs as, 1 when it is not cut: the
 // chunk's count of transforms is the largest divisor of the outermost batch
-// count that keeps the chunk near `chunk_points`.
-std::int64_t chunk_count(const direction_layout& l, int threads) {
+// count that keeps the chunk near `chunk_points` and every chunk at the
+// first one's alignment, so that all run the measured plan (failing that,
+// the largest divisor, whose chunks of another alignment run the unaligned
+// plan).
+std::int64_t chunk_count(const direction_layout& l, int threads, std::int64_t in_bytes,
+                         std::int64_t out_bytes, std::int64_t alignment) {
   if (threads < 2 || l.batch_rank == 0 || points_of(l) == INT64_MAX) return 1;
-  const std::int64_t outer = l.counts[l.batch_rank - 1];
+  const int last = l.batch_rank - 1;
+  const std::int64_t outer = l.counts[last];
   const std::int64_t points_per_outer = points_of(l) / outer;
-  std::int64_t per_chunk = std::max<std::int64_t>(1, chunk_points / points_per_outer);
-  while (outer % per_chunk != 0) --per_chunk;
+  // Whether a step of `per_chunk` transforms of `distance` elements of
+  // `bytes` is a whole number of alignment periods.
+  const auto aligned_step = [&](std::int64_t per_chunk, std::int64_t distance, std::int64_t bytes) {
+    std::int64_t step = 0;
+    return !__builtin_mul_overflow(per_chunk, distance, &step) &&
+           !__builtin_mul_overflow(step, bytes, &step) && step % alignment == 0;
+  };
+  const auto keeps_alignment = [&](std::int64_t per_chunk) {
+    return aligned_step(per_chunk, l.input.distances[last], in_bytes) &&
+           aligned_step(per_chunk, l.output.distances[last], out_bytes);
+  };
+  const std::int64_t most = std::max<std::int64_t>(1, chunk_points / points_per_outer);
+  std::int64_t per_chunk = 0, aligned_per_chunk = 0;
+  for (std::int64_t k = most; k >= 1 && aligned_per_chunk == 0; --k) {
+    if (outer % k != 0) continue;
+    if (per_chunk == 0) per_chunk = k;
+    if (keeps_alignment(k)) aligned_per_chunk = k;
+  }
+  // An aligned chunk far below the size wanted costs more in calls than the
+  // unaligned plan loses.
+  if (aligned_per_chunk != 0 && aligned_per_chunk * 4 >= per_chunk) per_chunk = aligned_per_chunk;
   const std::int64_t chunks = outer / per_chunk;
   return chunks >= chunks_per_thread * threads ? chunks : 1;
 }
@@ -383,8 +423,13 @@ public:
   bool plan(const direction_layout& whole, plan_route route, bool destroy_input_allowed,
             int threads) {
     const bool measure = points_of(whole) >= measured_points;
-    const std::int64_t chunks =
-        measure && route == plan_route::direct ? chunk_count(whole, threads) : 1;
+    const std::size_t real_bytes = sizeof(Real), complex_bytes = 2 * sizeof(Real);
+    const std::size_t in_bytes = whole.input_is_complex() ? complex_bytes : real_bytes;
+    const std::size_t out_bytes = whole.output_is_complex() ? complex_bytes : real_bytes;
+    const std::int64_t chunks = measure && route == plan_route::direct
+                                    ? chunk_count(whole, threads, std::int64_t(in_bytes),
+                                                  std::int64_t(out_bytes), alignment_period<Real>())
+                                    : 1;
     // A chunked transform plans one chunk on one thread; the chunks run on
     // the threads at execution.
     const direction_layout l = chunks > 1 ? chunk_layout(whole, chunks) : whole;
@@ -413,9 +458,6 @@ public:
                              (l.kind == transform_kind::c2r && destroy_input_allowed);
     const unsigned input_rule = may_destroy ? FFTW_DESTROY_INPUT : FFTW_PRESERVE_INPUT;
     const fftw_dims d = dims_of(l, fftw_in, fftw_out);
-    const std::size_t real_bytes = sizeof(Real), complex_bytes = 2 * sizeof(Real);
-    const std::size_t in_bytes = l.input_is_complex() ? complex_bytes : real_bytes;
-    const std::size_t out_bytes = l.output_is_complex() ? complex_bytes : real_bytes;
 
     std::lock_guard<std::mutex> lock(planner_mutex());
     start_fftw_threads<Real>();
@@ -497,29 +539,28 @@ private:
     return status_success;
   }
 
-  // Runs the chunks on up to threads_ threads (the calling one included),
-  // each thread taking the next chunk left; a chunk is scaled while it is
-  // still in cache. Threads that cannot be started leave their share to the
-  // others.
+  // Runs the chunks on the calling thread and up to threads_ - 1 helpers of
+  // the engine's thread team, each taking the next chunk left; a chunk is
+  // scaled while it is still in cache.
   template <class In, class Out>
   void run_chunks(In* in, Out* out) const {
-    std::atomic<std::int64_t> next{0};
-    const auto work = [&] {
-      for (std::int64_t c = next.fetch_add(1); c < chunks_; c = next.fetch_add(1)) {
-        Out* chunk_out = out + c * out_chunk_step_;
-        execute_plan(in + c * in_chunk_step_, chunk_out);
-        if (scale_ != Real(1)) scale_in_place(chunk_out, out_box_, scale_);
+    struct job {
+      const fftw_direction_plan* plan;
+      In* in;
+      Out* out;
+      std::atomic<std::int64_t> next{0};
+    } j{this, in, out};
+    const auto work = [](void* context) {
+      job& j = *static_cast<job*>(context);
+      const fftw_direction_plan& p = *j.plan;
+      for (std::int64_t c = j.next.fetch_add(1); c < p.chunks_; c = j.next.fetch_add(1)) {
+        Out* chunk_out = j.out + c * p.out_chunk_step_;
+        p.execute_plan(j.in + c * p.in_chunk_step_, chunk_out);
+        if (p.scale_ != Real(1)) scale_in_place(chunk_out, p.out_box_, p.scale_);
       }
     };
     const std::int64_t helpers = std::min<std::int64_t>(threads_, chunks_) - 1;
-    std::vector<std::thread> team;
-    try {
-      team.reserve(static_cast<std::size_t>(helpers));
-      for (std::int64_t t = 0; t < helpers; ++t) team.emplace_back(work);
-    } catch (...) {
-    }
-    work();
-    for (std::thread& t : team) t.join();
+    engine_thread_team().run(static_cast<int>(helpers), work, &j);
   }
 
   typename api::plan aligned_ = nullptr;

@@ -60,7 +60,11 @@ std::vector<engine_case> all_cases() {
       // Large enough to be planned by measurement and run on threads.
       {"n4096x9", {4096}, 9},   {"n48x40x20", {48, 40}, 20},
       // Batched enough to run as chunks of transforms on two threads.
-      {"n256x1024t2", {256}, 1024, 2}};
+      {"n256x1024t2", {256}, 1024, 2},
+      // Chunks of an odd count of odd transforms: in single precision the
+      // packed complex chunks alternate in alignment, so the aligned and
+      // unaligned plans take turns.
+      {"n5x19683t2", {5}, 19683, 2}};
   std::vector<engine_case> cases;
   for (bool real : {false, true})
     for (const shape& s : shapes)
