@@ -11,7 +11,8 @@
 // chunks of the batch, each chunk planned on one thread and the chunks
 // shared out at execution between the calling thread and the engine's
 // thread team; any other transform as one plan on FFTW's threads. Scales
-// are applied after the transform (per chunk for chunked ones). Plans are shared through the engine's plan cache.
+// are applied after the transform (per chunk for chunked ones). Plans are
+// shared through the engine's plan cache.
 // FFTW's planner is not thread-safe: planning and destruction take one lock.
 #include "platform/threading/engine/fftw_plans.hpp"
 #include "platform/threading/engine/plan_cache.hpp"
