@@ -329,6 +329,9 @@ const md_case cases[] = {
     {false, false, {48}, 5, true, 0.5},
     {true, false, {256}, 3, false, 1.0},
     {false, false, {1024}, 2, true, 1.0},
+    // Double, above the lengths copied into local memory first: an odd
+    // number of first-stage units, in place.
+    {true, false, {375}, 3, true, 1.0},
     // 1D complex, input transforms further apart than the output ones: rows
     // loaded one by one (one factor, then two).
     {true, false, {32}, 5, false, 1.0, 40},

@@ -144,8 +144,13 @@ static inline void pfx_write_out(const local ftype *slm, global ftype *out, cons
         else if (first + lane / 2 < PFX_N) out[2 * first + lane] = v;
     }
 #else
+    /* A CPU runs each work-item's stores back to back: each pair stores its
+     * own run of neighbouring values. */
     if (!PFX_ACTIVE(lane)) return;
-    for (uint e = PFX_H * sg + lane / 2; e < PFX_N; e += PFX_PAIRS) vstore2(vload2(e, slm), e, out);
+    const uint run = (PFX_N + PFX_PAIRS - 1) / PFX_PAIRS;
+    const uint begin = (PFX_H * sg + lane / 2) * run;
+    const uint end = min(begin + run, (uint)PFX_N);
+    for (uint e = begin; e < end; ++e) vstore2(vload2(e, slm), e, out);
 #endif
 }
 

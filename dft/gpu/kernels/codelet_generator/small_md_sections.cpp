@@ -128,6 +128,14 @@ const char kernel_text[] = R"(/* ---- Small multi-dimensional SLM kernel -------
 /* ---- lane forms of one complex value ---- */
 #define SMD_DIR_SIGN (FWD_DIR ? (ftype)1 : (ftype)-1)
 $LANE_FORMS
+/* With lane pairs every lane of a sub-group runs the butterflies (they
+ * shuffle), on zeros where it has no unit; without them a work-item computes
+ * only for a unit it stores. */
+#ifdef LANE_PAIRS
+#define SMD_COMPUTES(lid, live) 1
+#else
+#define SMD_COMPUTES(lid, live) (SMD_ACTIVE(lid) && (live))
+#endif
 /* The real step works on whole complex values in the even work-item of a
  * pair in both forms. */
 #define SMD_PAIR_HEAD(lid) (((lid) & 1) == 0)
@@ -161,6 +169,7 @@ static inline uint smd_rev1(const uint f) { return (f % DIM1FACT0) * DIM1FACT1 +
 static inline void smd_twiddle_main(ptype *x, const uint rest, const ftype pmOne, const global ftype *tw)
 {
     const global ftype *b = tw + (rest / SMD_H) * 4 * SMD_H * DIM0FACT0 + 2 * (rest % SMD_H);
+#pragma unroll
     for (uint k = 0; k < DIM0FACT0; ++k) {
         const ftype wr = b[k * 4 * SMD_H];
         const ftype wi = b[k * 4 * SMD_H + 2 * SMD_H];
@@ -171,6 +180,7 @@ static inline void smd_twiddle_main(ptype *x, const uint rest, const ftype pmOne
 static inline void smd_twiddle_factor(ptype *x, const uint fact, const uint rest, const ftype pmOne,
                                       const global ftype *tw)
 {
+#pragma unroll
     for (uint k = 1; k < fact; ++k) {
         const global ftype *w = tw + 2 * (rest * fact + k);
         SMD_ROTATE(w[0], w[1], x[k], pmOne);
@@ -194,11 +204,12 @@ static inline void smd_twiddle_factor(ptype *x, const uint fact, const uint rest
         const uint per_line = (LINE_LEN) / (FACT);                                                      \
         const uint units = lines * per_line;                                                            \
         for (uint first = 0; first < units; first += SMD_WORKERS) {                                     \
-            /* FUNC and TWIDDLE shuffle among the lanes of a sub-group, so every */                      \
-            /* lane takes part in each round; lanes past the last unit work on */                       \
-            /* zeros (not on local memory a live lane is rewriting) and store nothing. */               \
+            /* With lane pairs FUNC and TWIDDLE shuffle among the lanes of a */                         \
+            /* sub-group, so every lane takes part in each round; lanes past the */                     \
+            /* last unit work on zeros (not on local memory a live lane is */                           \
+            /* rewriting) and store nothing (SMD_COMPUTES). */                                          \
             const uint u = first + lid / 2;                                                             \
-            if (SMD_ACTIVE(lid)) {                                                                      \
+            if (SMD_COMPUTES(lid, u < units)) {                                                         \
                 const bool live = u < units;                                                            \
                 const uint unit = live ? u : units - 1;                                                 \
                 const uint e = unit % per_line;                                                         \
@@ -206,11 +217,13 @@ static inline void smd_twiddle_factor(ptype *x, const uint fact, const uint rest
                 const uint rest = e % (STRIDE);                                                         \
                 local ftype *p = LINE_BASE(slm, line) + ((e / (STRIDE)) * (FACT) * (STRIDE) + rest) * (STEP); \
                 ptype x[FACT];                                                                          \
+                _Pragma("unroll")                                                                       \
                 for (uint n = 0; n < (FACT); ++n)                                                       \
                     x[n] = live ? SMD_LDC(p + n * (STRIDE) * (STEP), lid) : (ptype)(0);                 \
                 FUNC(x, pmOne);                                                                         \
                 TWIDDLE(x, rest, pmOne, tw);                                                            \
                 if (live)                                                                               \
+                    _Pragma("unroll")                                                                   \
                     for (uint n = 0; n < (FACT); ++n) SMD_STC(p + n * (STRIDE) * (STEP), lid, x[n]);    \
             }                                                                                           \
         }                                                                                               \
@@ -401,9 +414,47 @@ static inline void load_input_in_slm(const global ftype *in, local ftype *slm, c
 }
 #else
 /* The input stays in global memory: the first row stage reads it there and
- * leaves its results in local memory, SMD_ROW_FP reals a row. Every lane of
- * a sub-group runs the butterflies; only loads and stores of real units are
- * kept. */
+ * leaves its results in local memory, SMD_ROW_FP reals a row. */
+#ifndef LANE_PAIRS
+/* Portable form: a work-item reads its unit's values a whole stride apart,
+ * each from its own cache line, and neighbouring work-items read the same
+ * lines; on a CPU one work-item runs after the other, so each takes two
+ * neighbouring units and uses each line it fetches twice. */
+static inline void load_input_in_slm(const global ftype *in, local ftype *slm, const ulong first_transform,
+                                     const uint batch, const uint lid, const global ftype *main_row)
+{
+    if (!SMD_ACTIVE(lid)) return;
+    const ftype pmOne = SMD_PM_ONE(lid);
+    const uint stride = DIM0FACT1 * DIM0FACT2 * DIM0FACT3;
+    const uint units = batch * SMD_N1 * stride;
+    for (uint u = lid / 2 * 2; u < units; u += 2 * SMD_WORKERS) {
+        /* The last unit of an odd count is computed twice and stored twice. */
+        const uint v = min(u + 1, units - 1);
+        const uint rest_u = u % stride, rest_v = v % stride;
+        const global ftype *src_u = smd_input_row(in, first_transform, u / stride) + 2 * rest_u;
+        const global ftype *src_v = smd_input_row(in, first_transform, v / stride) + 2 * rest_v;
+        ptype x[DIM0FACT0], y[DIM0FACT0];
+#pragma unroll
+        for (uint n = 0; n < DIM0FACT0; ++n) {
+            x[n] = vload2(0, src_u + 2 * n * stride);
+            y[n] = vload2(0, src_v + 2 * n * stride);
+        }
+        DIM0FACT0_FUNC(x, pmOne);
+        SMD_TW_ROW0(x, rest_u, pmOne, main_row);
+        DIM0FACT0_FUNC(y, pmOne);
+        SMD_TW_ROW0(y, rest_v, pmOne, main_row);
+        local ftype *dst_u = SMD_ROW_BASE(slm, u / stride) + 2 * rest_u;
+        local ftype *dst_v = SMD_ROW_BASE(slm, v / stride) + 2 * rest_v;
+#pragma unroll
+        for (uint n = 0; n < DIM0FACT0; ++n) {
+            vstore2(x[n], 0, dst_u + 2 * n * stride);
+            vstore2(y[n], 0, dst_v + 2 * n * stride);
+        }
+    }
+}
+#else
+/* Every lane of a sub-group runs the butterflies; only loads and stores of
+ * real units are kept. */
 static inline void load_input_in_slm(const global ftype *in, local ftype *slm, const ulong first_transform,
                                      const uint batch, const uint lid, const global ftype *main_row)
 {
@@ -412,7 +463,7 @@ static inline void load_input_in_slm(const global ftype *in, local ftype *slm, c
     const uint per_line = C2C_LEN / DIM0FACT0;
     const uint units = batch * SMD_N1 * per_line;
     for (uint first = 0; first < units; first += SMD_WORKERS) {
-        const bool live = first + lid / 2 < units && SMD_ACTIVE(lid);
+        const bool live = first + lid / 2 < units;
         const uint u = min(first + lid / 2, units - 1);
         const uint e = u % per_line;
         const uint rest = e % stride;
@@ -420,31 +471,54 @@ static inline void load_input_in_slm(const global ftype *in, local ftype *slm, c
         const global ftype *src = smd_input_row(in, first_transform, u / per_line) + 2 * at;
         local ftype *dst = SMD_ROW_BASE(slm, u / per_line) + 2 * at;
         ptype x[DIM0FACT0];
+#pragma unroll
         for (uint n = 0; n < DIM0FACT0; ++n) x[n] = SMD_LDC(src + 2 * n * stride, lid);
         DIM0FACT0_FUNC(x, pmOne);
         SMD_TW_ROW0(x, rest, pmOne, main_row);
         if (live)
+#pragma unroll
             for (uint n = 0; n < DIM0FACT0; ++n) SMD_STC(dst + 2 * n * stride, lid, x[n]);
     }
 }
 #endif
+#endif
 
+/* One output value: unit u counts the group's output values in order. */
+static inline void smd_export_unit(const local ftype *slm, global ftype *out, const ulong first_transform,
+                                   const uint u, const uint lid)
+{
+    const uint k = u % SMD_OUT_CPLX;
+    const uint row = u / SMD_OUT_CPLX;
+    const uint b = row / SMD_N1, f1 = row % SMD_N1;
+    const uint pos = k < C2C_LEN ? smd_rev0(k) : C2C_LEN;
+    const local ftype *src = slm + (b * SMD_N1 + smd_rev1(f1)) * SMD_ROW_FP + 2 * pos;
+    global ftype *dst = out + OUTPUT_OFFSET_FP +
+                        ((first_transform + b) * ODIST + (ulong)f1 * DIM1OSTRIDE) * SMD_EOUT + 2 * k;
+    SMD_STC(dst, lid, (ftype)(SCALE) * SMD_LDC(src, lid));
+}
+
+/* With lane pairs the lanes of a sub-group store neighbouring values. In the
+ * portable form a CPU runs each work-item's rounds back to back, so the
+ * values one work-item stores lie a whole round apart; past eight of them
+ * they compete for one set of the CPU's first-level cache, so each
+ * work-item then stores runs of SMD_EXPORT_RUN neighbouring values. */
+#define SMD_EXPORT_ROUNDS ((SMD_ROWS * SMD_OUT_CPLX + SMD_WORKERS - 1) / SMD_WORKERS)
+#define SMD_EXPORT_RUN ((SMD_EXPORT_ROUNDS + 7) / 8)
 static inline void export_slm_results(const local ftype *slm, global ftype *out, const ulong first_transform,
                                       const uint batch, const uint lid)
 {
     const uint units = batch * SMD_N1 * SMD_OUT_CPLX;
+#ifdef LANE_PAIRS
     for (uint first = 0; first < units; first += SMD_WORKERS) {
         const uint u = first + lid / 2;
-        if (u >= units || !SMD_ACTIVE(lid)) continue;
-        const uint k = u % SMD_OUT_CPLX;
-        const uint row = u / SMD_OUT_CPLX;
-        const uint b = row / SMD_N1, f1 = row % SMD_N1;
-        const uint pos = k < C2C_LEN ? smd_rev0(k) : C2C_LEN;
-        const local ftype *src = slm + (b * SMD_N1 + smd_rev1(f1)) * SMD_ROW_FP + 2 * pos;
-        global ftype *dst = out + OUTPUT_OFFSET_FP +
-                            ((first_transform + b) * ODIST + (ulong)f1 * DIM1OSTRIDE) * SMD_EOUT + 2 * k;
-        SMD_STC(dst, lid, (ftype)(SCALE) * SMD_LDC(src, lid));
+        if (u < units) smd_export_unit(slm, out, first_transform, u, lid);
     }
+#else
+    if (!SMD_ACTIVE(lid)) return;
+    for (uint first = lid / 2 * SMD_EXPORT_RUN; first < units; first += SMD_WORKERS * SMD_EXPORT_RUN)
+        for (uint u = first; u < min(first + SMD_EXPORT_RUN, units); ++u)
+            smd_export_unit(slm, out, first_transform, u, lid);
+#endif
 }
 
 #if DIM0FACT1 > 1

@@ -83,23 +83,31 @@ static inline ptype t3_twiddle(const global ftype *table, const long e, const bo
     return v;
 }
 
-/* `blocks` x SUBGROUP_SIZE reals of local memory to global memory, lane L
- * moving reals L, L + SUBGROUP_SIZE, ...; only the first `valid` reals are
- * stored: whole sub-group blocks while they fit, single reals after. */
+/* `blocks` x SUBGROUP_SIZE reals of local memory to global memory; only the
+ * first `valid` reals are stored. With lane pairs lane L moves reals L,
+ * L + SUBGROUP_SIZE, ...: whole sub-group blocks while they fit, single
+ * reals after. In the portable form a CPU runs each work-item's stores back
+ * to back, so lane L moves its own run of `blocks` neighbouring reals. */
 static inline void t3_store_reals(const local ftype *slm, global ftype *out, const uint blocks,
                                   const int valid, const uint lane)
 {
+#ifdef LANE_PAIRS
     for (uint e = 0; e < blocks; ++e) {
         const int at = (int)(SUBGROUP_SIZE * e + lane);
         const ftype v = slm[at];
-#ifdef LANE_PAIRS
         if ((int)(SUBGROUP_SIZE * (e + 1)) <= valid) {
             T3_BLOCK_WRITE(out + SUBGROUP_SIZE * e, v);
             continue;
         }
-#endif
         if (at < valid) out[at] = v;
     }
+#else
+    const int begin = (int)(blocks * lane);
+    for (uint e = 0; e < blocks; ++e) {
+        const int at = begin + (int)e;
+        if (at < valid) out[at] = slm[at];
+    }
+#endif
 }
 
 kernel T3_ATTRIBUTES
@@ -113,8 +121,10 @@ const char pass_0_rest[] = R"(    const long t = (long)get_global_id(1) + offset
     if (T3_ACTIVE(lane)) {
         const global ftype *src = in + 2 * t * (long)(IDIST);
         ptype v[FACT0];
+#pragma unroll
         for (uint i = 0; i < FACT0; ++i) v[i] = t3_load(src, (long)i * T3_C0 + first, q, valid, comp);
         FACT0_FUNC(v, pmOne);
+#pragma unroll
         for (uint i = 0; i < FACT0; ++i) T3_SLM_STORE(v[i], region, q * FACT0 + i, comp);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -132,11 +142,13 @@ const char pass_1_rest[] = R"(    const long group_first = T3_COLUMNS * (long)ge
     if (T3_ACTIVE(lane)) {
         const global ftype *src = in + 2 * j * (long)(TDIST);
         ptype v[FACT1];
+#pragma unroll
         for (uint i = 0; i < FACT1; ++i) {
             const long e = (long)i * T3_C1 + first;
             v[i] = t3_twiddle(twidlTable, e + q, (int)q < valid, t3_load(src, e, q, valid, comp), pmOne);
         }
         FACT1_FUNC(v, pmOne);
+#pragma unroll
         for (uint i = 0; i < FACT1; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
     }
     barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
@@ -162,11 +174,13 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
     if (T3_ACTIVE(lane)) {
         const global ftype *src = in + 2 * j * (long)(TDIST);
         ptype v[FACT2];
+#pragma unroll
         for (uint i = 0; i < FACT2; ++i) {
             const long e = k1 * FACT0 * FACT2 + (long)i * FACT0 + k0_first;
             v[i] = t3_twiddle(twidlTable, k1 * FACT2 + i, valid > 0, t3_load(src, e, q, valid, comp), pmOne);
         }
         FACT2_FUNC(v, pmOne);
+#pragma unroll
         for (uint i = 0; i < FACT2; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
