@@ -331,7 +331,7 @@ const md_case cases[] = {
     {false, false, {1024}, 2, true, 1.0},
     // Double, above the lengths copied into local memory first: an odd
     // number of first-stage units, in place.
-    {true, false, {375}, 3, true, 1.0},
+    {true, false, {375}, 1, true, 1.0},
     // 1D complex, input transforms further apart than the output ones: rows
     // loaded one by one (one factor, then two).
     {true, false, {32}, 5, false, 1.0, 40},
