@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <limits>
@@ -92,20 +93,28 @@ TEST_P(lane_macros, twiddle_multiplies_by_the_direction_conjugate_and_swap_by_j)
 
 // ---- Twiddle evaluation of the pass kernels ----------------------------------
 
-// Every argument a = (ftype)(2 s) / (ftype)size, |s| <= size / 2, that the
-// pass twiddles of the default 1D backend take for the power-of-two lengths
-// up to 2^22 (the arguments of 2^22 contain those of every smaller power),
-// every length up to 1024 and the passes of the composite bench lengths.
-template <class T>
-std::vector<T> pass_twiddle_arguments() {
+// Every twiddle p / size, |p| <= size / 2, that the pass kernels of the
+// default 1D backend take for the power-of-two lengths up to 2^22 (the
+// twiddles of 2^22 contain those of every smaller power), every length up to
+// 1024 and the passes of the composite bench lengths.
+struct pass_twiddle {
+  std::int64_t p, size;
+};
+
+std::vector<pass_twiddle> pass_twiddles() {
   std::vector<std::int64_t> sizes = {std::int64_t{1} << 22, 30030, 546, 1000};
   for (std::int64_t size = 3; size <= 1024; ++size)
     if (size & (size - 1)) sizes.push_back(size);
-  std::vector<T> out;
+  std::vector<pass_twiddle> out;
   for (const std::int64_t size : sizes)
-    for (std::int64_t s = -size / 2; 2 * s <= size; ++s)
-      out.push_back(static_cast<T>(2 * s) / static_cast<T>(size));
+    for (std::int64_t p = -size / 2; 2 * p <= size; ++p) out.push_back({p, size});
   return out;
+}
+
+// Its argument in half-turns as qez_cossinpi takes it: (ftype)(2 p) / (ftype)size.
+template <class T>
+T half_turns(const pass_twiddle& t) {
+  return static_cast<T>(2 * t.p) / static_cast<T>(t.size);
 }
 
 // cos(pi a), sin(pi a) in long double: a = q/2 + t is exact, |t| <= 1/4.
@@ -148,17 +157,28 @@ T element(const std::vector<unsigned char>& bytes, std::size_t i) {
 
 template <class T>
 void expect_twiddles_no_less_accurate_than_the_builtins(real_kind kind) {
-  std::vector<T> args = pass_twiddle_arguments<T>();
-  const std::size_t n = args.size();
-  args.resize((n + 3) / 4 * 4, T(0));
-  const std::size_t pair_bytes = 2 * args.size() * sizeof(T);
+  const std::vector<pass_twiddle> twiddles = pass_twiddles();
+  const std::size_t n = twiddles.size(), padded = (n + 3) / 4 * 4;
+  std::vector<T> args(padded, T(0));
+  // qez_twiddle_cossin takes p in [0, size): the same twiddle one turn on.
+  std::vector<std::uint64_t> products(padded, 0), sizes(padded, 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    args[i] = half_turns<T>(twiddles[i]);
+    products[i] = static_cast<std::uint64_t>(twiddles[i].p < 0 ? twiddles[i].p + twiddles[i].size : twiddles[i].p);
+    sizes[i] = static_cast<std::uint64_t>(twiddles[i].size);
+  }
+  const std::size_t pair_bytes = 2 * padded * sizeof(T);
   buffers_t buffers = {bytes_of(args), std::vector<unsigned char>(pair_bytes),
                        std::vector<unsigned char>(pair_bytes), std::vector<unsigned char>(pair_bytes)};
-  opencl_runner::instance().run(helper_program(kind, direction::forward), "run_cossinpi", {args.size() / 4},
-                                buffers,
-                                {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::buf(2), kernel_arg::buf(3)});
+  opencl_runner& runner = opencl_runner::instance();
+  const cl_program program = helper_program(kind, direction::forward);
+  runner.run(program, "run_cossinpi", {padded / 4}, buffers,
+             {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::buf(2), kernel_arg::buf(3)});
+  buffers_t integer_buffers = {bytes_of(products), bytes_of(sizes), std::vector<unsigned char>(pair_bytes)};
+  runner.run(program, "run_twiddle_cossin", {padded}, integer_buffers,
+             {kernel_arg::buf(0), kernel_arg::buf(1), kernel_arg::buf(2)});
   const long double eps = std::numeric_limits<T>::epsilon();
-  worst_error ours[2], ours4[2], builtin[2];
+  worst_error ours[2], ours4[2], integer[2], builtin[2];
   for (std::size_t i = 0; i < n; ++i) {
     const cld exact = exact_cossinpi(args[i]);
     // The four-value form stores four cosines, then four sines.
@@ -169,15 +189,24 @@ void expect_twiddles_no_less_accurate_than_the_builtins(real_kind kind) {
       ours4[part].add(element<T>(buffers[2], in4 + 4 * part), want, eps);
       builtin[part].add(element<T>(buffers[3], 2 * i + part), want, eps);
     }
+    // The integer form rounds 2 p / size once, where (ftype)(2 p) / (ftype)size
+    // may round twice: its reference is the exact twiddle.
+    const long double turns =
+        2.0L * static_cast<long double>(twiddles[i].p) / static_cast<long double>(twiddles[i].size);
+    const cld exact_twiddle = exact_cossinpi(turns);
+    for (int part = 0; part < 2; ++part)
+      integer[part].add(element<T>(integer_buffers[2], 2 * i + part),
+                        part ? exact_twiddle.imag() : exact_twiddle.real(), eps);
   }
   for (int part = 0; part < 2; ++part) {
     const char* what = part ? "sinpi" : "cospi";
     std::cout << "[ twiddle ] " << name_of(kind) << ' ' << what << " over " << n << " arguments, worst error: ours "
               << static_cast<double>(ours[part].ulps) << " ulp (" << static_cast<double>(ours[part].absolute)
-              << "), four at a time " << static_cast<double>(ours4[part].ulps) << " ulp, built-in "
-              << static_cast<double>(builtin[part].ulps) << " ulp (" << static_cast<double>(builtin[part].absolute)
-              << ")\n";
-    for (const worst_error& w : {ours[part], ours4[part]}) {
+              << "), four at a time " << static_cast<double>(ours4[part].ulps) << " ulp, from the integers "
+              << static_cast<double>(integer[part].ulps) << " ulp (" << static_cast<double>(integer[part].absolute)
+              << "), built-in " << static_cast<double>(builtin[part].ulps) << " ulp ("
+              << static_cast<double>(builtin[part].absolute) << ")\n";
+    for (const worst_error& w : {ours[part], ours4[part], integer[part]}) {
       EXPECT_LE(w.ulps, builtin[part].ulps) << what;
       EXPECT_LE(w.absolute, builtin[part].absolute) << what;
     }

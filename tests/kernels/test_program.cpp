@@ -14,7 +14,8 @@ namespace qez_kernels_test {
 namespace {
 
 // One kernel for every codelet size (a switch on the size): the device
-// compiler then generates one kernel instead of 64.
+// compiler then generates one kernel instead of 64; a second one calls the
+// split forms.
 std::string codelet_kernel() {
   std::ostringstream s;
   s << "kernel void run_codelet(const global ftype *src, global ftype *dst, const uint size)\n"
@@ -24,6 +25,15 @@ std::string codelet_kernel() {
   for (int size = 1; size <= 64; ++size)
     s << "    case " << size << ": fft_" << size << "_s(v, (ftype)1); break;\n";
   s << "    }\n    for (uint i = 0; i < size; ++i) vstore2(v[i], base + i, dst);\n}\n";
+  // The same through the split forms, real and imaginary parts apart.
+  s << "kernel void run_split_codelet(const global ftype *src, global ftype *dst, const uint size)\n"
+    << "{\n    const size_t base = get_global_id(0) * size;\n    ftype re[64], im[64];\n"
+    << "    for (uint i = 0; i < size; ++i) {\n        re[i] = src[2 * (base + i)];\n"
+    << "        im[i] = src[2 * (base + i) + 1];\n    }\n"
+    << "    switch (size) {\n";
+  for (int size = 1; size <= 64; ++size)
+    s << "    case " << size << ": fft_" << size << "_s_split(re, im); break;\n";
+  s << "    }\n    for (uint i = 0; i < size; ++i) vstore2((ftype2)(re[i], im[i]), base + i, dst);\n}\n";
   return s.str();
 }
 
@@ -60,6 +70,15 @@ kernel void run_cossinpi(const global ftype *args, global ftype *ours, global ft
     }
     vstore4(c4, 2 * i, ours4);
     vstore4(s4, 2 * i + 1, ours4);
+}
+
+/* qez_twiddle_cossin(p[i], size[i]) as a (cos, sin) pair. */
+kernel void run_twiddle_cossin(const global ulong *p, const global ulong *size, global ftype *ours)
+{
+    const size_t i = get_global_id(0);
+    ftype c, s;
+    qez_twiddle_cossin(p[i], size[i], &c, &s);
+    vstore2((ftype2)(c, s), i, ours);
 }
 
 kernel void run_twiddle(const global ftype *src, const global ftype *twiddles,

@@ -5,11 +5,12 @@
 
 namespace qez_codelets {
 
-void write_codelet(std::ostream& out, precision p, int size) {
-  emitter em(out, p);
+void write_codelet(std::ostream& out, precision p, int size, value_form form) {
+  emitter em(out, p, form);
+  const bool split = form == value_form::split_parts;
   out << "#if NEED_FFT_FUNC(" << size << ")\n";
-  out << "/* " << size << "-point DFT: " << describe_plan(size) << " */\n";
-  em.begin_codelet(ulmara::qez::dft::kernels::codelet_name(size));
+  out << "/* " << size << "-point DFT" << (split ? " on split parts" : "") << ": " << describe_plan(size) << " */\n";
+  em.begin_codelet(ulmara::qez::dft::kernels::codelet_name(size) + (split ? split_codelet_suffix : ""));
   if (size > 1) {
     values x;
     for (int i = 0; i < size; ++i) x.push_back(em.load_input(i));
@@ -20,8 +21,8 @@ void write_codelet(std::ostream& out, precision p, int size) {
   out << "#endif\n\n";
 }
 
-void write_codelets(std::ostream& out, precision p, int first_size, int last_size) {
-  for (int size = first_size; size <= last_size; ++size) write_codelet(out, p, size);
+void write_codelets(std::ostream& out, precision p, int first_size, int last_size, value_form form) {
+  for (int size = first_size; size <= last_size; ++size) write_codelet(out, p, size, form);
 }
 
 }  // namespace qez_codelets

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "codelets.hpp"
+
 namespace qez_codelets {
 
 namespace {
@@ -12,8 +14,10 @@ namespace {
 // a = qez_half_turns(p, size) = 2 p / size with p reduced to [-size/2, size/2]
 // so that a lies in [-1, 1], the domain of qez_cossinpi. QEZ_TWIDDLE_ARRAY
 // does the same for v[i] and p = i * j, i < n, evaluating four twiddles at a
-// time: PoCL runs the pass kernels one work-item at a time, so the vector
-// types are what puts the twiddles in SIMD registers. QEZ_BATCH_OFFSET places
+// time: PoCL runs the shared-memory kernel one work-item at a time, so the
+// vector types are what puts the twiddles in SIMD registers.
+// QEZ_TWIDDLE_PARTS does the multiplication of QEZ_TWIDDLE on a value held as
+// real and imaginary parts (the register template's). QEZ_BATCH_OFFSET places
 // global transform z in the caller's (up to) three batch dimensions.
 const char prelude_text[] = R"(#define CHUNK_OFFSET_TYPE long
 #define QEZ_TWIDDLE(var, product, size) do { \
@@ -32,6 +36,13 @@ const char prelude_text[] = R"(#define CHUNK_OFFSET_TYPE long
         if (i_ + 2 < (uint)(n)) TWIDL_MULT_INPLACE(cos_.s2, sin_.s2, (v)[i_ + 2]); \
         if (i_ + 3 < (uint)(n)) TWIDL_MULT_INPLACE(cos_.s3, sin_.s3, (v)[i_ + 3]); \
     } } while (0)
+#if FWD_DIR
+#define QEZ_TWIDDLE_PARTS(c, s, re, im) do { const ftype re_ = (re); \
+    (re) = (c) * re_ + (s) * (im); (im) = (c) * (im) - (s) * re_; } while (0)
+#else
+#define QEZ_TWIDDLE_PARTS(c, s, re, im) do { const ftype re_ = (re); \
+    (re) = (c) * re_ - (s) * (im); (im) = (c) * (im) + (s) * re_; } while (0)
+#endif
 #define QEZ_BATCH_OFFSET(z, D) (((z) % BATCH1) * D##1 + \
     (((z) % (BATCH1 * BATCH2)) / BATCH1) * D##2 + ((z) / (BATCH1 * BATCH2)) * D##3)
 )";
@@ -60,14 +71,53 @@ const char addressing[] = R"(    const ulong x = get_global_id(0), y = get_globa
 )";
 const char pass_output[] = "    global ftype *dst = out + 2 * (out_batch + y * odist_y + x * odist_x);\n";
 
-// Register template: a codelet on values held in registers.
-const char registers_body[] = R"(    ptype v[fact];
-    for (uint i = 0; i < fact; ++i) v[i] = vload2(i * istride, src);
-    %s(v, (ftype)1.0);
-    if (do_scale)
-        for (uint i = 0; i < fact; ++i) v[i] *= SCALE;
-    if (do_twiddle) QEZ_TWIDDLE_ARRAY(v, fact, y, twSize);
-    for (uint i = 0; i < fact; ++i) vstore2(v[i], i * ostride, dst);
+// Register template: the split form of a codelet on values held in
+// registers, real and imaginary parts apart, every loop unrolled. Scalar
+// straight-line code is what lets PoCL run the work-items of a group in the
+// SIMD lanes (its loop vectoriser refuses two-lane vector values). The
+// imaginary part sits imag_offset = 1 element after the real one, written so that
+// the compiler cannot see the two as neighbours before it forms the
+// work-item loops (no local size is 0, but the local size is known only
+// then): seen as neighbours, each pair would become one two-lane value
+// again. The first pass (the only one with doInOffset) has a dimension 0 of
+// size 1, so its lanes would run along dimension 1, where each work-item's
+// outputs lie a whole factor apart: scattered stores cost more there than
+// whole values stored per work-item, whose two-lane vectors keep that loop
+// scalar (the choice is a constant of the kernel, so the other passes never
+// see those vectors). Twiddle 0 is 1 and is skipped.
+const std::string registers_body = R"(    const ulong imag_offset = 1 + (get_local_size(0) == 0);
+    ftype vr[fact], vi[fact];
+#pragma unroll
+    for (uint i = 0; i < fact; ++i) {
+        vr[i] = src[2 * i * istride];
+        vi[i] = src[2 * i * istride + imag_offset];
+    }
+    %s)" + std::string(split_codelet_suffix) + R"((vr, vi);
+    if (do_scale) {
+#pragma unroll
+        for (uint i = 0; i < fact; ++i) {
+            vr[i] *= SCALE;
+            vi[i] *= SCALE;
+        }
+    }
+    if (do_twiddle) {
+#pragma unroll
+        for (uint i = 1; i < fact; ++i) {
+            ftype c, s;
+            qez_twiddle_cossin((ulong)i * y, twSize, &c, &s);
+            QEZ_TWIDDLE_PARTS(c, s, vr[i], vi[i]);
+        }
+    }
+    if (doInOffset) {
+#pragma unroll
+        for (uint i = 0; i < fact; ++i) vstore2((ftype2)(vr[i], vi[i]), i * ostride, dst);
+    } else {
+#pragma unroll
+        for (uint i = 0; i < fact; ++i) {
+            dst[2 * i * ostride] = vr[i];
+            dst[2 * i * ostride + imag_offset] = vi[i];
+        }
+    }
 }
 )";
 
@@ -141,18 +191,18 @@ static inline void qez_cossinpi$W(const $F a, $F *cosine, $F *sine)
 {
 )";
 
-const char cossinpi_single_body[] = R"(    const $F q = rint(2.0f * a);
-    const $F t = fma(q, ($F)(-0.5f), a);
-    const $F u = t * t;
+const char cossinpi_reduction[] = R"(    const $F q = rint(2.0$S * a);
+    const $F t = fma(q, ($F)(-0.5$S), a);
+)";
+
+const char cossinpi_single_polynomial[] = R"(    const $F u = t * t;
     const $F sr = fma(t, ($F)(0x1.921fb6p+1f), t * (-0x1.777a5cp-24f + u * (-0x1.4abbcep+2f +
         u * (0x1.466bc6p+1f + u * (-0x1.32d2ccp-1f + u * (0x1.507834p-4f + u * -0x1.e3075p-8f))))));
     const $F cr = 1.0f + u * (-0x1.3bd3ccp+2f + u * (0x1.03c1fp+2f + u * (-0x1.55d3c8p+0f +
         u * (0x1.e1f506p-3f + u * -0x1.a6d1f2p-6f))));
 )";
 
-const char cossinpi_double_body[] = R"(    const $F q = rint(2.0 * a);
-    const $F t = fma(q, ($F)(-0.5), a);
-    const $F u = t * t;
+const char cossinpi_double_polynomial[] = R"(    const $F u = t * t;
     const $F sr = fma(t, ($F)(0x1.921fb54442d18p+1), t * (0x1.1a62633145c07p-53 + u * (-0x1.4abbce625be53p+2 +
         u * (0x1.466bc6775aae2p+1 + u * (-0x1.32d2cce62bd86p-1 + u * (0x1.50783487ee782p-4 +
         u * (-0x1.e3074fde8871fp-8 + u * (0x1.e8f434d018d63p-12 + u * (-0x1.6fadb9f155744p-16 +
@@ -162,12 +212,30 @@ const char cossinpi_double_body[] = R"(    const $F q = rint(2.0 * a);
         u * (-0x1.b6e24f44b128fp-14 + u * (0x1.20c62c2f2d7f5p-18 + u * -0x1.2a0c591af8314p-23))))))));
 )";
 
-const char cossinpi_quadrant[] = R"(    const $L k = convert_$L(q);
-    const $L odd = (k & 1) != 0;
+const char cossinpi_quadrant_of_q[] = "    const $L k = convert_$L(q);\n";
+
+// k is the quadrant (of any integer type), sr and cr the pair of the remainder.
+const char cossinpi_quadrant[] = R"(    const $L odd = (k & 1) != 0;
     const $F cq = odd ? sr : cr, sq = odd ? cr : sr;
     *cosine = ((k + 1) & 2) != 0 ? -cq : cq;
     *sine = (k & 2) != 0 ? -sq : sq;
 }
+)";
+
+// The twiddle exp(-+2 pi i p / size) of a pass, 0 <= p < size, from the
+// integers themselves: the quadrant k = round(4 p / size) and the remainder
+// t = (4 p - k size) / (2 size) half-turns, |t| <= 1/4, come out of integer
+// arithmetic (t with the one rounding of its quotient), then the polynomials
+// and the quadrant of qez_cossinpi. Scalar code without rint (a vector
+// intrinsic on x86) leaves the pass loops to the device compiler's loop
+// vectoriser.
+const char twiddle_cossin_head[] = R"(
+/* qez_twiddle_cossin(p, size, &c, &s): c = cos(2 pi p / size),
+ * s = sin(2 pi p / size) for 0 <= p < size, within about an ulp. */
+static inline void qez_twiddle_cossin(const ulong p, const ulong size, $F *cosine, $F *sine)
+{
+    const ulong k = (4 * p + size / 2) / size;
+    const $F t = ($F)((long)(4 * p) - (long)(k * size)) / ($F)(2 * size);
 )";
 
 // The argument of a pass twiddle: 2 p / size half-turns with p reduced to
@@ -181,12 +249,25 @@ static inline ftype qez_half_turns(const ulong product, const ulong size)
 }
 )";
 
+// x times the unit J of the direction (-i forward, +i backward) on split
+// parts: the real and the imaginary part of the product.
+const char split_unit_text[] = R"(/* ---- Codelets on split parts (the default backend's register passes) ---- */
+#if FWD_DIR
+#define QEZ_J_RE(re, im) (im)
+#define QEZ_J_IM(re, im) (-(re))
+#else
+#define QEZ_J_RE(re, im) (-(im))
+#define QEZ_J_IM(re, im) (re)
+#endif
+)";
+
 std::string filled(std::string text, const std::string& width, precision p) {
   const bool dp = p == precision::double_precision;
   const std::pair<const char*, std::string> holes[] = {
       {"$W", width},
       {"$F", (dp ? "double" : "float") + width},
       {"$L", (dp ? "long" : "int") + width},
+      {"$S", dp ? "" : "f"},
   };
   for (const auto& [hole, value] : holes)
     for (std::size_t at = text.find(hole); at != std::string::npos; at = text.find(hole, at + value.size()))
@@ -194,10 +275,18 @@ std::string filled(std::string text, const std::string& width, precision p) {
   return text;
 }
 
+const char* polynomial_of(precision p) {
+  return p == precision::double_precision ? cossinpi_double_polynomial : cossinpi_single_polynomial;
+}
+
 std::string cossinpi_text(const std::string& width, precision p) {
-  if (p == precision::double_precision)
-    return filled(std::string(cossinpi_head) + cossinpi_double_body + cossinpi_quadrant, width, p);
-  return filled(std::string(cossinpi_head) + cossinpi_single_body + cossinpi_quadrant, width, p);
+  return filled(std::string(cossinpi_head) + cossinpi_reduction + polynomial_of(p) + cossinpi_quadrant_of_q +
+                    cossinpi_quadrant,
+                width, p);
+}
+
+std::string twiddle_cossin_text(precision p) {
+  return filled(std::string(twiddle_cossin_head) + polynomial_of(p) + cossinpi_quadrant, "", p);
 }
 
 }  // namespace
@@ -205,6 +294,12 @@ std::string cossinpi_text(const std::string& width, precision p) {
 void write_default_1d_cossinpi(std::ostream& out, precision p) {
   out << half_turns_text;
   for (const char* width : {"", "4"}) out << cossinpi_text(width, p);
+  out << twiddle_cossin_text(p);
+}
+
+void write_default_1d_split_codelets(std::ostream& out, precision p) {
+  out << split_unit_text;
+  write_codelets(out, p, 1, 64, value_form::split_parts);
 }
 
 void write_default_1d_prelude(std::ostream& out) { out << prelude_text; }

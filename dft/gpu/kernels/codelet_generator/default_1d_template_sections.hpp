@@ -15,7 +15,12 @@ namespace qez_codelets {
 // last section of the gpu_framework_c2c_1d_def text).
 void write_default_1d_cossinpi(std::ostream& out, precision p);
 
-// CHUNK_OFFSET_TYPE long, QEZ_TWIDDLE, QEZ_TWIDDLE_ARRAY and QEZ_BATCH_OFFSET.
+// fft_1_s_split .. fft_64_s_split (the register template's codelets) and the
+// unit J on split parts, QEZ_J_RE / QEZ_J_IM.
+void write_default_1d_split_codelets(std::ostream& out, precision p);
+
+// CHUNK_OFFSET_TYPE long, QEZ_TWIDDLE, QEZ_TWIDDLE_ARRAY, QEZ_TWIDDLE_PARTS and
+// QEZ_BATCH_OFFSET.
 void write_default_1d_prelude(std::ostream& out);
 // One pass with a codelet on values held in registers.
 void write_default_1d_registers_template(std::ostream& out);

@@ -34,18 +34,28 @@ struct term {
   value operand;
 };
 
+// How a codelet holds its complex values.
+enum class value_form {
+  // One ptype per value: `NAME(ptype *in, const ftype pmOne)`, every lane form.
+  complex_values,
+  // Real and imaginary parts in ftype scalars: `NAME(ftype *re, ftype *im)`,
+  // the direction by FWD_DIR through QEZ_J_RE / QEZ_J_IM.
+  split_parts,
+};
+
 // Writes straight-line code for one function body at a time. Every value is
-// defined once (`const ptype tN = ...;`), which leaves register allocation to
-// the device compiler.
+// defined once (`const ptype tN = ...;`, or `const ftype tNr = ..., tNi = ...;`
+// in the split form), which leaves register allocation to the device compiler.
 class emitter {
  public:
-  emitter(std::ostream& out, precision p);
+  emitter(std::ostream& out, precision p, value_form form = value_form::complex_values);
 
   // A floating literal of the target precision that denotes exactly the
   // value rounded to that precision (hexadecimal form).
   std::string literal(long double v) const;
 
-  // Function frame for a codelet `static inline void NAME(ptype *in, const ftype pmOne)`.
+  // Function frame for a codelet `static inline void NAME(ptype *in, const ftype pmOne)`
+  // (split form: `NAME(ftype *re, ftype *im)`).
   void begin_codelet(const std::string& name);
   void end_codelet();
 
@@ -62,11 +72,16 @@ class emitter {
   value times_j(const value& v);
 
  private:
-  value define(const std::string& expression);
-  std::string spell_term(const term& t, bool first) const;
+  bool split() const { return form_ == value_form::split_parts; }
+  // Defines a new value from its expression, spelled once per part (the
+  // suffix "" of the complex form, or "r" and "i" of the split form).
+  template <class Spell>
+  value define(Spell spell_part);
+  std::string spell_term(const term& t, bool first, const char* part) const;
 
   std::ostream& out_;
   precision precision_;
+  value_form form_;
   int next_temporary_ = 0;
   bool uses_lane_sign_ = false;
   std::vector<std::string> body_;
