@@ -3,6 +3,10 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "gpu/service/device_registry.hpp"
@@ -62,9 +66,42 @@ std::string build_log(cl_program program, cl_device_id device) {
   return std::string(log.data(), strnlen(log.data(), size));
 }
 
-// The compiler's log of the last failed build on this thread; the exception
+// The compiler's log of the last failed build of each thread; the exception
 // carries only the message, callers who want the diagnostics ask for this.
-thread_local std::string failed_build_log;
+// The logs live in one process-wide table, not in thread-local strings: heap
+// blocks whose only owner is a thread's storage look leaked to a leak
+// checker that cannot walk the driver's thread-local storage. A thread's
+// entry goes when the thread ends.
+class failed_build_logs {
+public:
+  // Never destroyed: threads may end after the process's static destructors.
+  static failed_build_logs& table() {
+    static failed_build_logs* const logs = new failed_build_logs;
+    return *logs;
+  }
+  void keep(std::string log) {
+    static thread_local entry_eraser eraser;  // owns no memory; erases at thread exit
+    std::lock_guard<std::mutex> guard(lock_);
+    logs_[std::this_thread::get_id()] = std::move(log);
+  }
+  std::string of_this_thread() {
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto found = logs_.find(std::this_thread::get_id());
+    return found == logs_.end() ? std::string() : found->second;
+  }
+
+private:
+  struct entry_eraser {
+    ~entry_eraser() { table().erase_this_thread(); }
+  };
+  void erase_this_thread() {
+    std::lock_guard<std::mutex> guard(lock_);
+    logs_.erase(std::this_thread::get_id());
+  }
+
+  std::mutex lock_;
+  std::unordered_map<std::thread::id, std::string> logs_;
+};
 
 // The two messages of a failed creation or build: the double-precision text
 // when a double-precision kernel fails to build on a device without double
@@ -206,7 +243,7 @@ std::string nivolo_build_message(std::uint32_t result, const std::string& device
 
 std::uint64_t program_build_count() { return builds.load(); }
 
-std::string last_failed_build_log() { return failed_build_log; }
+std::string last_failed_build_log() { return failed_build_logs::table().of_this_thread(); }
 
 cl_program build_ocl_program(cl_device_id device, cl_context context, const void* data, std::size_t size,
                              char format, const char* options, sycl::queue* queue, const char* kernel_name,
@@ -214,13 +251,13 @@ cl_program build_ocl_program(cl_device_id device, cl_context context, const void
   cl_int error = CL_SUCCESS;
   cl_program program = create_ocl_program(device, context, data, size, format, &error);
   if (error != CL_SUCCESS) {
-    failed_build_log.clear();
+    failed_build_logs::table().keep(std::string());
     raise_opencl_failure(error, queue, kernel_name, domain);
   }
   ++builds;
   const cl_int built = ocl::clBuildProgram(program, 1, &device, options, nullptr, nullptr);
   if (built == CL_SUCCESS) return program;
-  failed_build_log = build_log(program, device);
+  failed_build_logs::table().keep(build_log(program, device));
   ocl::clReleaseProgram(program);
   raise_opencl_failure(built, queue, kernel_name, domain);
 }

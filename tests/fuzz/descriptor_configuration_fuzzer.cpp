@@ -19,6 +19,7 @@
 #include <sycl/sycl.hpp>
 
 #include "tests/fuzz/fuzz_input.hpp"
+#include "tests/fuzz/kernel_cache_bound.hpp"
 #include "ulmara/qez/dft.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
@@ -289,6 +290,7 @@ void run_configuration(fuzz_input& in, std::vector<std::int64_t> lengths) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  qez_fuzz::bound_kernel_cache();
   fuzz_input in(data, size);
   const std::uint8_t shape = in.byte();
   std::vector<std::int64_t> lengths(1 + (shape >> 2) % 3);

@@ -22,6 +22,7 @@
 #include "qez_fftw3_offload.h"
 #include "tests/doubles/omptarget/omptarget_double.h"
 #include "tests/fuzz/fuzz_input.hpp"
+#include "tests/fuzz/kernel_cache_bound.hpp"
 
 using qez_fuzz::axis;
 using qez_fuzz::fuzz_input;
@@ -406,6 +407,7 @@ void plan_execute_destroy(const plan_request& r) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  qez_fuzz::bound_kernel_cache();
   fuzz_input in(data, size);
   const bool single = (in.byte() & 1) != 0;
   const plan_request r = read_request(in);

@@ -24,6 +24,7 @@
 #include "qez_dfti_omp_offload.h"
 #include "tests/doubles/omptarget/omptarget_double.h"
 #include "tests/fuzz/fuzz_input.hpp"
+#include "tests/fuzz/kernel_cache_bound.hpp"
 
 namespace dft = ulmara::qez::dft;
 using qez_fuzz::fuzz_input;
@@ -211,6 +212,7 @@ std::int64_t compute(fuzz_input& in, descriptor_owner& d, const fuzzed_interop& 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  qez_fuzz::bound_kernel_cache();
   fuzz_input in(data, size);
   descriptor_owner d;
   configure(in, d);
