@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fftw3.h>
+#include <pthread.h>
 #include <sched.h>
 
 #include <cmath>
@@ -48,6 +49,17 @@ constexpr qd::precision precision_of() {
   return sizeof(T) == sizeof(double) ? qd::precision::DOUBLE : qd::precision::SINGLE;
 }
 
+// FFTW keeps what its planner measured (its wisdom) for the whole process,
+// and a later plan of the same problem resumes from it: a road planned after
+// another that measured the same transform would get that time on top of its
+// own bound. Each road that plans with FFTW (the CPU road, fftw1, fftwN)
+// starts from none, so that its figure does not depend on which roads ran
+// before it.
+void forget_fftw_wisdom() {
+  fftw_forget_wisdom();
+  fftwf_forget_wisdom();
+}
+
 // ---------------------------------------------------------------------------
 // The library through its public interface, on a GPU or a CPU queue.
 
@@ -80,6 +92,7 @@ void second_commit(benchmark::State& state, sycl::queue& queue, std::int64_t n,
 
 template <class T>
 void library_road(benchmark::State& state, sycl::queue& queue, std::int64_t n, std::int64_t batch) {
+  if (queue.get_device().is_cpu()) forget_fftw_wisdom();
   complex_descriptor<T> desc(n);
   configure_batch<T>(desc, n, batch);
   desc.commit(queue);
@@ -134,6 +147,7 @@ void fftw_road(benchmark::State& state, int threads, std::int64_t n, std::int64_
   const std::size_t count = static_cast<std::size_t>(n * batch);
   auto* in = api::alloc(count);
   auto* out = api::alloc(count);
+  forget_fftw_wisdom();
   auto plan = api::make(static_cast<int>(n), static_cast<int>(batch), threads, in, out);
   std::fill_n(reinterpret_cast<T*>(in), 2 * count, T(0));
   for (auto _ : state) api::execute(plan);
@@ -221,9 +235,24 @@ void register_precision(const char* letter) {
   }
 }
 
+// PoCL runs a work-group as one function on one of its worker threads, the
+// work-items' private values held in stack arrays as long as the work-group.
+// VkFFT's kernel for a work-group of 4096 (PoCL's largest, which VkFFT takes
+// at single 2^17 batch 32) needs a frame of about 9 MiB, more than the 8 MiB
+// stack a thread gets by default, and crashed the process. Threads
+// started after this (PoCL starts its workers with the device) get 64 MiB of
+// stack, of which only the pages used are ever backed.
+void enlarge_thread_stacks() {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return;
+  if (pthread_attr_setstacksize(&attr, std::size_t{64} << 20) == 0) pthread_setattr_default_np(&attr);
+  pthread_attr_destroy(&attr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  enlarge_thread_stacks();
   fftw_init_threads();
   fftwf_init_threads();
   register_precision<float>("s");

@@ -81,8 +81,15 @@ int commit_record(DFTI_DESCRIPTOR* record) {
   status = make_direction_plan(layout.forward, layout.double_precision,
                                layout.destroy_input_allowed, threads, &state->forward);
   if (status != status_success) return status;
+  // The backward direction has the forward one's size: when measuring the
+  // forward one ran out of time, measuring the backward one would too, and
+  // end in the same estimate after the whole bound.
+  const planning_effort backward_effort = state->forward->measuring_ran_out_of_time()
+                                              ? planning_effort::estimate
+                                              : planning_effort::measure;
   status = make_direction_plan(layout.backward, layout.double_precision,
-                               layout.destroy_input_allowed, threads, &state->backward);
+                               layout.destroy_input_allowed, threads, &state->backward,
+                               backward_effort);
   if (status != status_success) return status;
 
   // The new plans replace whatever an earlier commit left.

@@ -5,14 +5,15 @@
 // and FFTW's own are aligned) and one planned with FFTW_UNALIGNED for any
 // other address. Transforms of at least `measured_points` points are planned
 // with FFTW_MEASURE, on scratch arrays of the planned problem's own span,
-// within `planning_seconds` per plan; smaller ones with FFTW_ESTIMATE on one
-// thread, where measuring and threads cost more than they give. A measured
-// transform runs on the record's threads: a batch with enough transforms as
-// chunks of the batch, each chunk planned on one thread and the chunks
-// shared out at execution between the calling thread and the engine's
-// thread team; any other transform as one plan on FFTW's threads. Scales
-// are applied after the transform (per chunk for chunked ones). Plans are
-// shared through the engine's plan cache.
+// within `planning_seconds` per plan (or with FFTW_ESTIMATE when the caller
+// knows that measuring would run out of time); smaller ones with
+// FFTW_ESTIMATE on one thread, where measuring and threads cost more than
+// they give. A large transform runs on the record's threads: a batch with
+// enough transforms as chunks of the batch, each chunk planned on one thread
+// and the chunks shared out at execution between the calling thread and the
+// engine's thread team; any other transform as one plan on FFTW's threads.
+// Scales are applied after the transform (per chunk for chunked ones).
+// Plans are shared through the engine's plan cache.
 // FFTW's planner is not thread-safe: planning and destruction take one lock.
 #include "platform/threading/engine/fftw_plans.hpp"
 #include "platform/threading/engine/plan_cache.hpp"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <complex>
 #include <cstdint>
 #include <cstring>
@@ -236,10 +238,16 @@ fftw_dims dims_of(const direction_layout& l, const element_box& in, const elemen
 // planned with FFTW_MEASURE and threads; smaller ones with FFTW_ESTIMATE on
 // one thread.
 constexpr std::int64_t measured_points = std::int64_t(1) << 15;
-// The bound on FFTW's measuring per plan, in seconds (FFTW treats it as a
-// rough limit, and falls back to its estimate when measuring runs out of
-// time). A commit plans up to two measured plans.
-constexpr double planning_seconds = 1.0;
+// The bound on FFTW's measuring per plan, in seconds. FFTW checks it between
+// candidates, and when measuring runs out of time it keeps the plan of its
+// estimate, made before measuring: there is no partly measured plan. The
+// bound lets a transform of 2^16 points in double precision (or 2^17 in
+// single) on one thread finish measuring on the machines we bench on; its
+// measured plan runs about 1.6 to 1.8 times as fast as the estimate. A commit
+// plans two directions; the second one is not measured when the first one
+// ran out of time, so a commit measures for at most twice the bound, and
+// for about the bound where measuring cannot finish.
+constexpr double planning_seconds = 2.0;
 
 // Points of all batches together, saturating at the largest int64_t.
 std::int64_t points_of(const direction_layout& l) {
@@ -422,12 +430,13 @@ public:
 
   // Plans the route; false when FFTW has no plan for it.
   bool plan(const direction_layout& whole, plan_route route, bool destroy_input_allowed,
-            int threads) {
-    const bool measure = points_of(whole) >= measured_points;
+            int threads, planning_effort effort) {
+    const bool large = points_of(whole) >= measured_points;
+    const bool measure = large && effort == planning_effort::measure;
     const std::size_t real_bytes = sizeof(Real), complex_bytes = 2 * sizeof(Real);
     const std::size_t in_bytes = whole.input_is_complex() ? complex_bytes : real_bytes;
     const std::size_t out_bytes = whole.output_is_complex() ? complex_bytes : real_bytes;
-    const std::int64_t chunks = measure && route == plan_route::direct
+    const std::int64_t chunks = large && route == plan_route::direct
                                     ? chunk_count(whole, threads, std::int64_t(in_bytes),
                                                   std::int64_t(out_bytes), alignment_period<Real>())
                                     : 1;
@@ -462,12 +471,17 @@ public:
 
     std::lock_guard<std::mutex> lock(planner_mutex());
     start_fftw_threads<Real>();
-    api::set_planning(measure && chunks == 1 ? threads_ : 1, planning_seconds);
+    api::set_planning(large && chunks == 1 ? threads_ : 1, planning_seconds);
     {
       planning_arrays<Real> arrays(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place, measure);
       if (arrays.ready()) {
+        const auto start = std::chrono::steady_clock::now();
         aligned_ = make(l, d, arrays.input(), arrays.output(),
                         input_rule | (measure ? FFTW_MEASURE : FFTW_ESTIMATE));
+        // FFTW stops measuring only once the bound has passed; a plan that
+        // took that long is its estimate.
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        out_of_time_ = measure && spent.count() >= planning_seconds;
         in_alignment_ = api::alignment_of(arrays.input());
         out_alignment_ = api::alignment_of(arrays.output());
       }
@@ -490,6 +504,7 @@ public:
   }
 
   plan_route route() const override { return route_; }
+  bool measuring_ran_out_of_time() const override { return out_of_time_; }
 
 private:
   static typename api::plan make(const direction_layout& l, const fftw_dims& d, void* in,
@@ -572,6 +587,7 @@ private:
   int threads_ = 1;
   int in_alignment_ = 0;
   int out_alignment_ = 0;
+  bool out_of_time_ = false;
   transform_kind kind_ = transform_kind::c2c;
   plan_route route_ = plan_route::direct;
   Real scale_ = 1;
@@ -602,13 +618,13 @@ int candidate_routes(const direction_layout& l, bool destroy_input_allowed, plan
 
 template <class Real>
 int make_plan(const direction_layout& l, bool destroy_input_allowed, int threads,
-              std::shared_ptr<const direction_plan>* plan) {
+              planning_effort effort, std::shared_ptr<const direction_plan>* plan) {
   plan_route routes[2];
   const int n = candidate_routes(l, destroy_input_allowed, routes);
   for (int i = 0; i < n; ++i) {
     std::shared_ptr<fftw_direction_plan<Real>> p(new (std::nothrow) fftw_direction_plan<Real>);
     if (!p) return status_allocation_failed;
-    if (p->plan(l, routes[i], destroy_input_allowed, threads)) {
+    if (p->plan(l, routes[i], destroy_input_allowed, threads, effort)) {
       *plan = std::move(p);
       return status_success;
     }
@@ -620,13 +636,13 @@ int make_plan(const direction_layout& l, bool destroy_input_allowed, int threads
 
 int make_direction_plan(const direction_layout& layout, bool double_precision,
                         bool destroy_input_allowed, int threads,
-                        std::shared_ptr<const direction_plan>* plan) {
+                        std::shared_ptr<const direction_plan>* plan, planning_effort effort) {
   plan_cache& cache = shared_plan_cache();
-  plan_key key = key_of(layout, double_precision, destroy_input_allowed, threads);
+  plan_key key = key_of(layout, double_precision, destroy_input_allowed, threads, effort);
   if ((*plan = cache.find(key))) return status_success;
-  const int status = double_precision
-                         ? make_plan<double>(layout, destroy_input_allowed, threads, plan)
-                         : make_plan<float>(layout, destroy_input_allowed, threads, plan);
+  const int status =
+      double_precision ? make_plan<double>(layout, destroy_input_allowed, threads, effort, plan)
+                       : make_plan<float>(layout, destroy_input_allowed, threads, effort, plan);
   if (status == status_success) cache.keep(std::move(key), *plan);
   return status;
 }

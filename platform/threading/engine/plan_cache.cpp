@@ -18,11 +18,12 @@ void append_side(std::vector<std::int64_t>& w, const side_layout& s, const direc
 }  // namespace
 
 plan_key key_of(const direction_layout& l, bool double_precision, bool destroy_input_allowed,
-                int threads) {
+                int threads, planning_effort effort) {
   plan_key key;
   std::vector<std::int64_t>& w = key.words;
   w = {static_cast<std::int64_t>(l.kind), l.sign, l.rank, l.batch_rank, l.in_place ? 1 : 0,
-       double_precision ? 1 : 0, destroy_input_allowed ? 1 : 0, threads};
+       double_precision ? 1 : 0, destroy_input_allowed ? 1 : 0, threads,
+       static_cast<std::int64_t>(effort)};
   std::int64_t scale_bits;
   static_assert(sizeof(scale_bits) == sizeof(l.scale), "the scale is kept as its bits");
   std::copy_n(reinterpret_cast<const char*>(&l.scale), sizeof(l.scale),

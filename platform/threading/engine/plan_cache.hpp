@@ -23,7 +23,7 @@ struct plan_key {
 };
 
 plan_key key_of(const direction_layout& layout, bool double_precision,
-                bool destroy_input_allowed, int threads);
+                bool destroy_input_allowed, int threads, planning_effort effort);
 
 // The most recently used plans, at most `capacity`; a plan leaves the cache
 // when it is the least recently used, and lives on while a commit holds it.

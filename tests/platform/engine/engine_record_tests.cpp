@@ -6,6 +6,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "dft/api/status_codes.hpp"
@@ -13,6 +14,7 @@
 #include "platform/threading/engine/layout.hpp"
 #include "tests/platform/engine/engine_fixture.hpp"
 #include "tests/support/expect_accurate.hpp"
+#include "tests/support/reference_dft.hpp"
 
 namespace qez_engine_test {
 namespace {
@@ -373,6 +375,10 @@ TEST(EnginePlanCache, SharesAPlanOnlyBetweenEqualLayouts) {
   };
   differs(layout, true, 1, "precision");
   differs(layout, false, 4, "thread count");
+  ASSERT_EQ(engine::make_direction_plan(layout, false, false, 1, &other,
+                                        engine::planning_effort::estimate),
+            0);
+  EXPECT_NE(first.get(), other.get()) << "planning effort";
   auto scaled = layout;
   scaled.scale = 0.5;
   differs(scaled, false, 1, "scale");
@@ -393,6 +399,33 @@ TEST(EngineRoutes, StridesWhoseReachLeavesSixtyFourBitsPlanWithoutMeasuring) {
   std::shared_ptr<const engine::direction_plan> p;
   ASSERT_EQ(engine::make_direction_plan(layout, true, false, 1, &p), 0);
   EXPECT_NE(p, nullptr);
+}
+
+// A direction planned by estimate alone (a commit's second direction when
+// measuring the first one ran out of time) keeps the execution of a large
+// transform: this batch runs as chunks shared out over two threads, each
+// chunk scaled after its transform.
+TEST(EngineRoutes, EstimatedLargeBatchComputesAsChunksOnThreads) {
+  const std::int64_t n = 256, batch = 1024;
+  auto layout = one_d(engine::transform_kind::c2c, n, false);
+  layout.sign = 1;
+  layout.batch_rank = 1;
+  layout.counts[0] = batch;
+  layout.input.distances[0] = n;
+  layout.output.distances[0] = n;
+  layout.scale = 0.25;
+  std::shared_ptr<const engine::direction_plan> p;
+  ASSERT_EQ(engine::make_direction_plan(layout, true, false, 2, &p,
+                                        engine::planning_effort::estimate),
+            0);
+  EXPECT_FALSE(p->measuring_ran_out_of_time()) << "nothing was measured";
+
+  const auto data = qez_test::random_complex(n * batch, 11);
+  std::vector<std::complex<double>> in(data.begin(), data.end()), out(n * batch);
+  ASSERT_EQ(p->execute(in.data(), out.data()), 0);
+  auto ref = qez_test::reference_c2c(data, {n}, batch, qez_test::dft_sign::backward);
+  for (auto& v : ref) v *= 0.25L;
+  qez_test::expect_accurate<double>(std::vector<qez_test::cld>(out.begin(), out.end()), ref, n);
 }
 
 // ---------------------------------------------------------------------------
