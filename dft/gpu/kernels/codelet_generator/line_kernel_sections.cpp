@@ -89,6 +89,23 @@ $UNROLL_STRIDED
     }
 }
 
+#if defined(PFX_PREFETCH_INPUT) && !defined(LANE_PAIRS) && (defined(__x86_64__) || defined(__aarch64__))
+#define PFX_PREFETCHES 1
+/* Portable form on a CPU: each pair asks for the cache lines of its run of
+ * the transform (four complex values of 16 bytes a line) before any
+ * work-item reads its column, so that the column reads, FACT1 values apart,
+ * no longer wait on memory one line after the other. */
+static inline void pfx_prefetch_input(const global ftype *in, const uint sg, const uint lane)
+{
+    if (!PFX_ACTIVE(lane)) return;
+    const uint run = (PFX_N + PFX_PAIRS - 1) / PFX_PAIRS;
+    const uint begin = (PFX_H * sg + lane / 2) * run;
+    const uint end = min(begin + run, (uint)PFX_N);
+    for (uint e = begin; e < end; e += 4) __builtin_prefetch(in + 2 * e);
+    if (begin < end) __builtin_prefetch(in + 2 * (end - 1));
+}
+#endif
+
 /* Row of pass `pass` for the lane's pair; the sub-group takes part while
  * its first row exists. */
 static inline uint pfx_row(const uint pass, const uint sg, const uint lane)
@@ -168,6 +185,10 @@ const char kernel_body_text[] = R"({
     ptype rows[FACT1_LOOP_BOUND][FACT1];
     for (uint b = 0; b < count; ++b) {
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);
+#ifdef PFX_PREFETCHES
+        pfx_prefetch_input(in, sg, lane);
+        barrier(CLK_LOCAL_MEM_FENCE);
+#endif
         pfx_columns(in, twidlTable, slmPtr, sg, lane, pmOne);
         barrier(CLK_LOCAL_MEM_FENCE);
         pfx_rows(slmPtr, rows, sg, lane, pmOne);
