@@ -134,7 +134,8 @@ void write_two_factor_default_funcs(std::ostream& out, precision) {
 void write_two_factor_kernel(std::ostream& out, precision p) {
   write_block_moves(out, p, two_factor_names.macros);
   out << kernel_head_text;
-  if (p == precision::double_precision) out << prefetch_input_text;
+  if (p == precision::double_precision)
+    out << prefetch_input_text;
   write_line_geometry(out, two_factor_names);
   out << batch_defaults_text;
   write_line_kernel(out, p, two_factor_names, "KERNEL_FUNC");
