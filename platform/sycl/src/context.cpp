@@ -1,5 +1,7 @@
 // SYCL stand-in: contexts and unified shared memory (OpenCL fine-grained SVM,
 // or mirrored OpenCL buffers on devices without it).
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -30,6 +32,23 @@ typename Map::const_iterator block_holding(const Map& blocks, uintptr_t p) {
   if (it == blocks.begin()) return blocks.end();
   --it;
   return p < it->first + it->second.size ? it : blocks.end();
+}
+// SVM of a CPU device is host memory. Blocks of at least a huge page start
+// on a huge-page boundary and ask the kernel for huge pages: kernels that
+// stride through tens of MiB (the passes of a large transform, 64 or more
+// rows a power of two apart) otherwise miss the TLB on most loads.
+constexpr size_t huge_page_bytes = size_t{2} << 20;
+bool wants_huge_pages(size_t bytes) { return bytes >= huge_page_bytes; }
+void advise_huge_pages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + huge_page_bytes - 1) & ~uintptr_t(huge_page_bytes - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~uintptr_t(huge_page_bytes - 1);
+  // Advice only: memory without huge pages works the same.
+  if (end > start) (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
 }
 bool have_fine_grained_svm(const std::vector<std::shared_ptr<device_impl>>& devs) {
   for (const auto& d : devs)
@@ -99,7 +118,9 @@ void* context_impl::raw_alloc(size_t bytes) {
   if (bytes == 0) bytes = 1;
   if (is_host()) return host_aligned(128, bytes);
   if (!svm) return mirrored_alloc(128, bytes);
-  return clSVMAlloc(cl, CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER, bytes, 0);
+  void* p = clSVMAlloc(cl, CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER, bytes, 0);
+  if (p && wants_huge_pages(bytes)) advise_huge_pages(p, bytes);
+  return p;
 }
 
 void context_impl::raw_free(void* ptr) {
@@ -279,13 +300,15 @@ void* context_impl::usm_alloc(size_t alignment, size_t bytes, usm::alloc kind, d
     base = p = host_aligned(alignment, bytes);
   } else if (mirrored()) {
     base = p = mirrored_alloc(alignment < 128 ? 128 : alignment, bytes);
-  } else if (alignment <= 128) {
+  } else if (alignment <= 128 && !wants_huge_pages(bytes)) {
     base = p = clSVMAlloc(cl, CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER, bytes, static_cast<cl_uint>(alignment));
   } else {
     // OpenCL need not align SVM beyond its largest type: over-allocate.
+    if (wants_huge_pages(bytes) && alignment < huge_page_bytes) alignment = huge_page_bytes;
     base = clSVMAlloc(cl, CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER, bytes + alignment, 0);
     if (base)
       p = reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(base) + alignment - 1) & ~uintptr_t(alignment - 1));
+    if (p && wants_huge_pages(bytes)) advise_huge_pages(p, bytes);
   }
   if (!p) return nullptr;
   std::lock_guard<std::mutex> lk(m_);

@@ -1,5 +1,6 @@
 // Memory: USM kinds and pointer queries, buffers, sub-buffers, reinterpret,
 // host accessors, write-back, the host device.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -60,6 +61,32 @@ TEST(SyclUsm, QueuesOfOneDeviceShareTheDefaultContext) {
   q1.copy(p, h.data(), 16).wait();
   EXPECT_EQ(h[15], 3);
   sycl::free(p, q2);
+}
+
+// Device blocks of a huge page or more start on a huge-page boundary (or on
+// a larger requested one) and still hold every byte asked for; smaller ones
+// keep the 128-byte alignment.
+TEST(SyclUsm, LargeDeviceBlocksStartOnAHugePage) {
+  sycl::queue q(sycl::gpu_selector_v);
+  const sycl::context ctx = q.get_context();
+  constexpr std::size_t huge = std::size_t{2} << 20;
+  struct request {
+    std::size_t alignment, bytes, boundary;
+  };
+  const request requests[] = {
+      {0, huge - 64, 128}, {0, huge, huge}, {0, 5 * huge + 3, huge}, {4 * huge, 3 * huge, 4 * huge}, {256, huge, huge}};
+  for (const request& r : requests) {
+    auto* p = static_cast<unsigned char*>(r.alignment ? sycl::aligned_alloc_device(r.alignment, r.bytes, q)
+                                                      : sycl::malloc_device(r.bytes, q));
+    ASSERT_NE(p, nullptr) << r.bytes;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % r.boundary, 0u) << r.bytes;
+    EXPECT_EQ(sycl::get_pointer_type(p + r.bytes - 1, ctx), sycl::usm::alloc::device) << r.bytes;
+    q.memset(p, 0x5a, r.bytes).wait();
+    std::vector<unsigned char> back(r.bytes);
+    q.memcpy(back.data(), p, r.bytes).wait();
+    EXPECT_EQ(std::count(back.begin(), back.end(), 0x5a), static_cast<std::ptrdiff_t>(r.bytes)) << r.bytes;
+    sycl::free(p, q);
+  }
 }
 
 TEST(SyclUsm, InteriorPointersAsKernelArguments) {
