@@ -88,6 +88,36 @@ static inline ptype t3_twiddle(const global ftype *table, const long e, const bo
     return v;
 }
 
+#ifndef LANE_PAIRS
+/* A launch whose results are larger than a CPU's last-level cache (tens of
+ * MiB) stores them past the caches, with no read of the destination lines
+ * first; smaller ones keep what fits cached for the next pass. */
+#define T3_STREAM_BYTES (40L << 20)
+static inline bool t3_streams(void)
+{
+    return (long)get_global_size(1) * (T3_C0 * FACT0) * (long)sizeof(ptype) > T3_STREAM_BYTES;
+}
+#if defined(__clang__)
+#define T3_STREAM_STORE(v, p) __builtin_nontemporal_store((v), (p))
+#else
+#define T3_STREAM_STORE(v, p) (*(p) = (v))
+#endif
+
+/* Streamed stores are weakly ordered on x86: they are drained before the
+ * work-group ends, so that the next pass, on any thread, reads them. A CPU
+ * runs the work-items of a group on one thread, so after the barrier one
+ * work-item's fence covers the whole group. */
+static inline void t3_drain_streams(void)
+{
+#if defined(__clang__) && defined(__x86_64__)
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    if (get_local_id(0) == 0 && t3_streams()) __builtin_ia32_sfence();
+#endif
+}
+#else
+#define t3_drain_streams()
+#endif
+
 /* `blocks` x SUBGROUP_SIZE reals of local memory to global memory; only the
  * first `valid` reals are stored. With lane pairs lane L moves reals L,
  * L + SUBGROUP_SIZE, ...: whole sub-group blocks while they fit, single
@@ -108,6 +138,11 @@ static inline void t3_store_reals(const local ftype *slm, global ftype *out, con
     }
 #else
     const int begin = (int)(blocks * lane);
+    global ftype *run = out + begin;
+    if (t3_streams() && blocks % 4 == 0 && begin + (int)blocks <= valid && (ulong)run % sizeof(ftype4) == 0) {
+        for (uint e = 0; e < blocks; e += 4) T3_STREAM_STORE(vload4(0, slm + begin + e), (global ftype4 *)(run + e));
+        return;
+    }
     for (uint e = 0; e < blocks; ++e) {
         const int at = begin + (int)e;
         if (at < valid) out[at] = slm[at];
@@ -177,6 +212,7 @@ const char pass_0_rest[] = R"(    const long t = (long)get_global_id(1) + offset
 #endif
     barrier(CLK_LOCAL_MEM_FENCE);
     t3_store_reals(region, out + 2 * (j * (long)(TDIST) + first * FACT0), FACT0, 2 * FACT0 * valid, lane);
+    t3_drain_streams();
 }
 
 kernel T3_ATTRIBUTES
@@ -225,6 +261,7 @@ const char pass_1_rest[] = R"(    const long group_first = T3_COLUMNS * (long)ge
     for (uint i = sg; i < FACT1; i += SUBGRPS_IN_GROUP)
         t3_store_reals(slmPtr + i * T3_ROW_REALS, dst + 2 * (long)i * T3_C1, T3_ROW_REALS / SUBGROUP_SIZE,
                        row_valid, lane);
+    t3_drain_streams();
 }
 
 kernel T3_ATTRIBUTES
@@ -281,6 +318,7 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
     for (uint i = sg; i < FACT2; i += SUBGRPS_IN_GROUP)
         t3_store_reals(slmPtr + i * T3_ROW_REALS, dst + 2 * (long)i * T3_C2, T3_ROW_REALS / SUBGROUP_SIZE,
                        row_valid, lane);
+    t3_drain_streams();
 }
 )";
 
