@@ -54,7 +54,9 @@ std::vector<transform_case> transform_cases() {
 BACKEND_TRANSFORM_SUITE(ThreeFactorTransform, committed_record, transform_cases(), &estimator_of, container::usm);
 
 // A batch one transform longer than a chunk: 671 transforms of 4096 points
-// fill the 42 MiB temporary area, the 672nd runs as a second chunk.
+// fill the 42 MiB temporary area, the 672nd runs as a second chunk. The
+// first chunk's launches are large enough for the portable kernels to
+// stream their stores past the caches, the second's are not.
 TEST(ThreeFactorChunks, BatchLongerThanOneChunk) {
   record_config c;
   c.length = 4096;

@@ -42,8 +42,13 @@ const char kernels_head[] = R"(/* ---- Three-factor kernels --------------------
  * With LANE_PAIRS the even lane holds the real and the odd lane the imaginary
  * part and global memory moves by sub-group blocks. Without it (portable
  * form) the even work-item of a pair holds the whole complex value and the
- * odd one helps only with the stores; geometry, arguments and options are
- * the same in both forms. Dimension 1 runs over the transforms of a chunk. */
+ * odd one helps only with the loads and stores: the work-group first moves
+ * its FACTn x T3_COLUMNS tile of input (twiddles applied) into local memory,
+ * each work-item a run of neighbouring values of a row, since a CPU runs
+ * one work-item after the other and column-wise loads of rows a power of
+ * two apart keep evicting each other from the cache. Geometry, arguments
+ * and options are the same in both forms. Dimension 1 runs over the
+ * transforms of a chunk. */
 #define T3_C0 (FACT1 * FACT2)
 #define T3_C1 (FACT0 * FACT2)
 #define T3_C2 (FACT0 * FACT1)
@@ -83,6 +88,36 @@ static inline ptype t3_twiddle(const global ftype *table, const long e, const bo
     return v;
 }
 
+#ifndef LANE_PAIRS
+/* A launch whose results are larger than a CPU's last-level cache (tens of
+ * MiB) stores them past the caches, with no read of the destination lines
+ * first; smaller ones keep what fits cached for the next pass. */
+#define T3_STREAM_BYTES (40L << 20)
+static inline bool t3_streams(void)
+{
+    return (long)get_global_size(1) * (T3_C0 * FACT0) * (long)sizeof(ptype) > T3_STREAM_BYTES;
+}
+#if defined(__clang__)
+#define T3_STREAM_STORE(v, p) __builtin_nontemporal_store((v), (p))
+#else
+#define T3_STREAM_STORE(v, p) (*(p) = (v))
+#endif
+
+/* Streamed stores are weakly ordered on x86: they are drained before the
+ * work-group ends, so that the next pass, on any thread, reads them. A CPU
+ * runs the work-items of a group on one thread, so after the barrier one
+ * work-item's fence covers the whole group. */
+static inline void t3_drain_streams(void)
+{
+#if defined(__clang__) && defined(__x86_64__)
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    if (get_local_id(0) == 0 && t3_streams()) __builtin_ia32_sfence();
+#endif
+}
+#else
+#define t3_drain_streams()
+#endif
+
 /* `blocks` x SUBGROUP_SIZE reals of local memory to global memory; only the
  * first `valid` reals are stored. With lane pairs lane L moves reals L,
  * L + SUBGROUP_SIZE, ...: whole sub-group blocks while they fit, single
@@ -103,12 +138,42 @@ static inline void t3_store_reals(const local ftype *slm, global ftype *out, con
     }
 #else
     const int begin = (int)(blocks * lane);
+    global ftype *run = out + begin;
+    if (t3_streams() && blocks % 4 == 0 && begin + (int)blocks <= valid && (ulong)run % sizeof(ftype4) == 0) {
+        for (uint e = 0; e < blocks; e += 4) T3_STREAM_STORE(vload4(0, slm + begin + e), (global ftype4 *)(run + e));
+        return;
+    }
     for (uint e = 0; e < blocks; ++e) {
         const int at = begin + (int)e;
         if (at < valid) out[at] = slm[at];
     }
 #endif
 }
+
+#ifndef LANE_PAIRS
+/* Portable form: the tile of `rows` x T3_COLUMNS complex values is shared out
+ * as runs of T3_RUN(rows) neighbouring entries, row-major (row at /
+ * T3_COLUMNS, column at % T3_COLUMNS); entries past the tile have no row. */
+#define T3_RUN(rows) (((rows) * T3_COLUMNS + WORK_GROUP_SIZE - 1) / WORK_GROUP_SIZE)
+
+/* Value `e` of `in`, zero for a column that does not exist. */
+static inline ptype t3_tile_load(const global ftype *in, const long e, const bool inside)
+{
+    return inside ? vload2(e, in) : (ptype)(0);
+}
+
+/* The work-item's column of a staged tile through its butterfly: FACT values
+ * at `at`, `at + step`, ... of local memory, replaced by their DFT. */
+#define T3_COLUMN_DFT(FACT, FUNC, slm, at, step, pmOne)                  \
+    do {                                                                 \
+        ptype v_[FACT];                                                  \
+        _Pragma("unroll") for (uint i_ = 0; i_ < FACT; ++i_)             \
+            v_[i_] = vload2((at) + i_ * (step), (slm));                  \
+        FUNC(v_, pmOne);                                                 \
+        _Pragma("unroll") for (uint i_ = 0; i_ < FACT; ++i_)             \
+            vstore2(v_[i_], (at) + i_ * (step), (slm));                  \
+    } while (0)
+#endif
 
 kernel T3_ATTRIBUTES
 void KERNEL_FUNC0(const global ftype *in, global ftype *out, local ftype *slmPtr, const int offset)
@@ -118,6 +183,23 @@ const char pass_0_rest[] = R"(    const long t = (long)get_global_id(1) + offset
     const long first = T3_COLUMNS * (long)get_group_id(0) + T3_H * sg;
     const int valid = t3_valid(T3_C0, first, T3_H);
     local ftype *region = slmPtr + sg * SUBGROUP_SIZE * FACT0;
+#ifndef LANE_PAIRS
+    {
+        /* Row i of the tile is input i * T3_C0 + group_first + c, staged
+         * column-major (column c's values contiguous, as stored). */
+        const long group_first = T3_COLUMNS * (long)get_group_id(0);
+        const int group_valid = t3_valid(T3_C0, group_first, T3_COLUMNS);
+        const global ftype *src = in + 2 * (t * (long)(IDIST) + group_first);
+#pragma unroll
+        for (uint r = 0; r < T3_RUN(FACT0); ++r) {
+            const uint at = T3_RUN(FACT0) * lid + r;
+            const uint i = at / T3_COLUMNS, c = at % T3_COLUMNS;
+            if (i < FACT0) vstore2(t3_tile_load(src, (long)i * T3_C0 + c, (int)c < group_valid), c * FACT0 + i, slmPtr);
+        }
+        barrier(CLK_LOCAL_MEM_FENCE);
+        if (T3_ACTIVE(lane)) T3_COLUMN_DFT(FACT0, FACT0_FUNC, slmPtr, (lid / 2) * FACT0, 1, pmOne);
+    }
+#else
     if (T3_ACTIVE(lane)) {
         const global ftype *src = in + 2 * t * (long)(IDIST);
         ptype v[FACT0];
@@ -127,8 +209,10 @@ const char pass_0_rest[] = R"(    const long t = (long)get_global_id(1) + offset
 #pragma unroll
         for (uint i = 0; i < FACT0; ++i) T3_SLM_STORE(v[i], region, q * FACT0 + i, comp);
     }
+#endif
     barrier(CLK_LOCAL_MEM_FENCE);
     t3_store_reals(region, out + 2 * (j * (long)(TDIST) + first * FACT0), FACT0, 2 * FACT0 * valid, lane);
+    t3_drain_streams();
 }
 
 kernel T3_ATTRIBUTES
@@ -139,6 +223,25 @@ void KERNEL_FUNC1(const global ftype *in, global ftype *out, const global ftype 
 const char pass_1_rest[] = R"(    const long group_first = T3_COLUMNS * (long)get_group_id(0);
     const long first = group_first + T3_H * sg;
     const int valid = t3_valid(T3_C1, first, T3_H);
+#ifndef LANE_PAIRS
+    {
+        /* Row i of the tile is temporary i * T3_C1 + group_first + c, and so is
+         * its twiddle entry; staged row-major, as stored. */
+        const int group_valid = t3_valid(T3_C1, group_first, T3_COLUMNS);
+        const global ftype *src = in + 2 * (j * (long)(TDIST) + group_first);
+        const global ftype *tw = twidlTable + 2 * group_first;
+#pragma unroll
+        for (uint r = 0; r < T3_RUN(FACT1); ++r) {
+            const uint at = T3_RUN(FACT1) * lid + r;
+            const uint i = at / T3_COLUMNS, c = at % T3_COLUMNS;
+            const long e = (long)i * T3_C1 + c;
+            const bool inside = (int)c < group_valid;
+            if (i < FACT1) vstore2(t3_twiddle(tw, e, inside, t3_tile_load(src, e, inside), pmOne), at, slmPtr);
+        }
+        barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
+        if (T3_ACTIVE(lane)) T3_COLUMN_DFT(FACT1, FACT1_FUNC, slmPtr, lid / 2, T3_COLUMNS, pmOne);
+    }
+#else
     if (T3_ACTIVE(lane)) {
         const global ftype *src = in + 2 * j * (long)(TDIST);
         ptype v[FACT1];
@@ -151,12 +254,14 @@ const char pass_1_rest[] = R"(    const long group_first = T3_COLUMNS * (long)ge
 #pragma unroll
         for (uint i = 0; i < FACT1; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
     }
+#endif
     barrier(CLK_LOCAL_MEM_FENCE | CLK_GLOBAL_MEM_FENCE);
     const int row_valid = 2 * t3_valid(T3_C1, group_first, T3_COLUMNS);
     global ftype *dst = out + 2 * (j * (long)(TDIST) + group_first);
     for (uint i = sg; i < FACT1; i += SUBGRPS_IN_GROUP)
         t3_store_reals(slmPtr + i * T3_ROW_REALS, dst + 2 * (long)i * T3_C1, T3_ROW_REALS / SUBGROUP_SIZE,
                        row_valid, lane);
+    t3_drain_streams();
 }
 
 kernel T3_ATTRIBUTES
@@ -171,6 +276,29 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
     const long k1 = g / (FACT0 / T3_H);
     const long k0_first = T3_H * (g % (FACT0 / T3_H));
     const int valid = k1 < FACT1 ? T3_H : 0;
+#ifndef LANE_PAIRS
+    {
+        /* Column c belongs to sub-group c / T3_H of the work-group: row i of
+         * it is temporary k1 * FACT0 * FACT2 + i * FACT0 + k0, with twiddle
+         * entry k1 * FACT2 + i; staged row-major. */
+        const global ftype *src = in + 2 * j * (long)(TDIST);
+#pragma unroll
+        for (uint r = 0; r < T3_RUN(FACT2); ++r) {
+            const uint at = T3_RUN(FACT2) * lid + r;
+            const uint i = at / T3_COLUMNS, c = at % T3_COLUMNS;
+            const long gc = (T3_COLUMNS / T3_H) * (long)get_group_id(0) + c / T3_H;
+            const long k1c = gc / (FACT0 / T3_H);
+            const long k0 = T3_H * (gc % (FACT0 / T3_H)) + c % T3_H;
+            const bool inside = k1c < FACT1;
+            if (i < FACT2) {
+                const ptype x = t3_tile_load(src, k1c * FACT0 * FACT2 + (long)i * FACT0 + k0, inside);
+                vstore2(t3_twiddle(twidlTable, k1c * FACT2 + i, inside, x, pmOne), at, slmPtr);
+            }
+        }
+        barrier(CLK_LOCAL_MEM_FENCE);
+        if (T3_ACTIVE(lane)) T3_COLUMN_DFT(FACT2, FACT2_FUNC, slmPtr, lid / 2, T3_COLUMNS, pmOne);
+    }
+#else
     if (T3_ACTIVE(lane)) {
         const global ftype *src = in + 2 * j * (long)(TDIST);
         ptype v[FACT2];
@@ -183,12 +311,14 @@ const char pass_2_rest[] = R"(    const long t = (long)get_global_id(1) + offset
 #pragma unroll
         for (uint i = 0; i < FACT2; ++i) T3_SLM_STORE(v[i], slmPtr, i * T3_COLUMNS + T3_H * sg + q, comp);
     }
+#endif
     barrier(CLK_LOCAL_MEM_FENCE);
     const int row_valid = 2 * t3_valid(T3_C2, group_first, T3_COLUMNS);
     global ftype *dst = out + 2 * (t * (long)(ODIST) + group_first);
     for (uint i = sg; i < FACT2; i += SUBGRPS_IN_GROUP)
         t3_store_reals(slmPtr + i * T3_ROW_REALS, dst + 2 * (long)i * T3_C2, T3_ROW_REALS / SUBGROUP_SIZE,
                        row_valid, lane);
+    t3_drain_streams();
 }
 )";
 
