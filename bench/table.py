@@ -6,7 +6,8 @@
 
 For each precision: GFLOPS of every road for the batched transforms (a single
 transform where the length alone fills a call), the best of the repetitions,
-then the GPU road over the better of clFFT and VkFFT and the CPU road over
+then the GPU road over the better of clFFT and VkFFT, the GPU road over clFFT
+alone (the peer the composite lengths are held against) and the CPU road over
 FFTW on all threads; and the second-commit times in milliseconds.
 """
 import json
@@ -61,7 +62,7 @@ def print_tables(gflops, micros):
     lengths = sorted({k[2] for k in gflops})
     for letter, precision in PRECISIONS.items():
         print(f"\n### {precision} precision, GFLOPS (5 N log2 N x batch / time)\n")
-        header = ["N", "batch"] + ROADS + ["gpu / best peer", "cpu / fftwN"]
+        header = ["N", "batch"] + ROADS + ["gpu / best peer", "gpu / clfft", "cpu / fftwN"]
         print("| " + " | ".join(header) + " |")
         print("|" + "---|" * len(header))
         for n in lengths:
@@ -72,7 +73,8 @@ def print_tables(gflops, micros):
             peer = max(row["clfft"] or 0.0, row["vkfft"] or 0.0)
             label = f"2^{int(math.log2(n))}" if n & (n - 1) == 0 else str(n)
             cells = [label, str(batch)] + [cell(row[r]) for r in ROADS]
-            cells += [ratio(row["gpu"], peer), ratio(row["cpu"], row["fftwN"])]
+            cells += [ratio(row["gpu"], peer), ratio(row["gpu"], row["clfft"])]
+            cells += [ratio(row["cpu"], row["fftwN"])]
             print("| " + " | ".join(cells) + " |")
         print(f"\n### {precision} precision, second commit of a cached configuration (ms)\n")
         print("| N | batch | GPU road | CPU road |")
