@@ -9,10 +9,9 @@
 // knows that measuring would run out of time); smaller ones with
 // FFTW_ESTIMATE on one thread, where measuring and threads cost more than
 // they give. A large transform runs on the record's threads: a batch with
-// enough transforms of more than 64 points as chunks of the batch, each chunk
-// planned on one thread and the chunks shared out at execution between the
-// calling thread and the engine's thread team; any other transform as one
-// plan on FFTW's threads.
+// enough transforms as chunks of the batch, each chunk planned on one thread
+// and the chunks shared out at execution between the calling thread and the
+// engine's thread team; any other transform as one plan on FFTW's threads.
 // Scales are applied after the transform (per chunk for chunked ones).
 // Plans are shared through the engine's plan cache.
 // FFTW's planner is not thread-safe: planning and destruction take one lock.
@@ -347,15 +346,6 @@ private:
 // thread gets several chunks; otherwise FFTW's own threads split the work.
 constexpr std::int64_t chunk_points = std::int64_t(1) << 15;
 constexpr std::int64_t chunks_per_thread = 4;
-// A chunk holds hundreds of transforms of this many points or fewer. Measured
-// in cache, FFTW's direct codelets over such a chunk win, but over a batch
-// far larger than the caches they run at 0.55 to 0.6 of the speed of the
-// looped Cooley-Tukey plan FFTW measures on the whole batch (64 points, both
-// precisions, one thread). These batches run as one plan measured on the
-// whole batch on FFTW's threads, as FFTW itself would run them; measuring
-// them takes well under the planning bound (about 0.3 to 0.7 s for 2^22
-// points on two threads).
-constexpr std::int64_t tiny_transform_points = 64;
 
 // The smallest step in bytes that keeps an address at FFTW's SIMD alignment
 // (the modulus of its alignment_of).
@@ -374,8 +364,7 @@ std::int64_t alignment_period() {
   return period;
 }
 
-// The number of chunks a transform runs as, 1 when it is not cut (batches
-// of tiny transforms are not): the
+// The number of chunks a transform runs as, 1 when it is not cut: the
 // chunk's count of transforms is the largest divisor of the outermost batch
 // count that keeps the chunk near `chunk_points` and every chunk at the
 // first one's alignment, so that all run the measured plan (failing that,
@@ -387,9 +376,6 @@ std::int64_t chunk_count(const direction_layout& l, int threads, std::int64_t in
   const int last = l.batch_rank - 1;
   const std::int64_t outer = l.counts[last];
   const std::int64_t points_per_outer = points_of(l) / outer;
-  std::int64_t transform_points = 1;
-  for (int k = 0; k < l.rank; ++k) transform_points *= l.lengths[k];
-  if (transform_points <= tiny_transform_points) return 1;
   // Whether a step of `per_chunk` transforms of `distance` elements of
   // `bytes` is a whole number of alignment periods.
   const auto aligned_step = [&](std::int64_t per_chunk, std::int64_t distance, std::int64_t bytes) {
