@@ -89,12 +89,15 @@ $UNROLL_STRIDED
     }
 }
 
-#if defined(PFX_PREFETCH_INPUT) && !defined(LANE_PAIRS) && (defined(__x86_64__) || defined(__aarch64__))
+#if defined(PFX_PREFETCH_INPUT) && !defined(LANE_PAIRS) && (defined(__x86_64__) || defined(__aarch64__)) \
+    && FACT0 * FACT1 <= 256
 #define PFX_PREFETCHES 1
 /* Portable form on a CPU: each pair asks for the cache lines of its run of
  * the transform (four complex values of 16 bytes a line) before any
  * work-item reads its column, so that the column reads, FACT1 values apart,
- * no longer wait on memory one line after the other. */
+ * no longer wait on memory one line after the other. From 512 points on
+ * the hardware prefetcher keeps up with the column reads, and the extra
+ * requests cost more than they save. */
 static inline void pfx_prefetch_input(const global ftype *in, const uint sg, const uint lane)
 {
     if (!PFX_ACTIVE(lane)) return;

@@ -112,8 +112,9 @@ const char kernel_head_text[] = R"(/* ---- Two-factor kernel -------------------
  * arguments and options are the same in both forms. */
 )";
 // Double precision: the portable form prefetches each transform's input
-// before its column reads (at 1000 = 40 x 25 about a tenth faster on PoCL;
-// in single precision it made 2^7 slower).
+// before its column reads, up to 256 points (128 and 256 a sixth to a
+// quarter faster on PoCL; 512 a tenth slower; in single precision it made
+// 2^7 slower).
 const char prefetch_input_text[] = "#define TF_PREFETCH_INPUT 1\n";
 const char batch_defaults_text[] = R"(#ifndef BATCH_PER_GROUP
 #define BATCH_PER_GROUP 1
