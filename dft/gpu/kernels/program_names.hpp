@@ -36,6 +36,8 @@ inline constexpr char family_c2c_1d_2_fact_colbatch_twiddle[] = "gpu_framework_c
 // Their text is the same in both precisions.
 inline constexpr char template_c2c_1d_def_prelude[] = "gpu_framework_c2c_1d_def_prelude";
 inline constexpr char template_c2c_1d_def_registers[] = "gpu_framework_c2c_1d_def_registers_template";
+inline constexpr char template_c2c_1d_def_staged_registers[] =
+    "gpu_framework_c2c_1d_def_staged_registers_template";
 inline constexpr char template_c2c_1d_def_generic[] = "gpu_framework_c2c_1d_def_generic_template";
 inline constexpr char template_c2c_1d_def_shared_memory[] = "gpu_framework_c2c_1d_def_shared_memory_template";
 

@@ -131,6 +131,45 @@ TEST(DefaultPlanProgram, GenericDoubleWithInputOutputLayout) {
   EXPECT_NE(fwd.kernel_texts[0].find("ODD_DEFAULT_FUNC(fact"), std::string::npos);
 }
 
+// The first pass goes through local memory in groups of whole columns when
+// it writes the scratch area with a register codelet; else it stores
+// straight from registers.
+TEST(DefaultPlanProgram, FirstPassStagedOnlyIntoScratchInWholeGroups) {
+  struct row {
+    std::int64_t n;
+    bool in_place;
+    std::int64_t columns;
+  };
+  const row rows[] = {
+      {4096, false, 8},                      // 64 x 64: 64 columns
+      {128, false, 8},                       // 8 x 16: 16 columns
+      {std::int64_t{1} << 20, false, 8},     // 64 x 64 x 64 x 4
+      {1000, false, 0},                      // 50 x 20: 20 columns
+      {30030, false, 0},                     // 55 x 42 x 13: 546 columns
+      {64, false, 0},                        // one pass into the output
+      {64, true, 0},                         // one pass into area A, one column
+      {75, false, 0},                        // shared-memory mode
+  };
+  for (const row& r : rows) {
+    plan_request q = request(r.n, 2, r.n);
+    q.in_place = r.in_place;
+    planned<double> p(q);
+    SCOPED_TRACE(r.n);
+    EXPECT_EQ(staged_first_pass_columns(p.b), r.columns);
+    const direction_program fwd = describe_program(p.b, dir_forward);
+    const std::string columns = "enum { columns = " + std::to_string(r.columns) + " };";
+    EXPECT_EQ(fwd.kernel_texts[0].find(columns) != std::string::npos, r.columns != 0);
+    EXPECT_EQ(fwd.kernel_texts[0].find("local ftype tile[") != std::string::npos, r.columns != 0);
+    EXPECT_EQ(fwd.kernel_texts[1].find("local ftype tile["), std::string::npos);
+  }
+  // 59 x 8: eight columns, but a generic first factor in double precision.
+  planned<double> generic(request(59 * 8, 2, 59 * 8));
+  EXPECT_EQ(generic.b.factors[0], 59);
+  EXPECT_EQ(staged_first_pass_columns(generic.b), 0);
+  planned<float> codelet(request(59 * 8, 2, 59 * 8));
+  EXPECT_EQ(staged_first_pass_columns(codelet.b), 8);
+}
+
 TEST(DefaultPlanProgram, EvenGenericLastFactor) {
   planned<float> p(request(std::int64_t{1} << 25, 2, std::int64_t{1} << 25));  // (64, 64, 64, 128)
   EXPECT_STREQ(p.b.func_names[2], "fft_64_s");

@@ -85,7 +85,7 @@ const char pass_output[] = "    global ftype *dst = out + 2 * (out_batch + y * o
 // whole values stored per work-item, whose two-lane vectors keep that loop
 // scalar (the choice is a constant of the kernel, so the other passes never
 // see those vectors). Twiddle 0 is 1 and is skipped.
-const std::string registers_body = R"(    const ulong imag_offset = 1 + (get_local_size(0) == 0);
+const std::string registers_compute = R"(    const ulong imag_offset = 1 + (get_local_size(0) == 0);
     ftype vr[fact], vi[fact];
 #pragma unroll
     for (uint i = 0; i < fact; ++i) {
@@ -108,7 +108,8 @@ const std::string registers_body = R"(    const ulong imag_offset = 1 + (get_loc
             QEZ_TWIDDLE_PARTS(c, s, vr[i], vi[i]);
         }
     }
-    if (doInOffset) {
+)";
+const char registers_store[] = R"(    if (doInOffset) {
 #pragma unroll
         for (uint i = 0; i < fact; ++i) vstore2((ftype2)(vr[i], vi[i]), i * ostride, dst);
     } else {
@@ -118,6 +119,27 @@ const std::string registers_body = R"(    const ulong imag_offset = 1 + (get_loc
             dst[2 * i * ostride + imag_offset] = vi[i];
         }
     }
+}
+)";
+
+// Staged form of the register template for a first pass that writes the
+// scratch area (ostride 1): a work-group of `columns` work-items along
+// dimension 1 computes its codelets, puts the results in local memory and
+// only then stores them, each work-item its own column's values as whole
+// complex values. A CPU device runs the computing part of such a group in
+// its SIMD lanes (its stores to local memory are plain scalar ones), and
+// the store part one work-item at a time; in one piece, the two-lane
+// stores would keep the whole kernel on scalar code.
+const char staged_constants[] = "    enum { columns = %lld };\n";
+const char staged_tile[] = "    local ftype tile[2 * fact * columns];\n";
+const char staged_store[] = R"(    const uint ly = get_local_id(1);
+#pragma unroll
+    for (uint i = 0; i < fact; ++i) {
+        tile[2 * (i * columns + ly)] = vr[i];
+        tile[2 * (i * columns + ly) + 1] = vi[i];
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    for (uint i = 0; i < fact; ++i) vstore2(vload2(i * columns + ly, tile), i, dst);
 }
 )";
 
@@ -305,7 +327,12 @@ void write_default_1d_split_codelets(std::ostream& out, precision p) {
 void write_default_1d_prelude(std::ostream& out) { out << prelude_text; }
 
 void write_default_1d_registers_template(std::ostream& out) {
-  out << pass_signature << constants << addressing << pass_output << registers_body;
+  out << pass_signature << constants << addressing << pass_output << registers_compute << registers_store;
+}
+
+void write_default_1d_staged_registers_template(std::ostream& out) {
+  out << pass_signature << constants << staged_constants << staged_tile << addressing << pass_output
+      << registers_compute << staged_store;
 }
 
 void write_default_1d_generic_template(std::ostream& out) {

@@ -24,6 +24,9 @@ void write_default_1d_split_codelets(std::ostream& out, precision p);
 void write_default_1d_prelude(std::ostream& out);
 // One pass with a codelet on values held in registers.
 void write_default_1d_registers_template(std::ostream& out);
+// The first pass of the register template staged through local memory, for
+// a work-group of `columns` columns that writes the scratch area.
+void write_default_1d_staged_registers_template(std::ostream& out);
 // One pass with a direct DFT of any size from global to global memory.
 void write_default_1d_generic_template(std::ostream& out);
 // Both factors of a transform in one work-group through shared local memory.

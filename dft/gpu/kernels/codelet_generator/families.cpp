@@ -84,6 +84,7 @@ const std::vector<program_template>& program_templates() {
   static const std::vector<program_template> templates = {
       {template_c2c_1d_def_prelude, write_default_1d_prelude},
       {template_c2c_1d_def_registers, write_default_1d_registers_template},
+      {template_c2c_1d_def_staged_registers, write_default_1d_staged_registers_template},
       {template_c2c_1d_def_generic, write_default_1d_generic_template},
       {template_c2c_1d_def_shared_memory, write_default_1d_shared_memory_template},
   };

@@ -28,7 +28,8 @@ struct launch {
   bool output_is_written_only;  // the copy kernel only writes its output
   std::int64_t start;
   sycl::range<3> global;
-  // Fused kernel only: work-group and shared-memory bytes.
+  // Work-group (fused kernel and staged first pass; else the runtime's
+  // choice) and shared-memory bytes (fused kernel only).
   sycl::range<3> local;
   std::int64_t slm_bytes;
   int dimensions;  // 2 for the copy kernel, else 3
@@ -61,6 +62,9 @@ sycl::event submit(sycl::queue& queue, const launch& l, const waits& w) {
         } else if (l.dimensions == 2) {
           h.set_arg(2, start);
           h.parallel_for(sycl::range<2>(l.global[0], l.global[1]), *l.kernel);
+        } else if (l.local.size() > 0) {
+          h.set_arg(2, start);
+          h.parallel_for(sycl::nd_range<3>(l.global, l.local), *l.kernel);
         } else {
           h.set_arg(2, start);
           h.parallel_for(l.global, *l.kernel);
@@ -138,6 +142,8 @@ private:
     l.output = to;
     l.start = start;
     l.global = sycl::range<3>(count, q, p);
+    const std::int64_t columns = k == 0 ? staged_first_pass_columns(*b_) : 0;
+    if (columns != 0) l.local = sycl::range<3>(1, columns, 1);
     l.dimensions = 3;
     return l;
   }

@@ -13,6 +13,8 @@ const char* template_text(kernel_template which) {
   switch (which) {
     case kernel_template::registers:
       return kernels::program_text(kernels::template_c2c_1d_def_registers, false);
+    case kernel_template::staged_registers:
+      return kernels::program_text(kernels::template_c2c_1d_def_staged_registers, false);
     case kernel_template::generic:
       return kernels::program_text(kernels::template_c2c_1d_def_generic, false);
     case kernel_template::shared_memory:
@@ -38,6 +40,9 @@ bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* tex
     case kernel_template::registers:
     case kernel_template::generic:
       written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.routine);
+      break;
+    case kernel_template::staged_registers:
+      written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.columns, a.routine);
       break;
     case kernel_template::shared_memory:
       written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.fact1, a.partition, a.register_count,

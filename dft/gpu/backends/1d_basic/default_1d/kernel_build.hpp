@@ -8,7 +8,7 @@
 
 namespace ulmara::qez::dft::default_1d {
 
-enum class kernel_template { registers, generic, shared_memory };
+enum class kernel_template { registers, staged_registers, generic, shared_memory };
 
 // Values printed into a pass kernel, in template order.
 struct pass_arguments {
@@ -17,6 +17,8 @@ struct pass_arguments {
   long long tw_size, fact, idist_z, odist_z, idist_y, odist_y, idist_x, odist_x, istride, ostride;
   // Shared-memory template only.
   long long fact1, partition, register_count;
+  // Staged register template only: columns per work-group.
+  long long columns;
   const char* routine;
   const char* second_routine;  // shared-memory template only
 };

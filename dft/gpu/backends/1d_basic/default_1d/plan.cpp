@@ -260,16 +260,38 @@ std::int64_t output_distance(const block<T>& b, std::uint32_t d, int k) {
 
 namespace {
 
+// Columns of a staged first pass's work-group: the group's tile is
+// columns x factor values in local memory.
+constexpr std::int64_t staged_columns = 8;
+
+template <class T>
+bool first_pass_writes_output(const block<T>& b) {
+  return (b.factors[0] == b.length && !b.in_place) || b.slm_mode;
+}
+
+}  // namespace
+
+template <class T>
+std::int64_t staged_first_pass_columns(const block<T>& b) {
+  const std::int64_t f0 = b.factors[0];
+  if (first_pass_writes_output(b) || is_generic_factor<T>(f0)) return 0;
+  return (b.length / f0) % staged_columns == 0 ? staged_columns : 0;
+}
+
+namespace {
+
 template <class T>
 kernel_template template_of(const block<T>& b, int k) {
   if (is_generic_factor<T>(b.factors[k])) return kernel_template::generic;
-  return b.slm_mode ? kernel_template::shared_memory : kernel_template::registers;
+  if (b.slm_mode) return kernel_template::shared_memory;
+  return k == 0 && staged_first_pass_columns(b) != 0 ? kernel_template::staged_registers
+                                                     : kernel_template::registers;
 }
 
 template <class T>
 pass_arguments first_pass_arguments(const block<T>& b, std::uint32_t d) {
   const std::int64_t n = b.length, f0 = b.factors[0];
-  const bool writes_output = (f0 == n && !b.in_place) || b.slm_mode;
+  const bool writes_output = first_pass_writes_output(b);
   const std::int64_t u = writes_output ? b.out_stride[d] : 1;
   pass_arguments a{};
   a.kernel_name = b.kernel_names[0];
@@ -288,6 +310,7 @@ pass_arguments first_pass_arguments(const block<T>& b, std::uint32_t d) {
   a.istride = (n / f0) * b.in_stride[d];
   a.ostride = u;
   a.routine = b.func_names[0];
+  a.columns = staged_first_pass_columns(b);
   if (b.slm_mode) {
     const std::int64_t f1 = b.factors[1];
     a.fact1 = f1;
@@ -431,6 +454,7 @@ const char* copy_kernel_name() {
 
 #define QEZ_INSTANTIATE_PLAN(T)                                                            \
   template bool is_generic_factor<T>(std::int64_t);                                        \
+  template std::int64_t staged_first_pass_columns<T>(const block<T>&);                     \
   template std::uint64_t fill_plan<T>(block<T>&, const plan_request&);                    \
   template std::int64_t input_distance<T>(const block<T>&, std::uint32_t, int);           \
   template std::int64_t output_distance<T>(const block<T>&, std::uint32_t, int);          \

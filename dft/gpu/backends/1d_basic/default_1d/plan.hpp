@@ -114,6 +114,12 @@ bool pass_runs(const block<T>& b, int k) {
   return k == 0 || (b.slm_mode == 0 && b.factors[k] >= 2);
 }
 
+// Columns per work-group of a first pass staged through local memory; 0
+// when the first pass runs unstaged (it writes the caller's output, or
+// its column count has no whole number of groups).
+template <class T>
+std::int64_t staged_first_pass_columns(const block<T>& b);
+
 // The program of one direction as the kernel cache sees it.
 struct direction_program {
   std::string program_name;
