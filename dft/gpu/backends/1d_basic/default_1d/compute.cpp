@@ -28,8 +28,8 @@ struct launch {
   bool output_is_written_only;  // the copy kernel only writes its output
   std::int64_t start;
   sycl::range<3> global;
-  // Work-group (fused kernel and staged first pass; else the runtime's
-  // choice) and shared-memory bytes (fused kernel only).
+  // Work-group (fused kernel and passes that ask for one; else the
+  // runtime's choice) and shared-memory bytes (fused kernel only).
   sycl::range<3> local;
   std::int64_t slm_bytes;
   int dimensions;  // 2 for the copy kernel, else 3
@@ -142,10 +142,24 @@ private:
     l.output = to;
     l.start = start;
     l.global = sycl::range<3>(count, q, p);
-    const std::int64_t columns = k == 0 ? staged_first_pass_columns(*b_) : 0;
-    if (columns != 0) l.local = sycl::range<3>(1, columns, 1);
+    l.local = pass_group(k, p);
     l.dimensions = 3;
     return l;
+  }
+
+  // The staged first pass takes whole groups of its columns. A later pass
+  // runs in groups of 64 neighbouring work-items along p where p allows: on
+  // a CPU device each thread then takes runs of 64 values of each row, where
+  // the runtime's own choice (a group as long as the device allows) left the
+  // threads few groups to share and each group walking its rows through a
+  // whole transform.
+  sycl::range<3> pass_group(int k, std::int64_t p) const {
+    constexpr std::int64_t later_pass_group = 64;
+    if (k == 0) {
+      const std::int64_t columns = staged_first_pass_columns(*b_);
+      return columns != 0 ? sycl::range<3>(1, columns, 1) : sycl::range<3>();
+    }
+    return p % later_pass_group == 0 ? sycl::range<3>(1, 1, later_pass_group) : sycl::range<3>();
   }
 
   void run_fused(std::int64_t start, std::int64_t count) {
