@@ -41,8 +41,9 @@ const char kernels_text[] = R"(/* ---- 8192-point kernels ----------------------
  * value, and global memory moves by sub-group block reads and writes. In the
  * portable form the even work-item of a pair holds the whole complex value and
  * the odd one only moves data and joins the barriers, so geometry, arguments
- * and options are the same in both forms. Global element `lane` of a run is
- * touched by lane `lane` in both forms. */
+ * and options are the same in both forms. Global memory moves as whole rows
+ * or runs per work-item in the portable form (a CPU runs one work-item
+ * after the other). */
 #if defined(TRANSPOSE_OUTPUT_FUNC) && defined(SAME_ORIENTATION_OUTPUT_FUNC)
 
 #define EK_H (SUBGROUP_SIZE / 2)
@@ -60,6 +61,9 @@ const char kernels_text[] = R"(/* ---- 8192-point kernels ----------------------
 #if N0_FACT1 != EK_PAIRS_PER_COLUMN || N1_FACT1 != EK_PAIRS_PER_COLUMN || \
     N0_FACT0 % N0_FACT1 != 0 || N1_FACT0 % N1_FACT1 != 0 || N0 % EK_SUBGROUPS != 0 || N1 % EK_SUBGROUPS != 0
 #error "8192-point kernels: the lane pairs of a column must match the second factors"
+#endif
+#if (2 * COLS_PER_WG * N0) % WORK_GROUP_SIZE != 0
+#error "8192-point kernels: the first pass's results must share out evenly over the work-items"
 #endif
 
 #if FWD_DIR
@@ -80,14 +84,29 @@ static inline ptype ek_twiddled(const global ftype *run, const uint lane, ptype 
     return v;
 }
 
-/* Rows first_row .. first_row + rows - 1 (2*COLS_PER_WG elements each,
- * `stride` elements apart) into the split local columns of `len` points:
- * lane l moves component l%2 of column l/2. */
-static inline void ek_rows_to_columns(const global ftype *in, const uint stride, const uint first_row,
-                                      const uint rows, const uint len, local ftype *slm, const uint lane)
+/* The work-group's `len` rows (2*COLS_PER_WG elements each, `stride`
+ * elements apart) into the split local columns of `len` points: element e of
+ * a row is component e%2 of column e/2. With lane pairs each sub-group moves
+ * its share of the rows and lane l element l of each. In the portable form a
+ * CPU runs one work-item after the other, and column-wise reads would touch
+ * each row's cache line once per work-item: each work-item reads whole rows. */
+static inline void ek_rows_to_columns(const global ftype *in, const uint stride, const uint len, local ftype *slm,
+                                      const uint sg, const uint lane)
 {
+#ifdef LANE_PAIRS
     local ftype *col = slm + (lane / 2) * 2 * len + (lane & 1) * len;
-    for (uint r = first_row; r < first_row + rows; ++r) col[r] = EK_LANE_READ(in + r * stride, lane);
+    const uint rows = len / EK_SUBGROUPS;
+    for (uint r = sg * rows; r < (sg + 1) * rows; ++r) col[r] = EK_LANE_READ(in + r * stride, lane);
+#else
+    for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE) {
+#pragma unroll
+        for (uint c = 0; c < COLS_PER_WG; ++c) {
+            const ptype v = vload2(c, in + r * stride);
+            slm[c * 2 * len + r] = v.s0;
+            slm[c * 2 * len + len + r] = v.s1;
+        }
+    }
+#endif
 }
 
 /* `count` values first, first + step, ... of a split local column. */
@@ -104,20 +123,38 @@ static inline void ek_store_transposed(local ftype *col, const uint len, const u
     for (uint ka = 0; ka < f0; ++ka) EK_SPLIT_STORE(x[ka], col, len, u * f0 + ka, comp);
 }
 
-/* The work-group's `count` local elements, linearly to `out`. */
+/* The work-group's `count` local elements, linearly to `out`: with lane
+ * pairs by sub-group blocks, in the portable form each work-item its own run
+ * of neighbouring elements. */
 static inline void ek_linear_out(const local ftype *slm, global ftype *out, const uint count, const uint sg,
                                  const uint lane)
 {
+#ifdef LANE_PAIRS
     for (uint e = sg * SUBGROUP_SIZE; e < count; e += WORK_GROUP_SIZE) EK_LANE_WRITE(out + e, lane, slm[e + lane]);
+#else
+    const uint run = count / WORK_GROUP_SIZE, first = run * get_local_id(0);
+    for (uint e = first; e + 4 <= first + run; e += 4) vstore4(vload4(0, slm + e), 0, out + e);
+    for (uint e = first + run / 4 * 4; e < first + run; ++e) out[e] = slm[e];
+#endif
 }
 
-/* Rows first_row .. of 2*COLS_PER_WG local elements to rows of `out`,
- * `stride` elements apart. */
-static inline void ek_rows_out(const local ftype *slm, global ftype *out, const uint stride, const uint first_row,
-                               const uint rows, const uint lane)
+/* The work-group's `len` local rows of 2*COLS_PER_WG elements to rows of
+ * `out`, `stride` elements apart: with lane pairs each sub-group its share
+ * of the rows, lane l element l of each; in the portable form each
+ * work-item whole rows. */
+static inline void ek_rows_out(const local ftype *slm, global ftype *out, const uint stride, const uint len,
+                               const uint sg, const uint lane)
 {
-    for (uint r = first_row; r < first_row + rows; ++r)
+#ifdef LANE_PAIRS
+    const uint rows = len / EK_SUBGROUPS;
+    for (uint r = sg * rows; r < (sg + 1) * rows; ++r)
         EK_LANE_WRITE(out + r * stride, lane, slm[r * 2 * COLS_PER_WG + lane]);
+#else
+    for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE)
+#pragma unroll
+        for (uint c = 0; c < COLS_PER_WG; ++c)
+            vstore2(vload2(c, slm + r * 2 * COLS_PER_WG), c, out + r * stride);
+#endif
 }
 
 /* Where a work-item sits: its sub-group and lane, the work-group column (or
@@ -156,8 +193,7 @@ void TRANSPOSE_OUTPUT_FUNC(const global ftype *in, global ftype *out, const glob
     local ftype *col = slmPtr + column * 2 * N0;
     ptype x[N0_FACT0];
 
-    ek_rows_to_columns(in + 2 * (t * IDIST + COLS_PER_WG * g), 2 * N1, sg * (N0 / EK_SUBGROUPS),
-                       N0 / EK_SUBGROUPS, N0, slmPtr, lane);
+    ek_rows_to_columns(in + 2 * (t * IDIST + COLS_PER_WG * g), 2 * N1, N0, slmPtr, sg, lane);
     barrier(CLK_LOCAL_MEM_FENCE);
     if (EK_ACTIVE(lane)) {
         ek_load_strided(col, N0, pair, N0_FACT1, N0_FACT0, comp, x);
@@ -202,8 +238,7 @@ void SAME_ORIENTATION_OUTPUT_FUNC(const global ftype *in, global ftype *out, con
     ptype x[N1_FACT0];
 
     /* The scratch area is laid out with the output distance. */
-    ek_rows_to_columns(in + 2 * (t * ODIST + COLS_PER_WG * g), 2 * N0, sg * (N1 / EK_SUBGROUPS),
-                       N1 / EK_SUBGROUPS, N1, slmPtr, lane);
+    ek_rows_to_columns(in + 2 * (t * ODIST + COLS_PER_WG * g), 2 * N0, N1, slmPtr, sg, lane);
     barrier(CLK_LOCAL_MEM_FENCE);
     if (EK_ACTIVE(lane)) {
         ek_load_strided(col, N1, pair, N1_FACT1, N1_FACT0, comp, x);
@@ -228,8 +263,7 @@ void SAME_ORIENTATION_OUTPUT_FUNC(const global ftype *in, global ftype *out, con
                 EK_PAIR_STORE(x[N1_FACT1 * h + kb], slmPtr + (N1_FACT1 * h + pair + N1_FACT0 * kb) * 2 * COLS_PER_WG,
                               column, comp);
     barrier(CLK_LOCAL_MEM_FENCE);
-    ek_rows_out(slmPtr, out + 2 * (t * ODIST + COLS_PER_WG * g), 2 * N0, sg * (N1 / EK_SUBGROUPS),
-                N1 / EK_SUBGROUPS, lane);
+    ek_rows_out(slmPtr, out + 2 * (t * ODIST + COLS_PER_WG * g), 2 * N0, N1, sg, lane);
 }
 
 #endif
