@@ -220,7 +220,9 @@ const char kernel_body_text[] = R"({
     }
 #ifdef PFX_STREAMS
     /* Streamed stores are weakly ordered: drained before the work-group
-     * ends, so that whatever runs next reads them. */
+     * ends, so that whatever runs next reads them. A CPU runs the
+     * work-items of a group on one thread, so after the barrier one
+     * work-item's fence covers the whole group. */
     barrier(CLK_GLOBAL_MEM_FENCE);
     if (lid == 0 && PFX_STREAMS) __builtin_ia32_sfence();
 #endif
