@@ -154,12 +154,12 @@ $UNROLL_STRIDED
     }
 }
 
-#if !defined(LANE_PAIRS) && defined(__clang__) && defined(__x86_64__)
+#if !defined(LANE_PAIRS) && defined(__clang__) && defined(__x86_64__) && $STREAMED_PRECISION
 /* Portable form on a CPU, double precision: a launch whose output is larger
  * than the last-level cache (tens of MiB) stores it past the caches, without
- * reading each destination line first (512 and 1024 points a tenth to a
- * quarter faster). In single precision the stores cost more than they save. */
-#define PFX_STREAMS (sizeof(ftype) == 8 && (ulong)get_num_groups(0) * BATCH_PER_GROUP * PFX_N * sizeof(ptype) > (40UL << 20))
+ * reading each destination line first (512 and 1024 points a fifth to a
+ * third faster). In single precision the stores cost more than they save. */
+#define PFX_STREAMS ((ulong)get_num_groups(0) * BATCH_PER_GROUP * PFX_N * sizeof(ptype) > (40UL << 20))
 #endif
 
 /* The finished transform from local memory to `out`, contiguous. */
@@ -229,17 +229,24 @@ const char kernel_body_text[] = R"({
 }
 )";
 
-// Each "$UNROLL_STRIDED" line: an unrolling pragma in single precision,
-// where the loop it precedes would otherwise become gathers or scatters of
-// 8-byte values; nothing in double precision.
-std::string with_strided_unrolling(std::string text, precision p) {
-  const std::string marker = "$UNROLL_STRIDED\n";
-  const std::string replacement = p == precision::single_precision ? "#pragma unroll\n" : "";
+// Every `marker` in `text` replaced by `replacement`.
+std::string with_replaced(std::string text, const std::string& marker, const std::string& replacement) {
   for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
     text.replace(at, marker.size(), replacement);
     at += replacement.size();
   }
   return text;
+}
+
+// The precision-dependent parts of the text: each "$UNROLL_STRIDED" line an
+// unrolling pragma in single precision, where the loop it precedes would
+// otherwise become gathers or scatters of 8-byte values, nothing in double;
+// "$STREAMED_PRECISION" 1 in double precision (whose output stores may
+// stream past the caches), 0 in single.
+std::string with_precision_parts(const std::string& text, precision p) {
+  const bool single = p == precision::single_precision;
+  return with_replaced(with_replaced(text, "$UNROLL_STRIDED\n", single ? "#pragma unroll\n" : ""),
+                       "$STREAMED_PRECISION", single ? "0" : "1");
 }
 
 // The macros of the two lane forms.
@@ -267,7 +274,7 @@ void write_line_geometry(std::ostream& out, const line_kernel_prefixes& names) {
 
 void write_line_kernel(std::ostream& out, precision p, const line_kernel_prefixes& names, const char* kernel_name) {
   const std::string helpers =
-      with_strided_unrolling(with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()), p);
+      with_precision_parts(with_lane_form_macros(lane_forms_and_helpers_text, lane_forms()), p);
   write_named(out, helpers.c_str(), names);
   write_line_kernel_head(out, "WORK_GROUP_SIZE", kernel_name);
   write_named(out, kernel_body_text, names);
