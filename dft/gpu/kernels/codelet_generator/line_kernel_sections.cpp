@@ -154,12 +154,11 @@ $UNROLL_STRIDED
     }
 }
 
-#if !defined(LANE_PAIRS) && defined(__clang__) && defined(__x86_64__) && $STREAMED_PRECISION
-/* Portable form on a CPU, double precision: a launch whose output is larger
- * than the last-level cache (tens of MiB) stores it past the caches, without
- * reading each destination line first (512 and 1024 points a fifth to a
- * third faster). In single precision the stores cost more than they save. */
-#define PFX_STREAMS ((ulong)get_num_groups(0) * BATCH_PER_GROUP * PFX_N * sizeof(ptype) > (40UL << 20))
+#if defined(STREAMED_STORES) && $STREAMED_PRECISION
+/* Double precision streams a large output past the caches (512 and 1024
+ * points a sixth to a third faster); in single precision the stores cost
+ * more than they save. */
+#define PFX_STREAMS STREAMS_PAST_CACHE((ulong)get_num_groups(0) * BATCH_PER_GROUP * PFX_N * sizeof(ptype))
 #endif
 
 /* The finished transform from local memory to `out`, contiguous. */
@@ -181,7 +180,7 @@ static inline void pfx_write_out(const local ftype *slm, global ftype *out, cons
 #ifdef PFX_STREAMS
     if (PFX_STREAMS && run % 2 == 0 && end == begin + run && (ulong)(out + 2 * begin) % sizeof(ftype4) == 0) {
         for (uint e = begin; e < end; e += 2)
-            __builtin_nontemporal_store(vload4(0, slm + 2 * e), (global ftype4 *)(out + 2 * e));
+            STREAM_STORE(vload4(0, slm + 2 * e), (global ftype4 *)(out + 2 * e));
         return;
     }
 #endif
@@ -219,12 +218,7 @@ const char kernel_body_text[] = R"({
         out += 2 * (ulong)(ODIST);
     }
 #ifdef PFX_STREAMS
-    /* Streamed stores are weakly ordered: drained before the work-group
-     * ends, so that whatever runs next reads them. A CPU runs the
-     * work-items of a group on one thread, so after the barrier one
-     * work-item's fence covers the whole group. */
-    barrier(CLK_GLOBAL_MEM_FENCE);
-    if (lid == 0 && PFX_STREAMS) __builtin_ia32_sfence();
+    drain_streams(PFX_STREAMS);
 #endif
 }
 )";

@@ -62,6 +62,31 @@ typedef ftype2 ptype;
 
 )";
 
+// Stores past the caches, shared by the kernels that stream large results.
+const char streamed_stores_text[] = R"(/* ---- Streamed stores -----------------------------------------------------
+ * In the portable form on an x86 CPU, a launch whose results are larger than
+ * the last-level cache (tens of MiB) can store them past the caches, without
+ * reading each destination line first. STREAMS_PAST_CACHE(bytes) says
+ * whether a launch storing `bytes` streams; STREAM_STORE(v, p) stores the
+ * vector v at p; drain_streams(streams) makes a work-group's streamed
+ * stores visible before it ends. Streamed stores are weakly ordered, and
+ * whatever runs next, on any thread, reads them: a CPU runs the work-items
+ * of a group on one thread, so after the barrier one work-item's fence
+ * covers the whole group. Elsewhere STREAMED_STORES is undefined and the
+ * kernels store as usual. */
+#if !defined(LANE_PAIRS) && defined(__clang__) && defined(__x86_64__)
+#define STREAMED_STORES 1
+#define STREAMS_PAST_CACHE(bytes) ((ulong)(bytes) > (40UL << 20))
+#define STREAM_STORE(v, p) __builtin_nontemporal_store((v), (p))
+static inline void drain_streams(const bool streams)
+{
+    barrier(CLK_GLOBAL_MEM_FENCE);
+    if (get_local_id(0) == 0 && streams) __builtin_ia32_sfence();
+}
+#endif
+
+)";
+
 // Direct DFTs: J * v is swapReIm(v) in this (complex per work-item) form.
 const char generic_default_text[] = R"(/* ---- Generic sizes --------------------------------------------------------
  * Direct DFTs of any size `fact` between global arrays (complex strides `is`
@@ -169,6 +194,8 @@ void write_real_types(std::ostream& out, precision p) {
 }
 
 void write_lane_forms(std::ostream& out, precision) { out << lane_forms_text; }
+
+void write_streamed_stores(std::ostream& out, precision) { out << streamed_stores_text; }
 
 lane_form_macro lane_active_macro(const std::string& prefix, const std::string& lane) {
   return {prefix + "_ACTIVE(" + lane + ")", "1", "(((" + lane + ") & 1) == 0)"};

@@ -20,6 +20,11 @@ void write_real_types(std::ostream& out, precision p);
 // is missing), a lane pair of a sub-group otherwise (LANE_PAIRS defined).
 void write_lane_forms(std::ostream& out, precision p);
 
+// STREAMED_STORES, STREAMS_PAST_CACHE, STREAM_STORE and drain_streams: stores
+// past the caches for results larger than a CPU's last-level cache, in the
+// portable form on x86 (after the lane forms).
+void write_streamed_stores(std::ostream& out, precision p);
+
 // A kernel's macros that differ between the two lane forms: with LANE_PAIRS
 // one lane holds one component of a complex value, without it a work-item
 // holds the whole value. An empty definition leaves the macro out of that

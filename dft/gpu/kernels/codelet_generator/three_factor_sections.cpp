@@ -88,32 +88,14 @@ static inline ptype t3_twiddle(const global ftype *table, const long e, const bo
     return v;
 }
 
-#ifndef LANE_PAIRS
-/* A launch whose results are larger than a CPU's last-level cache (tens of
- * MiB) stores them past the caches, with no read of the destination lines
- * first; smaller ones keep what fits cached for the next pass. */
-#define T3_STREAM_BYTES (40L << 20)
+#ifdef STREAMED_STORES
+/* Results larger than the last-level cache go past the caches; smaller ones
+ * stay cached for the next pass. */
 static inline bool t3_streams(void)
 {
-    return (long)get_global_size(1) * (T3_C0 * FACT0) * (long)sizeof(ptype) > T3_STREAM_BYTES;
+    return STREAMS_PAST_CACHE((ulong)get_global_size(1) * (T3_C0 * FACT0) * sizeof(ptype));
 }
-#if defined(__clang__)
-#define T3_STREAM_STORE(v, p) __builtin_nontemporal_store((v), (p))
-#else
-#define T3_STREAM_STORE(v, p) (*(p) = (v))
-#endif
-
-/* Streamed stores are weakly ordered on x86: they are drained before the
- * work-group ends, so that the next pass, on any thread, reads them. A CPU
- * runs the work-items of a group on one thread, so after the barrier one
- * work-item's fence covers the whole group. */
-static inline void t3_drain_streams(void)
-{
-#if defined(__clang__) && defined(__x86_64__)
-    barrier(CLK_GLOBAL_MEM_FENCE);
-    if (get_local_id(0) == 0 && t3_streams()) __builtin_ia32_sfence();
-#endif
-}
+#define t3_drain_streams() drain_streams(t3_streams())
 #else
 #define t3_drain_streams()
 #endif
@@ -139,10 +121,12 @@ static inline void t3_store_reals(const local ftype *slm, global ftype *out, con
 #else
     const int begin = (int)(blocks * lane);
     global ftype *run = out + begin;
+#ifdef STREAMED_STORES
     if (t3_streams() && blocks % 4 == 0 && begin + (int)blocks <= valid && (ulong)run % sizeof(ftype4) == 0) {
-        for (uint e = 0; e < blocks; e += 4) T3_STREAM_STORE(vload4(0, slm + begin + e), (global ftype4 *)(run + e));
+        for (uint e = 0; e < blocks; e += 4) STREAM_STORE(vload4(0, slm + begin + e), (global ftype4 *)(run + e));
         return;
     }
+#endif
     for (uint e = 0; e < blocks; ++e) {
         const int at = begin + (int)e;
         if (at < valid) out[at] = slm[at];
