@@ -89,7 +89,10 @@ static inline ptype ek_twiddled(const global ftype *run, const uint lane, ptype 
  * a row is component e%2 of column e/2. With lane pairs each sub-group moves
  * its share of the rows and lane l element l of each. In the portable form a
  * CPU runs one work-item after the other, and column-wise reads would touch
- * each row's cache line once per work-item: each work-item reads whole rows. */
+ * each row's cache line once per work-item: each work-item reads whole rows,
+ * having first asked for the same rows of the next work-group, which the same
+ * thread most likely runs next (2^13 in single precision about a tenth
+ * faster). */
 static inline void ek_rows_to_columns(const global ftype *in, const uint stride, const uint len, local ftype *slm,
                                       const uint sg, const uint lane)
 {
@@ -98,6 +101,11 @@ static inline void ek_rows_to_columns(const global ftype *in, const uint stride,
     const uint rows = len / EK_SUBGROUPS;
     for (uint r = sg * rows; r < (sg + 1) * rows; ++r) col[r] = EK_LANE_READ(in + r * stride, lane);
 #else
+#if defined(__x86_64__) || defined(__aarch64__)
+    if (get_group_id(0) + 1 < get_num_groups(0))
+        for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE)
+            __builtin_prefetch(in + r * stride + 2 * COLS_PER_WG, 0, 2);
+#endif
     for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE) {
 #pragma unroll
         for (uint c = 0; c < COLS_PER_WG; ++c) {
