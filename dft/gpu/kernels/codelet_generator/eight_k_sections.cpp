@@ -101,10 +101,9 @@ static inline void ek_rows_to_columns(const global ftype *in, const uint stride,
     const uint rows = len / EK_SUBGROUPS;
     for (uint r = sg * rows; r < (sg + 1) * rows; ++r) col[r] = EK_LANE_READ(in + r * stride, lane);
 #else
-#if defined(__x86_64__) || defined(__aarch64__)
-    if (get_group_id(0) + 1 < get_num_groups(0))
-        for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE)
-            __builtin_prefetch(in + r * stride + 2 * COLS_PER_WG, 0, 2);
+#ifdef PREFETCHES
+    if (HAS_NEXT_GROUP)
+        for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE) PREFETCH(in + r * stride + 2 * COLS_PER_WG, 2);
 #endif
     for (uint r = get_local_id(0); r < len; r += WORK_GROUP_SIZE) {
 #pragma unroll

@@ -89,22 +89,21 @@ $UNROLL_STRIDED
     }
 }
 
-#if !defined(LANE_PAIRS) && (defined(__x86_64__) || defined(__aarch64__))
+#ifdef PREFETCHES
 #if defined(PFX_PREFETCH_INPUT) && FACT0 * FACT1 <= 256
-/* Portable form on a CPU, up to 256 points where the kernel asks for it:
- * each pair asks for the cache lines of its run of the transform before any
- * work-item reads its column, so that the column reads, FACT1 values apart,
- * no longer wait on memory one line after the other. From 512 points on
- * the hardware prefetcher keeps up with the column reads, and the extra
- * requests cost more than they save. */
+/* Up to 256 points where the kernel asks for it: each pair asks for the
+ * cache lines of its run of the transform before any work-item reads its
+ * column, so that the column reads, FACT1 values apart, no longer wait on
+ * memory one line after the other. From 512 points on the hardware
+ * prefetcher keeps up with the column reads, and the extra requests cost
+ * more than they save. */
 #define PFX_PREFETCHES 1
 #define PFX_PREFETCH_LOCALITY 3
 #else
-/* Portable form on a CPU, elsewhere: each pair first asks for its run of
- * the next work-group's first transform, which the same thread most likely
- * runs next, into the L2 cache (single precision 128 to 1024 points and
- * double 512 and 1024 about a tenth faster; with the prefetch above as well,
- * double 128 points ran slower). */
+/* Elsewhere: each pair first asks for its run of the next work-group's
+ * first transform into the L2 cache (single precision 128 to 1024 points
+ * and double 512 and 1024 about a tenth faster; with the prefetch above as
+ * well, double 128 points ran slower). */
 #define PFX_PREFETCHES_NEXT 1
 #define PFX_PREFETCH_LOCALITY 2
 #endif
@@ -115,9 +114,8 @@ static inline void pfx_prefetch_run(const global ftype *in, const uint sg, const
     const uint run = (PFX_N + PFX_PAIRS - 1) / PFX_PAIRS;
     const uint begin = (PFX_H * sg + lane / 2) * run;
     const uint end = min(begin + run, (uint)PFX_N);
-    for (uint e = begin; e < end; e += 64 / (uint)sizeof(ptype))
-        __builtin_prefetch(in + 2 * e, 0, PFX_PREFETCH_LOCALITY);
-    if (begin < end) __builtin_prefetch(in + 2 * (end - 1), 0, PFX_PREFETCH_LOCALITY);
+    for (uint e = begin; e < end; e += PREFETCH_LINE_VALUES) PREFETCH(in + 2 * e, PFX_PREFETCH_LOCALITY);
+    if (begin < end) PREFETCH(in + 2 * (end - 1), PFX_PREFETCH_LOCALITY);
 }
 #endif
 
@@ -213,7 +211,7 @@ const char kernel_body_text[] = R"({
     out += 2 * group * BATCH_PER_GROUP * (ulong)(ODIST);
     ptype rows[FACT1_LOOP_BOUND][FACT1];
 #ifdef PFX_PREFETCHES_NEXT
-    if (group + 1 < get_num_groups(0)) pfx_prefetch_run(in + 2 * BATCH_PER_GROUP * (ulong)(IDIST), sg, lane);
+    if (HAS_NEXT_GROUP) pfx_prefetch_run(in + 2 * BATCH_PER_GROUP * (ulong)(IDIST), sg, lane);
 #endif
     for (uint b = 0; b < count; ++b) {
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);

@@ -63,7 +63,7 @@ typedef ftype2 ptype;
 )";
 
 // Stores past the caches, shared by the kernels that stream large results.
-const char streamed_stores_text[] = R"(/* ---- Streamed stores -----------------------------------------------------
+const char cache_hints_text[] = R"(/* ---- Streamed stores -----------------------------------------------------
  * In the portable form on an x86 CPU, a launch whose results are larger than
  * the last-level cache (tens of MiB) can store them past the caches, without
  * reading each destination line first. STREAMS_PAST_CACHE(bytes) says
@@ -83,6 +83,22 @@ static inline void drain_streams(const bool streams)
     barrier(CLK_GLOBAL_MEM_FENCE);
     if (get_local_id(0) == 0 && streams) __builtin_ia32_sfence();
 }
+#endif
+
+/* ---- Prefetches -----------------------------------------------------------
+ * In the portable form on a CPU that takes prefetch hints (x86-64, AArch64),
+ * a kernel whose loads wait on memory can ask for cache lines ahead of them.
+ * A CPU runs neighbouring work-groups one after the other on the same thread,
+ * so the lines a kernel asks for are most often its own or the next work-
+ * group's: HAS_NEXT_GROUP says whether there is a next group;
+ * PREFETCH_LINE_VALUES is the number of ptype values in a 64-byte cache line;
+ * PREFETCH(p, locality) asks for the line at p (locality 3: into L1, 2: into
+ * L2). Elsewhere PREFETCHES is undefined and the kernels only load. */
+#if !defined(LANE_PAIRS) && (defined(__x86_64__) || defined(__aarch64__))
+#define PREFETCHES 1
+#define HAS_NEXT_GROUP (get_group_id(0) + 1 < get_num_groups(0))
+#define PREFETCH_LINE_VALUES (64 / (uint)sizeof(ptype))
+#define PREFETCH(p, locality) __builtin_prefetch((p), 0, (locality))
 #endif
 
 )";
@@ -195,7 +211,7 @@ void write_real_types(std::ostream& out, precision p) {
 
 void write_lane_forms(std::ostream& out, precision) { out << lane_forms_text; }
 
-void write_streamed_stores(std::ostream& out, precision) { out << streamed_stores_text; }
+void write_cache_hints(std::ostream& out, precision) { out << cache_hints_text; }
 
 lane_form_macro lane_active_macro(const std::string& prefix, const std::string& lane) {
   return {prefix + "_ACTIVE(" + lane + ")", "1", "(((" + lane + ") & 1) == 0)"};

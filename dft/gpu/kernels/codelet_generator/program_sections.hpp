@@ -20,10 +20,12 @@ void write_real_types(std::ostream& out, precision p);
 // is missing), a lane pair of a sub-group otherwise (LANE_PAIRS defined).
 void write_lane_forms(std::ostream& out, precision p);
 
-// STREAMED_STORES, STREAMS_PAST_CACHE, STREAM_STORE and drain_streams: stores
-// past the caches for results larger than a CPU's last-level cache, in the
-// portable form on x86 (after the lane forms).
-void write_streamed_stores(std::ostream& out, precision p);
+// Cache hints of the portable form on a CPU (after the lane forms):
+// STREAMED_STORES, STREAMS_PAST_CACHE, STREAM_STORE and drain_streams store
+// results larger than the last-level cache past the caches (x86);
+// PREFETCHES, HAS_NEXT_GROUP, PREFETCH_LINE_VALUES and PREFETCH ask for cache
+// lines ahead of the loads (x86-64, AArch64).
+void write_cache_hints(std::ostream& out, precision p);
 
 // A kernel's macros that differ between the two lane forms: with LANE_PAIRS
 // one lane holds one component of a complex value, without it a work-item

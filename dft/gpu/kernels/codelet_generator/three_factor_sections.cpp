@@ -157,7 +157,7 @@ static inline long t3_pass_2_column(const long group, const uint c, long *k1)
     return *k1 * FACT0 * FACT2 + T3_H * (g % (FACT0 / T3_H)) + c % T3_H;
 }
 
-#if defined(T3_PREFETCH_NEXT_TILE) && (defined(__x86_64__) || defined(__aarch64__))
+#if defined(T3_PREFETCH_NEXT_TILE) && defined(PREFETCHES)
 /* The staging loads wait on memory. Before its own loads each work-item asks
  * for the cache lines of its run in the next work-group's tile, which the
  * same CPU thread most likely stages next, so that they are in the L2 cache
@@ -166,13 +166,12 @@ static inline long t3_pass_2_column(const long group, const uint c, long *k1)
  * T3_COLUMNS * group + at % T3_COLUMNS below `columns` in passes 0 and 1,
  * and as t3_pass_2_column says in pass 2. */
 #define T3_PREFETCHES 1
-#define T3_LINE_VALUES (64 / (uint)sizeof(ptype))
 static inline void t3_prefetch_next_tile(const global ftype *in, const uint rows, const long row_distance,
                                          const long columns, const int pass, const uint lid)
 {
+    if (!HAS_NEXT_GROUP) return;
     const long next = (long)get_group_id(0) + 1;
-    if (next >= (long)get_num_groups(0)) return;
-    for (uint r = 0; r < T3_RUN(rows); r += T3_LINE_VALUES) {
+    for (uint r = 0; r < T3_RUN(rows); r += PREFETCH_LINE_VALUES) {
         const uint at = T3_RUN(rows) * lid + r;
         long column = T3_COLUMNS * next + at % T3_COLUMNS, k1 = 0;
         bool inside = column < columns;
@@ -181,7 +180,7 @@ static inline void t3_prefetch_next_tile(const global ftype *in, const uint rows
             inside = k1 < FACT1;
         }
         if (at < rows * T3_COLUMNS && inside)
-            __builtin_prefetch(in + 2 * ((long)(at / T3_COLUMNS) * row_distance + column), 0, 2);
+            PREFETCH(in + 2 * ((long)(at / T3_COLUMNS) * row_distance + column), 2);
     }
 }
 #endif
