@@ -86,25 +86,59 @@ unsigned host_concurrency() {
   return n;
 }
 
+bool spin_until(const std::function<bool()>& done, uint64_t ns) {
+  const uint64_t end = now_ns() + ns;
+  for (unsigned i = 1;; ++i) {
+    if (done()) return true;
+    if (i % 64 == 0 && now_ns() >= end) return false;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+  }
+}
+
 namespace {
 class thread_pool {
  public:
   void post(std::function<void()> job) {
     std::unique_lock<std::mutex> lk(m_);
     jobs_.push_back(std::move(job));
+    queued_.store(jobs_.size(), std::memory_order_release);
+    if (jobs_.size() <= watching_) return;  // the watching thread takes it
     if (jobs_.size() > idle_ && threads_ < k_max_threads) {
       ++threads_;
       std::thread([this] { work(); }).detach();
-    } else {
-      cv_.notify_one();
+      return;
     }
+    // Woken after the unlock, the idle thread does not block on the mutex.
+    lk.unlock();
+    cv_.notify_one();
   }
 
  private:
   static constexpr size_t k_max_threads = 1024;
+  // How long an idle thread watches for the next job before it sleeps: a
+  // caller that submits host commands one after the other then wakes no
+  // thread.
+  static constexpr uint64_t k_watch_ns = 50000;
+
+  // One idle thread at a time watches for a job without the mutex; a post
+  // that it will take wakes no one. Called and returns with `lk` held.
+  void watch_for_job(std::unique_lock<std::mutex>& lk) {
+    if (!jobs_.empty() || watching_ > 0) return;
+    ++watching_;
+    lk.unlock();
+    spin_until([this] { return queued_.load(std::memory_order_acquire) > 0; }, k_watch_ns);
+    lk.lock();
+    --watching_;
+  }
+
   void work() {
     std::unique_lock<std::mutex> lk(m_);
     for (;;) {
+      watch_for_job(lk);
       while (jobs_.empty()) {
         ++idle_;
         bool timed_out = cv_.wait_for(lk, std::chrono::seconds(30)) == std::cv_status::timeout;
@@ -116,6 +150,7 @@ class thread_pool {
       }
       std::function<void()> job = std::move(jobs_.front());
       jobs_.pop_front();
+      queued_.store(jobs_.size(), std::memory_order_release);
       lk.unlock();
       job();
       job = nullptr;
@@ -125,8 +160,10 @@ class thread_pool {
   std::mutex m_;
   std::condition_variable cv_;
   std::deque<std::function<void()>> jobs_;
+  std::atomic<size_t> queued_{0};  // jobs_.size(), for the watching thread
   size_t idle_ = 0;
   size_t threads_ = 0;
+  size_t watching_ = 0;  // 0 or 1
 };
 
 thread_pool& pool() {

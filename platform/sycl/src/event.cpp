@@ -36,6 +36,11 @@ info::event_command_status event_impl::status() {
   return running_ ? info::event_command_status::running : info::event_command_status::submitted;
 }
 
+namespace {
+// How long a thread waiting for a host command watches before it sleeps.
+constexpr uint64_t k_wait_watch_ns = 20000;
+}  // namespace
+
 void event_impl::wait() {
   if (cl && ctx && ctx->nivolo) {
     // Commands of the Nivolo backend are waited for through the driver; a
@@ -58,7 +63,23 @@ void event_impl::wait() {
     return;
   }
   std::unique_lock<std::mutex> lk(m_);
-  cv_.wait(lk, [&] { return done_; });
+  for (;;) {
+    if (done_) return;
+    if (ready_) {
+      const std::shared_ptr<host_command> command = std::move(ready_);
+      lk.unlock();
+      command->run_once();
+      lk.lock();
+      continue;
+    }
+    // Another thread runs the command, or it waits for others: watch a
+    // while before sleeping, since a short command ends sooner than a
+    // sleeping thread wakes.
+    lk.unlock();
+    spin_until([this] { return done_.load(std::memory_order_acquire); }, k_wait_watch_ns);
+    lk.lock();
+    cv_.wait(lk, [&] { return done_ || ready_; });
+  }
 }
 
 void CL_CALLBACK event_impl::cl_done(cl_event, cl_int, void* self) {
@@ -120,6 +141,15 @@ void event_impl::on_complete(std::function<void()> fn) {
   }
 }
 
+void event_impl::set_ready(std::shared_ptr<host_command> command) {
+  {
+    std::lock_guard<std::mutex> lk(m_);
+    if (done_) return;
+    ready_ = std::move(command);
+  }
+  cv_.notify_all();
+}
+
 void event_impl::set_running() {
   std::lock_guard<std::mutex> lk(m_);
   running_ = true;
@@ -131,6 +161,7 @@ void event_impl::set_complete() {
     std::lock_guard<std::mutex> lk(m_);
     done_ = true;
     cbs.swap(callbacks_);
+    ready_ = nullptr;
   }
   cv_.notify_all();
   for (const auto& cb : cbs) cb();

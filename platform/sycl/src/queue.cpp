@@ -442,7 +442,7 @@ std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::s
           ? std::function<void()>([ctx = h.queue->ctx, host = std::move(host)] { ctx->run_with_mirrors(host); })
           : std::move(host));
   auto run = [ev, wq, work] {
-    post([ev, wq, work] {
+    auto command = std::make_shared<host_command>([ev, wq, work] {
       ev->t_start = now_ns();
       ev->set_running();
       try {
@@ -454,6 +454,8 @@ std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::s
       ev->t_end = now_ns();
       ev->set_complete();
     });
+    ev->set_ready(command);
+    post([command] { command->run_once(); });
   };
   std::vector<std::shared_ptr<event_impl>> open;
   for (const auto& d : deps)

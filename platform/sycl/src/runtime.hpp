@@ -44,6 +44,11 @@ void post(std::function<void()> job);
 // Runs fn(i) for i in [0, n) on up to hardware-concurrency threads, the caller included.
 void parallel_loop(size_t n, const std::function<void(size_t)>& fn);
 unsigned host_concurrency();
+// Polls `done` for up to `ns` nanoseconds; whether it became true. Waking a
+// sleeping thread costs tens of microseconds on some systems, more than
+// many host commands take: threads that expect work or completion soon
+// watch for it a while before they sleep.
+bool spin_until(const std::function<bool()>& done, uint64_t ns);
 
 // ---- Platforms and devices -----------------------------------------------------
 struct device_info_cache {
@@ -247,6 +252,24 @@ class context_impl {
 };
 
 // ---- Events ----------------------------------------------------------------------
+// A host command ready to run: the pool runs it, unless a thread waiting
+// for its event claims it first and runs it itself. A caller that submits
+// and waits then pays neither the pool thread's wake-up nor its own.
+class host_command {
+ public:
+  explicit host_command(std::function<void()> body) : body_(std::move(body)) {}
+  // Runs the command unless another thread has claimed it.
+  void run_once() {
+    if (claimed_.exchange(true, std::memory_order_acq_rel)) return;
+    body_();
+    body_ = nullptr;  // drops what the command holds, its event included
+  }
+
+ private:
+  std::atomic<bool> claimed_{false};
+  std::function<void()> body_;
+};
+
 class event_impl : public std::enable_shared_from_this<event_impl> {
  public:
   // A host-side event, not complete until set_complete.
@@ -267,6 +290,8 @@ class event_impl : public std::enable_shared_from_this<event_impl> {
   // Runs fn once the command has completed (at once when it already has).
   void on_complete(std::function<void()> fn);
   // Host events only.
+  // The event's command is ready: a waiter may run it (see host_command).
+  void set_ready(std::shared_ptr<host_command> command);
   void set_running();
   void set_complete();
   info::event_command_status status();
@@ -275,10 +300,11 @@ class event_impl : public std::enable_shared_from_this<event_impl> {
   static void CL_CALLBACK cl_done(cl_event, cl_int, void* self);
   std::mutex m_;
   std::condition_variable cv_;
-  bool done_ = false;
+  std::atomic<bool> done_{false};  // written under m_, polled without it
   bool running_ = false;
   bool cl_callback_set_ = false;
   std::vector<std::function<void()>> callbacks_;
+  std::shared_ptr<host_command> ready_;  // until a waiter takes it or the command completes
 };
 std::shared_ptr<event_impl> make_complete_event();
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "sycl_test_util.hpp"
 
@@ -279,6 +280,38 @@ TEST(SyclEvents, AsynchronousErrorsOfHostTasks) {
   handled.wait_and_throw();
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(count, 1u);
+}
+
+// Host commands run once each, in order, whether the pool runs them or a
+// thread waiting for their events does; and they run with no one waiting.
+TEST(SyclEvents, HostTasksRunOnceInOrderWhoeverWaits) {
+  sycl::queue q(sycl::cpu_selector_v, sycl::property::queue::in_order());
+  constexpr int tasks = 400;
+  constexpr int waiters = 4;
+  std::vector<int> order;
+  std::atomic<int> runs{0};
+  std::vector<sycl::event> events;
+  for (int i = 0; i < tasks; ++i)
+    events.push_back(q.submit([&, i](sycl::handler& h) {
+      h.host_task([&, i] {
+        order.push_back(i);  // in order: no two tasks of the queue overlap
+        ++runs;
+      });
+    }));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < waiters; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = tasks - 1 - t; i >= 0; i -= waiters) events[i].wait();
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(runs.load(), tasks);
+  ASSERT_EQ(order.size(), static_cast<size_t>(tasks));
+  for (int i = 0; i < tasks; ++i) EXPECT_EQ(order[i], i);
+
+  std::promise<void> ran;
+  q.submit([&](sycl::handler& h) { h.host_task([&] { ran.set_value(); }); });
+  EXPECT_EQ(ran.get_future().wait_for(20s), std::future_status::ready);
+  q.wait();
 }
 
 }  // namespace
