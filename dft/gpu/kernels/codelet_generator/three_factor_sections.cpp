@@ -158,13 +158,28 @@ static inline long t3_pass_2_column(const long group, const uint c, long *k1)
 }
 
 #if defined(T3_PREFETCH_NEXT_TILE) && defined(PREFETCHES)
+/* Tile column c of work-group `group` in pass `pass`, and whether it exists:
+ * T3_COLUMNS * group + c below `columns` in passes 0 and 1, as
+ * t3_pass_2_column says in pass 2. */
+static inline long t3_tile_column(const int pass, const long group, const uint c, const long columns,
+                                  bool *inside)
+{
+    if (pass == 2) {
+        long k1;
+        const long column = t3_pass_2_column(group, c, &k1);
+        *inside = k1 < FACT1;
+        return column;
+    }
+    const long column = T3_COLUMNS * group + c;
+    *inside = column < columns;
+    return column;
+}
+
 /* The staging loads wait on memory. Before its own loads each work-item asks
  * for the cache lines of its run in the next work-group's tile, which the
  * same CPU thread most likely stages next, so that they are in the L2 cache
- * by then. Tile entry `at` of that group is value
- * (at / T3_COLUMNS) * row_distance + column of `in`, where column is
- * T3_COLUMNS * group + at % T3_COLUMNS below `columns` in passes 0 and 1,
- * and as t3_pass_2_column says in pass 2. */
+ * by then. Tile entry `at` is value (at / T3_COLUMNS) * row_distance plus
+ * its column of `in`. */
 #define T3_PREFETCHES 1
 static inline void t3_prefetch_next_tile(const global ftype *in, const uint rows, const long row_distance,
                                          const long columns, const int pass, const uint lid)
@@ -173,12 +188,8 @@ static inline void t3_prefetch_next_tile(const global ftype *in, const uint rows
     const long next = (long)get_group_id(0) + 1;
     for (uint r = 0; r < T3_RUN(rows); r += PREFETCH_LINE_VALUES) {
         const uint at = T3_RUN(rows) * lid + r;
-        long column = T3_COLUMNS * next + at % T3_COLUMNS, k1 = 0;
-        bool inside = column < columns;
-        if (pass == 2) {
-            column = t3_pass_2_column(next, at % T3_COLUMNS, &k1);
-            inside = k1 < FACT1;
-        }
+        bool inside;
+        const long column = t3_tile_column(pass, next, at % T3_COLUMNS, columns, &inside);
         if (at < rows * T3_COLUMNS && inside)
             PREFETCH(in + 2 * ((long)(at / T3_COLUMNS) * row_distance + column), 2);
     }
