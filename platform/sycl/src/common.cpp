@@ -107,7 +107,8 @@ class thread_pool {
     jobs_.push_back(std::move(job));
     queued_.store(jobs_.size(), std::memory_order_release);
     if (jobs_.size() <= watching_) return;  // the watching thread takes it
-    if (jobs_.size() > idle_ && threads_ < k_max_threads) {
+    // A thread for every job that the sleeping and the watching ones cannot take.
+    if (jobs_.size() > idle_ + watching_ && threads_ < k_max_threads) {
       ++threads_;
       std::thread([this] { work(); }).detach();
       return;
