@@ -1,8 +1,9 @@
 // FFTW3 guru64 plans for the CPU engine, one template over the precision.
 //
-// Each direction carries two plans run through the new-array execute
-// functions: one for SIMD-aligned data (the common case: SYCL allocations
-// and FFTW's own are aligned) and one planned with FFTW_UNALIGNED for any
+// Each direction carries plans run through the new-array execute functions:
+// one for SIMD-aligned data (the common case: SYCL allocations and FFTW's
+// own are aligned), one more for each other alignment that the chunks of a
+// chunked transform start at, and one planned with FFTW_UNALIGNED for any
 // other address. Transforms of at least `measured_points` points are planned
 // with FFTW_MEASURE, on scratch arrays of the planned problem's own span,
 // within `planning_seconds` per plan (or with FFTW_ESTIMATE when the caller
@@ -30,6 +31,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "dft/api/status_codes.hpp"
 
@@ -289,15 +291,24 @@ std::size_t span_bytes(const box_reach& reach, std::size_t element_bytes) {
   return bytes;
 }
 
+// Byte offsets of each side's first element from the SIMD alignment.
+struct byte_shift {
+  std::int64_t in = 0;
+  std::int64_t out = 0;
+  bool operator==(const byte_shift& o) const { return in == o.in && out == o.out; }
+};
+
 // Arrays FFTW plans on: scratch of the transform's own span for measuring
 // (FFTW overwrites them), small placeholders for estimating (FFTW_ESTIMATE
-// never touches the arrays). Both come from fftw_malloc, so they are aligned.
-// Scratch for a span that does not fit in memory is never ready.
+// never touches the arrays). Both come from fftw_malloc, so they are aligned;
+// a shift (in bytes, each side its own) moves the first elements off that
+// alignment, to plan for data that starts there. Scratch for a span that does
+// not fit in memory is never ready.
 template <class Real>
 class planning_arrays {
 public:
   planning_arrays(const element_box& in, std::size_t in_bytes, const element_box& out,
-                  std::size_t out_bytes, bool in_place, bool full_size) {
+                  std::size_t out_bytes, bool in_place, bool full_size, byte_shift shift = {}) {
     box_reach in_reach, out_reach;
     std::size_t in_span = 64, out_span = 64;
     if (full_size) {
@@ -309,6 +320,8 @@ public:
       out_span = span_bytes(out_reach, out_bytes);
       if (in_span == 0 || out_span == 0) return;
     }
+    in_span += static_cast<std::size_t>(shift.in);
+    out_span += static_cast<std::size_t>(shift.out);
     const std::size_t in_bytes_total = in_place ? std::max(in_span, out_span) : in_span;
     in_.reset(fftw_api<Real>::allocate(in_bytes_total));
     if (!in_place) out_.reset(fftw_api<Real>::allocate(out_span));
@@ -322,8 +335,8 @@ public:
     // The plan's arrays point at each side's first element.
     const std::int64_t in_skip = -in_reach.lowest;
     const std::int64_t out_skip = -out_reach.lowest;
-    in_first_ = static_cast<char*>(in_.get()) + in_skip * std::int64_t(in_bytes);
-    out_first_ = static_cast<char*>(in_place ? in_.get() : out_.get()) +
+    in_first_ = static_cast<char*>(in_.get()) + shift.in + in_skip * std::int64_t(in_bytes);
+    out_first_ = static_cast<char*>(in_place ? in_.get() : out_.get()) + shift.out +
                  out_skip * std::int64_t(out_bytes);
   }
 
@@ -367,9 +380,9 @@ std::int64_t alignment_period() {
 // The number of chunks a transform runs as, 1 when it is not cut: the
 // chunk's count of transforms is the largest divisor of the outermost batch
 // count that keeps the chunk near `chunk_points` and every chunk at the
-// first one's alignment, so that all run the measured plan (failing that,
-// the largest divisor, whose chunks of another alignment run the unaligned
-// plan).
+// first one's alignment, so that all run one measured plan (failing that,
+// the largest divisor, whose chunks at other alignments get plans of their
+// own: see chunk_start_shifts).
 std::int64_t chunk_count(const direction_layout& l, int threads, std::int64_t in_bytes,
                          std::int64_t out_bytes, std::int64_t alignment) {
   if (threads < 2 || l.batch_rank == 0 || points_of(l) == INT64_MAX) return 1;
@@ -394,8 +407,8 @@ std::int64_t chunk_count(const direction_layout& l, int threads, std::int64_t in
     if (per_chunk == 0) per_chunk = k;
     if (keeps_alignment(k)) aligned_per_chunk = k;
   }
-  // An aligned chunk far below the size wanted costs more in calls than the
-  // unaligned plan loses.
+  // An aligned chunk far below the size wanted costs more in calls than
+  // planning the other alignments costs.
   if (aligned_per_chunk != 0 && aligned_per_chunk * 4 >= per_chunk) per_chunk = aligned_per_chunk;
   const std::int64_t chunks = outer / per_chunk;
   return chunks >= chunks_per_thread * threads ? chunks : 1;
@@ -406,6 +419,30 @@ direction_layout chunk_layout(const direction_layout& whole, std::int64_t chunks
   direction_layout chunk = whole;
   chunk.counts[chunk.batch_rank - 1] /= chunks;
   return chunk;
+}
+
+// Chunks start at the first chunk's alignment plus a multiple of the chunk
+// step. Those that start elsewhere (steps that are no whole number of
+// alignment periods) would run the unaligned plan, a third as fast as an
+// aligned one: each shift they start at gets a measured plan of its own, up
+// to `max_aligned_plans` in all. Shifts are in bytes modulo `period`, the
+// first chunk's own (none) first; in place both sides share one array and
+// so must shift alike.
+constexpr int max_aligned_plans = 4;
+
+std::vector<byte_shift> chunk_start_shifts(std::int64_t chunks, std::int64_t in_step_bytes,
+                                           std::int64_t out_step_bytes, std::int64_t period,
+                                           bool in_place) {
+  std::vector<byte_shift> shifts{byte_shift{}};
+  const std::int64_t in_step = in_step_bytes % period, out_step = out_step_bytes % period;
+  byte_shift at;
+  for (std::int64_t c = 1; c < std::min(chunks, period) && int(shifts.size()) < max_aligned_plans;
+       ++c) {
+    at = {(at.in + in_step) % period, (at.out + out_step) % period};
+    const bool fits = !in_place || at.in == at.out;
+    if (fits && std::find(shifts.begin(), shifts.end(), at) == shifts.end()) shifts.push_back(at);
+  }
+  return shifts;
 }
 
 // Starts FFTW's threads once per precision; called under the planner lock.
@@ -424,7 +461,7 @@ public:
 
   ~fftw_direction_plan() override {
     std::lock_guard<std::mutex> lock(planner_mutex());
-    if (aligned_ != nullptr) api::destroy(aligned_);
+    for (const aligned_plan& a : aligned_) api::destroy(a.plan);
     if (unaligned_ != nullptr) api::destroy(unaligned_);
   }
 
@@ -469,22 +506,33 @@ public:
     const unsigned input_rule = may_destroy ? FFTW_DESTROY_INPUT : FFTW_PRESERVE_INPUT;
     const fftw_dims d = dims_of(l, fftw_in, fftw_out);
 
+    const std::vector<byte_shift> shifts =
+        chunks > 1 ? chunk_start_shifts(chunks, in_chunk_step_ * std::int64_t(in_bytes),
+                                        out_chunk_step_ * std::int64_t(out_bytes),
+                                        alignment_period<Real>(), fftw_in_place)
+                   : std::vector<byte_shift>{byte_shift{}};
     std::lock_guard<std::mutex> lock(planner_mutex());
     start_fftw_threads<Real>();
-    api::set_planning(large && chunks == 1 ? threads_ : 1, planning_seconds);
-    {
-      planning_arrays<Real> arrays(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place, measure);
-      if (arrays.ready()) {
-        const auto start = std::chrono::steady_clock::now();
-        aligned_ = make(l, d, arrays.input(), arrays.output(),
-                        input_rule | (measure ? FFTW_MEASURE : FFTW_ESTIMATE));
-        // FFTW stops measuring only once the bound has passed; a plan that
-        // took that long is its estimate.
-        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
-        out_of_time_ = measure && spent.count() >= planning_seconds;
-        in_alignment_ = api::alignment_of(arrays.input());
-        out_alignment_ = api::alignment_of(arrays.output());
-      }
+    // The aligned plans share one bound on measuring; once it has passed,
+    // the plans left are estimates.
+    double seconds_left = planning_seconds;
+    for (const byte_shift& shift : shifts) {
+      const bool measure_this = measure && seconds_left > 0;
+      api::set_planning(large && chunks == 1 ? threads_ : 1, std::max(seconds_left, 0.0));
+      planning_arrays<Real> arrays(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place,
+                                   measure_this, shift);
+      if (!arrays.ready()) continue;
+      const auto start = std::chrono::steady_clock::now();
+      typename api::plan p = make(l, d, arrays.input(), arrays.output(),
+                                  input_rule | (measure_this ? FFTW_MEASURE : FFTW_ESTIMATE));
+      const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+      seconds_left -= spent.count();
+      if (p != nullptr)
+        aligned_.push_back({p, api::alignment_of(arrays.input()), api::alignment_of(arrays.output())});
+      // FFTW stops measuring only once the bound has passed; a first plan
+      // that took that long is its estimate, and the problem cannot be
+      // measured within the bound.
+      if (shift == shifts.front()) out_of_time_ = measure_this && seconds_left <= 0;
     }
     planning_arrays<Real> placeholders(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place,
                                        false);
@@ -520,13 +568,17 @@ private:
     return nullptr;
   }
 
-  // The aligned plan serves arrays aligned as the ones it was planned on
+  // An aligned plan serves arrays aligned as the ones it was planned on
   // (FFTW's rule for the new-array execute functions); the unaligned plan
   // serves any others.
   void execute_plan(void* in, void* out) const {
-    const bool aligned_fits = aligned_ != nullptr && api::alignment_of(in) == in_alignment_ &&
-                              api::alignment_of(out) == out_alignment_;
-    api::execute(aligned_fits ? aligned_ : unaligned_, kind_, in, out);
+    const int in_alignment = api::alignment_of(in), out_alignment = api::alignment_of(out);
+    for (const aligned_plan& a : aligned_)
+      if (a.in_alignment == in_alignment && a.out_alignment == out_alignment) {
+        api::execute(a.plan, kind_, in, out);
+        return;
+      }
+    api::execute(unaligned_, kind_, in, out);
   }
 
   template <class In, class Out>
@@ -579,14 +631,17 @@ private:
     engine_thread_team().run(static_cast<int>(helpers), work, &j);
   }
 
-  typename api::plan aligned_ = nullptr;
+  struct aligned_plan {
+    typename api::plan plan;
+    int in_alignment;  // FFTW's alignment_of of the arrays it was planned on
+    int out_alignment;
+  };
+  std::vector<aligned_plan> aligned_;  // the first chunk's alignment first
   typename api::plan unaligned_ = nullptr;
   std::int64_t chunks_ = 1;          // chunks along the outermost batch dimension
   std::int64_t in_chunk_step_ = 0;   // elements from one chunk's input to the next
   std::int64_t out_chunk_step_ = 0;  // and from one chunk's output to the next
   int threads_ = 1;
-  int in_alignment_ = 0;
-  int out_alignment_ = 0;
   bool out_of_time_ = false;
   transform_kind kind_ = transform_kind::c2c;
   plan_route route_ = plan_route::direct;
