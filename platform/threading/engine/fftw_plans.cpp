@@ -12,7 +12,8 @@
 // they give. A large transform runs on the record's threads: a batch with
 // enough transforms as chunks of the batch, each chunk planned on one thread
 // and the chunks shared out at execution between the calling thread and the
-// engine's thread team; any other transform as one plan on FFTW's threads.
+// engine's thread team; any other transform of at least `threaded_points`
+// points as one plan on FFTW's threads, and a smaller one on one thread.
 // Scales are applied after the transform (per chunk for chunked ones).
 // Plans are shared through the engine's plan cache.
 // FFTW's planner is not thread-safe: planning and destruction take one lock.
@@ -237,9 +238,15 @@ fftw_dims dims_of(const direction_layout& l, const element_box& in, const elemen
 // ---------------------------------------------------------------------------
 
 // Transforms of at least this many points (all batches together) are
-// planned with FFTW_MEASURE and threads; smaller ones with FFTW_ESTIMATE on
-// one thread.
+// planned with FFTW_MEASURE and may run on threads; smaller ones with
+// FFTW_ESTIMATE on one thread.
 constexpr std::int64_t measured_points = std::int64_t(1) << 15;
+// A transform that is not cut into chunks runs on FFTW's threads from this
+// many points on. Below, FFTW's threads cost more than they give: single
+// transforms of 2^15 and 2^16 points (1D, 2D and 3D) ran 1 to 3.5 times as
+// fast on one thread as on the eight of the machine we bench on, whose
+// threaded plans FFTW measured as well.
+constexpr std::int64_t threaded_points = std::int64_t(1) << 17;
 // The bound on FFTW's measuring per plan, in seconds. FFTW checks it between
 // candidates, and when measuring runs out of time it keeps the plan of its
 // estimate, made before measuring: there is no partly measured plan. The
@@ -470,6 +477,7 @@ public:
             int threads, planning_effort effort) {
     const bool large = points_of(whole) >= measured_points;
     const bool measure = large && effort == planning_effort::measure;
+    const bool threaded = points_of(whole) >= threaded_points;
     const std::size_t real_bytes = sizeof(Real), complex_bytes = 2 * sizeof(Real);
     const std::size_t in_bytes = whole.input_is_complex() ? complex_bytes : real_bytes;
     const std::size_t out_bytes = whole.output_is_complex() ? complex_bytes : real_bytes;
@@ -518,7 +526,7 @@ public:
     double seconds_left = planning_seconds;
     for (const byte_shift& shift : shifts) {
       const bool measure_this = measure && seconds_left > 0;
-      api::set_planning(large && chunks == 1 ? threads_ : 1, std::max(seconds_left, 0.0));
+      api::set_planning(threaded && chunks == 1 ? threads_ : 1, std::max(seconds_left, 0.0));
       planning_arrays<Real> arrays(fftw_in, in_bytes, fftw_out, out_bytes, fftw_in_place,
                                    measure_this, shift);
       if (!arrays.ready()) continue;

@@ -2,8 +2,9 @@
 // reference: complex and real, single and double precision, ranks 1 to 5,
 // batches, packed and strided layouts with offsets in both stride
 // conventions, in place and out of place, with scales; small transforms and
-// ones large enough to be measured and threaded (as one threaded plan, or as
-// chunks of a batch on threads), on aligned and unaligned data.
+// ones large enough to be measured, on one thread or threaded (as one
+// threaded plan, or as chunks of a batch on threads), on aligned and
+// unaligned data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,8 +58,10 @@ std::vector<engine_case> all_cases() {
       {"n1", {1}, 1},          {"n16", {16}, 1},         {"n17x3", {17}, 3},
       {"n15", {15}, 1},        {"n6x5", {6, 5}, 2},      {"n4x7", {4, 7}, 1},
       {"n3x4x5", {3, 4, 5}, 2}, {"n2x3x2x3x3", {2, 3, 2, 3, 3}, 1},
-      // Large enough to be planned by measurement and run on threads.
+      // Large enough to be planned by measurement, on one thread.
       {"n4096x9", {4096}, 9},   {"n48x40x20", {48, 40}, 20},
+      // Large enough for FFTW's threads, in too few chunks to be cut.
+      {"n3x45000t2", {3}, 45000, 2},
       // Batched enough to run as chunks of transforms on two threads.
       {"n256x1024t2", {256}, 1024, 2},
       // Chunks of an odd count of odd transforms: in single precision the
