@@ -153,20 +153,18 @@ struct fftw_api;
   struct fftw_api<T> {                                                                                        \
     using plan = X##_plan;                                                                                    \
     using complex = X##_complex;                                                                              \
-    static plan make(const std::vector<int>& dims, int batch, int threads, bool real, void* in, complex* out) { \
+    static plan make(const std::vector<int>& dims, int batch, int threads, bool real, side_counts dist, void* in, \
+                     complex* out) {                                                                          \
       X##_plan_with_nthreads(threads);                                                                        \
       X##_set_timelimit(2.0);                                                                                 \
       const int rank = static_cast<int>(dims.size());                                                         \
-      if (!real) {                                                                                            \
-        const int n = std::accumulate(dims.begin(), dims.end(), 1, std::multiplies<>());                      \
-        return X##_plan_many_dft(rank, dims.data(), batch, static_cast<complex*>(in), nullptr, 1, n, out,     \
-                                 nullptr, 1, n, FFTW_FORWARD, FFTW_MEASURE);                                  \
-      }                                                                                                       \
+      const int in_dist = static_cast<int>(dist.forward), out_dist = static_cast<int>(dist.backward);        \
+      if (!real)                                                                                              \
+        return X##_plan_many_dft(rank, dims.data(), batch, static_cast<complex*>(in), nullptr, 1, in_dist, out, \
+                                 nullptr, 1, out_dist, FFTW_FORWARD, FFTW_MEASURE);                           \
       std::vector<int> in_embed = dims, out_embed = dims;                                                     \
       in_embed.back() = 2 * (dims.back() / 2 + 1);                                                            \
       out_embed.back() = dims.back() / 2 + 1;                                                                 \
-      const int in_dist = std::accumulate(in_embed.begin(), in_embed.end(), 1, std::multiplies<>());          \
-      const int out_dist = std::accumulate(out_embed.begin(), out_embed.end(), 1, std::multiplies<>());       \
       return X##_plan_many_dft_r2c(rank, dims.data(), batch, static_cast<T*>(in), in_embed.data(), 1, in_dist, \
                                    out, out_embed.data(), 1, out_dist, FFTW_MEASURE);                         \
     }                                                                                                         \
@@ -190,7 +188,7 @@ void fftw_road(benchmark::State& state, int threads, const shape& lengths, std::
   auto* out = api::alloc(out_count);
   forget_fftw_wisdom();
   const std::vector<int> dims(lengths.begin(), lengths.end());
-  auto plan = api::make(dims, static_cast<int>(batch), threads, real, in, out);
+  auto plan = api::make(dims, static_cast<int>(batch), threads, real, c, in, out);
   std::fill_n(reinterpret_cast<T*>(in), 2 * in_count, T(0));
   for (auto _ : state) api::execute(plan);
   set_flops(state, lengths, batch, real);
