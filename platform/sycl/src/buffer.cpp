@@ -146,17 +146,13 @@ class host_access_guard {
  public:
   std::shared_ptr<event_impl> ev = std::make_shared<event_impl>();
   std::shared_ptr<buffer_allocation> alloc;
-  ~host_access_guard() {
-    ev->t_end = now_ns();
-    ev->set_complete();
-  }
+  ~host_access_guard() { ev->set_complete(); }
 };
 
 std::shared_ptr<host_access_guard> host_access(const std::shared_ptr<buffer_storage>& storage, access_mode mode,
                                                char** base, const code_location& loc) {
   auto g = std::make_shared<host_access_guard>();
   g->ev->loc = loc;
-  g->ev->t_submit = now_ns();
   std::vector<std::shared_ptr<event_impl>> deps;
   {
     std::lock_guard<std::mutex> lk(submission_mutex());
@@ -167,7 +163,6 @@ std::shared_ptr<host_access_guard> host_access(const std::shared_ptr<buffer_stor
   // Its own event is pending until the access ends: the conflicting commands
   // are the ones to have waited for.
   g->alloc = storage->place(host_context(), true);
-  g->ev->t_start = now_ns();
   g->ev->set_running();
   *base = g->alloc->ptr;
   return g;

@@ -1,6 +1,8 @@
 // SYCL stand-in: exceptions, clocks and the host thread pool.
 #include <time.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <thread>
 
 #include "runtime.hpp"
@@ -100,12 +102,27 @@ bool spin_until(const std::function<bool()>& done, uint64_t ns) {
 }
 
 namespace {
+// A pool thread completing a host command it ran: where a command that the
+// completion readies waits to run next on the same thread.
+thread_local std::shared_ptr<host_command>* t_continuation = nullptr;
+// The command that runs next on this pool thread.
+thread_local std::shared_ptr<host_command> t_next_command;
+thread_local bool t_pool_thread = false;
+// Host commands running on this thread, one inside another's body when a
+// host task waits for a command and runs it itself.
+thread_local int t_command_depth = 0;
+
 class thread_pool {
  public:
-  void post(std::function<void()> job) {
+  // `delay_ns`: how long the watching thread leaves the job (see offer_host_command).
+  void post(std::function<void()> job, const host_command* command = nullptr, uint64_t delay_ns = 0) {
+    const uint64_t now = now_ns();
+    const uint64_t due_ns = delay_ns != 0 ? now + delay_ns : 0;
     std::unique_lock<std::mutex> lk(m_);
-    jobs_.push_back(std::move(job));
-    queued_.store(jobs_.size(), std::memory_order_release);
+    jobs_.push_back(pool_job{std::move(job), command, due_ns});
+    if (due_ns == 0) ++immediate_;
+    polled_.last_post_ns.store(now, std::memory_order_relaxed);
+    publish();
     if (jobs_.size() <= watching_) return;  // the watching thread takes it
     // A thread for every job that the sleeping and the watching ones cannot take.
     if (jobs_.size() > idle_ + watching_ && threads_ < k_max_threads) {
@@ -118,25 +135,77 @@ class thread_pool {
     cv_.notify_one();
   }
 
+  // Drops the job of `command`, which a waiting thread runs itself.
+  void withdraw(const host_command* command) {
+    std::lock_guard<std::mutex> lk(m_);
+    for (auto it = jobs_.end(); it != jobs_.begin();) {
+      --it;
+      if (it->command == command) {
+        if (it->due_ns == 0) --immediate_;
+        jobs_.erase(it);
+        publish();
+        return;
+      }
+    }
+  }
+
  private:
+  struct pool_job {
+    std::function<void()> run;
+    const host_command* command;  // the host command it runs, if any
+    uint64_t due_ns;              // before this the watching thread leaves it
+  };
   static constexpr size_t k_max_threads = 1024;
   // How long an idle thread watches for the next job before it sleeps: a
   // caller that submits host commands one after the other then wakes no
   // thread.
   static constexpr uint64_t k_watch_ns = 50000;
 
-  // One idle thread at a time watches for a job without the mutex; a post
-  // that it will take wakes no one. Called and returns with `lk` held.
+  // The queue's length and earliest due time, for the watching thread;
+  // delayed jobs come due in the order they were posted, others at once.
+  // Called with m_ held.
+  void publish() {
+    const uint64_t due = immediate_ > 0 ? 0 : jobs_.empty() ? UINT64_MAX : jobs_.front().due_ns;
+    polled_.next_due.store(due, std::memory_order_relaxed);
+    polled_.queued.store(jobs_.size(), std::memory_order_release);
+  }
+
+  bool job_due() const {
+    return polled_.queued.load(std::memory_order_acquire) > 0 &&
+           now_ns() >= polled_.next_due.load(std::memory_order_relaxed);
+  }
+
+  // One idle thread at a time watches for a due job without the mutex; a
+  // post that it will take wakes no one. It watches until k_watch_ns have
+  // passed without a post: jobs that their submitters withdraw keep it
+  // awake. Called and returns with `lk` held.
   void watch_for_job(std::unique_lock<std::mutex>& lk) {
-    if (!jobs_.empty() || watching_ > 0) return;
+    if (watching_ > 0 || (!jobs_.empty() && job_due())) return;
     ++watching_;
     lk.unlock();
-    spin_until([this] { return queued_.load(std::memory_order_acquire) > 0; }, k_watch_ns);
+    const uint64_t start = now_ns();
+    const auto quiet_for_a_while = [&] {
+      return now_ns() - std::max(start, polled_.last_post_ns.load(std::memory_order_relaxed)) >= k_watch_ns;
+    };
+    while (!spin_until([this] { return job_due(); }, k_watch_ns) && !quiet_for_a_while()) continue;
     lk.lock();
     --watching_;
   }
 
+  // The first job that is due, else the first one. Called with m_ held.
+  pool_job take_job() {
+    const uint64_t now = now_ns();
+    auto it = std::find_if(jobs_.begin(), jobs_.end(), [now](const pool_job& j) { return j.due_ns <= now; });
+    if (it == jobs_.end()) it = jobs_.begin();
+    pool_job job = std::move(*it);
+    if (job.due_ns == 0) --immediate_;
+    jobs_.erase(it);
+    publish();
+    return job;
+  }
+
   void work() {
+    t_pool_thread = true;
     std::unique_lock<std::mutex> lk(m_);
     for (;;) {
       watch_for_job(lk);
@@ -149,19 +218,26 @@ class thread_pool {
           return;
         }
       }
-      std::function<void()> job = std::move(jobs_.front());
-      jobs_.pop_front();
-      queued_.store(jobs_.size(), std::memory_order_release);
+      pool_job job = take_job();
       lk.unlock();
-      job();
-      job = nullptr;
+      job.run();
+      job.run = nullptr;
+      // Host commands readied by the ones this thread completed.
+      while (std::shared_ptr<host_command> next = std::move(t_next_command)) next->run_once();
       lk.lock();
     }
   }
   std::mutex m_;
   std::condition_variable cv_;
-  std::deque<std::function<void()>> jobs_;
-  std::atomic<size_t> queued_{0};  // jobs_.size(), for the watching thread
+  std::deque<pool_job> jobs_;
+  // What the watching thread polls, on a cache line of its own: sharing the
+  // mutex's line, every post's lock and unlock would miss in the cache.
+  struct alignas(64) polled_line {
+    std::atomic<size_t> queued{0};          // jobs_.size()
+    std::atomic<uint64_t> next_due{0};      // the earliest due time in jobs_
+    std::atomic<uint64_t> last_post_ns{0};
+  } polled_;
+  size_t immediate_ = 0;  // jobs in jobs_ due at once
   size_t idle_ = 0;
   size_t threads_ = 0;
   size_t watching_ = 0;  // 0 or 1
@@ -172,9 +248,50 @@ thread_pool& pool() {
   static thread_pool* p = new thread_pool;
   return *p;
 }
+
+// How long the watching thread leaves a command that its submitter is
+// expected to run: a caller that submits and then waits gets there in well
+// under a microsecond.
+constexpr uint64_t k_submitter_grace_ns = 5000;
 }  // namespace
 
 void post(std::function<void()> job) { pool().post(std::move(job)); }
+
+void offer_host_command(std::shared_ptr<host_command> command, bool submitted) {
+  if (t_continuation != nullptr && !*t_continuation) {
+    *t_continuation = std::move(command);
+    return;
+  }
+  const host_command* key = command.get();
+  pool().post([command = std::move(command)] { command->run_once(); }, key,
+              submitted ? k_submitter_grace_ns : 0);
+}
+
+void withdraw_host_command(const host_command* command) { pool().withdraw(command); }
+
+void host_command::run_claimed() {
+  struct depth_scope {
+    depth_scope() { ++t_command_depth; }
+    ~depth_scope() { --t_command_depth; }
+  } depth;
+  body_();
+  body_ = nullptr;  // drops what the command holds, its event included
+}
+
+// Only a command that the pool thread runs at its top level hands on its
+// continuation: one nested in another command's body would hold it back
+// until the outer body has returned, which may wait for it.
+void complete_host_command(event_impl& ev) {
+  if (!t_pool_thread || t_command_depth != 1 || t_continuation != nullptr) {
+    ev.set_complete();
+    return;
+  }
+  std::shared_ptr<host_command> next;
+  t_continuation = &next;
+  ev.set_complete();
+  t_continuation = nullptr;
+  if (next) t_next_command = std::move(next);
+}
 
 void parallel_loop(size_t n, const std::function<void(size_t)>& fn) {
   if (n == 0) return;

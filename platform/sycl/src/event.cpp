@@ -13,10 +13,7 @@ event_impl::~event_impl() {
 }
 
 bool event_impl::is_complete() {
-  {
-    std::lock_guard<std::mutex> lk(m_);
-    if (done_) return true;
-  }
+  if (done_.load(std::memory_order_acquire)) return true;
   if (!cl) return false;
   simulator_calls calls(ctx.get());
   cl_int st = CL_QUEUED;
@@ -67,8 +64,12 @@ void event_impl::wait() {
     if (done_) return;
     if (ready_) {
       const std::shared_ptr<host_command> command = std::move(ready_);
+      has_ready_.store(false, std::memory_order_relaxed);
       lk.unlock();
-      command->run_once();
+      if (command->claim()) {
+        withdraw_host_command(command.get());
+        command->run_claimed();
+      }
       lk.lock();
       continue;
     }
@@ -76,7 +77,9 @@ void event_impl::wait() {
     // while before sleeping, since a short command ends sooner than a
     // sleeping thread wakes.
     lk.unlock();
-    spin_until([this] { return done_.load(std::memory_order_acquire); }, k_wait_watch_ns);
+    spin_until(
+        [this] { return done_.load(std::memory_order_acquire) || has_ready_.load(std::memory_order_acquire); },
+        k_wait_watch_ns);
     lk.lock();
     cv_.wait(lk, [&] { return done_ || ready_; });
   }
@@ -146,6 +149,7 @@ void event_impl::set_ready(std::shared_ptr<host_command> command) {
     std::lock_guard<std::mutex> lk(m_);
     if (done_) return;
     ready_ = std::move(command);
+    has_ready_.store(true, std::memory_order_release);
   }
   cv_.notify_all();
 }
@@ -162,6 +166,7 @@ void event_impl::set_complete() {
     done_ = true;
     cbs.swap(callbacks_);
     ready_ = nullptr;
+    has_ready_.store(false, std::memory_order_relaxed);
   }
   cv_.notify_all();
   for (const auto& cb : cbs) cb();

@@ -434,16 +434,19 @@ std::shared_ptr<event_impl> enqueue_cl_later(const handler_impl& h, const std::v
 
 std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::shared_ptr<event_impl>>& deps) {
   auto ev = std::make_shared<event_impl>();
-  ev->t_submit = now_ns();
+  // The clock is read only for profiling: at a microsecond per command its
+  // reads would be a good part of the cost.
+  const bool stamps = h.queue->profiling;
   std::weak_ptr<queue_impl> wq = h.queue;
   std::function<void()> host = host_work(h);
   auto work = std::make_shared<std::function<void()>>(
       h.queue->ctx->mirrored()
           ? std::function<void()>([ctx = h.queue->ctx, host = std::move(host)] { ctx->run_with_mirrors(host); })
           : std::move(host));
-  auto run = [ev, wq, work] {
-    auto command = std::make_shared<host_command>([ev, wq, work] {
-      ev->t_start = now_ns();
+  // `submitted`: ready at submission, with no dependency left to wait for.
+  auto run = [ev, wq, work, stamps](bool submitted) {
+    auto command = std::make_shared<host_command>([ev, wq, work, stamps] {
+      if (stamps) ev->t_start = now_ns();
       ev->set_running();
       try {
         (*work)();
@@ -451,23 +454,23 @@ std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::s
         if (auto q = wq.lock()) q->add_error(std::current_exception());
       }
       work->operator=(nullptr);  // drop captured accessors before completion
-      ev->t_end = now_ns();
-      ev->set_complete();
+      if (stamps) ev->t_end = now_ns();
+      complete_host_command(*ev);
     });
     ev->set_ready(command);
-    post([command] { command->run_once(); });
+    offer_host_command(std::move(command), submitted);
   };
   std::vector<std::shared_ptr<event_impl>> open;
   for (const auto& d : deps)
     if (!d->is_complete()) open.push_back(d);
   if (open.empty()) {
-    run();
+    run(true);
     return ev;
   }
   auto left = std::make_shared<std::atomic<size_t>>(open.size());
   for (const auto& d : open)
     d->on_complete([left, run] {
-      if (left->fetch_sub(1) == 1) run();
+      if (left->fetch_sub(1) == 1) run(false);
     });
   return ev;
 }
@@ -475,7 +478,7 @@ std::shared_ptr<event_impl> start_host(handler_impl& h, const std::vector<std::s
 }  // namespace
 
 event queue_submit(const std::shared_ptr<queue_impl>& q, void* cgf, cgf_thunk thunk, const code_location& loc) {
-  const uint64_t submitted = now_ns();
+  const uint64_t submitted = q->profiling ? now_ns() : 0;
   handler_impl h(q);
   {
     handler cgh(&h);

@@ -41,6 +41,19 @@ void fail_wait_on_request(const event_impl& e);
 // Runs jobs on host threads; grows whenever every thread is busy, so a host
 // task that blocks never starves the others.
 void post(std::function<void()> job);
+class host_command;
+// Hands a host command that has just become ready to the host threads.
+// `submitted`: it became ready at its submission, and the submitting thread
+// most likely waits for it next and runs it itself (event_impl::wait): the
+// watching thread leaves it for a few microseconds before taking it. A
+// command readied by the completion of a host command that a pool thread
+// ran runs next on that thread, without a hand-over.
+void offer_host_command(std::shared_ptr<host_command> command, bool submitted);
+// Takes back a command that a waiting thread has claimed to run itself.
+void withdraw_host_command(const host_command* command);
+// Completes the event of a host command that the calling thread ran; see
+// offer_host_command.
+void complete_host_command(event_impl& ev);
 // Runs fn(i) for i in [0, n) on up to hardware-concurrency threads, the caller included.
 void parallel_loop(size_t n, const std::function<void(size_t)>& fn);
 unsigned host_concurrency();
@@ -260,10 +273,11 @@ class host_command {
   explicit host_command(std::function<void()> body) : body_(std::move(body)) {}
   // Runs the command unless another thread has claimed it.
   void run_once() {
-    if (claimed_.exchange(true, std::memory_order_acq_rel)) return;
-    body_();
-    body_ = nullptr;  // drops what the command holds, its event included
+    if (claim()) run_claimed();
   }
+  // Whether the calling thread is the one to run the command.
+  bool claim() { return !claimed_.exchange(true, std::memory_order_acq_rel); }
+  void run_claimed();
 
  private:
   std::atomic<bool> claimed_{false};
@@ -305,6 +319,7 @@ class event_impl : public std::enable_shared_from_this<event_impl> {
   bool cl_callback_set_ = false;
   std::vector<std::function<void()>> callbacks_;
   std::shared_ptr<host_command> ready_;  // until a waiter takes it or the command completes
+  std::atomic<bool> has_ready_{false};   // ready_ is set, polled without m_
 };
 std::shared_ptr<event_impl> make_complete_event();
 

@@ -314,6 +314,33 @@ TEST(SyclEvents, HostTasksRunOnceInOrderWhoeverWaits) {
   q.wait();
 }
 
+// A completion that readies two host commands runs them apart: the pool
+// thread that completed the first command may run one of them next, but the
+// other must not wait behind it, since here the one waits for the other.
+TEST(SyclEvents, HostCommandsReadiedTogetherRunApart) {
+  sycl::queue q(sycl::cpu_selector_v);
+  for (int round = 0; round < 10; ++round) {
+    gate g;
+    const sycl::event first = g.block(q);
+    std::promise<void> sibling_ran;
+    std::shared_future<void> sibling = sibling_ran.get_future().share();
+    std::promise<bool> waiter_saw_sibling;
+    q.submit([&](sycl::handler& h) {
+      h.depends_on(first);
+      h.host_task([sibling, &waiter_saw_sibling] {
+        waiter_saw_sibling.set_value(sibling.wait_for(20s) == std::future_status::ready);
+      });
+    });
+    q.submit([&](sycl::handler& h) {
+      h.depends_on(first);
+      h.host_task([&sibling_ran] { sibling_ran.set_value(); });
+    });
+    g.release();
+    EXPECT_TRUE(waiter_saw_sibling.get_future().get()) << "round " << round;
+    q.wait();
+  }
+}
+
 }  // namespace
 
 namespace {
