@@ -102,11 +102,11 @@ bool spin_until(const std::function<bool()>& done, uint64_t ns) {
 }
 
 namespace {
-// A pool thread completing a host command it ran: where a command that the
-// completion readies waits to run next on the same thread.
-thread_local std::shared_ptr<host_command>* t_continuation = nullptr;
-// The command that runs next on this pool thread.
+// The command that runs next on this pool thread: the first one that the
+// completion of a command it ran readied.
 thread_local std::shared_ptr<host_command> t_next_command;
+// Set while a pool thread completes a host command it ran, to t_next_command.
+thread_local std::shared_ptr<host_command>* t_continuation = nullptr;
 thread_local bool t_pool_thread = false;
 // Host commands running on this thread, one inside another's body when a
 // host task waits for a command and runs it itself.
@@ -286,11 +286,10 @@ void complete_host_command(event_impl& ev) {
     ev.set_complete();
     return;
   }
-  std::shared_ptr<host_command> next;
-  t_continuation = &next;
+  // The work loop has run the last continuation: t_next_command is empty.
+  t_continuation = &t_next_command;
   ev.set_complete();
   t_continuation = nullptr;
-  if (next) t_next_command = std::move(next);
 }
 
 void parallel_loop(size_t n, const std::function<void(size_t)>& fn) {
