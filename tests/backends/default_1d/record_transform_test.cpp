@@ -44,6 +44,13 @@ TEST(DefaultLargeLength, SingleTwoToTheTwenty) {
 }
 
 
+// Generic factors (direct DFTs) of many transforms run in work-groups of
+// several transforms each.
+TEST(DefaultGenericFactors, ManyTransformsInGroups) {
+  check_round<float>(gpu_queue(), batched(67, 300));
+  check_round<double>(gpu_queue(), batched(53, 300));
+}
+
 // ---------------------------------------------------------------------------
 // Placement, strides and batch layouts.
 

@@ -113,13 +113,20 @@ static inline ptype generic_load(const global ftype *in, const uint is, const ui
     return vload2((size_t)j * is, in);
 }
 
-static inline ptype generic_twiddled_pair(const uint fact, const uint i, const uint j,
-                                          const ptype sum, const ptype diff, ptype *jpart)
+/* Term j of output i, with r = i*j mod fact: the caller steps r by i with
+ * each j instead of dividing (a 64-bit remainder per term otherwise). */
+static inline ptype generic_twiddled_pair(const uint fact, const uint r, const ptype sum, const ptype diff,
+                                          ptype *jpart)
 {
-    const uint r = (uint)(((ulong)i * j) % fact);
     const ftype angle = (ftype)(2 * r) / (ftype)fact;
     *jpart += sinpi(angle) * diff;
     return cospi(angle) * sum;
+}
+
+static inline uint generic_next_residue(const uint fact, const uint i, const uint r)
+{
+    const uint next = r + i;
+    return next >= fact ? next - fact : next;
 }
 #endif
 
@@ -136,10 +143,12 @@ static inline void ODD_DEFAULT_FUNC(const uint fact, const uint is, const uint o
     for (uint i = 1; i <= pairs; ++i) {
         ptype even = x0;
         ptype odd = (ptype)(0);
+        uint r = i;
         for (uint j = 1; j <= pairs; ++j) {
             const ptype a = generic_load(in, is, j);
             const ptype b = generic_load(in, is, fact - j);
-            even += generic_twiddled_pair(fact, i, j, a + b, a - b, &odd);
+            even += generic_twiddled_pair(fact, r, a + b, a - b, &odd);
+            r = generic_next_residue(fact, i, r);
         }
         vstore2(even + swapReIm(odd), (size_t)i * os, out);
         vstore2(even - swapReIm(odd), (size_t)(fact - i) * os, out);
@@ -166,10 +175,12 @@ static inline void EVEN_DEFAULT_FUNC(const uint fact, const uint is, const uint 
     for (uint i = 1; i < mid; ++i) {
         ptype even = x0 + ((i & 1) ? -middle : middle);
         ptype odd = (ptype)(0);
+        uint r = i;
         for (uint j = 1; j < mid; ++j) {
             const ptype a = generic_load(in, is, j);
             const ptype b = generic_load(in, is, fact - j);
-            even += generic_twiddled_pair(fact, i, j, a + b, a - b, &odd);
+            even += generic_twiddled_pair(fact, r, a + b, a - b, &odd);
+            r = generic_next_residue(fact, i, r);
         }
         vstore2(even + swapReIm(odd), (size_t)i * os, out);
         vstore2(even - swapReIm(odd), (size_t)(fact - i) * os, out);

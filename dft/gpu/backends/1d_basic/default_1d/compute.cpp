@@ -2,6 +2,7 @@
 // transforms; per chunk either the fused shared-memory kernel, or pass 0,
 // the copy kernel when needed and passes 1 to 3, ping-ponging through
 // scratch areas A and B.
+#include <algorithm>
 #include <vector>
 
 #include <sycl/sycl.hpp>
@@ -142,7 +143,7 @@ private:
     l.output = to;
     l.start = start;
     l.global = sycl::range<3>(count, q, p);
-    l.local = pass_group(k, p);
+    l.local = pass_group(k, p, count);
     l.dimensions = 3;
     return l;
   }
@@ -152,14 +153,33 @@ private:
   // a CPU device each thread then takes runs of 64 values of each row, where
   // the runtime's own choice (a group as long as the device allows) left the
   // threads few groups to share and each group walking its rows through a
-  // whole transform.
-  sycl::range<3> pass_group(int k, std::int64_t p) const {
+  // whole transform. A generic pass that has no group by these rules spreads
+  // its transforms over the compute units (see spread_group).
+  sycl::range<3> pass_group(int k, std::int64_t p, std::int64_t count) const {
     constexpr std::int64_t later_pass_group = 64;
     if (k == 0) {
       const std::int64_t columns = staged_first_pass_columns(*b_);
-      return columns != 0 ? sycl::range<3>(1, columns, 1) : sycl::range<3>();
+      if (columns != 0) return sycl::range<3>(1, columns, 1);
+    } else if (p % later_pass_group == 0) {
+      return sycl::range<3>(1, 1, later_pass_group);
     }
-    return p % later_pass_group == 0 ? sycl::range<3>(1, 1, later_pass_group) : sycl::range<3>();
+    return is_generic_factor<T>(b_->factors[k]) ? spread_group(count) : sycl::range<3>();
+  }
+
+  // A generic pass runs a direct DFT of O(F^2) operations in each
+  // work-item, and it has few work-items: one per transform and column. Its
+  // groups along the transforms are the largest divisor of the chunk's
+  // count (at most 64) that leaves at least 8 groups per compute unit, so
+  // that every unit takes a share. The runtime's choice put 1023 transforms
+  // of 4099 points in 3 groups, which ran on 3 of 8 threads.
+  sycl::range<3> spread_group(std::int64_t count) const {
+    constexpr std::int64_t groups_per_unit = 8, largest_group = 64;
+    const std::int64_t units =
+        static_cast<std::int64_t>(b_->queue->get_device().template get_info<sycl::info::device::max_compute_units>());
+    std::int64_t group = std::clamp<std::int64_t>(count / (groups_per_unit * std::max<std::int64_t>(units, 1)), 1,
+                                                  largest_group);
+    while (count % group != 0) --group;
+    return sycl::range<3>(static_cast<std::size_t>(group), 1, 1);
   }
 
   void run_fused(std::int64_t start, std::int64_t count) {
