@@ -90,23 +90,13 @@ $UNROLL_STRIDED
 }
 
 #ifdef PREFETCHES
-#if defined(PFX_PREFETCH_INPUT) && FACT0 * FACT1 <= 256
-/* Up to 256 points where the kernel asks for it: each pair asks for the
- * cache lines of its run of the transform before any work-item reads its
- * column, so that the column reads, FACT1 values apart, no longer wait on
- * memory one line after the other. From 512 points on the hardware
- * prefetcher keeps up with the column reads, and the extra requests cost
- * more than they save. */
-#define PFX_PREFETCHES 1
-#define PFX_PREFETCH_LOCALITY 3
-#else
-/* Elsewhere: each pair first asks for its run of the next work-group's
- * first transform into the L2 cache (single precision 128 to 1024 points
- * and double 512 and 1024 about a tenth faster; with the prefetch above as
- * well, double 128 points ran slower). */
+/* Each pair first asks for its run of the next work-group's first
+ * transform into the L2 cache, which the same CPU thread most likely runs
+ * next (single precision 128 to 1024 points and double 512 and 1024 about
+ * a tenth faster; double 64 to 256 points a sixth to a fifth faster than
+ * asking for the group's own transform just before reading it, which left
+ * each group waiting on memory). */
 #define PFX_PREFETCHES_NEXT 1
-#define PFX_PREFETCH_LOCALITY 2
-#endif
 /* The cache lines of the pair's run of the transform at `in`. */
 static inline void pfx_prefetch_run(const global ftype *in, const uint sg, const uint lane)
 {
@@ -114,8 +104,8 @@ static inline void pfx_prefetch_run(const global ftype *in, const uint sg, const
     const uint run = (PFX_N + PFX_PAIRS - 1) / PFX_PAIRS;
     const uint begin = (PFX_H * sg + lane / 2) * run;
     const uint end = min(begin + run, (uint)PFX_N);
-    for (uint e = begin; e < end; e += PREFETCH_LINE_VALUES) PREFETCH(in + 2 * e, PFX_PREFETCH_LOCALITY);
-    if (begin < end) PREFETCH(in + 2 * (end - 1), PFX_PREFETCH_LOCALITY);
+    for (uint e = begin; e < end; e += PREFETCH_LINE_VALUES) PREFETCH(in + 2 * e, 2);
+    if (begin < end) PREFETCH(in + 2 * (end - 1), 2);
 }
 #endif
 
@@ -215,10 +205,6 @@ const char kernel_body_text[] = R"({
 #endif
     for (uint b = 0; b < count; ++b) {
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);
-#ifdef PFX_PREFETCHES
-        pfx_prefetch_run(in, sg, lane);
-        barrier(CLK_LOCAL_MEM_FENCE);
-#endif
         pfx_columns(in, twidlTable, slmPtr, sg, lane, pmOne);
         barrier(CLK_LOCAL_MEM_FENCE);
         pfx_rows(slmPtr, rows, sg, lane, pmOne);

@@ -111,11 +111,6 @@ const char kernel_head_text[] = R"(/* ---- Two-factor kernel -------------------
  * complex value and the odd one only joins the barriers, so geometry,
  * arguments and options are the same in both forms. */
 )";
-// Double precision: the portable form prefetches each transform's input
-// before its column reads, up to 256 points (128 and 256 a sixth to a
-// quarter faster on PoCL; 512 a tenth slower; in single precision it made
-// 2^7 slower).
-const char prefetch_input_text[] = "#define TF_PREFETCH_INPUT 1\n";
 const char batch_defaults_text[] = R"(#ifndef BATCH_PER_GROUP
 #define BATCH_PER_GROUP 1
 #define BATCH_FOR_LAST_GROUP 1
@@ -135,8 +130,6 @@ void write_two_factor_default_funcs(std::ostream& out, precision) {
 void write_two_factor_kernel(std::ostream& out, precision p) {
   write_block_moves(out, p, two_factor_names.macros);
   out << kernel_head_text;
-  if (p == precision::double_precision)
-    out << prefetch_input_text;
   write_line_geometry(out, two_factor_names);
   out << batch_defaults_text;
   write_line_kernel(out, p, two_factor_names, "KERNEL_FUNC");
