@@ -51,7 +51,13 @@ inline int fake_compute(DFTI_DESCRIPTOR*, void* input, void* output, void* depen
   c.container_kind = *container_kind;
   if (c.throw_in_entry) throw std::runtime_error("backend failure");
   if (result != nullptr) {
-    sycl::event e = fake_kernel_queue().single_task([] {});
+    // Like a backend's launch, the kernel waits for the caller's events, so
+    // that the result event covers them (a test frees the data after it).
+    const auto* deps = static_cast<const std::vector<sycl::event>*>(dependencies);
+    sycl::event e = fake_kernel_queue().submit([&](sycl::handler& h) {
+      if (deps != nullptr) h.depends_on(*deps);
+      h.single_task([] {});
+    });
     ulmara::qez::gpu::verbose_register_event(e);
     *static_cast<sycl::event*>(result) = e;
   }
