@@ -93,7 +93,7 @@ $UNROLL_STRIDED
 /* Each pair first asks for its run of the next work-group's first
  * transform into the L2 cache, which the same CPU thread most likely runs
  * next (single precision 128 to 1024 points and double 512 and 1024 about
- * a tenth faster; double 64 to 256 points 1.16-1.27x as fast as asking
+ * a tenth faster; double 64 to 256 points 1.14-1.27x as fast as asking
  * for the group's own transform just before reading it, which left each
  * group waiting on memory). */
 #define PFX_PREFETCHES_NEXT 1
