@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dft/api/descriptor_access.hpp"
+#include "dft/gpu/core/compute_dispatch.hpp"
 #include "gpu/service/verbose_gpu_output.hpp"
 
 namespace qez_api_test {
@@ -53,7 +54,7 @@ inline int fake_compute(DFTI_DESCRIPTOR*, void* input, void* output, void* depen
   if (result != nullptr) {
     // Like a backend's launch, the kernel waits for the caller's events, so
     // that the result event covers them (a test frees the data after it).
-    const auto* deps = static_cast<const std::vector<sycl::event>*>(dependencies);
+    const auto* deps = dft::dependency_list(dependencies);
     sycl::event e = fake_kernel_queue().submit([&](sycl::handler& h) {
       if (deps != nullptr) h.depends_on(*deps);
       h.single_task([] {});

@@ -96,7 +96,6 @@ $UNROLL_STRIDED
  * a tenth faster; double 64 to 256 points 1.14-1.27x as fast as asking
  * for the group's own transform just before reading it, which left each
  * group waiting on memory). */
-#define PFX_PREFETCHES_NEXT 1
 /* The cache lines of the pair's run of the transform at `in`. */
 static inline void pfx_prefetch_run(const global ftype *in, const uint sg, const uint lane)
 {
@@ -200,7 +199,7 @@ const char kernel_body_text[] = R"({
     in += 2 * group * BATCH_PER_GROUP * (ulong)(IDIST);
     out += 2 * group * BATCH_PER_GROUP * (ulong)(ODIST);
     ptype rows[FACT1_LOOP_BOUND][FACT1];
-#ifdef PFX_PREFETCHES_NEXT
+#ifdef PREFETCHES
     if (HAS_NEXT_GROUP) pfx_prefetch_run(in + 2 * BATCH_PER_GROUP * (ulong)(IDIST), sg, lane);
 #endif
     for (uint b = 0; b < count; ++b) {
