@@ -29,6 +29,7 @@ extern "C" {
 #define QEZ_GPU_PROFILE_ENV_DEVICE_COUNT "STANDIN_GPU_DEVICE_COUNT" /* "2": the device shown as two GPUs */
 #define QEZ_GPU_PROFILE_ENV_FP64 "STANDIN_GPU_FP64"                 /* "0": no double precision */
 #define QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE "STANDIN_GPU_MAX_MEM_ALLOC_SIZE" /* bytes */
+#define QEZ_GPU_PROFILE_ENV_GLOBAL_MEM_CACHE_SIZE "STANDIN_GPU_GLOBAL_MEM_CACHE_SIZE" /* bytes */
 /* Builds of every program whose source or options contain the value fail
  * (read at every build). */
 #define QEZ_GPU_PROFILE_ENV_FAIL_BUILD "STANDIN_GPU_FAIL_BUILD"
@@ -81,6 +82,7 @@ typedef struct qez_gpu_profile {
   uint32_t tile_count;         /* CL_DEVICE_PARTITION_MAX_SUB_DEVICES: tiles, 0 read as 1 */
   uint32_t has_fp64;           /* 0: no cl_khr_fp64, double FP config 0, programs using double fail to build */
   uint64_t max_mem_alloc_size; /* 0: the real device's; else reported as min(this, the real device's) */
+  uint64_t global_mem_cache_size; /* 0: the real device's; else reported as min(this, the real device's) */
 } qez_gpu_profile_t;
 
 /* The built-in profiles, in generation order, "unknown" last. */

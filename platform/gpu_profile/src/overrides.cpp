@@ -231,6 +231,12 @@ cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size
       const cl_ulong cap = prof.max_mem_alloc_size != 0 ? prof.max_mem_alloc_size : real;
       return answer_value<cl_ulong>(std::min<cl_ulong>(real, cap), size, value, size_ret);
     }
+    case CL_DEVICE_GLOBAL_MEM_CACHE_SIZE: {
+      cl_ulong real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      const cl_ulong cap = prof.global_mem_cache_size != 0 ? prof.global_mem_cache_size : real;
+      return answer_value<cl_ulong>(std::min<cl_ulong>(real, cap), size, value, size_ret);
+    }
     case CL_DEVICE_LOCAL_MEM_TYPE: {
       cl_device_local_mem_type real = 0;
       if (cl_int err = real_value(d, p, &real)) return err;

@@ -12,18 +12,18 @@ namespace {
 // One row per recognised generation (the library's IP-version table decodes
 // each ip_version to the generation in `arch`), then the unknown GPU.
 // Geometry: eu_count = slices x sub-slices per slice x EUs per sub-slice.
-//                  name       device name                                   arch ip?  ip version                 pci id  EUs  sl ss/sl eu/ss thr  #sg  sub-group sizes  max wg  local mem  tiles fp64
+//                  name       device name                                   arch ip?  ip version                 pci id  EUs  sl ss/sl eu/ss thr  #sg  sub-group sizes  max wg  local mem  tiles fp64  max alloc, cache (0: the device's)
 const qez_gpu_profile_t k_profiles[] = {
-    {"vemra",   "Tavir(R) Vemra Graphics (PoCL stand-in)",   1, 1, QEZ_GPU_IP_VERSION(9, 0, 2),   0x1912,  24, 1,  3,  8, 7, 3, {8, 16, 32},  256,  65536, 1, 1},
-    {"sutal",   "Tavir(R) Sutal Graphics (PoCL stand-in)",   2, 1, QEZ_GPU_IP_VERSION(11, 0, 0),  0x8A52,  64, 1,  8,  8, 7, 3, {8, 16, 32},  256,  65536, 1, 1},
-    {"dorik",   "Tavir(R) Dorik Graphics (PoCL stand-in)",   3, 1, QEZ_GPU_IP_VERSION(12, 0, 1),  0x9A49,  96, 1,  6, 16, 7, 3, {8, 16, 32},  512,  65536, 1, 1},
-    {"fenwa",   "Tavir(R) Fenwa Graphics (PoCL stand-in)",   4, 1, QEZ_GPU_IP_VERSION(12, 50, 4), 0x0201, 512, 1, 32, 16, 8, 3, {8, 16, 32}, 1024, 131072, 1, 1},
-    {"gulon",   "Tavir(R) Gulon Graphics (PoCL stand-in)",   5, 1, QEZ_GPU_IP_VERSION(12, 55, 8), 0x56A0, 512, 8,  4, 16, 8, 3, {8, 16, 32}, 1024,  65536, 1, 1},
-    {"harix",   "Tavir(R) Harix Graphics (PoCL stand-in)",   6, 1, QEZ_GPU_IP_VERSION(12, 60, 7), 0x0BD5, 448, 1, 56,  8, 8, 2, {16, 32},    1024, 131072, 1, 1},
-    {"jorva",   "Tavir(R) Jorva Graphics (PoCL stand-in)",   7, 1, QEZ_GPU_IP_VERSION(20, 1, 4),  0xE20B, 160, 1, 20,  8, 8, 2, {16, 32},    1024, 131072, 1, 1},
-    {"lumet",   "Tavir(R) Lumet Graphics (PoCL stand-in)",   8, 1, QEZ_GPU_IP_VERSION(30, 0, 4),  0xB080, 192, 1, 24,  8, 8, 2, {16, 32},    1024, 131072, 1, 1},
-    {"nopra",   "Tavir(R) Nopra Graphics (PoCL stand-in)",   9, 1, QEZ_GPU_IP_VERSION(35, 0, 0),  0xC0A0, 256, 1, 32,  8, 8, 2, {16, 32},    1024, 131072, 1, 1},
-    {"unknown", "Tavir(R) Graphics (PoCL stand-in)",         0, 0, 0,                             0x0000,  32, 1,  4,  8, 7, 3, {8, 16, 32},  512,  65536, 1, 1},
+    {"vemra",   "Tavir(R) Vemra Graphics (PoCL stand-in)",   1, 1, QEZ_GPU_IP_VERSION(9, 0, 2),   0x1912,  24, 1,  3,  8, 7, 3, {8, 16, 32},  256,  65536, 1, 1, 0, 0},
+    {"sutal",   "Tavir(R) Sutal Graphics (PoCL stand-in)",   2, 1, QEZ_GPU_IP_VERSION(11, 0, 0),  0x8A52,  64, 1,  8,  8, 7, 3, {8, 16, 32},  256,  65536, 1, 1, 0, 0},
+    {"dorik",   "Tavir(R) Dorik Graphics (PoCL stand-in)",   3, 1, QEZ_GPU_IP_VERSION(12, 0, 1),  0x9A49,  96, 1,  6, 16, 7, 3, {8, 16, 32},  512,  65536, 1, 1, 0, 0},
+    {"fenwa",   "Tavir(R) Fenwa Graphics (PoCL stand-in)",   4, 1, QEZ_GPU_IP_VERSION(12, 50, 4), 0x0201, 512, 1, 32, 16, 8, 3, {8, 16, 32}, 1024, 131072, 1, 1, 0, 0},
+    {"gulon",   "Tavir(R) Gulon Graphics (PoCL stand-in)",   5, 1, QEZ_GPU_IP_VERSION(12, 55, 8), 0x56A0, 512, 8,  4, 16, 8, 3, {8, 16, 32}, 1024,  65536, 1, 1, 0, 0},
+    {"harix",   "Tavir(R) Harix Graphics (PoCL stand-in)",   6, 1, QEZ_GPU_IP_VERSION(12, 60, 7), 0x0BD5, 448, 1, 56,  8, 8, 2, {16, 32},    1024, 131072, 1, 1, 0, 0},
+    {"jorva",   "Tavir(R) Jorva Graphics (PoCL stand-in)",   7, 1, QEZ_GPU_IP_VERSION(20, 1, 4),  0xE20B, 160, 1, 20,  8, 8, 2, {16, 32},    1024, 131072, 1, 1, 0, 0},
+    {"lumet",   "Tavir(R) Lumet Graphics (PoCL stand-in)",   8, 1, QEZ_GPU_IP_VERSION(30, 0, 4),  0xB080, 192, 1, 24,  8, 8, 2, {16, 32},    1024, 131072, 1, 1, 0, 0},
+    {"nopra",   "Tavir(R) Nopra Graphics (PoCL stand-in)",   9, 1, QEZ_GPU_IP_VERSION(35, 0, 0),  0xC0A0, 256, 1, 32,  8, 8, 2, {16, 32},    1024, 131072, 1, 1, 0, 0},
+    {"unknown", "Tavir(R) Graphics (PoCL stand-in)",         0, 0, 0,                             0x0000,  32, 1,  4,  8, 7, 3, {8, 16, 32},  512,  65536, 1, 1, 0, 0},
 };
 constexpr uint32_t k_profile_count = sizeof(k_profiles) / sizeof(k_profiles[0]);
 
@@ -116,6 +116,7 @@ const active_state& active() {
     override_number(QEZ_GPU_PROFILE_ENV_TILE_COUNT, &s.profile.tile_count);
     override_flag(QEZ_GPU_PROFILE_ENV_FP64, &s.profile.has_fp64);
     override_number(QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE, &s.profile.max_mem_alloc_size);
+    override_number(QEZ_GPU_PROFILE_ENV_GLOBAL_MEM_CACHE_SIZE, &s.profile.global_mem_cache_size);
     s.valid = true;
     return s;
   }();

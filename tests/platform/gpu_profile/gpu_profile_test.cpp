@@ -173,6 +173,10 @@ TEST_F(GpuProfile, LimitsAreNoLargerThanTheRealDevice) {
   real.get_info(rd, CL_DEVICE_MAX_MEM_ALLOC_SIZE, sizeof real_alloc, &real_alloc, nullptr);
   const cl_ulong cap = profile_->max_mem_alloc_size != 0 ? profile_->max_mem_alloc_size : real_alloc;
   EXPECT_EQ(info<cl_ulong>(CL_DEVICE_MAX_MEM_ALLOC_SIZE), std::min(real_alloc, cap));
+  cl_ulong real_cache = 0;
+  real.get_info(rd, CL_DEVICE_GLOBAL_MEM_CACHE_SIZE, sizeof real_cache, &real_cache, nullptr);
+  const cl_ulong cache_cap = profile_->global_mem_cache_size != 0 ? profile_->global_mem_cache_size : real_cache;
+  EXPECT_EQ(info<cl_ulong>(CL_DEVICE_GLOBAL_MEM_CACHE_SIZE), std::min(real_cache, cache_cap));
 }
 
 TEST_F(GpuProfile, BuildWithVendorRegisterFileOptionSucceeds) {
@@ -408,6 +412,7 @@ TEST(GpuProfileOverrides, ActiveProfileIsTheRowWithOverrides) {
   EXPECT_EQ(p->ip_version, row->ip_version);
   EXPECT_EQ(p->local_mem_size, row->local_mem_size);
   EXPECT_EQ(p->max_mem_alloc_size, std::getenv(QEZ_GPU_PROFILE_ENV_MAX_MEM_ALLOC_SIZE) ? 1048576u : 0u);
+  EXPECT_EQ(p->global_mem_cache_size, std::getenv(QEZ_GPU_PROFILE_ENV_GLOBAL_MEM_CACHE_SIZE) ? 65536u : 0u);
   EXPECT_EQ(p->has_fp64, 1u);
 }
 

@@ -130,7 +130,12 @@ const char registers_store[] = R"(    if (doInOffset) {
 // its SIMD lanes (its stores to local memory are plain scalar ones), and
 // the store part one work-item at a time; in one piece, the two-lane
 // stores would keep the whole kernel on scalar code.
-const char staged_constants[] = "    enum { columns = %lld };\n";
+// A launch that writes more than the device's cache holds (`cache_bytes`,
+// 0 when not known) streams its stores past the caches where the program
+// can (see the streamed stores of the program text): the next pass would
+// find little of it cached, and ordinary stores read each destination line
+// first, which took about a quarter of the pass's time.
+const char staged_constants[] = "    enum { columns = %lld };\n    const ulong cache_bytes = %lluUL;\n";
 const char staged_tile[] = "    local ftype tile[2 * fact * columns];\n";
 const char staged_store[] = R"(    const uint ly = get_local_id(1);
 #pragma unroll
@@ -139,7 +144,19 @@ const char staged_store[] = R"(    const uint ly = get_local_id(1);
         tile[2 * (i * columns + ly) + 1] = vi[i];
     }
     barrier(CLK_LOCAL_MEM_FENCE);
+#ifdef STREAMED_STORES
+    const ulong launch_bytes = (ulong)get_global_size(1) * get_global_size(2) * fact * sizeof(ptype);
+    const bool streams = cache_bytes != 0 && launch_bytes > cache_bytes;
+    if (streams && fact %% 2 == 0 && (ulong)dst %% sizeof(ftype4) == 0) {
+        for (uint i = 0; i < fact; i += 2)
+            STREAM_STORE((ftype4)(vload2(i * columns + ly, tile), vload2((i + 1) * columns + ly, tile)),
+                         (global ftype4 *)(dst + 2 * i));
+    } else
+#endif
     for (uint i = 0; i < fact; ++i) vstore2(vload2(i * columns + ly, tile), i, dst);
+#ifdef STREAMED_STORES
+    drain_streams(streams);
+#endif
 }
 )";
 

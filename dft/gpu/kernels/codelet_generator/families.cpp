@@ -37,7 +37,7 @@ const program_family& family_named(const std::string& name) {
 const std::vector<program_family>& program_families() {
   static const std::vector<program_family> families = {
       {family_c2c_1d_def,
-       {write_real_types, write_lane_forms, write_need_fft_func, write_codelets_1_to_64,
+       {write_real_types, write_lane_forms, write_cache_hints, write_need_fft_func, write_codelets_1_to_64,
         write_default_1d_split_codelets, write_generic_default_funcs, write_copy_output, write_default_1d_cossinpi}},
       {family_c2c_1d_2_facts,
        {write_real_types, write_lane_forms, write_cache_hints, write_need_fft_func, write_codelets_1_to_64,

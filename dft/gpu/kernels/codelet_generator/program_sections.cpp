@@ -81,7 +81,8 @@ const char cache_hints_text[] = R"(/* ---- Streamed stores ---------------------
 static inline void drain_streams(const bool streams)
 {
     barrier(CLK_GLOBAL_MEM_FENCE);
-    if (get_local_id(0) == 0 && streams) __builtin_ia32_sfence();
+    if (streams && get_local_id(0) == 0 && get_local_id(1) == 0 && get_local_id(2) == 0)
+        __builtin_ia32_sfence();
 }
 #endif
 

@@ -130,10 +130,12 @@ int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* record) {
   int status = 0;
   const std::uint32_t arch = gpu::get_architecture(&status, b->queue);
   if (status != 0) return status_not_handled;
-  const std::uint64_t align_bits =
-      b->queue->get_device().template get_info<sycl::info::device::mem_base_addr_align>();
+  const sycl::device device = b->queue->get_device();
+  const std::uint64_t align_bits = device.get_info<sycl::info::device::mem_base_addr_align>();
+  const std::uint64_t cache_bytes = device.get_info<sycl::info::device::global_mem_cache_size>();
   record->workspace_bytes[0] = 0;
-  record->workspace_bytes[1] = fill_plan(*b, request_from_record(record, arch, align_bits / bits_per_byte));
+  record->workspace_bytes[1] =
+      fill_plan(*b, request_from_record(record, arch, align_bits / bits_per_byte, cache_bytes));
   for (std::uint32_t d : {dir_forward, dir_backward}) {
     status = build_direction(b, d);
     if (status != status_success) return status;

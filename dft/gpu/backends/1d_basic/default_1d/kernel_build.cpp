@@ -42,7 +42,7 @@ bool print_pass_kernel(kernel_template which, const pass_arguments& a, char* tex
       written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.routine);
       break;
     case kernel_template::staged_registers:
-      written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.columns, a.routine);
+      written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.columns, a.cache_bytes, a.routine);
       break;
     case kernel_template::shared_memory:
       written = std::snprintf(text, size, format, QEZ_COMMON_ARGUMENTS, a.fact1, a.partition, a.register_count,

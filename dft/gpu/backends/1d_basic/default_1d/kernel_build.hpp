@@ -17,8 +17,10 @@ struct pass_arguments {
   long long tw_size, fact, idist_z, odist_z, idist_y, odist_y, idist_x, odist_x, istride, ostride;
   // Shared-memory template only.
   long long fact1, partition, register_count;
-  // Staged register template only: columns per work-group.
+  // Staged register template only: columns per work-group, and the bytes of
+  // the device's cache (0: not known) that a launch must outgrow to stream.
   long long columns;
+  unsigned long long cache_bytes;
   const char* routine;
   const char* second_routine;  // shared-memory template only
 };

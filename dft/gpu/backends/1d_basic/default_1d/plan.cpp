@@ -122,7 +122,7 @@ bool is_generic_factor(std::int64_t factor) {
 // Layout of the transform.
 
 plan_request request_from_record(const DFTI_DESCRIPTOR* record, std::uint32_t arch,
-                                 std::uint64_t base_align_bytes) {
+                                 std::uint64_t base_align_bytes, std::uint64_t cache_bytes) {
   plan_request r;
   r.dimension = record->work_lengths.records[0];
   r.batch_rank = std::min(record->work_batch.count, batch_dims);
@@ -133,6 +133,7 @@ plan_request request_from_record(const DFTI_DESCRIPTOR* record, std::uint32_t ar
   r.directions = record->directions;
   r.architecture = arch;
   r.base_align_bytes = base_align_bytes;
+  r.cache_bytes = cache_bytes;
   return r;
 }
 
@@ -229,6 +230,7 @@ std::uint64_t fill_plan(block<T>& b, const plan_request& q) {
   b.in_place = q.in_place;
   b.length = q.dimension.length;
   b.architecture = q.architecture;
+  b.cache_bytes = q.cache_bytes;
   b.directions = q.directions;
   b.scale[dir_forward] = static_cast<T>(q.fwd_scale);
   b.scale[dir_backward] = static_cast<T>(q.bwd_scale);
@@ -311,6 +313,7 @@ pass_arguments first_pass_arguments(const block<T>& b, std::uint32_t d) {
   a.ostride = u;
   a.routine = b.func_names[0];
   a.columns = staged_first_pass_columns(b);
+  a.cache_bytes = b.cache_bytes;
   if (b.slm_mode) {
     const std::int64_t f1 = b.factors[1];
     a.fact1 = f1;

@@ -2,8 +2,9 @@
 // that fills it (factors, strides and distances per direction, scratch areas
 // and chunking, shared-memory mode), then the program of one direction
 // (names, build options, kernel texts). Everything here is a pure function of
-// the configuration and two device facts (architecture, base-address
-// alignment), so it is tested without a device.
+// the configuration and three device facts (architecture, base-address
+// alignment, size of the global memory cache), so it is tested without a
+// device.
 #pragma once
 
 #include <array>
@@ -65,9 +66,12 @@ struct block {
   // Event of the last submission of the latest compute: the next compute's
   // first launch waits for it, since both use the same scratch areas.
   sycl::event* last_event;
+  // Bytes of the device's global memory cache (0: not known): a staged first
+  // pass whose launch writes more streams its stores past the caches.
+  std::uint64_t cache_bytes;
 };
 
-// What the plan reads of a record, and the two device facts it needs.
+// What the plan reads of a record, and the device facts it needs.
 struct plan_request {
   dim_record dimension{};            // working dimension 0: {N, in, out, fwd, bwd stride}
   std::int32_t batch_rank = 0;       // at most 3
@@ -77,10 +81,11 @@ struct plan_request {
   std::uint32_t directions = 2;
   std::uint32_t architecture = 0;
   std::uint64_t base_align_bytes = 128;
+  std::uint64_t cache_bytes = 0;
 };
 
 plan_request request_from_record(const DFTI_DESCRIPTOR* record, std::uint32_t arch,
-                                 std::uint64_t base_align_bytes);
+                                 std::uint64_t base_align_bytes, std::uint64_t cache_bytes);
 
 // Factors f0..f3 of n (trailing ones are 1).
 std::array<std::int64_t, pass_count> choose_factors(std::int64_t n);
