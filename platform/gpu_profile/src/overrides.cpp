@@ -43,6 +43,14 @@ template <class T>
 cl_int real_value(cl_device_id d, cl_device_info p, T* out) {
   return next().clGetDeviceInfo(d, p, sizeof(T), out, nullptr);
 }
+// A cl_ulong size the profile may lower: the real answer, or `cap` when that
+// is set (non-zero) and smaller.
+cl_int answer_capped_size(cl_device_id d, cl_device_info p, cl_ulong cap, size_t size, void* value,
+                          size_t* size_ret) {
+  cl_ulong real = 0;
+  if (cl_int err = real_value(d, p, &real)) return err;
+  return answer_value<cl_ulong>(cap != 0 ? std::min(real, cap) : real, size, value, size_ret);
+}
 cl_int real_bytes(cl_device_id d, cl_device_info p, std::vector<char>* out) {
   size_t n = 0;
   cl_int err = next().clGetDeviceInfo(d, p, 0, nullptr, &n);
@@ -220,23 +228,12 @@ cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size
       for (size_t& s : sizes) s = std::min(s, prof.max_work_group_size);
       return answer(sizes.data(), n * sizeof(size_t), size, value, size_ret);
     }
-    case CL_DEVICE_LOCAL_MEM_SIZE: {
-      cl_ulong real = 0;
-      if (cl_int err = real_value(d, p, &real)) return err;
-      return answer_value<cl_ulong>(std::min<cl_ulong>(real, prof.local_mem_size), size, value, size_ret);
-    }
-    case CL_DEVICE_MAX_MEM_ALLOC_SIZE: {
-      cl_ulong real = 0;
-      if (cl_int err = real_value(d, p, &real)) return err;
-      const cl_ulong cap = prof.max_mem_alloc_size != 0 ? prof.max_mem_alloc_size : real;
-      return answer_value<cl_ulong>(std::min<cl_ulong>(real, cap), size, value, size_ret);
-    }
-    case CL_DEVICE_GLOBAL_MEM_CACHE_SIZE: {
-      cl_ulong real = 0;
-      if (cl_int err = real_value(d, p, &real)) return err;
-      const cl_ulong cap = prof.global_mem_cache_size != 0 ? prof.global_mem_cache_size : real;
-      return answer_value<cl_ulong>(std::min<cl_ulong>(real, cap), size, value, size_ret);
-    }
+    case CL_DEVICE_LOCAL_MEM_SIZE:
+      return answer_capped_size(d, p, prof.local_mem_size, size, value, size_ret);
+    case CL_DEVICE_MAX_MEM_ALLOC_SIZE:
+      return answer_capped_size(d, p, prof.max_mem_alloc_size, size, value, size_ret);
+    case CL_DEVICE_GLOBAL_MEM_CACHE_SIZE:
+      return answer_capped_size(d, p, prof.global_mem_cache_size, size, value, size_ret);
     case CL_DEVICE_LOCAL_MEM_TYPE: {
       cl_device_local_mem_type real = 0;
       if (cl_int err = real_value(d, p, &real)) return err;
