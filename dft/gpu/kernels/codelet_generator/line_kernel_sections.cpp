@@ -40,11 +40,11 @@ const char lane_forms_and_helpers_text[] = R"(#if FWD_DIR
 #define PFX_DIRECTION_SIGN ((ftype)-1)
 #endif
 
-/* Loops over at most this many values that move local memory (the
- * twiddled stores of the columns, the loads of the rows) are unrolled in
- * single precision, like the strided loops: a tenth fewer instructions per
- * transform of 64 to 256 points, 1.1-1.2x as fast. Unrolled over 32 values
- * they ran a few percent slower. */
+/* In single precision the loops that move a work-item's values to and from
+ * local memory (the twiddled stores of the columns, the loads of the rows)
+ * are unrolled where their factor is at most this. On a CPU, transforms of
+ * 64 to 256 points then took an eighth fewer instructions and ran about
+ * 1.2x as fast; unrolled over factors of 32 they ran a few percent slower. */
 #define PFX_UNROLL_LIMIT 16
 
 $LANE_FORMS
@@ -244,8 +244,9 @@ std::string with_replaced(std::string text, const std::string& marker, const std
 }
 
 // The precision-dependent parts of the text: each "$UNROLL_STRIDED" line an
-// unrolling pragma in single precision, where the loop it precedes would
-// otherwise become gathers or scatters of 8-byte values, nothing in double;
+// unrolling pragma in single precision (before the strided loops, which would
+// otherwise become gathers or scatters of 8-byte values, and before the
+// local-memory loops of at most PFX_UNROLL_LIMIT values), nothing in double;
 // "$STREAMED_PRECISION" 1 in double precision (whose output stores may
 // stream past the caches), 0 in single.
 std::string with_precision_parts(const std::string& text, precision p) {
