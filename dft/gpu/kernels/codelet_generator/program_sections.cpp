@@ -119,8 +119,15 @@ static inline ptype generic_load(const global ftype *in, const uint is, const ui
  * through the same residues, and evaluating the pair afresh for each of its
  * fact^2/4 terms took nearly all of the time (4099 points 8 to 13 times as
  * long on a CPU). Larger sizes evaluate each term's pair. The table is
- * private memory: 32 KiB a work-item in double precision. */
+ * private memory, 32 KiB a work-item in double precision: a CPU runs one
+ * work-item at a time, while a GPU would give that much to every work-item
+ * in flight, and its SIMD lanes evaluate the pairs together anyway. There
+ * the size is 0 and every size evaluates each term's pair. */
+#if defined(__x86_64__) || defined(__aarch64__)
 #define GENERIC_ROOTS_FACT 4099
+#else
+#define GENERIC_ROOTS_FACT 0
+#endif
 static inline bool generic_fill_roots(const uint fact, ptype *roots)
 {
     if (fact > GENERIC_ROOTS_FACT) return false;
