@@ -1,5 +1,6 @@
-// The "binary_test" program. One sequence of steps for every generation; a
-// table per generation says which encoder performs each step.
+// The "binary_test" program. One instruction sequence for every generation
+// (emit_program); a table per generation says which encoder emits each kind
+// of instruction in it.
 #include "gpu/probe/binary_test_kernel.hpp"
 
 #include <array>
@@ -206,7 +207,7 @@ void mov_hw9(CodeGenerator& g, InstructionModifier m, RegisterOperand d, Registe
   zorn::encode_unary_op_hw9(g, op(Opcode::mov), data_type::ud, m, d, s);
 }
 
-// The input load (step 4).
+// The load of the input word that the program compares with its known value.
 constexpr std::uint32_t legacy_load_descriptor_for(RegisterOperand destination) {
   return legacy_load_descriptor | (destination.is_null() ? 0 : legacy_load_response_bit);
 }
@@ -239,7 +240,7 @@ void load_hw9(CodeGenerator& g, InstructionModifier m) {
                            {message_address, 0});
 }
 
-// The store send (step 9). Vemra and Sutal build a split send in place from
+// The send that stores the pass or fail word. Vemra and Sutal build a split send in place from
 // the default modifier M: opcode 51, shared function in bits 24-27, source
 // 1 r30, null destination.
 zorn::InstructionWords split_send_words(InstructionModifier m, std::uint32_t ex, std::uint32_t desc) {
@@ -270,7 +271,7 @@ void store_hw9(CodeGenerator& g, InstructionModifier m, std::uint32_t ex, std::u
                         unused_send_argument, ex, desc);
 }
 
-// The fence send (step 10).
+// The memory fence after the store, on the generations that need one.
 void fence_hw6(CodeGenerator& g, InstructionModifier m, std::uint32_t desc) {
   zorn::encode_send_hw6(g, op(Opcode::send), m, memory_shared_function, message_address, thread_header, null_ud, 0,
                         desc);
@@ -315,7 +316,7 @@ const ProgramEncoders& encoders_of(HW generation) {
 }
 
 // ---------------------------------------------------------------------------
-// Steps of the constructor.
+// The pieces the constructor puts together.
 
 void declare_interface(CodeGenerator& g) {
   g.interface.kernel_name = binary_test_kernel_name;

@@ -55,7 +55,9 @@ void require_region_fits(BitField field, std::uint64_t value) {
   if (!field.fits(value)) throw invalid_region_exception();
 }
 
-// Steps 4-6 of fixup_operand: the region of a source or destination.
+// The region of a source or destination that does not give one: a scalar
+// region for one channel, otherwise rows of at most 32 bytes (and at most
+// 16 elements) at the operand's horizontal stride.
 void complete_region(RegisterOperand& operand, HW hw, std::uint32_t execution_size, int source_number,
                      int arity) {
   if (execution_size == 1) {
@@ -84,8 +86,8 @@ void complete_region(RegisterOperand& operand, HW hw, std::uint32_t execution_si
   }
 }
 
-// Step 7 of fixup_operand: a destination without horizontal stride spans the
-// widest element of the instruction.
+// A destination without horizontal stride spans the widest element of the
+// instruction.
 void complete_destination_stride(RegisterOperand& operand, std::uint32_t widest_element_bytes) {
   if (operand.horizontal_stride() != 0) return;
   const std::uint32_t k = operand.type().log2_bytes();

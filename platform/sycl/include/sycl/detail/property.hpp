@@ -1,4 +1,5 @@
-// SYCL stand-in: property lists and the properties the Parts use.
+// SYCL stand-in: property lists and the queue, buffer and accessor
+// properties the library uses.
 #pragma once
 
 #include <typeinfo>
