@@ -33,6 +33,8 @@ side output_side(const c2c_2d_config& c) {
   return {row, c.n1 * row + c.out_batch_pad};
 }
 
+sycl::queue& queue_of(const c2c_2d_config& c) { return c.queue != nullptr ? *c.queue : backend_test::gpu_test_queue(); }
+
 qez_test::strided_layout layout_of(const side& s) {
   qez_test::strided_layout l;
   l.strides = {s.row, 1};
@@ -61,7 +63,7 @@ struct typed_run {
     std::vector<std::complex<T>> result;
     {
       const backend_test::run_arrays<std::complex<T>> arrays(in_host, backend_test::placement_from(c.in_place), k,
-                                                             out_layout.span(extents, c.batch));
+                                                             out_layout.span(extents, c.batch), T(), queue_of(c));
       r.status = arrays.call(record, forward ? backend_test::direction::forward : backend_test::direction::backward);
       result = arrays.result().read();
     }
@@ -99,7 +101,8 @@ void configure(DFTI_DESCRIPTOR* r, const c2c_2d_config& c) {
 }  // namespace
 
 struct c2c_2d_record::impl {
-  backend_test::caller_workspace caller{backend_test::gpu_test_queue()};
+  explicit impl(sycl::queue& queue) : caller(queue) {}
+  backend_test::caller_workspace caller;
 };
 
 std::string name_of(const c2c_2d_config& c) {
@@ -115,7 +118,7 @@ std::string name_of(const c2c_2d_config& c) {
 void PrintTo(const c2c_2d_config& c, std::ostream* os) { *os << name_of(c); }
 
 c2c_2d_record::c2c_2d_record(const c2c_2d_config& c, const dft::backend_table* pin)
-    : c_(c), impl_(std::make_unique<impl>()) {
+    : c_(c), impl_(std::make_unique<impl>(queue_of(c))) {
   const std::int64_t lengths[2] = {c.n1, c.n0};
   const std::int64_t created =
       dft::create_descriptor_node(&record_, c.dbl ? dft::dfti_double : dft::dfti_single, dft::dfti_complex, 2, lengths);
@@ -124,7 +127,7 @@ c2c_2d_record::c2c_2d_record(const c2c_2d_config& c, const dft::backend_table* p
     return;
   }
   c.dbl ? dft::bind_backend_list_c2c_md_double(&record_) : dft::bind_backend_list_c2c_md_float(&record_);
-  record_->queue = &backend_test::gpu_test_queue();
+  record_->queue = &queue_of(c);
   configure(record_, c);
   commit_status_ = record_->methods->commit(record_);
   if (pin != nullptr && commit_status_ == 0 && record_->backend != pin)

@@ -40,6 +40,7 @@ struct c2c_2d_config {
   double bwd_scale = 1.0;
   workspace ws = workspace::internal;
   std::uint32_t directions = 2;  // 0 forward only, 1 backward only, 2 both
+  sycl::queue* queue = nullptr;   // null: the test process's queue
 };
 
 // `batch` transforms of n1 rows of n0 elements; every other field keeps its
