@@ -3,7 +3,9 @@
 // planned (children, transpose geometry and kernels, workspace with the
 // temporary), what falls back to the children (two transforms, double
 // precision), an abandoned attempt giving its children back, and the fused
-// strategy declining without sub-group size 8.
+// strategy declining without sub-group size 8. The ESIMD plan, tried first on
+// Harix, takes none of these records: it wants rows a power of two long, of
+// at most 4095 points in single precision and 1024 in double.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,7 +37,6 @@ TEST(Transposes, SingleSixteenThousandSquareIsPlannedThroughTransposes) {
   md2d_test::c2c_2d_record r(big(false, 1), md2d_test::main_table(false));
   ASSERT_EQ(r.commit_status(), 0);
   const m::block& b = *m::block_of(r.record());
-  if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   ASSERT_EQ(b.transposes, 1);
   EXPECT_EQ(b.subgroup_size, 32);
   for (int pass = 0; pass < 2; ++pass) {
@@ -110,7 +111,6 @@ TEST(Transposes, ATransposeThatDoesNotBuildFallsBackToTheChildren) {
   unsetenv(QEZ_GPU_PROFILE_ENV_FAIL_BUILD);
   ASSERT_EQ(r.commit_status(), 0);
   const m::block& b = *m::block_of(r.record());
-  if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   EXPECT_NE(ulmara::qez::gpu::last_failed_build_log().find(transpose_kernel), std::string::npos)
       << ulmara::qez::gpu::last_failed_build_log();
   EXPECT_EQ(b.transposes, 0);
@@ -124,7 +124,6 @@ TEST(Transposes, TwoTransformsOrDoublePrecisionTakeTheChildren) {
     md2d_test::c2c_2d_record r(c, md2d_test::main_table(c.dbl));
     ASSERT_EQ(r.commit_status(), 0);
     const m::block& b = *m::block_of(r.record());
-    if (b.esimd_plan != nullptr) continue;
     EXPECT_EQ(b.transposes, 0);
     EXPECT_EQ(b.batched_layout, 0);
     EXPECT_NE(b.row_plan_fwd, nullptr);
@@ -137,7 +136,6 @@ TEST(Fused, DeclinedWithoutSubGroupSizeEight) {
   md2d_test::c2c_2d_record r(c, md2d_test::main_table(true));
   ASSERT_EQ(r.commit_status(), 0);
   const m::block& b = *m::block_of(r.record());
-  if (b.esimd_plan != nullptr) GTEST_SKIP() << "the ESIMD plan took the record first";
   EXPECT_EQ(b.fused, 0);
   EXPECT_NE(b.row_plan_fwd, nullptr);
   EXPECT_WITHIN_BOUNDS(r.run(true, md2d_test::container::usm), "192 children forward usm");
