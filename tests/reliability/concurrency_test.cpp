@@ -5,7 +5,8 @@
 // the same kernel-cache key and keys of their own. Results are checked
 // against the long-double reference; the verbose file must hold one whole
 // line per compute. On the CPU queue, threads at once compute batches that
-// run as chunks on the CPU engine's shared thread team. Run under
+// run as chunks, on the CPU engine's shared thread team or alone when the
+// team is busy, and each must match the reference. Run under
 // ThreadSanitizer too.
 #include <gtest/gtest.h>
 
@@ -146,8 +147,9 @@ TEST(Concurrency, EightThreadsComputeWhileOthersBuildKernels) {
 // Batches of 2^18 points run as eight chunks of 2^15 points, shared out on
 // two threads: the caller's and a helper of the engine's team. Four threads
 // compute at once, two on one CPU queue and two on queues of their own, so
-// callers find the team busy and run their chunks alone.
-TEST(Concurrency, CpuBatchesShareTheEngineThreadTeam) {
+// callers that find the team busy run their chunks alone; every result,
+// however its chunks ran, is checked against the reference.
+TEST(Concurrency, CpuBatchesComputedAtOnceMatchTheReference) {
   const case_shape complex_batch{false, {16}, 1.0L / 16, 16384, 2};
   const case_shape real_batch{true, {32}, 1.0L, 8192, 2};
   sycl::queue shared_cpu{sycl::cpu_selector_v};
