@@ -99,6 +99,16 @@ TEST(WorkspaceEstimators, EsimdPairIsTheCheapestWithTheLargerFactorFirst) {
   EXPECT_FALSE(es::choose_factor_pair(8192, &q));
 }
 
+// The ESIMD estimate: a table per pass and direction, and the slack of one
+// scalar for a parent's offset that is not a multiple of it.
+TEST(WorkspaceEstimators, EsimdEstimateHoldsTheOffsetSlack) {
+  dft_estimate_config c = contiguous_1d(100);  // 10 x 10: 10 x 16 entries a table
+  c.real_domain = 1;
+  c.in_place = 0;
+  EXPECT_EQ(dft_c2c_esimd_2_facts_gpu_bkd<float>().workspace_estimate(c), 2 * r128_ref(8 * 10 * 16) + 4);
+  EXPECT_EQ(dft_c2c_esimd_2_facts_gpu_bkd<double>().workspace_estimate(c), 2 * r128_ref(16 * 10 * 16) + 8);
+}
+
 TEST(WorkspaceEstimators, ComplexOneDimensionalIsAtLeastTheDefault) {
   for (std::int64_t n : {1, 2, 7, 48, 1000, 4096, 8192, 30030, 1 << 20})
     for (std::int64_t m : {1, 3, 1000}) {

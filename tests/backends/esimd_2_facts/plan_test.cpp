@@ -2,8 +2,11 @@
 // sizes, the kernel bundles and their specialization constants, workspaces
 // attached by the caller (USM and buffers, with their errors), the
 // container-kind check, and where the table writes and computes come from.
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_kernel.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
@@ -69,7 +72,9 @@ TEST(EsimdPlanCommit, WorkspaceOf64x64Double) {
   EXPECT_EQ(plan->slice_bytes[1], plan->slice_bytes[0]);
   EXPECT_EQ(plan->slice_bytes[2], aligned(q, column_pass ? 16 * 8 * 64 : 16 * 8 * 8));
   EXPECT_EQ(plan->slice_bytes[3], plan->slice_bytes[2]);
-  EXPECT_EQ(plan->get_workspace_bytes(0), 2 * (plan->slice_bytes[0] + plan->slice_bytes[2]));
+  // The slices, and the slack for a parent's offset that is not a multiple
+  // of the scalar.
+  EXPECT_EQ(plan->get_workspace_bytes(0), 2 * (plan->slice_bytes[0] + plan->slice_bytes[2]) + sizeof(double));
   EXPECT_EQ(plan->get_workspace_bytes(1), 0u);
   EXPECT_EQ(plan->get_workspace_bytes(2), plan->get_workspace_bytes(0));
   EXPECT_EQ(plan->get_workspace_bytes(3), 0u);
@@ -264,9 +269,29 @@ TEST(EsimdPlanWorkspace, BufferErrors) {
   EXPECT_EQ(other->container_kind, e2f::container_not_fixed);
 }
 
-// Transforms with the caller's workspace, at an offset, in both forms.
+// A caller's workspace of exactly the reported size, `offset` bytes into an
+// area whose bytes around it are guards: 64 or more after it, the area's
+// size a multiple of 8 (the buffer form views the workspace as scalars).
+constexpr char guard_byte = 0x5a;
+
+std::vector<char> guarded_area(std::uint64_t offset, std::uint64_t bytes) {
+  const std::uint64_t after = 64 + (8 - (offset + bytes) % 8) % 8;
+  return std::vector<char>(offset + bytes + after, guard_byte);
+}
+
+void expect_guards_kept(const std::vector<char>& area, std::uint64_t offset, std::uint64_t bytes,
+                        const std::string& what) {
+  const auto changed = [&](std::uint64_t from, std::uint64_t to) {
+    return std::count_if(area.begin() + from, area.begin() + to, [](char c) { return c != guard_byte; });
+  };
+  EXPECT_EQ(changed(0, offset), 0) << what << ": bytes before the workspace were written";
+  EXPECT_EQ(changed(offset + bytes, area.size()), 0) << what << ": bytes after the workspace were written";
+}
+
+// Transforms with the caller's workspace at `offset`, in both forms.
 template <class T>
-void check_user_workspace(const lengths_t& lengths) {
+void check_user_workspace(const lengths_t& lengths, std::uint64_t offset) {
+  SCOPED_TRACE(name_of(lengths) + " at offset " + std::to_string(offset));
   sycl::queue q(sycl::gpu_selector_v);
   const std::uint64_t n = points(lengths);
   const auto data = to_precision<T>(qez_test::random_complex(static_cast<std::int64_t>(2 * n), 3));
@@ -275,27 +300,43 @@ void check_user_workspace(const lengths_t& lengths) {
   {
     auto plan = make_plan<T>(lengths, 2, T(0.5), T(2), false);
     ASSERT_EQ(plan->commit_plan(&q), 0u);
-    void* area = sycl::malloc_device(plan->get_workspace_bytes(0) + 512, q);
+    const std::uint64_t bytes = plan->get_workspace_bytes(0);
+    std::vector<char> host = guarded_area(offset, bytes);
+    char* area = sycl::malloc_device<char>(host.size(), q);
+    q.memcpy(area, host.data(), host.size()).wait();
     std::vector<sycl::event> events;
-    plan->set_workspace(area, 2, &events, 512);
+    plan->set_workspace(area, 2, &events, offset);
     expect_accurate(run(*plan, 0, container::usm, placement::out_of_place, data), forward, n, "usm forward");
     expect_accurate(run(*plan, 1, container::usm, placement::in_place, data), backward, n, "usm backward");
     plan.reset();
+    q.memcpy(host.data(), area, host.size()).wait();
     sycl::free(area, q);
+    expect_guards_kept(host, offset, bytes, "usm");
   }
   {
     auto plan = make_plan<T>(lengths, 2, T(0.5), T(2), false);
     ASSERT_EQ(plan->commit_plan(&q), 0u);
-    sycl::buffer<char, 1> area(sycl::range<1>(plan->get_workspace_bytes(0) + 64));
-    plan->set_workspace(area, 2, nullptr, 64);
-    expect_accurate(run(*plan, 0, container::buffer, placement::in_place, data), forward, n, "buffer forward");
-    expect_accurate(run(*plan, 1, container::buffer, placement::out_of_place, data), backward, n, "buffer backward");
+    const std::uint64_t bytes = plan->get_workspace_bytes(0);
+    std::vector<char> host = guarded_area(offset, bytes);
+    {
+      sycl::buffer<char, 1> area(host.data(), sycl::range<1>(host.size()));
+      plan->set_workspace(area, 2, nullptr, offset);
+      expect_accurate(run(*plan, 0, container::buffer, placement::in_place, data), forward, n, "buffer forward");
+      expect_accurate(run(*plan, 1, container::buffer, placement::out_of_place, data), backward, n,
+                      "buffer backward");
+      plan.reset();  // its sub-buffers go before the area writes back
+    }
+    expect_guards_kept(host, offset, bytes, "buffer");
   }
 }
 
 TEST(EsimdPlanWorkspace, TransformsWithTheCallersWorkspace) {
-  check_user_workspace<double>({64, 90});
-  check_user_workspace<float>({64, 64, 72});
+  check_user_workspace<double>({64, 90}, 512);
+  check_user_workspace<float>({64, 64, 72}, 64);
+  // Offsets that are not a multiple of the scalar, as a parent sharing one
+  // workspace may hand over; the last table of these fills its slice.
+  check_user_workspace<double>({64, 64}, 100);
+  check_user_workspace<float>({64, 64}, 6);
 }
 
 TEST(EsimdPlanLocations, TableWritesAndComputesNameTheirFunctions) {

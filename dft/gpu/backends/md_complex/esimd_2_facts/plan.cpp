@@ -183,6 +183,7 @@ std::uint64_t esimd_2_facts_plan<T>::commit_plan(sycl::queue* q) {
     }
     build_pass_bundle(*this, d, g);
   }
+  workspace_bytes[0] += workspace_offset_slack(sizeof(T));
   workspace_bytes[1] = 0;
   return internal_workspace ? create_and_initialize_internal_workspaces() : 0;
 }

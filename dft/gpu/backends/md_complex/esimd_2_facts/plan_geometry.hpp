@@ -18,6 +18,13 @@ constexpr std::uint64_t lanes = vector_reals / 2;
 // Data budget of one launch before halving: 190 MiB.
 constexpr std::uint64_t chunk_budget_bytes = 0xBE00000;
 
+// Bytes the workspace holds beyond its table slices. A parent plan that
+// shares one workspace hands this engine its part at any byte offset; the
+// first slice starts at the next multiple of the scalar, up to scalar - 1
+// bytes further on. One whole scalar keeps the size a multiple of it, as
+// the buffer form's view of the workspace as scalars needs.
+constexpr std::uint64_t workspace_offset_slack(std::uint64_t scalar_bytes) { return scalar_bytes; }
+
 // Lengths whose plans are known to lose to the other strategies.
 bool esimd_lengths_excluded(std::uint64_t rank, const std::int64_t* lengths);
 

@@ -28,13 +28,14 @@ void check_sub_buffer(const sycl::buffer<T, 1>& parent, std::uint64_t offset, st
                           "Requested sub-buffer size exceeds the size of the parent buffer");
 }
 
-// The first address at or after `offset` bytes into a USM workspace where a
-// table of T may start: rounding down would begin the first slice before the
-// area the caller handed this plan.
+// The first byte at or after `offset` where a table of T may start, in both
+// forms: rounding down would begin the first slice before the area the
+// caller handed this plan; rounding up stays within the slack the plan's
+// workspace size holds (workspace_offset_slack).
 template <class T>
-char* first_table_address(void* workspace, std::uint64_t offset) {
+std::uint64_t first_table_byte(std::uint64_t offset) {
   const std::uint64_t scalar = sizeof(T);
-  return static_cast<char*>(workspace) + (offset + scalar - 1) / scalar * scalar;
+  return (offset + scalar - 1) / scalar * scalar;
 }
 
 }  // namespace
@@ -60,7 +61,7 @@ void esimd_2_facts_plan<T>::set_workspace(void* workspace, std::uint32_t phase, 
       break;
     default: break;
   }
-  char* base = first_table_address<T>(workspace, offset);
+  char* base = static_cast<char*>(workspace) + first_table_byte<T>(offset);
   for (std::uint64_t k = 0; k < 2 * rank; ++k) {
     table_pointers[k] = reinterpret_cast<T*>(base);
     base += slice_bytes[k];
@@ -79,7 +80,7 @@ void esimd_2_facts_plan<T>::set_workspace(table_buffer& workspace, std::uint32_t
     delete_internal_allocations(phase);
     if (phase != 0) return;
   }
-  std::uint64_t first = offset / sizeof(T);
+  std::uint64_t first = first_table_byte<T>(offset) / sizeof(T);
   for (std::uint64_t k = 0; k < 2 * rank; ++k) {
     const std::uint64_t count = slice_bytes[k] / sizeof(T);
     check_sub_buffer(workspace, first, count);

@@ -25,12 +25,13 @@ std::int64_t dft_c2c_esimd_2_facts_gpu_bkd<T>::workspace_estimate(dft_estimate_c
   const std::int64_t inner = pass_table_entries(c.lengths[0]);
   if (inner == 0) return estimate_declined;
   const std::int64_t e = complex_bytes<T>();
+  const auto slack = static_cast<std::int64_t>(esimd_2_facts::workspace_offset_slack(sizeof(T)));
   if (c.rank == 2) {
     const std::int64_t outer = pass_table_entries(c.lengths[1]);
     if (outer == 0) return estimate_declined;
-    return 2 * (r128(e * inner) + r128(e * outer));
+    return 2 * (r128(e * inner) + r128(e * outer)) + slack;
   }
-  return 2 * r128(e * inner);
+  return 2 * r128(e * inner) + slack;
 }
 
 template class dft_c2c_esimd_2_facts_gpu_bkd<float>;
