@@ -1,8 +1,13 @@
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <sycl/sycl.hpp>
+
 #include "core_test_support.hpp"
 #include "dft/gpu/core/backend.hpp"
+#include "dft/gpu/core/commit_policies.hpp"
 
 namespace {
 
@@ -249,5 +254,79 @@ TEST(ListWalkState, TerminatorOutOfMemoryIsReportedAsSuch) {
   qez_standin_fail_allocations(0, -1);
   EXPECT_EQ(commit(r.get()), 1);
 }
+
+// --- the commit policies ----------------------------------------------------------
+
+// A private block whose destruction is counted.
+int blocks_destroyed = 0;
+struct counted_block {
+  ~counted_block() { ++blocks_destroyed; }
+};
+void destroy_counted_block(DFTI_DESCRIPTOR* r) { destroy_block<counted_block>(r); }
+
+enum class thrown { bad_alloc, sycl_error, runtime_error, integer };
+thrown init_throws = thrown::bad_alloc;
+
+// Builds its block, then throws what the row asks for.
+int throwing_init(DFTI_DESCRIPTOR* r) {
+  create_block<counted_block>(r);
+  switch (init_throws) {
+    case thrown::bad_alloc: throw std::bad_alloc();
+    case thrown::sycl_error: throw sycl::exception(sycl::make_error_code(sycl::errc::runtime), "device lost");
+    case thrown::runtime_error: throw std::runtime_error("init failed");
+    case thrown::integer: throw 42;
+  }
+  return status_success;
+}
+
+// What left run_init: its status, or what it threw.
+std::string init_outcome(DFTI_DESCRIPTOR* r, const commit_policy& policy) {
+  try {
+    return "status " + std::to_string(run_init(r, throwing_init, destroy_counted_block, policy));
+  } catch (const std::bad_alloc&) {
+    return "std::bad_alloc";
+  } catch (const sycl::exception& e) {
+    return std::string("sycl::exception: ") + e.what();
+  } catch (const std::runtime_error& e) {
+    return std::string("std::runtime_error: ") + e.what();
+  } catch (int v) {
+    return "int " + std::to_string(v);
+  }
+}
+
+struct policy_case {
+  const char* name;
+  const commit_policy* policy;
+  thrown what;
+  const char* expected;
+};
+
+void PrintTo(const policy_case& c, std::ostream* os) { *os << c.name; }
+
+class CommitPolicy : public ::testing::TestWithParam<policy_case> {};
+
+// Whatever init throws, the half-built block is destroyed exactly once.
+TEST_P(CommitPolicy, ThrowingInitLeavesNoBlock) {
+  const policy_case& c = GetParam();
+  record_guard r(make_record(dfti_single, dfti_complex, {32}));
+  init_throws = c.what;
+  blocks_destroyed = 0;
+  EXPECT_EQ(init_outcome(r.get(), *c.policy), c.expected);
+  EXPECT_EQ(r->bkd_data, nullptr);
+  EXPECT_EQ(blocks_destroyed, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Policies, CommitPolicy,
+    ::testing::Values(
+        policy_case{"as_status_bad_alloc", &keep_backend_exceptions_as_status, thrown::bad_alloc, "status 1"},
+        policy_case{"as_status_sycl_error", &keep_backend_exceptions_as_status, thrown::sycl_error, "status 7"},
+        policy_case{"as_status_runtime_error", &keep_backend_exceptions_as_status, thrown::runtime_error,
+                    "std::runtime_error: init failed"},
+        policy_case{"as_status_int", &keep_backend_exceptions_as_status, thrown::integer, "int 42"},
+        policy_case{"when_thrown_bad_alloc", &keep_backend_destroy_when_thrown, thrown::bad_alloc, "std::bad_alloc"},
+        policy_case{"when_thrown_runtime_error", &keep_backend_destroy_when_thrown, thrown::runtime_error,
+                    "std::runtime_error: init failed"}),
+    [](const ::testing::TestParamInfo<policy_case>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -46,9 +46,9 @@ struct commit_policy {
 };
 
 // The commit policy of the multi-dimensional and real backends: what init
-// throws for memory or from the device becomes a status (and the block is
-// destroyed), anything else passes the block by.
-constexpr commit_policy keep_backend_exceptions_as_status = {/*destroy_when_init_throws=*/false,
+// throws for memory or from the device becomes a status, anything else goes
+// on; either way the block is destroyed first.
+constexpr commit_policy keep_backend_exceptions_as_status = {/*destroy_when_init_throws=*/true,
                                                              /*exceptions_become_status=*/true};
 
 // Runs init, turning a memory or SYCL exception into status 1 or 7.
