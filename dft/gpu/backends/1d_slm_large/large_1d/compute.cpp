@@ -170,6 +170,11 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, void* dependenc
   if (ready != status_success) return ready;
   if (b->matcopy_kernel == nullptr || b->col_child == nullptr || b->row_child == nullptr)
     return status_invalid_configuration;
+  // A direction the children were not committed for is refused before the
+  // first transpose: once submitted, it would go on reading the caller's
+  // data after the refusal, with no event handed back to wait for.
+  if (!serves(b->row_child->directions, d) || !serves(b->col_child->directions, d))
+    return status_invalid_configuration;
   const T scale = d == dir_forward ? b->fwd_scale : b->bwd_scale;
   void* matrix = kind == workspace_usm ? b->ws_usm : static_cast<void*>(b->ws_buffer);
   if (matrix == nullptr) return status_no_workspace;
