@@ -9,8 +9,8 @@
 // row's backend, whose backward compute is refused (status 2) unless the
 // backend plans both directions whatever the record asks for.
 //
-// Rows run under the profile their name starts with; one ctest entry per
-// profile (see CMakeLists.txt).
+// Rows run under the scenario their name starts with; one ctest entry per
+// scenario (see CMakeLists.txt). "gulonbig" rows take gigabytes.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -140,6 +140,10 @@ const failure_row rows[] = {
     // double: the float row above leaves its kernels in the cache).
     {"harix_pre_twiddle", {false, true, {std::int64_t{1} << 21}, 1}, &large_1d, "-DUSE_PRE_TWIDDLE",
      ending::build_exception, nullptr},
+    // The very large backend's real-domain kernel: the backend declines and
+    // the real 1D backend after it in the list takes the record.
+    {"gulonbig_very_large_1d_real", {true, false, {std::int64_t{1} << 26}, 1}, &very_large_1d,
+     "-DKERNEL_FUNC=r2c_kernel_s", ending::taken_by, &real_1d},
 };
 
 // gtest prints a row by its name.
