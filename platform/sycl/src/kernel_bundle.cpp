@@ -18,11 +18,11 @@ std::map<std::string, std::shared_ptr<kernel_id_impl>>& id_registry() {
   return *r;
 }
 thread_local const spec_constant_values* t_current_values = nullptr;
+}  // namespace
 
 bool holds_device(const std::vector<std::shared_ptr<device_impl>>& devs, const device_impl* d) {
   return std::any_of(devs.begin(), devs.end(), [d](const std::shared_ptr<device_impl>& x) { return x.get() == d; });
 }
-}  // namespace
 
 std::shared_ptr<kernel_id_impl> kernel_id_for(const std::string& name) {
   std::lock_guard<std::mutex> lk(id_mutex());

@@ -1,9 +1,10 @@
 /* The Nivolo driver interface as the SYCL runtime uses it, beyond what the
  * library itself calls (gpu/service/nivolo_api.h): device enumeration,
- * contexts, command queues, kernel destruction, event synchronisation, and
- * the bridge to the OpenCL objects that carry the work on this machine (the
- * driver runs its modules as OpenCL programs on the device the GPU profile
- * presents). Shared with the driver double that plays the driver here. */
+ * contexts, command queues, the modules of its kernel compiler, kernel
+ * destruction, event synchronisation, and the bridge to the OpenCL objects
+ * that carry the work on this machine (the driver runs its modules as
+ * OpenCL programs on the device the GPU profile presents). Shared with the
+ * driver double that plays the driver here. */
 #ifndef QEZ_NIVOLO_DRIVER_H
 #define QEZ_NIVOLO_DRIVER_H
 
@@ -48,6 +49,9 @@ typedef struct qx_command_queue_object* qx_command_queue_handle_t;
                            (qx_context_handle_t hContext, qx_device_handle_t hDevice,               \
                             uint32_t flags, qx_command_queue_handle_t * phQueue))                 \
   QEZ_NIVOLO_RUNTIME_ENTRY(qxCommandQueueDestroy, (qx_command_queue_handle_t hQueue))               \
+  QEZ_NIVOLO_RUNTIME_ENTRY(qxModuleCreate, (qx_context_handle_t hContext, qx_device_handle_t hDevice,   \
+                                            const qx_module_desc_t* desc, qx_module_handle_t* phModule, \
+                                            qx_module_build_log_handle_t* phBuildLog))                \
   QEZ_NIVOLO_RUNTIME_ENTRY(qxModuleDestroy, (qx_module_handle_t hModule))                           \
   QEZ_NIVOLO_RUNTIME_ENTRY(qxKernelDestroy, (qx_kernel_handle_t hKernel))                           \
   QEZ_NIVOLO_RUNTIME_ENTRY(qxextEventHostSynchronize, (cl_event hEvent))                             \

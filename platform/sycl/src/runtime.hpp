@@ -359,7 +359,11 @@ class kernel_bundle_impl {
   // bundle when it owns them.
   std::vector<qx_module_handle_t> modules;
   bool owns_modules = false;
+  // A bundle in source state: the text the kernel compiler builds.
+  std::string source;
 };
+// Whether `d` is one of `devs`.
+bool holds_device(const std::vector<std::shared_ptr<device_impl>>& devs, const device_impl* d);
 
 // ---- Buffers ---------------------------------------------------------------------
 class buffer_allocation {

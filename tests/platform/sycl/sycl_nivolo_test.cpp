@@ -1,11 +1,13 @@
 // The stand-in's Nivolo backend over the Nivolo driver double: the platform
 // and its OpenCL twin, native handles, bundles and kernels made from driver
 // modules and run on a queue, ownership of what the driver hands over,
-// partitioning into tiles, and a driver that fails while the runtime adopts
-// its objects.
+// partitioning into tiles, a driver that fails while the runtime adopts
+// its objects, and the runtime's kernel compiler.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include <sycl/sycl.hpp>
@@ -135,6 +137,90 @@ TEST(NivoloBackend, ContextWhoseCarrierTheDriverCannotNameIsDestroyed) {
   }
   qez_nivolo_double_clear_failures();
   EXPECT_EQ(qez_nivolo_double_live_contexts(), contexts);
+}
+
+// ---- the runtime's kernel compiler ----
+
+namespace compiler = sycl::ext::ulmara::experimental;
+
+// STANDIN_SYCL_KERNEL_COMPILER as given (null: unset) while it lives.
+class CompilerSwitch {
+ public:
+  explicit CompilerSwitch(const char* value) {
+    if (value) setenv(variable, value, 1);
+    else unsetenv(variable);
+  }
+  ~CompilerSwitch() { unsetenv(variable); }
+
+ private:
+  static constexpr const char* variable = "STANDIN_SYCL_KERNEL_COMPILER";
+};
+
+TEST(NivoloKernelCompiler, IsThereUnlessSwitchedOff) {
+  const sycl::device gpu(sycl::gpu_selector_v);
+  struct row {
+    const char* value;
+    bool answer;
+  };
+  for (const row r : {row{nullptr, true}, row{"1", true}, row{"0", false}}) {
+    CompilerSwitch setting(r.value);
+    EXPECT_EQ(gpu.ext_ulmara_can_compile(compiler::source_language::opencl), r.answer) << (r.value ? r.value : "unset");
+  }
+  CompilerSwitch off("0");
+  try {
+    compiler::create_kernel_bundle_from_source(sycl::context(gpu), compiler::source_language::opencl, add_source);
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::errc::invalid);
+  }
+}
+
+TEST(NivoloKernelCompiler, BuiltSourceIsADriverModuleWhoseKernelRuns) {
+  const int modules = qez_nivolo_double_live_modules();
+  {
+    sycl::queue q(sycl::gpu_selector_v);
+    const auto source = compiler::create_kernel_bundle_from_source(
+        q.get_context(), compiler::source_language::opencl,
+        "kernel void add_step(global int* x) { x[get_global_id(0)] += STEP; }");
+    const auto bundle =
+        compiler::build(source, {q.get_device()}, compiler::properties{compiler::build_options{"-DSTEP=100"}});
+    const std::vector<qx_module_handle_t> native = sycl::get_native<nivolo>(bundle);
+    ASSERT_EQ(native.size(), 1u);
+    EXPECT_EQ(qez_nivolo_double_live_modules(), modules + 1);
+    const qx_kernel_desc_t desc = {QX_STRUCTURE_TYPE_KERNEL_DESC, nullptr, 0, "add_step"};
+    qx_kernel_handle_t kernel = nullptr;
+    ASSERT_EQ(qxKernelCreate(native.front(), &desc, &kernel), QX_RESULT_SUCCESS);
+    sycl::kernel add =
+        sycl::make_kernel<nivolo>({bundle, kernel, sycl::ext::ulmara::nivolo::ownership::transfer}, q.get_context());
+    constexpr int n = 32;
+    int* x = sycl::malloc_shared<int>(n, q);
+    std::iota(x, x + n, 0);
+    q.submit([&](sycl::handler& h) {
+       h.set_args(x);
+       h.parallel_for(sycl::nd_range<1>(n, 8), add);
+     }).wait();
+    for (int i = 0; i < n; ++i) EXPECT_EQ(x[i], i + 100);
+    sycl::free(x, q);
+  }
+  EXPECT_EQ(qez_nivolo_double_live_modules(), modules);
+}
+
+TEST(NivoloKernelCompiler, SourceThatDoesNotBuildRaisesTheBuildErrorWithTheLog) {
+  const sycl::queue q(sycl::gpu_selector_v);
+  const int modules = qez_nivolo_double_live_modules();
+  const auto source = compiler::create_kernel_bundle_from_source(
+      q.get_context(), compiler::source_language::opencl,
+      "kernel void broken(global int* x) { x[0] = undeclared_name; }");
+  std::string log;
+  try {
+    compiler::build(source, compiler::properties{compiler::save_log{&log}});
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::errc::build);
+    EXPECT_NE(std::string(e.what()).find("undeclared_name"), std::string::npos) << e.what();
+  }
+  EXPECT_NE(log.find("undeclared_name"), std::string::npos) << log;
+  EXPECT_EQ(qez_nivolo_double_live_modules(), modules);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "detail/handler.hpp"
 #include "detail/queue.hpp"
 #include "detail/nivolo.hpp"
+#include "detail/kernel_compiler.hpp"
 #include "detail/graph.hpp"
 #include "detail/math.hpp"
 #pragma GCC visibility pop

@@ -18,7 +18,8 @@
 namespace sycl {
 inline namespace _V1 {
 
-enum class bundle_state : int { input = 0, object = 1, executable = 2 };
+// ext_ulmara_source: source text for the runtime's kernel compiler (kernel_compiler.hpp).
+enum class bundle_state : int { input = 0, object = 1, executable = 2, ext_ulmara_source = 3 };
 
 namespace detail {
 class kernel_id_impl;

@@ -61,6 +61,10 @@ typename Param::return_type query_info(const Impl& impl, OwnerAnswer owner) {
                                                                                         \
  public:
 
+namespace ext::ulmara::experimental {
+enum class source_language : int;  // kernel_compiler.hpp
+}  // namespace ext::ulmara::experimental
+
 QEZ_SYCL_EXPORT int default_selector_v(const device& dev);
 QEZ_SYCL_EXPORT int gpu_selector_v(const device& dev);
 QEZ_SYCL_EXPORT int cpu_selector_v(const device& dev);
@@ -104,6 +108,9 @@ class QEZ_SYCL_EXPORT device {
   platform get_platform() const;
   backend get_backend() const noexcept;
   bool has(aspect a) const;
+  // Whether the runtime's kernel compiler takes source of `lang` for this
+  // device (kernel_compiler.hpp).
+  bool ext_ulmara_can_compile(ext::ulmara::experimental::source_language lang) const;
   template <class Param>
   typename Param::return_type get_info() const {
     return detail::query_info<Param, platform>(*impl_, [this] { return get_platform(); });
