@@ -1,13 +1,15 @@
 // Nivolo interoperability over the SYCL runtime's Nivolo backend.
 #include "gpu/service/nivolo_interop.hpp"
 
+#include <string>
+
 namespace ulmara {
 namespace qez {
 namespace gpu {
 namespace {
 
 constexpr sycl::backend nivolo_backend = sycl::backend::ext_ulmara_nivolo;
-constexpr const char* no_source_compiler = "The SYCL runtime cannot compile OpenCL C for this device";
+namespace kernel_compiler = sycl::ext::ulmara::experimental;
 
 template <class Object>
 void require_nivolo(const Object& object) {
@@ -50,14 +52,21 @@ nivolo_program* make_nivolo_program(qx_module_handle_t module, const sycl::conte
   return new nivolo_program{std::move(*bundle)};
 }
 
-// The runtime has no OpenCL C compiler for Nivolo devices; source takes the
-// road through the OpenCL twin of the device (runtime_can_compile_opencl).
-nivolo_program* compile_nivolo_program(const char*, const char*, const sycl::context& context) {
+// The options text goes to the compiler whole, as one option. Errors of the
+// runtime reach the caller as the runtime raised them.
+nivolo_program* compile_nivolo_program(const char* source, const char* options, const sycl::context& context) {
   require_nivolo(context);
-  throw sycl::exception(sycl::make_error_code(sycl::errc::feature_not_supported), no_source_compiler);
+  const auto source_bundle =
+      kernel_compiler::create_kernel_bundle_from_source(context, kernel_compiler::source_language::opencl, source);
+  const kernel_compiler::properties build_properties{
+      kernel_compiler::build_options{std::vector<std::string>{options ? options : ""}}};
+  return new nivolo_program{
+      kernel_compiler::build(source_bundle, source_bundle.get_devices(), build_properties)};
 }
 
-bool runtime_can_compile_opencl(const sycl::device&) { return false; }
+bool runtime_can_compile_opencl(const sycl::device& device) {
+  return device.ext_ulmara_can_compile(kernel_compiler::source_language::opencl);
+}
 
 sycl::kernel* make_nivolo_kernel(qx_kernel_handle_t native, const nivolo_program* program,
                                  const sycl::context& context) {

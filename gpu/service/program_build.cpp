@@ -154,12 +154,15 @@ void* build_nivolo_module(sycl::queue* queue, void* device, void* native_context
   return make_nivolo_program(module, queue->get_context());
 }
 
-// OpenCL C for a Nivolo device, through the OpenCL twin's binary.
+// OpenCL C for a Nivolo device: by the SYCL runtime's kernel compiler when
+// the device has one, else through the OpenCL twin's binary.
 void* build_nivolo_from_source(int* status, sycl::queue* queue, void* device, void* native_context,
                                std::int32_t domain, const char* kernel_name, const char* source,
                                const char* options, std::uint8_t* release_flag) {
-  if (runtime_can_compile_opencl(queue->get_device()))
+  if (runtime_can_compile_opencl(queue->get_device())) {
+    ++builds;
     return compile_nivolo_program(source, options, queue->get_context());
+  }
   std::uint8_t* binary = nullptr;
   std::size_t binary_size = 0;
   cl_program program = compile_source_on_ocl_device(status, device, domain, kernel_name, source, options,

@@ -1,7 +1,9 @@
 // Program build: OpenCL C source ('S'), SPIR-V ('V') or a native binary
 // ('B') becomes a device program for the device of a queue: an OpenCL
 // program on the OpenCL backend, a Nivolo program on the Nivolo backend.
-// Failures raise sycl::exception (errc::runtime) naming device and kernel.
+// Failures raise sycl::exception (errc::runtime) naming device and kernel;
+// the SYCL runtime's kernel compiler (OpenCL C on a Nivolo device that has
+// one) raises its own exceptions, which pass to the caller unchanged.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +50,8 @@ std::string opencl_build_message(int code, const std::string& device_name, std::
 std::string nivolo_build_message(std::uint32_t result, const std::string& device_name, std::int32_t domain,
                                  const char* kernel_name);
 
-// Programs built (clBuildProgram calls) in this process.
+// Programs built in this process: clBuildProgram calls and builds by the
+// SYCL runtime's kernel compiler.
 std::uint64_t program_build_count();
 
 // The compiler's log of the last OpenCL program that failed to create or

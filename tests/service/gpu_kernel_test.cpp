@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <numeric>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -392,6 +393,37 @@ TEST_F(Kernels, OtherDomainsCarryTheBareKernelName) {
     FAIL() << "no exception";
   } catch (const sycl::exception& e) {
     EXPECT_EQ(std::string(e.what()), "OpenCL error -11\nOn device: '" + device_name() + "'\nin kernel: x_d");
+  }
+}
+
+// ---- the SYCL runtime's kernel compiler (CTest entry nivolo.gpu_kernel_test,
+// where the Nivolo device has one) ----
+
+// The compiler's log names the temporary file it compiled, another at each build.
+std::string without_temporary_file_names(const std::string& log) {
+  return std::regex_replace(log, std::regex("tempfile_[A-Za-z0-9]+"), "tempfile");
+}
+
+TEST_F(Kernels, BuildErrorOfTheRuntimesCompilerReachesTheCallerUnchanged) {
+  namespace compiler = sycl::ext::ulmara::experimental;
+  if (!queue.get_device().ext_ulmara_can_compile(compiler::source_language::opencl))
+    GTEST_SKIP() << "the SYCL runtime does not compile OpenCL C for this device";
+  const char* broken = "kernel void broken_s(global int* x) { x[0] = undeclared_name; }";
+  std::string runtime_message;  // what the runtime raises for the source itself
+  try {
+    compiler::build(compiler::create_kernel_bundle_from_source(queue.get_context(), compiler::source_language::opencl,
+                                                               broken),
+                    compiler::properties{compiler::build_options{options}});
+  } catch (const sycl::exception& e) {
+    runtime_message = e.what();
+  }
+  ASSERT_NE(runtime_message, "");
+  try {
+    gpu::get_OCL_kernel(&status, &queue, gpu::domain_dft, broken, "broken_s", options);
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::make_error_code(sycl::errc::build));
+    EXPECT_EQ(without_temporary_file_names(e.what()), without_temporary_file_names(runtime_message));
   }
 }
 
