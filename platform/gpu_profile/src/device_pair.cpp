@@ -3,8 +3,13 @@
 // those two are what device enumeration presents, each as a root GPU of the
 // profile. Callers that list GPUs (the verbose header, device registries)
 // can so be exercised with more than one device on a machine that has one.
+// Contexts and programs of halves name the devices their context was made
+// of (PoCL names the whole device there), and the second half reports a
+// clock of its own, so a caller that tells GPUs apart by their clock can.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 #include "device_pair.hpp"
@@ -42,6 +47,23 @@ const presented_pair& pair_of(cl_platform_id platform) {
   return pair;
 }
 
+// Contexts that hold a half, with the devices they were made of.
+struct context_devices {
+  std::mutex m;
+  std::map<cl_context, std::vector<cl_device_id>> of;
+};
+
+context_devices& recorded_contexts() {
+  static auto* table = new context_devices;  // destructor callbacks may come at exit
+  return *table;
+}
+
+void CL_CALLBACK forget_context(cl_context context, void*) {
+  context_devices& table = recorded_contexts();
+  std::lock_guard<std::mutex> lock(table.m);
+  table.of.erase(context);
+}
+
 }  // namespace
 
 unsigned presented_device_count() {
@@ -64,6 +86,36 @@ bool is_presented_half(cl_device_id d) {
   if (next().clGetDeviceInfo(d, CL_DEVICE_PLATFORM, sizeof platform, &platform, nullptr) != CL_SUCCESS) return false;
   cl_device_id pair[2] = {};
   return presented_pair_devices(platform, pair) && (d == pair[0] || d == pair[1]);
+}
+
+int presented_half_index(cl_device_id d) {
+  if (!is_presented_half(d)) return -1;
+  cl_platform_id platform = nullptr;
+  next().clGetDeviceInfo(d, CL_DEVICE_PLATFORM, sizeof platform, &platform, nullptr);
+  cl_device_id pair[2] = {};
+  presented_pair_devices(platform, pair);
+  return d == pair[0] ? 0 : 1;
+}
+
+void remember_context_devices(cl_context context, cl_uint count, const cl_device_id* devices) {
+  if (context == nullptr || devices == nullptr || std::none_of(devices, devices + count, is_presented_half)) return;
+  // Without the callback a destroyed context's entry could outlive it and
+  // answer for a later context at the same address.
+  if (next().clSetContextDestructorCallback == nullptr ||
+      next().clSetContextDestructorCallback(context, forget_context, nullptr) != CL_SUCCESS)
+    return;
+  context_devices& table = recorded_contexts();
+  std::lock_guard<std::mutex> lock(table.m);
+  table.of[context].assign(devices, devices + count);
+}
+
+bool presented_context_devices(cl_context context, std::vector<cl_device_id>* devices) {
+  context_devices& table = recorded_contexts();
+  std::lock_guard<std::mutex> lock(table.m);
+  auto it = table.of.find(context);
+  if (it == table.of.end()) return false;
+  *devices = it->second;
+  return true;
 }
 
 }  // namespace qez_profile

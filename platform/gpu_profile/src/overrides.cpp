@@ -1,6 +1,7 @@
 // The calls in which the profile differs from the device underneath: device
-// type and enumeration, device information, kernel work-group limits, build
-// options and, on a device without double precision, program sources.
+// type and enumeration, the devices of contexts and programs of two presented
+// GPUs, device information, kernel work-group limits, build options and, on a
+// device without double precision, program sources.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -15,6 +16,10 @@ namespace qez_profile {
 namespace {
 
 const qez_gpu_profile_t& profile() { return *qez_gpu_profile_active(); }
+
+// The second of two presented GPUs runs this much faster than the first (the
+// device underneath), so the two can be told apart by their clocks.
+constexpr cl_uint second_gpu_clock_step_mhz = 100;
 
 // Device types a caller may ask for that the profile's devices (all GPUs) match.
 bool type_matches_gpu(cl_device_type type) {
@@ -173,6 +178,15 @@ cl_int CL_API_CALL release_device(cl_device_id d) {
   return is_presented_half(d) ? CL_SUCCESS : next().clReleaseDevice(d);
 }
 
+cl_context CL_API_CALL create_context(const cl_context_properties* properties, cl_uint num_devices,
+                                      const cl_device_id* devices,
+                                      void(CL_CALLBACK* notify)(const char*, const void*, size_t, void*),
+                                      void* user_data, cl_int* errcode_ret) {
+  cl_context context = next().clCreateContext(properties, num_devices, devices, notify, user_data, errcode_ret);
+  remember_context_devices(context, num_devices, devices);
+  return context;
+}
+
 cl_context CL_API_CALL create_context_from_type(const cl_context_properties* properties, cl_device_type type,
                                                 void(CL_CALLBACK* notify)(const char*, const void*, size_t, void*),
                                                 void* user_data, cl_int* errcode_ret) {
@@ -182,8 +196,110 @@ cl_context CL_API_CALL create_context_from_type(const cl_context_properties* pro
   }
   cl_device_id pair[2] = {};
   if (presented_pair_devices(platform_of(properties), pair))
-    return next().clCreateContext(properties, 2, pair, notify, user_data, errcode_ret);
+    return create_context(properties, 2, pair, notify, user_data, errcode_ret);
   return next().clCreateContextFromType(properties, CL_DEVICE_TYPE_ALL, notify, user_data, errcode_ret);
+}
+
+// ---- contexts and programs of the presented halves ----
+
+cl_int CL_API_CALL get_context_info(cl_context context, cl_context_info p, size_t size, void* value,
+                                    size_t* size_ret) {
+  std::vector<cl_device_id> shown;
+  if ((p == CL_CONTEXT_NUM_DEVICES || p == CL_CONTEXT_DEVICES) && presented_context_devices(context, &shown)) {
+    if (p == CL_CONTEXT_NUM_DEVICES) return answer_value<cl_uint>(static_cast<cl_uint>(shown.size()), size, value, size_ret);
+    return answer(shown.data(), shown.size() * sizeof(cl_device_id), size, value, size_ret);
+  }
+  return next().clGetContextInfo(context, p, size, value, size_ret);
+}
+
+bool is_per_device_program_info(cl_program_info p) {
+  return p == CL_PROGRAM_NUM_DEVICES || p == CL_PROGRAM_DEVICES || p == CL_PROGRAM_BINARY_SIZES ||
+         p == CL_PROGRAM_BINARIES;
+}
+
+// The devices of the program's context, when they include a half (the
+// program's devices then: a program made for some of them only answers for
+// all of the context's).
+bool presented_program_devices(cl_program program, std::vector<cl_device_id>* devices) {
+  cl_context context = nullptr;
+  return next().clGetProgramInfo(program, CL_PROGRAM_CONTEXT, sizeof context, &context, nullptr) == CL_SUCCESS &&
+         presented_context_devices(context, devices);
+}
+
+// The device underneath's own list of a program's devices and their binary sizes.
+cl_int real_program_devices(cl_program program, std::vector<cl_device_id>* devices, std::vector<size_t>* sizes) {
+  cl_uint count = 0;
+  if (cl_int err = next().clGetProgramInfo(program, CL_PROGRAM_NUM_DEVICES, sizeof count, &count, nullptr)) return err;
+  devices->assign(count, nullptr);
+  sizes->assign(count, 0);
+  if (cl_int err = next().clGetProgramInfo(program, CL_PROGRAM_DEVICES, count * sizeof(cl_device_id),
+                                           devices->data(), nullptr))
+    return err;
+  return next().clGetProgramInfo(program, CL_PROGRAM_BINARY_SIZES, count * sizeof(size_t), sizes->data(), nullptr);
+}
+
+// Where `device` is in the real list: its own entry or that of the whole
+// device it is a half of; the list's size when neither is there.
+size_t real_entry(cl_device_id device, const std::vector<cl_device_id>& real) {
+  cl_device_id parent = nullptr;
+  next().clGetDeviceInfo(device, CL_DEVICE_PARENT_DEVICE, sizeof parent, &parent, nullptr);
+  size_t i = 0;
+  while (i < real.size() && real[i] != device && real[i] != parent) ++i;
+  return i;
+}
+
+// The binaries of the real list, copied to the caller's array of one
+// pointer per shown device (a null pointer skips its device).
+cl_int copy_binaries(cl_program program, const std::vector<cl_device_id>& shown,
+                     const std::vector<cl_device_id>& real, const std::vector<size_t>& real_sizes,
+                     unsigned char* const* out) {
+  std::vector<std::vector<unsigned char>> bytes(real.size());
+  std::vector<unsigned char*> pointers(real.size());
+  for (size_t i = 0; i < real.size(); ++i) {
+    bytes[i].resize(real_sizes[i]);
+    pointers[i] = bytes[i].data();
+  }
+  if (cl_int err = next().clGetProgramInfo(program, CL_PROGRAM_BINARIES, pointers.size() * sizeof(unsigned char*),
+                                           pointers.data(), nullptr))
+    return err;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const size_t e = real_entry(shown[i], real);
+    if (out[i] != nullptr && e < real.size()) std::memcpy(out[i], bytes[e].data(), bytes[e].size());
+  }
+  return CL_SUCCESS;
+}
+
+cl_int answer_per_shown_device(cl_program program, cl_program_info p, const std::vector<cl_device_id>& shown,
+                               size_t size, void* value, size_t* size_ret) {
+  if (p == CL_PROGRAM_NUM_DEVICES) return answer_value<cl_uint>(static_cast<cl_uint>(shown.size()), size, value, size_ret);
+  if (p == CL_PROGRAM_DEVICES) return answer(shown.data(), shown.size() * sizeof(cl_device_id), size, value, size_ret);
+  std::vector<cl_device_id> real;
+  std::vector<size_t> real_sizes;
+  if (cl_int err = real_program_devices(program, &real, &real_sizes)) return err;
+  if (p == CL_PROGRAM_BINARY_SIZES) {
+    std::vector<size_t> sizes(shown.size(), 0);
+    for (size_t i = 0; i < shown.size(); ++i) {
+      const size_t e = real_entry(shown[i], real);
+      if (e < real.size()) sizes[i] = real_sizes[e];
+    }
+    return answer(sizes.data(), sizes.size() * sizeof(size_t), size, value, size_ret);
+  }
+  const size_t n = shown.size() * sizeof(unsigned char*);
+  if (value) {
+    if (size < n) return CL_INVALID_VALUE;
+    if (cl_int err = copy_binaries(program, shown, real, real_sizes, static_cast<unsigned char* const*>(value)))
+      return err;
+  }
+  if (size_ret) *size_ret = n;
+  return CL_SUCCESS;
+}
+
+cl_int CL_API_CALL get_program_info(cl_program program, cl_program_info p, size_t size, void* value,
+                                    size_t* size_ret) {
+  std::vector<cl_device_id> shown;
+  if (is_per_device_program_info(p) && presented_program_devices(program, &shown))
+    return answer_per_shown_device(program, p, shown, size, value, size_ret);
+  return next().clGetProgramInfo(program, p, size, value, size_ret);
 }
 
 cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size, void* value, size_t* size_ret) {
@@ -192,6 +308,12 @@ cl_int CL_API_CALL get_device_info(cl_device_id d, cl_device_info p, size_t size
     case CL_DEVICE_PARENT_DEVICE:
       if (is_presented_half(d)) return answer_value<cl_device_id>(nullptr, size, value, size_ret);
       break;
+    case CL_DEVICE_MAX_CLOCK_FREQUENCY: {
+      if (presented_half_index(d) != 1) break;
+      cl_uint real = 0;
+      if (cl_int err = real_value(d, p, &real)) return err;
+      return answer_value<cl_uint>(real + second_gpu_clock_step_mhz, size, value, size_ret);
+    }
     case CL_DEVICE_TYPE: {
       cl_device_type real = 0;  // validates the handle
       if (cl_int err = real_value(d, p, &real)) return err;
@@ -383,7 +505,10 @@ void install_overrides(cl_api& api) {
   if (api.clGetDeviceIDs) api.clGetDeviceIDs = get_device_ids;
   if (api.clRetainDevice) api.clRetainDevice = retain_device;
   if (api.clReleaseDevice) api.clReleaseDevice = release_device;
+  if (api.clCreateContext) api.clCreateContext = create_context;
   if (api.clCreateContextFromType) api.clCreateContextFromType = create_context_from_type;
+  if (api.clGetContextInfo) api.clGetContextInfo = get_context_info;
+  if (api.clGetProgramInfo) api.clGetProgramInfo = get_program_info;
   if (api.clGetDeviceInfo) api.clGetDeviceInfo = get_device_info;
   if (api.clGetKernelWorkGroupInfo) api.clGetKernelWorkGroupInfo = get_kernel_work_group_info;
   if (api.clCreateProgramWithSource) api.clCreateProgramWithSource = create_program_with_source;

@@ -473,4 +473,58 @@ TEST(GpuProfileDevicePair, TwoRootGpusThatRunPrograms) {
   clReleaseContext(ctx);
 }
 
+// The devices a context or program names, by the query of their count and list.
+template <class Object, class Info>
+std::vector<cl_device_id> devices_named(cl_int (*query)(Object, Info, size_t, void*, size_t*), Object object,
+                                        cl_uint count_query, cl_uint list_query) {
+  cl_uint count = 0;
+  EXPECT_EQ(query(object, count_query, sizeof count, &count, nullptr), CL_SUCCESS);
+  std::vector<cl_device_id> devices(count);
+  EXPECT_EQ(query(object, list_query, count * sizeof(cl_device_id), devices.data(), nullptr), CL_SUCCESS);
+  return devices;
+}
+
+TEST(GpuProfileDevicePair, ContextsAndProgramsNameTheGpusTheyWereMadeOf) {
+  cl_platform_id platform = nullptr;
+  ASSERT_EQ(clGetPlatformIDs(1, &platform, nullptr), CL_SUCCESS);
+  cl_device_id devices[2] = {};
+  ASSERT_EQ(clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, 2, devices, nullptr), CL_SUCCESS);
+  cl_uint clocks[2] = {};
+  for (int i = 0; i < 2; ++i)
+    ASSERT_EQ(clGetDeviceInfo(devices[i], CL_DEVICE_MAX_CLOCK_FREQUENCY, sizeof(cl_uint), &clocks[i], nullptr),
+              CL_SUCCESS);
+  EXPECT_NE(clocks[0], clocks[1]) << "the GPUs are told apart by their clocks";
+  const std::vector<std::vector<cl_device_id>> made_of = {{devices[1]}, {devices[0]}, {devices[1], devices[0]}};
+  const char* source = "__kernel void k(__global int* x) { x[0] = 1; }";
+  for (const std::vector<cl_device_id>& wanted : made_of) {
+    cl_int err = CL_SUCCESS;
+    cl_context ctx = clCreateContext(nullptr, static_cast<cl_uint>(wanted.size()), wanted.data(), nullptr, nullptr,
+                                     &err);
+    ASSERT_EQ(err, CL_SUCCESS);
+    EXPECT_EQ(devices_named(clGetContextInfo, ctx, CL_CONTEXT_NUM_DEVICES, CL_CONTEXT_DEVICES), wanted);
+    cl_program program = clCreateProgramWithSource(ctx, 1, &source, nullptr, &err);
+    ASSERT_EQ(err, CL_SUCCESS);
+    ASSERT_EQ(clBuildProgram(program, 1, &wanted[0], "", nullptr, nullptr), CL_SUCCESS);
+    EXPECT_EQ(devices_named(clGetProgramInfo, program, CL_PROGRAM_NUM_DEVICES, CL_PROGRAM_DEVICES), wanted);
+    std::vector<size_t> sizes(wanted.size());
+    ASSERT_EQ(clGetProgramInfo(program, CL_PROGRAM_BINARY_SIZES, sizes.size() * sizeof(size_t), sizes.data(), nullptr),
+              CL_SUCCESS);
+    std::vector<unsigned char> binary(sizes[0]);
+    std::vector<unsigned char*> binaries(wanted.size(), nullptr);  // null: that device's binary is not wanted
+    binaries[0] = binary.data();
+    ASSERT_EQ(clGetProgramInfo(program, CL_PROGRAM_BINARIES, binaries.size() * sizeof(unsigned char*),
+                               binaries.data(), nullptr),
+              CL_SUCCESS);
+    // A program made from that binary builds for the GPU it came from.
+    const unsigned char* bytes = binary.data();
+    cl_int status = CL_SUCCESS;
+    cl_program again = clCreateProgramWithBinary(ctx, 1, &wanted[0], &sizes[0], &bytes, &status, &err);
+    ASSERT_EQ(err, CL_SUCCESS);
+    EXPECT_EQ(clBuildProgram(again, 1, &wanted[0], "", nullptr, nullptr), CL_SUCCESS);
+    clReleaseProgram(again);
+    clReleaseProgram(program);
+    clReleaseContext(ctx);
+  }
+}
+
 }  // namespace
