@@ -1,14 +1,19 @@
 // The public interface on a GPU queue: descriptors committed under the
 // default profile, computed on USM and on buffers, with the default backend
 // as the one that accepted. Lengths the more specialised backends of the
-// rank-1 lists leave alone.
+// rank-1 lists leave alone. And every GPU of the queue's backend (two under
+// STANDIN_GPU_DEVICE_COUNT=2) transforms on a queue of its own, its programs
+// compiled for the OpenCL device of its own clock.
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "dft/api/descriptor_access.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "gpu/service/device_registry.hpp"
 #include "tests/support/accuracy.hpp"
 #include "tests/support/reference_dft.hpp"
 #include "ulmara/qez/dft.hpp"
@@ -101,6 +106,56 @@ void buffer_in_place(std::int64_t n, std::int64_t batch) {
     qd::compute_forward(desc, buffer);
   }
   expect_close(data, qez_test::reference_c2c(x, {n}, batch, qez_test::dft_sign::forward), 0.5L, n, "forward");
+}
+
+// The GPUs of the first platform of `backend`.
+std::vector<sycl::device> gpus_of(sycl::backend backend) {
+  for (const sycl::platform& p : sycl::platform::get_platforms())
+    if (p.get_backend() == backend) return p.get_devices(sycl::info::device_type::gpu);
+  return {};
+}
+
+std::size_t gpus_shown() {
+  const char* count = std::getenv("STANDIN_GPU_DEVICE_COUNT");
+  return count != nullptr && std::strcmp(count, "2") == 0 ? 2 : 1;
+}
+
+std::uint32_t clock_of(const sycl::device& d) { return d.get_info<sycl::info::device::max_clock_frequency>(); }
+
+// The OpenCL device that OpenCL C for the queue's device is compiled on: the
+// device itself on the OpenCL backend, its twin of the same clock on Nivolo.
+void expect_compiled_for_its_own_device(sycl::queue& q) {
+  int status = 0;
+  void* twin = nullptr;
+  ulmara::qez::gpu::qez_gpu_get_cl_device_context(&status, &q, &twin, nullptr);
+  EXPECT_EQ(status, 0);
+  std::vector<void*> same_clock;
+  for (const sycl::device& d : gpus_of(sycl::backend::opencl))
+    if (clock_of(d) == clock_of(q.get_device())) same_clock.push_back(sycl::get_native<sycl::backend::opencl>(d));
+  EXPECT_EQ(same_clock, std::vector<void*>{twin});
+}
+
+TEST(DefaultPublicApi, EachGpuTransformsOnItsOwnQueue) {
+  const std::vector<sycl::device> gpus = gpus_of(queue().get_backend());
+  ASSERT_EQ(gpus.size(), gpus_shown());
+  if (gpus.size() == 2) ASSERT_NE(clock_of(gpus[0]), clock_of(gpus[1])) << "GPUs told apart by their clocks";
+  for (const sycl::device& gpu : gpus) {
+    sycl::queue q(gpu);
+    for (std::int64_t n : {1000, 4096}) {
+      SCOPED_TRACE(gpu.get_info<sycl::info::device::name>() + " clock " + std::to_string(clock_of(gpu)) + ", n " +
+                   std::to_string(n));
+      qd::descriptor<qd::precision::DOUBLE, qd::domain::COMPLEX> desc(n);
+      desc.commit(q);
+      const std::vector<cld> x = qez_test::random_complex(n, 11);
+      std::vector<std::complex<double>> data = narrow<double>(x);
+      {
+        sycl::buffer<std::complex<double>, 1> buffer(data.data(), sycl::range<1>(data.size()));
+        qd::compute_forward(desc, buffer);
+      }
+      expect_close(data, qez_test::reference_c2c(x, {n}, 1, qez_test::dft_sign::forward), 1, n, "forward");
+    }
+    expect_compiled_for_its_own_device(q);
+  }
 }
 
 TEST(DefaultPublicApi, UsmOutOfPlaceDoublePrime) { usm_out_of_place<qd::precision::DOUBLE>(4099, 2); }
