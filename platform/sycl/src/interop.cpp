@@ -186,6 +186,7 @@ queue make_queue(native_handle_t handle, int32_t handle_type, const context& ctx
     q->owns = false;
     q->open_nivolo(native);
     q->owns = !keep_ownership;
+    q->nivolo_handle_kind = handle_type;
     return queue(q);
   }
   need_opencl(true, b);
@@ -216,6 +217,14 @@ backend kernel::get_backend() const noexcept {
   return impl_->nivolo ? backend::ext_ulmara_nivolo : backend::opencl;
 }
 context kernel::get_context() const { return context(impl_->ctx); }
+
+namespace ext::ulmara::nivolo {
+queue_handle_kind get_queue_handle_kind(const queue& q) {
+  const auto& i = detail::get_impl(q);
+  if (!i->nivolo) detail::mismatch();
+  return static_cast<queue_handle_kind>(i->nivolo_handle_kind);
+}
+}  // namespace ext::ulmara::nivolo
 
 }  // namespace _V1
 }  // namespace sycl

@@ -418,6 +418,8 @@ class queue_impl : public std::enable_shared_from_this<queue_impl> {
   bool owns = true;
   // On the Nivolo backend: the driver's queue (cl is its OpenCL carrier).
   qx_command_queue_handle_t nivolo = nullptr;
+  // What the driver's handle is: 0 a command queue, 1 an immediate command list.
+  int32_t nivolo_handle_kind = 0;
   // Adopts a queue of the driver (a new one when null) and its carrier.
   void open_nivolo(qx_command_queue_handle_t native);
   bool in_order = false;

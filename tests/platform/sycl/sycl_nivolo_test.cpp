@@ -1,8 +1,9 @@
 // The stand-in's Nivolo backend over the Nivolo driver double: the platform
 // and its OpenCL twin, native handles, bundles and kernels made from driver
-// modules and run on a queue, ownership of what the driver hands over,
-// partitioning into tiles, a driver that fails while the runtime adopts
-// its objects, and the runtime's kernel compiler.
+// modules and run on a queue, ownership of what the driver hands over, the
+// kind of driver handle a queue was made from, partitioning into tiles, a
+// driver that fails while the runtime adopts its objects, and the runtime's
+// kernel compiler.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -122,6 +123,27 @@ TEST(NivoloBackend, GpuOfTwoTilesPartitionsIntoTwoSubDevicesMadeOnce) {
   tile_queue.memset(x, 0, 4 * sizeof(int)).wait();
   EXPECT_EQ(x[3], 0);
   sycl::free(x, tile_queue);
+}
+
+TEST(NivoloBackend, QueueMadeFromADriverHandleTellsTheKindItWasMadeWith) {
+  using sycl::ext::ulmara::nivolo::get_queue_handle_kind;
+  using sycl::ext::ulmara::nivolo::queue_handle_kind;
+  sycl::queue q(sycl::gpu_selector_v);
+  EXPECT_EQ(get_queue_handle_kind(q), queue_handle_kind::command_queue);
+  const sycl::device device = q.get_device();
+  for (queue_handle_kind kind : {queue_handle_kind::immediate_command_list, queue_handle_kind::command_queue}) {
+    const sycl::queue made = sycl::detail::make_queue(
+        reinterpret_cast<sycl::detail::native_handle_t>(sycl::get_native<nivolo>(q)), static_cast<int32_t>(kind),
+        q.get_context(), &device, /*keep_ownership=*/true, sycl::property_list{}, sycl::async_handler{}, nivolo);
+    EXPECT_EQ(get_queue_handle_kind(made), kind);
+  }
+  sycl::queue opencl_queue(sycl::platform::get_platforms()[1].get_devices().front());
+  try {
+    get_queue_handle_kind(opencl_queue);
+    FAIL() << "no exception";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::errc::backend_mismatch);
+  }
 }
 
 TEST(NivoloBackend, ContextWhoseCarrierTheDriverCannotNameIsDestroyed) {

@@ -26,6 +26,12 @@ struct kernel_input {
   ::qx_kernel_object* kernel;
   ownership owner = ownership::transfer;
 };
+// The kind of driver handle a Nivolo queue submits to: a command queue (every
+// queue the runtime makes itself) or an immediate command list, as the handle
+// kind given to detail::make_queue (0 or 1) says.
+enum class queue_handle_kind : int32_t { command_queue = 0, immediate_command_list = 1 };
+// errc::backend_mismatch "Backends mismatch" for a queue of another backend.
+QEZ_SYCL_EXPORT queue_handle_kind get_queue_handle_kind(const queue& q);
 }  // namespace ext::ulmara::nivolo
 
 template <>
