@@ -103,9 +103,12 @@ interop* opencl_interop_on(cl_context context, cl_device_id device) {
 
 extern "C" std::intptr_t omp_get_interop_int(void* handle, int property, int* ret_code) {
   interop* i = answerable(handle, property, ret_code);
+  // The value of a failed query is no answer: a failed query of property 10
+  // still gives the value set, so only its return code tells the failure.
+  if (property == property_immediate_list && handle != nullptr)
+    return static_cast<std::intptr_t>(static_cast<interop*>(handle)->property_10);
   if (i == nullptr) return 0;
   if (property == property_fr_id) return i->runtime_id;
-  if (property == property_immediate_list) return static_cast<std::intptr_t>(i->property_10);
   set_code(ret_code, QEZ_OMP_IRC_OUT_OF_RANGE);
   return 0;
 }

@@ -43,7 +43,8 @@ void qez_omp_double_destroy_interop(void* interop);
 /* From now on the query of `property` on this interop reports
  * QEZ_OMP_IRC_OTHER. */
 void qez_omp_double_fail_property(void* interop, int property);
-/* Value of the implementation property 10 (0 by default). */
+/* Value of the implementation property 10 (0 by default); a failing query
+ * of it still gives the value, with the failure's return code. */
 void qez_omp_double_set_property_10(void* interop, int64_t value);
 
 /* Handles the interop hands out. */

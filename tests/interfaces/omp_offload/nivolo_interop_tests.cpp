@@ -1,7 +1,8 @@
 // Interops of the Nivolo driver (foreign runtime 6): the handles of a queue of
 // the stand-in's Nivolo backend become a cached SYCL context and queue that a
-// transform is committed to and computed on; and the native-device lookup
-// finds the sub-device (tile) of a partitioned GPU.
+// transform is committed to and computed on, as a command queue or an
+// immediate command list by property 10; and the native-device lookup finds
+// the sub-device (tile) of a partitioned GPU.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -54,6 +55,42 @@ TEST(NivoloInterop, QueueOfRuntimeSixCommitsAndComputes) {
   const auto a = qez_test::measure(got, reference);
   EXPECT_TRUE(qez_test::within(a, bounds)) << qez_test::describe(a, bounds);
 }
+
+// Property 10 of a Nivolo interop: non-zero and answered, the queue handle is
+// an immediate command list; otherwise a command queue.
+struct queue_kind_case {
+  const char* name;
+  std::int64_t property_10;
+  bool query_fails;
+  sycl::ext::ulmara::nivolo::queue_handle_kind made_as;
+};
+using sycl::ext::ulmara::nivolo::queue_handle_kind;
+const queue_kind_case queue_kind_cases[] = {
+    {"ImmediateList", 1, false, queue_handle_kind::immediate_command_list},
+    {"QueryFails", 1, true, queue_handle_kind::command_queue},
+    {"Zero", 0, false, queue_handle_kind::command_queue},
+};
+
+void PrintTo(const queue_kind_case& c, std::ostream* os) { *os << c.name; }
+
+class NivoloQueueKind : public ::testing::TestWithParam<queue_kind_case> {};
+
+TEST_P(NivoloQueueKind, Property10ChoosesTheKindOfQueueHandle) {
+  const queue_kind_case& c = GetParam();
+  sycl::queue owner(sycl::gpu_selector_v);
+  interop_owner interop(qez_omp_double_interop_with(foreign_runtime_nivolo, sycl::get_native<nivolo>(owner),
+                                                    sycl::get_native<nivolo>(owner.get_device()),
+                                                    sycl::get_native<nivolo>(owner.get_context())));
+  qez_omp_double_set_property_10(interop.get(), c.property_10);
+  if (c.query_fails) qez_omp_double_fail_property(interop.get(), 10);
+  sycl::queue* queue = gpu::lookup_and_cache_ovrax_queue_and_context(interop.get());
+  ASSERT_NE(queue, nullptr);
+  EXPECT_EQ(sycl::get_native<nivolo>(*queue), sycl::get_native<nivolo>(owner));
+  EXPECT_EQ(sycl::ext::ulmara::nivolo::get_queue_handle_kind(*queue), c.made_as);
+}
+
+INSTANTIATE_TEST_SUITE_P(Property10, NivoloQueueKind, ::testing::ValuesIn(queue_kind_cases),
+                         [](const ::testing::TestParamInfo<queue_kind_case>& info) { return info.param.name; });
 
 TEST(NivoloInterop, SubDeviceOfAPartitionedGpuIsFound) {
   const std::vector<sycl::device> gpus = nivolo_gpus();
