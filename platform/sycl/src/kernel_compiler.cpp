@@ -4,6 +4,7 @@
 // for a device on the OpenCL device that carries the device's work, takes
 // the binary and hands it to the driver as a native module, as a runtime
 // hands its compiler's output to the driver.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -51,14 +52,29 @@ std::string build_log(cl_program program, cl_device_id device) {
   return log;
 }
 
-// The program's binary for its one device.
-std::vector<unsigned char> program_binary(cl_program program) {
-  size_t size = 0;
-  check_cl("clGetProgramInfo", clGetProgramInfo(program, CL_PROGRAM_BINARY_SIZES, sizeof size, &size, nullptr));
-  std::vector<unsigned char> binary(size);
-  unsigned char* bytes = binary.data();
-  check_cl("clGetProgramInfo", clGetProgramInfo(program, CL_PROGRAM_BINARIES, sizeof bytes, &bytes, nullptr));
-  return binary;
+// The program's binary for `device`, one of the devices of its context (a
+// context of several GPUs gives a program one binary slot per GPU).
+std::vector<unsigned char> program_binary(cl_program program, cl_device_id device) {
+  cl_uint count = 0;
+  check_cl("clGetProgramInfo", clGetProgramInfo(program, CL_PROGRAM_NUM_DEVICES, sizeof count, &count, nullptr));
+  std::vector<cl_device_id> devices(count);
+  check_cl("clGetProgramInfo",
+           clGetProgramInfo(program, CL_PROGRAM_DEVICES, count * sizeof(cl_device_id), devices.data(), nullptr));
+  const auto slot = std::find(devices.begin(), devices.end(), device);
+  if (slot == devices.end()) check_cl("clGetProgramInfo", CL_INVALID_DEVICE);
+  std::vector<size_t> sizes(count);
+  check_cl("clGetProgramInfo",
+           clGetProgramInfo(program, CL_PROGRAM_BINARY_SIZES, count * sizeof(size_t), sizes.data(), nullptr));
+  const auto index = static_cast<std::size_t>(slot - devices.begin());
+  std::vector<std::vector<unsigned char>> binaries(count);
+  std::vector<unsigned char*> pointers(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    binaries[k].resize(sizes[k]);
+    pointers[k] = binaries[k].data();
+  }
+  check_cl("clGetProgramInfo",
+           clGetProgramInfo(program, CL_PROGRAM_BINARIES, count * sizeof(unsigned char*), pointers.data(), nullptr));
+  return std::move(binaries[index]);
 }
 
 // Compiles `source` for device `d` of context `ctx` into a driver module.
@@ -74,7 +90,7 @@ qx_module_handle_t compile_module(const context_impl& ctx, const device_impl& d,
   if (log != nullptr) *log += compiler_log;
   if (built != CL_SUCCESS)
     throw_error(errc::build, "build: the OpenCL C source failed to build for '" + d.info.name + "':\n" + compiler_log);
-  const std::vector<unsigned char> binary = program_binary(program.get());
+  const std::vector<unsigned char> binary = program_binary(program.get(), d.cl);
   const qx_module_desc_t desc = {QX_STRUCTURE_TYPE_MODULE_DESC, nullptr, QX_MODULE_FORMAT_NATIVE, binary.size(),
                                  binary.data(), options.c_str(), nullptr};
   qx_module_handle_t module = nullptr;
