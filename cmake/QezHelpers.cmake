@@ -108,10 +108,12 @@ function(qez_gtest name)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${T_ENV})
   endif()
   # FILTER (a gtest filter) keeps the cases that do not apply under this
-  # environment out of CTest altogether.
+  # environment out of CTest altogether; other entries that run the whole
+  # executable under the same environment read it from QEZ_GTEST_FILTER.
   set(filter)
   if(T_FILTER)
     set(filter TEST_FILTER "${T_FILTER}")
+    set_property(TARGET ${name} PROPERTY QEZ_GTEST_FILTER "${T_FILTER}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${name}." ${filter} PROPERTIES ${props})

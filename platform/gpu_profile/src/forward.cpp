@@ -26,6 +26,7 @@
 #include <type_traits>
 
 #include "profile_internal.hpp"
+#include "sub_group_emulation.hpp"
 
 namespace qez_profile {
 namespace {
@@ -38,6 +39,7 @@ struct tables {
 const tables& loaded() {
   static const tables t = [] {
     tables r;
+    give_device_threads_emulation_stacks();
     void* loader = dlopen("libOpenCL.so.1", RTLD_NOW | RTLD_LOCAL);
     if (!loader) {
       std::fprintf(stderr, "qez_gpu_profile: cannot open the OpenCL ICD loader libOpenCL.so.1: %s\n", dlerror());

@@ -33,6 +33,8 @@
 #include <cstring>
 #include <mutex>
 
+#include <pthread.h>
+
 namespace qez_profile {
 namespace {
 
@@ -46,6 +48,11 @@ constexpr const char* use_mark = "sub-group built-in emulated by the GPU profile
 // work-items under a profile of 1024). Oclgrind keeps tens of bytes of state
 // per byte of a program-scope variable, so the area stays small.
 constexpr size_t exchange_area_groups = 16;
+// Stack a device thread gets per work-item of the profile's largest
+// work-group (see give_device_threads_emulation_stacks): the kernels of the
+// lane-pair forms measured take up to 11.4 KiB per work-item (small_md's
+// 6561 points in double precision).
+constexpr size_t stack_bytes_per_work_item = 32 * 1024;
 
 std::atomic<unsigned> lane_pair_programs{0};
 
@@ -402,6 +409,50 @@ cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const
   }
   if (notify) notify(program, user_data);
   return err;
+}
+
+namespace {
+
+// The default attributes of the threads pthread_create starts without
+// attributes of their own, held for the scope.
+class default_thread_attributes {
+ public:
+  default_thread_attributes() : valid_(pthread_getattr_default_np(&attr_) == 0) {}
+  ~default_thread_attributes() {
+    if (valid_) pthread_attr_destroy(&attr_);
+  }
+  default_thread_attributes(const default_thread_attributes&) = delete;
+  default_thread_attributes& operator=(const default_thread_attributes&) = delete;
+
+  size_t stack_size() const {
+    size_t bytes = 0;
+    return valid_ && pthread_attr_getstacksize(&attr_, &bytes) == 0 ? bytes : 0;
+  }
+  // Threads started from now on without attributes get `bytes` of stack.
+  bool set_stack_size(size_t bytes) {
+    return valid_ && pthread_attr_setstacksize(&attr_, bytes) == 0 && pthread_setattr_default_np(&attr_) == 0;
+  }
+
+ private:
+  pthread_attr_t attr_{};
+  bool valid_;
+};
+
+// The stack a device thread gets under the emulation: a fixed share per
+// work-item of the profile's largest work-group (0 without a valid profile).
+size_t emulation_thread_stack_bytes() {
+  const qez_gpu_profile_t* active = qez_gpu_profile_active();
+  return active ? stack_bytes_per_work_item * active->max_work_group_size : 0;
+}
+
+}  // namespace
+
+void give_device_threads_emulation_stacks() {
+  if (!sub_groups_emulated()) return;
+  default_thread_attributes defaults;
+  const size_t wanted = emulation_thread_stack_bytes();
+  if (defaults.stack_size() < wanted && !defaults.set_stack_size(wanted))
+    std::fprintf(stderr, "qez_gpu_profile: sub-group emulation: cannot give new threads stacks of %zu bytes\n", wanted);
 }
 
 }  // namespace qez_profile

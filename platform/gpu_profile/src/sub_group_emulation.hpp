@@ -28,4 +28,15 @@ cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const
                                   const std::string& options, void(CL_CALLBACK* notify)(cl_program, void*),
                                   void* user_data);
 
+// PoCL runs each work-group on one of its worker threads, which it starts
+// without attributes of its own (so with the default stack: the process's
+// stack limit at start-up, 8 MiB as a rule). Its work-item loops keep every
+// value that lives across a barrier in an array of the work-group's size on
+// that stack, and each emulated shuffle adds four barriers: a double-precision
+// 6561-point kernel of 768 work-items takes 8.5 MiB. Under the emulation,
+// threads started from here on without attributes get at least 32 KiB of
+// stack per work-item of the profile's largest work-group. Called before the
+// ICD loader is opened, so before PoCL starts its threads.
+void give_device_threads_emulation_stacks();
+
 }  // namespace qez_profile

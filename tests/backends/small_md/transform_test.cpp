@@ -1,8 +1,9 @@
 // Transforms through the public interface on PoCL under the default GPU
-// profile: 1D and 2D, complex and real, forward and backward, USM and
-// buffers, each against the long-double reference, on descriptors that the
-// small multi-dimensional backend accepted; and the committed workspace
-// against the backend's workspace estimator.
+// profile (a case that needs more local memory under Harix): 1D and 2D,
+// complex and real, forward and backward, USM and buffers, each against the
+// long-double reference, on descriptors that the small multi-dimensional
+// backend accepted; and the committed workspace against the backend's
+// workspace estimator.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -337,6 +338,9 @@ const md_case cases[] = {
     {true, false, {32}, 5, false, 1.0, 40},
     {false, false, {128}, 3, false, 1.0, 8},
     {true, false, {2048}, 1, false, 0.25},
+    // Double, 105 KiB of local memory: Harix's 128 KiB only (its work-group
+    // of 768 work-items is the largest these cases reach).
+    {true, false, {6561}, 2, true, 1.0},
     // 1D real.
     {true, true, {64}, 3, false, 1.0},
     {false, true, {128}, 2, true, 1.0},
