@@ -190,7 +190,10 @@ static inline void pfx_write_out(const local ftype *slm, global ftype *out, cons
     const uint begin = (PFX_H * sg + lane / 2) * run;
     const uint end = min(begin + run, (uint)PFX_N);
 #ifdef PFX_STREAMS
-    if (PFX_STREAMS && run % 2 == 0 && end == begin + run && (ulong)(out + 2 * begin) % sizeof(ftype4) == 0) {
+    /* Named as a bool: the run is a constant of the build options, and an
+     * int-valued constant operand of `&&` draws a compiler warning. */
+    const bool whole_vector_run = run % 2 == 0 && end == begin + run && (ulong)(out + 2 * begin) % sizeof(ftype4) == 0;
+    if (PFX_STREAMS && whole_vector_run) {
         for (uint e = begin; e < end; e += 2)
             STREAM_STORE(vload4(0, slm + 2 * e), (global ftype4 *)(out + 2 * e));
         return;
