@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "dft/gpu/backends/1d_basic/default_1d/plan.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 #include "families.hpp"
 #include "tests/backends/support/option_goldens.hpp"
@@ -25,6 +26,7 @@
 namespace {
 
 namespace kernels = ulmara::qez::dft::kernels;
+namespace default_1d = ulmara::qez::dft::default_1d;
 using backend_test::golden_options;
 using backend_test::precision;
 
@@ -233,6 +235,87 @@ TEST_P(ProgramForm, CompilesWithoutWarnings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFamily, ProgramForm, testing::ValuesIn(all_cases()), case_name);
+
+// The default 1D backend's programs are made at commit: its prelude, the
+// family text above and one pass kernel per factor printed from a template,
+// with options that select the portable form. Plans that reach each template
+// (registers, staged registers, direct DFTs of odd and even sizes, shared
+// memory) and the copy kernel, in both precisions.
+struct default_1d_plan {
+  const char* label;
+  std::int64_t length, batch;
+  bool in_place;
+  default_1d::direction direction;
+};
+
+// clang-format off
+const default_1d_plan default_1d_plans[] = {
+    {"1000, register passes", 1000, 1, false, default_1d::dir_forward},
+    {"4096 x 2, staged first pass", 4096, 2, false, default_1d::dir_forward},
+    {"75 x 25 in place, shared memory", 75, 25, true, default_1d::dir_backward},
+    {"53 x 3 in place, copy kernel (a direct DFT in double)", 53, 3, true, default_1d::dir_backward},
+    {"4099, odd direct DFT", 4099, 1, false, default_1d::dir_forward},
+    {"2^27, even direct DFTs and a register pass", std::int64_t{1} << 27, 1, false, default_1d::dir_backward},
+};
+// clang-format on
+
+constexpr std::uint32_t arch_gulon = 5;
+
+struct default_1d_program {
+  std::string source, options;
+  bool fits;
+};
+
+template <class T>
+default_1d_program program_of(const default_1d_plan& row) {
+  default_1d::plan_request q;
+  q.dimension = {row.length, 0, 0, 1, 1};
+  if (row.batch > 1) {
+    q.batch_rank = 1;
+    q.batch[0] = {row.batch, 0, 0, row.length, row.length};
+  }
+  q.in_place = row.in_place;
+  q.architecture = arch_gulon;
+  default_1d::block<T> b{};
+  default_1d::fill_plan(b, q);
+  const default_1d::direction_program p = default_1d::describe_program(b, row.direction);
+  return {default_1d::program_source(b, p), p.options, p.fits};
+}
+
+struct default_1d_case {
+  const default_1d_plan* plan;
+  precision p;
+  const char* target;
+};
+
+std::vector<default_1d_case> default_1d_cases() {
+  std::vector<default_1d_case> cases;
+  for (const default_1d_plan& plan : default_1d_plans)
+    for (precision p : {sp, dp})
+      for (const char* target : targets) cases.push_back({&plan, p, target});
+  return cases;
+}
+
+std::string default_1d_case_name(const testing::TestParamInfo<default_1d_case>& info) {
+  std::string name = std::to_string(info.index) + (info.param.p == dp ? "_d_" : "_s_") + info.param.plan->label +
+                     target_suffix(info.param.target);
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+class DefaultProgram : public testing::TestWithParam<default_1d_case> {};
+
+TEST_P(DefaultProgram, CompilesWithoutWarnings) {
+  const default_1d_case& c = GetParam();
+  const default_1d_program program = c.p == dp ? program_of<double>(*c.plan) : program_of<float>(*c.plan);
+  ASSERT_TRUE(program.fits) << c.plan->label;
+  EXPECT_TRUE(compiled_cleanly(compile_with_clang(program.source, program.options, false, c.target)))
+      << c.plan->label << " with " << program.options << " for " << c.target;
+}
+
+INSTANTIATE_TEST_SUITE_P(DefaultOneDimensional, DefaultProgram, testing::ValuesIn(default_1d_cases()),
+                         default_1d_case_name);
 
 // The lane-pair form really is another program: a text that calls a vendor
 // built-in with the wrong type fails, and the built-ins are not there without
