@@ -59,6 +59,12 @@ std::vector<transform_case> transform_cases() {
   small_outer_s.io_layout = true;
   small_outer_s.first_side.outer_distance = 2 * 100 + 1;
   cases.push_back({"s100_outer", small_outer_s});
+  // d1000_outer's layout on 100 points: the double-precision kernels at a
+  // size Oclgrind runs in seconds.
+  record_config small_outer_d = make(true, 100, 5);
+  small_outer_d.outer_count = 3;
+  small_outer_d.second_side.outer_distance = 5 * 100 + 3;
+  cases.push_back({"d100_outer", small_outer_d});
   return cases;
 }
 
