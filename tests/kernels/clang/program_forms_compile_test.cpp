@@ -214,13 +214,17 @@ std::vector<compile_case> all_cases() {
 // "_spir64", "_x86_64": the target's architecture.
 std::string target_suffix(const std::string& target) { return "_" + target.substr(0, target.find('-')); }
 
-std::string case_name(const testing::TestParamInfo<compile_case>& info) {
-  std::string name = std::string(info.param.set->family) + "_" + info.param.set->backend + "_" +
-                     std::to_string(info.index) + (info.param.p == dp ? "_d" : "_s") +
-                     (info.param.lane_pairs ? "_lane_pairs" : "_portable") + target_suffix(info.param.target);
+// A test name: every character outside [A-Za-z0-9] becomes '_'.
+std::string test_name(std::string name) {
   for (char& c : name)
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   return name;
+}
+
+std::string case_name(const testing::TestParamInfo<compile_case>& info) {
+  return test_name(std::string(info.param.set->family) + "_" + info.param.set->backend + "_" +
+                   std::to_string(info.index) + (info.param.p == dp ? "_d" : "_s") +
+                   (info.param.lane_pairs ? "_lane_pairs" : "_portable") + target_suffix(info.param.target));
 }
 
 class ProgramForm : public testing::TestWithParam<compile_case> {};
@@ -297,11 +301,8 @@ std::vector<default_1d_case> default_1d_cases() {
 }
 
 std::string default_1d_case_name(const testing::TestParamInfo<default_1d_case>& info) {
-  std::string name = std::to_string(info.index) + (info.param.p == dp ? "_d_" : "_s_") + info.param.plan->label +
-                     target_suffix(info.param.target);
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
+  return test_name(std::to_string(info.index) + (info.param.p == dp ? "_d_" : "_s_") + info.param.plan->label +
+                   target_suffix(info.param.target));
 }
 
 class DefaultProgram : public testing::TestWithParam<default_1d_case> {};
