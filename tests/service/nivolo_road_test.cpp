@@ -27,7 +27,6 @@ namespace gpu = ulmara::qez::gpu;
 namespace {
 
 constexpr const char* add_one_source = "kernel void add_one(global int* x) { x[get_global_id(0)] += 1; }";
-constexpr const char* program_name = "nivolo_road_test.add_one_s";
 constexpr const char* options = "-cl-std=CL1.2";
 constexpr std::size_t length = 32;
 

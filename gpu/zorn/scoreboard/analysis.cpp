@@ -22,7 +22,6 @@ constexpr std::uint32_t settled_dword0_mask = 0x8F000000u;
 constexpr std::uint32_t settled_dword0_value = 0x80000000u;
 constexpr std::uint32_t long_type_code = 11;
 constexpr std::uint32_t matrix_columns = 8;
-constexpr std::uint32_t no_pipe_column = 7;
 
 constexpr std::uint32_t bit(std::uint32_t t) { return t < 32 ? 1u << t : 0u; }
 constexpr std::uint32_t lowest(std::uint32_t mask) {
