@@ -1,5 +1,5 @@
 // SYCL stand-in: failures on request, for tests of what callers do when the
-// runtime fails them. Both variables are read at every call, so a test
+// runtime fails them. The variables are read at every call, so a test
 // process may set and clear them between calls (with no such call running
 // on another thread); unset, nothing changes.
 //
@@ -7,6 +7,12 @@
 //   <function> (the buffer's code location) throws errc::memory_allocation;
 //   with #<n>, only the n-th such buffer, counted while the variable names
 //   that function.
+// STANDIN_SYCL_FAIL_SUBMIT=<function>[#<n>]: submitting a command group from
+//   <function> (the submission's code location) throws errc::runtime after
+//   the group's function has run and before anything is enqueued, as a
+//   driver that refuses the command; with #<n>, only the n-th such group,
+//   counted since a submission last read the variable with another value
+//   (or unset).
 // STANDIN_SYCL_FAIL_WAIT=<function>: event::wait() on the event of a command
 //   group submitted from <function> waits for the command, then throws
 //   errc::runtime, as a driver whose wait call fails.
@@ -23,16 +29,18 @@ namespace detail {
 namespace {
 
 constexpr const char* fail_buffer_variable = "STANDIN_SYCL_FAIL_BUFFER";
+constexpr const char* fail_submit_variable = "STANDIN_SYCL_FAIL_SUBMIT";
 constexpr const char* fail_wait_variable = "STANDIN_SYCL_FAIL_WAIT";
 
-// "<function>[#<n>]": the function, and n (0: every buffer it makes).
-struct buffer_request {
+// "<function>[#<n>]": the function, and n (0: every buffer or command group
+// it makes).
+struct counted_request {
   std::string function;
   unsigned long nth = 0;
 };
 
-bool read_buffer_request(buffer_request* request) {
-  const char* value = std::getenv(fail_buffer_variable);
+bool read_counted_request(const char* variable, counted_request* request) {
+  const char* value = std::getenv(variable);
   if (value == nullptr || *value == '\0') return false;
   const char* hash = std::strchr(value, '#');
   request->function = hash != nullptr ? std::string(value, hash) : std::string(value);
@@ -49,11 +57,38 @@ bool names(const char* variable_value, const code_location& loc) {
 std::mutex counts_mutex;
 std::map<std::string, unsigned long> buffers_made;
 
+// Command groups submitted by the function the submission request names,
+// since the variable last took its present value.
+std::string submit_request_seen;
+unsigned long groups_submitted = 0;
+
+// Counts a submission from `loc` against the request; true when it is the
+// one to fail.
+bool submission_fails(const code_location& loc) {
+  const char* value = std::getenv(fail_submit_variable);
+  const std::string seen = value != nullptr ? value : "";
+  counted_request request;
+  const bool requested = read_counted_request(fail_submit_variable, &request);
+  std::lock_guard<std::mutex> lk(counts_mutex);
+  if (seen != submit_request_seen) {
+    submit_request_seen = seen;
+    groups_submitted = 0;
+  }
+  if (!requested || !names(request.function.c_str(), loc)) return false;
+  ++groups_submitted;
+  return request.nth == 0 || groups_submitted == request.nth;
+}
+
 }  // namespace
 
+void fail_submit_on_request(const code_location& loc) {
+  if (submission_fails(loc))
+    throw_error(errc::runtime, std::string("queue::submit: the command was refused (") + fail_submit_variable + ")");
+}
+
 void fail_buffer_on_request(const code_location& loc) {
-  buffer_request request;
-  if (!read_buffer_request(&request) || !names(request.function.c_str(), loc)) return;
+  counted_request request;
+  if (!read_counted_request(fail_buffer_variable, &request) || !names(request.function.c_str(), loc)) return;
   unsigned long made = 0;
   {
     std::lock_guard<std::mutex> lk(counts_mutex);

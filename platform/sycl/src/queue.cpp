@@ -489,6 +489,7 @@ event queue_submit(const std::shared_ptr<queue_impl>& q, void* cgf, cgf_thunk th
     graph->record(loc);
     return event();
   }
+  fail_submit_on_request(loc);
   const bool on_device = !q->dev->is_host() && h.kind != handler_impl::kind_t::host_task &&
                          h.kind != handler_impl::kind_t::host_kernel &&
                          !(h.kind == handler_impl::kind_t::fill && !fill_on_device(h)) &&
@@ -572,6 +573,13 @@ void queue::wait_and_throw(const detail::code_location&) {
   impl_->throw_asynchronous();
 }
 void queue::throw_asynchronous() { impl_->throw_asynchronous(); }
+std::size_t queue::ext_ulmara_unfinished_commands() const {
+  std::lock_guard<std::mutex> lk(impl_->m);
+  return static_cast<std::size_t>(std::count_if(impl_->pending.begin(), impl_->pending.end(),
+                                                [](const std::shared_ptr<detail::event_impl>& e) {
+                                                  return !e->is_complete();
+                                                }));
+}
 
 event queue::ext_ulmara_submit_barrier(const detail::code_location& loc) {
   std::vector<event> all;

@@ -31,10 +31,12 @@ void check_cl(const char* call, cl_int code);
 uint64_t now_ns();
 
 // ---- Failures on request (fail_on_request.cpp) ----------------------------------
-// Throw when STANDIN_SYCL_FAIL_BUFFER / STANDIN_SYCL_FAIL_WAIT name the code
-// that made the buffer / submitted the event's command; else nothing.
+// Throw when STANDIN_SYCL_FAIL_BUFFER / STANDIN_SYCL_FAIL_SUBMIT /
+// STANDIN_SYCL_FAIL_WAIT name the code that makes the buffer / submits the
+// command group / submitted the event's command; else nothing.
 class event_impl;
 void fail_buffer_on_request(const code_location& loc);
+void fail_submit_on_request(const code_location& loc);
 void fail_wait_on_request(const event_impl& e);
 
 // ---- Host threads --------------------------------------------------------------

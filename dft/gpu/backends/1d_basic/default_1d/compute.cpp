@@ -11,6 +11,7 @@
 #include "dft/gpu/backends/1d_basic/default_1d/backend.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::default_1d {
 
@@ -114,6 +115,10 @@ public:
     return last_;
   }
 
+  // The call's status: a failure (or an exception leaving run()) waits for
+  // the passes already submitted.
+  int settle(int status) { return work_.settle(status); }
+
 private:
   // The first launch of a call also waits for the previous call's last one
   // when both use the same USM scratch.
@@ -129,7 +134,7 @@ private:
   }
 
   void issue(const launch& l, bool follows_previous) {
-    last_ = submit(*b_->queue, l, waits_for(follows_previous));
+    last_ = work_.add(submit(*b_->queue, l, waits_for(follows_previous)));
     submitted_ = true;
   }
 
@@ -230,6 +235,7 @@ private:
   container areas_[area_count];
   bool submitted_ = false;
   sycl::event last_;
+  submitted_work work_;  // the passes submitted so far
 };
 
 template <class T>
@@ -248,7 +254,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, const std::vect
   const sycl::event last = run.run();
   if (total_transforms(*b) > 0) remember_event(b->last_event, last);
   hand_back_event(result, last);
-  return status_success;
+  return run.settle(status_success);
 }
 
 // The block keeps its own queue: in asynchronous offload it takes the

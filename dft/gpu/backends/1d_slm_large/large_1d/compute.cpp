@@ -10,6 +10,7 @@
 #include "dft/gpu/backends/1d_slm_large/large_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
 
@@ -186,18 +187,20 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* in, void* out, void* dependenc
   const bool in_place = record->placement != dfti_not_inplace;
   std::vector<sycl::event> before = first_dependencies(*b, kind, dependency_list(dependencies));
   sycl::event last;
+  submitted_work work;
   for (std::int64_t c = 0; c < b->chunk_count; ++c) {
     chunk_views v;
     make_views(*b, in, out, in_place, kind, c, &v);
-    last = submit_large_1d_transpose(*b, v.input, matrix, kind, scale, before);
-    int status = run_child(b->row_child, d, matrix, matrix, kind, &last);
-    if (status == status_success) status = run_child(b->col_child, d, matrix, v.output, kind, &last);
-    if (status != status_success) return status;
+    last = work.add(submit_large_1d_transpose(*b, v.input, matrix, kind, scale, before));
+    if (int status = run_child(b->row_child, d, matrix, matrix, kind, &last)) return work.settle(status);
+    work.add(last);
+    if (int status = run_child(b->col_child, d, matrix, v.output, kind, &last)) return work.settle(status);
+    work.add(last);
     before.assign(1, last);
   }
   remember_event(b->last_compute, last);
   hand_back_event(result_event, last);
-  return status_success;
+  return work.settle(status_success);
 }
 
 template <class T>

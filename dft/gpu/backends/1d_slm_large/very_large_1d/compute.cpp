@@ -8,6 +8,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_slm_large/very_large_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
 namespace ulmara::qez::dft::very_large_1d {
@@ -60,6 +61,7 @@ struct call {
   sycl::event ev;
   std::vector<sycl::event> chain;
   const std::vector<sycl::event>* current;
+  submitted_work work;  // waited for when the call fails
 };
 
 compute_entry entry_of(const DFTI_DESCRIPTOR* child, direction d) {
@@ -80,7 +82,7 @@ int run_child(call& c, int stage, int child, void* source, void* target, const s
   const int status = c.entries[stage][child](record, source, target, const_cast<std::vector<sycl::event>*>(deps),
                                              c.kind_word, &c.ev);
   if (status != status_success) return status;
-  c.chain[0] = c.ev;
+  c.chain[0] = c.work.add(c.ev);
   c.current = &c.chain;
   return status_success;
 }
@@ -88,7 +90,7 @@ int run_child(call& c, int stage, int child, void* source, void* target, const s
 void run_real_kernel(call& c, real_kernel_slot slot, void* source, void* target, std::int64_t rows) {
   sycl::queue& queue = *static_cast<sycl::queue*>(c.record->queue);
   c.ev = submit_real_kernel(queue, *c.b->real_kernels[slot], source, target, c.kind, rows, c.b->length, c.current);
-  c.chain[0] = c.ev;
+  c.chain[0] = c.work.add(c.ev);
   c.current = &c.chain;
 }
 
@@ -189,7 +191,7 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   if (b->real && d == dir_forward) run_real_kernel(c, post_processing, c.output, c.output, b->batch.howmany);
 
   hand_back_event(result_event, c.ev);
-  return status_success;
+  return c.work.settle(status_success);
 }
 
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,

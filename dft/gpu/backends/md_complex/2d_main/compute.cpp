@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/esimd_strategy.hpp"
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
 namespace ulmara::qez::dft::c2c_2d_main {
@@ -52,10 +53,11 @@ int prepare_children(const block& b, const call& c) {
 
 int run_children(const call& c) {
   sycl::event e;
+  submitted_work work;
   const int status = c.run(c.row, c.input, c.output, c.dependencies, c.container_kind, &e);
   if (status != status_success) return status;
-  event_list after_row{e};
-  return c.run(c.column, c.output, c.output, &after_row, c.container_kind, c.result_event);
+  event_list after_row{work.add(e)};
+  return work.settle(c.run(c.column, c.output, c.output, &after_row, c.container_kind, c.result_event));
 }
 
 // ---------------------------------------------------------------------------
@@ -82,6 +84,7 @@ int run_batched_layout(const block& b, const call& c) {
   const bool out_of_place = c.record->placement == dfti_not_inplace;
   const bool usm_slices = (c.kind() & container_word_usm_bit) != 0;
   sycl::event e;
+  submitted_work work;
   int first_failure = status_success;
   for (std::int64_t i = 0; i < b.transforms; ++i) {
     int status = status_success;
@@ -105,15 +108,16 @@ int run_batched_layout(const block& b, const call& c) {
       status = c.run(c.row, si, so, &previous, c.container_kind, &e);
     }
     if (status == status_success) {
-      event_list after_row{e};
+      event_list after_row{work.add(e)};
       status = c.run(c.column, so, so, &after_row, c.container_kind, &e);
+      if (status == status_success) work.add(e);
     }
     // A failing transform does not stop the batch, and a later success does
     // not hide it: the call reports the first failure.
     if (first_failure == status_success) first_failure = status;
   }
   hand_back_event(c.result_event, e);
-  return first_failure;
+  return work.settle(first_failure);
 }
 
 // ---------------------------------------------------------------------------
@@ -146,13 +150,16 @@ int run_transposes(const block& b, const call& c) {
   const std::int64_t data_kind = (c.kind() & container_word_buffer_bit) != 0 ? kind_byte_buffer : kind_usm_pointer;
   const std::int64_t t_kind = static_cast<std::int64_t>(temp_kind);
   sycl::event e;
+  submitted_work work;
   int status = c.run(c.row, c.input, c.output, c.dependencies, c.container_kind, &e);
   if (status != status_success) return status;
-  event_list after_transpose{submit_transpose(b, c.output, data_kind, temp, t_kind, e, 0)};
+  work.add(e);
+  event_list after_transpose{work.add(submit_transpose(b, c.output, data_kind, temp, t_kind, e, 0))};
   status = c.run(c.column, temp, temp, &after_transpose, &temp_kind, &e);
   if (status != status_success) return status;
+  work.add(e);
   hand_back_event(c.result_event, submit_transpose(b, temp, t_kind, c.output, data_kind, e, 1));
-  return status_success;
+  return work.settle(status_success);
 }
 
 // ---------------------------------------------------------------------------
@@ -185,7 +192,8 @@ void compute_2d_kernel(block& b, const call& c, std::int64_t data_kind) {
     return sycl::nd_range<1>(sycl::range<1>(static_cast<size_t>(groups * local)),
                              sycl::range<1>(static_cast<size_t>(local)));
   };
-  const sycl::event rows = b.queue->submit(
+  submitted_work work;
+  const sycl::event rows = work.add(b.queue->submit(
       [&](sycl::handler& cgh) {
         wait_table(cgh, row_t);
         if (usm_data && deps != nullptr) cgh.depends_on(*deps);
@@ -195,7 +203,7 @@ void compute_2d_kernel(block& b, const call& c, std::int64_t data_kind) {
         cgh.set_arg(3, sycl::local_accessor<char, 1>(sycl::range<1>(static_cast<size_t>(d0.local_bytes)), cgh));
         cgh.parallel_for(range_of(row_groups, d0.work_group_size), row_kernel);
       },
-      location("compute_2d_kernel", __LINE__));
+      location("compute_2d_kernel", __LINE__)));
   const sycl::event columns = b.queue->submit(
       [&](sycl::handler& cgh) {
         wait_table(cgh, col_t);
@@ -208,6 +216,7 @@ void compute_2d_kernel(block& b, const call& c, std::int64_t data_kind) {
       },
       location("compute_2d_kernel", __LINE__));
   hand_back_event(c.result_event, columns);
+  work.settle(status_success);
 }
 
 int fused_tables_ready(const block& b, const DFTI_DESCRIPTOR* record, plan_basics::direction d) {

@@ -11,6 +11,7 @@
 #include "dft/gpu/core/internal_workspace.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 
@@ -84,15 +85,16 @@ int children_compute(DFTI_DESCRIPTOR* r, block<T>& b, plan_basics::direction d, 
   }
   if (output == nullptr) output = input;  // in place
   sycl::event done;
+  submitted_work work;
   compute_entry entry = d == plan_basics::dir_forward ? passes[0]->compute_fwd : passes[0]->compute_bwd;
   int status = entry(passes[0], input, output, dependencies, container_kind, &done);
   for (int dim = 1; dim < dimensions && status == status_success; ++dim) {
-    std::vector<sycl::event> after{done};
+    std::vector<sycl::event> after{work.add(done)};
     entry = d == plan_basics::dir_forward ? passes[dim]->compute_fwd : passes[dim]->compute_bwd;
     status = entry(passes[dim], output, output, &after, container_kind, &done);
   }
   if (status == status_success) hand_back_event(result_event, done);
-  return status;
+  return work.settle(status);
 }
 
 template <class T>

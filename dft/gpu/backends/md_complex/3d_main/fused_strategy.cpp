@@ -13,6 +13,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/core/kernel_handles.hpp"
 #include "dft/gpu/core/sub_group_sizes.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "dft/gpu/kernels/program_names.hpp"
 #include "dft/gpu/kernels/program_texts.hpp"
@@ -212,13 +213,14 @@ int fused_compute(DFTI_DESCRIPTOR* r, block<double>& b, plan_basics::direction d
 
   const std::vector<sycl::event>* caller = dependency_list(dependencies);
   sycl::event previous;
+  submitted_work work;
   for (int dim = 0; dim < dimensions; ++dim) {
     const int slot = slot_of(dim, d);
     const pass_launch pass = launch_of(b, dim, d);
     const table_arg table = table_of(b, usm_tables, slot);
     void* source = dim == 0 ? input : output;
     sycl::event* table_written = b.table_events[slot];
-    previous = b.queue->submit(
+    previous = work.add(b.queue->submit(
         [&](sycl::handler& cgh) {
           if (!buffer_data) {
             if (dim == 0 && caller != nullptr) cgh.depends_on(*caller);
@@ -235,10 +237,10 @@ int fused_compute(DFTI_DESCRIPTOR* r, block<double>& b, plan_basics::direction d
                                              sycl::range<1>(local)),
                            *pass.kernel);
         },
-        sycl::detail::code_location(__FILE__, "compute_3d_kernel", __LINE__, 0));
+        sycl::detail::code_location(__FILE__, "compute_3d_kernel", __LINE__, 0)));
   }
   hand_back_event(result_event, previous);
-  return status_success;
+  return work.settle(status_success);
 }
 
 }  // namespace ulmara::qez::dft::c2c_3d_main

@@ -13,6 +13,7 @@
 #include "dft/gpu/core/descriptor_creation.hpp"
 #include "dft/gpu/core/first_tests.hpp"
 #include "dft/gpu/core/layout_helpers.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 #include "dft/gpu/core/workspace_slices.hpp"
 #include "gpu/service/architecture.hpp"
 #include "qez_dft_engine.h"
@@ -156,15 +157,16 @@ int compute(DFTI_DESCRIPTOR* r, plan_basics::direction d, void* input, void* out
   DFTI_DESCRIPTOR* y = b->children[axis_y];
   DFTI_DESCRIPTOR* z = b->children[axis_z];
   sycl::event after_x, after_z, after_y;
+  submitted_work work;
   int status = entry_of(x)(x, input, temp, dependencies, container_kind, &after_x);
   if (status != status_success) return status;
-  std::vector<sycl::event> wait_x{after_x};
+  std::vector<sycl::event> wait_x{work.add(after_x)};
   status = entry_of(z)(z, temp, temp, &wait_x, container_kind, &after_z);
   if (status != status_success) return status;
-  std::vector<sycl::event> wait_z{after_z};
+  std::vector<sycl::event> wait_z{work.add(after_z)};
   status = entry_of(y)(y, temp, output, &wait_z, container_kind, &after_y);
   if (status == status_success) hand_back_event(result_event, after_y);
-  return status;
+  return work.settle(status);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_1d/plan.hpp"
 #include "dft/gpu/core/compute_dispatch.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::r2c_1d {
 
@@ -146,24 +147,26 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
   std::uint64_t temp_kind_word = static_cast<std::uint64_t>(c.temp_kind);
   int status = status_success;
   std::unique_ptr<sycl::event> last;
+  submitted_work work;
   for (std::int64_t start = 0; start < b->count; start += count) {
     if (start + count > b->count) {
       child = b->children[child_remainder].get();
       count = b->count - start;
       if (child == nullptr) return status_internal_error;
     }
-    const sycl::event in_done = submit_input_stage(c, p.input, start, count, last.get());
+    const sycl::event in_done = work.add(submit_input_stage(c, p.input, start, count, last.get()));
     std::vector<sycl::event> after_input{in_done};
     sycl::event child_done;
     status = p.child_entry(child)(child, c.temp, c.temp, &after_input, &temp_kind_word, &child_done);
     // A group whose child failed has nothing in the temp worth writing:
     // the caller's output keeps what it held.
     if (status != status_success) break;
-    const sycl::event out_done = submit_output_stage(c, p.output, start, count, child_done, !last);
+    work.add(child_done);
+    const sycl::event out_done = work.add(submit_output_stage(c, p.output, start, count, child_done, !last));
     last = std::make_unique<sycl::event>(out_done);
   }
   if (result_event != nullptr && last) *static_cast<sycl::event*>(result_event) = *last;
-  return status;
+  return work.settle(status);
 }
 
 int compute_entry(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,

@@ -6,6 +6,7 @@
 
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/real_small_md/r2c_md/plan.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::r2c_md {
 
@@ -72,13 +73,14 @@ int run_pair(DFTI_DESCRIPTOR* first, compute_entry first_entry, void* input, voi
              DFTI_DESCRIPTOR* second, compute_entry second_entry, void* output, void* dependencies,
              std::uint64_t* container_kind, void* result_event) {
   sycl::event first_done;
+  submitted_work work;
   int status = first_entry(first, input, middle, dependencies, container_kind, &first_done);
   if (status != status_success) return status;
-  std::vector<sycl::event> after_first{first_done};
+  std::vector<sycl::event> after_first{work.add(first_done)};
   sycl::event last;
   status = second_entry(second, middle, output, &after_first, container_kind, &last);
   if (status == status_success && result_event != nullptr) *static_cast<sycl::event*>(result_event) = last;
-  return status;
+  return work.settle(status);
 }
 
 int compute_backward(DFTI_DESCRIPTOR* record, void* input, void* output, void* dependencies,

@@ -153,6 +153,8 @@ class QEZ_SYCL_EXPORT queue {
   event ext_ulmara_submit_barrier(const std::vector<event>& wait_list,
                                   const detail::code_location& loc = detail::code_location::current());
   ext::ulmara::experimental::queue_state ext_ulmara_get_state() const;
+  // Commands submitted to this queue that have not completed yet.
+  std::size_t ext_ulmara_unfinished_commands() const;
   // The graph this queue records into; errc::invalid when it is executing.
   ext::ulmara::experimental::command_graph<ext::ulmara::experimental::graph_state::modifiable>
   ext_ulmara_get_graph() const;

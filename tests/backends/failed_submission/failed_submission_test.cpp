@@ -1,0 +1,148 @@
+// Composite backends whose compute fails at a submission after earlier work
+// was submitted (STANDIN_SYCL_FAIL_SUBMIT): the failure reaches the caller
+// unchanged, nothing the compute submitted is still running when it does,
+// the caller frees its data at once, and the next compute on the same plan
+// matches the long-double reference. One row per composite backend, on USM,
+// under the Harix profile; rows named sg8_* run with a largest sub-group
+// size of 8 (the small multi-dimensional backend declines every record
+// then), which the large backend's row child does not take.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <complex>
+#include <cstdlib>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "dft/api/descriptor_access.hpp"
+#include "dft/gpu/core/backend_catalogue.hpp"
+#include "tests/support/expect_accurate.hpp"
+#include "tests/support/reference_dft.hpp"
+#include "ulmara/qez/dft.hpp"
+
+namespace {
+
+namespace qd = ulmara::qez::dft;
+using qez_test::cld;
+
+struct failing_row {
+  const char* name;
+  std::vector<std::int64_t> lengths;
+  bool real;
+  // STANDIN_SYCL_FAIL_SUBMIT: a submission after the compute's first one.
+  const char* failing_submission;
+  const qd::backend_table* backend;
+};
+
+sycl::queue& queue() {
+  static sycl::queue q{sycl::gpu_selector_v};
+  return q;
+}
+
+// USM of `count` values, freed when the scope ends.
+template <class T>
+struct usm_array {
+  explicit usm_array(std::int64_t count) : data(sycl::malloc_shared<T>(count, queue())), count(count) {}
+  ~usm_array() { sycl::free(data, queue()); }
+  usm_array(const usm_array&) = delete;
+  usm_array& operator=(const usm_array&) = delete;
+  std::vector<T> values() const { return std::vector<T>(data, data + count); }
+  T* data;
+  std::int64_t count;
+};
+
+template <class T>
+std::vector<cld> widened(const std::vector<T>& values) {
+  return std::vector<cld>(values.begin(), values.end());
+}
+
+// The forward compute that the failing submission stops: the injected
+// exception, unchanged, and no command of the queue still running.
+template <class Descriptor, class Input>
+void expect_failure_after_submissions(Descriptor& desc, const failing_row& row, std::int64_t in_count,
+                                      std::int64_t out_count) {
+  queue().wait();
+  usm_array<Input> in(in_count);
+  usm_array<std::complex<double>> out(out_count);
+  std::fill(in.data, in.data + in_count, Input(1));
+  setenv("STANDIN_SYCL_FAIL_SUBMIT", row.failing_submission, 1);
+  try {
+    qd::compute_forward(desc, in.data, out.data);
+    ADD_FAILURE() << "the compute did not fail";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::errc::runtime);
+    EXPECT_NE(std::string(e.what()).find("STANDIN_SYCL_FAIL_SUBMIT"), std::string::npos) << e.what();
+  }
+  unsetenv("STANDIN_SYCL_FAIL_SUBMIT");
+  EXPECT_EQ(queue().ext_ulmara_unfinished_commands(), 0u);
+}
+
+// Packed row-major strides (first offset 0) of `lengths` whose last
+// dimension holds `last` values.
+std::vector<std::int64_t> packed_strides(std::vector<std::int64_t> lengths, std::int64_t last) {
+  lengths.back() = last;
+  std::vector<std::int64_t> strides(lengths.size() + 1, 1);
+  strides[0] = 0;
+  for (std::size_t d = lengths.size() - 1; d > 0; --d) strides[d] = strides[d + 1] * lengths[d];
+  return strides;
+}
+
+template <qd::domain Domain>
+void fail_then_compute(const failing_row& row) {
+  using input = std::conditional_t<Domain == qd::domain::REAL, double, std::complex<double>>;
+  qd::descriptor<qd::precision::DOUBLE, Domain> desc(row.lengths);
+  desc.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
+  const std::int64_t n_last = row.lengths.back();
+  desc.set_value(qd::config_param::FWD_STRIDES, packed_strides(row.lengths, n_last));
+  desc.set_value(qd::config_param::BWD_STRIDES, packed_strides(row.lengths, row.real ? n_last / 2 + 1 : n_last));
+  desc.commit(queue());
+  ASSERT_EQ(qd::descriptor_access::record(desc)->backend, row.backend);
+  const std::int64_t in_count = qez_test::real_elements(row.lengths);
+  const std::int64_t out_count = row.real ? qez_test::conjugate_even_elements(row.lengths) : in_count;
+  expect_failure_after_submissions<decltype(desc), input>(desc, row, in_count, out_count);
+
+  usm_array<input> in(in_count);
+  usm_array<std::complex<double>> out(out_count);
+  std::vector<cld> reference;
+  if constexpr (Domain == qd::domain::REAL) {
+    const std::vector<long double> x = qez_test::random_real(in_count, 7);
+    std::copy(x.begin(), x.end(), in.data);
+    reference = qez_test::reference_r2c(x, row.lengths, 1);
+  } else {
+    const std::vector<cld> x = qez_test::random_complex(in_count, 7);
+    std::copy(x.begin(), x.end(), in.data);
+    reference = qez_test::reference_c2c(x, row.lengths, 1, qez_test::dft_sign::forward);
+  }
+  qd::compute_forward(desc, in.data, out.data).wait();
+  qez_test::expect_accurate<double>(widened(out.values()), reference, in_count, "the compute after the failure");
+}
+
+class FailedSubmission : public ::testing::TestWithParam<failing_row> {};
+
+TEST_P(FailedSubmission, WaitsForItsWorkAndLeavesThePlanUsable) {
+  const failing_row& row = GetParam();
+  if (row.real)
+    fail_then_compute<qd::domain::REAL>(row);
+  else
+    fail_then_compute<qd::domain::COMPLEX>(row);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Composites, FailedSubmission,
+    ::testing::Values(
+        // Transpose, row child, column child: the column child's submission fails.
+        failing_row{"harix_large_1d", {std::int64_t{1} << 21}, false, "compute_1d_xwd#3",
+                    &qd::dft_c2c_large_1d_gpu_bkd_table_double},
+        // Row child, then the column child fails.
+        failing_row{"sg8_main_2d", {20, 28}, false, "compute_1d_xwd#2", &qd::dft_c2c_2d_main_gpu_bkd_table_double},
+        // Three one-dimensional passes: the last one fails.
+        failing_row{"sg8_main_3d", {6, 10, 12}, false, "compute_1d_xwd#3", &qd::dft_c2c_3d_main_gpu_bkd_table_double},
+        // Input stage, then the complex child fails.
+        failing_row{"sg8_real_1d", {4096}, true, "compute_1d_xwd#2", &qd::dft_r2c_1d_main_gpu_bkd_table_double},
+        // The real child's three stages, then the complex child fails.
+        failing_row{"sg8_real_2d", {20, 28}, true, "compute_1d_xwd#4", &qd::dft_r2c_2d_main_gpu_bkd_table_double},
+        failing_row{"sg8_real_3d", {6, 10, 12}, true, "compute_1d_xwd#4", &qd::dft_r2c_3d_main_gpu_bkd_table_double}),
+    [](const ::testing::TestParamInfo<failing_row>& info) { return std::string(info.param.name); });
+
+}  // namespace
