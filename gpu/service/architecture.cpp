@@ -174,7 +174,7 @@ void store_detection(qez_gpu_device_record_t* record, int status, std::uint32_t 
   record->architecture = detected ? architecture : 0;
   record->stepping = detected ? stepping : 0;
   record->device_flags = detected ? flags : 0;
-  record->architecture_detected = 1;
+  __atomic_store_n(&record->architecture_detected, std::uint32_t{1}, __ATOMIC_RELEASE);
 }
 
 // The record of a queue, or null when the registry cannot give one.
@@ -236,6 +236,10 @@ void detect_hw_and_stepping(int*, sycl::queue* queue, std::uint32_t* architectur
   *architecture = architecture_of_generation(id.generation);
   *stepping = id.stepping;
   *flags = device_flags_of(id.generation, id.family);
+}
+
+bool architecture_published(const qez_gpu_device_record_t& record) {
+  return __atomic_load_n(&record.architecture_detected, __ATOMIC_ACQUIRE) != 0;
 }
 
 void ensure_architecture(sycl::queue* queue, qez_gpu_device_record_t* record) {

@@ -21,6 +21,10 @@ namespace ulmara::qez::gpu {
 // is a GPU whose architecture is 0 (on every call).
 void ensure_architecture(sycl::queue* queue, qez_gpu_device_record_t* record);
 
+// Whether the record's architecture fields are filled. Safe without the
+// record's lock: the flag is set with a release store after the fields.
+bool architecture_published(const qez_gpu_device_record_t& record);
+
 // Writes architecture, stepping and flags (0 for all on any failure); never
 // raises for detection failures. `status` and `backend` are not consulted.
 void detect_hw_and_stepping(int* status, sycl::queue* queue, std::uint32_t* architecture,

@@ -1,6 +1,8 @@
 // Device registry: queue-to-device ring, device records, Nivolo-to-OpenCL map.
 #include "gpu/service/device_registry.hpp"
 
+#include <cstddef>
+#include <cstring>
 #include <new>
 
 #include "gpu/service/architecture.hpp"
@@ -110,7 +112,11 @@ void free_device_id_table() {
     qez_serv_free(id_table.entries[i]);
   }
   qez_serv_free(id_table.entries);
-  id_table = {nullptr, 0, 0, 0, empty_ring_index, 0};
+  // Field by field: the lock word is held here and only the guard writes it.
+  id_table.entries = nullptr;
+  id_table.capacity = id_table.count = 0;
+  id_table.next_ring_index = 0;
+  id_table.last_index = empty_ring_index;
 }
 
 // ---- device records ----
@@ -267,6 +273,19 @@ void hand_out(const cl_twin& twin, void** cl_device, void** cl_context) {
   if (cl_context) *cl_context = twin.context;
 }
 
+// Copies the record but not its lock word: threads waiting for the lock
+// compare-and-swap that word while the copy is taken, so it is never read
+// as plain memory.
+void copy_record(const qez_gpu_device_record_t& record, qez_gpu_device_info_t* info) {
+  constexpr std::size_t lock_at = offsetof(qez_gpu_device_record_t, record_lock);
+  constexpr std::size_t after_lock = lock_at + sizeof(qez_gpu_device_record_t::record_lock);
+  const auto* from = reinterpret_cast<const unsigned char*>(&record);
+  auto* to = reinterpret_cast<unsigned char*>(info);
+  std::memcpy(to, from, lock_at);
+  std::memcpy(to + after_lock, from + after_lock, sizeof(qez_gpu_device_record_t) - after_lock);
+  info->record_lock = 0;
+}
+
 }  // namespace
 
 // ---- exported operations ----
@@ -323,15 +342,14 @@ int get_device_info(sycl::queue* queue, qez_gpu_device_info_t* info) {
   int status = 0;
   qez_gpu_device_record_t* record = get_device_record(&status, queue);
   service_lock_guard guard(&record->record_lock);
-  *info = *record;
-  info->record_lock = 0;
+  copy_record(*record, info);
   return 0;
 }
 
 int get_device_info_with_arch(sycl::queue* queue, qez_gpu_device_info_t* info) {
   int status = 0;
   qez_gpu_device_record_t* record = get_device_record(&status, queue);
-  if (!record->architecture_detected) ensure_architecture(queue, record);
+  if (!architecture_published(*record)) ensure_architecture(queue, record);
   return get_device_info(queue, info);
 }
 

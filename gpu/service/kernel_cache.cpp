@@ -132,18 +132,23 @@ kernel_cache_entry* match_in_chain(kernel_cache_entry* entry, const cache_key& k
   return nullptr;
 }
 
+// Called under the cache's lock. release_kernel frees a pooled handle with a
+// release store and without the lock, so the state is read with acquire: the
+// last holder's use of the kernel happens before the next holder's.
 qez_gpu_kernel_struct_t* take_free_instance(kernel_cache_entry* entry) {
   for (qez_gpu_kernel_struct_t* handle = entry->instances; handle; handle = handle->next) {
-    if (handle->state == kernel_pooled_free) {
-      handle->state = kernel_pooled_in_use;
+    if (__atomic_load_n(&handle->state, __ATOMIC_ACQUIRE) == kernel_pooled_free) {
+      __atomic_store_n(&handle->state, static_cast<std::uint32_t>(kernel_pooled_in_use), __ATOMIC_RELAXED);
       return handle;
     }
   }
   return nullptr;
 }
 
-bool create_table() {
-  service_lock_guard guard(&cache.lock_word);
+// Makes the table when there is none; called under the cache's lock, which
+// guards every read and write of the table, so no thread looks at it before
+// it is whole.
+bool ensure_table_locked() {
   if (cache.bucket_count != 0) return true;
   cache.buckets = static_cast<kernel_cache_entry**>(
       qez_serv_calloc(kernel_cache_bucket_count, sizeof(kernel_cache_entry*), bucket_alignment));
@@ -298,14 +303,13 @@ kernel_cache_entry* kernel_cache_insert(int* status, sycl::queue* queue, void* p
   const qez_gpu_backend_t backend = queue ? get_queue_backend(queue) : QEZ_GPU_BACKEND_OPENCL;
   const char* key_name = name;
   const cache_key key = make_key(queue, device_id, native_context, domain, &key_name, options, options_length);
-  if (cache.bucket_count == 0 && !create_table()) return nullptr;
   retain_program(status, backend, program);
 
   kernel_cache_entry* entry = nullptr;
   bool stored = false;
   {
     service_lock_guard guard(&cache.lock_word);
-    if (cache.bucket_count != 0) {
+    if (ensure_table_locked()) {
       kernel_cache_entry** bucket = &cache.buckets[bucket_of(key)];
       entry = match_in_chain(*bucket, key);
       if (entry == nullptr && (entry = new_entry(key, backend, program, name, extra, extra_length)) != nullptr) {
@@ -317,8 +321,8 @@ kernel_cache_entry* kernel_cache_insert(int* status, sycl::queue* queue, void* p
   }
   // Another thread stored the same key first: its program stays (lookups may
   // be using it without a reference of their own), and the reference taken
-  // for ours goes back; the caller keeps its own. The same when no entry
-  // could be made.
+  // for ours goes back; the caller keeps its own. The same when no table or
+  // no entry could be made.
   if (!stored) release_quietly(backend, program);
   return entry;
 }

@@ -2,6 +2,8 @@
 // registration each time the table is run.
 #include "gpu/service/sycl_destructor_registry.hpp"
 
+#include <atomic>
+
 #include "gpu/service/service_lock.hpp"
 #include "qez_core.h"
 #include "qez_service.h"
@@ -11,9 +13,12 @@ namespace {
 
 constexpr int table_full_exit_code = 1;
 
+// A slot is written once, under the lock, before the count that covers it
+// is stored with release; the local run reads the count with acquire and no
+// lock, and sees every slot below it whole.
 struct sycl_destructor_table {
   sycl_destructor_callback callbacks[sycl_destructor_capacity];
-  std::int32_t callback_count;
+  std::atomic<std::int32_t> callback_count;
   std::uint8_t core_registered;
   volatile std::uint32_t table_lock;
 };
@@ -21,7 +26,7 @@ struct sycl_destructor_table {
 sycl_destructor_table table = {};
 
 void run_callbacks() {
-  for (int slot = table.callback_count - 1; slot >= 0; --slot)
+  for (int slot = table.callback_count.load(std::memory_order_acquire) - 1; slot >= 0; --slot)
     if (table.callbacks[slot] != nullptr) table.callbacks[slot]();
 }
 
@@ -40,9 +45,10 @@ void register_under_lock(sycl_destructor_callback callback) {
     qez_serv_core_register_sycl_destructor(qez_sycl_destructor);
     table.core_registered = 1;
   }
-  if (table.callback_count >= sycl_destructor_capacity) end_process_table_full(guard);
-  table.callbacks[table.callback_count] = callback;
-  ++table.callback_count;
+  const std::int32_t count = table.callback_count.load(std::memory_order_relaxed);
+  if (count >= sycl_destructor_capacity) end_process_table_full(guard);
+  table.callbacks[count] = callback;
+  table.callback_count.store(count + 1, std::memory_order_release);
 }
 
 }  // namespace
@@ -55,7 +61,7 @@ void register_sycl_destructor_unlocked(sycl_destructor_callback callback) {
 
 int registered_sycl_destructor_count() {
   service_lock_guard guard(&table.table_lock);
-  return table.callback_count;
+  return table.callback_count.load(std::memory_order_relaxed);
 }
 
 }  // namespace ulmara::qez::gpu

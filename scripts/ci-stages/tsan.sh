@@ -2,7 +2,10 @@
 # The concurrency test under ThreadSanitizer, in a build of its own that
 # holds only that test and what it links. It runs clean without
 # suppressions (PoCL and the ICD loader are not instrumented; their locks are
-# seen through the pthread interceptors).
+# seen through the pthread interceptors). Its first-use cases run the
+# executable again (threadsafe death tests), so that a registry's or cache's
+# first use happens in a fresh process on several threads at once; the
+# children inherit TSAN_OPTIONS, and a race they meet fails their case.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=build-tsan

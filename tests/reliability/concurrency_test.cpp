@@ -6,8 +6,10 @@
 // against the long-double reference; the verbose file must hold one whole
 // line per compute. On the CPU queue, threads at once compute batches that
 // run as chunks, on the CPU engine's shared thread team or alone when the
-// team is busy, and each must match the reference. Run under
-// ThreadSanitizer too.
+// team is busy, and each must match the reference. In fresh processes, the
+// kernel cache's first use, a device's first architecture query and
+// registrations of teardown callbacks during a run of the table happen on
+// eight threads at once. Run under ThreadSanitizer too.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,7 +23,12 @@
 
 #include <unistd.h>
 
+#include "gpu/service/device_registry.hpp"
+#include "gpu/service/kernel_cache.hpp"
 #include "gpu/service/kernel_entry_points.hpp"
+#include "gpu/service/native_handles.hpp"
+#include "gpu/service/opencl_loader.hpp"
+#include "gpu/service/sycl_destructor_registry.hpp"
 #include "gpu/service/program_build.hpp"
 #include "qez_service_control.h"
 #include "tests/reliability/public_case.hpp"
@@ -33,6 +40,7 @@ using namespace reliability_test;
 
 constexpr int transform_threads = 8;
 constexpr int cache_threads = 4;
+constexpr int first_use_threads = 8;
 
 // Shapes that go to different backends under the default profile.
 const std::vector<case_shape> shapes = {
@@ -165,6 +173,112 @@ TEST(Concurrency, CpuBatchesComputedAtOnceMatchTheReference) {
       run_public_case<qd::precision::DOUBLE>(real_batch, queue, data_kind::buffer);
     });
   for (std::thread& t : threads) t.join();
+}
+
+// Runs use(t) on eight threads that first wait for each other, so that
+// they reach the library together.
+template <class Use>
+void at_once_on_threads(Use use) {
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < first_use_threads; ++t)
+    threads.emplace_back([&, t] {
+      ++ready;
+      while (ready.load() < first_use_threads) std::this_thread::yield();
+      use(t);
+    });
+  for (std::thread& t : threads) t.join();
+}
+
+// Eight threads insert one key into a kernel cache that nothing in this
+// process has used yet, so the table is made while the others reach for it.
+// The key names the native context and no queue, so an insert looks at the
+// table first, before any lock of the runtime or the device registry could
+// order the threads. Exits 0 when every thread got the one entry the cache
+// then holds.
+[[noreturn]] void exit_after_first_kernel_cache_use() {
+  sycl::queue queue{sycl::gpu_selector_v};
+  int status = 0;
+  gpu::load_opencl_library();
+  void* device = gpu::get_device_id(&status, &queue);
+  void* context = gpu::native_context_handle(nullptr, &queue, gpu::backend_of_queue);
+  const char* source = "kernel void first_use(void) {}";
+  cl_int error = CL_SUCCESS;
+  cl_program program =
+      gpu::ocl::clCreateProgramWithSource(static_cast<cl_context>(context), 1, &source, nullptr, &error);
+  if (error != CL_SUCCESS) _exit(2);
+
+  std::vector<gpu::kernel_cache_entry*> entries(first_use_threads, nullptr);
+  at_once_on_threads([&](int t) {
+    int insert_status = 0;
+    entries[t] = gpu::kernel_cache_insert(&insert_status, nullptr, program, device, context, gpu::domain_dft,
+                                          "first_use", nullptr, 0, nullptr, 0);
+  });
+  const std::set<gpu::kernel_cache_entry*> distinct(entries.begin(), entries.end());
+  const bool one_entry = distinct.size() == 1 && *distinct.begin() != nullptr &&
+                         gpu::kernel_cache_entry_count() == 1 &&
+                         gpu::kernel_cache_entry_program(*distinct.begin()) == program;
+  gpu::ocl::clReleaseProgram(program);
+  _exit(one_entry ? 0 : 1);
+}
+
+// Eight threads ask at once for the architecture of a device whose record
+// has none yet: one detects it while the others test whether it is there.
+// Exits 0 when all got the same detected architecture.
+[[noreturn]] void exit_after_first_architecture_use() {
+  sycl::queue queue{sycl::gpu_selector_v};
+  int status = 0;
+  gpu::get_device_record(&status, &queue);  // the record exists, its architecture not yet
+  std::vector<qez_gpu_device_info_t> infos(first_use_threads);
+  at_once_on_threads([&](int t) {
+    try {
+      gpu::get_device_info_with_arch(&queue, &infos[t]);
+    } catch (...) {
+      infos[t] = {};
+    }
+  });
+  bool same = true;
+  for (const qez_gpu_device_info_t& info : infos)
+    same = same && info.architecture_detected == 1 && info.architecture == infos[0].architecture &&
+           info.record_lock == 0;
+  _exit(same ? 0 : 1);
+}
+
+std::atomic<int> teardown_runs{0};
+void count_teardown_run() { ++teardown_runs; }
+
+// Seven threads register teardown callbacks while an eighth runs the table
+// without its lock, as the local teardown does. Exits 0 when a later run
+// calls each of the seven callbacks once.
+[[noreturn]] void exit_after_registering_during_a_local_run() {
+  at_once_on_threads([](int t) {
+    if (t == 0)
+      qez_sycl_destructor_local();
+    else
+      gpu::register_sycl_destructor(count_teardown_run);
+  });
+  const int before = teardown_runs.load();
+  qez_sycl_destructor_local();
+  _exit(teardown_runs.load() - before == first_use_threads - 1 ? 0 : 1);
+}
+
+// Each child is a new run of this executable (the threadsafe death-test
+// style execs it again), so no earlier case has made the table or detected
+// the architecture; a race that ThreadSanitizer reports there ends the
+// child with its own exit code and the report comes out with the failure.
+TEST(ConcurrencyDeathTest, FirstKernelCacheUseOnEightThreadsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exit_after_first_kernel_cache_use(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ConcurrencyDeathTest, FirstArchitectureQueryOnEightThreadsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exit_after_first_architecture_use(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ConcurrencyDeathTest, TeardownTableRunWhileThreadsRegister) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exit_after_registering_during_a_local_run(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
