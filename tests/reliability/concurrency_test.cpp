@@ -262,23 +262,26 @@ void count_teardown_run() { ++teardown_runs; }
   _exit(teardown_runs.load() - before == first_use_threads - 1 ? 0 : 1);
 }
 
-// Each child is a new run of this executable (the threadsafe death-test
-// style execs it again), so no earlier case has made the table or detected
-// the architecture; a race that ThreadSanitizer reports there ends the
-// child with its own exit code and the report comes out with the failure.
-TEST(ConcurrencyDeathTest, FirstKernelCacheUseOnEightThreadsAtOnce) {
+// Runs the scenario in a child that is a new run of this executable (the
+// threadsafe death-test style execs it again), so no earlier case has made
+// the table or detected the architecture; a race that ThreadSanitizer
+// reports there ends the child with its own exit code and the report comes
+// out with the failure.
+void expect_clean_child(void (*scenario)()) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(exit_after_first_kernel_cache_use(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ConcurrencyDeathTest, FirstKernelCacheUseOnEightThreadsAtOnce) {
+  expect_clean_child(exit_after_first_kernel_cache_use);
 }
 
 TEST(ConcurrencyDeathTest, FirstArchitectureQueryOnEightThreadsAtOnce) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(exit_after_first_architecture_use(), ::testing::ExitedWithCode(0), "");
+  expect_clean_child(exit_after_first_architecture_use);
 }
 
 TEST(ConcurrencyDeathTest, TeardownTableRunWhileThreadsRegister) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(exit_after_registering_during_a_local_run(), ::testing::ExitedWithCode(0), "");
+  expect_clean_child(exit_after_registering_during_a_local_run);
 }
 
 }  // namespace
