@@ -7,6 +7,7 @@
 #include "dft/gpu/core/compute_dispatch.hpp"
 #include "dft/gpu/backends/1d_basic/eight_k/plan.hpp"
 #include "dft/gpu/core/kernel_arguments.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::eight_k {
 
@@ -124,11 +125,13 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, void* input, void* output, void* dep
                !b->in_order && table_kind == kind_usm_pointer,
                dependency_list(dependencies),
                usm_scratch ? b->last_compute : nullptr};
-  const sycl::event columns_done = submit_columns_pass(*b, c);
+  // A failing rows pass waits for the columns pass before the call ends.
+  submitted_work work;
+  const sycl::event columns_done = work.add(submit_columns_pass(*b, c));
   const sycl::event rows_done = submit_rows_pass(*b, c, columns_done);
   if (usm_scratch) remember_event(b->last_compute, rows_done);
   hand_back_event(result_event, rows_done);
-  return status_success;
+  return work.settle(status_success);
 }
 
 template <class T>

@@ -6,6 +6,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/3_facts/plan.hpp"
 #include "dft/gpu/core/call_compute_entries.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::three_factor {
 
@@ -39,15 +40,16 @@ sycl::local_accessor<char, 1> local_bytes(std::uint64_t bytes, sycl::handler& cg
   return sycl::local_accessor<char, 1>(sycl::range<1>(static_cast<size_t>(bytes)), cgh);
 }
 
+// Submits the chunk's three passes and records each in `work`.
 template <class T>
 sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std::uint64_t done,
-                      std::uint64_t transforms, sycl::event last, bool first_chunk) {
+                      std::uint64_t transforms, sycl::event last, bool first_chunk, submitted_work& work) {
   const bool usm_work = w.kind == kind_usm_pointer;
   const bool wait_tables = first_chunk && !b.in_order && usm_work;
   const int offset = static_cast<int>(done);
   sycl::queue& q = *b.queue;
 
-  last = q.submit(
+  last = work.add(q.submit(
       [&](sycl::handler& cgh) {
         if (first_chunk && c.data_kind == kind_usm_pointer && c.dependencies != nullptr)
           cgh.depends_on(*c.dependencies);
@@ -60,11 +62,11 @@ sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std
         cgh.set_arg(3, offset);
         cgh.parallel_for(launch_range(b, pass_0, transforms), *b.kernels[pass_0][c.d]);
       },
-      compute_submission_location(__LINE__));
+      compute_submission_location(__LINE__)));
 
   for (pass p : {pass_1, pass_2}) {
     const table_class tc = p == pass_1 ? class_1 : class_2;
-    last = q.submit(
+    last = work.add(q.submit(
         [&](sycl::handler& cgh) {
           if (wait_tables && b.table_events[tc][c.d] != nullptr) cgh.depends_on(*b.table_events[tc][c.d]);
           if (usm_work) cgh.depends_on(last);
@@ -78,7 +80,7 @@ sycl::event run_chunk(const block<T>& b, const call& c, const work_views& w, std
           if (p == pass_2) cgh.set_arg(4, offset);
           cgh.parallel_for(launch_range(b, p, transforms), *b.kernels[p][c.d]);
         },
-        compute_submission_location(__LINE__));
+        compute_submission_location(__LINE__)));
   }
   return last;
 }
@@ -98,14 +100,16 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
     return status_no_workspace;
 
   const std::uint64_t count = static_cast<std::uint64_t>(std::max<std::int64_t>(b->batch.howmany, 0));
+  // A failing pass waits for the passes submitted before it.
+  submitted_work work;
   sycl::event last;
   for (std::uint64_t done = 0; done < count; done += b->transforms_per_chunk) {
     const std::uint64_t n = std::min(b->transforms_per_chunk, count - done);
-    last = run_chunk(*b, c, w, done, n, last, done == 0);
+    last = run_chunk(*b, c, w, done, n, last, done == 0, work);
   }
   if (count > 0 && w.kind == kind_usm_pointer) remember_event(b->last_compute, last);
   hand_back_event(result_event, last);
-  return status_success;
+  return work.settle(status_success);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts/plan.hpp"
 #include "dft/gpu/core/call_compute_entries.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::four_factor {
 
@@ -122,15 +123,17 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
   const work_views w = views_of(record, *s, c.d);
   if (!complete(w)) return status_no_workspace;
 
+  // A failing pass waits for the passes submitted before it.
+  submitted_work work;
   sycl::event last;
   for (std::int64_t pos = 0; pos < s->batch.howmany; pos += s->chunk) {
     const chunk_position at{pos, std::min(s->chunk, s->batch.howmany - pos)};
-    last = submit_transpose_pass(*s, c, w, at, last);
-    last = submit_twiddle_pass(*s, c, w, at, last);
+    last = work.add(submit_transpose_pass(*s, c, w, at, last));
+    last = work.add(submit_twiddle_pass(*s, c, w, at, last));
   }
   if (w.kind == kind_usm_pointer) remember_event(s->last_compute, last);
   hand_back_event(result_event, last);
-  return status_success;
+  return work.settle(status_success);
 }
 
 }  // namespace

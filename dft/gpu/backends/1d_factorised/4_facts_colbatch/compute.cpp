@@ -7,6 +7,7 @@
 #include "dft/api/status_codes.hpp"
 #include "dft/gpu/backends/1d_factorised/4_facts_colbatch/plan.hpp"
 #include "dft/gpu/core/call_compute_entries.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft::four_factor_colbatch {
 
@@ -54,15 +55,16 @@ void depend_if_set(sycl::handler& cgh, const sycl::event* e) {
   if (e != nullptr) cgh.depends_on(*e);
 }
 
+// Submits the launch's two passes and records each in `work`.
 template <class T>
 sycl::event run_launch(const block<T>& s, const call& c, const work_views& w, const launch& l,
-                       sycl::event last) {
+                       sycl::event last, submitted_work& work) {
   const bool usm_work = w.kind == kind_usm_pointer;
   const bool wait_tables = l.first && usm_work && !s.in_order;
   const int cross_event = c.d == dir_forward ? event_cross_forward : event_cross_backward;
   sycl::queue& q = *s.queue;
 
-  last = q.submit(
+  last = work.add(q.submit(
       [&](sycl::handler& cgh) {
         if (l.first && c.data_kind == kind_usm_pointer && c.dependencies != nullptr) cgh.depends_on(*c.dependencies);
         if (wait_tables) {
@@ -79,9 +81,9 @@ sycl::event run_launch(const block<T>& s, const call& c, const work_views& w, co
         cgh.set_arg(5, l.outer_offset);
         cgh.parallel_for(launch_range<T>(s.passes[pass_0], l), *s.kernels[kernel_slot(pass_0, c.d)]);
       },
-      compute_submission_location(__LINE__));
+      compute_submission_location(__LINE__)));
 
-  return q.submit(
+  return work.add(q.submit(
       [&](sycl::handler& cgh) {
         if (usm_work) cgh.depends_on(last);
         if (wait_tables) {
@@ -97,7 +99,7 @@ sycl::event run_launch(const block<T>& s, const call& c, const work_views& w, co
         cgh.set_arg(6, l.outer_offset);
         cgh.parallel_for(launch_range<T>(s.passes[pass_1], l), *s.kernels[kernel_slot(pass_1, c.d)]);
       },
-      compute_submission_location(__LINE__));
+      compute_submission_location(__LINE__)));
 }
 
 template <class T>
@@ -116,19 +118,21 @@ int compute_1d_xwd(DFTI_DESCRIPTOR* record, const call& c, void* result_event) {
     return status_no_workspace;
 
   const launch_plan plan = launch_plan_of(*s);
+  // A failing pass waits for the passes submitted before it.
+  submitted_work work;
   sycl::event last;
   bool first = true;
   for (std::int64_t b = 0; b < outer_groups(plan); ++b) {
     for (std::int64_t a = 0; a < plan.launches; ++a) {
       const launch l{chunks_of_launch(plan, a), outer_of_group(plan, b),
                      static_cast<int>(plan.chunks_per_launch * a), static_cast<int>(plan.outer_per_launch * b), first};
-      last = run_launch(*s, c, w, l, last);
+      last = run_launch(*s, c, w, l, last, work);
       first = false;
     }
   }
   if (!first && w.kind == kind_usm_pointer) remember_event(s->last_compute, last);
   hand_back_event(result_event, last);
-  return status_success;
+  return work.settle(status_success);
 }
 
 }  // namespace

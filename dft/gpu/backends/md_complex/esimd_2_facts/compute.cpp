@@ -6,6 +6,7 @@
 // the writing of its table.
 #include "dft/gpu/backends/md_complex/esimd_2_facts/esimd_kernel.hpp"
 #include "dft/gpu/backends/md_complex/esimd_2_facts/plan_internal.hpp"
+#include "dft/gpu/core/submitted_work.hpp"
 
 namespace ulmara::qez::dft {
 
@@ -46,13 +47,16 @@ void launch_kernel(sycl::handler& cgh, const launch& l, In in, Table table, Out 
                      qez_dft_esimd_2_facts_kernel<T, D, fft_algo::row, buffered>{in, table, out, l.group_offset});
 }
 
-// Calls submit(pass, launch, table event) chunk by chunk, pass by pass.
+// Calls submit(pass, launch, table event) chunk by chunk, pass by pass. A
+// submission that throws waits for the launches submitted before it.
 template <int D, class T, class Submit>
 sycl::event for_each_launch(const esimd_2_facts_plan<T>& p, Submit submit) {
+  submitted_work work;
   sycl::event last;
   for (std::uint64_t s = 0; s < p.transforms; s += p.batch_multiplier)
     for (std::uint64_t i = 0; i < p.rank; ++i)
-      last = submit(i, launch_of(p, i, s), p.events[event_of(p.rank, i, D)], s == 0 && i == 0, last);
+      last = work.add(submit(i, launch_of(p, i, s), p.events[event_of(p.rank, i, D)], s == 0 && i == 0, last));
+  work.settle(status_success);
   return last;
 }
 
