@@ -222,20 +222,31 @@ void at_once_on_threads(Use use) {
   _exit(one_entry ? 0 : 1);
 }
 
-// Eight threads ask at once for the architecture of a device whose record
-// has none yet: one detects it while the others test whether it is there.
-// Exits 0 when all got the same detected architecture.
+// Thread 0 asks for the architecture of a device whose record has none yet
+// and detects it. Thread 1 watches the record's flag with relaxed loads,
+// which order nothing, and asks as soon as it sees the flag set, so it reads
+// what thread 0 published without the record's lock; alone, so that no
+// other thread's accesses to the record push thread 0's write out of the
+// sanitizer's memory. The six others then ask at once and contend for the
+// lock while records are copied under it. Exits 0 when all got the same
+// detected architecture.
 [[noreturn]] void exit_after_first_architecture_use() {
   sycl::queue queue{sycl::gpu_selector_v};
   int status = 0;
-  gpu::get_device_record(&status, &queue);  // the record exists, its architecture not yet
+  qez_gpu_device_record_t* record = gpu::get_device_record(&status, &queue);  // no architecture yet
   std::vector<qez_gpu_device_info_t> infos(first_use_threads);
+  std::atomic<bool> watcher_done{false};
   at_once_on_threads([&](int t) {
+    if (t == 1)
+      while (__atomic_load_n(&record->architecture_detected, __ATOMIC_RELAXED) == 0) std::this_thread::yield();
+    if (t > 1)
+      while (!watcher_done.load()) std::this_thread::yield();
     try {
       gpu::get_device_info_with_arch(&queue, &infos[t]);
     } catch (...) {
       infos[t] = {};
     }
+    if (t == 1) watcher_done = true;
   });
   bool same = true;
   for (const qez_gpu_device_info_t& info : infos)
