@@ -4,9 +4,10 @@
 // the caller frees its data at once, and the next compute on the same plan
 // matches the long-double reference. One row per composite backend and per
 // leaf backend that submits several command groups in one compute, on USM,
-// under the Harix profile; rows named sg8_* run with a largest sub-group
-// size of 8 (the small multi-dimensional backend declines every record
-// then), which the large backend's row child does not take.
+// in double precision under the Harix profile; rows named sg8_* run with a
+// largest sub-group size of 8 (the small multi-dimensional backend declines
+// every record then), which the large backend's row child does not take;
+// rows named gulon_* run in single precision under the Gulon profile.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +44,7 @@ struct failing_row {
   const qd::backend_table* backend;
   batch_layout layout = batch_layout::one;
   std::int64_t transforms = 1;
+  qd::precision precision = qd::precision::DOUBLE;
 };
 
 // The row's name in the test output, not a byte dump of the row.
@@ -72,12 +74,12 @@ std::vector<cld> widened(const std::vector<T>& values) {
 
 // The forward compute that the failing submission stops: the injected
 // exception, unchanged, and no command of the queue still running.
-template <class Descriptor, class Input>
+template <class Descriptor, class Input, class Output>
 void expect_failure_after_submissions(Descriptor& desc, const failing_row& row, std::int64_t in_count,
                                       std::int64_t out_count) {
   queue().wait();
   usm_array<Input> in(in_count);
-  usm_array<std::complex<double>> out(out_count);
+  usm_array<Output> out(out_count);
   std::fill(in.data, in.data + in_count, Input(1));
   setenv("STANDIN_SYCL_FAIL_SUBMIT", row.failing_submission, 1);
   try {
@@ -138,10 +140,11 @@ std::vector<cld> complex_reference(const std::vector<cld>& x, const failing_row&
   return transposed(packed, row.transforms, n);
 }
 
-template <qd::domain Domain>
+template <class Real, qd::domain Domain>
 void fail_then_compute(const failing_row& row) {
-  using input = std::conditional_t<Domain == qd::domain::REAL, double, std::complex<double>>;
-  qd::descriptor<qd::precision::DOUBLE, Domain> desc(row.lengths);
+  using input = std::conditional_t<Domain == qd::domain::REAL, Real, std::complex<Real>>;
+  constexpr qd::precision precision = std::is_same_v<Real, float> ? qd::precision::SINGLE : qd::precision::DOUBLE;
+  qd::descriptor<precision, Domain> desc(row.lengths);
   desc.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
   const std::int64_t n_last = row.lengths.back();
   desc.set_value(qd::config_param::FWD_STRIDES, packed_strides(row.lengths, n_last));
@@ -153,10 +156,10 @@ void fail_then_compute(const failing_row& row) {
   ASSERT_EQ(qd::descriptor_access::record(desc)->backend, row.backend);
   const std::int64_t in_count = fwd_elements * row.transforms;
   const std::int64_t out_count = bwd_elements * row.transforms;
-  expect_failure_after_submissions<decltype(desc), input>(desc, row, in_count, out_count);
+  expect_failure_after_submissions<decltype(desc), input, std::complex<Real>>(desc, row, in_count, out_count);
 
   usm_array<input> in(in_count);
-  usm_array<std::complex<double>> out(out_count);
+  usm_array<std::complex<Real>> out(out_count);
   std::vector<cld> reference;
   if constexpr (Domain == qd::domain::REAL) {
     const std::vector<long double> x = qez_test::random_real(in_count, 7);
@@ -168,18 +171,26 @@ void fail_then_compute(const failing_row& row) {
     reference = complex_reference(x, row);
   }
   qd::compute_forward(desc, in.data, out.data).wait();
-  qez_test::expect_accurate<double>(widened(out.values()), reference, fwd_elements,
-                                    "the compute after the failure");
+  qez_test::expect_accurate<Real>(widened(out.values()), reference, fwd_elements,
+                                  "the compute after the failure");
+}
+
+template <class Real>
+void fail_then_compute_in(const failing_row& row) {
+  if (row.real)
+    fail_then_compute<Real, qd::domain::REAL>(row);
+  else
+    fail_then_compute<Real, qd::domain::COMPLEX>(row);
 }
 
 class FailedSubmission : public ::testing::TestWithParam<failing_row> {};
 
 TEST_P(FailedSubmission, WaitsForItsWorkAndLeavesThePlanUsable) {
   const failing_row& row = GetParam();
-  if (row.real)
-    fail_then_compute<qd::domain::REAL>(row);
+  if (row.precision == qd::precision::SINGLE)
+    fail_then_compute_in<float>(row);
   else
-    fail_then_compute<qd::domain::COMPLEX>(row);
+    fail_then_compute_in<double>(row);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -211,7 +222,10 @@ INSTANTIATE_TEST_SUITE_P(
                     &qd::dft_c2c_4_facts_colbatch_gpu_bkd_table_double, batch_layout::columns, 8},
         // The engine of the 2D main backend: pass 0, then pass 1 fails.
         failing_row{"harix_esimd_2d", {100, 256}, false, "qez_dft_gpu_dft_esimd_2_facts_compute#2",
-                    &qd::dft_c2c_2d_main_gpu_bkd_table_double}),
+                    &qd::dft_c2c_2d_main_gpu_bkd_table_double},
+        // Stage 0 and stage 1 children, then the stage 2 child fails.
+        failing_row{"gulon_very_large_1d", {std::int64_t{1} << 25}, false, "compute_1d_xwd#3",
+                    &qd::dft_c2c_very_large_1d_gpu_bkd_table_float, batch_layout::one, 1, qd::precision::SINGLE}),
     [](const ::testing::TestParamInfo<failing_row>& info) { return std::string(info.param.name); });
 
 }  // namespace
