@@ -101,6 +101,8 @@ function(qez_gtest name)
   endif()
   if(T_LOCK)
     list(APPEND props RESOURCE_LOCK "${T_LOCK}")
+    # Entries that run the executable some other way take the lock too.
+    set_property(TARGET ${name} PROPERTY QEZ_GTEST_LOCK "${T_LOCK}")
   endif()
   if(T_ENV)
     # The cases run (and are listed) under `cmake -E env`, which takes any
