@@ -222,8 +222,8 @@ bool store_scale(DFTI_DESCRIPTOR* record, config_param param, double value) {
 bool store_thread_limit(DFTI_DESCRIPTOR* record, std::int64_t value) {
   if (value < 0 || value > std::numeric_limits<std::int32_t>::max())
     throw_invalid_value(P::THREAD_LIMIT);
-  const service_table* services = record->services;
-  if (services != nullptr && services->single_thread != nullptr && services->single_thread() != 0) {
+  const service_table::query single = service_slot(record->services, &service_table::single_thread);
+  if (single != nullptr && single() != 0) {
     record->thread_limit = 1;
     return false;
   }

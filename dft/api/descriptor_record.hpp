@@ -292,6 +292,22 @@ static_assert(offsetof(service_table, cache_size) == service_cache_size * sizeof
 static_assert(offsetof(service_table, single_thread) == service_single_thread * sizeof(void*),
               "");
 
+// One service table serves every record that names it, and its empty slots
+// are filled when some record is blessed or committed, while other threads
+// may be asking the same table on records of their own: every read and
+// write of a slot is atomic.
+template <class Slot>
+Slot service_slot(const service_table* table, Slot service_table::*slot) {
+  return table != nullptr ? __atomic_load_n(&(table->*slot), __ATOMIC_ACQUIRE) : nullptr;
+}
+
+// Fills the slot when it is empty; a slot once filled keeps its query.
+template <class Slot>
+void fill_empty_service_slot(service_table* table, Slot service_table::*slot, Slot query) {
+  Slot empty = nullptr;
+  __atomic_compare_exchange_n(&(table->*slot), &empty, query, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+}
+
 }  // namespace dft
 }  // namespace qez
 }  // namespace ulmara

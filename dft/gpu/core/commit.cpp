@@ -193,8 +193,9 @@ void rebind_after_merge(DFTI_DESCRIPTOR* r) {
     single ? bind_backend_list_c2c_md_float(&handle) : bind_backend_list_c2c_md_double(&handle);
 }
 
-int service_query(const DFTI_DESCRIPTOR* r, int (*service_table::*slot)(), int fallback) {
-  return r->services && r->services->*slot ? (r->services->*slot)() : fallback;
+int service_query(const DFTI_DESCRIPTOR* r, service_table::query service_table::*slot, int fallback) {
+  const service_table::query query = service_slot(r->services, slot);
+  return query != nullptr ? query() : fallback;
 }
 
 }  // namespace

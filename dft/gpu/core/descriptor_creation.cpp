@@ -15,18 +15,6 @@ constexpr std::int32_t child_batch_records = 7;
 constexpr std::uint32_t created_user_threads = 1;
 
 service_table own_services{};
-std::uint32_t cache_hook_lock = 0;
-
-class service_lock_guard {
-public:
-  explicit service_lock_guard(std::uint32_t* word) : word_(word) { qez_serv_lock(word_); }
-  ~service_lock_guard() { qez_serv_unlock(word_); }
-  service_lock_guard(const service_lock_guard&) = delete;
-  service_lock_guard& operator=(const service_lock_guard&) = delete;
-
-private:
-  std::uint32_t* word_;
-};
 
 void fill_defaults(DFTI_DESCRIPTOR* record, std::uint32_t precision, std::uint32_t domain,
                    std::int32_t rank, void* arena) {
@@ -169,9 +157,8 @@ void release_backend(DFTI_DESCRIPTOR* record, void* /*context*/) {
 std::int64_t hook_get_cache_size(int level) { return qez_serv_get_cache_size(level); }
 
 void install_cache_size_hook(DFTI_DESCRIPTOR* record) {
-  service_lock_guard lock(&cache_hook_lock);
-  if (record->services && record->services->cache_size == nullptr)
-    record->services->cache_size = hook_get_cache_size;
+  if (record->services != nullptr)
+    fill_empty_service_slot(record->services, &service_table::cache_size, hook_get_cache_size);
 }
 
 }  // namespace ulmara::qez::dft

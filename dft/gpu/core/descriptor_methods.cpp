@@ -186,12 +186,13 @@ int set_scale(DFTI_DESCRIPTOR* record, double scale, int which) {
 // Threads.
 
 bool single_thread_only(const DFTI_DESCRIPTOR* record) {
-  return record->services && record->services->single_thread &&
-         record->services->single_thread() != 0;
+  const service_table::query single = service_slot(record->services, &service_table::single_thread);
+  return single != nullptr && single() != 0;
 }
 
 int service_max_thread_count(const DFTI_DESCRIPTOR* record) {
-  return record->services && record->services->max_threads ? record->services->max_threads() : 1;
+  const service_table::query max_threads = service_slot(record->services, &service_table::max_threads);
+  return max_threads != nullptr ? max_threads() : 1;
 }
 
 int get_thread_limit(const DFTI_DESCRIPTOR* record, std::int64_t* out) {

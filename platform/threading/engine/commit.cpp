@@ -46,9 +46,8 @@ int compute(DFTI_DESCRIPTOR* record, void* input, void* output, void* /*dependen
 }
 
 int default_thread_count(const DFTI_DESCRIPTOR* record) {
-  const service_table* s = record->services;
-  if (s != nullptr && s->max_threads != nullptr) return s->max_threads();
-  return available_cpus();
+  const service_table::query max_threads = service_slot(record->services, &service_table::max_threads);
+  return max_threads != nullptr ? max_threads() : available_cpus();
 }
 
 // The threads a committed transform runs on: the descriptor's limit, or the
@@ -56,8 +55,8 @@ int default_thread_count(const DFTI_DESCRIPTOR* record) {
 int committed_thread_count(const DFTI_DESCRIPTOR* record) {
   const int wanted = record->thread_limit != 0 ? record->thread_limit
                                                : default_thread_count(record);
-  const service_table* s = record->services;
-  const int allowed = s != nullptr && s->max_threads != nullptr ? s->max_threads() : wanted;
+  const service_table::query max_threads = service_slot(record->services, &service_table::max_threads);
+  const int allowed = max_threads != nullptr ? max_threads() : wanted;
   return std::max(1, std::min(wanted, allowed));
 }
 
@@ -101,8 +100,8 @@ int commit_record(DFTI_DESCRIPTOR* record) {
   record->data_arrays = layout.forward.in_place ? 1 : 2;
   record->threads = record->thread_limit != 0 ? record->thread_limit
                                               : default_thread_count(record);
-  if (record->services != nullptr && record->services->thread_query != nullptr)
-    record->service_count = record->services->thread_query();
+  if (const service_table::query count = service_slot(record->services, &service_table::thread_query))
+    record->service_count = count();
   record->commit_status = dfti_committed;
   return status_success;
 }

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "dft/api/default_strides.hpp"
@@ -35,11 +34,6 @@ constexpr std::size_t name_bytes = sizeof(DFTI_DESCRIPTOR::name);
 // Service queries.
 
 int never_single_thread() { return 0; }
-
-std::mutex& services_mutex() {
-  static std::mutex m;
-  return m;
-}
 
 // ---------------------------------------------------------------------------
 // Method table: getters.
@@ -116,14 +110,14 @@ int get_number_of_transforms(const DFTI_DESCRIPTOR* r, std::uint64_t* out) {
 }
 
 int single_thread_required(const DFTI_DESCRIPTOR* r) {
-  const service_table* s = r->services;
-  return s != nullptr && s->single_thread != nullptr ? s->single_thread() : 0;
+  const service_table::query single = service_slot(r->services, &service_table::single_thread);
+  return single != nullptr ? single() : 0;
 }
 
 int get_thread_limit(const DFTI_DESCRIPTOR* r, std::int64_t* out) {
   if (r->commit_status == dfti_committed) {
-    const service_table* s = r->services;
-    const int max = s != nullptr && s->max_threads != nullptr ? s->max_threads() : r->threads;
+    const service_table::query max_threads = service_slot(r->services, &service_table::max_threads);
+    const int max = max_threads != nullptr ? max_threads() : r->threads;
     *out = std::min(r->threads, max);
   } else {
     *out = single_thread_required(r) ? 1 : r->thread_limit;
@@ -503,11 +497,10 @@ int qez_dft_bless_node_thr(DFTI_DESCRIPTOR* record) {
   }
   if (record->services == own) return dft::status_success;
   // A table of another component: fill the queries it leaves empty.
-  std::lock_guard<std::mutex> lock(engine::services_mutex());
   dft::service_table* t = record->services;
-  if (t->thread_query == nullptr) t->thread_query = own->thread_query;
-  if (t->max_threads == nullptr) t->max_threads = own->max_threads;
-  if (t->single_thread == nullptr) t->single_thread = own->single_thread;
+  dft::fill_empty_service_slot(t, &dft::service_table::thread_query, own->thread_query);
+  dft::fill_empty_service_slot(t, &dft::service_table::max_threads, own->max_threads);
+  dft::fill_empty_service_slot(t, &dft::service_table::single_thread, own->single_thread);
   return dft::status_success;
 }
 
