@@ -89,7 +89,10 @@ endfunction()
 #             [FILTER gtest-filter] [LOCK resource])
 # LOCK gives every case the CTest resource lock of that name, so that cases
 # holding the same lock never run at the same time (transforms that take
-# gigabytes of memory hold qez_large_memory).
+# gigabytes of memory hold qez_large_memory). Such cases also carry a high
+# cost, which a parallel CTest run starts first: their one-at-a-time chain
+# then runs beside the other cases instead of after them.
+set(QEZ_LOCKED_TEST_COST 1000)
 include(GoogleTest)
 function(qez_gtest name)
   cmake_parse_arguments(T "" "FILTER;LOCK" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
@@ -100,7 +103,7 @@ function(qez_gtest name)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
   if(T_LOCK)
-    list(APPEND props RESOURCE_LOCK "${T_LOCK}")
+    list(APPEND props RESOURCE_LOCK "${T_LOCK}" COST ${QEZ_LOCKED_TEST_COST})
     # Entries that run the executable some other way take the lock too.
     set_property(TARGET ${name} PROPERTY QEZ_GTEST_LOCK "${T_LOCK}")
   endif()
