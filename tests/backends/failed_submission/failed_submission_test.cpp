@@ -10,7 +10,6 @@
 // rows named gulon_* run in single precision under the Gulon profile.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <complex>
 #include <cstdlib>
 #include <ostream>
@@ -20,20 +19,15 @@
 
 #include "dft/api/descriptor_access.hpp"
 #include "dft/gpu/core/backend_catalogue.hpp"
+#include "tests/backends/support/public_api_harness.hpp"
 #include "tests/support/expect_accurate.hpp"
 #include "tests/support/reference_dft.hpp"
-#include "ulmara/qez/dft.hpp"
 
 namespace {
 
+namespace bt = backend_test;
 namespace qd = ulmara::qez::dft;
 using qez_test::cld;
-
-// How the row's transforms lie in memory: one transform; `transforms` of
-// them one after another (distances set, as the eight-k backend asks); or
-// `transforms` one-dimensional columns side by side (distance 1, stride
-// `transforms`).
-enum class batch_layout { one, packed, columns };
 
 struct failing_row {
   const char* name;
@@ -42,56 +36,15 @@ struct failing_row {
   // STANDIN_SYCL_FAIL_SUBMIT: a submission after the compute's first one.
   const char* failing_submission;
   const qd::backend_table* backend;
-  batch_layout layout = batch_layout::one;
+  // A batch of one-dimensional transforms: one after another (distances
+  // set, as the eight-k backend asks), or side by side as columns.
   std::int64_t transforms = 1;
-  qd::precision precision = qd::precision::DOUBLE;
+  bt::batch_layout layout = bt::batch_layout::packed;
+  bt::precision precision = bt::precision::double_precision;
 };
 
 // The row's name in the test output, not a byte dump of the row.
 void PrintTo(const failing_row& row, std::ostream* os) { *os << row.name; }
-
-sycl::queue& queue() {
-  static sycl::queue q{sycl::gpu_selector_v};
-  return q;
-}
-
-// USM of `count` values, freed when the scope ends.
-template <class T>
-struct usm_array {
-  explicit usm_array(std::int64_t count) : data(sycl::malloc_shared<T>(count, queue())), count(count) {}
-  ~usm_array() { sycl::free(data, queue()); }
-  usm_array(const usm_array&) = delete;
-  usm_array& operator=(const usm_array&) = delete;
-  std::vector<T> values() const { return std::vector<T>(data, data + count); }
-  T* data;
-  std::int64_t count;
-};
-
-template <class T>
-std::vector<cld> widened(const std::vector<T>& values) {
-  return std::vector<cld>(values.begin(), values.end());
-}
-
-// The forward compute that the failing submission stops: the injected
-// exception, unchanged, and no command of the queue still running.
-template <class Descriptor, class Input, class Output>
-void expect_failure_after_submissions(Descriptor& desc, const failing_row& row, std::int64_t in_count,
-                                      std::int64_t out_count) {
-  queue().wait();
-  usm_array<Input> in(in_count);
-  usm_array<Output> out(out_count);
-  std::fill(in.data, in.data + in_count, Input(1));
-  setenv("STANDIN_SYCL_FAIL_SUBMIT", row.failing_submission, 1);
-  try {
-    qd::compute_forward(desc, in.data, out.data);
-    ADD_FAILURE() << "the compute did not fail";
-  } catch (const sycl::exception& e) {
-    EXPECT_EQ(e.code(), sycl::errc::runtime);
-    EXPECT_NE(std::string(e.what()).find("STANDIN_SYCL_FAIL_SUBMIT"), std::string::npos) << e.what();
-  }
-  unsetenv("STANDIN_SYCL_FAIL_SUBMIT");
-  EXPECT_EQ(queue().ext_ulmara_unfinished_commands(), 0u);
-}
 
 // Packed row-major strides (first offset 0) of `lengths` whose last
 // dimension holds `last` values.
@@ -103,76 +56,87 @@ std::vector<std::int64_t> packed_strides(std::vector<std::int64_t> lengths, std:
   return strides;
 }
 
-// Sets the row's batch: its count, and the distances and strides of its
-// layout (the strides of one transform are set already).
-template <class Descriptor>
-void set_batch(Descriptor& desc, const failing_row& row, std::int64_t fwd_elements, std::int64_t bwd_elements) {
-  if (row.layout == batch_layout::one) return;
-  const bool columns = row.layout == batch_layout::columns;
-  desc.set_value(qd::config_param::NUMBER_OF_TRANSFORMS, row.transforms);
-  desc.set_value(qd::config_param::FWD_DISTANCE, columns ? std::int64_t{1} : fwd_elements);
-  desc.set_value(qd::config_param::BWD_DISTANCE, columns ? std::int64_t{1} : bwd_elements);
-  if (columns) {
-    const std::vector<std::int64_t> strides{0, row.transforms};
-    desc.set_value(qd::config_param::FWD_STRIDES, strides);
-    desc.set_value(qd::config_param::BWD_STRIDES, strides);
+bt::public_settings settings_of(const failing_row& row) {
+  bt::public_settings s;
+  s.batch = row.transforms;
+  if (row.layout == bt::batch_layout::interleaved) {
+    s.fwd_strides = s.bwd_strides = {0, row.transforms};
+    s.fwd_distance = s.bwd_distance = 1;
+    return s;
   }
+  const std::int64_t n_last = row.lengths.back();
+  s.fwd_strides = packed_strides(row.lengths, n_last);
+  s.bwd_strides = packed_strides(row.lengths, row.real ? n_last / 2 + 1 : n_last);
+  s.fwd_distance = qez_test::real_elements(row.lengths);
+  s.bwd_distance = row.real ? qez_test::conjugate_even_elements(row.lengths) : s.fwd_distance;
+  return s;
 }
 
-// The values of a `rows` x `cols` row-major matrix, column by column: the
-// column layout from the packed one (and back with rows and cols swapped).
-template <class T>
-std::vector<T> transposed(const std::vector<T>& values, std::int64_t rows, std::int64_t cols) {
-  std::vector<T> out(values.size());
-  for (std::int64_t r = 0; r < rows; ++r)
-    for (std::int64_t c = 0; c < cols; ++c) out[c * rows + r] = values[r * cols + c];
-  return out;
+// The forward compute that the failing submission stops: the injected
+// exception, unchanged, and no command of the queue still running. The
+// data is freed as soon as the compute has failed.
+template <class Descriptor, class Input, class Output>
+void expect_failure_after_submissions(Descriptor& desc, const failing_row& row, std::int64_t in_count,
+                                      std::int64_t out_count) {
+  sycl::queue& queue = bt::gpu_test_queue();
+  queue.wait();
+  const bt::device_array<Input> in(std::vector<Input>(in_count, Input(1)), bt::container::usm);
+  const bt::device_array<Output> out(out_count, bt::container::usm);
+  setenv("STANDIN_SYCL_FAIL_SUBMIT", row.failing_submission, 1);
+  try {
+    qd::compute_forward(desc, in.usm(), out.usm());
+    ADD_FAILURE() << "the compute did not fail";
+  } catch (const sycl::exception& e) {
+    EXPECT_EQ(e.code(), sycl::errc::runtime);
+    EXPECT_NE(std::string(e.what()).find("STANDIN_SYCL_FAIL_SUBMIT"), std::string::npos) << e.what();
+  }
+  unsetenv("STANDIN_SYCL_FAIL_SUBMIT");
+  EXPECT_EQ(queue.ext_ulmara_unfinished_commands(), 0u);
 }
 
-// The forward reference of complex input `x`, laid out as the row lays out
-// its batch.
-std::vector<cld> complex_reference(const std::vector<cld>& x, const failing_row& row) {
-  const auto forward = qez_test::dft_sign::forward;
-  if (row.layout != batch_layout::columns) return qez_test::reference_c2c(x, row.lengths, row.transforms, forward);
-  const std::int64_t n = row.lengths[0];
-  const std::vector<cld> packed = qez_test::reference_c2c(transposed(x, n, row.transforms), row.lengths,
-                                                          row.transforms, forward);
-  return transposed(packed, row.transforms, n);
+// The next forward compute of a single multi-dimensional or real
+// transform against the long-double reference.
+template <class Real, class Input, class Descriptor>
+void expect_accurate_single_transform(Descriptor& desc, const failing_row& row, std::int64_t in_count,
+                                      std::int64_t out_count) {
+  std::vector<Input> x(in_count);
+  std::vector<cld> reference;
+  if constexpr (std::is_same_v<Input, Real>) {
+    const std::vector<long double> values = qez_test::random_real(in_count, 7);
+    x.assign(values.begin(), values.end());
+    reference = qez_test::reference_r2c(values, row.lengths, 1);
+  } else {
+    const std::vector<cld> values = qez_test::random_complex(in_count, 7);
+    x.assign(values.begin(), values.end());
+    reference = qez_test::reference_c2c(values, row.lengths, 1, qez_test::dft_sign::forward);
+  }
+  const bt::device_array<Input> in(x, bt::container::usm);
+  const bt::device_array<std::complex<Real>> out(out_count, bt::container::usm);
+  bt::run_public_compute<true>(desc, in, out, bt::container::usm, false);
+  const std::vector<std::complex<Real>> got = out.read();
+  qez_test::expect_accurate<Real>(std::vector<cld>(got.begin(), got.end()), reference, in_count,
+                                  "the compute after the failure");
 }
 
 template <class Real, qd::domain Domain>
 void fail_then_compute(const failing_row& row) {
   using input = std::conditional_t<Domain == qd::domain::REAL, Real, std::complex<Real>>;
-  constexpr qd::precision precision = std::is_same_v<Real, float> ? qd::precision::SINGLE : qd::precision::DOUBLE;
-  qd::descriptor<precision, Domain> desc(row.lengths);
-  desc.set_value(qd::config_param::PLACEMENT, qd::config_value::OUT_OF_PLACE);
-  const std::int64_t n_last = row.lengths.back();
-  desc.set_value(qd::config_param::FWD_STRIDES, packed_strides(row.lengths, n_last));
-  desc.set_value(qd::config_param::BWD_STRIDES, packed_strides(row.lengths, row.real ? n_last / 2 + 1 : n_last));
-  const std::int64_t fwd_elements = qez_test::real_elements(row.lengths);
-  const std::int64_t bwd_elements = row.real ? qez_test::conjugate_even_elements(row.lengths) : fwd_elements;
-  set_batch(desc, row, fwd_elements, bwd_elements);
-  desc.commit(queue());
-  ASSERT_EQ(qd::descriptor_access::record(desc)->backend, row.backend);
-  const std::int64_t in_count = fwd_elements * row.transforms;
-  const std::int64_t out_count = bwd_elements * row.transforms;
+  qd::descriptor<bt::precision_of<Real>(), Domain> desc(row.lengths);
+  const bt::public_settings s = settings_of(row);
+  bt::apply_settings<Real>(desc, s);
+  desc.commit(bt::gpu_test_queue());
+  DFTI_DESCRIPTOR* record = qd::descriptor_access::record(desc);
+  ASSERT_EQ(record->backend, row.backend);
+  const std::int64_t in_count = qez_test::real_elements(row.lengths) * row.transforms;
+  const std::int64_t out_count =
+      (row.real ? qez_test::conjugate_even_elements(row.lengths) : qez_test::real_elements(row.lengths)) *
+      row.transforms;
   expect_failure_after_submissions<decltype(desc), input, std::complex<Real>>(desc, row, in_count, out_count);
-
-  usm_array<input> in(in_count);
-  usm_array<std::complex<Real>> out(out_count);
-  std::vector<cld> reference;
-  if constexpr (Domain == qd::domain::REAL) {
-    const std::vector<long double> x = qez_test::random_real(in_count, 7);
-    std::copy(x.begin(), x.end(), in.data);
-    reference = qez_test::reference_r2c(x, row.lengths, 1);
-  } else {
-    const std::vector<cld> x = qez_test::random_complex(in_count, 7);
-    std::copy(x.begin(), x.end(), in.data);
-    reference = complex_reference(x, row);
-  }
-  qd::compute_forward(desc, in.data, out.data).wait();
-  qez_test::expect_accurate<Real>(widened(out.values()), reference, fwd_elements,
-                                  "the compute after the failure");
+  if (row.real || row.lengths.size() > 1)
+    expect_accurate_single_transform<Real, input>(desc, row, in_count, out_count);
+  else
+    bt::expect_back_to_back_computes(record, row.lengths[0], row.transforms, {1, bt::container::usm}, row.precision,
+                                     row.layout);
 }
 
 template <class Real>
@@ -187,10 +151,10 @@ class FailedSubmission : public ::testing::TestWithParam<failing_row> {};
 
 TEST_P(FailedSubmission, WaitsForItsWorkAndLeavesThePlanUsable) {
   const failing_row& row = GetParam();
-  if (row.precision == qd::precision::SINGLE)
-    fail_then_compute_in<float>(row);
-  else
+  if (bt::is_double(row.precision))
     fail_then_compute_in<double>(row);
+  else
+    fail_then_compute_in<float>(row);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,8 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         failing_row{"sg8_real_3d", {6, 10, 12}, true, "compute_1d_xwd#4", &qd::dft_r2c_3d_main_gpu_bkd_table_double},
         // Leaf backends: a later pass of the same compute fails.
         // Columns pass, then the rows pass fails.
-        failing_row{"sg8_eight_k", {8192}, false, "compute_1d_xwd#2", &qd::dft_c2c_8k_2_facts_gpu_bkd_table_double,
-                    batch_layout::packed, 1},
+        failing_row{"sg8_eight_k", {8192}, false, "compute_1d_xwd#2", &qd::dft_c2c_8k_2_facts_gpu_bkd_table_double},
         // Passes 0 and 1, then pass 2 fails.
         failing_row{"sg8_three_factor", {4096}, false, "compute_1d_xwd#3",
                     &qd::dft_c2c_3_facts_gpu_bkd_table_double},
@@ -219,13 +182,14 @@ INSTANTIATE_TEST_SUITE_P(
         failing_row{"harix_four_factor", {21000}, false, "compute_1d_xwd#2",
                     &qd::dft_c2c_4_facts_gpu_bkd_table_double},
         failing_row{"harix_four_factor_colbatch", {4096}, false, "compute_1d_xwd#2",
-                    &qd::dft_c2c_4_facts_colbatch_gpu_bkd_table_double, batch_layout::columns, 8},
+                    &qd::dft_c2c_4_facts_colbatch_gpu_bkd_table_double, 8, bt::batch_layout::interleaved},
         // The engine of the 2D main backend: pass 0, then pass 1 fails.
         failing_row{"harix_esimd_2d", {100, 256}, false, "qez_dft_gpu_dft_esimd_2_facts_compute#2",
                     &qd::dft_c2c_2d_main_gpu_bkd_table_double},
         // Stage 0 and stage 1 children, then the stage 2 child fails.
         failing_row{"gulon_very_large_1d", {std::int64_t{1} << 25}, false, "compute_1d_xwd#3",
-                    &qd::dft_c2c_very_large_1d_gpu_bkd_table_float, batch_layout::one, 1, qd::precision::SINGLE}),
+                    &qd::dft_c2c_very_large_1d_gpu_bkd_table_float, 1, bt::batch_layout::packed,
+                    bt::precision::single_precision}),
     [](const ::testing::TestParamInfo<failing_row>& info) { return std::string(info.param.name); });
 
 }  // namespace
