@@ -82,11 +82,19 @@ function(qez_gtest_objects name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_library(${name} OBJECT ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest ${T_LIBS})
+  target_compile_options(${name} PRIVATE ${QEZ_TEST_COMPILE_OPTIONS})
 endfunction()
+
+# Options added to the test executables' own sources, after the build
+# type's (CI gives -O0: those sources are most of what it compiles, their
+# own work at run time is small beside the library's and the device's, and
+# the library and the shared test support keep the build type's
+# optimisation).
+set(QEZ_TEST_COMPILE_OPTIONS "" CACHE STRING "Extra compile options of the test executables' own sources")
 
 # A GoogleTest executable whose cases become CTest entries.
 #   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...]
-#             [FILTER gtest-filter] [LOCK resource])
+#             [FILTER gtest-filter] [LOCK resource] [LONG gtest-filter])
 # LOCK gives every case the CTest resource lock of that name, so that cases
 # holding the same lock never run at the same time (transforms that take
 # gigabytes of memory hold qez_large_memory). Such cases also carry a high
@@ -95,15 +103,19 @@ endfunction()
 set(QEZ_LOCKED_TEST_COST 1000)
 include(GoogleTest)
 function(qez_gtest name)
-  cmake_parse_arguments(T "" "FILTER;LOCK" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "FILTER;LOCK;LONG" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
+  target_compile_options(${name} PRIVATE ${QEZ_TEST_COMPILE_OPTIONS})
   set(props)
+  set(long_labels ${T_LABELS} long)
+  set(long_props LABELS "${long_labels}")
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
   if(T_LOCK)
     list(APPEND props RESOURCE_LOCK "${T_LOCK}" COST ${QEZ_LOCKED_TEST_COST})
+    list(APPEND long_props RESOURCE_LOCK "${T_LOCK}")
     # Entries that run the executable some other way take the lock too.
     set_property(TARGET ${name} PROPERTY QEZ_GTEST_LOCK "${T_LOCK}")
   endif()
@@ -119,6 +131,14 @@ function(qez_gtest name)
   if(T_FILTER)
     set(filter TEST_FILTER "${T_FILTER}")
     set_property(TARGET ${name} PROPERTY QEZ_GTEST_FILTER "${T_FILTER}")
+  endif()
+  # LONG (a gtest filter, without FILTER) names cases of minutes each whose
+  # road other cases take at smaller sizes: they carry the label long,
+  # which CI leaves out.
+  if(T_LONG)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         TEST_PREFIX "${name}." TEST_FILTER "${T_LONG}" PROPERTIES ${long_props})
+    set(filter TEST_FILTER "*-${T_LONG}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        TEST_PREFIX "${name}." ${filter} PROPERTIES ${props})
