@@ -88,16 +88,9 @@ endfunction()
 # Options added to the test executables' own sources, after the build
 # type's (CI gives -O0: those sources are most of what it compiles, their
 # own work at run time is small beside the library's and the device's, and
-# the library and the shared test support keep the build type's
-# optimisation).
+# the library, the shared test support and the suites under a LOCK keep the
+# build type's optimisation).
 set(QEZ_TEST_COMPILE_OPTIONS "" CACHE STRING "Extra compile options of the test executables' own sources")
-
-# The environment of suites whose time goes into running large transforms
-# rather than building programs: PoCL then builds with its front end's
-# optimisation even where CI switches it off for the rest
-# (scripts/test.sh), since unoptimised kernels run such transforms at half
-# the speed.
-set(QEZ_RUN_BOUND_ENV POCL_EXTRA_BUILD_FLAGS=)
 
 # A GoogleTest executable whose cases become CTest entries.
 #   qez_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...]
@@ -106,14 +99,21 @@ set(QEZ_RUN_BOUND_ENV POCL_EXTRA_BUILD_FLAGS=)
 # holding the same lock never run at the same time (transforms that take
 # gigabytes of memory hold qez_large_memory). Such cases also carry a high
 # cost, which a parallel CTest run starts first: their one-at-a-time chain
-# then runs beside the other cases instead of after them.
+# then runs beside the other cases instead of after them. Their time goes
+# into running large transforms rather than building programs, so PoCL
+# builds their programs with its front end's optimisation even where CI
+# switches it off for the rest (scripts/test.sh), and their own sources
+# keep the build type's optimisation: unoptimised kernels, and unoptimised
+# loops over every element, run such transforms at half the speed or less.
 set(QEZ_LOCKED_TEST_COST 1000)
 include(GoogleTest)
 function(qez_gtest name)
   cmake_parse_arguments(T "" "FILTER;LOCK;LONG" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE qez_build_flags GTest::gtest GTest::gtest_main ${T_LIBS})
-  target_compile_options(${name} PRIVATE ${QEZ_TEST_COMPILE_OPTIONS})
+  if(NOT T_LOCK)
+    target_compile_options(${name} PRIVATE ${QEZ_TEST_COMPILE_OPTIONS})
+  endif()
   set(props)
   set(long_labels ${T_LABELS} long)
   set(long_props LABELS "${long_labels}")
@@ -123,6 +123,7 @@ function(qez_gtest name)
   if(T_LOCK)
     list(APPEND props RESOURCE_LOCK "${T_LOCK}" COST ${QEZ_LOCKED_TEST_COST})
     list(APPEND long_props RESOURCE_LOCK "${T_LOCK}")
+    list(APPEND T_ENV POCL_EXTRA_BUILD_FLAGS=)
     # Entries that run the executable some other way take the lock too.
     set_property(TARGET ${name} PROPERTY QEZ_GTEST_LOCK "${T_LOCK}")
   endif()

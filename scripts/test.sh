@@ -32,7 +32,7 @@ cmake --build "$build_dir" -j "$jobs"
 # PoCL builds the OpenCL programs without its front end's optimisation: a
 # cold program cache then builds in a third to a quarter of the time. The
 # suites of multi-gigabyte transforms, which such kernels would run at half
-# the speed, keep it (QEZ_RUN_BOUND_ENV). Oclgrind's entries build
+# the speed, keep it (qez_gtest's LOCK). Oclgrind's entries build
 # unoptimised anyway.
 export POCL_EXTRA_BUILD_FLAGS=${POCL_EXTRA_BUILD_FLAGS--cl-opt-disable}
 # The fuzz stage's runs replay each harness's kept corpus before they mutate
