@@ -144,6 +144,9 @@ function(qez_gtest name)
   # road other cases take at smaller sizes: they carry the label long,
   # which CI leaves out.
   if(T_LONG)
+    if(T_FILTER)
+      message(FATAL_ERROR "qez_gtest(${name}): LONG does not combine with FILTER")
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          TEST_PREFIX "${name}." TEST_FILTER "${T_LONG}" PROPERTIES ${long_props})
     set(filter TEST_FILTER "*-${T_LONG}")

@@ -56,6 +56,11 @@ std::vector<std::int64_t> packed_strides(std::vector<std::int64_t> lengths, std:
   return strides;
 }
 
+// Values of one transform in the backward domain (complex output).
+std::int64_t backward_elements(const failing_row& row) {
+  return row.real ? qez_test::conjugate_even_elements(row.lengths) : qez_test::real_elements(row.lengths);
+}
+
 bt::public_settings settings_of(const failing_row& row) {
   bt::public_settings s;
   s.batch = row.transforms;
@@ -68,7 +73,7 @@ bt::public_settings settings_of(const failing_row& row) {
   s.fwd_strides = packed_strides(row.lengths, n_last);
   s.bwd_strides = packed_strides(row.lengths, row.real ? n_last / 2 + 1 : n_last);
   s.fwd_distance = qez_test::real_elements(row.lengths);
-  s.bwd_distance = row.real ? qez_test::conjugate_even_elements(row.lengths) : s.fwd_distance;
+  s.bwd_distance = backward_elements(row);
   return s;
 }
 
@@ -122,15 +127,12 @@ template <class Real, qd::domain Domain>
 void fail_then_compute(const failing_row& row) {
   using input = std::conditional_t<Domain == qd::domain::REAL, Real, std::complex<Real>>;
   qd::descriptor<bt::precision_of<Real>(), Domain> desc(row.lengths);
-  const bt::public_settings s = settings_of(row);
-  bt::apply_settings<Real>(desc, s);
+  bt::apply_settings<Real>(desc, settings_of(row));
   desc.commit(bt::gpu_test_queue());
   DFTI_DESCRIPTOR* record = qd::descriptor_access::record(desc);
   ASSERT_EQ(record->backend, row.backend);
   const std::int64_t in_count = qez_test::real_elements(row.lengths) * row.transforms;
-  const std::int64_t out_count =
-      (row.real ? qez_test::conjugate_even_elements(row.lengths) : qez_test::real_elements(row.lengths)) *
-      row.transforms;
+  const std::int64_t out_count = backward_elements(row) * row.transforms;
   expect_failure_after_submissions<decltype(desc), input, std::complex<Real>>(desc, row, in_count, out_count);
   if (row.real || row.lengths.size() > 1)
     expect_accurate_single_transform<Real, input>(desc, row, in_count, out_count);
