@@ -2,6 +2,7 @@
 
 #include <fftw3.h>
 
+#include <cmath>
 #include <mutex>
 #include <stdexcept>
 
@@ -90,22 +91,34 @@ std::vector<long double> reference_c2r(const std::vector<cld>& input,
   return out;
 }
 
+namespace {
+
+// The value std::uniform_real_distribution<double>(-1, 1) draws from a
+// 64-bit engine, bit for bit, without the long-double logarithm the standard
+// library evaluates on every draw (two fifths of the time of a test that
+// fills 2^25 points).
+double uniform_minus_one_to_one(std::mt19937_64& gen) {
+  double unit = static_cast<double>(gen()) * 0x1.0p-64;
+  if (unit >= 1.0) unit = std::nextafter(1.0, 0.0);
+  return unit * 2.0 - 1.0;
+}
+
+}  // namespace
+
 std::vector<cld> random_complex(std::int64_t count, std::uint64_t seed) {
   std::mt19937_64 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
   std::vector<cld> v(static_cast<std::size_t>(count));
   for (cld& x : v) {
-    const double re = u(gen);
-    x = cld(re, u(gen));
+    const double re = uniform_minus_one_to_one(gen);
+    x = cld(re, uniform_minus_one_to_one(gen));
   }
   return v;
 }
 
 std::vector<long double> random_real(std::int64_t count, std::uint64_t seed) {
   std::mt19937_64 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
   std::vector<long double> v(static_cast<std::size_t>(count));
-  for (long double& x : v) x = u(gen);
+  for (long double& x : v) x = uniform_minus_one_to_one(gen);
   return v;
 }
 
