@@ -43,7 +43,7 @@ class error_accumulator {
   accuracy result() const;
 
  private:
-  long double err2_ = 0, ref2_ = 0, err_max_ = 0, ref_max_ = 0;
+  long double err2_ = 0, ref2_ = 0, err_max2_ = 0, ref_max2_ = 0;
 };
 
 // `count` packed transforms of `length` in `got` against FFTW's
