@@ -31,6 +31,16 @@ void check(fftwl_plan p) {
   if (p == nullptr) throw std::runtime_error("long-double reference: no plan");
 }
 
+// The value libstdc++'s std::uniform_real_distribution<double>(-1, 1) draws
+// from a 64-bit engine, bit for bit, without the long-double logarithm it
+// evaluates on every draw (two fifths of the time of a test that fills 2^25
+// points).
+double uniform_minus_one_to_one(std::mt19937_64& gen) {
+  double unit = static_cast<double>(gen()) * 0x1.0p-64;
+  if (unit >= 1.0) unit = std::nextafter(1.0, 0.0);
+  return unit * 2.0 - 1.0;
+}
+
 }  // namespace
 
 std::int64_t real_elements(const std::vector<std::int64_t>& lengths) {
@@ -90,20 +100,6 @@ std::vector<long double> reference_c2r(const std::vector<cld>& input,
   fftwl_execute(g.plan);
   return out;
 }
-
-namespace {
-
-// The value std::uniform_real_distribution<double>(-1, 1) draws from a
-// 64-bit engine, bit for bit, without the long-double logarithm the standard
-// library evaluates on every draw (two fifths of the time of a test that
-// fills 2^25 points).
-double uniform_minus_one_to_one(std::mt19937_64& gen) {
-  double unit = static_cast<double>(gen()) * 0x1.0p-64;
-  if (unit >= 1.0) unit = std::nextafter(1.0, 0.0);
-  return unit * 2.0 - 1.0;
-}
-
-}  // namespace
 
 std::vector<cld> random_complex(std::int64_t count, std::uint64_t seed) {
   std::mt19937_64 gen(seed);
