@@ -2,12 +2,22 @@
 // submitted (STANDIN_SYCL_FAIL_SUBMIT): the failure reaches the caller
 // unchanged, nothing the compute submitted is still running when it does,
 // the caller frees its data at once, and the next compute on the same plan
-// matches the long-double reference. One row per composite backend and per
-// leaf backend that submits several command groups in one compute, on USM,
-// in double precision under the Harix profile; rows named sg8_* run with a
-// largest sub-group size of 8 (the small multi-dimensional backend declines
-// every record then), which the large backend's row child does not take;
-// rows named gulon_* run in single precision under the Gulon profile.
+// is right. The rows, on USM and in double precision unless named below:
+// - backends and strategies that run child plans: the large 1D, very large
+//   1D, real 1D, 2D and 3D and padded 3D backends, the 2D main backend by
+//   child plans and by its transposes, the 3D main backend by child plans;
+// - backends and strategies that submit one command group per pass: the
+//   default 1D, eight-k, three-factor, four-factor and four-factor column
+//   batch backends, the 2D main backend's ESIMD engine, and the fused
+//   strategies of the 2D and the 3D main backends.
+// A row runs under the scenario its name starts with: harix_* under the
+// Harix profile; sg8_* with a largest sub-group size of 8 as well (the small
+// multi-dimensional backend declines every record then), which the large
+// backend's row child does not take; gulon_* in single precision under the
+// Gulon profile; gigabyte_* in single precision under the Harix profile,
+// transforms of gigabytes whose compute after the failure is checked on an
+// impulse, as a long-double reference of that many values would take
+// minutes.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -41,6 +51,9 @@ struct failing_row {
   std::int64_t transforms = 1;
   bt::batch_layout layout = bt::batch_layout::packed;
   bt::precision precision = bt::precision::double_precision;
+  // Who provides the workspace (a caller's, where the library's own would
+  // leave the backend too little memory for the transform).
+  bt::workspace ws = bt::workspace::internal;
 };
 
 // The row's name in the test output, not a byte dump of the row.
@@ -64,6 +77,7 @@ std::int64_t backward_elements(const failing_row& row) {
 bt::public_settings settings_of(const failing_row& row) {
   bt::public_settings s;
   s.batch = row.transforms;
+  s.ws = row.ws;
   if (row.layout == bt::batch_layout::interleaved) {
     s.fwd_strides = s.bwd_strides = {0, row.transforms};
     s.fwd_distance = s.bwd_distance = 1;
@@ -85,7 +99,7 @@ void expect_failure_after_submissions(Descriptor& desc, const failing_row& row, 
                                       std::int64_t out_count) {
   sycl::queue& queue = bt::gpu_test_queue();
   queue.wait();
-  const bt::device_array<Input> in(std::vector<Input>(in_count, Input(1)), bt::container::usm);
+  const bt::device_array<Input> in(in_count, bt::container::usm);
   const bt::device_array<Output> out(out_count, bt::container::usm);
   setenv("STANDIN_SYCL_FAIL_SUBMIT", row.failing_submission, 1);
   try {
@@ -123,18 +137,62 @@ void expect_accurate_single_transform(Descriptor& desc, const failing_row& row, 
                                   "the compute after the failure");
 }
 
+constexpr long double pi = 3.141592653589793238462643383279502884L;
+
+// Values above which the compute after the failure is checked on an
+// impulse instead of against the long-double reference.
+constexpr std::int64_t reference_values_limit = std::int64_t{1} << 24;
+
+// The next forward compute of one complex transform on a unit impulse,
+// against its transform in closed form at every output: the product over
+// the dimensions of exp(-2 pi i k_d a_d / n_d) for the impulse at (a_d).
+template <class Real, class Descriptor>
+void expect_impulse_response(Descriptor& desc, const failing_row& row, std::int64_t count) {
+  const std::vector<std::int64_t>& n = row.lengths;
+  const std::size_t rank = n.size();
+  std::vector<std::vector<cld>> phases(rank);
+  std::int64_t impulse = 0;
+  for (std::size_t d = 0; d < rank; ++d) {
+    const std::int64_t a = (5 + 3 * static_cast<std::int64_t>(d)) % n[d];
+    impulse = impulse * n[d] + a;
+    for (std::int64_t k = 0; k < n[d]; ++k)
+      phases[d].push_back(std::polar(1.0L, -2 * pi * static_cast<long double>(k * a % n[d]) / n[d]));
+  }
+  const bt::device_array<std::complex<Real>> in(static_cast<std::size_t>(count), bt::container::usm);
+  const bt::device_array<std::complex<Real>> out(static_cast<std::size_t>(count), bt::container::usm);
+  const std::complex<Real> one(1);
+  bt::gpu_test_queue().memcpy(in.usm() + impulse, &one, sizeof one).wait();
+  bt::run_public_compute<true>(desc, in, out, bt::container::usm, false);
+  const std::vector<std::complex<Real>> got = out.read();
+  qez_test::error_accumulator error;
+  std::vector<std::int64_t> k(rank, 0);
+  for (const std::complex<Real>& value : got) {
+    cld expected = 1;
+    for (std::size_t d = 0; d < rank; ++d) expected *= phases[d][static_cast<std::size_t>(k[d])];
+    error.add(cld(value.real(), value.imag()), expected);
+    for (std::size_t d = rank; d-- > 0 && ++k[d] == n[d];) k[d] = 0;  // the last dimension fastest
+  }
+  const qez_test::accuracy_bounds bounds = qez_test::bounds_for<Real>(count);
+  EXPECT_TRUE(qez_test::within(error.result(), bounds))
+      << "the compute after the failure: " << qez_test::describe(error.result(), bounds);
+}
+
 template <class Real, qd::domain Domain>
 void fail_then_compute(const failing_row& row) {
   using input = std::conditional_t<Domain == qd::domain::REAL, Real, std::complex<Real>>;
+  bt::public_workspace<Real> ws;  // outlives the descriptor
   qd::descriptor<bt::precision_of<Real>(), Domain> desc(row.lengths);
   bt::apply_settings<Real>(desc, settings_of(row));
   desc.commit(bt::gpu_test_queue());
   DFTI_DESCRIPTOR* record = qd::descriptor_access::record(desc);
   ASSERT_EQ(record->backend, row.backend);
+  ws.attach(desc, record, row.ws);
   const std::int64_t in_count = qez_test::real_elements(row.lengths) * row.transforms;
   const std::int64_t out_count = backward_elements(row) * row.transforms;
   expect_failure_after_submissions<decltype(desc), input, std::complex<Real>>(desc, row, in_count, out_count);
-  if (row.real || row.lengths.size() > 1)
+  if (!row.real && row.lengths.size() > 1 && in_count > reference_values_limit)
+    expect_impulse_response<Real>(desc, row, in_count);
+  else if (row.real || row.lengths.size() > 1)
     expect_accurate_single_transform<Real, input>(desc, row, in_count, out_count);
   else
     bt::expect_back_to_back_computes(record, row.lengths[0], row.transforms, {1, bt::container::usm}, row.precision,
@@ -188,6 +246,22 @@ INSTANTIATE_TEST_SUITE_P(
         // The engine of the 2D main backend: pass 0, then pass 1 fails.
         failing_row{"harix_esimd_2d", {100, 256}, false, "qez_dft_gpu_dft_esimd_2_facts_compute#2",
                     &qd::dft_c2c_2d_main_gpu_bkd_table_double},
+        // Passes 0 and 1, then pass 2 fails.
+        failing_row{"sg8_default_1d", {30030}, false, "compute_1d_xwd#3", &qd::dft_c2c_default_gpu_bkd_table_double},
+        // The fused strategies: the row kernel, then the column kernel fails;
+        // two passes, then the third fails.
+        failing_row{"sg8_fused_2d", {192, 192}, false, "compute_2d_kernel#2",
+                    &qd::dft_c2c_2d_main_gpu_bkd_table_double},
+        failing_row{"sg8_fused_3d", {135, 135, 135}, false, "compute_3d_kernel#3",
+                    &qd::dft_c2c_3d_main_gpu_bkd_table_double},
+        // Row child, transpose and column child, then the transpose back fails.
+        failing_row{"gigabyte_transposes_2d", {16384, 16384}, false, "submit_transpose#2",
+                    &qd::dft_c2c_2d_main_gpu_bkd_table_float, 1, bt::batch_layout::packed,
+                    bt::precision::single_precision},
+        // The x and z children, then the y child fails.
+        failing_row{"gigabyte_padded_3d", {512, 512, 512}, false, "compute_1d_xwd#3",
+                    &qd::dft_c2c_3d_padded_gpu_bkd_table_float, 1, bt::batch_layout::packed,
+                    bt::precision::single_precision, bt::workspace::external_usm},
         // Stage 0 and stage 1 children, then the stage 2 child fails.
         failing_row{"gulon_very_large_1d", {std::int64_t{1} << 25}, false, "compute_1d_xwd#3",
                     &qd::dft_c2c_very_large_1d_gpu_bkd_table_float, 1, bt::batch_layout::packed,

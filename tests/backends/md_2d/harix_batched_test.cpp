@@ -1,12 +1,21 @@
 // The batched layout of the children strategy (Harix, dense 2048 x 2048 with
-// several transforms): one 2D transform at a time with byte distances,
-// forward and backward against the reference, sub-buffer data refused before
-// anything runs, and no batched layout for a child record.
+// several transforms in double precision): one 2D transform at a time with
+// byte distances, forward and backward against the reference, sub-buffer
+// data refused before anything runs (single precision computes it), and no
+// batched layout for a child record.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <complex>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "dft/gpu/backends/md_complex/2d_main/plan.hpp"
 #include "tests/backends/md_2d/md2d_case.hpp"
+#include "tests/backends/support/guard_zones.hpp"
 #include "tests/backends/support/record_harness.hpp"
+#include "tests/support/expect_accurate.hpp"
 #include "ulmara/qez/exceptions.hpp"
 
 namespace {
@@ -15,6 +24,7 @@ namespace dft = ulmara::qez::dft;
 namespace m = dft::c2c_2d_main;
 using md2d_test::c2c_2d_config;
 using md2d_test::container;
+using qez_test::cld;
 
 c2c_2d_config square(std::int64_t n, std::int64_t batch) {
   c2c_2d_config c;
@@ -39,26 +49,102 @@ TEST(BatchedLayout, OneTransformAtATime) {
   EXPECT_WITHIN_BOUNDS(r.run(false, container::buffer), "backward buffer");
 }
 
-TEST(BatchedLayout, SubBufferDataIsRefused) {
-  md2d_test::c2c_2d_record r(square(2048, 2), md2d_test::main_table(true));
+// Two dense 2048 x 2048 transforms whose input and output are sub-buffers,
+// one transform into parents whose first transform holds the guard
+// pattern. Double precision takes the batched layout, which refuses them
+// before anything runs; single precision takes the ESIMD strategy, which
+// computes them and leaves the parents' first transform as it was.
+struct sub_buffer_row {
+  const char* name;
+  bool dbl;
+  bool refused;
+};
+void PrintTo(const sub_buffer_row& row, std::ostream* os) { *os << row.name; }
+
+constexpr std::int64_t sub_buffer_side = 2048, sub_buffer_points = sub_buffer_side * sub_buffer_side;
+
+// `parent` holds one transform of the pattern, then `values`.
+template <class T>
+void write_after_pattern(sycl::buffer<char, 1>& parent, const std::vector<cld>& values) {
+  sycl::host_accessor<char, 1> a(parent);
+  auto* all = reinterpret_cast<std::complex<T>*>(&a[0]);
+  std::fill(all, all + sub_buffer_points, backend_test::guard_pattern<T>());
+  for (std::size_t k = 0; k < values.size(); ++k)
+    all[sub_buffer_points + k] = {static_cast<T>(values[k].real()), static_cast<T>(values[k].imag())};
+}
+
+// Positions of the parent's first transform that no longer hold the pattern.
+template <class T>
+std::int64_t changed_lead(sycl::buffer<char, 1>& parent) {
+  sycl::host_accessor<char, 1> a(parent);
+  const auto* all = reinterpret_cast<const std::complex<T>*>(&a[0]);
+  return std::count_if(all, all + sub_buffer_points,
+                       [](const std::complex<T>& v) { return v != backend_test::guard_pattern<T>(); });
+}
+
+// The `count` values after the parent's first transform.
+template <class T>
+std::vector<cld> read_after_lead(sycl::buffer<char, 1>& parent, std::size_t count) {
+  sycl::host_accessor<char, 1> a(parent);
+  const auto* values = reinterpret_cast<const std::complex<T>*>(&a[0]) + sub_buffer_points;
+  std::vector<cld> out(count);
+  for (std::size_t k = 0; k < count; ++k) out[k] = {values[k].real(), values[k].imag()};
+  return out;
+}
+
+template <class T>
+void expect_sub_buffers_computed(DFTI_DESCRIPTOR* record, sycl::buffer<char, 1>& in_parent,
+                                 sycl::buffer<char, 1>& in, sycl::buffer<char, 1>& out_parent,
+                                 sycl::buffer<char, 1>& out) {
+  const std::vector<cld> x = qez_test::random_complex(2 * sub_buffer_points, 11);
+  write_after_pattern<T>(in_parent, x);
+  write_after_pattern<T>(out_parent, std::vector<cld>(x.size()));
+  std::uint64_t kind = dft::container_buffer;
+  ASSERT_EQ(record->compute_fwd(record, &in, &out, nullptr, &kind, nullptr), 0);
+  const std::vector<std::int64_t> lengths{sub_buffer_side, sub_buffer_side};
+  qez_test::expect_accurate<T>(read_after_lead<T>(out_parent, x.size()),
+                               backend_test::scaled_reference_c2c(x, lengths, 2, true, 1.0L), sub_buffer_points);
+  EXPECT_EQ(changed_lead<T>(in_parent), 0);
+  EXPECT_EQ(changed_lead<T>(out_parent), 0);
+}
+
+class SubBufferData : public ::testing::TestWithParam<sub_buffer_row> {};
+
+TEST_P(SubBufferData, RefusedBeforeAnythingRunsOrComputed) {
+  const sub_buffer_row& row = GetParam();
+  c2c_2d_config c = square(sub_buffer_side, 2);
+  c.dbl = row.dbl;
+  md2d_test::c2c_2d_record r(c, md2d_test::main_table(row.dbl));
   ASSERT_EQ(r.commit_status(), 0);
-  ASSERT_EQ(m::block_of(r.record())->batched_layout, 1);
-  const size_t bytes = size_t{2} * 16 * 2048 * 2048;
-  sycl::buffer<char, 1> whole{sycl::range<1>(bytes + 64)};
-  sycl::buffer<char, 1> part(whole, sycl::id<1>(64), sycl::range<1>(bytes));
-  sycl::buffer<char, 1> out{sycl::range<1>(bytes)};
+  ASSERT_EQ(m::block_of(r.record())->batched_layout, row.refused ? 1 : 0);
+  const size_t lead = static_cast<size_t>(sub_buffer_points) * (row.dbl ? 16 : 8);
+  sycl::buffer<char, 1> in_parent{sycl::range<1>(3 * lead)}, out_parent{sycl::range<1>(3 * lead)};
+  sycl::buffer<char, 1> in(in_parent, sycl::id<1>(lead), sycl::range<1>(2 * lead));
+  sycl::buffer<char, 1> out(out_parent, sycl::id<1>(lead), sycl::range<1>(2 * lead));
+  if (!row.refused) {
+    expect_sub_buffers_computed<float>(r.record(), in_parent, in, out_parent, out);
+    return;
+  }
   std::uint64_t kind = dft::container_buffer;
   try {
-    r.record()->compute_fwd(r.record(), &part, &out, nullptr, &kind, nullptr);
+    r.record()->compute_fwd(r.record(), &in, &out, nullptr, &kind, nullptr);
     ADD_FAILURE() << "a sub-buffer input was accepted";
   } catch (const ulmara::qez::invalid_argument& e) {
     const std::string what = e.what();
     EXPECT_NE(what.find("compute_forward"), std::string::npos) << what;
     EXPECT_NE(what.find("Sub-buffer inputs are not supported for this size."), std::string::npos) << what;
   }
-  EXPECT_THROW(r.record()->compute_bwd(r.record(), &out, &part, nullptr, &kind, nullptr),
+  sycl::buffer<char, 1> plain{sycl::range<1>(2 * lead)};
+  EXPECT_THROW(r.record()->compute_bwd(r.record(), &plain, &out, nullptr, &kind, nullptr),
                ulmara::qez::invalid_argument);
 }
+
+INSTANTIATE_TEST_SUITE_P(Precisions, SubBufferData,
+                         ::testing::Values(sub_buffer_row{"double_batched_layout", true, true},
+                                           sub_buffer_row{"single_esimd", false, false}),
+                         [](const ::testing::TestParamInfo<sub_buffer_row>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // Stand-ins for the children's compute entries: the row child fails its
 // first call and then, like the column child, reports success without
