@@ -58,16 +58,6 @@ std::string requested_text() {
   return v ? std::string(v) : std::string();
 }
 
-// The source text of a program (empty for programs made from IL or binaries).
-std::string source_of(cl_program p) {
-  size_t size = 0;
-  if (next().clGetProgramInfo(p, CL_PROGRAM_SOURCE, 0, nullptr, &size) != CL_SUCCESS || size == 0)
-    return std::string();
-  std::vector<char> text(size, 0);
-  if (next().clGetProgramInfo(p, CL_PROGRAM_SOURCE, size, text.data(), nullptr) != CL_SUCCESS) return std::string();
-  return std::string(text.data(), strnlen(text.data(), size));
-}
-
 // The log of a build that failed on demand.
 std::string failure_message(const std::string& text, const char* where) {
   return "error: build failed on request: the program's " + std::string(where) + " contain \"" + text + "\" (" +
@@ -79,7 +69,7 @@ const char* match(const std::string& text, const std::vector<cl_program>& progra
   if (text.empty()) return nullptr;
   if (options != nullptr && std::strstr(options, text.c_str()) != nullptr) return "options";
   for (cl_program p : programs)
-    if (source_of(p).find(text) != std::string::npos) return "source";
+    if (program_source(p).find(text) != std::string::npos) return "source";
   return nullptr;
 }
 
@@ -180,14 +170,6 @@ cl_program CL_API_CALL create_with_binary(cl_context context, cl_uint num_device
 cl_program CL_API_CALL create_with_built_ins(cl_context context, cl_uint num_devices, const cl_device_id* devices,
                                              const char* names, cl_int* errcode_ret) {
   return forgotten(inner.create_with_built_ins(context, num_devices, devices, names, errcode_ret));
-}
-
-// Installs `mine` in front of the call in `slot`, keeping that call in `kept`.
-template <class Fn>
-void stand_in_front(Fn& slot, Fn& kept, Fn mine) {
-  if (slot == nullptr) return;
-  kept = slot;
-  slot = mine;
 }
 
 }  // namespace

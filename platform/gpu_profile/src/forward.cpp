@@ -49,6 +49,7 @@ const tables& loaded() {
 #include "cl_api_table.inc"
 #undef QEZ_CL_FN
     }
+    install_build_locks(r.next);
     r.entry = r.next;
     install_overrides(r.entry);
     install_fail_build_overrides(r.entry);

@@ -281,15 +281,6 @@ unsigned required_program_size(cl_program program) {
   return size;
 }
 
-std::string source_of(cl_program program) {
-  size_t n = 0;
-  if (next().clGetProgramInfo(program, CL_PROGRAM_SOURCE, 0, nullptr, &n) != CL_SUCCESS || n == 0) return {};
-  std::string source(n, '\0');
-  if (next().clGetProgramInfo(program, CL_PROGRAM_SOURCE, n, source.data(), nullptr) != CL_SUCCESS) return {};
-  source.resize(std::strlen(source.c_str()));
-  return source;
-}
-
 // The value of `name` as a -D option or a #define of the source; 0 if none.
 unsigned defined_value(const std::string& name, const std::string& source, const std::string& options) {
   for (const std::string& form : {"-D" + name + "=", "#define " + name + " "}) {
@@ -400,7 +391,7 @@ cl_int build_emulating_sub_groups(cl_program program, cl_uint num_devices, const
     const bool oclgrind = built_for_oclgrind(program);
     if (oclgrind) keep_an_oclgrind_context_on_this_thread(program);
     const std::string built_with = with_program_scope_variables(options, oclgrind);
-    const unsigned read = size_read_from_source(source_of(program), options);
+    const unsigned read = size_read_from_source(program_source(program), options);
     const unsigned first = read != 0 ? read : static_cast<unsigned>(profile().sub_group_sizes[0]);
     err = build_with_size(program, num_devices, devices, built_with, first);
     const unsigned required = err == CL_SUCCESS ? required_program_size(program) : 0;
