@@ -33,7 +33,6 @@ void PrintTo(const build_row& row, std::ostream* os) { *os << row.name; }
 // Options as the profiles pass them: the vendor option is dropped before
 // PoCL sees the rest, leaving a space behind; PoCL reads options as tokens.
 const build_row rows[] = {
-    {"processes", "build", {"-DSCALE=3", "-DSCALE=3", "-DSCALE=3", "-DSCALE=3"}},
     {"options_apart_in_spaces_and_vendor_options",
      "build",
      {"-DSCALE=3", "  -DSCALE=3 ", "-DSCALE=3 -cl-tavir-256-GRF-per-thread", "-cl-tavir-256-GRF-per-thread -DSCALE=3"}},
